@@ -1,0 +1,52 @@
+# Tavrin Morvale: the two set-up commands are `make demo` and `make test`.
+SHELL := /bin/bash
+JOBS ?= $(shell nproc)
+WINE_RUN := $(CURDIR)/scripts/wine-run
+export WINEPREFIX ?= $(CURDIR)/build/wineprefix
+export WINEDEBUG ?= -all
+
+.PHONY: demo test test-native test-windows bench fuzz build-release build-asan build-windows clean
+
+demo: build-release
+	rm -rf recovered
+	./build/release/cli/morvale --eml samples/Inbox.dbx recovered
+	@echo; echo "Files written:"; find recovered -type f | sort | head -n 40
+	@echo "($$(find recovered -type f | wc -l) files in recovered/)"
+
+test: test-native test-windows
+
+build-release:
+	scripts/install-deps build
+	cmake --preset release >/dev/null
+	cmake --build --preset release -j $(JOBS)
+
+build-asan:
+	scripts/install-deps build readers fuzz
+	cmake --preset asan >/dev/null
+	cmake --build --preset asan -j $(JOBS)
+
+build-windows:
+	scripts/install-deps build windows
+	cmake --preset windows >/dev/null
+	cmake --build --preset windows -j $(JOBS)
+
+test-native: build-asan
+	ctest --preset asan
+
+# A persistent wineserver for the whole run saves starting one per test program.
+test-windows: build-windows
+	$(WINE_RUN) cmd /c exit >/dev/null 2>&1 || true
+	wineserver -p 60
+	xvfb-run -a ctest --preset windows; status=$$?; wineserver -k || true; exit $$status
+
+bench: build-release
+	./build/release/bench/morvale_bench
+
+fuzz:
+	scripts/install-deps build fuzz
+	cmake --preset fuzz >/dev/null
+	cmake --build --preset fuzz -j $(JOBS)
+	scripts/run-fuzzers build/fuzz/fuzz 60
+
+clean:
+	rm -rf build dist recovered

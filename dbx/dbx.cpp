@@ -1,0 +1,1 @@
+#include "dbx/dbx.h"

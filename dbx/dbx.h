@@ -1,0 +1,37 @@
+#pragma once
+// An open Outlook Express store and the blocks the whole-file scan found in it.
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+// One block found in the file.
+struct dbx_block_t {
+    uint32_t offset;       // file offset of the block's 16-byte header
+    uint32_t next_offset;  // offset of the block that continues the message, 0 when none
+    int32_t data_size;     // message bytes in the data area (1..512); 528 for a freed block
+    int32_t prev;          // index of the entry linked before this one, -1 for a chain head
+    int32_t next;          // index of the entry linked after this one, -1 at a chain's end
+};
+
+// One list of blocks, sorted by offset, with its chains.
+struct dbx_block_list_t {
+    int32_t block_count = 0;
+    std::vector<dbx_block_t> blocks;
+    int32_t chain_count = 0;
+    std::vector<const dbx_block_t*> chains;  // the heads, by increasing offset
+};
+
+// List 0: "messages" (live blocks); list 1: "deleted message fragments" (freed blocks).
+struct dbx_t {
+    std::string file_name;
+    FILE* file = nullptr;
+    int64_t file_size = 0;
+    dbx_block_list_t lists[2];
+};
+
+// Opens and scans a store; null when it cannot be opened or the run was abandoned
+// during the scan.
+dbx_t* dbx_open(const char* path);
+void dbx_close(dbx_t* store);

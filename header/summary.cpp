@@ -1,0 +1,1 @@
+#include "header/summary.h"

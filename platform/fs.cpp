@@ -1,0 +1,119 @@
+#include "platform/fs.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <vector>
+
+#ifdef _WIN32
+#include <direct.h>
+#include <share.h>
+#include <sys/stat.h>
+#include <sys/utime.h>
+#include <windows.h>
+#else
+#include <sys/stat.h>
+#include <unistd.h>
+#include <utime.h>
+#endif
+
+namespace platform {
+
+void report_error(const char* tag) { std::perror(tag); }
+
+#ifdef _WIN32
+
+std::wstring widen_path(const char* path) {
+    if (path == nullptr || *path == '\0') return std::wstring();
+    int length = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, path, -1, nullptr, 0);
+    UINT code_page = CP_UTF8;
+    DWORD flags = MB_ERR_INVALID_CHARS;
+    if (length == 0) {  // not UTF-8: the bytes are text of the ANSI code page
+        code_page = CP_THREAD_ACP;
+        flags = 0;
+        length = MultiByteToWideChar(code_page, flags, path, -1, nullptr, 0);
+    }
+    std::wstring wide(length, L'\0');
+    MultiByteToWideChar(code_page, flags, path, -1, wide.data(), length);
+    wide.resize(length > 0 ? length - 1 : 0);
+    return wide;
+}
+
+std::string narrow_utf8(const wchar_t* text) {
+    int length = WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
+    if (length <= 0) return std::string();
+    std::string narrow(length, '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text, -1, narrow.data(), length, nullptr, nullptr);
+    narrow.resize(length - 1);
+    return narrow;
+}
+
+FILE* open_file(const char* path, const char* mode) {
+    return _wfsopen(widen_path(path).c_str(), widen_path(mode).c_str(), _SH_DENYNO);
+}
+
+std::optional<int64_t> file_size(const char* path) {
+    struct _stat64 status;
+    if (_wstat64(widen_path(path).c_str(), &status) != 0) return std::nullopt;
+    return status.st_size;
+}
+
+bool is_directory(const char* path) {
+    struct _stat64 status;
+    return _wstat64(widen_path(path).c_str(), &status) == 0 && (status.st_mode & _S_IFDIR);
+}
+
+std::optional<std::string> current_directory() {
+    wchar_t* wide = _wgetcwd(nullptr, 0);
+    if (wide == nullptr) return std::nullopt;
+    std::string narrow = narrow_utf8(wide);
+    free(wide);
+    return narrow;
+}
+
+int change_directory(const char* path) { return _wchdir(widen_path(path).c_str()); }
+
+int make_directory(const char* path) { return _wmkdir(widen_path(path).c_str()); }
+
+int set_file_times(const char* path, int64_t seconds) {
+    struct __utimbuf64 times = {seconds, seconds};
+    return _wutime64(widen_path(path).c_str(), &times);
+}
+
+#else
+
+FILE* open_file(const char* path, const char* mode) { return std::fopen(path, mode); }
+
+std::optional<int64_t> file_size(const char* path) {
+    struct stat status;
+    if (stat(path, &status) != 0) return std::nullopt;
+    return static_cast<int64_t>(status.st_size);
+}
+
+bool is_directory(const char* path) {
+    struct stat status;
+    return stat(path, &status) == 0 && S_ISDIR(status.st_mode);
+}
+
+std::optional<std::string> current_directory() {
+    std::vector<char> buffer(4096);
+    while (getcwd(buffer.data(), buffer.size()) == nullptr) {
+        if (errno != ERANGE) return std::nullopt;
+        buffer.resize(buffer.size() * 2);
+    }
+    return std::string(buffer.data());
+}
+
+int change_directory(const char* path) { return chdir(path); }
+
+int make_directory(const char* path) { return mkdir(path, 0777); }
+
+int set_file_times(const char* path, int64_t seconds) {
+    struct utimbuf times;
+    times.actime = static_cast<time_t>(seconds);
+    times.modtime = static_cast<time_t>(seconds);
+    return utime(path, &times);
+}
+
+#endif
+
+}  // namespace platform

@@ -1,0 +1,42 @@
+#pragma once
+// File-system calls on UTF-8 paths. On Windows each path becomes UTF-16 (valid UTF-8 as
+// UTF-8, anything else byte by byte through the ANSI code page) and goes to the wide
+// runtime call; elsewhere the bytes pass through unchanged. Failures set errno.
+
+#include <cstdint>
+#include <cstdio>
+#include <optional>
+#include <string>
+
+namespace platform {
+
+// fopen; on Windows the file is opened shared, so other processes may open it too.
+FILE* open_file(const char* path, const char* mode);
+
+// The size of a file in bytes; nullopt (errno set) when its status cannot be read.
+std::optional<int64_t> file_size(const char* path);
+
+// True when the path names an existing folder.
+bool is_directory(const char* path);
+
+// The current working directory, UTF-8; nullopt (errno set) on failure.
+std::optional<std::string> current_directory();
+
+// chdir and mkdir: 0 on success, -1 with errno set on failure.
+int change_directory(const char* path);
+int make_directory(const char* path);
+
+// Sets the last-access and last-modification times to `seconds` since 1970 UTC.
+int set_file_times(const char* path, int64_t seconds);
+
+// The runtime's error report: "tag: <text of errno>\n" on standard error.
+void report_error(const char* tag);
+
+#ifdef _WIN32
+// The UTF-16 form of a path or name, by the rule above.
+std::wstring widen_path(const char* path);
+// UTF-16 to UTF-8.
+std::string narrow_utf8(const wchar_t* text);
+#endif
+
+}  // namespace platform

@@ -1,0 +1,3 @@
+#include "platform/view.h"
+
+main_view* main_dialog = nullptr;

@@ -1,0 +1,35 @@
+#pragma once
+// What the engine and the message summary do to the main dialog. The Windows dialog
+// implements it with list-view and progress-bar messages, the command line on the
+// console, and the tests with a recorder.
+
+#include <string>
+
+class main_view {
+public:
+    virtual ~main_view() = default;
+
+    // The message list (columns 0 "From", 1 "E-mail Subject", 2 "To", 3 "Date").
+    virtual int item_count() = 0;
+    // Inserts a row at `index` with text "" and image 1.
+    virtual void insert_item(int index) = 0;
+    virtual void set_item_text(int item, int subitem, const std::u16string& text) = 0;
+
+    // The progress bar (control 1007); its range stays 0 to 100.
+    virtual void set_progress(int position) = 0;
+
+    // A message box owned by the dialog; `flags` are the Win32 MB_ flags. Text is UTF-8.
+    virtual int message_box(const std::string& text, const std::string& title, unsigned flags) = 0;
+
+    // Called by a run between two messages and every few thousand scan positions.
+    // Blocks while the run is paused. Returns false once the run is abandoned, and keeps
+    // returning false for the rest of that run: the run then stops where it stands,
+    // touches the dialog no more and writes nothing more.
+    virtual bool checkpoint() { return true; }
+};
+
+// The one main dialog; null when there is none (the scan then runs unobserved).
+extern main_view* main_dialog;
+
+// The checkpoint of the current run: true (go on) when there is no main dialog.
+inline bool run_checkpoint() { return main_dialog == nullptr || main_dialog->checkpoint(); }
