@@ -1,0 +1,51 @@
+#pragma once
+// Late-bound objects: the calls the .msg writer makes, DISPID by DISPID. On Windows, when
+// the ProgID is registered, they reach the COM object through IDispatch; otherwise, and on
+// every other system, the built-in message store answers them.
+
+#include <cstdint>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace platform {
+
+class dispatch_object;
+
+// One argument or result: the VARIANT types the writer uses.
+struct variant {
+    enum class type { empty, i4, boolean, string, object };
+    type kind = type::empty;
+    int32_t i4 = 0;
+    bool boolean = false;
+    std::u16string string;
+    std::shared_ptr<dispatch_object> object;
+
+    static variant make_i4(int32_t value);
+    static variant make_bool(bool value);
+    static variant make_string(std::u16string value);
+    static variant make_object(std::shared_ptr<dispatch_object> value);
+};
+
+// The Invoke flags (the values of DISPATCH_METHOD, _PROPERTYGET and _PROPERTYPUT).
+enum invoke_kind : unsigned { method = 1, property_get = 2, property_put = 4 };
+
+// A failed call; what() is the object's own description when it gave one, else the code.
+class dispatch_error : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+class dispatch_object {
+public:
+    virtual ~dispatch_object() = default;
+    // Arguments in the order the writer names them (the COM half reverses them for
+    // DISPPARAMS). Throws dispatch_error when the call fails.
+    virtual variant invoke(int32_t dispid, invoke_kind kind, const std::vector<variant>& args) = 0;
+};
+
+// The root object of a ProgID; null when it cannot be created.
+std::shared_ptr<dispatch_object> create_object(const char* progid);
+
+}  // namespace platform

@@ -1,0 +1,128 @@
+#include "platform/text.h"
+
+#include <cstdint>
+
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
+namespace platform {
+
+namespace {
+
+std::string_view up_to_nul(std::string_view bytes) {
+    auto nul = bytes.find('\0');
+    return nul == std::string_view::npos ? bytes : bytes.substr(0, nul);
+}
+
+#ifndef _WIN32
+// Windows-1252, bytes 0x80 to 0x9F. The five bytes the code page leaves undefined map to
+// the C1 control of the same value, as Windows maps them.
+constexpr char16_t windows_1252_high[32] = {
+    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
+    0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,
+    0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
+    0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178,
+};
+#endif
+
+void append_utf8(std::string& out, char32_t code) {
+    if (code < 0x80) {
+        out += static_cast<char>(code);
+    } else if (code < 0x800) {
+        out += static_cast<char>(0xC0 | (code >> 6));
+        out += static_cast<char>(0x80 | (code & 0x3F));
+    } else if (code < 0x10000) {
+        out += static_cast<char>(0xE0 | (code >> 12));
+        out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (code & 0x3F));
+    } else {
+        out += static_cast<char>(0xF0 | (code >> 18));
+        out += static_cast<char>(0x80 | ((code >> 12) & 0x3F));
+        out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (code & 0x3F));
+    }
+}
+
+void append_utf16(std::u16string& out, char32_t code) {
+    if (code < 0x10000) {
+        out += static_cast<char16_t>(code);
+    } else {
+        code -= 0x10000;
+        out += static_cast<char16_t>(0xD800 + (code >> 10));
+        out += static_cast<char16_t>(0xDC00 + (code & 0x3FF));
+    }
+}
+
+// Decodes one UTF-8 sequence at `at`; returns its length, 0 when it is not valid.
+size_t decode_utf8(std::string_view text, size_t at, char32_t& code) {
+    auto byte = [&](size_t i) { return static_cast<uint8_t>(text[i]); };
+    uint8_t lead = byte(at);
+    size_t length = lead < 0x80 ? 1 : lead >= 0xF0 && lead <= 0xF4 ? 4
+                                    : lead >= 0xE0                 ? 3
+                                    : lead >= 0xC2 && lead < 0xE0  ? 2
+                                                                   : 0;
+    if (length == 0 || at + length > text.size()) return 0;
+    code = length == 1 ? lead : lead & (0x7F >> length);
+    for (size_t i = 1; i < length; ++i) {
+        if ((byte(at + i) & 0xC0) != 0x80) return 0;
+        code = (code << 6) | (byte(at + i) & 0x3F);
+    }
+    static constexpr char32_t smallest[] = {0, 0, 0x80, 0x800, 0x10000};
+    if (code < smallest[length] || code > 0x10FFFF || (code >= 0xD800 && code < 0xE000)) return 0;
+    return length;
+}
+
+}  // namespace
+
+std::u16string ansi_to_utf16(std::string_view bytes) {
+    bytes = up_to_nul(bytes);
+    if (bytes.empty()) return std::u16string();
+#ifdef _WIN32
+    int length = MultiByteToWideChar(CP_THREAD_ACP, 0, bytes.data(), static_cast<int>(bytes.size()),
+                                     nullptr, 0);
+    std::wstring wide(length, L'\0');
+    MultiByteToWideChar(CP_THREAD_ACP, 0, bytes.data(), static_cast<int>(bytes.size()), wide.data(),
+                        length);
+    return std::u16string(wide.begin(), wide.end());
+#else
+    std::u16string text;
+    text.reserve(bytes.size());
+    for (unsigned char byte : bytes) {
+        text += byte >= 0x80 && byte < 0xA0 ? windows_1252_high[byte - 0x80]
+                                            : static_cast<char16_t>(byte);
+    }
+    return text;
+#endif
+}
+
+std::u16string utf8_to_utf16(std::string_view utf8) {
+    utf8 = up_to_nul(utf8);
+    std::u16string text;
+    text.reserve(utf8.size());
+    for (size_t at = 0; at < utf8.size();) {
+        char32_t code = 0;
+        size_t length = decode_utf8(utf8, at, code);
+        append_utf16(text, length ? code : 0xFFFD);
+        at += length ? length : 1;
+    }
+    return text;
+}
+
+std::string utf16_to_utf8(std::u16string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    for (size_t at = 0; at < text.size(); ++at) {
+        char32_t code = text[at];
+        if (code >= 0xD800 && code < 0xDC00 && at + 1 < text.size() && text[at + 1] >= 0xDC00 &&
+            text[at + 1] < 0xE000) {
+            code = 0x10000 + ((code - 0xD800) << 10) + (text[++at] - 0xDC00);
+        } else if (code >= 0xD800 && code < 0xE000) {
+            code = 0xFFFD;
+        }
+        append_utf8(out, code);
+    }
+    return out;
+}
+
+}  // namespace platform

@@ -1,0 +1,20 @@
+#pragma once
+// Text conversions. Byte text from messages becomes UTF-16 through the thread's ANSI
+// code page: MultiByteToWideChar(CP_THREAD_ACP) on Windows, the Windows-1252 table
+// elsewhere. Paths and console text are UTF-8.
+
+#include <string>
+#include <string_view>
+
+namespace platform {
+
+// Byte text up to its first NUL, through the ANSI code page.
+std::u16string ansi_to_utf16(std::string_view bytes);
+
+// UTF-8 up to the first NUL; a byte that is not part of valid UTF-8 becomes U+FFFD.
+std::u16string utf8_to_utf16(std::string_view utf8);
+
+// UTF-16 to UTF-8; an unpaired surrogate becomes U+FFFD.
+std::string utf16_to_utf8(std::u16string_view text);
+
+}  // namespace platform
