@@ -1,0 +1,55 @@
+#pragma once
+// An OLE compound file (version 3, 512-byte sectors) built in memory and written in one
+// pass. Streams under 4096 bytes go to the mini stream, larger ones to whole sectors; the
+// FAT grows a DIFAT when it passes 109 sectors, so files of any size work.
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace msg {
+
+// Where the finished bytes go; false when a write fails (errno set by the sink).
+using byte_sink = std::function<bool(const char* data, size_t size)>;
+
+class compound_file {
+public:
+    using clsid = std::array<uint8_t, 16>;
+
+    compound_file();
+
+    // The root storage is entry 0.
+    static constexpr int root = 0;
+    void set_clsid(int storage, const clsid& id);
+
+    // Adds a storage or a stream under `parent`; returns the new entry. A stream's bytes
+    // are not copied: they must stay alive until write() returns.
+    int add_storage(int parent, std::u16string name);
+    int add_stream(int parent, std::u16string name, std::string_view data);
+
+    // Lays the file out and hands every byte to `sink`, sector by sector.
+    bool write(const byte_sink& sink) const;
+
+private:
+    struct entry {
+        std::u16string name;
+        uint8_t type;  // 1 storage, 2 stream, 5 root
+        std::string_view data;
+        std::vector<int> children;
+        clsid id{};
+    };
+    std::vector<entry> entries_;
+
+    struct layout;
+    void plan(layout& out) const;
+    bool emit(const layout& out, const byte_sink& sink) const;
+    int add(int parent, std::u16string name, uint8_t type, std::string_view data);
+};
+
+// The order of sibling names in a storage: length first, then code units after upper-casing.
+bool name_less(std::u16string_view a, std::u16string_view b);
+
+}  // namespace msg

@@ -1,1 +1,0 @@
-// The built-in message store.

@@ -1,0 +1,168 @@
+#include "msg/store.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+#include "msg/message.h"
+#include "platform/fs.h"
+#include "platform/text.h"
+
+namespace msg {
+
+namespace {
+
+using platform::dispatch_error;
+using platform::invoke_kind;
+using platform::variant;
+using args_t = std::vector<variant>;
+
+[[noreturn]] void fail(const std::string& what) {
+    throw dispatch_error("built-in message store: " + what);
+}
+
+const char* kind_name(invoke_kind kind) {
+    switch (kind) {
+        case platform::method: return "method call";
+        case platform::property_get: return "property get";
+        case platform::property_put: return "property put";
+    }
+    return "call";
+}
+
+// Checks the kind of call and the types of its arguments; `types` holds one letter per
+// argument: e empty, i integer, b boolean, s string.
+void expect(const char* object, int32_t dispid, invoke_kind kind, const args_t& args,
+            invoke_kind want, const char* types) {
+    std::string where = std::string(object) + " member " + std::to_string(dispid);
+    if (kind != want) fail(where + ": " + kind_name(kind) + " not supported");
+    size_t count = std::strlen(types);
+    if (args.size() != count) {
+        fail(where + " takes " + std::to_string(count) + " argument(s), not " +
+             std::to_string(args.size()));
+    }
+    static const std::pair<char, variant::type> letters[] = {{'e', variant::type::empty},
+                                                             {'i', variant::type::i4},
+                                                             {'b', variant::type::boolean},
+                                                             {'s', variant::type::string}};
+    for (size_t i = 0; i < count; ++i) {
+        for (auto [letter, type] : letters) {
+            if (letter == types[i] && args[i].kind != type) {
+                fail(where + ": argument " + std::to_string(i + 1) + " has the wrong type");
+            }
+        }
+    }
+}
+
+void expect_value(const char* object, int32_t dispid, int32_t value, int32_t want) {
+    if (value != want) {
+        fail(std::string(object) + " member " + std::to_string(dispid) + " does not accept " +
+             std::to_string(value));
+    }
+}
+
+[[noreturn]] void no_member(const char* object, int32_t dispid) {
+    fail(std::string(object) + " has no member " + std::to_string(dispid));
+}
+
+// The path the writer gives is the folder, a backslash and the file name; the name never
+// holds a backslash, so the last one is the seam. The folder keeps its own separators.
+std::string file_path(const std::u16string& path) {
+    size_t seam = path.rfind(u'\\');
+    if (seam == std::u16string::npos) return platform::utf16_to_utf8(path);
+#ifdef _WIN32
+    const char* separator = "\\";
+#else
+    const char* separator = "/";
+#endif
+    return platform::utf16_to_utf8(path.substr(0, seam)) + separator +
+           platform::utf16_to_utf8(path.substr(seam + 1));
+}
+
+void save(const message_item& item, const std::u16string& path) {
+    std::string target = file_path(path);
+    FILE* file = platform::open_file(target.c_str(), "wb");
+    if (!file) fail("cannot write " + target + ": " + std::strerror(errno));
+    bool written = write_message(item, [file](const char* data, size_t size) {
+        return std::fwrite(data, 1, size, file) == size;
+    });
+    int error = errno;
+    if (std::fclose(file) != 0 && written) {
+        written = false;
+        error = errno;
+    }
+    if (!written) fail("cannot write " + target + ": " + std::strerror(error));
+}
+
+class item_object : public platform::dispatch_object {
+public:
+    variant invoke(int32_t dispid, invoke_kind kind, const args_t& args) override {
+        switch (dispid) {
+            case 64: put_string(dispid, kind, args, item_.to); break;
+            case 0: put_string(dispid, kind, args, item_.subject); break;
+            case 11: put_string(dispid, kind, args, item_.text); break;
+            case 65:
+                expect("item", dispid, kind, args, platform::property_put, "b");
+                item_.sent = args[0].boolean;
+                break;
+            case 72:
+                expect("item", dispid, kind, args, platform::method, "si");
+                expect_value("item", dispid, args[1].i4, 3);
+                save(item_, args[0].string);
+                break;
+            default: no_member("item", dispid);
+        }
+        return {};
+    }
+
+private:
+    void put_string(int32_t dispid, invoke_kind kind, const args_t& args,
+                    std::optional<std::u16string>& field) {
+        expect("item", dispid, kind, args, platform::property_put, "s");
+        field = args[0].string;
+    }
+    message_item item_;
+};
+
+class items_object : public platform::dispatch_object {
+public:
+    variant invoke(int32_t dispid, invoke_kind kind, const args_t& args) override {
+        if (dispid != 4) no_member("items", dispid);
+        expect("items", dispid, kind, args, platform::method, "i");
+        expect_value("items", dispid, args[0].i4, 0);
+        return variant::make_object(std::make_shared<item_object>());
+    }
+};
+
+class folder_object : public platform::dispatch_object {
+public:
+    variant invoke(int32_t dispid, invoke_kind kind, const args_t& args) override {
+        if (dispid != 17) no_member("folder", dispid);
+        expect("folder", dispid, kind, args, platform::property_get, "");
+        return variant::make_object(std::make_shared<items_object>());
+    }
+};
+
+class root_object : public platform::dispatch_object {
+public:
+    variant invoke(int32_t dispid, invoke_kind kind, const args_t& args) override {
+        if (dispid == 4) {
+            expect("session", dispid, kind, args, platform::method, "eeeeee");
+            return {};
+        }
+        if (dispid == 7) {
+            expect("session", dispid, kind, args, platform::method, "i");
+            expect_value("session", dispid, args[0].i4, 6);
+            return variant::make_object(std::make_shared<folder_object>());
+        }
+        no_member("session", dispid);
+    }
+};
+
+}  // namespace
+
+std::shared_ptr<platform::dispatch_object> make_message_store() {
+    return std::make_shared<root_object>();
+}
+
+}  // namespace msg
