@@ -1,0 +1,18 @@
+#pragma once
+// The Date field: an RFC 822 date-time read into a broken-down time and a zone offset,
+// and that pair turned into seconds since 1970-01-01 00:00:00 UTC.
+
+#include <cstdint>
+#include <ctime>
+
+// 0 when a date-time was read (each output filled when its pointer is non-null);
+// 1 otherwise, with the cursor put back and the outputs untouched.
+int hdr_date_time_parse(const char** cursor, const char* end, struct tm* time, int64_t* zone);
+
+// The steps of a date-time; each returns 0 or 1.
+int hdr_day_of_week_parse(const char** cursor, const char* end, int* day);
+int hdr_date_parse(const char** cursor, const char* end, struct tm* time);
+int hdr_time_parse(const char** cursor, const char* end, struct tm* time, int32_t* zone);
+
+// Seconds since the epoch; out-of-range fields simply count on.
+int64_t hdr_tm_to_utc(const struct tm* time, int64_t zone);

@@ -1,0 +1,27 @@
+#pragma once
+// Header fields and the small lexical scanners of internet message headers.
+//
+// Every scanner works on a cursor (advanced in place) and an end pointer (the position of
+// the text's terminating NUL); none reads at or past the end. Results: 0 success, 1 the
+// construct is absent or incomplete, 12 out of memory.
+
+#include <cstdint>
+#include <string>
+
+// Field name and the colon after it.
+int hdr_field_name_parse(const char** cursor, const char* end, std::string* name);
+// Field value up to the start of the next line, continuation lines joined.
+int hdr_field_value_parse(const char** cursor, const char* end, std::string* value);
+
+// White space and folds; a line break that is not a fold stays.
+void hdr_fws_parse(const char** cursor, const char* end);
+// White space, then one complete comment.
+int hdr_comment_parse(const char** cursor, const char* end);
+// Any mix of white space, folds and complete comments.
+void hdr_cfws_skip(const char** cursor, const char* end);
+
+// One atom after comments and white space.
+int hdr_atom_parse(const char** cursor, const char* end, std::string* atom);
+// Between `min` and `max` decimal digits.
+int hdr_number_parse(uint32_t* value, const char** cursor, const char* end, unsigned min,
+                     unsigned max);

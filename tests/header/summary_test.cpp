@@ -1,0 +1,168 @@
+// The message summary: the row it adds, the cells it fills, and what it hands back.
+#include "header/summary.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "support/recording_view.h"
+
+namespace {
+
+// One summary of `text` into a recording view.
+struct summary {
+    recording_view view;
+    std::optional<std::string> subject, from, to;
+    int64_t date = -7;
+
+    explicit summary(const std::string& text, recording_view seeded = {}) : view(std::move(seeded)) {
+        hdr_message_summary(text.c_str(), &view, &subject, &from, &to, &date);
+    }
+    const std::array<std::u16string, 4>& cells() const { return view.rows.back().cells; }
+};
+
+const std::array<std::u16string, 4> no_cells = {u"", u"", u"", u""};
+
+TEST(Summary, RowAddedEvenWithoutFields) {
+    for (const std::string text : {"", "\r\nbody only", "From someone Mon Jan  5 10:00:00 2009\r\n"
+                                                       "Subject: hidden\r\n\r\n"}) {
+        summary s(text);
+        ASSERT_EQ(s.view.rows.size(), 1u) << text;
+        EXPECT_EQ(s.view.rows[0].image, 1);
+        EXPECT_EQ(s.cells(), no_cells) << text;
+        EXPECT_FALSE(s.subject || s.from || s.to) << text;
+        EXPECT_EQ(s.date, -7) << text;
+    }
+}
+
+TEST(Summary, RowGoesAfterExistingRows) {
+    recording_view seeded;
+    seeded.insert_item(0);
+    seeded.insert_item(1);
+    seeded.set_item_text(1, 1, u"earlier");
+    summary s("Subject: new\r\n\r\n", seeded);
+    ASSERT_EQ(s.view.rows.size(), 3u);
+    EXPECT_EQ(s.view.rows[1].cells[1], u"earlier");
+    EXPECT_EQ(s.view.rows[2].cells[1], u"new");
+}
+
+TEST(Summary, SubjectOnly) {
+    summary s("Subject: Hi\r\n\r\nbody\r\n");
+    EXPECT_EQ(s.cells(), (std::array<std::u16string, 4>{u"", u"Hi", u"", u""}));
+    EXPECT_EQ(s.subject, "Hi");
+    EXPECT_FALSE(s.from);
+    EXPECT_FALSE(s.to);
+    EXPECT_EQ(s.date, -7);
+}
+
+TEST(Summary, AllFourFields) {
+    summary s(
+        "Received: from x\r\n"
+        "From: =?utf-8?Q?Ann?= <a.b>\r\n"
+        "To: \"Bob\" <bob@example.com>,\r\n carol@example.com\r\n"
+        "Subject: =?iso-8859-1?Q?caf=E9?= =?utf-8?B?w6k=?=\r\n"
+        "Date: Tue, 15 Nov 1994 08:12:31 GMT\r\n"
+        "\r\n"
+        "Subject: not a header field\r\n");
+    EXPECT_EQ(s.cells(), (std::array<std::u16string, 4>{
+                             u"=?utf-8?Q?Ann?= <a.b>",
+                             u"=?iso-8859-1?Q?caf=E9?= =?utf-8?B?w6k=?=",
+                             u"\"Bob\" <bob@example.com>,carol@example.com",
+                             u"Tue, 15 Nov 1994 08:12:31 GMT",
+                         }));
+    EXPECT_EQ(s.from, "Ann <a.b>");
+    EXPECT_EQ(s.to, "\"Bob\" <bob@example.com>,carol@example.com");
+    EXPECT_EQ(s.subject, "caf\xE9\xC3\xA9");
+    EXPECT_EQ(s.date, 784887151);
+    EXPECT_EQ(msg_from, u"=?utf-8?Q?Ann?= <a.b>");
+    EXPECT_EQ(msg_to, u"\"Bob\" <bob@example.com>,carol@example.com");
+    EXPECT_EQ(msg_subject, u"=?iso-8859-1?Q?caf=E9?= =?utf-8?B?w6k=?=");
+}
+
+TEST(Summary, NamesIgnoreCase) {
+    for (const std::string text : {"FROM: x\r\n", "From : x\r\n", "from:x\r\n", "fRoM (c):  x\r\n"}) {
+        summary s(text);
+        EXPECT_EQ(s.cells()[0], u"x") << text;
+        EXPECT_EQ(s.from, "x") << text;
+    }
+    summary other("Fromage: x\r\nX-To: y\r\n");
+    EXPECT_EQ(other.cells(), no_cells);
+    EXPECT_FALSE(other.from || other.to);
+}
+
+TEST(Summary, LastOccurrenceWins) {
+    summary s("Subject: first\r\nDate: 1 Jan 2040 00:00:00 GMT\r\nSubject: second\r\n"
+              "Date: Tue, 15 Nov 1994 08:12:31 GMT\r\n\r\n");
+    EXPECT_EQ(s.cells()[1], u"second");
+    EXPECT_EQ(s.subject, "second");
+    EXPECT_EQ(msg_subject, u"second");
+    EXPECT_EQ(s.cells()[3], u"Tue, 15 Nov 1994 08:12:31 GMT");
+    EXPECT_EQ(s.date, 784887151);
+}
+
+TEST(Summary, UnreadableDateFillsOnlyTheCell) {
+    summary s("Date: yesterday\r\n\r\n");
+    EXPECT_EQ(s.cells()[3], u"yesterday");
+    EXPECT_EQ(s.date, -7);
+    // A later unreadable Date keeps the date of an earlier one.
+    summary twice("Date: 1 Jan 2040 00:00:00 GMT\r\nDate: soon\r\n");
+    EXPECT_EQ(twice.cells()[3], u"soon");
+    EXPECT_EQ(twice.date, 2208988800);
+}
+
+TEST(Summary, HeaderEndsAtFirstLineThatIsNoField) {
+    summary s("Subject: kept\r\nnot a field\r\nFrom: lost\r\n");
+    EXPECT_EQ(s.subject, "kept");
+    EXPECT_FALSE(s.from);
+    EXPECT_EQ(s.cells()[0], u"");
+}
+
+TEST(Summary, LineFeedOnlyHeader) {
+    // Only CR LF ends a value line: the first field swallows the rest of the text.
+    summary s("Subject: one\nFrom: two\n\nbody\n");
+    EXPECT_EQ(s.subject, "one\nFrom: two\n\nbody\n");
+    EXPECT_FALSE(s.from);
+    EXPECT_EQ(s.cells()[1], u"one\nFrom: two\n\nbody\n");
+}
+
+TEST(Summary, CellsThroughTheAnsiCodePage) {
+    // The cell shows the raw bytes through Windows-1252; the result keeps the bytes.
+    summary s("Subject: caf\xE9 \x80 \x9D =?utf-8?B?w6k=?=\r\n");
+    EXPECT_EQ(s.cells()[1], u"caf\u00E9 \u20AC \u009D =?utf-8?B?w6k=?=");
+    EXPECT_EQ(s.subject, "caf\xE9 \x80 \x9D \xC3\xA9");
+}
+
+TEST(Summary, EmptyValuesGiveEmptyStrings) {
+    summary s("Subject:\r\nTo: \r\n\r\n");
+    EXPECT_EQ(s.subject, "");
+    EXPECT_EQ(s.to, "");
+    EXPECT_EQ(s.cells(), no_cells);
+}
+
+TEST(Summary, RawValuesNeverCarryOverToTheNextMessage) {
+    summary first("Subject: one\r\nFrom: a@x\r\nTo: b@x\r\n\r\n");
+    EXPECT_EQ(msg_to, u"b@x");
+    summary second("Subject: two\r\n\r\n");
+    EXPECT_EQ(msg_subject, u"two");
+    EXPECT_EQ(msg_from, u"");
+    EXPECT_EQ(msg_to, u"");
+    EXPECT_FALSE(second.to);
+}
+
+TEST(Summary, ResultsUntouchedWhenFieldsAreMissing) {
+    recording_view view;
+    std::optional<std::string> subject = "caller's", from, to = "caller's";
+    int64_t date = 5;
+    hdr_message_summary("From: x\r\n", &view, &subject, &from, &to, &date);
+    EXPECT_EQ(subject, "caller's");
+    EXPECT_EQ(to, "caller's");
+    EXPECT_EQ(from, "x");
+    EXPECT_EQ(date, 5);
+}
+
+TEST(Summary, DecodedNulStaysInTheResult) {
+    summary s("Subject: a=?x?Q?=00?=b\r\n");
+    EXPECT_EQ(s.subject, std::string("a\0b", 3));
+}
+
+}  // namespace
