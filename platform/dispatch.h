@@ -45,6 +45,9 @@ public:
     virtual variant invoke(int32_t dispid, invoke_kind kind, const std::vector<variant>& args) = 0;
 };
 
+// Prepares the calling thread for late-bound objects (CoInitialize on Windows).
+void initialize_com();
+
 // The root object of a ProgID; null when it cannot be created.
 std::shared_ptr<dispatch_object> create_object(const char* progid);
 

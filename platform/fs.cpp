@@ -62,6 +62,20 @@ bool is_directory(const char* path) {
     return _wstat64(widen_path(path).c_str(), &status) == 0 && (status.st_mode & _S_IFDIR);
 }
 
+bool is_read_only(const char* path) {
+    DWORD attributes = GetFileAttributesW(widen_path(path).c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) &&
+           !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+std::string absolute_path(const char* path) {
+    wchar_t* full = _wfullpath(nullptr, widen_path(path).c_str(), 0);
+    if (full == nullptr) return path;
+    std::string narrow = narrow_utf8(full);
+    free(full);
+    return narrow;
+}
+
 std::optional<std::string> current_directory() {
     wchar_t* wide = _wgetcwd(nullptr, 0);
     if (wide == nullptr) return std::nullopt;
@@ -92,6 +106,19 @@ std::optional<int64_t> file_size(const char* path) {
 bool is_directory(const char* path) {
     struct stat status;
     return stat(path, &status) == 0 && S_ISDIR(status.st_mode);
+}
+
+bool is_read_only(const char* path) {
+    struct stat status;
+    return stat(path, &status) == 0 && S_ISREG(status.st_mode) &&
+           (status.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0;
+}
+
+std::string absolute_path(const char* path) {
+    if (path[0] == '/') return path;
+    auto current = current_directory();
+    if (!current) return path;
+    return *current + (current->back() == '/' ? "" : "/") + path;
 }
 
 std::optional<std::string> current_directory() {

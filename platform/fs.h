@@ -16,6 +16,13 @@ FILE* open_file(const char* path, const char* mode);
 // The size of a file in bytes; nullopt (errno set) when its status cannot be read.
 std::optional<int64_t> file_size(const char* path);
 
+// True when the path names an existing file that nobody may write (no write permission
+// bits; on Windows the read-only attribute), whatever the rights of the caller.
+bool is_read_only(const char* path);
+
+// The path made absolute against the current directory (on Windows: _wfullpath).
+std::string absolute_path(const char* path);
+
 // True when the path names an existing folder.
 bool is_directory(const char* path);
 

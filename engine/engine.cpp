@@ -1,1 +1,0 @@
-#include "engine/engine.h"

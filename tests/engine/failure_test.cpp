@@ -1,0 +1,110 @@
+// What a run does when the store, the output folder or one message cannot be handled.
+
+#include <filesystem>
+#include <fstream>
+
+#include "engine_fixture.h"
+#include "platform/fs.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using dbxgen::store_image;
+
+store_image one_message_and_one_fragment() {
+    store_image image;
+    image.put_signature();
+    const uint32_t message[] = {0x2A0}, fragment[] = {0x800};
+    image.add_message(mail("Ann", "Bob", "Hi"), message);
+    image.add_freed_fragment("left over", fragment, 0);
+    image.resize(0x1000);
+    return image;
+}
+
+void write_file(const std::string& path, const std::string& bytes) {
+    std::ofstream(fs::u8path(path), std::ios::binary) << bytes;
+}
+
+TEST_F(engine_test, MissingStoreSavesNothingAndSaysSo) {
+    auto result = run(dir.file("absent.dbx"), 1, dir.file("out"));
+    EXPECT_FALSE(result.outcome.store_opened);
+    EXPECT_EQ(result.out, "");
+    EXPECT_EQ(result.err, "");
+    EXPECT_FALSE(fs::exists(fs::u8path(dir.file("out"))));
+    ASSERT_EQ(view.boxes.size(), 1u);
+    EXPECT_EQ(view.boxes[0].text, "Saving failed: nothing was saved.");
+    EXPECT_EQ(view.boxes[0].flags, 0x1030u);
+}
+
+TEST_F(engine_test, OutputFolderThatCannotBeMadeIsReported) {
+    auto image = one_message_and_one_fragment();
+    std::string store = write_store(image);
+    write_file(dir.file("plain"), "not a folder");
+    std::string out = dir.file("plain") + separator + "sub";
+    auto result = run(store, 1, out);
+    EXPECT_EQ(result.status, -1);
+    EXPECT_EQ(result.err, "error: can't chdir to " + out + separator + "Inbox\n");
+    EXPECT_EQ(result.out, "");
+    EXPECT_EQ(view.boxes.at(0).text, "Saving failed: nothing was saved.");
+    EXPECT_EQ(*platform::current_directory(), start_directory);
+}
+
+TEST_F(engine_test, PlainFileNamedDeletedFailsEveryFragment) {
+    auto image = one_message_and_one_fragment();
+    std::string store = write_store(image);
+    fs::create_directories(fs::u8path(dir.file("out/Inbox")));
+    write_file(dir.file("out/Inbox/deleted"), "in the way");
+    auto result = run(store, 1, dir.file("out"));
+    EXPECT_NE(result.out.find("100.0%  ERROR: _(no_sender)_(no_receiver)_(no_subject).00000800.eml\n"),
+              std::string::npos)
+        << result.out;
+    EXPECT_NE(result.out.find("------ 0 deleted message fragments recovered, 1 errors\n"),
+              std::string::npos);
+    EXPECT_EQ(result.err.rfind("_save_message (sys_chdir): ", 0), 0u) << result.err;
+    EXPECT_EQ(result.outcome.errors, 1);
+    EXPECT_EQ(view.boxes.at(0).text, "Saving completed with 1 errors");
+    EXPECT_EQ(view.boxes.at(0).flags, 0x1030u);
+    EXPECT_EQ(file_bytes(dir.file("out/Inbox/deleted")), "in the way");
+}
+
+TEST_F(engine_test, ReadOnlyFileOfTheSameNameIsLeftUnchanged) {
+    auto image = one_message_and_one_fragment();
+    std::string store = write_store(image);
+    fs::create_directories(fs::u8path(dir.file("out/Inbox")));
+    std::string old = dir.file("out/Inbox/Ann_Bob_Hi.000002A0.eml");
+    write_file(old, "keep me");
+    fs::permissions(fs::u8path(old), fs::perms::owner_read | fs::perms::group_read |
+                                         fs::perms::others_read);
+    auto result = run(store, 1, dir.file("out"));
+    EXPECT_NE(result.out.find("100.0%  ERROR: Ann_Bob_Hi.000002A0.eml\n"), std::string::npos);
+    EXPECT_EQ(result.err.rfind("_save_message (fopen): ", 0), 0u) << result.err;
+    EXPECT_EQ(file_bytes(old), "keep me");
+    EXPECT_EQ(view.boxes.at(0).text, "Saving completed with 1 errors");
+}
+
+TEST_F(engine_test, NameTheFileSystemRefusesFailsThatMessageOnly) {
+    auto image = one_message_and_one_fragment();
+    std::string store = write_store(image);
+    // A folder standing where the file should go: no file can be made under that name.
+    fs::create_directories(fs::u8path(dir.file("out/Inbox/Ann_Bob_Hi.000002A0.eml")));
+    auto result = run(store, 1, dir.file("out"));
+    EXPECT_NE(result.out.find("ERROR: Ann_Bob_Hi.000002A0.eml\n"), std::string::npos);
+    EXPECT_NE(result.out.find("------ 1 deleted message fragments recovered, 0 errors\n"),
+              std::string::npos);
+    EXPECT_EQ(result.outcome.errors, 1);
+    EXPECT_EQ(*platform::current_directory(), start_directory);
+}
+
+TEST_F(engine_test, FolderNamesBeyondLatin1WorkEverywhere) {
+    auto image = one_message_and_one_fragment();
+    std::string store = write_store(image, "\xE9\x82\xAE\xE4\xBB\xB6.dbx");  // 邮件.dbx
+    std::string out = dir.file("\xD0\xBF\xD0\xBE\xD1\x87\xD1\x82\xD0\xB0");  // почта
+    auto result = run(store, 1, out);
+    EXPECT_EQ(result.outcome.errors, 0) << result.err;
+    EXPECT_EQ(file_bytes(out + "/\xE9\x82\xAE\xE4\xBB\xB6/Ann_Bob_Hi.000002A0.eml"),
+              mail("Ann", "Bob", "Hi"));
+    EXPECT_EQ(modification_time(out + "/\xE9\x82\xAE\xE4\xBB\xB6/Ann_Bob_Hi.000002A0.eml"),
+              784887151);
+}
+
+}  // namespace

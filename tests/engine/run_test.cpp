@@ -1,0 +1,162 @@
+// Whole runs of the engine on generated stores: the lines it prints, the rows and
+// progress it gives the dialog, the files it writes and the box it ends with.
+
+#include <filesystem>
+
+#include "engine_fixture.h"
+#include "platform/fs.h"
+
+namespace {
+
+using dbxgen::store_image;
+
+// Three live messages at 0x2A0, 0x4B0 and 0x6C0 and one fragment of two blocks.
+store_image three_messages_and_a_fragment() {
+    store_image image;
+    image.put_signature();
+    const uint32_t first[] = {0x2A0}, second[] = {0x4B0}, third[] = {0x6C0};
+    image.add_message(mail("Ann", "Bob", "Hi"), first);
+    image.add_message(mail("Cid", "Dee", "Lunch"), second);
+    image.add_message(mail("Eve", "Fay", "Notes", ""), third);
+    const uint32_t fragment[] = {0x8D0, 0xAE0};
+    image.add_freed_fragment(std::string(600, 'x'), fragment, 0);
+    image.resize(0x1000);
+    return image;
+}
+
+TEST_F(engine_test, ListOnlyRunPrintsHeadersWithNullFoldersAndFillsTheList) {
+    auto image = three_messages_and_a_fragment();
+    std::string store = write_store(image);
+    auto result = run(store, 0);
+
+    EXPECT_EQ(result.status, -1);
+    EXPECT_EQ(result.out, "------ Recovering 3 messages from " + store +
+                              " to (null)/(null) ... \n"
+                              "------ 0 messages recovered, 0 errors\n"
+                              "------ Recovering 1 deleted message fragments from " + store +
+                              " to (null)/(null) ... \n"
+                              "------ 0 deleted message fragments recovered, 0 errors\n");
+    ASSERT_EQ(view.rows.size(), 4u);
+    EXPECT_EQ(view.rows[0].cells[0], u"Ann");
+    EXPECT_EQ(view.rows[1].cells[1], u"Lunch");
+    EXPECT_EQ(view.rows[2].cells[3], u"");
+    EXPECT_EQ(view.progress, (std::vector<int>{0, 1, 2, 0, 0, 0}));
+    EXPECT_TRUE(view.boxes.empty());
+    EXPECT_TRUE(files_in(dir.file("")).size() == 1);  // only the store
+}
+
+TEST_F(engine_test, SaveRunWritesEveryMessageAndFragmentByteForByte) {
+    auto image = three_messages_and_a_fragment();
+    std::string store = write_store(image);
+    std::string out = dir.file("out");
+    auto result = run(store, 1, out);
+
+    std::string folder = out + separator + "Inbox";
+    EXPECT_EQ(result.status, 0);
+    EXPECT_EQ(result.out,
+              "------ Recovering 3 messages from " + store + " to " + folder + "/" + folder +
+                  " ... \n"
+                  " 33.3%     OK: Ann_Bob_Hi.000002A0.eml\n"
+                  " 66.7%     OK: Cid_Dee_Lunch.000004B0.eml\n"
+                  "100.0%     OK: Eve_Fay_Notes.000006C0.eml\n"
+                  "------ 3 messages recovered, 0 errors\n"
+                  "------ Recovering 1 deleted message fragments from " + store + " to " + folder +
+                  "/" + folder + "/deleted ... \n"
+                  "100.0%     OK: _(no_sender)_(no_receiver)_(no_subject).000008D0.eml\n"
+                  "------ 1 deleted message fragments recovered, 0 errors\n");
+    EXPECT_EQ(result.err, "");
+    EXPECT_EQ(file_bytes(folder + "/Ann_Bob_Hi.000002A0.eml"), mail("Ann", "Bob", "Hi"));
+    std::string fragment = file_bytes(folder + "/deleted/_(no_sender)_(no_receiver)_(no_subject).000008D0.eml");
+    EXPECT_EQ(fragment, "----" + std::string(508, 'x') + "----" + std::string(88, 'x'));
+    ASSERT_EQ(view.boxes.size(), 1u);
+    EXPECT_EQ(view.boxes[0].text, "Saving completed successfully         ");
+    EXPECT_EQ(view.boxes[0].title, "Tavrin Morvale");
+    EXPECT_EQ(view.boxes[0].flags, 0x1020u);
+    EXPECT_EQ(*platform::current_directory(), start_directory);
+}
+
+TEST_F(engine_test, SavedFilesCarryTheMessageDate) {
+    auto image = three_messages_and_a_fragment();
+    run(write_store(image), 1, dir.file("out"));
+    std::string folder = dir.file("out") + separator + "Inbox";
+    EXPECT_EQ(modification_time(folder + "/Ann_Bob_Hi.000002A0.eml"), 784887151);
+    // No Date field: the first second of 1970.
+    EXPECT_EQ(modification_time(folder + "/Eve_Fay_Notes.000006C0.eml"), 0);
+}
+
+TEST_F(engine_test, DatesThePlatformRefusesLeaveTheWriteTimeAlone) {
+    store_image image;
+    image.put_signature();
+    const uint32_t at[] = {0x2A0};
+    image.add_message(mail("Ann", "Bob", "Old", "1 Jan 1960 00:00:00 GMT"), at);
+    image.resize(0x600);
+    run(write_store(image), 1, dir.file("out"));
+    auto written = modification_time(dir.file("out/Inbox/Ann_Bob_Old.000002A0.eml"));
+    EXPECT_GT(written, 1600000000);  // the moment it was saved, not 1960
+}
+
+TEST_F(engine_test, SavingTwiceOverwritesAndReusesTheFolders) {
+    auto image = three_messages_and_a_fragment();
+    std::string store = write_store(image);
+    run(store, 1, dir.file("out"));
+    auto second = run(store, 1, dir.file("out"));
+    EXPECT_EQ(second.outcome.errors, 0);
+    EXPECT_EQ(files_in(dir.file("out/Inbox")).size(), 3u);
+    EXPECT_EQ(view.boxes.back().flags, 0x1020u);
+}
+
+TEST_F(engine_test, EmptyStoreMakesTheFolderButNoDeletedFolder) {
+    store_image image;
+    image.put_signature();
+    image.resize(2000);
+    auto result = run(write_store(image), 1, dir.file("out"));
+    EXPECT_EQ(result.out, "");
+    EXPECT_TRUE(std::filesystem::is_directory(std::filesystem::u8path(dir.file("out/Inbox"))));
+    EXPECT_FALSE(std::filesystem::exists(std::filesystem::u8path(dir.file("out/Inbox/deleted"))));
+    EXPECT_EQ(view.boxes.at(0).flags, 0x1020u);
+}
+
+TEST_F(engine_test, ProgressSendsTheIndexOfEachMessageAndResetsAfterTheList) {
+    store_image image;
+    image.put_signature();
+    for (uint32_t i = 0; i < 250; ++i) {
+        const uint32_t at[] = {0x10 + i * 528};
+        image.add_message(mail("A", "B", "m" + std::to_string(i)), at);
+    }
+    run(write_store(image), 0);
+    ASSERT_EQ(view.progress.size(), 251u);
+    EXPECT_EQ(view.progress[249], 249);
+    EXPECT_EQ(view.progress[250], 0);
+}
+
+TEST_F(engine_test, AbandonedRunStopsAtItsCheckpointAndWritesNothingMore) {
+    auto image = three_messages_and_a_fragment();
+    std::string store = write_store(image);
+    run(store, 0);
+    int scan_checkpoints = view.checkpoints - 4;  // the list-only run had one per message
+
+    recording_view fresh;
+    scoped_main_dialog use(&fresh);
+    fresh.abandon_at = scan_checkpoints + 2;  // at the second message
+    auto result = run(store, 1, dir.file("out"));
+    EXPECT_TRUE(result.outcome.abandoned);
+    EXPECT_EQ(files_in(dir.file("out/Inbox")), std::vector<std::string>{"Ann_Bob_Hi.000002A0.eml"});
+    EXPECT_TRUE(fresh.boxes.empty());
+    EXPECT_EQ(fresh.rows.size(), 1u);
+    EXPECT_EQ(result.out.find("recovered"), std::string::npos);
+    EXPECT_EQ(*platform::current_directory(), start_directory);
+}
+
+TEST_F(engine_test, RunAbandonedDuringTheScanOpensNothing) {
+    auto image = three_messages_and_a_fragment();
+    image.resize(1 << 20);  // long enough for the scan to reach its checkpoints
+    std::string store = write_store(image);
+    view.abandon_at = 1;
+    auto result = run(store, 1, dir.file("out"));
+    EXPECT_TRUE(result.outcome.abandoned);
+    EXPECT_FALSE(result.outcome.store_opened);
+    EXPECT_TRUE(view.boxes.empty());
+    EXPECT_FALSE(std::filesystem::exists(std::filesystem::u8path(dir.file("out"))));
+}
+
+}  // namespace
