@@ -77,6 +77,12 @@ void compound_file::set_clsid(int storage, const clsid& id) { entries_.at(storag
 int compound_file::add(int parent, std::u16string name, uint8_t type, std::string_view data) {
     if (name.empty() || name.size() > 31) throw std::invalid_argument("compound file: bad name");
     if (entries_.at(parent).type == 2) throw std::invalid_argument("compound file: not a storage");
+    for (int sibling : entries_[parent].children) {
+        const std::u16string& other = entries_[sibling].name;
+        if (!name_less(other, name) && !name_less(name, other)) {
+            throw std::invalid_argument("compound file: name used twice");
+        }
+    }
     entries_.push_back({std::move(name), type, data, {}, {}});
     int index = static_cast<int>(entries_.size() - 1);
     entries_[parent].children.push_back(index);
