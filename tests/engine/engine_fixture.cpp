@@ -60,6 +60,8 @@ run_result engine_test::run(const std::string& store, int mode, const std::strin
     save_mode = mode;
     std::string name = fs::u8path(store).filename().string();
     std::string target = folder + separator + name;
+    // The chosen folder exists, as one picked in the folder browser does.
+    if (mode != 0) platform::make_directory(folder.c_str());
     auto captured = capture_output([&] {
         result.status = recover_store(mode == 0 ? nullptr : target.c_str(), store.c_str(),
                                       &result.outcome);

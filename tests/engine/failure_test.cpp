@@ -30,7 +30,7 @@ TEST_F(engine_test, MissingStoreSavesNothingAndSaysSo) {
     EXPECT_FALSE(result.outcome.store_opened);
     EXPECT_EQ(result.out, "");
     EXPECT_EQ(result.err, "");
-    EXPECT_FALSE(fs::exists(fs::u8path(dir.file("out"))));
+    EXPECT_FALSE(fs::exists(fs::u8path(dir.file("out/absent"))));
     ASSERT_EQ(view.boxes.size(), 1u);
     EXPECT_EQ(view.boxes[0].text, "Saving failed: nothing was saved.");
     EXPECT_EQ(view.boxes[0].flags, 0x1030u);

@@ -1,0 +1,167 @@
+// The morvale command: arguments, one run per store, the list, the exit status.
+
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "cli/command.h"
+#include "cli/console_view.h"
+#include "engine/engine.h"
+#include "platform/dispatch.h"
+#include "platform/fs.h"
+
+namespace {
+
+const char* const usage_text =
+    "Usage: morvale STORE...                 list the messages found in each store\n"
+    "       morvale --eml STORE... FOLDER    save them as .eml files under FOLDER\n"
+    "       morvale --msg STORE... FOLDER    save them as Outlook .msg files under FOLDER\n"
+    "\n"
+    "Each store is scanned whole, deleted messages included. A save run writes into\n"
+    "FOLDER/<store name without .dbx>, fragments of deleted messages into its\n"
+    "sub-folder \"deleted\"; every file is named after sender, receiver and subject and\n"
+    "dated with the message's own date.\n"
+    "\n"
+    "Options: --help, --version. Exit status: 0 when every store was read and every\n"
+    "message saved, 1 otherwise, 2 for a usage error.\n";
+
+struct options {
+    int mode = 0;  // 0 list only, 1 .eml, 2 .msg
+    std::vector<std::string> stores;
+    std::string folder;
+};
+
+int usage_error(const char* problem) {
+    std::fprintf(stderr, "morvale: %s\n%s", problem, usage_text);
+    return 2;
+}
+
+// Parses the arguments; returns -1 to go on, or the exit status to end with.
+int parse_arguments(const std::vector<std::string>& args, options& parsed) {
+    bool options_done = false;
+    for (const std::string& arg : args) {
+        if (!options_done && arg == "--") {
+            options_done = true;
+        } else if (!options_done && (arg == "--help" || arg == "-h")) {
+            std::fputs(usage_text, stdout);
+            return 0;
+        } else if (!options_done && (arg == "--version" || arg == "-V")) {
+            std::puts("morvale (Tavrin Morvale) 1.0.0.1");
+            return 0;
+        } else if (!options_done && (arg == "--eml" || arg == "--msg")) {
+            int mode = arg == "--eml" ? 1 : 2;
+            if (parsed.mode != 0 && parsed.mode != mode) return usage_error("choose one of --eml and --msg");
+            parsed.mode = mode;
+        } else if (!options_done && arg.size() > 1 && arg[0] == '-') {
+            return usage_error(("unknown option " + arg).c_str());
+        } else {
+            parsed.stores.push_back(arg);
+        }
+    }
+    if (parsed.mode != 0) {
+        if (parsed.stores.size() < 2) return usage_error("a save run needs at least one store and a folder");
+        parsed.folder = parsed.stores.back();
+        parsed.stores.pop_back();
+    }
+    if (parsed.stores.empty()) return usage_error("no store given");
+    return -1;
+}
+
+bool is_separator(char c) {
+#ifdef _WIN32
+    return c == '/' || c == '\\';
+#else
+    return c == '/';
+#endif
+}
+
+#ifdef _WIN32
+const char path_separator = '\\';
+#else
+const char path_separator = '/';
+#endif
+
+std::string file_name_of(const std::string& path) {
+    size_t at = path.size();
+    while (at > 0 && !is_separator(path[at - 1]) && !(at == 2 && path[1] == ':')) --at;
+    return path.substr(at);
+}
+
+// The engine's target: the absolute folder, the separator and the store's file name.
+std::string target_for(const std::string& folder, const std::string& store) {
+    std::string absolute = platform::absolute_path(folder.c_str());
+    while (absolute.size() > 1 && is_separator(absolute.back()) &&
+           !(absolute.size() == 3 && absolute[1] == ':')) {
+        absolute.pop_back();
+    }
+    if (!is_separator(absolute.back())) absolute += path_separator;
+    return absolute + file_name_of(store);
+}
+
+// Makes the chosen folder, and any folder above it that is missing, before a save run.
+void make_folder_path(const std::string& folder) {
+    for (size_t at = 1; at <= folder.size(); ++at) {
+        if (at == folder.size() || is_separator(folder[at])) {
+            platform::make_directory(folder.substr(0, at).c_str());
+        }
+    }
+}
+
+// One store: returns true when it was read and, in a save run, every message saved.
+bool run_store(const options& parsed, const std::string& store, console_view& view) {
+    view.clear();
+    run_outcome outcome;
+    if (parsed.mode == 0) {
+        recover_store(nullptr, store.c_str(), &outcome);
+        if (outcome.store_opened && !outcome.abandoned) std::fputs(view.list_text().c_str(), stdout);
+    } else {
+        save_mode = parsed.mode;
+        make_folder_path(platform::absolute_path(parsed.folder.c_str()));
+        std::string target = target_for(parsed.folder, store);
+        recover_store(target.c_str(), store.c_str(), &outcome);
+    }
+    std::fflush(stdout);
+    if (!outcome.store_opened && !outcome.abandoned) {
+        std::fprintf(stderr, "morvale: could not open the store %s\n", store.c_str());
+    }
+    return outcome.store_opened && !outcome.abandoned &&
+           (parsed.mode == 0 || (outcome.folder_entered && outcome.errors == 0));
+}
+
+void on_interrupt(int) { console_view::interrupted = true; }
+
+int run_stores(const options& parsed, console_view& view) {
+    bool all_good = true;
+    for (const std::string& store : parsed.stores) {
+        try {
+            all_good = run_store(parsed, store, view) && all_good;
+        } catch (const platform::dispatch_error& failure) {
+            std::fprintf(stderr, "recover_store: .msg conversion failed: %s\n", failure.what());
+            return 1;
+        }
+        if (console_view::interrupted) {
+            std::fputs("morvale: interrupted\n", stderr);
+            return 1;
+        }
+    }
+    return all_good ? 0 : 1;
+}
+
+}  // namespace
+
+int morvale_run(const std::vector<std::string>& args) {
+    options parsed;
+    int status = parse_arguments(args, parsed);
+    if (status >= 0) return status;
+    console_view view;
+    main_view* saved_dialog = main_dialog;
+    main_dialog = &view;
+    std::signal(SIGINT, on_interrupt);
+    status = run_stores(parsed, view);
+    main_dialog = saved_dialog;
+    return status;
+}
+
+

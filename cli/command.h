@@ -1,0 +1,9 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+// Runs the morvale command on its arguments (UTF-8, without the program name) and
+// returns the exit status: 0 all stores read and all messages saved, 1 otherwise, 2 for
+// a usage error.
+int morvale_run(const std::vector<std::string>& args);

@@ -1,0 +1,170 @@
+// The morvale command: arguments, what it prints, the files it writes and its exit status.
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "cli/command.h"
+#include "cli/console_view.h"
+#include "platform/fs.h"
+#include "support/capture.h"
+#include "support/temp_dir.h"
+#include "tools/dbxgen/dbxgen.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+struct command_result {
+    int status;
+    std::string out;
+    std::string err;
+};
+
+command_result morvale(const std::vector<std::string>& args) {
+    command_result result{};
+    auto captured = capture_output([&] { result.status = morvale_run(args); });
+#ifdef _WIN32
+    for (std::string* text : {&captured.out, &captured.err}) {
+        for (size_t at = 0; (at = text->find("\r\n", at)) != std::string::npos;) text->erase(at, 1);
+    }
+#endif
+    result.out = captured.out;
+    result.err = captured.err;
+    return result;
+}
+
+// What follows the scan's progress line.
+std::string after_scan(const std::string& out) {
+    size_t end = out.find("100.0%\n");
+    return end == std::string::npos ? out : out.substr(end + 7);
+}
+
+std::string read_file(const std::string& path) {
+    std::ifstream in(fs::u8path(path), std::ios::binary);
+    std::ostringstream content;
+    content << in.rdbuf();
+    return content.str();
+}
+
+class command_test : public testing::Test {
+protected:
+    // A store of two messages, one with a tab and a control byte in its subject, and one
+    // fragment.
+    std::string make_store(const std::string& name) {
+        dbxgen::store_image image;
+        image.put_signature();
+        const uint32_t first[] = {0x2A0}, second[] = {0x4B0}, fragment[] = {0x800};
+        image.add_message("From: Ann\r\nTo: Bob\r\nSubject: Hi\r\nDate: Tue, 15 Nov 1994 08:12:31 GMT\r\n\r\nx", first);
+        image.add_message("From: Ren\xC3\xA9\r\nSubject: a\tb\x01" "c\r\n\r\ny", second);
+        image.add_freed_fragment("From: Cy\r\n\r\nz", fragment, 0);
+        image.resize(0x1000);
+        std::string path = dir.file(name);
+        EXPECT_TRUE(image.write_file(path));
+        return path;
+    }
+    temp_dir dir;
+};
+
+TEST_F(command_test, ListOnlyRunPrintsTheEngineLinesThenTheMessageList) {
+    std::string store = make_store("Inbox.dbx");
+    auto result = morvale({store});
+    EXPECT_EQ(result.status, 0) << result.err;
+    EXPECT_EQ(result.out.rfind("------ Scanning " + store + ":   0.0%", 0), 0u);
+    EXPECT_EQ(after_scan(result.out),
+              "------ Recovering 2 messages from " + store + " to (null)/(null) ... \n"
+              "------ 0 messages recovered, 0 errors\n"
+              "------ Recovering 1 deleted message fragments from " + store +
+                  " to (null)/(null) ... \n"
+                  "------ 0 deleted message fragments recovered, 0 errors\n"
+                  "From\tE-mail Subject\tTo\tDate\n"
+                  "Ann\tHi\tBob\tTue, 15 Nov 1994 08:12:31 GMT\n"
+                  "Ren\xC3\x83\xC2\xA9\ta b c\t\t\n"
+                  "\t\t\t\n");
+    EXPECT_EQ(result.err, "");
+}
+
+TEST_F(command_test, SaveRunWritesIntoTheFolderNamedAfterTheStore) {
+    std::string store = make_store("Inbox.dbx");
+    std::string out = dir.file("out");
+    auto result = morvale({"--eml", store, out});
+    EXPECT_EQ(result.status, 0) << result.err;
+    EXPECT_EQ(result.err, "Saving completed successfully\n");
+    EXPECT_NE(after_scan(result.out).find(" 50.0%     OK: Ann_Bob_Hi.000002A0.eml\n"), std::string::npos);
+    EXPECT_EQ(read_file(out + "/Inbox/Ann_Bob_Hi.000002A0.eml").substr(0, 10), "From: Ann\r");
+    EXPECT_TRUE(fs::exists(fs::u8path(out + "/Inbox/deleted/_(no_sender)_(no_receiver)_(no_subject).00000800.eml")));
+}
+
+TEST_F(command_test, EachStoreOfASaveRunGetsItsOwnFolder) {
+    std::string first = make_store("Inbox.dbx"), second = make_store("Sent Items.dbx");
+    std::string out = dir.file("saved mail");
+    auto result = morvale({"--msg", first, second, out});
+    EXPECT_EQ(result.status, 0) << result.err;
+    EXPECT_TRUE(fs::exists(fs::u8path(out + "/Inbox/Ann_Bob_Hi.000002A0.msg")));
+    EXPECT_TRUE(fs::exists(fs::u8path(out + "/Sent Items/Ann_Bob_Hi.000002A0.msg")));
+    // An Outlook message is a compound file.
+    EXPECT_EQ(read_file(out + "/Inbox/Ann_Bob_Hi.000002A0.msg").substr(0, 4), "\xD0\xCF\x11\xE0");
+}
+
+TEST_F(command_test, MissingStoreFailsWithAClearWord) {
+    auto listed = morvale({dir.file("absent.dbx")});
+    EXPECT_EQ(listed.status, 1);
+    EXPECT_EQ(listed.err, "morvale: could not open the store " + dir.file("absent.dbx") + "\n");
+    auto saved = morvale({"--eml", dir.file("absent.dbx"), dir.file("out")});
+    EXPECT_EQ(saved.status, 1);
+    EXPECT_EQ(saved.err.rfind("Saving failed: nothing was saved.\n", 0), 0u) << saved.err;
+}
+
+TEST_F(command_test, FailedMessagesGiveExitStatusOne) {
+    std::string store = make_store("Inbox.dbx");
+    std::string out = dir.file("out");
+    fs::create_directories(fs::u8path(out + "/Inbox"));
+    std::ofstream(fs::u8path(out + "/Inbox/deleted")) << "a file in the way";
+    auto result = morvale({"--eml", store, out});
+    EXPECT_EQ(result.status, 1);
+    EXPECT_NE(result.err.find("Saving completed with 1 errors\n"), std::string::npos) << result.err;
+}
+
+TEST_F(command_test, UsageErrorsGiveExitStatusTwo) {
+    EXPECT_EQ(morvale({}).status, 2);
+    EXPECT_EQ(morvale({"--eml", "only-a-store.dbx"}).status, 2);
+    EXPECT_EQ(morvale({"--eml", "--msg", "a.dbx", "out"}).status, 2);
+    auto unknown = morvale({"--frobnicate", "a.dbx"});
+    EXPECT_EQ(unknown.status, 2);
+    EXPECT_EQ(unknown.err.rfind("morvale: unknown option --frobnicate\nUsage:", 0), 0u);
+}
+
+TEST_F(command_test, HelpAndVersionAnswerOnStandardOutput) {
+    auto help = morvale({"--help"});
+    EXPECT_EQ(help.status, 0);
+    EXPECT_EQ(help.out.rfind("Usage: morvale STORE...", 0), 0u);
+    auto version = morvale({"--version"});
+    EXPECT_EQ(version.status, 0);
+    EXPECT_EQ(version.out, "morvale (Tavrin Morvale) 1.0.0.1\n");
+}
+
+TEST_F(command_test, InterruptAbandonsTheRunAtTheNextCheckpoint) {
+    std::string store = make_store("Inbox.dbx");
+    console_view::interrupted = true;
+    auto result = morvale({"--eml", store, dir.file("out")});
+    console_view::interrupted = false;
+    EXPECT_EQ(result.status, 1);
+    EXPECT_EQ(result.err, "morvale: interrupted\n");
+    for (auto& entry : fs::recursive_directory_iterator(fs::u8path(dir.file("out")))) {
+        EXPECT_FALSE(entry.is_regular_file()) << entry.path();
+    }
+}
+
+TEST_F(command_test, PathsBeyondLatin1AndRelativeFolders) {
+    std::string store = make_store("\xE9\x82\xAE\xE4\xBB\xB6.dbx");  // 邮件.dbx
+    auto saved_directory = *platform::current_directory();
+    ASSERT_EQ(platform::change_directory(dir.file("").c_str()), 0);
+    auto result = morvale({"--eml", store, "\xD0\xBF\xD0\xBE\xD1\x87\xD1\x82\xD0\xB0"});  // почта
+    platform::change_directory(saved_directory.c_str());
+    EXPECT_EQ(result.status, 0) << result.err;
+    EXPECT_TRUE(fs::exists(fs::u8path(dir.file("\xD0\xBF\xD0\xBE\xD1\x87\xD1\x82\xD0\xB0/\xE9\x82\xAE\xE4\xBB\xB6/Ann_Bob_Hi.000002A0.eml"))));
+}
+
+}  // namespace
