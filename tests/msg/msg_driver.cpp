@@ -1,0 +1,43 @@
+#include "msg_driver.h"
+
+#include <cstdio>
+
+#include "platform/dispatch.h"
+#include "platform/fs.h"
+#include "platform/text.h"
+
+using platform::invoke_kind;
+using platform::variant;
+
+std::string save_through_store(const std::string& folder, const std::u16string& name,
+                               const msg_input& input) {
+    auto root = platform::create_object("Redemption.RDOSession");
+    root->invoke(4, platform::method, std::vector<variant>(6));
+    auto folder_object = root->invoke(7, platform::method, {variant::make_i4(6)}).object;
+    auto items = folder_object->invoke(17, platform::property_get, {}).object;
+    auto item = items->invoke(4, platform::method, {variant::make_i4(0)}).object;
+    if (input.to) item->invoke(64, platform::property_put, {variant::make_string(*input.to)});
+    if (input.subject) {
+        item->invoke(0, platform::property_put, {variant::make_string(*input.subject)});
+    }
+    item->invoke(65, platform::property_put, {variant::make_bool(input.sent)});
+    if (input.text) item->invoke(11, platform::property_put, {variant::make_string(*input.text)});
+    std::u16string path = platform::utf8_to_utf16(folder) + u"\\" + name;
+    item->invoke(72, platform::method, {variant::make_string(path), variant::make_i4(3)});
+#ifdef _WIN32
+    return folder + "\\" + platform::utf16_to_utf8(name);
+#else
+    return folder + "/" + platform::utf16_to_utf8(name);
+#endif
+}
+
+std::string read_file(const std::string& path) {
+    std::string data;
+    FILE* file = platform::open_file(path.c_str(), "rb");
+    if (!file) return data;
+    char buffer[65536];
+    size_t n;
+    while ((n = std::fread(buffer, 1, sizeof buffer, file)) > 0) data.append(buffer, n);
+    std::fclose(file);
+    return data;
+}
