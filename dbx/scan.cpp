@@ -1,0 +1,175 @@
+// The whole-file block scan. It walks the file position by position exactly as a reader
+// taking one word at a time would, printing the same progress updates at the same
+// positions, but it reads the file in large chunks and passes over the long stretches
+// where no word equals its own offset without looking at them one by one.
+
+#include <algorithm>
+#include <cstdio>
+
+#include "dbx/file_window.h"
+#include "dbx/link_index.h"
+#include "dbx/scan.h"
+#include "dbx/words.h"
+#include "platform/view.h"
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+namespace {
+
+size_t chunk_size = size_t(1) << 20;
+
+constexpr uint32_t live_marker = 512;   // second header word of a live block
+constexpr uint32_t freed_marker = 508;  // second header word of a freed block
+constexpr uint32_t freed_size = 528;    // third header word of a freed block
+constexpr uint64_t header_size = 16;
+constexpr uint64_t block_size = 528;
+// The run is asked whether to go on each time the scan has covered this much of the file.
+constexpr uint64_t checkpoint_interval = 16 * 1024;
+
+enum class block_kind { none, live, freed };
+
+// Decides whether the five words at `pos` begin a block, and of which list.
+block_kind block_test(const unsigned char* window, uint64_t pos, uint32_t size32) {
+    uint32_t w0 = _dbx_load_word(window);
+    if (w0 != pos) return block_kind::none;
+    uint32_t w1 = _dbx_load_word(window + 4);
+    uint32_t w2 = _dbx_load_word(window + 8);
+    uint32_t w3 = _dbx_load_word(window + 12);
+    bool next_ok = w3 < size32 && w3 % 4 == 0 && w3 != w0;
+    if (w1 == live_marker) {
+        int32_t used = int32_t(w2);
+        return used >= 1 && used <= 512 && next_ok ? block_kind::live : block_kind::none;
+    }
+    if (w1 == freed_marker && w2 == freed_size && next_ok) {
+        uint32_t w4 = _dbx_load_word(window + 16);
+        return w4 < size32 && w4 % 4 == 0 ? block_kind::freed : block_kind::none;
+    }
+    return block_kind::none;
+}
+
+// The first position from `pos` on, in steps of 4, that is at or past `limit` or whose
+// word might equal the position. Only file data already in the window is looked at;
+// where that runs out, the position is handed back for the caller to examine.
+uint64_t skip_plain_words(const file_window& window, const unsigned char* base_bytes,
+                          uint64_t base, uint64_t pos, uint64_t limit) {
+    uint64_t stop = std::min(limit, window.data_end());
+#if defined(__SSE2__)
+    if (pos + 16 <= stop && pos < (uint64_t(1) << 32) - 16) {
+        __m128i offsets = _mm_set_epi32(int(pos + 12), int(pos + 8), int(pos + 4), int(pos));
+        const __m128i stride = _mm_set1_epi32(16);
+        while (pos + 16 <= stop && pos < (uint64_t(1) << 32) - 16) {
+            __m128i words = _mm_loadu_si128(
+                reinterpret_cast<const __m128i*>(base_bytes + (pos - base)));
+            if (_mm_movemask_epi8(_mm_cmpeq_epi32(words, offsets)) != 0) break;
+            offsets = _mm_add_epi32(offsets, stride);
+            pos += 16;
+        }
+    }
+#endif
+    while (pos + 4 <= stop && _dbx_load_word(base_bytes + (pos - base)) != pos) pos += 4;
+    return pos;
+}
+
+class scanner {
+public:
+    explicit scanner(dbx_t* store)
+        : store_(store),
+          size32_(uint32_t(store->file_size)),
+          step_(size32_ / 1000),
+          window_(store->file, header_size, chunk_size) {}
+
+    bool run();
+
+private:
+    void report(uint64_t pos);
+    uint64_t next_stop() const;
+    void record(block_kind kind, const unsigned char* header);
+    void make_chains(dbx_block_list_t& list);
+
+    dbx_t* store_;
+    uint32_t size32_;
+    uint32_t step_;
+    file_window window_;
+    link_index links_[2];
+    uint64_t last_report_ = 0;
+    uint64_t next_checkpoint_ = checkpoint_interval;
+};
+
+void scanner::report(uint64_t pos) {
+    std::printf("\b\b\b\b\b\b%5.1f%%", double(pos) * 100.0 / size32_);
+    std::fflush(stdout);
+    last_report_ = pos;
+}
+
+// Where plain skipping must stop: the end of the scan, the next progress update or the
+// next checkpoint, whichever comes first.
+uint64_t scanner::next_stop() const {
+    return std::min({uint64_t(size32_), last_report_ + step_, next_checkpoint_});
+}
+
+void scanner::record(block_kind kind, const unsigned char* header) {
+    int which = kind == block_kind::live ? 0 : 1;
+    links_[which].add(store_->lists[which], _dbx_load_word(header), _dbx_load_word(header + 12),
+                      int32_t(_dbx_load_word(header + 8)));
+}
+
+bool scanner::run() {
+    std::printf("------ Scanning %s:   0.0%%", store_->file_name.c_str());
+    std::fflush(stdout);
+    uint64_t pos = 0;
+    bool window_empty = true;
+    while (pos < size32_) {
+        if (pos - last_report_ >= step_) report(pos);
+        if (pos >= next_checkpoint_) {
+            if (!run_checkpoint()) return false;
+            next_checkpoint_ = pos + checkpoint_interval;
+        }
+        if (window_empty) {  // the first header, or the one after an accepted block
+            pos += header_size;
+            window_empty = false;
+        }
+        const unsigned char* header = window_.at(pos, 20);
+        block_kind kind = block_test(header, pos, size32_);
+        if (kind != block_kind::none) {
+            record(kind, header);
+            pos += block_size - header_size;  // the data area is never examined
+            window_empty = true;
+            continue;
+        }
+        pos += 4;
+        // Nothing happens at the positions before the next stop whose word differs from
+        // the position, so they are passed over in bulk.
+        uint64_t stop = next_stop();
+        while (pos < stop) {
+            const unsigned char* bytes = window_.at(pos, 4);
+            uint64_t next = skip_plain_words(window_, bytes, pos, pos, stop);
+            if (next == pos) break;
+            pos = next;
+        }
+    }
+    std::printf("\b\b\b\b\b\b100.0%%\n");
+    make_chains(store_->lists[0]);
+    make_chains(store_->lists[1]);
+    return true;
+}
+
+// The heads of a list's chains, in file order. Blocks in a closed ring have a predecessor
+// each and head no chain.
+void scanner::make_chains(dbx_block_list_t& list) {
+    if (list.chain_count == 0) return;
+    list.chains.reserve(size_t(list.chain_count));
+    for (const dbx_block_t& block : list.blocks) {
+        if (list.chains.size() == size_t(list.chain_count)) break;
+        if (block.prev == -1) list.chains.push_back(&block);
+    }
+}
+
+}  // namespace
+
+bool _dbx_scan(dbx_t* store) { return scanner(store).run(); }
+
+size_t _dbx_scan_chunk_size() { return chunk_size; }
+
+void _dbx_set_scan_chunk_size(size_t bytes) { chunk_size = bytes; }
