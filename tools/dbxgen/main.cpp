@@ -1,0 +1,67 @@
+// dbxgen --seed S --messages N --deleted M [--size BYTES] OUT.dbx
+// Writes a synthetic Outlook Express store: live messages, freed fragments of deleted
+// ones, and noise between them. The same arguments always give the same file.
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "platform/fs.h"
+#include "tools/dbxgen/dbxgen.h"
+
+namespace {
+
+int usage() {
+    std::fprintf(stderr,
+                 "usage: dbxgen --seed S --messages N --deleted M [--size BYTES] [--fill] OUT.dbx\n"
+                 "  --size BYTES  pad the store with noise up to BYTES\n"
+                 "  --fill        keep adding messages and fragments (in the ratio N:M) up to BYTES\n");
+    return 2;
+}
+
+bool parse_number(const char* text, uint64_t& value) {
+    char* end = nullptr;
+    if (text == nullptr || *text == '\0' || *text == '-') return false;
+    value = std::strtoull(text, &end, 10);
+    return *end == '\0';
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    dbxgen::store_options options;
+    const char* out_path = nullptr;
+    for (int i = 1; i < argc; i++) {
+        std::string arg = argv[i];
+        uint64_t value = 0;
+        const char* operand = i + 1 < argc ? argv[i + 1] : nullptr;
+        if (arg == "--fill") {
+            options.fill = true;
+        } else if (arg == "--seed" || arg == "--messages" || arg == "--deleted" || arg == "--size") {
+            if (!parse_number(operand, value)) return usage();
+            i++;
+            if (arg == "--seed") options.seed = value;
+            if (arg == "--messages") options.messages = int(value);
+            if (arg == "--deleted") options.deleted = int(value);
+            if (arg == "--size") options.size = value;
+        } else if (out_path == nullptr && arg.rfind("--", 0) != 0) {
+            out_path = argv[i];
+        } else {
+            return usage();
+        }
+    }
+    if (out_path == nullptr || (options.fill && options.size == 0)) return usage();
+    FILE* out = platform::open_file(out_path, "wb");
+    if (out == nullptr) {
+        platform::report_error(out_path);
+        return 1;
+    }
+    int64_t size = dbxgen::write_store(options, out);
+    if (std::fclose(out) != 0 || size < 0) {
+        platform::report_error(out_path);
+        return 1;
+    }
+    std::printf("%s: %lld bytes\n", out_path, static_cast<long long>(size));
+    return 0;
+}
