@@ -1,0 +1,34 @@
+#include "app/morvale_app.h"
+
+#include <commctrl.h>
+
+#include "app/morvale_dlg.h"
+#include "app/worker.h"
+
+// The one application object; the framework's entry point finds it.
+CMorvaleApp theApp;
+
+BEGIN_MESSAGE_MAP(CMorvaleApp, CWinApp)
+    ON_COMMAND(ID_HELP, OnHelp)
+END_MESSAGE_MAP()
+
+CMorvaleApp::CMorvaleApp() : CWinApp(nullptr) {}
+
+BOOL CMorvaleApp::InitInstance() {
+    INITCOMMONCONTROLSEX classes{8, ICC_WIN95_CLASSES};
+    InitCommonControlsEx(&classes);
+    CWinApp::InitInstance();
+    AfxEnableControlContainer();
+    SetRegistryKey(L"Local AppWizard-Generated Applications");
+    {
+        CMorvaleDlg dialog;
+        m_pMainWnd = &dialog;
+        dialog.DoModal();
+        // A run still going is abandoned; it stops at its next checkpoint, so no file is
+        // left half written. One that does not get there in time ends with the process,
+        // before the dialog it reports to is gone.
+        if (!abandon_run_for_exit(5000)) ExitProcess(0);
+        m_pMainWnd = nullptr;
+    }
+    return FALSE;
+}

@@ -1,0 +1,71 @@
+#pragma once
+// The main dialog: pick a store, list its messages, choose a format and a folder, save,
+// stop. It is also the engine's view of the program: rows in the list, the progress bar,
+// message boxes and the run's checkpoint.
+
+#include <string>
+
+#include "app/framework/controls.h"
+#include "app/framework/dialog.h"
+#include "platform/view.h"
+
+// The chosen store's full path and its file name, and the output folder of saves.
+// Written by the UI thread only; a run copies them when it starts.
+extern std::wstring dbx_path;
+extern std::wstring dbx_file_name;
+extern std::wstring save_folder;
+
+class CMorvaleDlg : public CDialog, public main_view {
+public:
+    explicit CMorvaleDlg(CWnd* parent = nullptr);
+
+    // What the engine does to the dialog; called on the worker thread.
+    int item_count() override;
+    void insert_item(int index) override;
+    void set_item_text(int item, int subitem, const std::u16string& text) override;
+    void set_progress(int position) override;
+    int message_box(const std::string& text, const std::string& title, unsigned flags) override;
+    bool checkpoint() override;
+
+protected:
+    HICON m_hIcon;
+    CListCtrl m_message_list;
+    CProgressCtrl m_progress;
+    CButton m_save_eml;
+    CButton m_cancel;
+    CButton m_save_msg;
+    CButton m_save;
+    CButton m_next;
+    CButton m_stop;
+
+    void DoDataExchange(CDataExchange* pDX) override;
+    BOOL OnInitDialog() override;
+
+    void OnSysCommand(UINT id, LPARAM lparam);
+    void OnPaint();
+    HCURSOR OnQueryDragIcon();
+    void OnNext();
+    void OnBrowse();
+    void OnStop();
+    void OnClose();
+    void OnSave();
+    void OnAbout();
+    void OnExit();
+    void OnSaveEmlClicked();
+    void OnSaveMsgClicked();
+    void OnOpen();
+    void OnScan();
+    void OnSaveEmlMenu();
+    void OnSaveMsgMenu();
+    void OnHelpContent();
+
+    DECLARE_MESSAGE_MAP()
+
+private:
+    void add_about_item();
+    void insert_columns();
+    void save_command();
+    void choose_format_and_save(int mode);
+    void set_menu_item(UINT id, bool enabled);
+    int box(const std::wstring& text, const std::wstring& title, UINT flags);
+};

@@ -1,0 +1,28 @@
+// Resource ids of the program (shared by the C++ code and the resource script).
+#pragma once
+
+#define IDM_ABOUTBOX 0x0010
+#define IDD_ABOUTBOX 100
+#define IDS_ABOUTBOX 101
+#define IDD_MORVALE_DIALOG 102
+#define IDR_MAINFRAME 128
+#define IDR_MAIN_MENU 129
+#define IDB_BANNER 130
+#define IDB_ABOUT_PICTURE 132
+
+#define IDC_DBX_PATH 1000
+#define IDC_BROWSE 1001
+#define IDC_MESSAGE_LIST 1002
+#define IDC_SAVE 1003
+#define IDC_STOP 1004
+#define IDC_SAVE_EML 1005
+#define IDC_SAVE_MSG 1006
+#define IDC_PROGRESS 1007
+
+#define ID_FILE_OPEN_STORE 32771
+#define ID_FILE_SCAN 32772
+#define ID_FILE_SAVE_EML 32773
+#define ID_FILE_SAVE_MSG 32774
+#define ID_FILE_EXIT 32775
+#define ID_HELP_CONTENT 32776
+#define ID_HELP_ABOUT 32777

@@ -1,0 +1,31 @@
+#pragma once
+// The places where the shell hands over to the user through system dialogs, opens files
+// through the shell, or calls the engine. Each is a replaceable function, so the dialog's
+// tests can answer and record them; the program uses the real ones.
+
+#include <windows.h>
+
+#include <functional>
+#include <optional>
+#include <string>
+
+class CFileDialog;
+
+struct shell_seams {
+    // MessageBoxW: the button pressed.
+    std::function<int(HWND owner, const std::wstring& text, const std::wstring& title, UINT flags)> message_box;
+    // Runs the open-file dialog modally: IDOK when a file was picked.
+    std::function<INT_PTR(CFileDialog& dialog)> run_file_dialog;
+    // The shell's folder browser: nullopt when cancelled, else the chosen folder's
+    // file-system path, empty when it has none.
+    std::function<std::optional<std::wstring>(HWND owner, const std::wstring& title, UINT flags)> browse_for_folder;
+    // ShellExecuteW.
+    std::function<void(HWND owner, const wchar_t* verb, const std::wstring& file, int show)> shell_open;
+    // The engine entry.
+    std::function<int(const char* target, const char* store_path)> recover;
+};
+
+extern shell_seams seams;
+
+// The real ones, for restoring after a test.
+shell_seams system_seams();

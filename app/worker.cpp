@@ -1,0 +1,127 @@
+#include "app/worker.h"
+
+#include <memory>
+#include <mutex>
+#include <string>
+
+#include "app/morvale_dlg.h"
+#include "app/run_control.h"
+#include "app/shell_seams.h"
+#include "engine/engine.h"
+#include "platform/dispatch.h"
+#include "platform/text.h"
+#include "platform/view.h"
+
+CWinThread* worker_thread = nullptr;
+
+namespace {
+
+// One run: its pause and abandon requests, and the paths it was started with. The paths
+// are copied on the UI thread when the run starts, so the worker never reads the globals
+// while a new pick or a new Save writes them.
+struct run {
+    run_control control;
+    std::wstring store_path;
+    std::wstring save_folder;
+    std::wstring store_file_name;
+    CWinThread* thread = nullptr;
+};
+
+std::mutex run_lock;
+std::shared_ptr<run> active_run;  // started and not yet ended; guarded by run_lock
+thread_local run* this_run = nullptr;
+
+std::string to_utf8(const std::wstring& text) {
+    return platform::utf16_to_utf8(std::u16string_view(reinterpret_cast<const char16_t*>(text.data()), text.size()));
+}
+
+void call_engine(const run& job) {
+    int mode = save_mode.load();
+    // The target is the folder, one "\" and the store's file name; the engine drops the
+    // ".dbx" to make the output folder. The folder global itself stays as it is.
+    std::string target = to_utf8(job.save_folder + L"\\" + job.store_file_name);
+    std::string store = to_utf8(job.store_path);
+    bool saving = mode == 1 || mode == 2;
+    try {
+        seams.recover(saving ? target.c_str() : nullptr, store.c_str());
+    } catch (const platform::dispatch_error& error) {
+        // A failed .msg conversion ends the run; the user learns why.
+        if (main_dialog != nullptr) {
+            main_dialog->message_box(std::string("Saving stopped: ") + error.what(), "Tavrin Morvale", 0x1010);
+        }
+    } catch (...) {
+    }
+}
+
+}  // namespace
+
+UINT scan_worker(LPVOID parameter) {
+    std::unique_ptr<std::shared_ptr<run>> handed(static_cast<std::shared_ptr<run>*>(parameter));
+    std::shared_ptr<run> job = *handed;
+    this_run = job.get();
+    call_engine(*job);
+    this_run = nullptr;
+    std::lock_guard<std::mutex> hold(run_lock);
+    // The UI thread publishes worker_thread under this lock, so this clearing comes after
+    // it; an abandoned run was cleared already, and a later run is not ours to clear.
+    if (worker_thread == job->thread) worker_thread = nullptr;
+    if (active_run == job) active_run.reset();
+    job->control.finish();
+    return 0;
+}
+
+bool run_in_progress() {
+    std::lock_guard<std::mutex> hold(run_lock);
+    return active_run != nullptr;
+}
+
+void start_run() {
+    auto job = std::make_shared<run>();
+    job->store_path = dbx_path;
+    job->save_folder = save_folder;
+    job->store_file_name = dbx_file_name;
+    std::lock_guard<std::mutex> hold(run_lock);
+    if (active_run != nullptr) return;
+    CWinThread* thread = AfxBeginThread(scan_worker, new std::shared_ptr<run>(job));
+    if (thread == nullptr) return;  // (the parameter is lost with the thread that never ran)
+    job->thread = thread;
+    active_run = job;
+    worker_thread = thread;
+}
+
+void stop_run() {
+    std::shared_ptr<run> job;
+    {
+        std::lock_guard<std::mutex> hold(run_lock);
+        if (worker_thread == nullptr) return;
+        job = active_run;
+    }
+    if (job == nullptr) return;
+    job->control.request_pause();
+    // A run that ends before it can be paused has nothing left to stop.
+    if (!job->control.wait_until_paused()) return;
+    int answer = main_dialog->message_box("Do you want to stop scan process ?", "Tavrin Morvale", 4132);
+    if (answer != IDYES) {
+        job->control.resume();
+        return;
+    }
+    job->control.abandon();
+    std::lock_guard<std::mutex> hold(run_lock);
+    if (worker_thread == job->thread) worker_thread = nullptr;
+}
+
+bool abandon_run_for_exit(DWORD milliseconds) {
+    std::shared_ptr<run> job;
+    {
+        std::lock_guard<std::mutex> hold(run_lock);
+        job = active_run;
+        worker_thread = nullptr;
+    }
+    if (job == nullptr) return true;
+    job->control.abandon();
+    return job->control.wait_for_end(milliseconds);
+}
+
+bool worker_checkpoint() { return this_run == nullptr || this_run->control.checkpoint(); }
+
+bool worker_run_abandoned() { return this_run != nullptr && this_run->control.abandoned(); }

@@ -1,0 +1,34 @@
+#pragma once
+// Runs on a worker thread: one run is one call of the engine. Only one run goes at a
+// time, because the engine changes the process's working directory during a run.
+
+#include <windows.h>
+
+#include "app/framework/thread.h"
+
+// The thread object of the run started last; null when none goes (or it was abandoned).
+// Written under the run lock; never used to reach the thread object itself, which
+// deletes itself when its thread ends.
+extern CWinThread* worker_thread;
+
+// The worker function: the parameter is the run it carries out. Always returns 0.
+UINT scan_worker(LPVOID parameter);
+
+// True while a run's thread is still working, also one that was abandoned and is
+// winding down.
+bool run_in_progress();
+
+// Starts a run with the store and folder chosen now and the save mode read by the worker.
+void start_run();
+
+// Pauses the run, asks whether to stop it, then resumes or abandons it.
+void stop_run();
+
+// Abandons the run that is going, if any, and waits up to the time for its thread to
+// stop working; true when it did (or none was going).
+bool abandon_run_for_exit(DWORD milliseconds);
+
+// For the view, on the worker thread: the run's checkpoint, and whether the run has been
+// abandoned (it then touches the dialog no more). Both answer "go on" on other threads.
+bool worker_checkpoint();
+bool worker_run_abandoned();
