@@ -160,6 +160,19 @@ TEST(Summary, ResultsUntouchedWhenFieldsAreMissing) {
     EXPECT_EQ(date, 5);
 }
 
+TEST(Summary, LargeMessage) {
+    // Messages of many megabytes: a long folded Subject and a Date full of open comments.
+    std::string subject;
+    for (int i = 0; i < 200000; ++i) subject += "=?utf-8?Q?word?=\r\n ";
+    std::string text = "Subject: " + subject + "end\r\nDate: " + std::string(1 << 20, '(') +
+                       "\r\nTo: t\r\n\r\n" + std::string(16 << 20, 'b');
+    summary s(text);
+    ASSERT_TRUE(s.subject);
+    EXPECT_EQ(s.subject->size(), 4u * 200000 + 3);
+    EXPECT_EQ(s.to, "t");
+    EXPECT_EQ(s.date, -7);
+}
+
 TEST(Summary, DecodedNulStaysInTheResult) {
     summary s("Subject: a=?x?Q?=00?=b\r\n");
     EXPECT_EQ(s.subject, std::string("a\0b", 3));
