@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "platform/fs.h"
 #include "tools/dbxgen/dbxgen.h"
@@ -27,9 +28,7 @@ bool parse_number(const char* text, uint64_t& value) {
     return *end == '\0';
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
+int run(int argc, char** argv) {
     dbxgen::store_options options;
     const char* out_path = nullptr;
     for (int i = 1; i < argc; i++) {
@@ -65,3 +64,18 @@ int main(int argc, char** argv) {
     std::printf("%s: %lld bytes\n", out_path, static_cast<long long>(size));
     return 0;
 }
+
+}  // namespace
+
+#ifdef _WIN32
+// Windows hands over the arguments as UTF-16; the rest of the program takes UTF-8.
+int wmain(int argc, wchar_t** argv) {
+    std::vector<std::string> args;
+    for (int i = 0; i < argc; i++) args.push_back(platform::narrow_utf8(argv[i]));
+    std::vector<char*> pointers;
+    for (std::string& arg : args) pointers.push_back(arg.data());
+    return run(argc, pointers.data());
+}
+#else
+int main(int argc, char** argv) { return run(argc, argv); }
+#endif

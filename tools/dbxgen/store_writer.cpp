@@ -2,7 +2,6 @@
 // gigabytes never has to be held in memory.
 
 #include <algorithm>
-#include <cmath>
 #include <vector>
 
 #include "tools/dbxgen/dbxgen.h"
@@ -84,10 +83,12 @@ store_image store_writer::noise_stretch(size_t length) {
     return stretch;
 }
 
-// Message sizes spread over two orders of magnitude, with a few large ones.
+// Message sizes spread over two orders of magnitude (128 bytes to 16 KiB, as many of each
+// power of two), with a few four times larger. Integers only, so that every system makes
+// the same store from a seed.
 size_t store_writer::body_length() {
-    double exponent = 5.0 + 4.5 * double(random_.below(1000)) / 1000.0;  // e^5 .. e^9.5
-    size_t length = size_t(std::exp(exponent));
+    unsigned bits = unsigned(random_.between(7, 13));
+    size_t length = (size_t(1) << bits) + size_t(random_.below(size_t(1) << bits));
     if (random_.chance(3)) length *= 4;
     return length;
 }
