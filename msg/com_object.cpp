@@ -4,15 +4,17 @@
 
 namespace msg {
 
-std::shared_ptr<platform::dispatch_object> create_com_object(const char*) { return nullptr; }
+std::shared_ptr<platform::dispatch_object> create_com_object(const char*) {
+    return nullptr;
+}
 
 }  // namespace msg
 
 #else
 
-#include <windows.h>
-#include <oleauto.h>
 #include <ole2.h>
+#include <oleauto.h>
+#include <windows.h>
 
 #include <cstdio>
 #include <string>
@@ -39,13 +41,13 @@ std::u16string from_bstr(BSTR text) {
 
 // The arguments of one call, reversed as DISPPARAMS wants them; cleared on every path.
 class argument_block {
-public:
+  public:
     ~argument_block() {
         for (VARIANT& v : values_) VariantClear(&v);
     }
     std::vector<VARIANT>& values() { return values_; }
 
-private:
+  private:
     std::vector<VARIANT> values_;
 };
 
@@ -66,7 +68,7 @@ std::string hresult_text(HRESULT hr) {
 }
 
 class com_object : public platform::dispatch_object {
-public:
+  public:
     explicit com_object(IDispatch* dispatch) : dispatch_(dispatch) {}
     ~com_object() override { dispatch_->Release(); }
     com_object(const com_object&) = delete;
@@ -94,10 +96,9 @@ public:
         VariantInit(&result);
         EXCEPINFO info{};
         UINT bad_argument = 0;
-        HRESULT hr = dispatch_->Invoke(dispid, IID_NULL, LOCALE_USER_DEFAULT,
-                                       static_cast<WORD>(kind), &params,
-                                       kind == platform::property_put ? nullptr : &result, &info,
-                                       &bad_argument);
+        HRESULT hr = dispatch_->Invoke(
+            dispid, IID_NULL, LOCALE_USER_DEFAULT, static_cast<WORD>(kind), &params,
+            kind == platform::property_put ? nullptr : &result, &info, &bad_argument);
         if (FAILED(hr)) {
             VariantClear(&result);
             std::string description = hr == DISP_E_EXCEPTION ? take_description(info) : "";
@@ -108,10 +109,12 @@ public:
         return out;
     }
 
-private:
+  private:
     static void to_variant(const variant& in, VARIANT& out) {
         switch (in.kind) {
-            case variant::type::empty: out.vt = VT_EMPTY; break;
+            case variant::type::empty:
+                out.vt = VT_EMPTY;
+                break;
             case variant::type::i4:
                 out.vt = VT_I4;
                 out.lVal = in.i4;
@@ -139,9 +142,12 @@ private:
     // Objects are wrapped again; the wrapper takes over the reference the result held.
     static variant from_variant(VARIANT& in) {
         switch (in.vt) {
-            case VT_I4: return variant::make_i4(in.lVal);
-            case VT_BOOL: return variant::make_bool(in.boolVal != VARIANT_FALSE);
-            case VT_BSTR: return variant::make_string(from_bstr(in.bstrVal));
+            case VT_I4:
+                return variant::make_i4(in.lVal);
+            case VT_BOOL:
+                return variant::make_bool(in.boolVal != VARIANT_FALSE);
+            case VT_BSTR:
+                return variant::make_string(from_bstr(in.bstrVal));
             case VT_DISPATCH:
                 if (!in.pdispVal) return {};
                 {
@@ -157,7 +163,8 @@ private:
                 }
                 return {};
             }
-            default: return {};
+            default:
+                return {};
         }
     }
 

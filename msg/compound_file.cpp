@@ -20,7 +20,9 @@ constexpr size_t header_difat_slots = 109;
 constexpr size_t ids_per_sector = sector_size / 4;  // 128
 constexpr size_t entries_per_sector = sector_size / 128;
 
-size_t sectors_for(size_t bytes, size_t unit) { return (bytes + unit - 1) / unit; }
+size_t sectors_for(size_t bytes, size_t unit) {
+    return (bytes + unit - 1) / unit;
+}
 
 char16_t upper(char16_t c) {
     if (c >= u'a' && c <= u'z') return c - 0x20;
@@ -52,7 +54,7 @@ struct compound_file::layout {
     std::vector<uint32_t> start;  // per entry: first sector or mini sector
     std::vector<uint32_t> left, right, child;
     std::vector<uint8_t> black;
-    size_t mini_sectors = 0;       // 64-byte units in the mini stream
+    size_t mini_sectors = 0;  // 64-byte units in the mini stream
     size_t mini_stream_sectors = 0;
     std::vector<uint32_t> fat, mini_fat;
     size_t directory_first = 0, directory_sectors = 0;
@@ -70,9 +72,13 @@ bool name_less(std::u16string_view a, std::u16string_view b) {
     return false;
 }
 
-compound_file::compound_file() { entries_.push_back({u"Root Entry", 5, {}, {}, {}}); }
+compound_file::compound_file() {
+    entries_.push_back({u"Root Entry", 5, {}, {}, {}});
+}
 
-void compound_file::set_clsid(int storage, const clsid& id) { entries_.at(storage).id = id; }
+void compound_file::set_clsid(int storage, const clsid& id) {
+    entries_.at(storage).id = id;
+}
 
 int compound_file::add(int parent, std::u16string name, uint8_t type, std::string_view data) {
     if (name.empty() || name.size() > 31) throw std::invalid_argument("compound file: bad name");
@@ -208,7 +214,7 @@ namespace {
 
 // Collects small pieces into large writes.
 class sector_writer {
-public:
+  public:
     explicit sector_writer(const byte_sink& sink) : sink_(sink) {}
 
     void bytes(const char* data, size_t size) {
@@ -222,7 +228,10 @@ public:
         if (buffer_.size() >= 65536) flush();
     }
     void bytes(std::string_view data) { bytes(data.data(), data.size()); }
-    void zeros(size_t count) { buffer_.append(count, '\0'); if (buffer_.size() >= 65536) flush(); }
+    void zeros(size_t count) {
+        buffer_.append(count, '\0');
+        if (buffer_.size() >= 65536) flush();
+    }
     void id(uint32_t value) {
         char word[4];
         put32(word, value);
@@ -237,7 +246,7 @@ public:
         return ok_;
     }
 
-private:
+  private:
     void flush() {
         if (ok_ && !buffer_.empty()) ok_ = sink_(buffer_.data(), buffer_.size());
         buffer_.clear();
@@ -310,12 +319,12 @@ bool compound_file::emit(const layout& out, const byte_sink& sink) const {
         put32(record + 0x48, out.right[i]);
         put32(record + 0x4C, out.child[i]);
         std::memcpy(record + 0x50, e.id.data(), 16);
-        uint64_t size = e.type == 2 ? e.data.size()
-                      : e.type == 5 ? out.mini_sectors * mini_sector_size
-                                    : 0;
-        uint32_t start = e.type == 2 ? out.start[i]
-                       : e.type == 5 ? first_or_end(out.mini_sectors, 0)
-                                     : 0;
+        uint64_t size = e.type == 2   ? e.data.size()
+                        : e.type == 5 ? out.mini_sectors * mini_sector_size
+                                      : 0;
+        uint32_t start = e.type == 2   ? out.start[i]
+                         : e.type == 5 ? first_or_end(out.mini_sectors, 0)
+                                       : 0;
         put32(record + 0x74, start);
         put32(record + 0x78, static_cast<uint32_t>(size));
         put32(record + 0x7C, static_cast<uint32_t>(size >> 32));

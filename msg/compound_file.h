@@ -16,7 +16,7 @@ namespace msg {
 using byte_sink = std::function<bool(const char* data, size_t size)>;
 
 class compound_file {
-public:
+  public:
     using clsid = std::array<uint8_t, 16>;
 
     compound_file();
@@ -33,7 +33,7 @@ public:
     // Lays the file out and hands every byte to `sink`, sector by sector.
     bool write(const byte_sink& sink) const;
 
-private:
+  private:
     struct entry {
         std::u16string name;
         uint8_t type;  // 1 storage, 2 stream, 5 root

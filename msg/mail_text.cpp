@@ -8,9 +8,13 @@ namespace msg {
 
 namespace {
 
-bool is_space(char16_t c) { return c == u' ' || c == u'\t' || c == u'\r' || c == u'\n'; }
+bool is_space(char16_t c) {
+    return c == u' ' || c == u'\t' || c == u'\r' || c == u'\n';
+}
 
-char16_t lower(char16_t c) { return c >= u'A' && c <= u'Z' ? c + 0x20 : c; }
+char16_t lower(char16_t c) {
+    return c >= u'A' && c <= u'Z' ? c + 0x20 : c;
+}
 
 bool same_ignoring_case(std::u16string_view a, std::u16string_view b) {
     if (a.size() != b.size()) return false;
@@ -64,7 +68,8 @@ std::optional<std::u16string> header_field(std::u16string_view block, std::u16st
             same_ignoring_case(trim(text.substr(0, colon)), name)) {
             // The value runs on over the continuation lines that follow.
             size_t stop = end;
-            while (stop + 1 < block.size() && (block[stop + 1] == u' ' || block[stop + 1] == u'\t')) {
+            while (stop + 1 < block.size() &&
+                   (block[stop + 1] == u' ' || block[stop + 1] == u'\t')) {
                 size_t more = block.find(u'\n', stop + 1);
                 stop = more == std::u16string_view::npos ? block.size() : more;
             }
@@ -160,9 +165,8 @@ bool parse_time(std::u16string_view s, int& h, int& m, int& sec) {
     if (first == std::u16string_view::npos) return false;
     size_t second = s.find(u':', first + 1);
     auto hh = number(s.substr(0, first), 2);
-    auto mm = number(s.substr(first + 1, second == std::u16string_view::npos ? s.npos
-                                                                           : second - first - 1),
-                     2);
+    auto mm = number(
+        s.substr(first + 1, second == std::u16string_view::npos ? s.npos : second - first - 1), 2);
     auto ss = second == std::u16string_view::npos ? std::optional<int>(0)
                                                   : number(s.substr(second + 1), 2);
     if (!hh || !mm || !ss || *hh > 23 || *mm > 59 || *ss > 60) return false;
@@ -185,8 +189,10 @@ std::optional<int64_t> parse_date(std::u16string_view value) {
     if (!day || !month || !year || *day < 1 || *day > 31) return std::nullopt;
     if (!parse_time(tokens[i + 3], h, m, s)) return std::nullopt;
     int y = *year;
-    if (tokens[i + 2].size() == 2) y += y < 50 ? 2000 : 1900;
-    else if (tokens[i + 2].size() == 3) y += 1900;
+    if (tokens[i + 2].size() == 2)
+        y += y < 50 ? 2000 : 1900;
+    else if (tokens[i + 2].size() == 3)
+        y += 1900;
     int zone = i + 4 < tokens.size() ? zone_minutes(tokens[i + 4]) : 0;
     int64_t days = days_from_civil(y, static_cast<unsigned>(*month), static_cast<unsigned>(*day));
     return days * 86400 + h * 3600 + m * 60 + s - zone * 60;
@@ -197,10 +203,9 @@ std::optional<int64_t> parse_date(std::u16string_view value) {
 namespace {
 
 constexpr char16_t windows_1252_high[32] = {
-    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
-    0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,
-    0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
-    0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178,
+    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178,
 };
 
 int hex_value(char16_t c) {
@@ -261,8 +266,8 @@ std::optional<std::string> decode_b(std::u16string_view text) {
 std::optional<std::u16string> to_utf16(std::u16string_view charset, const std::string& bytes) {
     std::u16string name(charset.substr(0, charset.find(u'*')));  // RFC 2231 language part
     if (same_ignoring_case(name, u"utf-8")) return platform::utf8_to_utf16(bytes);
-    bool latin1 = same_ignoring_case(name, u"iso-8859-1") || same_ignoring_case(name, u"us-ascii") ||
-                  same_ignoring_case(name, u"latin1");
+    bool latin1 = same_ignoring_case(name, u"iso-8859-1") ||
+                  same_ignoring_case(name, u"us-ascii") || same_ignoring_case(name, u"latin1");
     bool cp1252 = same_ignoring_case(name, u"windows-1252") || same_ignoring_case(name, u"cp1252");
     if (!latin1 && !cp1252) return std::nullopt;
     std::u16string out;
@@ -285,9 +290,9 @@ std::optional<std::u16string> decode_word(std::u16string_view text, size_t at, s
         if (is_space(c)) return std::nullopt;
     }
     char16_t encoding = lower(text[q1 + 1]);
-    auto bytes = encoding == u'q' ? decode_q(payload)
-               : encoding == u'b' ? decode_b(payload)
-                                  : std::nullopt;
+    auto bytes = encoding == u'q'   ? decode_q(payload)
+                 : encoding == u'b' ? decode_b(payload)
+                                    : std::nullopt;
     if (!bytes) return std::nullopt;
     auto decoded = to_utf16(text.substr(at + 2, q1 - at - 2), *bytes);
     if (decoded) length = end + 2 - at;
@@ -334,7 +339,7 @@ std::u16string decode_words(std::u16string_view text) {
 namespace {
 
 class address_parser {
-public:
+  public:
     explicit address_parser(std::u16string_view value) : value_(value) {}
 
     std::vector<mailbox> run() {
@@ -343,7 +348,7 @@ public:
         return std::move(result_);
     }
 
-private:
+  private:
     void step() {
         char16_t c = value_[at_];
         if (c == u'"') return quoted();
@@ -399,7 +404,8 @@ private:
         if (end == value_.npos) end = value_.size();
         std::u16string_view inside = value_.substr(at_ + 1, end - at_ - 1);
         // A source route ("@a,@b:user@host") leads to the address after its colon.
-        if (size_t colon = inside.rfind(u':'); colon != inside.npos) inside.remove_prefix(colon + 1);
+        if (size_t colon = inside.rfind(u':'); colon != inside.npos)
+            inside.remove_prefix(colon + 1);
         angle_ = collapse_spaces(inside);
         has_angle_ = true;
         at_ = end + 1;

@@ -17,14 +17,14 @@ constexpr uint32_t pr_importance = 0x00170003, pr_message_class = 0x001A001F,
                    pr_subject = 0x0037001F, pr_client_submit_time = 0x00390040,
                    pr_sent_representing_name = 0x0042001F,
                    pr_sent_representing_addrtype = 0x0064001F,
-                   pr_sent_representing_email = 0x0065001F,
-                   pr_transport_headers = 0x007D001F, pr_sender_name = 0x0C1A001F,
-                   pr_sender_addrtype = 0x0C1E001F, pr_sender_email = 0x0C1F001F,
-                   pr_display_to = 0x0E04001F, pr_delivery_time = 0x0E060040,
-                   pr_message_flags = 0x0E070003, pr_has_attach = 0x0E1B000B,
-                   pr_body = 0x1000001F, pr_internet_message_id = 0x1035001F,
-                   pr_store_support_mask = 0x340D0003, pr_internet_cpid = 0x3FDE0003,
-                   pr_sender_smtp = 0x5D01001F, pr_sent_representing_smtp = 0x5D02001F;
+                   pr_sent_representing_email = 0x0065001F, pr_transport_headers = 0x007D001F,
+                   pr_sender_name = 0x0C1A001F, pr_sender_addrtype = 0x0C1E001F,
+                   pr_sender_email = 0x0C1F001F, pr_display_to = 0x0E04001F,
+                   pr_delivery_time = 0x0E060040, pr_message_flags = 0x0E070003,
+                   pr_has_attach = 0x0E1B000B, pr_body = 0x1000001F,
+                   pr_internet_message_id = 0x1035001F, pr_store_support_mask = 0x340D0003,
+                   pr_internet_cpid = 0x3FDE0003, pr_sender_smtp = 0x5D01001F,
+                   pr_sent_representing_smtp = 0x5D02001F;
 constexpr uint32_t pr_recipient_type = 0x0C150003, pr_object_type = 0x0FFE0003,
                    pr_rowid = 0x30000003, pr_display_name = 0x3001001F, pr_addrtype = 0x3002001F,
                    pr_email_address = 0x3003001F, pr_display_type = 0x39000003,
@@ -36,7 +36,9 @@ constexpr int32_t recipient_to = 1, object_mail_user = 6, cpid_utf8 = 65001;
 const compound_file::clsid mail_message_clsid = {0x0B, 0x0D, 0x02, 0x00, 0x00, 0x00, 0x00, 0x00,
                                                  0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46};
 
-std::u16string ascii(const char* s) { return std::u16string(s, s + std::char_traits<char>::length(s)); }
+std::u16string ascii(const char* s) {
+    return std::u16string(s, s + std::char_traits<char>::length(s));
+}
 
 std::u16string substg_name(uint32_t tag) {
     char name[24];
@@ -56,7 +58,7 @@ uint64_t filetime(int64_t seconds) {
 // The properties of one object (the message or a recipient): fixed values go into its
 // property stream, strings into streams of their own. Bytes stay alive in `owned_`.
 class property_set {
-public:
+  public:
     property_set(compound_file& file, int storage, std::deque<std::string>& owned)
         : file_(file), storage_(storage), owned_(owned) {}
 
@@ -92,7 +94,7 @@ public:
         file_.add_stream(storage_, u"__properties_version1.0", owned_.back());
     }
 
-private:
+  private:
     compound_file& file_;
     int storage_;
     std::deque<std::string>& owned_;
@@ -135,8 +137,8 @@ void add_text_properties(property_set& props, std::u16string_view text,
         auto boxes = parse_address_list(*from);
         if (!boxes.empty()) {
             const mailbox& sender = boxes.front();
-            const std::u16string& name = keep.emplace_back(sender.name.empty() ? sender.address
-                                                                                : sender.name);
+            const std::u16string& name =
+                keep.emplace_back(sender.name.empty() ? sender.address : sender.name);
             const std::u16string& address = keep.emplace_back(sender.address);
             props.string(pr_sender_name, name);
             props.string(pr_sent_representing_name, name);
@@ -156,7 +158,8 @@ void add_text_properties(property_set& props, std::u16string_view text,
             props.fixed(pr_delivery_time, filetime(*seconds));
         }
     }
-    if (auto id = header_field(block, u"Message-ID")) props.string(pr_internet_message_id, keep.emplace_back(*id));
+    if (auto id = header_field(block, u"Message-ID"))
+        props.string(pr_internet_message_id, keep.emplace_back(*id));
 }
 
 }  // namespace
@@ -168,11 +171,13 @@ bool write_message(const message_item& item, const byte_sink& sink) {
     std::deque<std::u16string> keep;
 
     int nameid = file.add_storage(compound_file::root, u"__nameid_version1.0");
-    for (const char* stream : {"__substg1.0_00020102", "__substg1.0_00030102", "__substg1.0_00040102"}) {
+    for (const char* stream :
+         {"__substg1.0_00020102", "__substg1.0_00030102", "__substg1.0_00040102"}) {
         file.add_stream(nameid, ascii(stream), {});
     }
 
-    std::vector<mailbox> recipients = item.to ? parse_address_list(*item.to) : std::vector<mailbox>();
+    std::vector<mailbox> recipients =
+        item.to ? parse_address_list(*item.to) : std::vector<mailbox>();
     for (size_t i = 0; i < recipients.size(); ++i) {
         add_recipient(file, owned, recipients[i], static_cast<int>(i));
     }

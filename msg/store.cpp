@@ -23,9 +23,12 @@ using args_t = std::vector<variant>;
 
 const char* kind_name(invoke_kind kind) {
     switch (kind) {
-        case platform::method: return "method call";
-        case platform::property_get: return "property get";
-        case platform::property_put: return "property put";
+        case platform::method:
+            return "method call";
+        case platform::property_get:
+            return "property get";
+        case platform::property_put:
+            return "property put";
     }
     return "call";
 }
@@ -95,12 +98,18 @@ void save(const message_item& item, const std::u16string& path) {
 }
 
 class item_object : public platform::dispatch_object {
-public:
+  public:
     variant invoke(int32_t dispid, invoke_kind kind, const args_t& args) override {
         switch (dispid) {
-            case 64: put_string(dispid, kind, args, item_.to); break;
-            case 0: put_string(dispid, kind, args, item_.subject); break;
-            case 11: put_string(dispid, kind, args, item_.text); break;
+            case 64:
+                put_string(dispid, kind, args, item_.to);
+                break;
+            case 0:
+                put_string(dispid, kind, args, item_.subject);
+                break;
+            case 11:
+                put_string(dispid, kind, args, item_.text);
+                break;
             case 65:
                 expect("item", dispid, kind, args, platform::property_put, "b");
                 item_.sent = args[0].boolean;
@@ -110,12 +119,13 @@ public:
                 expect_value("item", dispid, args[1].i4, 3);
                 save(item_, args[0].string);
                 break;
-            default: no_member("item", dispid);
+            default:
+                no_member("item", dispid);
         }
         return {};
     }
 
-private:
+  private:
     void put_string(int32_t dispid, invoke_kind kind, const args_t& args,
                     std::optional<std::u16string>& field) {
         expect("item", dispid, kind, args, platform::property_put, "s");
@@ -125,7 +135,7 @@ private:
 };
 
 class items_object : public platform::dispatch_object {
-public:
+  public:
     variant invoke(int32_t dispid, invoke_kind kind, const args_t& args) override {
         if (dispid != 4) no_member("items", dispid);
         expect("items", dispid, kind, args, platform::method, "i");
@@ -135,7 +145,7 @@ public:
 };
 
 class folder_object : public platform::dispatch_object {
-public:
+  public:
     variant invoke(int32_t dispid, invoke_kind kind, const args_t& args) override {
         if (dispid != 17) no_member("folder", dispid);
         expect("folder", dispid, kind, args, platform::property_get, "");
@@ -144,7 +154,7 @@ public:
 };
 
 class root_object : public platform::dispatch_object {
-public:
+  public:
     variant invoke(int32_t dispid, invoke_kind kind, const args_t& args) override {
         if (dispid == 4) {
             expect("session", dispid, kind, args, platform::method, "eeeeee");

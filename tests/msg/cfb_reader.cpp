@@ -15,7 +15,8 @@ uint32_t u32(const std::string& b, size_t at) {
     return v;
 }
 uint16_t u16(const std::string& b, size_t at) {
-    return static_cast<uint16_t>(static_cast<uint8_t>(b[at]) | static_cast<uint8_t>(b[at + 1]) << 8);
+    return static_cast<uint16_t>(static_cast<uint8_t>(b[at]) | static_cast<uint8_t>(b[at + 1])
+                                                                   << 8);
 }
 
 std::string hex(uint32_t v) {
@@ -36,7 +37,7 @@ int compare_names(const std::u16string& a, const std::u16string& b) {
 }
 
 class reader {
-public:
+  public:
     explicit reader(const std::string& bytes) : b_(bytes) {}
 
     cfb_file run() {
@@ -64,7 +65,7 @@ public:
         return out_;
     }
 
-private:
+  private:
     cfb_file fail(const std::string& what) {
         out_.problems.push_back(what);
         return out_;
@@ -73,11 +74,14 @@ private:
     void expect(bool ok, const std::string& what) {
         if (!ok) problem(what);
     }
-    std::string sector(uint32_t s) const { return b_.substr(512 * (static_cast<size_t>(s) + 1), 512); }
+    std::string sector(uint32_t s) const {
+        return b_.substr(512 * (static_cast<size_t>(s) + 1), 512);
+    }
 
     void claim(uint32_t s, const std::string& who) {
         if (s >= sectors_) return problem(who + ": sector " + std::to_string(s) + " past the end");
-        if (!owner_[s].empty()) problem(who + ": sector " + std::to_string(s) + " also used by " + owner_[s]);
+        if (!owner_[s].empty())
+            problem(who + ": sector " + std::to_string(s) + " also used by " + owner_[s]);
         owner_[s] = who;
     }
 
@@ -86,8 +90,10 @@ private:
         std::vector<uint32_t> fat_ids;
         for (size_t i = 0; i < 109; ++i) {
             uint32_t id = u32(b_, 0x4C + 4 * i);
-            if (i < fat_count) fat_ids.push_back(id);
-            else expect(id == free_sector, "header DIFAT slot " + std::to_string(i) + " not free");
+            if (i < fat_count)
+                fat_ids.push_back(id);
+            else
+                expect(id == free_sector, "header DIFAT slot " + std::to_string(i) + " not free");
         }
         uint32_t difat = u32(b_, 0x44);
         size_t difat_count = u32(b_, 0x48);
@@ -98,8 +104,10 @@ private:
             std::string s = sector(difat);
             for (size_t slot = 0; slot < 127; ++slot) {
                 uint32_t id = u32(s, 4 * slot);
-                if (fat_ids.size() < fat_count) fat_ids.push_back(id);
-                else expect(id == free_sector, "DIFAT slot not free");
+                if (fat_ids.size() < fat_count)
+                    fat_ids.push_back(id);
+                else
+                    expect(id == free_sector, "DIFAT slot not free");
             }
             difat = u32(s, 508);
         }
@@ -111,7 +119,8 @@ private:
             for (size_t i = 0; i < 128; ++i) fat_.push_back(u32(s, 4 * i));
         }
         if (fat_.size() < sectors_) return problem("FAT shorter than the file");
-        for (size_t i = sectors_; i < fat_.size(); ++i) expect(fat_[i] == free_sector, "FAT entry past the file not free");
+        for (size_t i = sectors_; i < fat_.size(); ++i)
+            expect(fat_[i] == free_sector, "FAT entry past the file not free");
         for (uint32_t id : fat_ids) {
             claim(id, "FAT");
             expect(fat_[id] == fat_mark, "FAT sector not marked FATSECT");
@@ -165,7 +174,8 @@ private:
                 e.start = u32(raw, at + 0x74);
                 e.size = u32(raw, at + 0x78) | static_cast<uint64_t>(u32(raw, at + 0x7C)) << 32;
                 std::string who = "entry " + std::to_string(out_.entries.size());
-                for (size_t t = 0x64; t < 0x74; ++t) expect(raw[at + t] == 0, who + ": time not zero");
+                for (size_t t = 0x64; t < 0x74; ++t)
+                    expect(raw[at + t] == 0, who + ": time not zero");
                 if (e.type == 0) {
                     expect(e.left == no_stream && e.right == no_stream && e.child == no_stream,
                            who + ": unused entry with links");
@@ -174,7 +184,8 @@ private:
                         problem(who + ": name length");
                         name_bytes = 2;
                     }
-                    for (size_t k = 0; k + 2 < name_bytes; k += 2) e.name += char16_t(u16(raw, at + k));
+                    for (size_t k = 0; k + 2 < name_bytes; k += 2)
+                        e.name += char16_t(u16(raw, at + k));
                     expect(u16(raw, at + name_bytes - 2) == 0, who + ": name not terminated");
                 }
                 out_.entries.push_back(e);
@@ -224,14 +235,18 @@ private:
             std::string who = "stream " + narrow(e.name);
             if (e.type == 1) expect(e.start == 0 && e.size == 0, "storage with start or size");
             if (e.type != 2) continue;
-            if (e.size == 0) expect(e.start == end_of_chain, who + ": empty stream start");
-            else if (e.size < 4096) e.data = read_mini(e.start, e.size, who);
-            else e.data = read_chain(e.start, e.size, who);
+            if (e.size == 0)
+                expect(e.start == end_of_chain, who + ": empty stream start");
+            else if (e.size < 4096)
+                e.data = read_mini(e.start, e.size, who);
+            else
+                e.data = read_chain(e.start, e.size, who);
         }
         for (size_t i = 0; i < mini_owner_.size(); ++i) {
             // Padding mini sectors past the last stream may stay unused, never used ones.
             if (!mini_owner_[i] && i < mini_fat_.size()) {
-                expect(mini_fat_[i] == free_sector, "mini sector used in the mini FAT but by no one");
+                expect(mini_fat_[i] == free_sector,
+                       "mini sector used in the mini FAT but by no one");
             }
         }
     }
@@ -247,9 +262,14 @@ private:
         seen_[node] = true;
         const cfb_entry& e = out_.entries[node];
         expect(e.type == 1 || e.type == 2, "tree reaches an unused entry");
-        if (low) expect(compare_names(low->name, e.name) < 0, "siblings out of order: " + narrow(e.name));
-        if (high) expect(compare_names(e.name, high->name) < 0, "siblings out of order: " + narrow(e.name));
-        expect(!(e.colour == 0 && parent_colour == 0), "red child of a red node: " + narrow(e.name));
+        if (low)
+            expect(compare_names(low->name, e.name) < 0,
+                   "siblings out of order: " + narrow(e.name));
+        if (high)
+            expect(compare_names(e.name, high->name) < 0,
+                   "siblings out of order: " + narrow(e.name));
+        expect(!(e.colour == 0 && parent_colour == 0),
+               "red child of a red node: " + narrow(e.name));
         int left = walk(e.left, e.colour, children, low, &e);
         children.push_back(static_cast<int>(node));
         int right = walk(e.right, e.colour, children, &e, high);
@@ -274,7 +294,8 @@ private:
         seen_[0] = true;
         walk_storage(0);
         for (size_t i = 0; i < out_.entries.size(); ++i) {
-            if (out_.entries[i].type != 0 && !seen_[i]) problem("entry " + std::to_string(i) + " unreachable");
+            if (out_.entries[i].type != 0 && !seen_[i])
+                problem("entry " + std::to_string(i) + " unreachable");
         }
     }
 
@@ -295,14 +316,17 @@ std::string narrow(const std::u16string& name) {
     return out;
 }
 
-cfb_file read_cfb(const std::string& bytes) { return reader(bytes).run(); }
+cfb_file read_cfb(const std::string& bytes) {
+    return reader(bytes).run();
+}
 
 const cfb_entry* cfb_file::find(const std::string& path) const {
     int current = 0;
     size_t at = 0;
     while (at < path.size()) {
         size_t slash = path.find('/', at);
-        std::string part = path.substr(at, slash == std::string::npos ? std::string::npos : slash - at);
+        std::string part =
+            path.substr(at, slash == std::string::npos ? std::string::npos : slash - at);
         int next = -1;
         for (int child : entries[current].children) {
             if (narrow(entries[child].name) == part) next = child;
@@ -331,7 +355,8 @@ property_stream read_properties(const std::string& data, size_t header_size) {
         out.attachments = u32(data, 20);
     }
     for (size_t at = header_size; at + 16 <= data.size(); at += 16) {
-        out.values[u32(data, at)] = u32(data, at + 8) | static_cast<uint64_t>(u32(data, at + 12)) << 32;
+        out.values[u32(data, at)] = u32(data, at + 8) | static_cast<uint64_t>(u32(data, at + 12))
+                                                            << 32;
     }
     return out;
 }
@@ -343,24 +368,33 @@ void check_object(const cfb_file& file, const std::string& storage, size_t heade
     std::string prefix = storage.empty() ? "" : storage + "/";
     const cfb_entry* props = file.find(prefix + "__properties_version1.0");
     if (!props) return problems.push_back(prefix + ": no property stream");
-    if ((props->data.size() - header_size) % 16) problems.push_back(prefix + ": property stream size");
+    if ((props->data.size() - header_size) % 16)
+        problems.push_back(prefix + ": property stream size");
     auto values = read_properties(props->data, header_size).values;
     for (auto [tag, size] : values) {
         if ((tag & 0xFFFF) != 0x001F) continue;
         char name[32];
         std::snprintf(name, sizeof name, "__substg1.0_%08X", static_cast<unsigned>(tag));
         const cfb_entry* stream = file.find(prefix + name);
-        if (!stream) problems.push_back(prefix + name + ": no stream for the property");
-        else if (stream->size + 2 != size) problems.push_back(prefix + name + ": size field differs");
+        if (!stream)
+            problems.push_back(prefix + name + ": no stream for the property");
+        else if (stream->size + 2 != size)
+            problems.push_back(prefix + name + ": size field differs");
     }
     for (const std::string& name : file.list(storage)) {
         if (name.rfind("__substg1.0_", 0) != 0) continue;
         uint32_t tag = static_cast<uint32_t>(std::stoul(name.substr(12), nullptr, 16));
-        if (name.substr(12) != [&] { char t[16]; std::snprintf(t, sizeof t, "%08X", static_cast<unsigned>(tag)); return std::string(t); }()) {
+        if (name.substr(12) != [&] {
+                char t[16];
+                std::snprintf(t, sizeof t, "%08X", static_cast<unsigned>(tag));
+                return std::string(t);
+            }()) {
             problems.push_back(prefix + name + ": tag not in upper-case hex");
         }
-        if (!values.count(tag)) problems.push_back(prefix + name + ": stream without property entry");
-        if (file.find(prefix + name)->size == 0) problems.push_back(prefix + name + ": empty string stream");
+        if (!values.count(tag))
+            problems.push_back(prefix + name + ": stream without property entry");
+        if (file.find(prefix + name)->size == 0)
+            problems.push_back(prefix + name + ": empty string stream");
     }
 }
 
@@ -386,7 +420,8 @@ std::vector<std::string> check_message(const cfb_file& file) {
     }
     for (const char* id : {"00020102", "00030102", "00040102"}) {
         const cfb_entry* e = file.find(std::string("__nameid_version1.0/__substg1.0_") + id);
-        if (!e || e->type != 2) problems.push_back(std::string("name-id stream ") + id + " missing");
+        if (!e || e->type != 2)
+            problems.push_back(std::string("name-id stream ") + id + " missing");
     }
     return problems;
 }

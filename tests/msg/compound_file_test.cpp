@@ -1,18 +1,20 @@
 // The compound-file writer, read back by the tests' own strict reader.
 
+#include "msg/compound_file.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <string>
 
 #include "cfb_reader.h"
-#include "msg/compound_file.h"
 
 namespace {
 
 std::string pattern(size_t size, unsigned seed) {
     std::string data(size, '\0');
-    for (size_t i = 0; i < size; ++i) data[i] = static_cast<char>((i * 131 + seed * 7 + i / 251) & 0xFF);
+    for (size_t i = 0; i < size; ++i)
+        data[i] = static_cast<char>((i * 131 + seed * 7 + i / 251) & 0xFF);
     return data;
 }
 
@@ -88,8 +90,8 @@ TEST(CompoundFile, FatAroundTheDifatThreshold) {
 
 // Every count of siblings gives a valid red-black search tree in the reader's order.
 TEST(CompoundFile, SiblingTreesAreOrderedAndBalanced) {
-    const std::u16string names[] = {u"b",  u"A",  u"aa",   u"Zz", u"__x",  u"c",    u"AB",
-                                    u"ba", u"Ca", u"abc",  u"d",  u"zy",   u"ABCD", u"e"};
+    const std::u16string names[] = {u"b",  u"A",  u"aa",  u"Zz", u"__x", u"c",    u"AB",
+                                    u"ba", u"Ca", u"abc", u"d",  u"zy",  u"ABCD", u"e"};
     std::vector<std::string> keep;
     keep.reserve(200);
     for (size_t count = 1; count <= 90; ++count) {
@@ -117,7 +119,8 @@ TEST(CompoundFile, ManySmallStreams) {
     msg::compound_file file;
     int storage = file.add_storage(msg::compound_file::root, u"many");
     for (unsigned i = 0; i < data.size(); ++i) {
-        file.add_stream(storage, u"s" + std::u16string(1, u'A' + i % 26) + std::u16string(i / 26 + 1, u'0'),
+        file.add_stream(storage,
+                        u"s" + std::u16string(1, u'A' + i % 26) + std::u16string(i / 26 + 1, u'0'),
                         data[i]);
     }
     cfb_file back = read_cfb(bytes_of(file));

@@ -1,8 +1,8 @@
 // What the built-in store reads from a message's text: address lists, dates, encoded words.
 
-#include <gtest/gtest.h>
-
 #include "msg/mail_text.h"
+
+#include <gtest/gtest.h>
 
 namespace {
 
@@ -36,7 +36,8 @@ TEST(MailText, AddressLists) {
         {u"Ann (the (nested) boss) <a@x>", u"[Ann|a@x]"},
     };
     for (size_t i = 0; i < std::size(rows); ++i) {
-        EXPECT_EQ(describe(msg::parse_address_list(rows[i].value)), rows[i].expected) << "row " << i;
+        EXPECT_EQ(describe(msg::parse_address_list(rows[i].value)), rows[i].expected)
+            << "row " << i;
     }
 }
 
@@ -72,6 +73,7 @@ TEST(MailText, HeaderBlockAndFields) {
     EXPECT_EQ(msg::header_block(u"A: b\nC: d\n\nbody"), u"A: b\nC: d\n");
     EXPECT_EQ(msg::header_block(u"A: b\r\nno end"), u"A: b\r\nno end");
     EXPECT_EQ(msg::header_block(u"\r\nbody"), u"");
-    EXPECT_EQ(msg::decode_words(u"a =?utf-8?q?x?= b =?bogus?q?y?= =?utf-8?q?" u"?="),
+    EXPECT_EQ(msg::decode_words(u"a =?utf-8?q?x?= b =?bogus?q?y?= =?utf-8?q?"
+                                u"?="),
               u"a x b =?bogus?q?y?= ");
 }

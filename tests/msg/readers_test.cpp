@@ -85,7 +85,7 @@ eml parse_eml(const std::string& text) {
 }
 
 class Readers : public ::testing::Test {
-protected:
+  protected:
     std::string save(const std::string& name, const msg_input& input) {
         return save_through_store(dir_.path().string(), platform::utf8_to_utf16(name), input);
     }
@@ -95,7 +95,9 @@ protected:
         if (have("/usr/bin/python3") && run("/usr/bin/python3 -c 'import olefile'") == 0) {
             std::string out;
             std::ofstream(file("check.py")) << olefile_check;
-            EXPECT_EQ(run("/usr/bin/python3 " + quote(file("check.py")) + " " + quote(path), &out), 0) << out;
+            EXPECT_EQ(run("/usr/bin/python3 " + quote(file("check.py")) + " " + quote(path), &out),
+                      0)
+                << out;
         }
         if (have("olecfinfo")) {
             std::string out;
@@ -114,7 +116,8 @@ protected:
     bool convert(const std::string& path, eml& out, std::string* warnings = nullptr) {
         if (!have("msgconvert")) return false;
         std::string text, eml_path = path + ".eml";
-        EXPECT_EQ(run("msgconvert --outfile " + quote(eml_path) + " " + quote(path), &text), 0) << text;
+        EXPECT_EQ(run("msgconvert --outfile " + quote(eml_path) + " " + quote(path), &text), 0)
+            << text;
         if (warnings) *warnings = text;
         out = parse_eml(read_file(eml_path));
         last_eml_ = read_file(eml_path);
@@ -203,7 +206,8 @@ TEST_F(Readers, RecipientsAndSubjectFromProperties) {
 
 TEST_F(Readers, LargeMessage) {
     std::u16string text = ascii_headers;
-    while (text.size() < (size_t{4} << 20)) text += u"a line of a long message \u00e4\u00f6\u00fc\r\n";
+    while (text.size() < (size_t{4} << 20))
+        text += u"a line of a long message \u00e4\u00f6\u00fc\r\n";
     std::string path = save("large.msg", {u"bob@example.com", u"Quarterly figures", text, true});
     all_readers_open(path);
     eml out;

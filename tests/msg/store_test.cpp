@@ -33,8 +33,8 @@ const std::u16string sample_text =
     u"Hello Bob,\r\nthe figures are attached.\r\n";
 
 msg_input sample() {
-    return {u"\"Smith, Bob\" <bob@example.com>, carol@example.net (Carol C)",
-            u"Quarterly figures", sample_text, true};
+    return {u"\"Smith, Bob\" <bob@example.com>, carol@example.net (Carol C)", u"Quarterly figures",
+            sample_text, true};
 }
 
 cfb_file read_back(const std::string& path) {
@@ -66,7 +66,8 @@ std::string error_of(Call call) {
 
 TEST(MessageStore, CallSequenceWritesAnOutlookMessage) {
     temp_dir dir;
-    std::string path = save_through_store(dir.path().string(), u"Ann_Bob_Hi.000002A0.msg", sample());
+    std::string path =
+        save_through_store(dir.path().string(), u"Ann_Bob_Hi.000002A0.msg", sample());
     cfb_file file = read_back(path);
     ASSERT_TRUE(file.problems.empty());
 
@@ -95,7 +96,8 @@ TEST(MessageStore, CallSequenceWritesAnOutlookMessage) {
     EXPECT_EQ(fixed_property(file, "", pr_submit_time), expected);
     EXPECT_EQ(fixed_property(file, "", pr_delivery_time), expected);
 
-    static const uint8_t mail_message[16] = {0x0B, 0x0D, 0x02, 0, 0, 0, 0, 0, 0xC0, 0, 0, 0, 0, 0, 0, 0x46};
+    static const uint8_t mail_message[16] = {0x0B, 0x0D, 0x02, 0, 0, 0, 0, 0,
+                                             0xC0, 0,    0,    0, 0, 0, 0, 0x46};
     std::string bytes = read_file(path);
     size_t root_at = 512 * (1 + static_cast<size_t>(static_cast<uint8_t>(bytes[0x30]) |
                                                     static_cast<uint8_t>(bytes[0x31]) << 8));
@@ -173,26 +175,57 @@ TEST(MessageStore, ErrorsNameTheObjectAndTheCall) {
     std::vector<variant> six(6), none;
     EXPECT_EQ(error_of([&] { root->invoke(99, platform::method, none); }),
               "built-in message store: session has no member 99");
-    EXPECT_NE(error_of([&] { root->invoke(4, platform::method, std::vector<variant>(5)); }).find("takes 6 argument(s), not 5"), std::string::npos);
-    EXPECT_NE(error_of([&] { root->invoke(4, platform::property_get, six); }).find("property get not supported"), std::string::npos);
-    EXPECT_NE(error_of([&] { root->invoke(7, platform::method, {variant::make_string(u"6")}); }).find("argument 1 has the wrong type"), std::string::npos);
-    EXPECT_NE(error_of([&] { root->invoke(7, platform::method, {variant::make_i4(5)}); }).find("does not accept 5"), std::string::npos);
+    EXPECT_NE(error_of([&] {
+                  root->invoke(4, platform::method, std::vector<variant>(5));
+              }).find("takes 6 argument(s), not 5"),
+              std::string::npos);
+    EXPECT_NE(error_of([&] {
+                  root->invoke(4, platform::property_get, six);
+              }).find("property get not supported"),
+              std::string::npos);
+    EXPECT_NE(error_of([&] {
+                  root->invoke(7, platform::method, {variant::make_string(u"6")});
+              }).find("argument 1 has the wrong type"),
+              std::string::npos);
+    EXPECT_NE(error_of([&] {
+                  root->invoke(7, platform::method, {variant::make_i4(5)});
+              }).find("does not accept 5"),
+              std::string::npos);
 
     auto folder = root->invoke(7, platform::method, {variant::make_i4(6)}).object;
     ASSERT_TRUE(folder);
     EXPECT_EQ(error_of([&] { folder->invoke(16, platform::property_get, none); }),
               "built-in message store: folder has no member 16");
-    EXPECT_NE(error_of([&] { folder->invoke(17, platform::method, none); }).find("method call not supported"), std::string::npos);
+    EXPECT_NE(error_of([&] {
+                  folder->invoke(17, platform::method, none);
+              }).find("method call not supported"),
+              std::string::npos);
     auto items = folder->invoke(17, platform::property_get, none).object;
-    EXPECT_NE(error_of([&] { items->invoke(4, platform::method, {variant::make_i4(1)}); }).find("does not accept 1"), std::string::npos);
+    EXPECT_NE(error_of([&] {
+                  items->invoke(4, platform::method, {variant::make_i4(1)});
+              }).find("does not accept 1"),
+              std::string::npos);
     auto item = items->invoke(4, platform::method, {variant::make_i4(0)}).object;
     ASSERT_TRUE(item);
     EXPECT_EQ(error_of([&] { item->invoke(99, platform::property_put, {variant::make_i4(1)}); }),
               "built-in message store: item has no member 99");
-    EXPECT_NE(error_of([&] { item->invoke(65, platform::property_put, {variant::make_string(u"true")}); }).find("wrong type"), std::string::npos);
-    EXPECT_NE(error_of([&] { item->invoke(64, platform::property_put, {variant::make_bool(true)}); }).find("wrong type"), std::string::npos);
-    EXPECT_NE(error_of([&] { item->invoke(0, platform::method, {variant::make_string(u"x")}); }).find("not supported"), std::string::npos);
-    EXPECT_NE(error_of([&] { item->invoke(72, platform::method, {variant::make_string(u"x"), variant::make_i4(9)}); }).find("does not accept 9"), std::string::npos);
+    EXPECT_NE(error_of([&] {
+                  item->invoke(65, platform::property_put, {variant::make_string(u"true")});
+              }).find("wrong type"),
+              std::string::npos);
+    EXPECT_NE(error_of([&] {
+                  item->invoke(64, platform::property_put, {variant::make_bool(true)});
+              }).find("wrong type"),
+              std::string::npos);
+    EXPECT_NE(error_of([&] {
+                  item->invoke(0, platform::method, {variant::make_string(u"x")});
+              }).find("not supported"),
+              std::string::npos);
+    EXPECT_NE(
+        error_of([&] {
+            item->invoke(72, platform::method, {variant::make_string(u"x"), variant::make_i4(9)});
+        }).find("does not accept 9"),
+        std::string::npos);
 }
 
 TEST(MessageStore, UnwritablePathIsAnError) {
