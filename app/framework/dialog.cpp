@@ -14,7 +14,13 @@ END_MESSAGE_MAP()
 CDialog::CDialog(UINT template_id, CWnd* parent) : template_id_(template_id), parent_(parent) {}
 
 INT_PTR CDialog::DoModal() {
+    // Without a parent the dialog belongs to the application's main window (or the window
+    // active on this thread), which stays disabled while it runs.
     HWND owner = parent_ != nullptr ? parent_->m_hWnd : nullptr;
+    if (owner == nullptr && AfxGetApp() != nullptr && AfxGetApp()->m_pMainWnd != nullptr) {
+        owner = AfxGetApp()->m_pMainWnd->m_hWnd;
+    }
+    if (owner == nullptr) owner = GetActiveWindow();
     INT_PTR result = DialogBoxParamW(AfxGetResourceHandle(), MAKEINTRESOURCEW(template_id_), owner,
                                      dialog_procedure, reinterpret_cast<LPARAM>(this));
     m_hWnd = nullptr;

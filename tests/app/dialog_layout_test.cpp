@@ -1,0 +1,179 @@
+// The main dialog as the resources make it, its menus and boxes, and the ways it ends.
+#include <windows.h>
+#include <commctrl.h>
+
+#include "dialog_driver.h"
+
+namespace {
+
+std::wstring window_text(HWND window) {
+    wchar_t text[256] = {};
+    GetWindowTextW(window, text, 256);
+    return text;
+}
+
+std::wstring menu_text(HMENU menu, UINT position) {
+    wchar_t text[128] = {};
+    GetMenuStringW(menu, position, text, 128, MF_BYPOSITION);
+    return text;
+}
+
+HWND wait_for_about_box() {
+    for (int i = 0; i < 500; ++i) {
+        HWND about = FindWindowW(L"#32770", L"About Tavrin Morvale ver(1.0)");
+        if (about != nullptr && IsWindowVisible(about)) return about;
+        Sleep(10);
+    }
+    return nullptr;
+}
+
+bool wait_until_gone(HWND window) {
+    for (int i = 0; i < 500 && IsWindow(window); ++i) Sleep(10);
+    return !IsWindow(window);
+}
+
+}  // namespace
+
+TEST_F(dialog_test, controls_come_from_the_template) {
+    EXPECT_EQ(window_text(window), L"Tavrin Morvale ver(1.0)");
+    EXPECT_TRUE(GetWindowLongPtrW(window, GWL_EXSTYLE) & WS_EX_APPWINDOW);
+    EXPECT_TRUE(GetWindowLongPtrW(window, GWL_STYLE) & WS_MINIMIZEBOX);
+    EXPECT_EQ(window_text(item(IDOK)), L"Next");
+    EXPECT_EQ(window_text(item(1001)), L"Browse...");
+    EXPECT_EQ(window_text(item(1003)), L"Save");
+    EXPECT_EQ(window_text(item(1004)), L"Stop");
+    EXPECT_EQ(window_text(item(1005)), L"Save as EML");
+    EXPECT_EQ(window_text(item(1006)), L"Save as MSG");
+    EXPECT_FALSE(IsWindowVisible(item(IDCANCEL)));
+    EXPECT_TRUE(GetWindowLongPtrW(item(1005), GWL_STYLE) & WS_GROUP);
+    EXPECT_EQ(window_text(item(1000)), L"");
+    // The window icon is set as both the big and the small icon.
+    EXPECT_NE(SendMessageW(window, WM_GETICON, ICON_BIG, 0), 0);
+    EXPECT_NE(SendMessageW(window, WM_GETICON, ICON_SMALL, 0), 0);
+    EXPECT_EQ(SendMessageW(window, WM_QUERYDRAGICON, 0, 0), SendMessageW(window, WM_GETICON, ICON_BIG, 0));
+    EXPECT_EQ(SendMessageW(item(1007), PBM_GETRANGE, FALSE, 0), 100);
+}
+
+TEST_F(dialog_test, list_has_four_left_aligned_columns_and_grid_lines_alone) {
+    HWND list = item(1002);
+    EXPECT_EQ(GetWindowLongPtrW(list, GWL_STYLE) & LVS_TYPEMASK, LVS_REPORT);
+    const wchar_t* headings[] = {L"From", L"E-mail Subject", L"To", L"Date"};
+    const int widths[] = {150, 167, 150, 160};
+    for (int column = 0; column < 4; ++column) {
+        wchar_t text[64] = {};
+        LVCOLUMNW spec{};
+        spec.mask = LVCF_TEXT | LVCF_FMT | LVCF_WIDTH;
+        spec.pszText = text;
+        spec.cchTextMax = 64;
+        ASSERT_TRUE(SendMessageW(list, LVM_GETCOLUMNW, column, reinterpret_cast<LPARAM>(&spec))) << column;
+        EXPECT_EQ(std::wstring(text), headings[column]);
+        EXPECT_EQ(spec.fmt & LVCFMT_JUSTIFYMASK, LVCFMT_LEFT);
+        EXPECT_EQ(spec.cx, widths[column]) << column;
+    }
+    LVCOLUMNW fifth{};
+    fifth.mask = LVCF_WIDTH;
+    EXPECT_FALSE(SendMessageW(list, LVM_GETCOLUMNW, 4, reinterpret_cast<LPARAM>(&fifth)));
+    EXPECT_EQ(SendMessageW(list, LVM_GETEXTENDEDLISTVIEWSTYLE, 0, 0), LVS_EX_GRIDLINES);
+}
+
+TEST_F(dialog_test, menu_and_system_menu) {
+    HMENU bar = GetMenu(window);
+    ASSERT_NE(bar, nullptr);
+    ASSERT_EQ(GetMenuItemCount(bar), 2);
+    EXPECT_EQ(menu_text(bar, 0), L"File");
+    EXPECT_EQ(menu_text(bar, 1), L"Help");
+    HMENU file = GetSubMenu(bar, 0);
+    const UINT file_ids[] = {32771, 32772, 32773, 32774, 32775};
+    const wchar_t* file_items[] = {L"Open", L"Scan", L"Save EML", L"Save MSG", L"Exit"};
+    ASSERT_EQ(GetMenuItemCount(file), 5);
+    for (int i = 0; i < 5; ++i) {
+        EXPECT_EQ(GetMenuItemID(file, i), file_ids[i]);
+        EXPECT_EQ(menu_text(file, i), file_items[i]);
+    }
+    HMENU help = GetSubMenu(bar, 1);
+    ASSERT_EQ(GetMenuItemCount(help), 2);
+    EXPECT_EQ(GetMenuItemID(help, 0), 32776u);
+    EXPECT_EQ(menu_text(help, 0), L"Content");
+    EXPECT_EQ(GetMenuItemID(help, 1), 32777u);
+    EXPECT_EQ(menu_text(help, 1), L"About Tavrin Morvale");
+
+    HMENU system = GetSystemMenu(window, FALSE);
+    int count = GetMenuItemCount(system);
+    ASSERT_GE(count, 2);
+    EXPECT_EQ(GetMenuItemID(system, count - 1), 16u);
+    EXPECT_EQ(menu_text(system, count - 1), L"&About Morvale...");
+    EXPECT_TRUE(GetMenuState(system, count - 2, MF_BYPOSITION) & MF_SEPARATOR);
+}
+
+TEST_F(dialog_test, about_box_from_the_system_menu_and_from_the_help_menu) {
+    for (int route = 0; route < 2; ++route) {
+        if (route == 0) {
+            PostMessageW(window, WM_SYSCOMMAND, 16, 0);
+        } else {
+            PostMessageW(window, WM_COMMAND, MAKEWPARAM(32777, 0), 0);
+        }
+        HWND about = wait_for_about_box();
+        ASSERT_NE(about, nullptr) << "route " << route;
+        HWND picture = GetWindow(about, GW_CHILD);
+        ASSERT_NE(picture, nullptr);
+        EXPECT_NE(SendMessageW(picture, STM_GETIMAGE, IMAGE_BITMAP, 0), 0);
+        HWND line = GetWindow(picture, GW_HWNDNEXT);
+        ASSERT_NE(line, nullptr);
+        EXPECT_EQ(window_text(line), L"Tavrin Morvale, Version 1.0");
+        EXPECT_EQ(GetWindow(line, GW_HWNDNEXT), nullptr);  // no button: Esc or the close box end it
+        PostMessageW(about, WM_CLOSE, 0, 0);
+        EXPECT_TRUE(wait_until_gone(about));
+    }
+    EXPECT_FALSE(dialog_ended);
+    EXPECT_TRUE(boxes().empty());
+}
+
+TEST_F(dialog_test, escape_ends_the_dialog_without_a_question) {
+    SetFocus(item(1001));
+    PostMessageW(item(1001), WM_KEYDOWN, VK_ESCAPE, 0);
+    ASSERT_TRUE(wait_for_dialog_end());
+    EXPECT_EQ(dialog_result, IDCANCEL);
+    EXPECT_TRUE(boxes().empty());
+}
+
+TEST_F(dialog_test, exit_menu_asks_and_ends_only_on_yes) {
+    answer_box(IDNO);
+    command(32775);
+    EXPECT_FALSE(dialog_ended);
+    ASSERT_EQ(boxes().size(), 1u);
+    EXPECT_EQ(boxes()[0].text, L"Do you want to Exit ?       ");
+    EXPECT_EQ(boxes()[0].title, L"Tavrin Morvale");
+    EXPECT_EQ(boxes()[0].flags, 4132u);
+    EXPECT_TRUE(boxes()[0].owned_by_dialog);
+
+    answer_box(IDYES);
+    PostMessageW(window, WM_COMMAND, MAKEWPARAM(32775, 0), 0);
+    ASSERT_TRUE(wait_for_dialog_end());
+    EXPECT_EQ(dialog_result, IDCANCEL);
+    EXPECT_EQ(boxes().size(), 2u);
+}
+
+TEST_F(dialog_test, close_box_asks_and_ends_only_on_yes) {
+    answer_box(IDNO);
+    SendMessageW(window, WM_CLOSE, 0, 0);
+    Sleep(100);
+    EXPECT_FALSE(dialog_ended);
+    ASSERT_EQ(boxes().size(), 1u);
+    EXPECT_EQ(boxes()[0].text, L"Do you want to Exit ?       ");
+    EXPECT_EQ(boxes()[0].flags, 4132u);
+
+    answer_box(IDYES);
+    PostMessageW(window, WM_CLOSE, 0, 0);
+    ASSERT_TRUE(wait_for_dialog_end());
+    EXPECT_EQ(dialog_result, IDCANCEL);
+    EXPECT_EQ(boxes().size(), 2u);
+}
+
+TEST_F(dialog_test, help_opens_the_file_in_the_current_directory) {
+    command(32776);
+    wchar_t folder[MAX_PATH] = {};
+    GetCurrentDirectoryW(MAX_PATH, folder);
+    std::lock_guard<std::mutex> hold(lock);
+    ASSERT_EQ(opened.size(), 1u);
+    EXPECT_EQ(opened[0], L"open " + std::wstring(folder) + L"\\quenby.chm 5");
+}

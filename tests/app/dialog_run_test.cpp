@@ -1,0 +1,343 @@
+// Runs started from the dialog: scans and saves of generated stores with the real engine,
+// pausing, resuming and abandoning them, refused starts, and what the worker hands the
+// engine.
+#include <windows.h>
+#include <commctrl.h>
+
+#include <atomic>
+#include <cstdio>
+#include <filesystem>
+
+#include "app/worker.h"
+#include "app/morvale_dlg.h"
+#include "dialog_driver.h"
+#include "engine/engine.h"
+#include "platform/dispatch.h"
+#include "platform/fs.h"
+#include "support/recording_view.h"
+#include "support/temp_dir.h"
+#include "tools/dbxgen/dbxgen.h"
+
+namespace {
+
+std::string make_store(const std::string& path, int messages, int deleted, uint64_t seed = 11) {
+    FILE* out = platform::open_file(path.c_str(), "wb");
+    EXPECT_NE(out, nullptr) << path;
+    dbxgen::store_options options;
+    options.seed = seed;
+    options.messages = messages;
+    options.deleted = deleted;
+    dbxgen::write_store(options, out);
+    fclose(out);
+    return path;
+}
+
+// The list and boxes the engine gives when it runs alone, to hold the dialog's against.
+recording_view reference_run(const char* target, const std::string& store) {
+    recording_view view;
+    scoped_main_dialog use(&view);
+    recover_store(target, store.c_str());
+    return view;
+}
+
+// Posts a click on "Stop" when the engine inserts the given row, so the run is paused
+// in its middle.
+std::atomic<int> stop_at_row{-1};
+std::atomic<HWND> stop_dialog{nullptr};
+WNDPROC list_procedure = nullptr;
+
+LRESULT CALLBACK stop_when_row_arrives(HWND list, UINT message, WPARAM wparam, LPARAM lparam) {
+    if (message == LVM_INSERTITEMW && reinterpret_cast<LVITEMW*>(lparam)->iItem == stop_at_row) {
+        stop_at_row = -1;
+        PostMessageW(stop_dialog, WM_COMMAND, MAKEWPARAM(1004, BN_CLICKED), 0);
+    }
+    return CallWindowProcW(list_procedure, list, message, wparam, lparam);
+}
+
+}  // namespace
+
+class dialog_run_test : public dialog_test {
+protected:
+    void press_stop_at_row(int row) {
+        stop_dialog = window;
+        stop_at_row = row;
+        list_procedure = reinterpret_cast<WNDPROC>(
+            SetWindowLongPtrW(item(1002), GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(stop_when_row_arrives)));
+    }
+    void expect_rows_as(const recording_view& reference, int first_row = 0) {
+        ASSERT_GE(rows(), first_row + static_cast<int>(reference.rows.size()));
+        for (size_t r = 0; r < reference.rows.size(); ++r) {
+            for (int c = 0; c < 4; ++c) {
+                const std::u16string& expected = reference.rows[r].cells[c];
+                EXPECT_EQ(cell(first_row + static_cast<int>(r), c), std::wstring(expected.begin(), expected.end()))
+                    << "row " << r << " column " << c;
+            }
+            LVITEMW image{};
+            image.mask = LVIF_IMAGE;
+            image.iItem = first_row + static_cast<int>(r);
+            SendMessageW(item(1002), LVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&image));
+            EXPECT_EQ(image.iImage, 1);
+        }
+    }
+    void pick_and_scan(const std::string& store) {
+        pick_store(store);
+        click(1001);
+        click(IDOK);
+    }
+    // A save run of the store into `folder` from the Save button in `mode`.
+    void save_into(const std::string& store, const std::wstring& folder, int radio) {
+        pick_and_scan(store);
+        ASSERT_TRUE(wait_for_run_end());
+        click(radio);
+        choose_folder(folder);
+        click(1003);
+    }
+    temp_dir place;
+};
+
+TEST_F(dialog_run_test, scan_lists_every_message_and_fragment) {
+    std::string store = make_store(place.file("Inbox.dbx"), 14, 4);
+    recording_view reference = reference_run(nullptr, store);
+    ASSERT_EQ(reference.rows.size(), 18u);
+
+    pick_and_scan(store);
+    ASSERT_TRUE(wait_for_run_end());
+    EXPECT_EQ(rows(), 18);
+    expect_rows_as(reference);
+    ASSERT_FALSE(reference.progress.empty());
+    EXPECT_EQ(progress(), reference.progress.back());
+    EXPECT_TRUE(boxes().empty()) << "a list-only run shows no box";
+    ASSERT_EQ(engine_calls().size(), 1u);
+    EXPECT_EQ(engine_calls()[0].first, "<null>");
+    EXPECT_EQ(engine_calls()[0].second, store);
+    EXPECT_TRUE(save_folder.empty()) << "a list-only run leaves the folder alone";
+}
+
+TEST_F(dialog_run_test, save_run_writes_the_files_and_a_second_save_goes_to_the_same_place) {
+    std::string store = make_store(place.file("Inbox.dbx"), 9, 3);
+    temp_dir expected_place;
+    std::string expected_target = utf8(expected_place.path().wstring()) + "\\Inbox.dbx";
+    save_mode = 1;
+    recording_view reference = reference_run(expected_target.c_str(), store);
+    save_mode = 0;
+    std::vector<std::string> expected_files = files_under(utf8(expected_place.path().wstring()));
+    ASSERT_EQ(expected_files.size(), 12u);
+
+    temp_dir out;
+    save_into(store, out.path().wstring(), 1005);
+    ASSERT_TRUE(wait_for_run_end());
+    EXPECT_EQ(files_under(utf8(out.path().wstring())), expected_files);
+    EXPECT_EQ(rows(), 24) << "the save run's rows follow the scan's";
+    expect_rows_as(reference, 12);
+    ASSERT_EQ(boxes().size(), reference.boxes.size());
+    for (size_t i = 0; i < boxes().size(); ++i) {
+        EXPECT_EQ(utf8(boxes()[i].text), reference.boxes[i].text);
+        EXPECT_EQ(boxes()[i].flags, reference.boxes[i].flags);
+        EXPECT_TRUE(boxes()[i].owned_by_dialog);
+    }
+    std::string target = utf8(out.path().wstring() + L"\\Inbox.dbx");
+    EXPECT_EQ(engine_calls().back().first, target);
+    EXPECT_EQ(save_folder, out.path().wstring()) << "the folder global is not extended";
+
+    choose_folder(out.path().wstring());  // a second save, here with the same folder
+    std::filesystem::remove_all(out.path() / "Inbox");
+    click(1003);
+    ASSERT_TRUE(wait_for_run_end());
+    EXPECT_EQ(engine_calls().back().first, target);
+    EXPECT_EQ(files_under(utf8(out.path().wstring())), expected_files);
+}
+
+TEST_F(dialog_run_test, paths_beyond_latin1_reach_the_engine_whole) {
+    temp_dir folder_place;
+    std::filesystem::path odd_folder = folder_place.path() / std::filesystem::u8path("Почта €");
+    std::filesystem::create_directories(odd_folder);
+    std::string store = make_store(place.file("Входящие.dbx"), 3, 1);
+    pick_and_scan(store);
+    ASSERT_TRUE(wait_for_run_end());
+    EXPECT_EQ(rows(), 4);
+    click(1006);
+    choose_folder(odd_folder.wstring());
+    use_engine([](const char*, const char*) { return 0; });
+    click(1003);
+    ASSERT_TRUE(wait_for_run_end());
+    ASSERT_EQ(engine_calls().size(), 2u);
+    EXPECT_EQ(engine_calls()[0].second, store);
+    EXPECT_EQ(engine_calls()[1].first, utf8(odd_folder.wstring()) + "\\Входящие.dbx");
+}
+
+TEST_F(dialog_run_test, drive_root_gets_one_separator_added) {
+    use_engine([](const char*, const char*) { return 0; });
+    pick_store("C:\\mail\\Inbox.dbx");
+    click(1001);
+    click(IDOK);
+    ASSERT_TRUE(wait_for_run_end());
+    click(1005);
+    choose_folder(L"C:\\");
+    click(1003);
+    ASSERT_TRUE(wait_for_run_end());
+    ASSERT_EQ(engine_calls().size(), 2u);
+    EXPECT_EQ(engine_calls()[1].first, "C:\\\\Inbox.dbx");
+    EXPECT_EQ(save_folder, L"C:\\");
+}
+
+TEST_F(dialog_run_test, stop_then_no_finishes_as_if_never_paused) {
+    std::string store = make_store(place.file("Inbox.dbx"), 12, 3);
+    temp_dir expected_place;
+    save_mode = 1;
+    std::string expected_target = utf8(expected_place.path().wstring()) + "\\Inbox.dbx";
+    recording_view reference = reference_run(expected_target.c_str(), store);
+    save_mode = 0;
+
+    temp_dir out;
+    pick_and_scan(store);
+    ASSERT_TRUE(wait_for_run_end());
+    int rows_before = rows();
+    click(1005);
+    std::atomic<int> rows_at_question{-1};
+    answer_box([&] {
+        rows_at_question = rows();
+        return IDNO;
+    });
+    press_stop_at_row(rows_before + 4);
+    choose_folder(out.path().wstring());
+    click(1003);
+    ASSERT_TRUE(wait_for_run_end());
+    ASSERT_GE(boxes().size(), 1u);
+    EXPECT_EQ(boxes()[0].text, L"Do you want to stop scan process ?");
+    EXPECT_EQ(boxes()[0].title, L"Tavrin Morvale");
+    EXPECT_EQ(boxes()[0].flags, 4132u);
+    EXPECT_GT(rows_at_question, rows_before + 4) << "paused in the middle of the run";
+    EXPECT_LT(rows_at_question, rows_before + 15);
+    EXPECT_EQ(rows(), rows_before + 15);
+    expect_rows_as(reference, rows_before);
+    EXPECT_EQ(files_under(utf8(out.path().wstring())), files_under(utf8(expected_place.path().wstring())));
+    ASSERT_EQ(boxes().size(), 1u + reference.boxes.size()) << "the completion box still comes";
+    EXPECT_EQ(worker_thread, nullptr);
+}
+
+TEST_F(dialog_run_test, stop_then_yes_abandons_the_run_for_good) {
+    std::string store = make_store(place.file("Inbox.dbx"), 12, 3);
+    temp_dir out;
+    pick_and_scan(store);
+    ASSERT_TRUE(wait_for_run_end());
+    int rows_before = rows();
+    click(1005);
+    std::atomic<int> rows_at_question{-1};
+    std::atomic<int> progress_at_question{-1};
+    std::vector<std::string> files_at_question;
+    answer_box([&] {
+        rows_at_question = rows();
+        progress_at_question = progress();
+        files_at_question = files_under(utf8(out.path().wstring()));
+        return IDYES;
+    });
+    press_stop_at_row(rows_before + 5);
+    choose_folder(out.path().wstring());
+    wchar_t start_folder[MAX_PATH] = {};
+    GetCurrentDirectoryW(MAX_PATH, start_folder);
+    click(1003);
+    ASSERT_TRUE(wait_for_run_end());
+    EXPECT_EQ(worker_thread, nullptr);
+    ASSERT_EQ(boxes().size(), 1u) << "no completion box after abandoning";
+    EXPECT_EQ(rows(), rows_at_question.load());
+    EXPECT_LT(rows(), rows_before + 15);
+    EXPECT_EQ(progress(), progress_at_question.load());
+    EXPECT_EQ(files_under(utf8(out.path().wstring())), files_at_question);
+    EXPECT_FALSE(files_at_question.empty()) << "what was written before stays";
+    wchar_t end_folder[MAX_PATH] = {};
+    GetCurrentDirectoryW(MAX_PATH, end_folder);
+    EXPECT_EQ(std::wstring(end_folder), std::wstring(start_folder));
+
+    click(1004);  // a further Stop does nothing
+    EXPECT_EQ(boxes().size(), 1u);
+    EXPECT_TRUE(enabled(1004));
+    EXPECT_FALSE(enabled(IDOK));
+}
+
+TEST_F(dialog_run_test, a_start_while_a_run_goes_is_refused_and_changes_nothing) {
+    // An engine that waits at its checkpoints until the test has tried every start.
+    std::atomic<bool> tried{false};
+    use_engine([&](const char*, const char*) {
+        while (!tried) {
+            if (!main_dialog->checkpoint()) return -1;
+            Sleep(1);
+        }
+        return 0;
+    });
+    temp_dir out;
+    pick_store("C:\\mail\\Inbox.dbx");
+    click(1001);
+    click(IDOK);
+    auto states = [&] {
+        std::vector<bool> all;
+        for (int id : {IDOK, 1003, 1004, 1005, 1006}) all.push_back(enabled(id));
+        for (int id : {1005, 1006}) all.push_back(checked(id));
+        for (UINT id : {32772u, 32773u, 32774u}) all.push_back(menu_enabled(id));
+        return all;
+    };
+    answer_box([&] {
+        // The run stands paused; pick the store again, which enables Next, then try
+        // every way of starting.
+        pick_store("C:\\mail\\Inbox.dbx");
+        command(1001);
+        std::vector<bool> before = states();
+        choose_folder(out.path().wstring());
+        for (UINT id : {static_cast<UINT>(IDOK), 32772u, 1003u, 32773u, 32774u}) command(id);
+        EXPECT_EQ(states(), before);
+        EXPECT_EQ(save_mode.load(), 0);
+        tried = true;
+        return IDNO;
+    });
+    click(1004);
+    ASSERT_TRUE(wait_for_run_end());
+    EXPECT_TRUE(tried);
+    EXPECT_EQ(engine_calls().size(), 1u);
+    std::lock_guard<std::mutex> hold(lock);
+    EXPECT_TRUE(folder_calls.empty()) << "a refused Save asks for no folder";
+}
+
+TEST_F(dialog_run_test, a_failed_msg_conversion_is_shown) {
+    use_engine([](const char*, const char*) -> int {
+        throw platform::dispatch_error("The message could not be converted");
+    });
+    temp_dir out;
+    pick_store("C:\\mail\\Inbox.dbx");
+    click(1001);
+    click(IDOK);
+    ASSERT_TRUE(wait_for_run_end());
+    ASSERT_EQ(boxes().size(), 1u);
+    EXPECT_EQ(boxes()[0].text, L"Saving stopped: The message could not be converted");
+    EXPECT_EQ(boxes()[0].title, L"Tavrin Morvale");
+    EXPECT_EQ(boxes()[0].flags, 0x1010u);
+    EXPECT_TRUE(boxes()[0].owned_by_dialog);
+    EXPECT_EQ(worker_thread, nullptr);
+
+    use_engine([](const char*, const char*) -> int { throw std::runtime_error("anything else"); });
+    click(1006);
+    choose_folder(out.path().wstring());
+    click(1003);
+    ASSERT_TRUE(wait_for_run_end());
+    EXPECT_EQ(boxes().size(), 1u) << "other failures are not shown";
+}
+
+TEST_F(dialog_run_test, ending_the_program_abandons_the_run_at_its_checkpoint) {
+    std::atomic<bool> running{false};
+    std::atomic<bool> told_to_stop{false};
+    use_engine([&](const char*, const char*) {
+        running = true;
+        while (main_dialog->checkpoint()) Sleep(1);
+        told_to_stop = true;
+        return -1;
+    });
+    pick_store("C:\\mail\\Inbox.dbx");
+    click(1001);
+    click(IDOK);
+    for (int i = 0; i < 1000 && !running; ++i) Sleep(5);
+    ASSERT_TRUE(running);
+    PostMessageW(item(1001), WM_KEYDOWN, VK_ESCAPE, 0);
+    ASSERT_TRUE(wait_for_dialog_end());
+    EXPECT_TRUE(run_ended_at_exit);
+    EXPECT_TRUE(told_to_stop);
+    EXPECT_FALSE(run_in_progress());
+    EXPECT_TRUE(boxes().empty());
+}

@@ -1,0 +1,181 @@
+// Which controls and menu items are enabled after each event, the file dialog and the
+// Save command's folder checks.
+#include <filesystem>
+
+#include "app/morvale_dlg.h"
+#include "dialog_driver.h"
+#include "engine/engine.h"
+#include "support/temp_dir.h"
+
+namespace {
+
+// Next, Stop, Save, the two radio buttons; then the menu items Scan, Save EML, Save MSG.
+struct states {
+    bool next, stop, save, eml, msg, scan_item, eml_item, msg_item;
+    bool operator==(const states&) const = default;
+};
+
+std::ostream& operator<<(std::ostream& out, const states& s) {
+    return out << "next " << s.next << " stop " << s.stop << " save " << s.save << " eml " << s.eml << " msg " << s.msg
+               << " | Scan " << s.scan_item << " Save EML " << s.eml_item << " Save MSG " << s.msg_item;
+}
+
+}  // namespace
+
+class dialog_state_test : public dialog_test {
+protected:
+    states now() const {
+        return {enabled(IDOK),       enabled(1004),      enabled(1003),      enabled(1005),
+                enabled(1006),       menu_enabled(32772), menu_enabled(32773), menu_enabled(32774)};
+    }
+    void always_enabled() const {
+        EXPECT_TRUE(enabled(1001));
+        EXPECT_TRUE(enabled(1000));
+        EXPECT_TRUE(enabled(1002));
+        for (UINT id : {32771u, 32775u, 32776u, 32777u}) EXPECT_TRUE(menu_enabled(id)) << id;
+    }
+    // A list-only engine that adds nothing, so runs end at once.
+    void quiet_engine() {
+        use_engine([](const char*, const char*) { return -1; });
+    }
+};
+
+TEST_F(dialog_state_test, enabled_states_event_by_event) {
+    quiet_engine();
+    temp_dir folder;
+    EXPECT_EQ(now(), (states{false, false, false, false, false, false, false, false}));
+    EXPECT_FALSE(checked(1005));
+    EXPECT_FALSE(checked(1006));
+    always_enabled();
+
+    pick_store("C:\\mail\\Inbox.dbx");
+    click(1001);
+    EXPECT_EQ(now(), (states{true, false, false, false, false, true, false, false}));
+
+    click(IDOK);
+    EXPECT_EQ(now(), (states{false, true, false, true, true, false, true, true}));
+    ASSERT_TRUE(wait_for_run_end());
+    EXPECT_EQ(now(), (states{false, true, false, true, true, false, true, true})) << "the end of a run changes nothing";
+
+    click(1006);
+    EXPECT_TRUE(checked(1006));
+    EXPECT_FALSE(checked(1005));
+    EXPECT_EQ(save_mode.load(), 2);
+    EXPECT_EQ(now(), (states{false, true, true, true, true, false, true, true}));
+    click(1005);
+    EXPECT_EQ(save_mode.load(), 1);
+    EXPECT_TRUE(checked(1005));
+    EXPECT_FALSE(checked(1006));
+
+    // The menu's Save MSG sets the checks itself and asks for a folder.
+    choose_folder(folder.path().wstring());
+    command(32774);
+    EXPECT_EQ(save_mode.load(), 2);
+    EXPECT_TRUE(checked(1006));
+    EXPECT_FALSE(checked(1005));
+    ASSERT_TRUE(wait_for_run_end());
+    EXPECT_EQ(now(), (states{false, true, true, true, true, false, true, true}));
+
+    // Stop with no run going: no question, nothing changes.
+    click(1004);
+    EXPECT_TRUE(boxes().empty());
+
+    // Picking a store again enables Next and Scan only.
+    pick_store("C:\\mail\\Sent Items.dbx");
+    command(32771);
+    EXPECT_EQ(now(), (states{true, true, true, true, true, true, true, true}));
+    always_enabled();
+    EXPECT_EQ(dbx_file_name, L"Sent Items.dbx");
+}
+
+TEST_F(dialog_state_test, menu_save_item_leaves_the_save_button_disabled) {
+    quiet_engine();
+    temp_dir folder;
+    pick_store("C:\\mail\\Inbox.dbx");
+    click(1001);
+    command(32772);  // Scan
+    ASSERT_TRUE(wait_for_run_end());
+    choose_folder(folder.path().wstring());
+    command(32773);  // Save EML
+    ASSERT_TRUE(wait_for_run_end());
+    EXPECT_FALSE(enabled(1003));
+    EXPECT_TRUE(checked(1005));
+    ASSERT_EQ(engine_calls().size(), 2u);
+    EXPECT_EQ(engine_calls()[0].first, "<null>");
+    EXPECT_EQ(engine_calls()[1].first, utf8(folder.path().wstring() + L"\\Inbox.dbx"));
+}
+
+TEST_F(dialog_state_test, file_dialog_is_asked_for_one_store_and_the_first_of_several_is_taken) {
+    cancel_file_dialog();
+    click(1001);
+    EXPECT_TRUE(dbx_path.empty());
+    EXPECT_FALSE(enabled(IDOK));
+    EXPECT_FALSE(menu_enabled(32772));
+    {
+        std::lock_guard<std::mutex> hold(lock);
+        ASSERT_EQ(file_dialog_calls.size(), 1u);
+        const file_dialog_call& call = file_dialog_calls[0];
+        EXPECT_TRUE(call.open_mode);
+        EXPECT_EQ(call.flags & 0x206u, 0x206u);
+        EXPECT_EQ(call.filter, L"Microsoft Outlook Express File (*dbx)|*.dbx;*.dbx||");
+        EXPECT_EQ(call.title, L"Select File...");
+        EXPECT_TRUE(call.owned_by_dialog);
+    }
+
+    pick_files(std::wstring(L"C:\\old mail") + L'\0' + L"Outbox.dbx" + L'\0' + L"Inbox.dbx");
+    click(1001);
+    EXPECT_EQ(dbx_path, L"C:\\old mail\\Outbox.dbx");
+    EXPECT_EQ(dbx_file_name, L"Outbox.dbx");
+    wchar_t shown[MAX_PATH] = {};
+    GetWindowTextW(item(1000), shown, MAX_PATH);
+    EXPECT_EQ(std::wstring(shown), dbx_path);
+
+    // Text typed into the edit box is never read.
+    SetWindowTextW(item(1000), L"D:\\elsewhere\\Typed.dbx");
+    use_engine([](const char*, const char*) { return -1; });
+    click(IDOK);
+    ASSERT_TRUE(wait_for_run_end());
+    ASSERT_EQ(engine_calls().size(), 1u);
+    EXPECT_EQ(engine_calls()[0].second, "C:\\old mail\\Outbox.dbx");
+}
+
+TEST_F(dialog_state_test, save_command_rejects_a_folder_without_a_path_or_that_does_not_exist) {
+    use_engine([](const char*, const char*) { return -1; });
+    pick_store("C:\\mail\\Inbox.dbx");
+    click(1001);
+    click(IDOK);
+    ASSERT_TRUE(wait_for_run_end());
+    click(1005);
+
+    choose_folder(std::nullopt);  // cancelled: nothing changes
+    save_folder = L"C:\\before";
+    click(1003);
+    EXPECT_EQ(save_folder, L"C:\\before");
+    EXPECT_TRUE(boxes().empty());
+
+    choose_folder(L"");
+    click(1003);
+    ASSERT_EQ(boxes().size(), 1u);
+    EXPECT_EQ(boxes()[0].text, L"Saving path doesn't exist, please select another path for saving.");
+    EXPECT_EQ(boxes()[0].title, L"Tavrin for Morvale");
+    EXPECT_EQ(boxes()[0].flags, 4160u);
+    EXPECT_TRUE(boxes()[0].owned_by_dialog);
+
+    temp_dir folder;
+    std::wstring missing = folder.path().wstring() + L"\\not here";
+    choose_folder(missing);
+    click(1003);
+    ASSERT_EQ(boxes().size(), 2u);
+    EXPECT_EQ(boxes()[1].text, L"Saving path doesn't exist, please select another path for saving.");
+    EXPECT_EQ(boxes()[1].title, L"Tavrin for Morvale");
+    EXPECT_EQ(boxes()[1].flags, 64u);
+    EXPECT_EQ(save_folder, missing) << "the rejected folder is kept";
+    EXPECT_EQ(engine_calls().size(), 1u) << "no run started";
+    {
+        std::lock_guard<std::mutex> hold(lock);
+        ASSERT_EQ(folder_calls.size(), 3u);
+        EXPECT_EQ(folder_calls[0].title, L"Select the Path to Save Recovered Contacts File");
+        EXPECT_EQ(folder_calls[0].flags, 1u);
+        EXPECT_TRUE(folder_calls[0].owned_by_dialog);
+    }
+}
