@@ -50,3 +50,12 @@ fuzz:
 
 clean:
 	rm -rf build dist recovered
+
+# The Windows programs in a zip; the desktop program under wine; the README's picture.
+.PHONY: windows gui screenshot
+windows: build-windows
+	scripts/package-windows build/windows dist/morvale-windows-x64.zip
+gui: build-windows
+	cd build/windows/app && $(WINE_RUN) Morvale.exe
+screenshot: build-windows
+	scripts/screenshot build/windows samples/Inbox.dbx docs/screenshot.png
