@@ -11,7 +11,7 @@ namespace {
 
 // Counts rows and insists that every cell set belongs to the last row.
 class checking_view : public main_view {
-public:
+  public:
     int rows = 0;
 
     int item_count() override { return rows; }

@@ -21,7 +21,8 @@ bool replay_file(const std::filesystem::path& path) {
         std::fprintf(stderr, "replay: cannot read %s\n", path.string().c_str());
         return false;
     }
-    std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(file)),
+                               std::istreambuf_iterator<char>());
     // An exact-size heap copy, so that the sanitizers see any read past the input.
     auto* data = new uint8_t[bytes.size()];
     std::copy(bytes.begin(), bytes.end(), data);

@@ -16,9 +16,9 @@ struct zone_name {
     int32_t offset;
 };
 constexpr zone_name zone_names[] = {
-    {"UT", 0},          {"UTC", 0},         {"GMT", 0},         {"EST", -18000},
-    {"EDT", -14400},    {"CST", -21600},    {"CDT", -18000},    {"MST", -25200},
-    {"MDT", -21600},    {"PST", -28800},    {"PDT", -25200},
+    {"UT", 0},       {"UTC", 0},      {"GMT", 0},      {"EST", -18000},
+    {"EDT", -14400}, {"CST", -21600}, {"CDT", -18000}, {"MST", -25200},
+    {"MDT", -21600}, {"PST", -28800}, {"PDT", -25200},
 };
 
 // The index of the three-byte name at the cursor (case matters), -1 when none matches.
@@ -124,8 +124,8 @@ int hdr_time_parse(const char** cursor, const char* end, struct tm* time, int32_
     uint32_t minute = 0;
     uint32_t second = 0;
     hdr_cfws_skip(cursor, end);
-    bool read = hdr_number_parse(&hour, cursor, end, 1, 2) == 0 &&
-                read_colon_part(cursor, end, &minute);
+    bool read =
+        hdr_number_parse(&hour, cursor, end, 1, 2) == 0 && read_colon_part(cursor, end, &minute);
     if (read) {
         hdr_fws_parse(cursor, end);
         if (*cursor != end && **cursor == ':') read = read_colon_part(cursor, end, &second);
@@ -179,8 +179,8 @@ int64_t hdr_tm_to_utc(const struct tm* time, int64_t zone) {
         month += 12;
         year -= 1;
     }
-    int64_t days = (153 * month - 457) / 5 + 365 * year + year / 4 - year / 100 + year / 400 +
-                   time->tm_mday;
+    int64_t days =
+        (153 * month - 457) / 5 + 365 * year + year / 4 - year / 100 + year / 400 + time->tm_mday;
     return (days - 719469) * 86400 + static_cast<int64_t>(time->tm_hour) * 3600 +
            static_cast<int64_t>(time->tm_min) * 60 + time->tm_sec - zone;
 }

@@ -5,12 +5,18 @@
 
 namespace {
 
-bool is_wsp(char byte) { return byte == ' ' || byte == '\t'; }
+bool is_wsp(char byte) {
+    return byte == ' ' || byte == '\t';
+}
 
 // Printable ASCII other than space and colon.
-bool is_field_name_byte(unsigned char byte) { return byte >= 0x21 && byte <= 0x7E && byte != ':'; }
+bool is_field_name_byte(unsigned char byte) {
+    return byte >= 0x21 && byte <= 0x7E && byte != ':';
+}
 
-bool is_special(unsigned char byte) { return byte != 0 && std::strchr("()<>@,;:\\\".[]", byte); }
+bool is_special(unsigned char byte) {
+    return byte != 0 && std::strchr("()<>@,;:\\\".[]", byte);
+}
 
 // '.' anywhere; otherwise ASCII that is neither special, space nor control.
 bool is_atom_byte(unsigned char byte) {

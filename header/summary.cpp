@@ -33,8 +33,8 @@ void set_last_row_cell(main_view* dialog, int column, const std::u16string& text
 
 // Subject, From and To: the decoded value goes to the result (none when decoding fails),
 // the raw value to the global string and the cell.
-void take_text_field(const std::string& value, main_view* dialog, int column,
-                     std::u16string& raw, std::optional<std::string>* result) {
+void take_text_field(const std::string& value, main_view* dialog, int column, std::u16string& raw,
+                     std::optional<std::string>* result) {
     if (result != nullptr) {
         result->reset();
         std::string decoded;

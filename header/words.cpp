@@ -6,7 +6,9 @@
 
 namespace {
 
-bool is_wsp(char byte) { return byte == ' ' || byte == '\t'; }
+bool is_wsp(char byte) {
+    return byte == ' ' || byte == '\t';
+}
 
 // The 6-bit value of a base64 byte, -1 for '=' (a zero that counts as padding), -2 for a
 // byte outside the alphabet.
@@ -27,7 +29,9 @@ int hex_digit(unsigned char byte) {
     return -1;
 }
 
-bool is_c_space(unsigned char byte) { return byte == ' ' || (byte >= '\t' && byte <= '\r'); }
+bool is_c_space(unsigned char byte) {
+    return byte == ' ' || (byte >= '\t' && byte <= '\r');
+}
 
 // Reads the two bytes after a Q '=' the way strtoul(…, 16) reads a two-character
 // string: leading white space and a sign are allowed, reading stops at the first byte
@@ -95,7 +99,8 @@ int hdr_decode_words(const char* input, std::string* output) {
     try {
         std::string decoded;
         decoded.reserve(std::strlen(input));
-        size_t held_back = 0;  // white space bytes seen since an encoded word; 0 when not just after one
+        size_t held_back =
+            0;  // white space bytes seen since an encoded word; 0 when not just after one
         bool after_word = false;
         const char* at = input;
         while (*at != '\0') {

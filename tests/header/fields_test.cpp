@@ -133,9 +133,9 @@ TEST(Comment, OneCompleteComment) {
             {"  (note) rest", {0, "", 8}},
             {"  (open", {1, "", 0}},
             {"  rest", {1, "", 2}},
-            {"(a\\", {1, "", 0}},          // a quoted pair cut off by the end
-            {"((a)", {1, "", 0}},          // the nested one closes, the outer does not
-            {"(\r\n\xFF)", {0, "", 5}},    // line breaks and high bytes are comment text
+            {"(a\\", {1, "", 0}},        // a quoted pair cut off by the end
+            {"((a)", {1, "", 0}},        // the nested one closes, the outer does not
+            {"(\r\n\xFF)", {0, "", 5}},  // line breaks and high bytes are comment text
             {" \r\n (x)", {0, "", 7}},
         },
         comment);
@@ -181,7 +181,7 @@ TEST(Number, DigitRuns) {
         size_t cursor;
     };
     const std::vector<number_row> rows = {
-        {"123", 1, 2, 0, 12, 2}, {"x", 1, 2, 1, 0, 0},      {"7x", 1, 2, 0, 7, 1},
+        {"123", 1, 2, 0, 12, 2}, {"x", 1, 2, 1, 0, 0},        {"7x", 1, 2, 0, 7, 1},
         {"7x", 2, 4, 1, 7, 0},   {"20091", 2, 4, 0, 2009, 4}, {" 12", 1, 2, 1, 0, 0},
         {"", 0, 2, 0, 0, 0},     {"0530", 4, 4, 0, 530, 4},
     };
@@ -189,7 +189,8 @@ TEST(Number, DigitRuns) {
         const auto& r = rows[i];
         const char* cursor = r.input.data();
         uint32_t value = 99;
-        int result = hdr_number_parse(&value, &cursor, r.input.data() + r.input.size(), r.min, r.max);
+        int result =
+            hdr_number_parse(&value, &cursor, r.input.data() + r.input.size(), r.min, r.max);
         EXPECT_EQ(result, r.result) << "row " << i;
         EXPECT_EQ(value, r.value) << "row " << i;
         EXPECT_EQ(static_cast<size_t>(cursor - r.input.data()), r.cursor) << "row " << i;

@@ -15,7 +15,8 @@ struct summary {
     std::optional<std::string> subject, from, to;
     int64_t date = -7;
 
-    explicit summary(const std::string& text, recording_view seeded = {}) : view(std::move(seeded)) {
+    explicit summary(const std::string& text, recording_view seeded = {})
+        : view(std::move(seeded)) {
         hdr_message_summary(text.c_str(), &view, &subject, &from, &to, &date);
     }
     const std::array<std::u16string, 4>& cells() const { return view.rows.back().cells; }
@@ -24,8 +25,9 @@ struct summary {
 const std::array<std::u16string, 4> no_cells = {u"", u"", u"", u""};
 
 TEST(Summary, RowAddedEvenWithoutFields) {
-    for (const std::string text : {"", "\r\nbody only", "From someone Mon Jan  5 10:00:00 2009\r\n"
-                                                       "Subject: hidden\r\n\r\n"}) {
+    for (const std::string text : {"", "\r\nbody only",
+                                   "From someone Mon Jan  5 10:00:00 2009\r\n"
+                                   "Subject: hidden\r\n\r\n"}) {
         summary s(text);
         ASSERT_EQ(s.view.rows.size(), 1u) << text;
         EXPECT_EQ(s.view.rows[0].image, 1);
@@ -80,7 +82,8 @@ TEST(Summary, AllFourFields) {
 }
 
 TEST(Summary, NamesIgnoreCase) {
-    for (const std::string text : {"FROM: x\r\n", "From : x\r\n", "from:x\r\n", "fRoM (c):  x\r\n"}) {
+    for (const std::string text :
+         {"FROM: x\r\n", "From : x\r\n", "from:x\r\n", "fRoM (c):  x\r\n"}) {
         summary s(text);
         EXPECT_EQ(s.cells()[0], u"x") << text;
         EXPECT_EQ(s.from, "x") << text;
@@ -91,8 +94,9 @@ TEST(Summary, NamesIgnoreCase) {
 }
 
 TEST(Summary, LastOccurrenceWins) {
-    summary s("Subject: first\r\nDate: 1 Jan 2040 00:00:00 GMT\r\nSubject: second\r\n"
-              "Date: Tue, 15 Nov 1994 08:12:31 GMT\r\n\r\n");
+    summary s(
+        "Subject: first\r\nDate: 1 Jan 2040 00:00:00 GMT\r\nSubject: second\r\n"
+        "Date: Tue, 15 Nov 1994 08:12:31 GMT\r\n\r\n");
     EXPECT_EQ(s.cells()[1], u"second");
     EXPECT_EQ(s.subject, "second");
     EXPECT_EQ(msg_subject, u"second");

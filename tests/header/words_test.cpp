@@ -106,8 +106,8 @@ struct decoder_row {
 std::string run_base64(const std::string& text, size_t* consumed) {
     std::string out(text.size(), '\0');
     size_t length = 99;
-    *consumed = hdr_base64_decode(&length, reinterpret_cast<unsigned char*>(out.data()), text.data(),
-                                  text.size(), text.size());
+    *consumed = hdr_base64_decode(&length, reinterpret_cast<unsigned char*>(out.data()),
+                                  text.data(), text.size(), text.size());
     return out.substr(0, length);
 }
 
@@ -121,10 +121,18 @@ std::string run_qp(const std::string& text, size_t* consumed) {
 
 TEST(Base64, Groups) {
     const std::vector<decoder_row> rows = {
-        {"QUJD", "ABC"},      {"QUI=", "AB"},          {"QQ==", "A"},
-        {"QUJDRA", "ABC"},    {"QQ", ""},              {"", ""},
-        {"QU JD", "ABC"},     {"Q\r\nU*J.D", "ABC"},   {"SGVsbG8gV29ybGQ=", "Hello World"},
-        {"w6k=", "\xC3\xA9"}, {"////", "\xFF\xFF\xFF"}, {"QQ==QUJD", "AABC"},
+        {"QUJD", "ABC"},
+        {"QUI=", "AB"},
+        {"QQ==", "A"},
+        {"QUJDRA", "ABC"},
+        {"QQ", ""},
+        {"", ""},
+        {"QU JD", "ABC"},
+        {"Q\r\nU*J.D", "ABC"},
+        {"SGVsbG8gV29ybGQ=", "Hello World"},
+        {"w6k=", "\xC3\xA9"},
+        {"////", "\xFF\xFF\xFF"},
+        {"QQ==QUJD", "AABC"},
         {"QUJD====", "ABC"},
     };
     for (size_t i = 0; i < rows.size(); ++i) {

@@ -11,12 +11,11 @@ namespace {
 // Windows-1252 from 0x80 to 0x9F, as published for the code page; the five bytes it
 // leaves undefined (0x81, 0x8D, 0x8F, 0x90, 0x9D) come out as the C1 control of that value.
 const std::vector<std::pair<unsigned char, char16_t>> windows_1252_high = {
-    {0x80, 0x20AC}, {0x81, 0x0081}, {0x82, 0x201A}, {0x83, 0x0192}, {0x84, 0x201E},
-    {0x85, 0x2026}, {0x86, 0x2020}, {0x87, 0x2021}, {0x88, 0x02C6}, {0x89, 0x2030},
-    {0x8A, 0x0160}, {0x8B, 0x2039}, {0x8C, 0x0152}, {0x8D, 0x008D}, {0x8E, 0x017D},
-    {0x8F, 0x008F}, {0x90, 0x0090}, {0x91, 0x2018}, {0x92, 0x2019}, {0x93, 0x201C},
-    {0x94, 0x201D}, {0x95, 0x2022}, {0x96, 0x2013}, {0x97, 0x2014}, {0x98, 0x02DC},
-    {0x99, 0x2122}, {0x9A, 0x0161}, {0x9B, 0x203A}, {0x9C, 0x0153}, {0x9D, 0x009D},
+    {0x80, 0x20AC}, {0x81, 0x0081}, {0x82, 0x201A}, {0x83, 0x0192}, {0x84, 0x201E}, {0x85, 0x2026},
+    {0x86, 0x2020}, {0x87, 0x2021}, {0x88, 0x02C6}, {0x89, 0x2030}, {0x8A, 0x0160}, {0x8B, 0x2039},
+    {0x8C, 0x0152}, {0x8D, 0x008D}, {0x8E, 0x017D}, {0x8F, 0x008F}, {0x90, 0x0090}, {0x91, 0x2018},
+    {0x92, 0x2019}, {0x93, 0x201C}, {0x94, 0x201D}, {0x95, 0x2022}, {0x96, 0x2013}, {0x97, 0x2014},
+    {0x98, 0x02DC}, {0x99, 0x2122}, {0x9A, 0x0161}, {0x9B, 0x203A}, {0x9C, 0x0153}, {0x9D, 0x009D},
     {0x9E, 0x017E}, {0x9F, 0x0178},
 };
 
@@ -54,10 +53,10 @@ TEST(Utf8, DecodesValidSequences) {
 
 TEST(Utf8, InvalidBytesBecomeReplacementCharacters) {
     const std::vector<std::pair<std::string, std::u16string>> rows = {
-        {"\xE9", u"\uFFFD"},                        // a Latin-1 byte
-        {"a\xC3", u"a\uFFFD"},                      // cut short
-        {"\xC0\xAF", u"\uFFFD\uFFFD"},              // overlong
-        {"\xED\xA0\x80", u"\uFFFD\uFFFD\uFFFD"},    // an encoded surrogate
+        {"\xE9", u"\uFFFD"},                                // a Latin-1 byte
+        {"a\xC3", u"a\uFFFD"},                              // cut short
+        {"\xC0\xAF", u"\uFFFD\uFFFD"},                      // overlong
+        {"\xED\xA0\x80", u"\uFFFD\uFFFD\uFFFD"},            // an encoded surrogate
         {"\xF4\x90\x80\x80", u"\uFFFD\uFFFD\uFFFD\uFFFD"},  // above U+10FFFF
         {"\x80x", u"\uFFFDx"},
     };
@@ -68,14 +67,19 @@ TEST(Utf8, InvalidBytesBecomeReplacementCharacters) {
 
 TEST(Utf8, RoundTrips) {
     const std::u16string samples[] = {
-        u"", u"plain", u"caf\u00E9 \u20AC \u4E2D\u6587", u"\U0001F600 \U00010000 \U0010FFFF",
+        u"",
+        u"plain",
+        u"caf\u00E9 \u20AC \u4E2D\u6587",
+        u"\U0001F600 \U00010000 \U0010FFFF",
     };
     for (const auto& text : samples) {
         EXPECT_EQ(platform::utf8_to_utf16(platform::utf16_to_utf8(text)), text);
     }
     EXPECT_EQ(platform::utf16_to_utf8(u"\u00E9\U0001F600"), "\xC3\xA9\xF0\x9F\x98\x80");
     const char16_t lone[] = {u'a', 0xD800, u'b', 0xDC00, 0};
-    EXPECT_EQ(platform::utf16_to_utf8(lone), "a\xEF\xBF\xBD" "b\xEF\xBF\xBD");
+    EXPECT_EQ(platform::utf16_to_utf8(lone),
+              "a\xEF\xBF\xBD"
+              "b\xEF\xBF\xBD");
 }
 
 }  // namespace
