@@ -5,9 +5,9 @@
 #include "app/framework/dialog.h"
 
 class CAboutDlg : public CDialog {
-public:
+  public:
     CAboutDlg();
 
-protected:
+  protected:
     DECLARE_MESSAGE_MAP()
 };

@@ -9,7 +9,7 @@
 CMorvaleApp theApp;
 
 BEGIN_MESSAGE_MAP(CMorvaleApp, CWinApp)
-    ON_COMMAND(ID_HELP, OnHelp)
+ON_COMMAND(ID_HELP, OnHelp)
 END_MESSAGE_MAP()
 
 CMorvaleApp::CMorvaleApp() : CWinApp(nullptr) {}

@@ -4,10 +4,10 @@
 #include "app/framework/app.h"
 
 class CMorvaleApp : public CWinApp {
-public:
+  public:
     CMorvaleApp();
     BOOL InitInstance() override;
 
-protected:
+  protected:
     DECLARE_MESSAGE_MAP()
 };

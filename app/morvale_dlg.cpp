@@ -19,7 +19,8 @@ std::wstring save_folder;
 
 namespace {
 
-const wchar_t* const no_folder_text = L"Saving path doesn't exist, please select another path for saving.";
+const wchar_t* const no_folder_text =
+    L"Saving path doesn't exist, please select another path for saving.";
 
 std::wstring widen(const std::string& utf8) {
     std::u16string text = platform::utf8_to_utf16(utf8);
@@ -29,23 +30,23 @@ std::wstring widen(const std::string& utf8) {
 }  // namespace
 
 BEGIN_MESSAGE_MAP(CMorvaleDlg, CDialog)
-    ON_WM_SYSCOMMAND()
-    ON_WM_PAINT()
-    ON_WM_QUERYDRAGICON()
-    ON_BN_CLICKED(IDOK, OnNext)
-    ON_BN_CLICKED(IDC_BROWSE, OnBrowse)
-    ON_BN_CLICKED(IDC_STOP, OnStop)
-    ON_WM_CLOSE()
-    ON_BN_CLICKED(IDC_SAVE, OnSave)
-    ON_COMMAND(ID_HELP_ABOUT, OnAbout)
-    ON_COMMAND(ID_FILE_EXIT, OnExit)
-    ON_BN_CLICKED(IDC_SAVE_EML, OnSaveEmlClicked)
-    ON_BN_CLICKED(IDC_SAVE_MSG, OnSaveMsgClicked)
-    ON_COMMAND(ID_FILE_OPEN_STORE, OnOpen)
-    ON_COMMAND(ID_FILE_SCAN, OnScan)
-    ON_COMMAND(ID_FILE_SAVE_EML, OnSaveEmlMenu)
-    ON_COMMAND(ID_FILE_SAVE_MSG, OnSaveMsgMenu)
-    ON_COMMAND(ID_HELP_CONTENT, OnHelpContent)
+ON_WM_SYSCOMMAND()
+ON_WM_PAINT()
+ON_WM_QUERYDRAGICON()
+ON_BN_CLICKED(IDOK, OnNext)
+ON_BN_CLICKED(IDC_BROWSE, OnBrowse)
+ON_BN_CLICKED(IDC_STOP, OnStop)
+ON_WM_CLOSE()
+ON_BN_CLICKED(IDC_SAVE, OnSave)
+ON_COMMAND(ID_HELP_ABOUT, OnAbout)
+ON_COMMAND(ID_FILE_EXIT, OnExit)
+ON_BN_CLICKED(IDC_SAVE_EML, OnSaveEmlClicked)
+ON_BN_CLICKED(IDC_SAVE_MSG, OnSaveMsgClicked)
+ON_COMMAND(ID_FILE_OPEN_STORE, OnOpen)
+ON_COMMAND(ID_FILE_SCAN, OnScan)
+ON_COMMAND(ID_FILE_SAVE_EML, OnSaveEmlMenu)
+ON_COMMAND(ID_FILE_SAVE_MSG, OnSaveMsgMenu)
+ON_COMMAND(ID_HELP_CONTENT, OnHelpContent)
 END_MESSAGE_MAP()
 
 CMorvaleDlg::CMorvaleDlg(CWnd* parent)
@@ -85,7 +86,8 @@ BOOL CMorvaleDlg::OnInitDialog() {
 
 void CMorvaleDlg::add_about_item() {
     wchar_t text[256] = {};
-    if (LoadStringW(AfxGetResourceHandle(), IDS_ABOUTBOX, text, 256) <= 0 || text[0] == L'\0') return;
+    if (LoadStringW(AfxGetResourceHandle(), IDS_ABOUTBOX, text, 256) <= 0 || text[0] == L'\0')
+        return;
     HMENU system_menu = GetSystemMenu(FALSE);
     if (system_menu == nullptr) return;
     AppendMenuW(system_menu, MF_SEPARATOR, 0, nullptr);
@@ -133,7 +135,9 @@ void CMorvaleDlg::OnPaint() {
     dc.DrawIcon(x, y, m_hIcon);
 }
 
-HCURSOR CMorvaleDlg::OnQueryDragIcon() { return static_cast<HCURSOR>(m_hIcon); }
+HCURSOR CMorvaleDlg::OnQueryDragIcon() {
+    return static_cast<HCURSOR>(m_hIcon);
+}
 
 // A start while a run goes is refused and changes nothing: runs must not overlap. A
 // "Next" that arrives while the button is disabled (the Enter key) is ignored as well.
@@ -149,11 +153,13 @@ void CMorvaleDlg::OnNext() {
     set_menu_item(ID_FILE_SAVE_MSG, true);
 }
 
-void CMorvaleDlg::OnScan() { OnNext(); }
+void CMorvaleDlg::OnScan() {
+    OnNext();
+}
 
 void CMorvaleDlg::OnBrowse() {
-    CFileDialog dialog(TRUE, nullptr, L"", 518, L"Microsoft Outlook Express File (*dbx)|*.dbx;*.dbx||", this, 0,
-                       TRUE);
+    CFileDialog dialog(TRUE, nullptr, L"", 518,
+                       L"Microsoft Outlook Express File (*dbx)|*.dbx;*.dbx||", this, 0, TRUE);
     dialog.m_ofn.lpstrTitle = L"Select File...";
     if (seams.run_file_dialog(dialog) != IDOK) return;
     dbx_path = dialog.GetPathName();
@@ -163,9 +169,13 @@ void CMorvaleDlg::OnBrowse() {
     set_menu_item(ID_FILE_SCAN, true);
 }
 
-void CMorvaleDlg::OnOpen() { OnBrowse(); }
+void CMorvaleDlg::OnOpen() {
+    OnBrowse();
+}
 
-void CMorvaleDlg::OnStop() { stop_run(); }
+void CMorvaleDlg::OnStop() {
+    stop_run();
+}
 
 void CMorvaleDlg::OnClose() {
     if (box(L"Do you want to Exit ?       ", L"Tavrin Morvale", 4132) == IDYES) Default();
@@ -181,8 +191,8 @@ void CMorvaleDlg::OnSave() {
 }
 
 void CMorvaleDlg::save_command() {
-    std::optional<std::wstring> folder =
-        seams.browse_for_folder(m_hWnd, L"Select the Path to Save Recovered Contacts File", BIF_RETURNONLYFSDIRS);
+    std::optional<std::wstring> folder = seams.browse_for_folder(
+        m_hWnd, L"Select the Path to Save Recovered Contacts File", BIF_RETURNONLYFSDIRS);
     if (!folder) return;
     save_folder = *folder;
     if (save_folder.empty()) {
@@ -216,19 +226,27 @@ void CMorvaleDlg::choose_format_and_save(int mode) {
     save_command();
 }
 
-void CMorvaleDlg::OnSaveEmlMenu() { choose_format_and_save(1); }
+void CMorvaleDlg::OnSaveEmlMenu() {
+    choose_format_and_save(1);
+}
 
-void CMorvaleDlg::OnSaveMsgMenu() { choose_format_and_save(2); }
+void CMorvaleDlg::OnSaveMsgMenu() {
+    choose_format_and_save(2);
+}
 
 void CMorvaleDlg::OnAbout() {
     CAboutDlg about;
     about.DoModal();
 }
 
-void CMorvaleDlg::OnHelpContent() { open_help_file(); }
+void CMorvaleDlg::OnHelpContent() {
+    open_help_file();
+}
 
 // The engine's view. An abandoned run's calls go nowhere: it touches the dialog no more.
-int CMorvaleDlg::item_count() { return m_message_list.GetItemCount(); }
+int CMorvaleDlg::item_count() {
+    return m_message_list.GetItemCount();
+}
 
 void CMorvaleDlg::insert_item(int index) {
     if (worker_run_abandoned()) return;
@@ -256,4 +274,6 @@ int CMorvaleDlg::message_box(const std::string& text, const std::string& title, 
     return box(widen(text), widen(title), flags);
 }
 
-bool CMorvaleDlg::checkpoint() { return worker_checkpoint(); }
+bool CMorvaleDlg::checkpoint() {
+    return worker_checkpoint();
+}

@@ -16,7 +16,7 @@ extern std::wstring dbx_file_name;
 extern std::wstring save_folder;
 
 class CMorvaleDlg : public CDialog, public main_view {
-public:
+  public:
     explicit CMorvaleDlg(CWnd* parent = nullptr);
 
     // What the engine does to the dialog; called on the worker thread.
@@ -27,7 +27,7 @@ public:
     int message_box(const std::string& text, const std::string& title, unsigned flags) override;
     bool checkpoint() override;
 
-protected:
+  protected:
     HICON m_hIcon;
     CListCtrl m_message_list;
     CProgressCtrl m_progress;
@@ -61,7 +61,7 @@ protected:
 
     DECLARE_MESSAGE_MAP()
 
-private:
+  private:
     void add_about_item();
     void insert_columns();
     void save_command();

@@ -4,9 +4,13 @@
 
 run_control::run_control() : state_changed_(CreateEventW(nullptr, FALSE, FALSE, nullptr)) {}
 
-run_control::~run_control() { CloseHandle(state_changed_); }
+run_control::~run_control() {
+    CloseHandle(state_changed_);
+}
 
-void run_control::changed() { SetEvent(state_changed_); }
+void run_control::changed() {
+    SetEvent(state_changed_);
+}
 
 bool run_control::checkpoint() {
     std::unique_lock<std::mutex> hold(lock_);

@@ -9,7 +9,7 @@
 #include <mutex>
 
 class run_control {
-public:
+  public:
     run_control();
     ~run_control();
     run_control(const run_control&) = delete;
@@ -31,7 +31,7 @@ public:
     // True when the run ended within the time.
     bool wait_for_end(DWORD milliseconds);
 
-private:
+  private:
     template <class Condition>
     bool wait_pumping(Condition done, DWORD milliseconds);
     void changed();

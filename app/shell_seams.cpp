@@ -6,7 +6,8 @@
 #include "app/framework/file_dialog.h"
 #include "engine/engine.h"
 
-static std::optional<std::wstring> browse_with_shell(HWND owner, const std::wstring& title, UINT flags) {
+static std::optional<std::wstring> browse_with_shell(HWND owner, const std::wstring& title,
+                                                     UINT flags) {
     wchar_t display_name[MAX_PATH] = {};
     BROWSEINFOW info{};
     info.hwndOwner = owner;
@@ -30,7 +31,8 @@ static std::optional<std::wstring> browse_with_shell(HWND owner, const std::wstr
 
 shell_seams system_seams() {
     shell_seams real;
-    real.message_box = [](HWND owner, const std::wstring& text, const std::wstring& title, UINT flags) {
+    real.message_box = [](HWND owner, const std::wstring& text, const std::wstring& title,
+                          UINT flags) {
         return MessageBoxW(owner, text.c_str(), title.c_str(), flags);
     };
     real.run_file_dialog = [](CFileDialog& dialog) { return dialog.DoModal(); };
@@ -38,7 +40,9 @@ shell_seams system_seams() {
     real.shell_open = [](HWND owner, const wchar_t* verb, const std::wstring& file, int show) {
         ShellExecuteW(owner, verb, file.c_str(), nullptr, nullptr, show);
     };
-    real.recover = [](const char* target, const char* store_path) { return recover_store(target, store_path); };
+    real.recover = [](const char* target, const char* store_path) {
+        return recover_store(target, store_path);
+    };
     return real;
 }
 

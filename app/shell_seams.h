@@ -13,14 +13,17 @@ class CFileDialog;
 
 struct shell_seams {
     // MessageBoxW: the button pressed.
-    std::function<int(HWND owner, const std::wstring& text, const std::wstring& title, UINT flags)> message_box;
+    std::function<int(HWND owner, const std::wstring& text, const std::wstring& title, UINT flags)>
+        message_box;
     // Runs the open-file dialog modally: IDOK when a file was picked.
     std::function<INT_PTR(CFileDialog& dialog)> run_file_dialog;
     // The shell's folder browser: nullopt when cancelled, else the chosen folder's
     // file-system path, empty when it has none.
-    std::function<std::optional<std::wstring>(HWND owner, const std::wstring& title, UINT flags)> browse_for_folder;
+    std::function<std::optional<std::wstring>(HWND owner, const std::wstring& title, UINT flags)>
+        browse_for_folder;
     // ShellExecuteW.
-    std::function<void(HWND owner, const wchar_t* verb, const std::wstring& file, int show)> shell_open;
+    std::function<void(HWND owner, const wchar_t* verb, const std::wstring& file, int show)>
+        shell_open;
     // The engine entry.
     std::function<int(const char* target, const char* store_path)> recover;
 };

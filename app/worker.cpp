@@ -32,7 +32,8 @@ std::shared_ptr<run> active_run;  // started and not yet ended; guarded by run_l
 thread_local run* this_run = nullptr;
 
 std::string to_utf8(const std::wstring& text) {
-    return platform::utf16_to_utf8(std::u16string_view(reinterpret_cast<const char16_t*>(text.data()), text.size()));
+    return platform::utf16_to_utf8(
+        std::u16string_view(reinterpret_cast<const char16_t*>(text.data()), text.size()));
 }
 
 void call_engine(const run& job) {
@@ -47,7 +48,8 @@ void call_engine(const run& job) {
     } catch (const platform::dispatch_error& error) {
         // A failed .msg conversion ends the run; the user learns why.
         if (main_dialog != nullptr) {
-            main_dialog->message_box(std::string("Saving stopped: ") + error.what(), "Tavrin Morvale", 0x1010);
+            main_dialog->message_box(std::string("Saving stopped: ") + error.what(),
+                                     "Tavrin Morvale", 0x1010);
         }
     } catch (...) {
     }
@@ -100,7 +102,8 @@ void stop_run() {
     job->control.request_pause();
     // A run that ends before it can be paused has nothing left to stop.
     if (!job->control.wait_until_paused()) return;
-    int answer = main_dialog->message_box("Do you want to stop scan process ?", "Tavrin Morvale", 4132);
+    int answer =
+        main_dialog->message_box("Do you want to stop scan process ?", "Tavrin Morvale", 4132);
     if (answer != IDYES) {
         job->control.resume();
         return;
@@ -122,6 +125,10 @@ bool abandon_run_for_exit(DWORD milliseconds) {
     return job->control.wait_for_end(milliseconds);
 }
 
-bool worker_checkpoint() { return this_run == nullptr || this_run->control.checkpoint(); }
+bool worker_checkpoint() {
+    return this_run == nullptr || this_run->control.checkpoint();
+}
 
-bool worker_run_abandoned() { return this_run != nullptr && this_run->control.abandoned(); }
+bool worker_run_abandoned() {
+    return this_run != nullptr && this_run->control.abandoned();
+}

@@ -23,9 +23,12 @@ int CWinApp::Run() {
     return ExitInstance();
 }
 
-CWinApp* AfxGetApp() { return the_application; }
+CWinApp* AfxGetApp() {
+    return the_application;
+}
 
 HINSTANCE AfxGetResourceHandle() {
-    if (the_application != nullptr && the_application->m_hInstance != nullptr) return the_application->m_hInstance;
+    if (the_application != nullptr && the_application->m_hInstance != nullptr)
+        return the_application->m_hInstance;
     return GetModuleHandleW(nullptr);
 }

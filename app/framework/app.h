@@ -9,7 +9,7 @@
 #include "app/framework/window.h"
 
 class CWinApp : public CCmdTarget {
-public:
+  public:
     explicit CWinApp(const wchar_t* app_name = nullptr);
     ~CWinApp() override;
 
@@ -25,7 +25,7 @@ public:
     std::wstring m_pszAppName;
     std::wstring m_pszRegistryKey;
 
-protected:
+  protected:
     // The standard help command: there is no framework help file, so it does nothing.
     void OnHelp() {}
 

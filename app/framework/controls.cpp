@@ -6,7 +6,8 @@ int CListCtrl::InsertColumn(int column, const wchar_t* heading, int format, int 
     spec.fmt = format;
     spec.cx = width;
     spec.pszText = const_cast<wchar_t*>(heading);
-    return static_cast<int>(SendMessage(LVM_INSERTCOLUMNW, column, reinterpret_cast<LPARAM>(&spec)));
+    return static_cast<int>(
+        SendMessage(LVM_INSERTCOLUMNW, column, reinterpret_cast<LPARAM>(&spec)));
 }
 
 BOOL CListCtrl::SetItemText(int item, int subitem, const wchar_t* text) {

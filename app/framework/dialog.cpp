@@ -7,8 +7,8 @@ void DDX_Control(CDataExchange* pDX, int id, CWnd& control) {
 }
 
 BEGIN_MESSAGE_MAP(CDialog, CWnd)
-    ON_COMMAND(IDOK, OnOK)
-    ON_COMMAND(IDCANCEL, OnCancel)
+ON_COMMAND(IDOK, OnOK)
+ON_COMMAND(IDCANCEL, OnCancel)
 END_MESSAGE_MAP()
 
 CDialog::CDialog(UINT template_id, CWnd* parent) : template_id_(template_id), parent_(parent) {}
@@ -27,7 +27,9 @@ INT_PTR CDialog::DoModal() {
     return result;
 }
 
-void CDialog::EndDialog(int result) { ::EndDialog(m_hWnd, result); }
+void CDialog::EndDialog(int result) {
+    ::EndDialog(m_hWnd, result);
+}
 
 BOOL CDialog::OnInitDialog() {
     UpdateData(FALSE);
@@ -40,7 +42,8 @@ BOOL CDialog::UpdateData(BOOL save_and_validate) {
     return TRUE;
 }
 
-INT_PTR CALLBACK CDialog::dialog_procedure(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+INT_PTR CALLBACK CDialog::dialog_procedure(HWND window, UINT message, WPARAM wparam,
+                                           LPARAM lparam) {
     if (message == WM_INITDIALOG) {
         auto* dialog = reinterpret_cast<CDialog*>(lparam);
         SetWindowLongPtrW(window, GWLP_USERDATA, lparam);

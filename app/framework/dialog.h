@@ -15,14 +15,14 @@ struct CDataExchange {
 void DDX_Control(CDataExchange* pDX, int id, CWnd& control);
 
 class CDialog : public CWnd {
-public:
+  public:
     explicit CDialog(UINT template_id, CWnd* parent = nullptr);
 
     // Runs the dialog until EndDialog; returns its result, or -1 when it cannot be made.
     virtual INT_PTR DoModal();
     void EndDialog(int result);
 
-protected:
+  protected:
     virtual BOOL OnInitDialog();
     virtual void DoDataExchange(CDataExchange* pDX) {}
     BOOL UpdateData(BOOL save_and_validate = TRUE);
@@ -33,8 +33,9 @@ protected:
 
     DECLARE_MESSAGE_MAP()
 
-private:
-    static INT_PTR CALLBACK dialog_procedure(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
+  private:
+    static INT_PTR CALLBACK dialog_procedure(HWND window, UINT message, WPARAM wparam,
+                                             LPARAM lparam);
     INT_PTR handle_message(UINT message, WPARAM wparam, LPARAM lparam);
 
     UINT template_id_;

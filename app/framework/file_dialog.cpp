@@ -5,9 +5,12 @@
 // Room for many names when several files may be picked.
 static constexpr size_t file_buffer_size = 32768;
 
-CFileDialog::CFileDialog(BOOL open_file_dialog, const wchar_t* default_extension, const wchar_t* file_name,
-                         DWORD flags, const wchar_t* filter, CWnd* parent, DWORD size, BOOL vista_style)
-    : m_bOpenFileDialog(open_file_dialog), m_bVistaStyle(vista_style), file_buffer_(file_buffer_size, L'\0') {
+CFileDialog::CFileDialog(BOOL open_file_dialog, const wchar_t* default_extension,
+                         const wchar_t* file_name, DWORD flags, const wchar_t* filter, CWnd* parent,
+                         DWORD size, BOOL vista_style)
+    : m_bOpenFileDialog(open_file_dialog),
+      m_bVistaStyle(vista_style),
+      file_buffer_(file_buffer_size, L'\0') {
     if (filter != nullptr) {
         filter_ = filter;
         for (wchar_t& c : filter_) {
@@ -15,7 +18,8 @@ CFileDialog::CFileDialog(BOOL open_file_dialog, const wchar_t* default_extension
         }
     }
     if (default_extension != nullptr) default_extension_ = default_extension;
-    if (file_name != nullptr) lstrcpynW(file_buffer_.data(), file_name, static_cast<int>(file_buffer_.size()));
+    if (file_name != nullptr)
+        lstrcpynW(file_buffer_.data(), file_name, static_cast<int>(file_buffer_.size()));
 
     m_ofn.lStructSize = sizeof(m_ofn);
     m_ofn.hwndOwner = parent != nullptr ? parent->m_hWnd : nullptr;

@@ -2,8 +2,11 @@
 // CFileDialog: the system's open-file dialog. Filters are written with '|' between the
 // parts, ending in "||". When several files are picked, the first one is taken.
 
+// windows.h goes first: the other system headers need its types.
+// clang-format off
 #include <windows.h>
 #include <commdlg.h>
+// clang-format on
 
 #include <string>
 #include <vector>
@@ -11,11 +14,12 @@
 class CWnd;
 
 class CFileDialog {
-public:
+  public:
     CFileDialog(BOOL open_file_dialog, const wchar_t* default_extension = nullptr,
                 const wchar_t* file_name = nullptr,
-                DWORD flags = OFN_HIDEREADONLY | OFN_OVERWRITEPROMPT, const wchar_t* filter = nullptr,
-                CWnd* parent = nullptr, DWORD size = 0, BOOL vista_style = TRUE);
+                DWORD flags = OFN_HIDEREADONLY | OFN_OVERWRITEPROMPT,
+                const wchar_t* filter = nullptr, CWnd* parent = nullptr, DWORD size = 0,
+                BOOL vista_style = TRUE);
     CFileDialog(const CFileDialog&) = delete;
     CFileDialog& operator=(const CFileDialog&) = delete;
     virtual ~CFileDialog() = default;
@@ -31,7 +35,7 @@ public:
     BOOL m_bOpenFileDialog;
     BOOL m_bVistaStyle;
 
-private:
+  private:
     std::wstring filter_;
     std::wstring default_extension_;
     std::vector<wchar_t> file_buffer_;

@@ -46,32 +46,37 @@ LRESULT call_query_drag_icon(CCmdTarget* target, WPARAM, LPARAM) {
 
 }  // namespace framework
 
-#define DECLARE_MESSAGE_MAP()                                      \
-protected:                                                         \
-    static const framework::message_map* GetThisMessageMap();      \
+#define DECLARE_MESSAGE_MAP()                                 \
+  protected:                                                  \
+    static const framework::message_map* GetThisMessageMap(); \
     const framework::message_map* GetMessageMap() const override;
 
-#define BEGIN_MESSAGE_MAP(theClass, baseClass)                                             \
-    const framework::message_map* theClass::GetMessageMap() const { return GetThisMessageMap(); } \
-    const framework::message_map* theClass::GetThisMessageMap() {                          \
-        using ThisClass [[maybe_unused]] = theClass;                                       \
-        using TheBaseClass = baseClass;                                                    \
+#define BEGIN_MESSAGE_MAP(theClass, baseClass)                      \
+    const framework::message_map* theClass::GetMessageMap() const { \
+        return GetThisMessageMap();                                 \
+    }                                                               \
+    const framework::message_map* theClass::GetThisMessageMap() {   \
+        using ThisClass [[maybe_unused]] = theClass;                \
+        using TheBaseClass = baseClass;                             \
         static const framework::message_entry entries[] = {
-
-#define END_MESSAGE_MAP()                                                                  \
-    {0, 0, 0, nullptr}};                                                                   \
+#define END_MESSAGE_MAP()                                                                   \
+    { 0, 0, 0, nullptr }                                                                    \
+    }                                                                                       \
+    ;                                                                                       \
     static const framework::message_map map = {TheBaseClass::GetThisMessageMap(), entries}; \
-    return &map;                                                                           \
+    return &map;                                                                            \
     }
 
 // A menu command or a button click (both arrive with notification code 0).
 #define ON_COMMAND(id, handler) \
     {WM_COMMAND, 0, static_cast<UINT>(id), &framework::call_void<ThisClass, &ThisClass::handler>},
-#define ON_BN_CLICKED(id, handler) \
-    {WM_COMMAND, BN_CLICKED, static_cast<UINT>(id), &framework::call_void<ThisClass, &ThisClass::handler>},
+#define ON_BN_CLICKED(id, handler)                  \
+    {WM_COMMAND, BN_CLICKED, static_cast<UINT>(id), \
+     &framework::call_void<ThisClass, &ThisClass::handler>},
 #define ON_WM_SYSCOMMAND() \
     {WM_SYSCOMMAND, 0, 0, &framework::call_syscommand<ThisClass, &ThisClass::OnSysCommand>},
 #define ON_WM_PAINT() {WM_PAINT, 0, 0, &framework::call_void<ThisClass, &ThisClass::OnPaint>},
 #define ON_WM_QUERYDRAGICON() \
-    {WM_QUERYDRAGICON, 0, 0, &framework::call_query_drag_icon<ThisClass, &ThisClass::OnQueryDragIcon>},
+    {WM_QUERYDRAGICON, 0, 0,  \
+     &framework::call_query_drag_icon<ThisClass, &ThisClass::OnQueryDragIcon>},
 #define ON_WM_CLOSE() {WM_CLOSE, 0, 0, &framework::call_void<ThisClass, &ThisClass::OnClose>},

@@ -13,12 +13,13 @@ static unsigned __stdcall thread_entry(void* object) {
     return code;
 }
 
-CWinThread* AfxBeginThread(AFX_THREADPROC procedure, LPVOID parameter, int priority, UINT stack_size,
-                           DWORD create_flags, LPSECURITY_ATTRIBUTES security) {
+CWinThread* AfxBeginThread(AFX_THREADPROC procedure, LPVOID parameter, int priority,
+                           UINT stack_size, DWORD create_flags, LPSECURITY_ATTRIBUTES security) {
     auto* thread = new CWinThread(procedure, parameter);
     // Made suspended, so the object is complete before the function can run and end.
     unsigned id = 0;
-    uintptr_t handle = _beginthreadex(security, stack_size, thread_entry, thread, CREATE_SUSPENDED, &id);
+    uintptr_t handle =
+        _beginthreadex(security, stack_size, thread_entry, thread, CREATE_SUSPENDED, &id);
     if (handle == 0) {
         delete thread;
         return nullptr;

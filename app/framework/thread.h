@@ -7,8 +7,9 @@
 using AFX_THREADPROC = UINT (*)(LPVOID);
 
 class CWinThread {
-public:
-    CWinThread(AFX_THREADPROC procedure, LPVOID parameter) : m_pfnThreadProc(procedure), m_pThreadParams(parameter) {}
+  public:
+    CWinThread(AFX_THREADPROC procedure, LPVOID parameter)
+        : m_pfnThreadProc(procedure), m_pThreadParams(parameter) {}
     CWinThread(const CWinThread&) = delete;
     CWinThread& operator=(const CWinThread&) = delete;
     virtual ~CWinThread();
@@ -23,5 +24,6 @@ public:
 };
 
 // Starts `procedure(parameter)` on a new thread; null when the thread cannot be made.
-CWinThread* AfxBeginThread(AFX_THREADPROC procedure, LPVOID parameter, int priority = THREAD_PRIORITY_NORMAL,
-                           UINT stack_size = 0, DWORD create_flags = 0, LPSECURITY_ATTRIBUTES security = nullptr);
+CWinThread* AfxBeginThread(AFX_THREADPROC procedure, LPVOID parameter,
+                           int priority = THREAD_PRIORITY_NORMAL, UINT stack_size = 0,
+                           DWORD create_flags = 0, LPSECURITY_ATTRIBUTES security = nullptr);

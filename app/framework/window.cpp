@@ -6,7 +6,9 @@ const framework::message_map* CCmdTarget::GetThisMessageMap() {
     return &map;
 }
 
-const framework::message_map* CCmdTarget::GetMessageMap() const { return GetThisMessageMap(); }
+const framework::message_map* CCmdTarget::GetMessageMap() const {
+    return GetThisMessageMap();
+}
 
 bool CCmdTarget::DispatchMessageMap(UINT message, WPARAM wparam, LPARAM lparam, LRESULT* result) {
     const framework::message_entry* entry = framework::find_entry(GetMessageMap(), message, wparam);
@@ -15,10 +17,15 @@ bool CCmdTarget::DispatchMessageMap(UINT message, WPARAM wparam, LPARAM lparam, 
     return true;
 }
 
-const framework::message_map* CWnd::GetThisMessageMap() { return CCmdTarget::GetThisMessageMap(); }
+const framework::message_map* CWnd::GetThisMessageMap() {
+    return CCmdTarget::GetThisMessageMap();
+}
 
-const framework::message_map* CWnd::GetMessageMap() const { return GetThisMessageMap(); }
+const framework::message_map* CWnd::GetMessageMap() const {
+    return GetThisMessageMap();
+}
 
 HICON CWnd::SetIcon(HICON icon, BOOL big) {
-    return reinterpret_cast<HICON>(SendMessage(WM_SETICON, big ? ICON_BIG : ICON_SMALL, reinterpret_cast<LPARAM>(icon)));
+    return reinterpret_cast<HICON>(
+        SendMessage(WM_SETICON, big ? ICON_BIG : ICON_SMALL, reinterpret_cast<LPARAM>(icon)));
 }

@@ -10,7 +10,7 @@
 #include "app/framework/message_map.h"
 
 class CCmdTarget {
-public:
+  public:
     CCmdTarget() = default;
     CCmdTarget(const CCmdTarget&) = delete;
     CCmdTarget& operator=(const CCmdTarget&) = delete;
@@ -19,13 +19,13 @@ public:
     // Runs the handler of a message from this object's map; false when it has none.
     bool DispatchMessageMap(UINT message, WPARAM wparam, LPARAM lparam, LRESULT* result);
 
-protected:
+  protected:
     static const framework::message_map* GetThisMessageMap();
     virtual const framework::message_map* GetMessageMap() const;
 };
 
 class CWnd : public CCmdTarget {
-public:
+  public:
     HWND m_hWnd = nullptr;
 
     HWND GetSafeHwnd() const { return m_hWnd; }
@@ -34,7 +34,9 @@ public:
     BOOL EnableWindow(BOOL enable = TRUE) { return ::EnableWindow(m_hWnd, enable); }
     BOOL IsWindowEnabled() const { return ::IsWindowEnabled(m_hWnd); }
     BOOL IsIconic() const { return ::IsIconic(m_hWnd); }
-    void SetDlgItemText(int id, const std::wstring& text) { ::SetDlgItemTextW(m_hWnd, id, text.c_str()); }
+    void SetDlgItemText(int id, const std::wstring& text) {
+        ::SetDlgItemTextW(m_hWnd, id, text.c_str());
+    }
     HMENU GetMenu() const { return ::GetMenu(m_hWnd); }
     HMENU GetSystemMenu(BOOL revert) const { return ::GetSystemMenu(m_hWnd, revert); }
     HICON SetIcon(HICON icon, BOOL big);
@@ -44,15 +46,17 @@ public:
         return ::SendMessageW(m_hWnd, message, wparam, lparam);
     }
 
-protected:
+  protected:
     static const framework::message_map* GetThisMessageMap();
     const framework::message_map* GetMessageMap() const override;
 };
 
 // The device context of a paint message, released when it goes.
 class CPaintDC {
-public:
-    explicit CPaintDC(CWnd* window) : window_(window->m_hWnd) { m_hDC = BeginPaint(window_, &paint_); }
+  public:
+    explicit CPaintDC(CWnd* window) : window_(window->m_hWnd) {
+        m_hDC = BeginPaint(window_, &paint_);
+    }
     ~CPaintDC() { EndPaint(window_, &paint_); }
     CPaintDC(const CPaintDC&) = delete;
     CPaintDC& operator=(const CPaintDC&) = delete;
@@ -60,7 +64,7 @@ public:
     void DrawIcon(int x, int y, HICON icon) { ::DrawIcon(m_hDC, x, y, icon); }
     HDC m_hDC;
 
-private:
+  private:
     HWND window_;
     PAINTSTRUCT paint_;
 };

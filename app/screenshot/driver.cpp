@@ -3,8 +3,11 @@
 // to fill and copies the window from the screen into a 24-bit BMP file.
 //
 // Usage: morvale_screenshot MORVALE_EXE STORE_PATH OUT.bmp   (Windows paths)
+// windows.h goes first: the other system headers need its types.
+// clang-format off
 #include <windows.h>
 #include <commctrl.h>
+// clang-format on
 
 #include <cstdio>
 #include <string>
@@ -22,7 +25,8 @@ HWND wait_for_window(const wchar_t* title, DWORD milliseconds) {
 }
 
 void click(HWND dialog, int id) {
-    PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(dialog, id)));
+    PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
+                 reinterpret_cast<LPARAM>(GetDlgItem(dialog, id)));
 }
 
 // The Explorer-style open dialog keeps the typed name in combo box 0x47c (older ones in
@@ -78,7 +82,8 @@ bool save_window_picture(HWND window, const wchar_t* out_path) {
     info.bmiHeader.biSizeImage = size;
     bool written = false;
     if (FILE* out = _wfopen(out_path, L"wb")) {
-        written = fwrite(&head, sizeof(head), 1, out) == 1 && fwrite(&info.bmiHeader, sizeof(info.bmiHeader), 1, out) == 1 &&
+        written = fwrite(&head, sizeof(head), 1, out) == 1 &&
+                  fwrite(&info.bmiHeader, sizeof(info.bmiHeader), 1, out) == 1 &&
                   fwrite(bits, 1, size, out) == size;
         fclose(out);
     }
@@ -102,7 +107,8 @@ int wmain(int argc, wchar_t** argv) {
     STARTUPINFOW startup{};
     startup.cb = sizeof(startup);
     PROCESS_INFORMATION process{};
-    if (!CreateProcessW(argv[1], command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) {
+    if (!CreateProcessW(argv[1], command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                        &startup, &process)) {
         return fail("cannot start the program");
     }
     int status = 1;
@@ -120,7 +126,8 @@ int wmain(int argc, wchar_t** argv) {
             click(dialog, IDOK);
             int rows = wait_for_rows(GetDlgItem(dialog, 1002), 60000);
             SetForegroundWindow(dialog);
-            RedrawWindow(dialog, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN | RDW_UPDATENOW);
+            RedrawWindow(dialog, nullptr, nullptr,
+                         RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN | RDW_UPDATENOW);
             Sleep(1000);
             if (rows <= 0) {
                 fail("the list stayed empty");
@@ -133,7 +140,8 @@ int wmain(int argc, wchar_t** argv) {
         }
         click(dialog, IDCANCEL);  // Esc: the dialog ends without the exit question
     }
-    if (WaitForSingleObject(process.hProcess, 10000) != WAIT_OBJECT_0) TerminateProcess(process.hProcess, 1);
+    if (WaitForSingleObject(process.hProcess, 10000) != WAIT_OBJECT_0)
+        TerminateProcess(process.hProcess, 1);
     CloseHandle(process.hThread);
     CloseHandle(process.hProcess);
     return status;

@@ -41,7 +41,8 @@ void dialog_test::SetUp() {
     save_mode = 0;
     engine = [](const char* target, const char* store) { return recover_store(target, store); };
 
-    seams.message_box = [this](HWND owner, const std::wstring& text, const std::wstring& title, UINT flags) {
+    seams.message_box = [this](HWND owner, const std::wstring& text, const std::wstring& title,
+                               UINT flags) {
         std::function<int()> answer;
         {
             std::lock_guard<std::mutex> hold(lock);
@@ -57,8 +58,9 @@ void dialog_test::SetUp() {
         std::lock_guard<std::mutex> hold(lock);
         std::wstring filter(dialog.filter().c_str(), dialog.filter().size());
         std::replace(filter.begin(), filter.end(), L'\0', L'|');
-        file_dialog_calls.push_back({dialog.m_ofn.Flags, filter, dialog.m_ofn.lpstrTitle ? dialog.m_ofn.lpstrTitle : L"",
-                                     dialog.m_ofn.hwndOwner == window, dialog.m_bOpenFileDialog != FALSE});
+        file_dialog_calls.push_back(
+            {dialog.m_ofn.Flags, filter, dialog.m_ofn.lpstrTitle ? dialog.m_ofn.lpstrTitle : L"",
+             dialog.m_ofn.hwndOwner == window, dialog.m_bOpenFileDialog != FALSE});
         if (file_picks.empty() || !file_picks.front()) {
             if (!file_picks.empty()) file_picks.pop_front();
             return IDCANCEL;
@@ -123,7 +125,9 @@ void dialog_test::pick_files(const std::wstring& buffer) {
     file_picks.push_back(buffer);
 }
 
-void dialog_test::pick_store(const std::string& utf8_path) { pick_files(wide(utf8_path)); }
+void dialog_test::pick_store(const std::string& utf8_path) {
+    pick_files(wide(utf8_path));
+}
 
 void dialog_test::cancel_file_dialog() {
     std::lock_guard<std::mutex> hold(lock);
@@ -144,13 +148,17 @@ bool dialog_test::menu_enabled(UINT id) const {
     return state != static_cast<UINT>(-1) && (state & (MF_GRAYED | MF_DISABLED)) == 0;
 }
 
-void dialog_test::click(int id) { SendMessageW(item(id), BM_CLICK, 0, 0); }
+void dialog_test::click(int id) {
+    SendMessageW(item(id), BM_CLICK, 0, 0);
+}
 
 void dialog_test::command(UINT id) {
     SendMessageW(window, WM_COMMAND, MAKEWPARAM(id, 0), 0);
 }
 
-int dialog_test::rows() const { return static_cast<int>(SendMessageW(item(1002), LVM_GETITEMCOUNT, 0, 0)); }
+int dialog_test::rows() const {
+    return static_cast<int>(SendMessageW(item(1002), LVM_GETITEMCOUNT, 0, 0));
+}
 
 std::wstring dialog_test::cell(int row, int column) const {
     wchar_t text[1024] = {};
@@ -162,7 +170,9 @@ std::wstring dialog_test::cell(int row, int column) const {
     return text;
 }
 
-int dialog_test::progress() const { return static_cast<int>(SendMessageW(item(1007), PBM_GETPOS, 0, 0)); }
+int dialog_test::progress() const {
+    return static_cast<int>(SendMessageW(item(1007), PBM_GETPOS, 0, 0));
+}
 
 bool dialog_test::wait_for_run_end(DWORD milliseconds) {
     for (DWORD waited = 0; waited < milliseconds; waited += 10) {

@@ -4,6 +4,7 @@
 // system dialogs, the shell and (when a test asks) the engine are answered by scripts and
 // recorded.
 
+#include <gtest/gtest.h>
 #include <windows.h>
 
 #include <atomic>
@@ -14,8 +15,6 @@
 #include <string>
 #include <thread>
 #include <vector>
-
-#include <gtest/gtest.h>
 
 struct box_call {
     std::wstring text;
@@ -39,7 +38,7 @@ struct folder_call {
 };
 
 class dialog_test : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override;
     void TearDown() override;
 
@@ -61,8 +60,8 @@ protected:
     bool enabled(int id) const { return IsWindowEnabled(item(id)) != FALSE; }
     bool checked(int id) const { return SendMessageW(item(id), BM_GETCHECK, 0, 0) == BST_CHECKED; }
     bool menu_enabled(UINT id) const;
-    void click(int id);                   // a real click (BM_CLICK) on a button
-    void command(UINT id);                // WM_COMMAND as a menu or a button sends it
+    void click(int id);     // a real click (BM_CLICK) on a button
+    void command(UINT id);  // WM_COMMAND as a menu or a button sends it
     int rows() const;
     std::wstring cell(int row, int column) const;
     int progress() const;
@@ -88,7 +87,7 @@ protected:
     std::vector<std::pair<std::string, std::string>> engine_call_list;
     std::function<int(const char*, const char*)> engine;
 
-private:
+  private:
     std::thread ui_thread_;
 };
 

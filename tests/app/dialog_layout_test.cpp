@@ -1,6 +1,9 @@
 // The main dialog as the resources make it, its menus and boxes, and the ways it ends.
+// windows.h goes first: the other system headers need its types.
+// clang-format off
 #include <windows.h>
 #include <commctrl.h>
+// clang-format on
 
 #include "dialog_driver.h"
 
@@ -50,7 +53,8 @@ TEST_F(dialog_test, controls_come_from_the_template) {
     // The window icon is set as both the big and the small icon.
     EXPECT_NE(SendMessageW(window, WM_GETICON, ICON_BIG, 0), 0);
     EXPECT_NE(SendMessageW(window, WM_GETICON, ICON_SMALL, 0), 0);
-    EXPECT_EQ(SendMessageW(window, WM_QUERYDRAGICON, 0, 0), SendMessageW(window, WM_GETICON, ICON_BIG, 0));
+    EXPECT_EQ(SendMessageW(window, WM_QUERYDRAGICON, 0, 0),
+              SendMessageW(window, WM_GETICON, ICON_BIG, 0));
     EXPECT_EQ(SendMessageW(item(1007), PBM_GETRANGE, FALSE, 0), 100);
 }
 
@@ -65,7 +69,8 @@ TEST_F(dialog_test, list_has_four_left_aligned_columns_and_grid_lines_alone) {
         spec.mask = LVCF_TEXT | LVCF_FMT | LVCF_WIDTH;
         spec.pszText = text;
         spec.cchTextMax = 64;
-        ASSERT_TRUE(SendMessageW(list, LVM_GETCOLUMNW, column, reinterpret_cast<LPARAM>(&spec))) << column;
+        ASSERT_TRUE(SendMessageW(list, LVM_GETCOLUMNW, column, reinterpret_cast<LPARAM>(&spec)))
+            << column;
         EXPECT_EQ(std::wstring(text), headings[column]);
         EXPECT_EQ(spec.fmt & LVCFMT_JUSTIFYMASK, LVCFMT_LEFT);
         EXPECT_EQ(spec.cx, widths[column]) << column;

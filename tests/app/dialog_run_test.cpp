@@ -1,15 +1,18 @@
 // Runs started from the dialog: scans and saves of generated stores with the real engine,
 // pausing, resuming and abandoning them, refused starts, and what the worker hands the
 // engine.
+// windows.h goes first: the other system headers need its types.
+// clang-format off
 #include <windows.h>
 #include <commctrl.h>
+// clang-format on
 
 #include <atomic>
 #include <cstdio>
 #include <filesystem>
 
-#include "app/worker.h"
 #include "app/morvale_dlg.h"
+#include "app/worker.h"
 #include "dialog_driver.h"
 #include "engine/engine.h"
 #include "platform/dispatch.h"
@@ -57,19 +60,20 @@ LRESULT CALLBACK stop_when_row_arrives(HWND list, UINT message, WPARAM wparam, L
 }  // namespace
 
 class dialog_run_test : public dialog_test {
-protected:
+  protected:
     void press_stop_at_row(int row) {
         stop_dialog = window;
         stop_at_row = row;
-        list_procedure = reinterpret_cast<WNDPROC>(
-            SetWindowLongPtrW(item(1002), GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(stop_when_row_arrives)));
+        list_procedure = reinterpret_cast<WNDPROC>(SetWindowLongPtrW(
+            item(1002), GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(stop_when_row_arrives)));
     }
     void expect_rows_as(const recording_view& reference, int first_row = 0) {
         ASSERT_GE(rows(), first_row + static_cast<int>(reference.rows.size()));
         for (size_t r = 0; r < reference.rows.size(); ++r) {
             for (int c = 0; c < 4; ++c) {
                 const std::u16string& expected = reference.rows[r].cells[c];
-                EXPECT_EQ(cell(first_row + static_cast<int>(r), c), std::wstring(expected.begin(), expected.end()))
+                EXPECT_EQ(cell(first_row + static_cast<int>(r), c),
+                          std::wstring(expected.begin(), expected.end()))
                     << "row " << r << " column " << c;
             }
             LVITEMW image{};
@@ -210,7 +214,8 @@ TEST_F(dialog_run_test, stop_then_no_finishes_as_if_never_paused) {
     EXPECT_LT(rows_at_question, rows_before + 15);
     EXPECT_EQ(rows(), rows_before + 15);
     expect_rows_as(reference, rows_before);
-    EXPECT_EQ(files_under(utf8(out.path().wstring())), files_under(utf8(expected_place.path().wstring())));
+    EXPECT_EQ(files_under(utf8(out.path().wstring())),
+              files_under(utf8(expected_place.path().wstring())));
     ASSERT_EQ(boxes().size(), 1u + reference.boxes.size()) << "the completion box still comes";
     EXPECT_EQ(worker_thread, nullptr);
 }

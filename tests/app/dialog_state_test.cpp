@@ -16,17 +16,18 @@ struct states {
 };
 
 std::ostream& operator<<(std::ostream& out, const states& s) {
-    return out << "next " << s.next << " stop " << s.stop << " save " << s.save << " eml " << s.eml << " msg " << s.msg
-               << " | Scan " << s.scan_item << " Save EML " << s.eml_item << " Save MSG " << s.msg_item;
+    return out << "next " << s.next << " stop " << s.stop << " save " << s.save << " eml " << s.eml
+               << " msg " << s.msg << " | Scan " << s.scan_item << " Save EML " << s.eml_item
+               << " Save MSG " << s.msg_item;
 }
 
 }  // namespace
 
 class dialog_state_test : public dialog_test {
-protected:
+  protected:
     states now() const {
-        return {enabled(IDOK),       enabled(1004),      enabled(1003),      enabled(1005),
-                enabled(1006),       menu_enabled(32772), menu_enabled(32773), menu_enabled(32774)};
+        return {enabled(IDOK), enabled(1004),       enabled(1003),       enabled(1005),
+                enabled(1006), menu_enabled(32772), menu_enabled(32773), menu_enabled(32774)};
     }
     void always_enabled() const {
         EXPECT_TRUE(enabled(1001));
@@ -55,7 +56,8 @@ TEST_F(dialog_state_test, enabled_states_event_by_event) {
     click(IDOK);
     EXPECT_EQ(now(), (states{false, true, false, true, true, false, true, true}));
     ASSERT_TRUE(wait_for_run_end());
-    EXPECT_EQ(now(), (states{false, true, false, true, true, false, true, true})) << "the end of a run changes nothing";
+    EXPECT_EQ(now(), (states{false, true, false, true, true, false, true, true}))
+        << "the end of a run changes nothing";
 
     click(1006);
     EXPECT_TRUE(checked(1006));
@@ -156,7 +158,8 @@ TEST_F(dialog_state_test, save_command_rejects_a_folder_without_a_path_or_that_d
     choose_folder(L"");
     click(1003);
     ASSERT_EQ(boxes().size(), 1u);
-    EXPECT_EQ(boxes()[0].text, L"Saving path doesn't exist, please select another path for saving.");
+    EXPECT_EQ(boxes()[0].text,
+              L"Saving path doesn't exist, please select another path for saving.");
     EXPECT_EQ(boxes()[0].title, L"Tavrin for Morvale");
     EXPECT_EQ(boxes()[0].flags, 4160u);
     EXPECT_TRUE(boxes()[0].owned_by_dialog);
@@ -166,7 +169,8 @@ TEST_F(dialog_state_test, save_command_rejects_a_folder_without_a_path_or_that_d
     choose_folder(missing);
     click(1003);
     ASSERT_EQ(boxes().size(), 2u);
-    EXPECT_EQ(boxes()[1].text, L"Saving path doesn't exist, please select another path for saving.");
+    EXPECT_EQ(boxes()[1].text,
+              L"Saving path doesn't exist, please select another path for saving.");
     EXPECT_EQ(boxes()[1].title, L"Tavrin for Morvale");
     EXPECT_EQ(boxes()[1].flags, 64u);
     EXPECT_EQ(save_folder, missing) << "the rejected folder is kept";
