@@ -5,7 +5,7 @@ WINE_RUN := $(CURDIR)/scripts/wine-run
 export WINEPREFIX ?= $(CURDIR)/build/wineprefix
 export WINEDEBUG ?= -all
 
-.PHONY: demo test test-native test-windows bench fuzz build-release build-asan build-windows clean
+.PHONY: demo test test-native test-windows test-msg-output bench fuzz build-release build-asan build-windows clean
 
 demo: build-release
 	rm -rf recovered
@@ -13,7 +13,7 @@ demo: build-release
 	@echo; echo "Files written:"; find recovered -type f | sort | head -n 40
 	@echo "($$(find recovered -type f | wc -l) files in recovered/)"
 
-test: test-native test-windows
+test: test-native test-windows test-msg-output
 
 build-release:
 	scripts/install-deps build
@@ -36,8 +36,14 @@ test-native: build-asan
 # A persistent wineserver for the whole run saves starting one per test program.
 test-windows: build-windows
 	$(WINE_RUN) cmd /c exit >/dev/null 2>&1 || true
-	wineserver -p 60
+	wineserver -p 60 2>/dev/null || true
 	xvfb-run -a ctest --preset windows; status=$$?; wineserver -k || true; exit $$status
+
+# The .msg files of the native and the Windows program, compared and read back by other
+# programs.
+test-msg-output: build-asan build-windows
+	scripts/check-msg-output $(CURDIR)/build/asan/cli/morvale $(CURDIR)/build/windows/cli/morvale.exe \
+		$(CURDIR)/build/asan/tools/dbxgen/dbxgen
 
 bench: build-release
 	./build/release/bench/morvale_bench
