@@ -28,7 +28,7 @@ std::u16string decode_words(std::u16string_view text);
 
 struct mailbox {
     std::u16string name;     // display name, encoded words decoded; may be empty
-    std::u16string address;  // addr-spec; may be empty when the value held only a name
+    std::u16string address;  // the bare address; may be empty when the value held only a name
 };
 
 // Splits an address list: quoted names with commas, comments, angle addresses, groups

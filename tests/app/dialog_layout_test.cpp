@@ -65,15 +65,15 @@ TEST_F(dialog_test, list_has_four_left_aligned_columns_and_grid_lines_alone) {
     const int widths[] = {150, 167, 150, 160};
     for (int column = 0; column < 4; ++column) {
         wchar_t text[64] = {};
-        LVCOLUMNW spec{};
-        spec.mask = LVCF_TEXT | LVCF_FMT | LVCF_WIDTH;
-        spec.pszText = text;
-        spec.cchTextMax = 64;
-        ASSERT_TRUE(SendMessageW(list, LVM_GETCOLUMNW, column, reinterpret_cast<LPARAM>(&spec)))
+        LVCOLUMNW column_info{};
+        column_info.mask = LVCF_TEXT | LVCF_FMT | LVCF_WIDTH;
+        column_info.pszText = text;
+        column_info.cchTextMax = 64;
+        ASSERT_TRUE(SendMessageW(list, LVM_GETCOLUMNW, column, reinterpret_cast<LPARAM>(&column_info)))
             << column;
         EXPECT_EQ(std::wstring(text), headings[column]);
-        EXPECT_EQ(spec.fmt & LVCFMT_JUSTIFYMASK, LVCFMT_LEFT);
-        EXPECT_EQ(spec.cx, widths[column]) << column;
+        EXPECT_EQ(column_info.fmt & LVCFMT_JUSTIFYMASK, LVCFMT_LEFT);
+        EXPECT_EQ(column_info.cx, widths[column]) << column;
     }
     LVCOLUMNW fifth{};
     fifth.mask = LVCF_WIDTH;
