@@ -7,6 +7,8 @@
 
 #ifdef _WIN32
 #include <io.h>
+#include <process.h>
+#define getpid _getpid
 #define dup _dup
 #define dup2 _dup2
 #define close _close
@@ -48,10 +50,10 @@ private:
 }  // namespace
 
 captured_output capture_output(const std::function<void()>& body) {
+    // Test programs run side by side: the process id keeps their files apart.
     static int counter = 0;
     auto base = std::filesystem::temp_directory_path() /
-                ("morvale-capture-" + std::to_string(++counter) + "-" +
-                 std::to_string(reinterpret_cast<uintptr_t>(&counter) % 100000));
+                ("morvale-capture-" + std::to_string(getpid()) + "-" + std::to_string(++counter));
     auto out_path = base.string() + ".out";
     auto err_path = base.string() + ".err";
     {

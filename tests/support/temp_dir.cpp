@@ -4,11 +4,19 @@
 #include <chrono>
 #include <system_error>
 
+#ifdef _WIN32
+#include <process.h>
+#define getpid _getpid
+#else
+#include <unistd.h>
+#endif
+
 temp_dir::temp_dir() {
     static std::atomic<int> counter{0};
     auto stamp = std::chrono::steady_clock::now().time_since_epoch().count();
     path_ = std::filesystem::temp_directory_path() /
-            ("morvale-test-" + std::to_string(stamp) + "-" + std::to_string(++counter));
+            ("morvale-test-" + std::to_string(getpid()) + "-" + std::to_string(stamp) + "-" +
+             std::to_string(++counter));
     std::filesystem::create_directories(path_);
 }
 
