@@ -8,7 +8,8 @@
 // - A new block gets as predecessor the nearest earlier entry that names it and has no
 //   successor. Only entries naming a later offset can ever qualify, and none of them gets
 //   a successor before the block it names turns up, so it is enough to remember, for each
-//   such next-block offset, the last entry that named it.
+//   such next-block offset, the last entry that named it. The entry found last waits
+//   outside the table until the next block shows whether it simply continues there.
 
 #include <cstdint>
 #include <vector>
@@ -23,6 +24,7 @@ public:
 private:
     void link_successor(dbx_block_list_t& list, int32_t n);
     void link_predecessor(dbx_block_list_t& list, int32_t n);
+    static int32_t find_offset(const dbx_block_list_t& list, int32_t end, uint32_t offset);
 
     // Open addressing with linear probing: next-block offset -> index of the last entry
     // naming it. Key 0 marks a free slot (a block never lies at offset 0).
@@ -37,4 +39,5 @@ private:
 
     std::vector<slot> slots_;
     size_t used_ = 0;
+    int32_t waiting_ = -1;  // the last entry, when it names a later offset
 };
