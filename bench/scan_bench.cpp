@@ -40,6 +40,13 @@ private:
     int saved_;
 };
 
+// Closes a freshly written store once it is on disk, so that writing it back does not
+// run alongside the timings.
+bool settle(FILE* out) {
+    bool flushed = std::fflush(out) == 0 && fsync(fileno(out)) == 0;
+    return std::fclose(out) == 0 && flushed;
+}
+
 void write_realistic_store(const std::string& path, uint64_t size) {
     FILE* out = std::fopen(path.c_str(), "wb");
     if (out == nullptr) throw std::runtime_error("cannot create " + path);
@@ -50,7 +57,7 @@ void write_realistic_store(const std::string& path, uint64_t size) {
     options.size = size;
     options.fill = true;
     int64_t written = dbxgen::write_store(options, out);
-    if (std::fclose(out) != 0 || written < 0) throw std::runtime_error("cannot write " + path);
+    if (!settle(out) || written < 0) throw std::runtime_error("cannot write " + path);
 }
 
 // A million blocks, one after the other, in groups of three kinds: chains laid out in
@@ -93,7 +100,7 @@ void write_block_store(const std::string& path, uint32_t block_total) {
         std::fwrite(group.bytes().data(), 1, group.size(), out);
         made += length;
     }
-    if (std::fclose(out) != 0) throw std::runtime_error("cannot write " + path);
+    if (!settle(out)) throw std::runtime_error("cannot write " + path);
 }
 
 // Reads the whole file with large read calls, as fast as the system gives it.

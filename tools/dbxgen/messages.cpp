@@ -97,12 +97,19 @@ std::string mailbox(random_source& random) {
     std::string address = first + "." + last + "@" + pick(random, domains);
     for (char& c : address) c = char(std::tolower(uint8_t(c)));
     size_t odd = random.below(5);
-    switch (random.below(5)) {
-        case 0: return address;
-        case 1: return "<" + address + ">";
-        case 2: return "\"" + header_text(random, (first + " " + last).c_str(), latin1_names[odd], utf8_names[odd]) + "\" <" + address + ">";
-        default: return header_text(random, (first + " " + last).c_str(), latin1_names[odd], utf8_names[odd]) + " <" + address + ">";
+    unsigned form = unsigned(random.below(5));
+    if (form == 0) return address;
+    std::string text;
+    if (form == 1) {
+        text.append("<").append(address).append(">");
+        return text;
     }
+    std::string name = header_text(random, (first + " " + last).c_str(), latin1_names[odd], utf8_names[odd]);
+    if (form == 2)
+        text.append("\"").append(name).append("\" <").append(address).append(">");
+    else
+        text.append(name).append(" <").append(address).append(">");
+    return text;
 }
 
 // A date between 1999 and 2006 in one of the forms mail clients wrote.
