@@ -9,7 +9,7 @@
 #include <vector>
 
 class bench_run {
-public:
+  public:
     explicit bench_run(std::filesystem::path scratch) : scratch_(std::move(scratch)) {}
 
     // A folder for the benchmark's files; removed when the program ends.
@@ -22,7 +22,7 @@ public:
 
     const std::vector<std::string>& figures() const { return figures_; }
 
-private:
+  private:
     std::filesystem::path scratch_;
     std::vector<std::string> figures_;
 };

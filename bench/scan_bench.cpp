@@ -22,7 +22,7 @@ constexpr int repeats = 5;
 // Standard output goes to /dev/null while the object lives: the scan's progress line is
 // not what is being measured.
 class quiet_stdout {
-public:
+  public:
     quiet_stdout() {
         std::fflush(stdout);
         saved_ = dup(STDOUT_FILENO);
@@ -36,7 +36,7 @@ public:
         close(saved_);
     }
 
-private:
+  private:
     int saved_;
 };
 
@@ -75,7 +75,9 @@ void write_block_store(const std::string& path, uint32_t block_total) {
     uint32_t made = 0;
     while (made < block_total) {
         unsigned kind = unsigned(random.below(100));
-        uint32_t length = uint32_t(kind < 50 ? random.between(2, 64) : kind < 85 ? 1 : random.between(2, 16));
+        uint32_t length = uint32_t(kind < 50   ? random.between(2, 64)
+                                   : kind < 85 ? 1
+                                               : random.between(2, 16));
         length = std::min(length, block_total - made);
         bool freed = random.chance(25);
         uint32_t first = 16 + made * dbxgen::block_size;
@@ -144,7 +146,8 @@ long peak_memory_of_scan(const std::string& path) {
     pid_t child = fork();
     if (child < 0) throw std::runtime_error("fork failed");
     if (child == 0) {
-        execl("/proc/self/exe", "morvale_bench", "--scan-child", path.c_str(), static_cast<char*>(nullptr));
+        execl("/proc/self/exe", "morvale_bench", "--scan-child", path.c_str(),
+              static_cast<char*>(nullptr));
         _exit(127);
     }
     int status = 0;
@@ -155,8 +158,9 @@ long peak_memory_of_scan(const std::string& path) {
 }
 
 std::string counts(const scan_outcome& scan) {
-    return std::to_string(scan.blocks[0]) + " live blocks in " + std::to_string(scan.chains[0]) + " chains, " +
-           std::to_string(scan.blocks[1]) + " freed blocks in " + std::to_string(scan.chains[1]) + " chains";
+    return std::to_string(scan.blocks[0]) + " live blocks in " + std::to_string(scan.chains[0]) +
+           " chains, " + std::to_string(scan.blocks[1]) + " freed blocks in " +
+           std::to_string(scan.chains[1]) + " chains";
 }
 
 void bench_gibibyte_store(bench_run& run) {
@@ -171,15 +175,16 @@ void bench_gibibyte_store(bench_run& run) {
         last = time_scan(path);
         scans.push_back(last.seconds);
     }
-    run.note("read " + fixed(median(reads), 3) + " s, scan " + fixed(median(scans), 3) + " s (medians of " +
-             std::to_string(repeats) + "); " + counts(last));
+    run.note("read " + fixed(median(reads), 3) + " s, scan " + fixed(median(scans), 3) +
+             " s (medians of " + std::to_string(repeats) + "); " + counts(last));
     run.figure("scan/read time ratio", fixed(median(scans) / median(reads), 2));
 
     long peak_kib = peak_memory_of_scan(path);
     int64_t found = int64_t(last.blocks[0]) + last.blocks[1];
     double budget = 64.0 + 24.0 * double(found) / (1 << 20);
     run.figure("peak memory scanning 1 GiB", fixed(double(peak_kib) / 1024, 1) + " MiB");
-    run.figure("blocks found in 1 GiB", std::to_string(found) + " (memory budget " + fixed(budget, 1) + " MiB)");
+    run.figure("blocks found in 1 GiB",
+               std::to_string(found) + " (memory budget " + fixed(budget, 1) + " MiB)");
     std::remove(path.c_str());
 }
 

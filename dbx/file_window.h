@@ -10,7 +10,7 @@
 #include <vector>
 
 class file_window {
-public:
+  public:
     // The stream stands at file offset `start`; reads go `chunk` bytes at a time.
     file_window(FILE* file, uint64_t start, size_t chunk);
 
@@ -29,7 +29,7 @@ public:
     // True once the end of the file (or a read error) has been met.
     bool at_end() const { return at_end_; }
 
-private:
+  private:
     void fill(uint64_t offset, size_t length);
     void skip(uint64_t count);
     void read_chunk();
@@ -37,8 +37,8 @@ private:
     FILE* file_;
     size_t chunk_;
     std::vector<unsigned char> bytes_;
-    uint64_t base_;       // file offset of bytes_[0]
-    size_t length_ = 0;   // bytes of file data in bytes_
-    uint64_t end_;        // offset up to which `at` needs no fill (past the end: padding)
+    uint64_t base_;      // file offset of bytes_[0]
+    size_t length_ = 0;  // bytes of file data in bytes_
+    uint64_t end_;       // offset up to which `at` needs no fill (past the end: padding)
     bool at_end_ = false;
 };

@@ -45,8 +45,9 @@ int32_t link_index::find_offset(const dbx_block_list_t& list, int32_t end, uint3
         low = std::max(0, end - 1 - 2 * stride);
         stride *= 2;
     }
-    auto found = std::lower_bound(blocks + std::max(low, 0), blocks + high, offset,
-                                  [](const dbx_block_t& block, uint32_t wanted) { return block.offset < wanted; });
+    auto found = std::lower_bound(
+        blocks + std::max(low, 0), blocks + high, offset,
+        [](const dbx_block_t& block, uint32_t wanted) { return block.offset < wanted; });
     if (found == blocks + high || found->offset != offset) return -1;
     return int32_t(found - blocks);
 }

@@ -17,11 +17,11 @@
 #include "dbx/dbx.h"
 
 class link_index {
-public:
+  public:
     // Appends the block found at `offset` to `list` and links it.
     void add(dbx_block_list_t& list, uint32_t offset, uint32_t next_offset, int32_t data_size);
 
-private:
+  private:
     void link_successor(dbx_block_list_t& list, int32_t n);
     void link_predecessor(dbx_block_list_t& list, int32_t n);
     static int32_t find_offset(const dbx_block_list_t& list, int32_t end, uint32_t offset);

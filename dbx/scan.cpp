@@ -3,12 +3,13 @@
 // positions, but it reads the file in large chunks and passes over the long stretches
 // where no word equals its own offset without looking at them one by one.
 
+#include "dbx/scan.h"
+
 #include <algorithm>
 #include <cstdio>
 
 #include "dbx/file_window.h"
 #include "dbx/link_index.h"
-#include "dbx/scan.h"
 #include "dbx/words.h"
 #include "platform/view.h"
 
@@ -71,8 +72,8 @@ block_kind block_test(const unsigned char* window, uint64_t pos, uint32_t size32
 // The first position from `pos` on, in steps of 4, that is at or past `limit` or whose
 // word might equal the position. Only file data already in the window is looked at;
 // where that runs out, the position is handed back for the caller to examine.
-uint64_t skip_plain_words(const file_window& window, const unsigned char* base_bytes,
-                          uint64_t base, uint64_t pos, uint64_t limit) {
+uint64_t skip_plain_words(const file_window& window, const unsigned char* base_bytes, uint64_t base,
+                          uint64_t pos, uint64_t limit) {
     uint64_t stop = std::min(limit, window.data_end());
 #if defined(__SSE2__)
     // Four words per compare, four compares per round; the positions must not wrap.
@@ -85,11 +86,11 @@ uint64_t skip_plain_words(const file_window& window, const unsigned char* base_b
             __m128i at1 = _mm_add_epi32(offsets, stride);
             __m128i at2 = _mm_add_epi32(at1, stride);
             __m128i at3 = _mm_add_epi32(at2, stride);
-            __m128i hits = _mm_or_si128(
-                _mm_or_si128(_mm_cmpeq_epi32(_mm_loadu_si128(words), offsets),
-                             _mm_cmpeq_epi32(_mm_loadu_si128(words + 1), at1)),
-                _mm_or_si128(_mm_cmpeq_epi32(_mm_loadu_si128(words + 2), at2),
-                             _mm_cmpeq_epi32(_mm_loadu_si128(words + 3), at3)));
+            __m128i hits =
+                _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi32(_mm_loadu_si128(words), offsets),
+                                          _mm_cmpeq_epi32(_mm_loadu_si128(words + 1), at1)),
+                             _mm_or_si128(_mm_cmpeq_epi32(_mm_loadu_si128(words + 2), at2),
+                                          _mm_cmpeq_epi32(_mm_loadu_si128(words + 3), at3)));
             if (_mm_movemask_epi8(hits) != 0) break;  // the word-by-word loop finds which
             offsets = _mm_add_epi32(at3, stride);
             pos += 64;
@@ -101,7 +102,7 @@ uint64_t skip_plain_words(const file_window& window, const unsigned char* base_b
 }
 
 class scanner {
-public:
+  public:
     explicit scanner(dbx_t* store)
         : store_(store),
           size32_(uint32_t(store->file_size)),
@@ -110,7 +111,7 @@ public:
 
     bool run();
 
-private:
+  private:
     void report(uint64_t pos);
     uint64_t next_stop() const;
     void record(block_kind kind, const unsigned char* header);
@@ -165,7 +166,8 @@ bool scanner::run() {
 #if defined(__GNUC__)
             // Blocks mostly follow each other, and a header fresh from the read is seldom in
             // the cache yet: ask for one a few blocks ahead while this one is recorded.
-            if (pos + prefetch_distance + 4 <= window_.data_end()) __builtin_prefetch(header + prefetch_distance);
+            if (pos + prefetch_distance + 4 <= window_.data_end())
+                __builtin_prefetch(header + prefetch_distance);
 #endif
             record(kind, header);
             pos += block_size - header_size;  // the data area is never examined
@@ -204,8 +206,14 @@ void scanner::make_chains(dbx_block_list_t& list) {
 
 }  // namespace
 
-bool _dbx_scan(dbx_t* store) { return scanner(store).run(); }
+bool _dbx_scan(dbx_t* store) {
+    return scanner(store).run();
+}
 
-size_t _dbx_scan_chunk_size() { return chunk_size; }
+size_t _dbx_scan_chunk_size() {
+    return chunk_size;
+}
 
-void _dbx_set_scan_chunk_size(size_t bytes) { chunk_size = bytes; }
+void _dbx_set_scan_chunk_size(size_t bytes) {
+    chunk_size = bytes;
+}

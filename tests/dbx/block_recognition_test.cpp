@@ -37,57 +37,143 @@ void run_cases(const std::vector<recognition_case>& cases, size_t size) {
 }
 
 TEST(BlockRecognition, LiveHeaderFields) {
-    run_cases({
-        {"used 1", [](store_image& s) { s.put_live_header(64, 1, 0); }, {64}, {}},
-        {"used 512", [](store_image& s) { s.put_live_header(64, 512, 0); }, {64}, {}},
-        {"used 0", [](store_image& s) { s.put_live_header(64, 0, 0); }, {}, {}},
-        {"used 513", [](store_image& s) { s.put_live_header(64, 513, 0); }, {}, {}},
-        {"used negative", [](store_image& s) { s.put_live_header(64, 0xFFFFFFFF, 0); }, {}, {}},
-        {"used very large", [](store_image& s) { s.put_live_header(64, 0x80000000, 0); }, {}, {}},
-        {"first word not the offset", [](store_image& s) { s.put_live_header(64, 10, 0); s.put_word(64, 68); }, {}, {}},
-        {"block size word 511", [](store_image& s) { s.put_live_header(64, 10, 0); s.put_word(68, 511); }, {}, {}},
-    }, 4000);
+    run_cases(
+        {
+            {"used 1", [](store_image& s) { s.put_live_header(64, 1, 0); }, {64}, {}},
+            {"used 512", [](store_image& s) { s.put_live_header(64, 512, 0); }, {64}, {}},
+            {"used 0", [](store_image& s) { s.put_live_header(64, 0, 0); }, {}, {}},
+            {"used 513", [](store_image& s) { s.put_live_header(64, 513, 0); }, {}, {}},
+            {"used negative", [](store_image& s) { s.put_live_header(64, 0xFFFFFFFF, 0); }, {}, {}},
+            {"used very large",
+             [](store_image& s) { s.put_live_header(64, 0x80000000, 0); },
+             {},
+             {}},
+            {"first word not the offset",
+             [](store_image& s) {
+                 s.put_live_header(64, 10, 0);
+                 s.put_word(64, 68);
+             },
+             {},
+             {}},
+            {"block size word 511",
+             [](store_image& s) {
+                 s.put_live_header(64, 10, 0);
+                 s.put_word(68, 511);
+             },
+             {},
+             {}},
+        },
+        4000);
 }
 
 TEST(BlockRecognition, NextBlockOffset) {
-    run_cases({
-        {"0 ends the chain", [](store_image& s) { s.put_live_header(64, 10, 0); }, {64}, {}},
-        {"its own offset", [](store_image& s) { s.put_live_header(64, 10, 64); }, {}, {}},
-        {"last word of the file", [](store_image& s) { s.put_live_header(64, 10, 3996); }, {64}, {}},
-        {"the file size", [](store_image& s) { s.put_live_header(64, 10, 4000); }, {}, {}},
-        {"far beyond the end", [](store_image& s) { s.put_live_header(64, 10, 0xFFFFFFF0); }, {}, {}},
-        {"not on a word", [](store_image& s) { s.put_live_header(64, 10, 2002); }, {}, {}},
-        {"earlier in the file", [](store_image& s) { s.put_live_header(64, 10, 16); }, {64}, {}},
-        {"freed: its own offset", [](store_image& s) { s.put_freed_header(64, 64, 0); }, {}, {}},
-        {"freed: not on a word", [](store_image& s) { s.put_freed_header(64, 65, 0); }, {}, {}},
-        {"freed: the file size", [](store_image& s) { s.put_freed_header(64, 4000, 0); }, {}, {}},
-    }, 4000);
+    run_cases(
+        {
+            {"0 ends the chain", [](store_image& s) { s.put_live_header(64, 10, 0); }, {64}, {}},
+            {"its own offset", [](store_image& s) { s.put_live_header(64, 10, 64); }, {}, {}},
+            {"last word of the file",
+             [](store_image& s) { s.put_live_header(64, 10, 3996); },
+             {64},
+             {}},
+            {"the file size", [](store_image& s) { s.put_live_header(64, 10, 4000); }, {}, {}},
+            {"far beyond the end",
+             [](store_image& s) { s.put_live_header(64, 10, 0xFFFFFFF0); },
+             {},
+             {}},
+            {"not on a word", [](store_image& s) { s.put_live_header(64, 10, 2002); }, {}, {}},
+            {"earlier in the file",
+             [](store_image& s) { s.put_live_header(64, 10, 16); },
+             {64},
+             {}},
+            {"freed: its own offset",
+             [](store_image& s) { s.put_freed_header(64, 64, 0); },
+             {},
+             {}},
+            {"freed: not on a word", [](store_image& s) { s.put_freed_header(64, 65, 0); }, {}, {}},
+            {"freed: the file size",
+             [](store_image& s) { s.put_freed_header(64, 4000, 0); },
+             {},
+             {}},
+        },
+        4000);
 }
 
 TEST(BlockRecognition, FreedHeaderFields) {
-    run_cases({
-        {"free-list word 0", [](store_image& s) { s.put_freed_header(64, 0, 0); }, {}, {64}},
-        {"free-list word in the file", [](store_image& s) { s.put_freed_header(64, 0, 3996); }, {}, {64}},
-        {"free-list word at the size", [](store_image& s) { s.put_freed_header(64, 0, 4000); }, {}, {}},
-        {"free-list word not on a word", [](store_image& s) { s.put_freed_header(64, 0, 18); }, {}, {}},
-        {"size word not 528", [](store_image& s) { s.put_freed_header(64, 0, 0); s.put_word(72, 512); }, {}, {}},
-        {"marker 508 with a live size", [](store_image& s) { s.put_freed_header(64, 0, 0); s.put_word(72, 100); }, {}, {}},
-    }, 4000);
+    run_cases(
+        {
+            {"free-list word 0", [](store_image& s) { s.put_freed_header(64, 0, 0); }, {}, {64}},
+            {"free-list word in the file",
+             [](store_image& s) { s.put_freed_header(64, 0, 3996); },
+             {},
+             {64}},
+            {"free-list word at the size",
+             [](store_image& s) { s.put_freed_header(64, 0, 4000); },
+             {},
+             {}},
+            {"free-list word not on a word",
+             [](store_image& s) { s.put_freed_header(64, 0, 18); },
+             {},
+             {}},
+            {"size word not 528",
+             [](store_image& s) {
+                 s.put_freed_header(64, 0, 0);
+                 s.put_word(72, 512);
+             },
+             {},
+             {}},
+            {"marker 508 with a live size",
+             [](store_image& s) {
+                 s.put_freed_header(64, 0, 0);
+                 s.put_word(72, 100);
+             },
+             {},
+             {}},
+        },
+        4000);
 }
 
 TEST(BlockRecognition, WherePositionsAreExamined) {
-    run_cases({
-        {"below 16", [](store_image& s) { s.put_live_header(0, 10, 0); s.put_live_header(4, 10, 0); }, {}, {}},
-        {"at 16", [](store_image& s) { s.put_live_header(16, 10, 0); }, {16}, {}},
-        {"not on a word", [](store_image& s) { s.put_live_header(66, 10, 0); s.put_word(66, 66); }, {}, {}},
-        {"inside an accepted block's data area",
-         [](store_image& s) { s.put_live_header(64, 10, 0); s.put_live_header(64 + 16, 10, 0); s.put_live_header(64 + 524, 10, 0); },
-         {64}, {}},
-        {"right after an accepted block",
-         [](store_image& s) { s.put_live_header(64, 10, 0); s.put_freed_header(64 + 528, 0, 0); }, {64}, {592}},
-        {"inside a rejected header's would-be data area",
-         [](store_image& s) { s.put_live_header(64, 0, 0); s.put_live_header(80, 10, 0); }, {80}, {}},
-    }, 4000);
+    run_cases(
+        {
+            {"below 16",
+             [](store_image& s) {
+                 s.put_live_header(0, 10, 0);
+                 s.put_live_header(4, 10, 0);
+             },
+             {},
+             {}},
+            {"at 16", [](store_image& s) { s.put_live_header(16, 10, 0); }, {16}, {}},
+            {"not on a word",
+             [](store_image& s) {
+                 s.put_live_header(66, 10, 0);
+                 s.put_word(66, 66);
+             },
+             {},
+             {}},
+            {"inside an accepted block's data area",
+             [](store_image& s) {
+                 s.put_live_header(64, 10, 0);
+                 s.put_live_header(64 + 16, 10, 0);
+                 s.put_live_header(64 + 524, 10, 0);
+             },
+             {64},
+             {}},
+            {"right after an accepted block",
+             [](store_image& s) {
+                 s.put_live_header(64, 10, 0);
+                 s.put_freed_header(64 + 528, 0, 0);
+             },
+             {64},
+             {592}},
+            {"inside a rejected header's would-be data area",
+             [](store_image& s) {
+                 s.put_live_header(64, 0, 0);
+                 s.put_live_header(80, 10, 0);
+             },
+             {80},
+             {}},
+        },
+        4000);
 }
 
 // The end of the file cuts a header: its missing bytes read as 0xFF.

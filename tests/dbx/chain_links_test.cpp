@@ -52,7 +52,8 @@ TEST(ChainLinks, ShuffledMessageIsOneChain) {
     opened_store opened = open_captured(write_image(folder, image));
     ASSERT_NE(opened.store, nullptr);
     EXPECT_EQ(chain_offsets(opened.store->lists[0]), chains{places});
-    EXPECT_EQ(opened.store->lists[0].blocks[2].data_size, 512 - 100);  // the last piece, at 16 + 2 * 528
+    EXPECT_EQ(opened.store->lists[0].blocks[2].data_size,
+              512 - 100);  // the last piece, at 16 + 2 * 528
 }
 
 TEST(ChainLinks, OfTwoEarlierBlocksNamingOneTheNearestTakesIt) {

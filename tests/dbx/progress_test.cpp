@@ -18,7 +18,9 @@ std::string scan_output(const store_image& image) {
 
 size_t count_updates(const std::string& out) {
     size_t count = 0;
-    for (size_t at = out.find("\b\b\b\b\b\b"); at != std::string::npos; at = out.find("\b\b\b\b\b\b", at + 6)) count++;
+    for (size_t at = out.find("\b\b\b\b\b\b"); at != std::string::npos;
+         at = out.find("\b\b\b\b\b\b", at + 6))
+        count++;
     return count;
 }
 

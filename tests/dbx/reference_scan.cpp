@@ -83,7 +83,8 @@ void literal_scan(dbx_t* store) {
         uint32_t w0 = window[0], w1 = window[1], w2 = window[2], w3 = window[3], w4 = window[4];
         bool next_ok = w3 < size32 && w3 % 4 == 0 && w3 != pos;
         bool live = w0 == pos && w1 == 512 && int32_t(w2) >= 1 && int32_t(w2) <= 512 && next_ok;
-        bool freed = !live && w0 == pos && w1 == 508 && w2 == 528 && next_ok && w4 < size32 && w4 % 4 == 0;
+        bool freed =
+            !live && w0 == pos && w1 == 508 && w2 == 528 && next_ok && w4 < size32 && w4 % 4 == 0;
         if (live || freed) {
             record(store->lists[live ? 0 : 1], w0, w3, int32_t(w2));
             std::fseek(store->file, long(pos + 528), SEEK_SET);

@@ -24,7 +24,8 @@ opened_store open_captured(const std::string& path) {
 
 opened_store reference_captured(const std::string& path) {
     opened_store opened;
-    captured_output output = capture_output([&] { opened.store.reset(reference_open(path.c_str())); });
+    captured_output output =
+        capture_output([&] { opened.store.reset(reference_open(path.c_str())); });
     opened.out = std::move(output.out);
     opened.err = std::move(output.err);
     return opened;
@@ -34,8 +35,8 @@ std::vector<std::vector<uint32_t>> chain_offsets(const dbx_block_list_t& list) {
     std::vector<std::vector<uint32_t>> chains;
     for (const dbx_block_t* head : list.chains) {
         std::vector<uint32_t> chain;
-        for (int32_t i = int32_t(head - list.blocks.data()); i >= 0 && chain.size() <= list.blocks.size();
-             i = list.blocks[i].next)
+        for (int32_t i = int32_t(head - list.blocks.data());
+             i >= 0 && chain.size() <= list.blocks.size(); i = list.blocks[i].next)
             chain.push_back(list.blocks[i].offset);
         chains.push_back(chain);
     }
@@ -74,7 +75,8 @@ void expect_consistent_links(const dbx_block_list_t& list) {
     for (const dbx_block_t* head : list.chains) EXPECT_EQ(head->prev, -1);
 }
 
-std::string progress_text(const std::string& name, uint32_t size, const std::vector<uint32_t>& positions) {
+std::string progress_text(const std::string& name, uint32_t size,
+                          const std::vector<uint32_t>& positions) {
     std::string text = "------ Scanning " + name + ":   0.0%";
     for (uint32_t pos : positions) {
         char update[32];

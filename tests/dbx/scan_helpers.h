@@ -40,4 +40,5 @@ void expect_consistent_links(const dbx_block_list_t& list);
 
 // The progress text for updates at the given positions of a file of `size` bytes, between
 // the first and the last line.
-std::string progress_text(const std::string& name, uint32_t size, const std::vector<uint32_t>& positions);
+std::string progress_text(const std::string& name, uint32_t size,
+                          const std::vector<uint32_t>& positions);

@@ -9,8 +9,8 @@
 
 #include "dbx/scan.h"
 #include "reference_scan.h"
-#include "support/capture.h"
 #include "scan_helpers.h"
+#include "support/capture.h"
 
 namespace {
 
@@ -22,20 +22,31 @@ constexpr int store_count = 2000;
 
 // Sets the scan's read size for the life of the object.
 class chunk_size_override {
-public:
-    explicit chunk_size_override(size_t bytes) : saved_(_dbx_scan_chunk_size()) { _dbx_set_scan_chunk_size(bytes); }
+  public:
+    explicit chunk_size_override(size_t bytes) : saved_(_dbx_scan_chunk_size()) {
+        _dbx_set_scan_chunk_size(bytes);
+    }
     ~chunk_size_override() { _dbx_set_scan_chunk_size(saved_); }
 
-private:
+  private:
     size_t saved_;
 };
 
 uint32_t store_size(random_source& random) {
     switch (random.below(20)) {
-        case 0: return 0;
-        case 1: case 2: case 3: return uint32_t(random.between(1, 999));
-        case 4: case 5: case 6: case 7: return uint32_t(random.between(12000, 60000));
-        default: return uint32_t(random.between(1000, 12000));
+        case 0:
+            return 0;
+        case 1:
+        case 2:
+        case 3:
+            return uint32_t(random.between(1, 999));
+        case 4:
+        case 5:
+        case 6:
+        case 7:
+            return uint32_t(random.between(12000, 60000));
+        default:
+            return uint32_t(random.between(1000, 12000));
     }
 }
 
@@ -57,34 +68,52 @@ uint32_t word_offset_below(random_source& random, uint32_t bound) {
 
 // A next-block offset of every interesting sort: another block (earlier or later, same
 // list or not), nothing, its own offset, outside the file, off a word.
-uint32_t pick_next(random_source& random, const std::vector<uint32_t>& placed, uint32_t self, uint32_t size) {
+uint32_t pick_next(random_source& random, const std::vector<uint32_t>& placed, uint32_t self,
+                   uint32_t size) {
     switch (random.below(12)) {
-        case 0: case 1: return 0;
-        case 2: return self;
-        case 3: return word_offset_below(random, size);
-        case 4: return size + uint32_t(4 * random.below(4));
-        case 5: return uint32_t(random.below(size + 1)) | 1;
-        case 6: return 0xFFFFFFFC;
-        case 7: return placed.empty() ? 0 : placed[random.below(placed.size())] + 4;
-        default: return placed.empty() ? 0 : placed[random.below(placed.size())];
+        case 0:
+        case 1:
+            return 0;
+        case 2:
+            return self;
+        case 3:
+            return word_offset_below(random, size);
+        case 4:
+            return size + uint32_t(4 * random.below(4));
+        case 5:
+            return uint32_t(random.below(size + 1)) | 1;
+        case 6:
+            return 0xFFFFFFFC;
+        case 7:
+            return placed.empty() ? 0 : placed[random.below(placed.size())] + 4;
+        default:
+            return placed.empty() ? 0 : placed[random.below(placed.size())];
     }
 }
 
 uint32_t pick_used(random_source& random) {
     switch (random.below(10)) {
-        case 0: return uint32_t(random.between(0, 1)) ? 513 : 0;
-        case 1: return 0xFFFFFFFF;
-        case 2: return 512;
-        default: return uint32_t(random.between(1, 512));
+        case 0:
+            return uint32_t(random.between(0, 1)) ? 513 : 0;
+        case 1:
+            return 0xFFFFFFFF;
+        case 2:
+            return 512;
+        default:
+            return uint32_t(random.between(1, 512));
     }
 }
 
 uint32_t pick_free_word(random_source& random, uint32_t size) {
     switch (random.below(8)) {
-        case 0: return size + 4 * uint32_t(random.below(3));
-        case 1: return word_offset_below(random, size) | 2;
-        case 2: return 0;
-        default: return word_offset_below(random, size);
+        case 0:
+            return size + 4 * uint32_t(random.below(3));
+        case 1:
+            return word_offset_below(random, size) | 2;
+        case 2:
+            return 0;
+        default:
+            return word_offset_below(random, size);
     }
 }
 
@@ -92,8 +121,12 @@ uint32_t pick_free_word(random_source& random, uint32_t size) {
 // a real store), anywhere on a word, or at the very end of the file.
 uint32_t pick_place(random_source& random, uint32_t size, uint32_t& grid) {
     switch (random.below(8)) {
-        case 0: return std::max<uint32_t>(16, size >= 24 ? size - uint32_t(4 * random.between(1, 6)) : 16);
-        case 1: case 2: return 16 + word_offset_below(random, size);
+        case 0:
+            return std::max<uint32_t>(16,
+                                      size >= 24 ? size - uint32_t(4 * random.between(1, 6)) : 16);
+        case 1:
+        case 2:
+            return 16 + word_offset_below(random, size);
         default: {
             uint32_t place = grid;
             grid += dbxgen::block_size + 4 * uint32_t(random.below(3) == 0 ? random.below(40) : 0);
@@ -111,11 +144,13 @@ void add_chain(store_image& image, random_source& random, uint32_t size, uint32_
     std::vector<uint32_t> places = dbxgen::lay_out_blocks(grid, count, order, random);
     std::string text(size_t(random.between(1, int64_t(count) * 508)), 'm');
     if (random.chance(50))
-        image.add_message(text.substr(0, std::min<size_t>(text.size(), count * 512)),
-                          std::span<const uint32_t>(places).first(dbxgen::live_blocks_for(text.size())));
+        image.add_message(
+            text.substr(0, std::min<size_t>(text.size(), count * 512)),
+            std::span<const uint32_t>(places).first(dbxgen::live_blocks_for(text.size())));
     else
-        image.add_freed_fragment(text, std::span<const uint32_t>(places).first(dbxgen::freed_blocks_for(text.size())),
-                                 word_offset_below(random, size));
+        image.add_freed_fragment(
+            text, std::span<const uint32_t>(places).first(dbxgen::freed_blocks_for(text.size())),
+            word_offset_below(random, size));
     grid += uint32_t(count) * dbxgen::block_size;
 }
 
@@ -143,22 +178,24 @@ store_image random_store(random_source& random) {
     }
     // Rings of two or three, and several blocks naming one.
     if (places.size() >= 3 && random.chance(30)) {
-        size_t a = random.below(places.size()), b = random.below(places.size()), c = random.below(places.size());
+        size_t a = random.below(places.size()), b = random.below(places.size()),
+               c = random.below(places.size());
         image.put_word(places[a] + 12, places[b]);
         image.put_word(places[b] + 12, random.chance(50) ? places[a] : places[c]);
         image.put_word(places[c] + 12, places[a]);
     }
     if (places.size() >= 4 && random.chance(30)) {
         uint32_t target = places[random.below(places.size())];
-        for (int i = 0; i < 3; i++) image.put_word(places[random.below(places.size())] + 12, target);
+        for (int i = 0; i < 3; i++)
+            image.put_word(places[random.below(places.size())] + 12, target);
     }
     image.resize(size);  // headers placed near the end are cut off there
     return image;
 }
 
 size_t pick_chunk(random_source& random) {
-    static const size_t sizes[] = {1, 2, 3, 4, 5, 7, 8, 12, 13, 16, 19, 20, 21, 24, 31, 32, 33,
-                                   63, 64, 100, 527, 528, 529, 4096};
+    static const size_t sizes[] = {1,  2,  3,  4,  5,  7,  8,  12,  13,  16,  19,  20,
+                                   21, 24, 31, 32, 33, 63, 64, 100, 527, 528, 529, 4096};
     if (random.chance(10)) return size_t(1) << 20;
     return sizes[random.below(std::size(sizes))];
 }
@@ -178,7 +215,8 @@ void expect_same_list(const dbx_block_list_t& fast, const dbx_block_list_t& lite
     ASSERT_EQ(fast.chain_count, literal.chain_count);
     ASSERT_EQ(fast.chains.size(), literal.chains.size());
     for (size_t i = 0; i < fast.chains.size(); i++)
-        EXPECT_EQ(fast.chains[i] - fast.blocks.data(), literal.chains[i] - literal.blocks.data()) << "chain " << i;
+        EXPECT_EQ(fast.chains[i] - fast.blocks.data(), literal.chains[i] - literal.blocks.data())
+            << "chain " << i;
 }
 
 // One store to scan, with the read size to use.
@@ -202,7 +240,8 @@ std::vector<std::string> split_scans(const std::string& out) {
 
 // Opens every case in turn under one capture (files are slow to make under wine, so
 // output is not captured per store).
-std::vector<opened_store> open_all(const std::vector<scan_case>& cases, dbx_t* (*opener)(const char*)) {
+std::vector<opened_store> open_all(const std::vector<scan_case>& cases,
+                                   dbx_t* (*opener)(const char*)) {
     std::vector<opened_store> opened(cases.size());
     captured_output output = capture_output([&] {
         for (size_t i = 0; i < cases.size(); i++) {
@@ -251,8 +290,10 @@ TEST(ScanProperty, FastScanAgreesWithTheLiteralOneOnRandomStores) {
             store_image image = random_store(random);
             size_t chunk = pick_chunk(random);
             std::string path = write_image(folder, image, "s" + std::to_string(i - first) + ".dbx");
-            cases.push_back({path, chunk, "seed " + std::to_string(seed) + ", size " + std::to_string(image.size()) +
-                                              ", read size " + std::to_string(chunk)});
+            cases.push_back({path, chunk,
+                             "seed " + std::to_string(seed) + ", size " +
+                                 std::to_string(image.size()) + ", read size " +
+                                 std::to_string(chunk)});
         }
         if (!agree(cases)) break;
         checked += int(cases.size());
@@ -274,7 +315,8 @@ TEST(ScanProperty, EveryReadSizeFromOneToEightyGivesTheSameResult) {
     ASSERT_GT(dbxgen::write_store(options, out), 0);
     std::fclose(out);
     std::vector<scan_case> cases;
-    for (size_t chunk = 1; chunk <= 80; chunk++) cases.push_back({path, chunk, "read size " + std::to_string(chunk)});
+    for (size_t chunk = 1; chunk <= 80; chunk++)
+        cases.push_back({path, chunk, "read size " + std::to_string(chunk)});
     EXPECT_TRUE(agree(cases));
 }
 

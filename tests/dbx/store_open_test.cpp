@@ -87,8 +87,13 @@ TEST(StoreOpen, PathBeyondAsciiIsOpenedAndPrintedAsGiven) {
     temp_dir folder;
     dbxgen::store_image image;
     image.put_signature();
-    image.add_message("Gr\xC3\xBC\xC3\x9F" "e", std::vector<uint32_t>{16});
-    std::string path = write_image(folder, image, "Posteingang Gr\xC3\xBC\xC3\x9F" "e \xE2\x82\xAC.dbx");
+    image.add_message(
+        "Gr\xC3\xBC\xC3\x9F"
+        "e",
+        std::vector<uint32_t>{16});
+    std::string path = write_image(folder, image,
+                                   "Posteingang Gr\xC3\xBC\xC3\x9F"
+                                   "e \xE2\x82\xAC.dbx");
     opened_store opened = open_captured(path);
     ASSERT_NE(opened.store, nullptr);
     EXPECT_EQ(opened.store->lists[0].block_count, 1);
@@ -124,7 +129,8 @@ dbxgen::store_image store_of_messages(int blocks) {
     dbxgen::store_image image;
     image.put_signature();
     for (int i = 0; i < blocks; i++)
-        image.add_message("message text", std::vector<uint32_t>{uint32_t(16 + i * dbxgen::block_size)});
+        image.add_message("message text",
+                          std::vector<uint32_t>{uint32_t(16 + i * dbxgen::block_size)});
     return image;
 }
 

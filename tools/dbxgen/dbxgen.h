@@ -15,12 +15,11 @@ namespace dbxgen {
 
 // The 16 bytes that open an Outlook Express message store.
 inline constexpr std::array<uint8_t, 16> store_signature = {
-    0xCF, 0xAD, 0x12, 0xFE, 0xC5, 0xFD, 0x74, 0x6F,
-    0x66, 0xE3, 0xD1, 0x11, 0x9A, 0x4E, 0x00, 0xC0};
+    0xCF, 0xAD, 0x12, 0xFE, 0xC5, 0xFD, 0x74, 0x6F, 0x66, 0xE3, 0xD1, 0x11, 0x9A, 0x4E, 0x00, 0xC0};
 
-inline constexpr uint32_t block_size = 528;   // header and data area
-inline constexpr uint32_t data_area = 512;    // bytes after the 16-byte header
-inline constexpr uint32_t freed_text = 508;   // message bytes in a freed block
+inline constexpr uint32_t block_size = 528;  // header and data area
+inline constexpr uint32_t data_area = 512;   // bytes after the 16-byte header
+inline constexpr uint32_t freed_text = 508;  // message bytes in a freed block
 
 // Blocks needed for a live message or a freed fragment of `length` bytes (at least one).
 size_t live_blocks_for(size_t length);
@@ -28,16 +27,18 @@ size_t freed_blocks_for(size_t length);
 
 // A deterministic random source that gives the same numbers on every system.
 class random_source {
-public:
+  public:
     explicit random_source(uint64_t seed);
     uint64_t next();
     // A number in [0, bound); bound > 0.
     uint64_t below(uint64_t bound) { return next() % bound; }
     // A number in [low, high].
-    int64_t between(int64_t low, int64_t high) { return low + int64_t(below(uint64_t(high - low) + 1)); }
+    int64_t between(int64_t low, int64_t high) {
+        return low + int64_t(below(uint64_t(high - low) + 1));
+    }
     bool chance(unsigned percent) { return below(100) < percent; }
 
-private:
+  private:
     uint64_t state_;
 };
 
@@ -53,7 +54,7 @@ std::vector<uint32_t> lay_out_blocks(uint32_t start, size_t count, block_order o
 // at absolute file offsets; the image holds the bytes from `origin` on and grows (with
 // zero bytes) to hold what is written.
 class store_image {
-public:
+  public:
     explicit store_image(uint64_t origin = 0) : origin_(origin) {}
     // Writes the signature at offset 0.
     void put_signature();
@@ -68,7 +69,9 @@ public:
 
     void put_word(uint64_t offset, uint32_t value);
     void put_bytes(uint64_t offset, const void* data, size_t length);
-    void put_text(uint64_t offset, std::string_view text) { put_bytes(offset, text.data(), text.size()); }
+    void put_text(uint64_t offset, std::string_view text) {
+        put_bytes(offset, text.data(), text.size());
+    }
 
     // A live block header with any field values: (offset, 512, used, next_offset).
     void put_live_header(uint32_t offset, uint32_t used, uint32_t next_offset);
@@ -88,7 +91,7 @@ public:
     // Writes the image to a file (UTF-8 path); false on failure.
     bool write_file(const std::string& path) const;
 
-private:
+  private:
     void reserve_to(uint64_t end);
     uint64_t origin_;
     std::vector<uint8_t> bytes_;

@@ -6,9 +6,13 @@
 
 namespace dbxgen {
 
-size_t live_blocks_for(size_t length) { return std::max<size_t>(1, (length + data_area - 1) / data_area); }
+size_t live_blocks_for(size_t length) {
+    return std::max<size_t>(1, (length + data_area - 1) / data_area);
+}
 
-size_t freed_blocks_for(size_t length) { return std::max<size_t>(1, (length + freed_text - 1) / freed_text); }
+size_t freed_blocks_for(size_t length) {
+    return std::max<size_t>(1, (length + freed_text - 1) / freed_text);
+}
 
 random_source::random_source(uint64_t seed) : state_(seed) {}
 
@@ -30,16 +34,21 @@ std::vector<uint32_t> lay_out_blocks(uint32_t start, size_t count, block_order o
     return offsets;
 }
 
-void store_image::put_signature() { put_bytes(0, store_signature.data(), store_signature.size()); }
+void store_image::put_signature() {
+    put_bytes(0, store_signature.data(), store_signature.size());
+}
 
-void store_image::resize(size_t size, uint8_t fill) { bytes_.resize(size, fill); }
+void store_image::resize(size_t size, uint8_t fill) {
+    bytes_.resize(size, fill);
+}
 
 void store_image::reserve_to(uint64_t end) {
     if (end > this->end()) bytes_.resize(size_t(end - origin_), 0);
 }
 
 void store_image::put_word(uint64_t offset, uint32_t value) {
-    uint8_t le[4] = {uint8_t(value), uint8_t(value >> 8), uint8_t(value >> 16), uint8_t(value >> 24)};
+    uint8_t le[4] = {uint8_t(value), uint8_t(value >> 8), uint8_t(value >> 16),
+                     uint8_t(value >> 24)};
     put_bytes(offset, le, 4);
 }
 
@@ -89,7 +98,8 @@ void store_image::add_freed_fragment(std::string_view text, std::span<const uint
 bool store_image::write_file(const std::string& path) const {
     FILE* file = platform::open_file(path.c_str(), "wb");
     if (file == nullptr) return false;
-    bool written = bytes_.empty() || std::fwrite(bytes_.data(), 1, bytes_.size(), file) == bytes_.size();
+    bool written =
+        bytes_.empty() || std::fwrite(bytes_.data(), 1, bytes_.size(), file) == bytes_.size();
     return std::fclose(file) == 0 && written;
 }
 

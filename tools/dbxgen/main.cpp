@@ -14,10 +14,11 @@
 namespace {
 
 int usage() {
-    std::fprintf(stderr,
-                 "usage: dbxgen --seed S --messages N --deleted M [--size BYTES] [--fill] OUT.dbx\n"
-                 "  --size BYTES  pad the store with noise up to BYTES\n"
-                 "  --fill        keep adding messages and fragments (in the ratio N:M) up to BYTES\n");
+    std::fprintf(
+        stderr,
+        "usage: dbxgen --seed S --messages N --deleted M [--size BYTES] [--fill] OUT.dbx\n"
+        "  --size BYTES  pad the store with noise up to BYTES\n"
+        "  --fill        keep adding messages and fragments (in the ratio N:M) up to BYTES\n");
     return 2;
 }
 
@@ -37,7 +38,8 @@ int run(int argc, char** argv) {
         const char* operand = i + 1 < argc ? argv[i + 1] : nullptr;
         if (arg == "--fill") {
             options.fill = true;
-        } else if (arg == "--seed" || arg == "--messages" || arg == "--deleted" || arg == "--size") {
+        } else if (arg == "--seed" || arg == "--messages" || arg == "--deleted" ||
+                   arg == "--size") {
             if (!parse_number(operand, value)) return usage();
             i++;
             if (arg == "--seed") options.seed = value;
@@ -77,5 +79,7 @@ int wmain(int argc, wchar_t** argv) {
     return run(argc, pointers.data());
 }
 #else
-int main(int argc, char** argv) { return run(argc, argv); }
+int main(int argc, char** argv) {
+    return run(argc, argv);
+}
 #endif

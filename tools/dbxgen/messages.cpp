@@ -16,32 +16,48 @@ const char* pick(random_source& random, const char* const (&pool)[N]) {
     return pool[random.below(N)];
 }
 
-const char* const first_names[] = {"Anna", "Bernd", "Claire", "David", "Elena", "Frank",
-                                   "Greta", "Hugo", "Ines", "Jonas", "Karen", "Lars",
-                                   "Maria", "Nils", "Olga", "Peter", "Rita", "Simon"};
-const char* const last_names[] = {"Adams", "Becker", "Carter", "Dubois", "Evans", "Fischer",
+const char* const first_names[] = {"Anna",  "Bernd", "Claire", "David", "Elena", "Frank",
+                                   "Greta", "Hugo",  "Ines",   "Jonas", "Karen", "Lars",
+                                   "Maria", "Nils",  "Olga",   "Peter", "Rita",  "Simon"};
+const char* const last_names[] = {"Adams",  "Becker", "Carter",  "Dubois", "Evans",  "Fischer",
                                   "Garcia", "Hansen", "Ivanova", "Jensen", "Keller", "Larsen"};
 // Names with letters beyond ASCII, in UTF-8 and in Latin-1.
 const char* const utf8_names[] = {"J\xC3\xBCrgen M\xC3\xBCller", "Zo\xC3\xAB Ren\xC3\xA9",
                                   "\xC5\x81ukasz Nowak", "S\xC3\xB8ren Kj\xC3\xA6r",
                                   "Fran\xC3\xA7ois Lef\xC3\xA8vre"};
-const char* const latin1_names[] = {"J\xFCrgen M\xFCller", "Zo\xEB Ren\xE9", "Jos\xE9 Pe\xF1" "a",
+const char* const latin1_names[] = {"J\xFCrgen M\xFCller", "Zo\xEB Ren\xE9",
+                                    "Jos\xE9 Pe\xF1"
+                                    "a",
                                     "S\xF8ren Kj\xE6r", "Fran\xE7ois Lef\xE8vre"};
-const char* const domains[] = {"example.com", "example.org", "mail.example.net", "post.example.de",
-                               "example.co.uk", "uni-example.edu"};
-const char* const subjects[] = {"Meeting on Thursday", "Re: your order", "Fwd: photos from the trip",
-                                "Invoice 2003-114", "Lunch?", "Re: Re: project plan",
-                                "Minutes of the board meeting", "Happy birthday!", "Question about the contract",
-                                "New address", "Re: holiday plans", "Weekly report"};
-const char* const latin1_subjects[] = {"Gr\xFC\xDF" "e aus M\xFCnchen", "R\xE9sum\xE9 ci-joint",
-                                       "Caf\xE9 am Freitag?", "\xC0 bient\xF4t"};
-const char* const utf8_subjects[] = {"Gr\xC3\xBC\xC3\x9F" "e aus M\xC3\xBCnchen", "R\xC3\xA9sum\xC3\xA9 ci-joint",
-                                     "Caf\xC3\xA9 am Freitag?", "\xC3\x80 bient\xC3\xB4t"};
-const char* const words[] = {"the", "meeting", "we", "will", "send", "report", "please", "find",
-                             "attached", "thank", "you", "for", "your", "message", "about",
-                             "next", "week", "and", "to", "a", "of", "in", "is", "it", "call",
-                             "me", "when", "office", "project", "figures", "morning", "regards"};
-const char* const weekdays[] = {"Thu", "Fri", "Sat", "Sun", "Mon", "Tue", "Wed"};  // 1970-01-01 was a Thursday
+const char* const domains[] = {"example.com",     "example.org",   "mail.example.net",
+                               "post.example.de", "example.co.uk", "uni-example.edu"};
+const char* const subjects[] = {"Meeting on Thursday",
+                                "Re: your order",
+                                "Fwd: photos from the trip",
+                                "Invoice 2003-114",
+                                "Lunch?",
+                                "Re: Re: project plan",
+                                "Minutes of the board meeting",
+                                "Happy birthday!",
+                                "Question about the contract",
+                                "New address",
+                                "Re: holiday plans",
+                                "Weekly report"};
+const char* const latin1_subjects[] = {
+    "Gr\xFC\xDF"
+    "e aus M\xFCnchen",
+    "R\xE9sum\xE9 ci-joint", "Caf\xE9 am Freitag?", "\xC0 bient\xF4t"};
+const char* const utf8_subjects[] = {
+    "Gr\xC3\xBC\xC3\x9F"
+    "e aus M\xC3\xBCnchen",
+    "R\xC3\xA9sum\xC3\xA9 ci-joint", "Caf\xC3\xA9 am Freitag?", "\xC3\x80 bient\xC3\xB4t"};
+const char* const words[] = {
+    "the",      "meeting", "we",   "will",   "send",    "report",  "please",  "find",
+    "attached", "thank",   "you",  "for",    "your",    "message", "about",   "next",
+    "week",     "and",     "to",   "a",      "of",      "in",      "is",      "it",
+    "call",     "me",      "when", "office", "project", "figures", "morning", "regards"};
+const char* const weekdays[] = {"Thu", "Fri", "Sat", "Sun",
+                                "Mon", "Tue", "Wed"};  // 1970-01-01 was a Thursday
 const char* const months[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
                               "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
 const char* const zones[] = {"+0000", "+0100", "+0200", "-0500", "-0800", "GMT", "EST", "PDT"};
@@ -49,7 +65,8 @@ const char* const zones[] = {"+0000", "+0100", "+0200", "-0500", "-0800", "GMT",
 const char hex_digits[] = "0123456789ABCDEF";
 
 std::string base64(std::string_view bytes) {
-    static const char alphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    static const char alphabet[] =
+        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
     std::string out;
     for (size_t i = 0; i < bytes.size(); i += 3) {
         uint32_t group = uint32_t(uint8_t(bytes[i])) << 16;
@@ -84,10 +101,14 @@ std::string q_encode(std::string_view bytes) {
 std::string header_text(random_source& random, const char* ascii, const char* latin1,
                         const char* utf8) {
     switch (random.below(6)) {
-        case 0: return "=?iso-8859-1?Q?" + q_encode(latin1) + "?=";
-        case 1: return "=?utf-8?B?" + base64(utf8) + "?=";
-        case 2: return latin1;
-        default: return ascii;
+        case 0:
+            return "=?iso-8859-1?Q?" + q_encode(latin1) + "?=";
+        case 1:
+            return "=?utf-8?B?" + base64(utf8) + "?=";
+        case 2:
+            return latin1;
+        default:
+            return ascii;
     }
 }
 
@@ -104,7 +125,8 @@ std::string mailbox(random_source& random) {
         text.append("<").append(address).append(">");
         return text;
     }
-    std::string name = header_text(random, (first + " " + last).c_str(), latin1_names[odd], utf8_names[odd]);
+    std::string name =
+        header_text(random, (first + " " + last).c_str(), latin1_names[odd], utf8_names[odd]);
     if (form == 2)
         text.append("\"").append(name).append("\" <").append(address).append(">");
     else
@@ -125,24 +147,42 @@ std::string date_text(random_source& random) {
     int day = int(doy - (153 * mp + 2) / 5 + 1);
     int month = int(mp < 10 ? mp + 3 : mp - 9);
     int year = int(yoe + era * 400 + (month <= 2));
-    int hour = int(random.below(24)), minute = int(random.below(60)), second = int(random.below(60));
+    int hour = int(random.below(24)), minute = int(random.below(60)),
+        second = int(random.below(60));
     const char* weekday = weekdays[day_number % 7];
     const char* zone = pick(random, zones);
     char text[80];
     switch (random.below(5)) {
-        case 0: std::snprintf(text, sizeof text, "%s, %d %s %d %02d:%02d:%02d %s", weekday, day, months[month - 1], year, hour, minute, second, zone); break;
-        case 1: std::snprintf(text, sizeof text, "%d %s %d %02d:%02d:%02d %s", day, months[month - 1], year, hour, minute, second, zone); break;
-        case 2: std::snprintf(text, sizeof text, "%s, %02d %s %d %02d:%02d %s", weekday, day, months[month - 1], year, hour, minute, zone); break;
-        case 3: std::snprintf(text, sizeof text, "%s, %d %s %02d %d:%02d:%02d %s", weekday, day, months[month - 1], year % 100, hour, minute, second, zone); break;
-        default: std::snprintf(text, sizeof text, "%s, %d %s %d %02d:%02d:%02d +0100 (CET)", weekday, day, months[month - 1], year, hour, minute, second); break;
+        case 0:
+            std::snprintf(text, sizeof text, "%s, %d %s %d %02d:%02d:%02d %s", weekday, day,
+                          months[month - 1], year, hour, minute, second, zone);
+            break;
+        case 1:
+            std::snprintf(text, sizeof text, "%d %s %d %02d:%02d:%02d %s", day, months[month - 1],
+                          year, hour, minute, second, zone);
+            break;
+        case 2:
+            std::snprintf(text, sizeof text, "%s, %02d %s %d %02d:%02d %s", weekday, day,
+                          months[month - 1], year, hour, minute, zone);
+            break;
+        case 3:
+            std::snprintf(text, sizeof text, "%s, %d %s %02d %d:%02d:%02d %s", weekday, day,
+                          months[month - 1], year % 100, hour, minute, second, zone);
+            break;
+        default:
+            std::snprintf(text, sizeof text, "%s, %d %s %d %02d:%02d:%02d +0100 (CET)", weekday,
+                          day, months[month - 1], year, hour, minute, second);
+            break;
     }
     return text;
 }
 
 std::string message_id(random_source& random) {
     char text[96];
-    std::snprintf(text, sizeof text, "<%012llX$%08llX@%s>", static_cast<unsigned long long>(random.next() & 0xFFFFFFFFFFFFull),
-                  static_cast<unsigned long long>(random.next() & 0xFFFFFFFFull), pick(random, domains));
+    std::snprintf(text, sizeof text, "<%012llX$%08llX@%s>",
+                  static_cast<unsigned long long>(random.next() & 0xFFFFFFFFFFFFull),
+                  static_cast<unsigned long long>(random.next() & 0xFFFFFFFFull),
+                  pick(random, domains));
     return text;
 }
 
@@ -168,8 +208,11 @@ std::string body_text(random_source& random, size_t bytes) {
 
 std::string make_message(random_source& random, size_t body_bytes) {
     size_t odd = random.below(4);
-    std::string subject = header_text(random, pick(random, subjects), latin1_subjects[odd], utf8_subjects[odd]);
-    if (random.chance(20)) subject = "=?windows-1252?Q?" + q_encode(latin1_subjects[odd]) + "?= " + pick(random, subjects);
+    std::string subject =
+        header_text(random, pick(random, subjects), latin1_subjects[odd], utf8_subjects[odd]);
+    if (random.chance(20))
+        subject =
+            "=?windows-1252?Q?" + q_encode(latin1_subjects[odd]) + "?= " + pick(random, subjects);
     std::string text;
     text += "From: " + mailbox(random) + "\r\n";
     text += "To: " + mailbox(random) + "\r\n";

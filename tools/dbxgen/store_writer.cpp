@@ -10,13 +10,13 @@ namespace dbxgen {
 namespace {
 
 class store_writer {
-public:
+  public:
     store_writer(const store_options& options, FILE* out)
         : options_(options), out_(out), random_(options.seed) {}
 
     int64_t run();
 
-private:
+  private:
     void emit(const store_image& stretch);
     void put_noise(store_image& stretch, uint64_t at, size_t length, bool near_miss);
     store_image noise_stretch(size_t length);
@@ -37,7 +37,8 @@ private:
 
 void store_writer::emit(const store_image& stretch) {
     if (stretch.size() == 0) return;
-    if (std::fwrite(stretch.bytes().data(), 1, stretch.size(), out_) != stretch.size()) failed_ = true;
+    if (std::fwrite(stretch.bytes().data(), 1, stretch.size(), out_) != stretch.size())
+        failed_ = true;
     offset_ += stretch.size();
 }
 
@@ -46,7 +47,8 @@ void store_writer::emit(const store_image& stretch) {
 void store_writer::put_noise(store_image& stretch, uint64_t at, size_t length, bool near_miss) {
     uint64_t end = at + length;
     switch (random_.below(5)) {
-        case 0: break;  // zeros
+        case 0:
+            break;  // zeros
         case 1:
             for (uint64_t p = at; p + 4 <= end; p += 4) {
                 bool known = random_.chance(50) && !freed_offsets_.empty();
@@ -60,7 +62,8 @@ void store_writer::put_noise(store_image& stretch, uint64_t at, size_t length, b
             break;
         }
         default:
-            for (uint64_t p = at; p + 4 <= end; p += 4) stretch.put_word(p, uint32_t(random_.next()));
+            for (uint64_t p = at; p + 4 <= end; p += 4)
+                stretch.put_word(p, uint32_t(random_.next()));
             break;
     }
     if (near_miss && length >= 24 && random_.chance(20)) {
@@ -103,7 +106,8 @@ std::vector<uint32_t> store_writer::block_places(size_t count) {
     std::vector<uint32_t> places = lay_out_blocks(uint32_t(offset_), count, order, random_);
     if (random_.chance(10)) {
         std::vector<uint32_t> shift(count);
-        for (size_t i = 1; i < count; i++) shift[i] = shift[i - 1] + 4 * uint32_t(random_.below(64));
+        for (size_t i = 1; i < count; i++)
+            shift[i] = shift[i - 1] + 4 * uint32_t(random_.below(64));
         for (uint32_t& place : places) place += shift[(place - uint32_t(offset_)) / block_size];
     }
     return places;
@@ -138,7 +142,8 @@ store_image store_writer::fragment_stretch() {
     uint32_t link = freed_offsets_.empty() ? 0 : freed_offsets_.back();
     stretch.add_freed_fragment(text, places, link);
     freed_offsets_.insert(freed_offsets_.end(), places.begin(), places.end());
-    if (freed_offsets_.size() > 4096) freed_offsets_.erase(freed_offsets_.begin(), freed_offsets_.begin() + 2048);
+    if (freed_offsets_.size() > 4096)
+        freed_offsets_.erase(freed_offsets_.begin(), freed_offsets_.begin() + 2048);
     return stretch;
 }
 
@@ -181,6 +186,8 @@ int64_t store_writer::run() {
 
 }  // namespace
 
-int64_t write_store(const store_options& options, FILE* out) { return store_writer(options, out).run(); }
+int64_t write_store(const store_options& options, FILE* out) {
+    return store_writer(options, out).run();
+}
 
 }  // namespace dbxgen
