@@ -33,11 +33,8 @@ build-windows:
 test-native: build-asan
 	ctest --preset asan
 
-# A persistent wineserver for the whole run saves starting one per test program.
 test-windows: build-windows
-	$(WINE_RUN) cmd /c exit >/dev/null 2>&1 || true
-	wineserver -p 60 2>/dev/null || true
-	xvfb-run -a ctest --preset windows; status=$$?; wineserver -k || true; exit $$status
+	scripts/run-windows-tests
 
 # The .msg files of the native and the Windows program, compared and read back by other
 # programs.

@@ -39,8 +39,7 @@ int save_eml(const char* folder, const std::string& text, const std::string& nam
     return 1;
 }
 
-// A path as UTF-16, by the rule that turns UTF-8 paths into wide ones.
-std::u16string wide_path(const std::string& path) { return platform::utf8_to_utf16(path); }
+std::u16string wide_path(const std::string& path) { return platform::path_to_utf16(path); }
 
 using platform::variant;
 

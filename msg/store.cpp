@@ -72,14 +72,14 @@ void expect_value(const char* object, int32_t dispid, int32_t value, int32_t wan
 // holds a backslash, so the last one is the seam. The folder keeps its own separators.
 std::string file_path(const std::u16string& path) {
     size_t seam = path.rfind(u'\\');
-    if (seam == std::u16string::npos) return platform::utf16_to_utf8(path);
+    if (seam == std::u16string::npos) return platform::path_from_utf16(path);
 #ifdef _WIN32
     const char* separator = "\\";
 #else
     const char* separator = "/";
 #endif
-    return platform::utf16_to_utf8(path.substr(0, seam)) + separator +
-           platform::utf16_to_utf8(path.substr(seam + 1));
+    return platform::path_from_utf16(path.substr(0, seam)) + separator +
+           platform::path_from_utf16(path.substr(seam + 1));
 }
 
 void save(const message_item& item, const std::u16string& path) {

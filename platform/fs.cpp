@@ -1,5 +1,7 @@
 #include "platform/fs.h"
 
+#include "platform/text.h"
+
 #include <cerrno>
 #include <cstdio>
 #include <vector>
@@ -23,19 +25,8 @@ void report_error(const char* tag) { std::perror(tag); }
 #ifdef _WIN32
 
 std::wstring widen_path(const char* path) {
-    if (path == nullptr || *path == '\0') return std::wstring();
-    int length = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, path, -1, nullptr, 0);
-    UINT code_page = CP_UTF8;
-    DWORD flags = MB_ERR_INVALID_CHARS;
-    if (length == 0) {  // not UTF-8: the bytes are text of the ANSI code page
-        code_page = CP_THREAD_ACP;
-        flags = 0;
-        length = MultiByteToWideChar(code_page, flags, path, -1, nullptr, 0);
-    }
-    std::wstring wide(length, L'\0');
-    MultiByteToWideChar(code_page, flags, path, -1, wide.data(), length);
-    wide.resize(length > 0 ? length - 1 : 0);
-    return wide;
+    std::u16string wide = path_to_utf16(path ? path : "");
+    return std::wstring(wide.begin(), wide.end());
 }
 
 std::string narrow_utf8(const wchar_t* text) {

@@ -73,6 +73,39 @@ size_t decode_utf8(std::string_view text, size_t at, char32_t& code) {
     return length;
 }
 
+template <typename Stray>
+std::u16string decode_utf8_text(std::string_view utf8, Stray stray) {
+    utf8 = up_to_nul(utf8);
+    std::u16string text;
+    text.reserve(utf8.size());
+    for (size_t at = 0; at < utf8.size();) {
+        char32_t code = 0;
+        size_t length = decode_utf8(utf8, at, code);
+        append_utf16(text, length ? code : stray(static_cast<uint8_t>(utf8[at])));
+        at += length ? length : 1;
+    }
+    return text;
+}
+
+// UTF-16 to UTF-8; an unpaired surrogate is handed to `lone`, which appends its form.
+template <typename Lone>
+std::string encode_utf8_text(std::u16string_view text, Lone lone) {
+    std::string out;
+    out.reserve(text.size());
+    for (size_t at = 0; at < text.size(); ++at) {
+        char32_t code = text[at];
+        if (code >= 0xD800 && code < 0xDC00 && at + 1 < text.size() && text[at + 1] >= 0xDC00 &&
+            text[at + 1] < 0xE000) {
+            append_utf8(out, 0x10000 + ((code - 0xD800) << 10) + (text[++at] - 0xDC00));
+        } else if (code >= 0xD800 && code < 0xE000) {
+            lone(out, static_cast<char16_t>(code));
+        } else {
+            append_utf8(out, code);
+        }
+    }
+    return out;
+}
+
 }  // namespace
 
 std::u16string ansi_to_utf16(std::string_view bytes) {
@@ -96,33 +129,48 @@ std::u16string ansi_to_utf16(std::string_view bytes) {
 #endif
 }
 
+// UTF-8 to UTF-16; a byte outside valid UTF-8 becomes what `stray` makes of it.
 std::u16string utf8_to_utf16(std::string_view utf8) {
-    utf8 = up_to_nul(utf8);
-    std::u16string text;
-    text.reserve(utf8.size());
-    for (size_t at = 0; at < utf8.size();) {
-        char32_t code = 0;
-        size_t length = decode_utf8(utf8, at, code);
-        append_utf16(text, length ? code : 0xFFFD);
-        at += length ? length : 1;
-    }
-    return text;
+    return decode_utf8_text(utf8, [](uint8_t) -> char32_t { return 0xFFFD; });
 }
 
 std::string utf16_to_utf8(std::u16string_view text) {
-    std::string out;
-    out.reserve(text.size());
-    for (size_t at = 0; at < text.size(); ++at) {
-        char32_t code = text[at];
-        if (code >= 0xD800 && code < 0xDC00 && at + 1 < text.size() && text[at + 1] >= 0xDC00 &&
-            text[at + 1] < 0xE000) {
-            code = 0x10000 + ((code - 0xD800) << 10) + (text[++at] - 0xDC00);
-        } else if (code >= 0xD800 && code < 0xE000) {
-            code = 0xFFFD;
-        }
-        append_utf8(out, code);
+    return encode_utf8_text(text, [](std::string& out, char16_t) { append_utf8(out, 0xFFFD); });
+}
+
+std::u16string path_to_utf16(std::string_view path) {
+#ifdef _WIN32
+    path = up_to_nul(path);
+    std::string bytes(path);
+    UINT code_page = CP_UTF8;
+    DWORD flags = MB_ERR_INVALID_CHARS;
+    int length = MultiByteToWideChar(code_page, flags, bytes.c_str(), -1, nullptr, 0);
+    if (length == 0) {  // not UTF-8: the bytes are text of the ANSI code page
+        code_page = CP_THREAD_ACP;
+        flags = 0;
+        length = MultiByteToWideChar(code_page, flags, bytes.c_str(), -1, nullptr, 0);
     }
-    return out;
+    std::wstring wide(length, L'\0');
+    MultiByteToWideChar(code_page, flags, bytes.c_str(), -1, wide.data(), length);
+    wide.resize(length > 0 ? length - 1 : 0);
+    return std::u16string(wide.begin(), wide.end());
+#else
+    return decode_utf8_text(path, [](uint8_t byte) -> char32_t { return 0xDC00 + byte; });
+#endif
+}
+
+std::string path_from_utf16(std::u16string_view path) {
+#ifdef _WIN32
+    return utf16_to_utf8(path);
+#else
+    return encode_utf8_text(path, [](std::string& out, char16_t code) {
+        if (code >= 0xDC80 && code <= 0xDCFF) {
+            out += static_cast<char>(code - 0xDC00);
+        } else {
+            append_utf8(out, 0xFFFD);
+        }
+    });
+#endif
 }
 
 }  // namespace platform

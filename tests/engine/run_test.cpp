@@ -5,6 +5,7 @@
 
 #include "engine_fixture.h"
 #include "platform/fs.h"
+#include "platform/text.h"
 
 namespace {
 
@@ -157,6 +158,35 @@ TEST_F(engine_test, RunAbandonedDuringTheScanOpensNothing) {
     EXPECT_FALSE(result.outcome.store_opened);
     EXPECT_TRUE(view.boxes.empty());
     EXPECT_FALSE(std::filesystem::exists(std::filesystem::u8path(dir.file("out/Inbox"))));
+}
+
+}  // namespace
+
+namespace {
+
+// A path of engine bytes as the file system sees it.
+std::filesystem::path native_path(const std::string& bytes) {
+#ifdef _WIN32
+    return std::filesystem::path(platform::path_to_utf16(bytes));
+#else
+    return std::filesystem::path(bytes);
+#endif
+}
+
+TEST_F(engine_test, MsgFilesWithNamesOutsideUtf8AreWrittenAndStampedUnderTheSameName) {
+    store_image image;
+    image.put_signature();
+    const uint32_t at[] = {0x2A0};
+    image.add_message(mail("Ann", "Bob", "=?iso-8859-1?Q?caf=E9?="), at);
+    image.resize(0x800);
+    std::string out = dir.file("out");
+    auto result = run(write_store(image), 2, out);
+    EXPECT_EQ(result.outcome.errors, 0) << result.err;
+    std::string name = out + separator + "Inbox/Ann_Bob_caf\xE9.000002A0.msg";
+    auto written = std::filesystem::last_write_time(native_path(name));
+    auto seconds = std::chrono::duration_cast<std::chrono::seconds>(
+        std::chrono::file_clock::to_sys(written).time_since_epoch());
+    EXPECT_EQ(seconds.count(), 784887151);
 }
 
 }  // namespace

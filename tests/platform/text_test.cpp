@@ -83,3 +83,21 @@ TEST(Utf8, RoundTrips) {
 }
 
 }  // namespace
+
+TEST(PathText, PathsComeBackFromUtf16ByteForByte) {
+    for (std::string path : {std::string("plain/name.eml"), std::string("caf\xC3\xA9/\xE9\x82\xAE"),
+                             std::string("caf\xE9 \xFF\x80.msg"), std::string()}) {
+        EXPECT_EQ(platform::path_from_utf16(platform::path_to_utf16(path)),
+#ifdef _WIN32
+                  // Windows keeps the text: a byte outside UTF-8 is a character of code page 1252.
+                  platform::utf16_to_utf8(platform::path_to_utf16(path))
+#else
+                  path
+#endif
+        );
+    }
+    EXPECT_EQ(platform::path_to_utf16("caf\xC3\xA9"), u"caf\u00E9");
+#ifdef _WIN32
+    EXPECT_EQ(platform::path_to_utf16("caf\xE9"), u"caf\u00E9");
+#endif
+}
