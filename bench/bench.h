@@ -50,3 +50,6 @@ std::string fixed(double value, int digits);
 // scan's peak memory.
 void scan_benchmarks(bench_run& run);
 int scan_child(const char* path);
+
+// The extraction-run benchmarks (engine_bench.cpp).
+void engine_benchmarks(bench_run& run);

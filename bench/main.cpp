@@ -15,6 +15,7 @@ namespace {
 // In running order. New benchmarks are added here.
 const benchmark benchmarks[] = {
     {"scan", scan_benchmarks},
+    {"engine", engine_benchmarks},
 };
 
 bool wanted(const char* name, int argc, char** argv) {

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "bench.h"
+#include "bench_files.h"
 #include "dbx/dbx.h"
 #include "tools/dbxgen/dbxgen.h"
 
@@ -18,47 +19,6 @@ namespace {
 
 constexpr uint64_t gibibyte = uint64_t(1) << 30;
 constexpr int repeats = 5;
-
-// Standard output goes to /dev/null while the object lives: the scan's progress line is
-// not what is being measured.
-class quiet_stdout {
-  public:
-    quiet_stdout() {
-        std::fflush(stdout);
-        saved_ = dup(STDOUT_FILENO);
-        int null = open("/dev/null", O_WRONLY);
-        dup2(null, STDOUT_FILENO);
-        close(null);
-    }
-    ~quiet_stdout() {
-        std::fflush(stdout);
-        dup2(saved_, STDOUT_FILENO);
-        close(saved_);
-    }
-
-  private:
-    int saved_;
-};
-
-// Closes a freshly written store once it is on disk, so that writing it back does not
-// run alongside the timings.
-bool settle(FILE* out) {
-    bool flushed = std::fflush(out) == 0 && fsync(fileno(out)) == 0;
-    return std::fclose(out) == 0 && flushed;
-}
-
-void write_realistic_store(const std::string& path, uint64_t size) {
-    FILE* out = std::fopen(path.c_str(), "wb");
-    if (out == nullptr) throw std::runtime_error("cannot create " + path);
-    dbxgen::store_options options;
-    options.seed = 2003;
-    options.messages = 10;
-    options.deleted = 1;
-    options.size = size;
-    options.fill = true;
-    int64_t written = dbxgen::write_store(options, out);
-    if (!settle(out) || written < 0) throw std::runtime_error("cannot write " + path);
-}
 
 // A million blocks, one after the other, in groups of three kinds: chains laid out in
 // reverse file order (every block links to the one before it), blocks naming offsets
@@ -142,19 +102,7 @@ scan_outcome time_scan(const std::string& path) {
 
 // The peak resident memory, in KiB, of a fresh process that opens the store.
 long peak_memory_of_scan(const std::string& path) {
-    std::fflush(stdout);
-    pid_t child = fork();
-    if (child < 0) throw std::runtime_error("fork failed");
-    if (child == 0) {
-        execl("/proc/self/exe", "morvale_bench", "--scan-child", path.c_str(),
-              static_cast<char*>(nullptr));
-        _exit(127);
-    }
-    int status = 0;
-    struct rusage usage {};
-    if (wait4(child, &status, 0, &usage) != child || !WIFEXITED(status) || WEXITSTATUS(status) != 0)
-        throw std::runtime_error("the scanning child failed");
-    return usage.ru_maxrss;
+    return run_child({"/proc/self/exe", "--scan-child", path}).peak_kib;
 }
 
 std::string counts(const scan_outcome& scan) {

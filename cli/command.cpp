@@ -115,7 +115,7 @@ bool run_store(const options& parsed, const std::string& store, console_view& vi
     run_outcome outcome;
     if (parsed.mode == 0) {
         recover_store(nullptr, store.c_str(), &outcome);
-        if (outcome.store_opened && !outcome.abandoned) std::fputs(view.list_text().c_str(), stdout);
+        if (outcome.store_opened && !outcome.abandoned) view.write_list(stdout);
     } else {
         save_mode = parsed.mode;
         make_folder_path(platform::absolute_path(parsed.folder.c_str()));

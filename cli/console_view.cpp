@@ -6,14 +6,23 @@
 
 std::atomic<bool> console_view::interrupted{false};
 
-void console_view::insert_item(int index) {
-    if (index < 0 || index > item_count()) index = item_count();
-    rows_.insert(rows_.begin() + index, std::array<std::u16string, 4>{});
+// Every row goes to the end of the list, wherever it was asked for.
+void console_view::insert_item(int) {
+    finish_last_row();
+    last_row_ = {};
+    has_last_row_ = true;
 }
 
+// Only the last row can still change.
 void console_view::set_item_text(int item, int subitem, const std::u16string& text) {
-    if (item < 0 || item >= item_count() || subitem < 0 || subitem > 3) return;
-    rows_[item][subitem] = text;
+    if (!has_last_row_ || item != finished_rows_ || subitem < 0 || subitem > 3) return;
+    last_row_[subitem] = text;
+}
+
+void console_view::clear() {
+    finished_text_.clear();
+    finished_rows_ = 0;
+    has_last_row_ = false;
 }
 
 int console_view::message_box(const std::string& text, const std::string& title, unsigned flags) {
@@ -33,13 +42,22 @@ std::string cell_text(const std::u16string& cell) {
     return platform::utf16_to_utf8(shown);
 }
 
+std::string row_text(const std::array<std::u16string, 4>& row) {
+    return cell_text(row[0]) + "\t" + cell_text(row[1]) + "\t" + cell_text(row[2]) + "\t" +
+           cell_text(row[3]) + "\n";
+}
+
 }  // namespace
 
-std::string console_view::list_text() const {
-    std::string text = "From\tE-mail Subject\tTo\tDate\n";
-    for (const auto& row : rows_) {
-        text += cell_text(row[0]) + "\t" + cell_text(row[1]) + "\t" + cell_text(row[2]) + "\t" +
-                cell_text(row[3]) + "\n";
-    }
-    return text;
+void console_view::finish_last_row() {
+    if (!has_last_row_) return;
+    finished_text_ += row_text(last_row_);
+    ++finished_rows_;
+    has_last_row_ = false;
+}
+
+void console_view::write_list(FILE* out) const {
+    std::fputs("From\tE-mail Subject\tTo\tDate\n", out);
+    std::fwrite(finished_text_.data(), 1, finished_text_.size(), out);
+    if (has_last_row_) std::fputs(row_text(last_row_).c_str(), out);
 }

@@ -1,17 +1,20 @@
 #pragma once
 // The main dialog of the command line: it keeps the message list to print it after a
 // list-only run, shows message boxes on standard error, and abandons a run after Ctrl-C.
+// Runs add rows at the end and fill the last one, so a row is final once the next one
+// comes: it is kept as its line of text from then on, which keeps a list of millions of
+// messages small.
 
 #include <array>
 #include <atomic>
+#include <cstdio>
 #include <string>
-#include <vector>
 
 #include "platform/view.h"
 
 class console_view : public main_view {
 public:
-    int item_count() override { return static_cast<int>(rows_.size()); }
+    int item_count() override { return finished_rows_ + (has_last_row_ ? 1 : 0); }
     void insert_item(int index) override;
     void set_item_text(int item, int subitem, const std::u16string& text) override;
     void set_progress(int) override {}
@@ -20,12 +23,17 @@ public:
 
     // The header line and one line per row, cells as UTF-8 with tabs and control
     // characters shown as blanks.
-    std::string list_text() const;
-    void clear() { rows_.clear(); }
+    void write_list(FILE* out) const;
+    void clear();
 
     // Set from the Ctrl-C handler.
     static std::atomic<bool> interrupted;
 
 private:
-    std::vector<std::array<std::u16string, 4>> rows_;
+    void finish_last_row();
+
+    std::string finished_text_;  // the lines of the finished rows
+    int finished_rows_ = 0;
+    std::array<std::u16string, 4> last_row_;
+    bool has_last_row_ = false;
 };

@@ -13,6 +13,9 @@ std::optional<std::string> sys_getcwd();
 int sys_chdir(const char* path);
 int sys_mkdir(const char* parent, const char* name);
 
+// The path of `name` inside `folder`.
+std::string in_folder(const char* folder, const std::string& name);
+
 // The output folder of a save run: the target without a final ".dbx" (any case).
 std::string output_folder(const std::string& target);
 

@@ -4,42 +4,58 @@
 #include <cstdio>
 #include <cstring>
 #include <new>
+#include <vector>
 
 #include "engine/internal.h"
 #include "header/summary.h"
+#include "platform/fs.h"
 
 namespace {
 
 constexpr uint32_t data_area_limit = 512;
+constexpr uint32_t block_size = 528;  // a block's header and its data area
 
-bool seek_to(FILE* file, uint64_t offset) {
-#ifdef _WIN32
-    return _fseeki64(file, static_cast<long long>(offset), SEEK_SET) == 0;
-#else
-    return fseeko(file, static_cast<off_t>(offset), SEEK_SET) == 0;
-#endif
+// The chain's blocks, head first.
+std::vector<const dbx_block_t*> chain_blocks(const dbx_block_list_t& list, const dbx_block_t* head) {
+    std::vector<const dbx_block_t*> blocks;
+    for (int32_t index = static_cast<int32_t>(head - list.blocks.data()); index >= 0;
+         index = list.blocks[index].next) {
+        blocks.push_back(&list.blocks[index]);
+    }
+    return blocks;
 }
 
-// Appends the data area of one block. Bytes the file does not hold (a data area running
-// past its end) read as zero bytes, so the length still counts the whole area.
-void append_block(FILE* file, const dbx_block_t& block, bool fragment, std::string& text) {
-    size_t n = std::min(static_cast<uint32_t>(block.data_size), data_area_limit);
-    size_t at = text.size();
-    text.resize(at + n, '\0');
-    if (seek_to(file, uint64_t{block.offset} + 16)) {
-        size_t got = std::fread(text.data() + at, 1, n, file);
-        (void)got;
+// Blocks that lie one right after the other in the file are read with one call; the
+// data areas are then taken out of what was read. Bytes the file does not hold (a data
+// area running past its end) read as zero bytes, so the length still counts them.
+void append_blocks(FILE* file, const std::vector<const dbx_block_t*>& blocks, size_t first,
+                   size_t count, bool fragment, std::string& text, std::string& run) {
+    uint64_t start = uint64_t{blocks[first]->offset} + 16;
+    const dbx_block_t* last = blocks[first + count - 1];
+    size_t span = size_t(last->offset - blocks[first]->offset) +
+                  std::min(static_cast<uint32_t>(last->data_size), data_area_limit);
+    run.assign(span, '\0');
+    platform::read_at(file, start, run.data(), span);
+    for (size_t k = 0; k < count; ++k) {
+        size_t n = std::min(static_cast<uint32_t>(blocks[first + k]->data_size), data_area_limit);
+        size_t at = text.size();
+        text.append(run, k * block_size, n);
+        // The first word of a freed block's data area is not message text: it is marked.
+        if (fragment) std::memcpy(text.data() + at, "----", std::min<size_t>(4, n));
     }
-    // The first word of a freed block's data area is not message text: it is marked.
-    if (fragment) std::memcpy(text.data() + at, "----", std::min<size_t>(4, n));
 }
 
 std::string read_chain(dbx_t* store, int list, const dbx_block_t* head) {
-    const auto& blocks = store->lists[list].blocks;
-    std::string text;
-    for (int32_t index = static_cast<int32_t>(head - blocks.data()); index >= 0;
-         index = blocks[index].next) {
-        append_block(store->file, blocks[index], list == 1, text);
+    auto blocks = chain_blocks(store->lists[list], head);
+    std::string text, run;
+    for (size_t first = 0; first < blocks.size();) {
+        size_t count = 1;
+        while (first + count < blocks.size() &&
+               blocks[first + count]->offset == blocks[first + count - 1]->offset + block_size) {
+            ++count;
+        }
+        append_blocks(store->file, blocks, first, count, list == 1, text, run);
+        first += count;
     }
     // A fragment's last blocks are padded with NUL bytes, which are not message text.
     if (list == 1) {

@@ -17,17 +17,7 @@ int failed(const char* tag) {
     return 2;
 }
 
-int save_eml(const char* folder, const std::string& text, const std::string& name) {
-    auto saved = sys_getcwd();
-    if (!saved) return failed("_save_message (sys_getcwd)");
-    if (folder == nullptr || sys_chdir(folder) != 0) return failed("_save_message (sys_chdir)");
-    // A read-only file keeps its content, whoever runs the program.
-    FILE* file = platform::is_read_only(name.c_str()) ? (errno = EACCES, nullptr)
-                                                       : platform::open_file(name.c_str(), "wb");
-    int open_errno = errno;
-    sys_chdir(saved->c_str());
-    errno = open_errno;
-    if (file == nullptr) return failed("_save_message (fopen)");
+int write_and_close(FILE* file, const std::string& text) {
     if (std::fwrite(text.data(), 1, text.size(), file) != text.size()) {
         int write_errno = errno;
         std::fclose(file);
@@ -37,6 +27,24 @@ int save_eml(const char* folder, const std::string& text, const std::string& nam
     // Buffered bytes reach the disk only here: a full disk shows up at the close.
     if (std::fclose(file) != 0) return failed("_save_message (fclose)");
     return 1;
+}
+
+int save_eml(const char* folder, const std::string& text, const std::string& name) {
+    // The file is opened through its whole path first: the same file as below, without
+    // four changes of directory per message. When that fails, the steps below run as
+    // they stand, so every failure is reported by the step that meets it.
+    if (folder != nullptr) {
+        if (FILE* file = platform::open_for_overwrite(in_folder(folder, name).c_str())) return write_and_close(file, text);
+    }
+    auto saved = sys_getcwd();
+    if (!saved) return failed("_save_message (sys_getcwd)");
+    if (folder == nullptr || sys_chdir(folder) != 0) return failed("_save_message (sys_chdir)");
+    FILE* file = platform::open_for_overwrite(name.c_str());
+    int open_errno = errno;
+    sys_chdir(saved->c_str());
+    errno = open_errno;
+    if (file == nullptr) return failed("_save_message (fopen)");
+    return write_and_close(file, text);
 }
 
 std::u16string wide_path(const std::string& path) { return platform::path_to_utf16(path); }

@@ -20,3 +20,7 @@ int sys_mkdir(const char* parent, const char* name) {
     errno = saved_errno;
     return result;
 }
+
+std::string in_folder(const char* folder, const std::string& name) {
+    return std::string(folder) + "/" + name;
+}

@@ -13,6 +13,7 @@
 #include <sys/utime.h>
 #include <windows.h>
 #else
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <utime.h>
@@ -40,6 +41,19 @@ std::string narrow_utf8(const wchar_t* text) {
 
 FILE* open_file(const char* path, const char* mode) {
     return _wfsopen(widen_path(path).c_str(), widen_path(mode).c_str(), _SH_DENYNO);
+}
+
+FILE* open_for_overwrite(const char* path) {
+    if (is_read_only(path)) {
+        errno = EACCES;
+        return nullptr;
+    }
+    return open_file(path, "wb");
+}
+
+size_t read_at(FILE* file, uint64_t offset, void* buffer, size_t length) {
+    if (_fseeki64(file, static_cast<long long>(offset), SEEK_SET) != 0) return 0;
+    return std::fread(buffer, 1, length, file);
 }
 
 std::optional<int64_t> file_size(const char* path) {
@@ -87,6 +101,34 @@ int set_file_times(const char* path, int64_t seconds) {
 #else
 
 FILE* open_file(const char* path, const char* mode) { return std::fopen(path, mode); }
+
+// A new file costs one call; only a name already taken is looked at more closely.
+FILE* open_for_overwrite(const char* path) {
+    int descriptor = open(path, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (descriptor >= 0) {
+        FILE* file = fdopen(descriptor, "wb");
+        if (file == nullptr) close(descriptor);
+        return file;
+    }
+    if (errno != EEXIST) return nullptr;
+    if (is_read_only(path)) {
+        errno = EACCES;
+        return nullptr;
+    }
+    return std::fopen(path, "wb");
+}
+
+size_t read_at(FILE* file, uint64_t offset, void* buffer, size_t length) {
+    size_t total = 0;
+    auto* bytes = static_cast<char*>(buffer);
+    while (total < length) {
+        ssize_t got = pread(fileno(file), bytes + total, length - total,
+                            static_cast<off_t>(offset + total));
+        if (got <= 0) break;
+        total += static_cast<size_t>(got);
+    }
+    return total;
+}
 
 std::optional<int64_t> file_size(const char* path) {
     struct stat status;

@@ -13,6 +13,13 @@ namespace platform {
 // fopen; on Windows the file is opened shared, so other processes may open it too.
 FILE* open_file(const char* path, const char* mode);
 
+// Opens a file for writing, made new or emptied, unless it is a read-only file (errno
+// EACCES), which keeps its content whoever runs the program.
+FILE* open_for_overwrite(const char* path);
+
+// Reads up to `length` bytes at `offset` of an open file; returns the count read.
+size_t read_at(FILE* file, uint64_t offset, void* buffer, size_t length);
+
 // The size of a file in bytes; nullopt (errno set) when its status cannot be read.
 std::optional<int64_t> file_size(const char* path);
 

@@ -96,6 +96,21 @@ TEST_F(read_message_test, OneBlockMessageGivesItsTextDateAndName) {
     EXPECT_EQ(message.name, "Ann_Bob_Hi.000002A0.eml");
 }
 
+TEST_F(read_message_test, ChainsReadInChainOrderWhereverTheirBlocksLie) {
+    store_image image;
+    image.put_signature();
+    std::string text = mail("Ann", "Bob", "Long");
+    for (int i = 0; text.size() < 1400; ++i) text += "line " + std::to_string(i) + "\r\n";
+    text.resize(1400);
+    const uint32_t at[] = {0x1000, 0x1000 + 528, 0x400};  // two side by side, then back
+    image.add_message(text, at);
+    image.resize(0x2000);
+    auto message = read(image, 0, 0);
+    ASSERT_TRUE(message.text);
+    EXPECT_EQ(*message.text, text);
+    EXPECT_EQ(message.name, "Ann_Bob_Long.00001000.eml");
+}
+
 TEST_F(read_message_test, FragmentsAreMarkedAndLoseOnlyTrailingNuls) {
     store_image image;
     image.put_signature();
