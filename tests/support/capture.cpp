@@ -62,7 +62,10 @@ captured_output capture_output(const std::function<void()>& body) {
         body();
     }
     captured_output result{read_all(out_path), read_all(err_path)};
-    std::filesystem::remove(out_path);
-    std::filesystem::remove(err_path);
+    // Under wine a helper process that COM starts may inherit the redirected streams and
+    // hold the files open for a while; such a file is left behind.
+    std::error_code ignored;
+    std::filesystem::remove(out_path, ignored);
+    std::filesystem::remove(err_path, ignored);
     return result;
 }
