@@ -127,6 +127,19 @@ TEST_F(command_test, FailedMessagesGiveExitStatusOne) {
     EXPECT_NE(result.err.find("Saving completed with 1 errors\n"), std::string::npos) << result.err;
 }
 
+TEST_F(command_test, FailedMsgConversionEndsTheRunAndSaysWhy) {
+    std::string store = make_store("Inbox.dbx");
+    std::string out = dir.file("out");
+    // A folder where the first .msg file should go: the message store cannot write it.
+    fs::create_directories(fs::u8path(out + "/Inbox/Ann_Bob_Hi.000002A0.msg"));
+    auto result = morvale({"--msg", store, out});
+    EXPECT_EQ(result.status, 1);
+    EXPECT_EQ(result.err.rfind("recover_store: .msg conversion failed: built-in message store: cannot write ", 0), 0u)
+        << result.err;
+    EXPECT_EQ(result.err.find("Saving completed"), std::string::npos);  // no closing box
+    EXPECT_EQ(after_scan(result.out).find("OK:"), std::string::npos);    // nothing after it
+}
+
 TEST_F(command_test, UsageErrorsGiveExitStatusTwo) {
     EXPECT_EQ(morvale({}).status, 2);
     EXPECT_EQ(morvale({"--eml", "only-a-store.dbx"}).status, 2);

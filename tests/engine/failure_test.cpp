@@ -4,6 +4,7 @@
 #include <fstream>
 
 #include "engine_fixture.h"
+#include "platform/dispatch.h"
 #include "platform/fs.h"
 
 namespace {
@@ -92,6 +93,26 @@ TEST_F(engine_test, NameTheFileSystemRefusesFailsThatMessageOnly) {
     EXPECT_NE(result.out.find("------ 1 deleted message fragments recovered, 0 errors\n"),
               std::string::npos);
     EXPECT_EQ(result.outcome.errors, 1);
+    EXPECT_EQ(*platform::current_directory(), start_directory);
+}
+
+TEST_F(engine_test, FailedMsgConversionEndsTheRunWithNoBoxAndTheDirectoryRestored) {
+    auto image = one_message_and_one_fragment();
+    std::string store = write_store(image);
+    fs::create_directories(fs::u8path(dir.file("out/Inbox/Ann_Bob_Hi.000002A0.msg")));
+    save_mode = 2;
+    std::string target = dir.file("out") + separator + "Inbox.dbx";
+    bool thrown = false;
+    capture_output([&] {
+        try {
+            recover_store(target.c_str(), store.c_str());
+        } catch (const platform::dispatch_error&) {
+            thrown = true;
+        }
+    });
+    EXPECT_TRUE(thrown);
+    EXPECT_TRUE(view.boxes.empty());
+    EXPECT_FALSE(fs::exists(fs::u8path(dir.file("out/Inbox/deleted"))));  // no further list
     EXPECT_EQ(*platform::current_directory(), start_directory);
 }
 
