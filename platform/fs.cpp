@@ -62,11 +62,6 @@ std::optional<int64_t> file_size(const char* path) {
     return status.st_size;
 }
 
-bool is_directory(const char* path) {
-    struct _stat64 status;
-    return _wstat64(widen_path(path).c_str(), &status) == 0 && (status.st_mode & _S_IFDIR);
-}
-
 bool is_read_only(const char* path) {
     DWORD attributes = GetFileAttributesW(widen_path(path).c_str());
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) &&
@@ -134,11 +129,6 @@ std::optional<int64_t> file_size(const char* path) {
     struct stat status;
     if (stat(path, &status) != 0) return std::nullopt;
     return static_cast<int64_t>(status.st_size);
-}
-
-bool is_directory(const char* path) {
-    struct stat status;
-    return stat(path, &status) == 0 && S_ISDIR(status.st_mode);
 }
 
 bool is_read_only(const char* path) {

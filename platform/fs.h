@@ -30,9 +30,6 @@ bool is_read_only(const char* path);
 // The path made absolute against the current directory (on Windows: _wfullpath).
 std::string absolute_path(const char* path);
 
-// True when the path names an existing folder.
-bool is_directory(const char* path);
-
 // The current working directory, UTF-8; nullopt (errno set) on failure.
 std::optional<std::string> current_directory();
 
