@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "engine/internal.h"
+#include "platform/text.h"
 
 namespace {
 
@@ -36,17 +37,13 @@ void replace_forbidden(std::string& text) {
 
 bool is_device_name(std::string_view stem) {
     static constexpr const char* devices[] = {"CON", "PRN", "AUX", "NUL"};
-    auto upper = [](std::string_view text) {
-        std::string result(text);
-        for (char& c : result) c = (c >= 'a' && c <= 'z') ? c - 32 : c;
-        return result;
-    };
-    std::string name = upper(stem);
     for (const char* device : devices) {
-        if (name == device) return true;
+        if (platform::equal_ignoring_case(stem, device)) return true;
     }
-    return name.size() == 4 && (name.starts_with("COM") || name.starts_with("LPT")) &&
-           name[3] >= '1' && name[3] <= '9';
+    return stem.size() == 4 &&
+           (platform::equal_ignoring_case(stem.substr(0, 3), "COM") ||
+            platform::equal_ignoring_case(stem.substr(0, 3), "LPT")) &&
+           stem[3] >= '1' && stem[3] <= '9';
 }
 
 // Cuts `subject` so that the whole name fits, never inside a UTF-8 sequence.

@@ -7,6 +7,7 @@
 #include "engine/engine.h"
 #include "engine/internal.h"
 #include "platform/fs.h"
+#include "platform/text.h"
 
 std::atomic<int> save_mode{0};
 
@@ -147,9 +148,7 @@ int recover_store(const char* target, const char* store_path, run_outcome* outco
 }
 
 std::string output_folder(const std::string& target) {
-    auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; };
     size_t n = target.size();
-    bool dbx = n >= 4 && target[n - 4] == '.' && lower(target[n - 3]) == 'd' &&
-               lower(target[n - 2]) == 'b' && lower(target[n - 1]) == 'x';
+    bool dbx = n >= 4 && platform::equal_ignoring_case(std::string_view(target).substr(n - 4), ".dbx");
     return dbx ? target.substr(0, n - 4) : target;
 }

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "header/fields.h"
+#include "platform/text.h"
 
 namespace {
 
@@ -31,17 +32,6 @@ int match_name(const char* at, const char* end, const char* const (&names)[count
     return -1;
 }
 
-bool equal_ignoring_case(const std::string& text, const char* name) {
-    size_t length = std::strlen(name);
-    if (text.size() != length) return false;
-    for (size_t i = 0; i < length; ++i) {
-        char byte = text[i];
-        if (byte >= 'a' && byte <= 'z') byte = static_cast<char>(byte - 'a' + 'A');
-        if (byte != name[i]) return false;
-    }
-    return true;
-}
-
 // Two-digit years 00 to 49 are 2000 to 2049 and 50 to 99 are 1950 to 1999; three-digit
 // years count from 1900; four digits stand as written.
 int full_year(uint32_t year, long digits) {
@@ -54,7 +44,7 @@ int full_year(uint32_t year, long digits) {
 // else, "Z" and "CEST" among them, is read as UTC.
 int32_t zone_offset(const std::string& atom) {
     for (const auto& zone : zone_names) {
-        if (equal_ignoring_case(atom, zone.name)) return zone.offset;
+        if (platform::equal_ignoring_case(atom, zone.name)) return zone.offset;
     }
     if (atom.size() != 4 && atom.size() != 5) return 0;
     const char* at = atom.data();

@@ -15,17 +15,6 @@ namespace {
 
 enum column { column_from = 0, column_subject = 1, column_to = 2, column_date = 3 };
 
-bool name_is(const std::string& name, const char* wanted) {
-    size_t length = std::strlen(wanted);
-    if (name.size() != length) return false;
-    for (size_t i = 0; i < length; ++i) {
-        char byte = name[i];
-        if (byte >= 'A' && byte <= 'Z') byte = static_cast<char>(byte - 'A' + 'a');
-        if (byte != wanted[i]) return false;
-    }
-    return true;
-}
-
 // Sets a cell of the list's last row; the count is asked anew each time.
 void set_last_row_cell(main_view* dialog, int column, const std::u16string& text) {
     if (dialog != nullptr) dialog->set_item_text(dialog->item_count() - 1, column, text);
@@ -77,13 +66,13 @@ void hdr_message_summary(const char* text, main_view* dialog, std::optional<std:
     std::string value;
     while (hdr_field_name_parse(&cursor, end, &name) == 0) {
         hdr_field_value_parse(&cursor, end, &value);
-        if (name_is(name, "subject")) {
+        if (platform::equal_ignoring_case(name, "subject")) {
             take_text_field(value, dialog, column_subject, msg_subject, subject);
-        } else if (name_is(name, "from")) {
+        } else if (platform::equal_ignoring_case(name, "from")) {
             take_text_field(value, dialog, column_from, msg_from, from);
-        } else if (name_is(name, "to")) {
+        } else if (platform::equal_ignoring_case(name, "to")) {
             take_text_field(value, dialog, column_to, msg_to, to);
-        } else if (name_is(name, "date")) {
+        } else if (platform::equal_ignoring_case(name, "date")) {
             take_date_field(value, dialog, date);
         }
     }

@@ -130,6 +130,15 @@ std::u16string ansi_to_utf16(std::string_view bytes) {
 }
 
 // UTF-8 to UTF-16; a byte outside valid UTF-8 becomes what `stray` makes of it.
+bool equal_ignoring_case(std::string_view a, std::string_view b) {
+    auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size(); ++i) {
+        if (lower(a[i]) != lower(b[i])) return false;
+    }
+    return true;
+}
+
 std::u16string utf8_to_utf16(std::string_view utf8) {
     return decode_utf8_text(utf8, [](uint8_t) -> char32_t { return 0xFFFD; });
 }

@@ -17,6 +17,9 @@ std::u16string utf8_to_utf16(std::string_view utf8);
 // UTF-16 to UTF-8; an unpaired surrogate becomes U+FFFD.
 std::string utf16_to_utf8(std::u16string_view text);
 
+// True when two byte strings are equal but for the case of ASCII letters.
+bool equal_ignoring_case(std::string_view a, std::string_view b);
+
 // A path as UTF-16 and back again without loss. On Windows by the rule of the wide file
 // calls: valid UTF-8 as UTF-8, anything else through the ANSI code page. Elsewhere, where
 // a path is any bytes, a byte that is not part of valid UTF-8 travels as the lone
