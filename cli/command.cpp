@@ -11,6 +11,7 @@
 #include "engine/engine.h"
 #include "platform/dispatch.h"
 #include "platform/fs.h"
+#include "platform/text.h"
 
 namespace {
 
@@ -89,16 +90,45 @@ std::string file_name_of(const std::string& path) {
     return path.substr(at);
 }
 
-// The engine's target: the absolute folder, the separator and the store's file name.
-std::string target_for(const std::string& folder, const std::string& store) {
+// The chosen folder made absolute, ending in one separator.
+std::string absolute_folder(const std::string& folder) {
     std::string absolute = platform::absolute_path(folder.c_str());
     while (absolute.size() > 1 && is_separator(absolute.back()) &&
            !(absolute.size() == 3 && absolute[1] == ':')) {
         absolute.pop_back();
     }
     if (!is_separator(absolute.back())) absolute += path_separator;
-    return absolute + file_name_of(store);
+    return absolute;
 }
+
+// Output folders taken by earlier stores of this run, compared ignoring case as Windows
+// compares names, so that the folders are the same on every system.
+class folder_names {
+public:
+    // The engine's target for a store: the absolute folder, the separator and the store's
+    // file name; for a store whose folder an earlier store took, "<name> (2).dbx" and on,
+    // said on standard error.
+    std::string target_for(const std::string& folder, const std::string& store) {
+        std::string file_name = file_name_of(store);
+        std::string name = store_folder_name(file_name);
+        if (take(name)) return absolute_folder(folder) + file_name;
+        std::string unique;
+        for (int k = 2; !take(unique = name + " (" + std::to_string(k) + ")"); ++k) {}
+        std::fprintf(stderr, "morvale: %s: another store of this run has the same name; its messages go to %s\n",
+                     store.c_str(), (absolute_folder(folder) + unique).c_str());
+        return absolute_folder(folder) + unique + ".dbx";
+    }
+
+private:
+    bool take(const std::string& name) {
+        for (const std::string& taken : taken_) {
+            if (platform::equal_ignoring_case(taken, name)) return false;
+        }
+        taken_.push_back(name);
+        return true;
+    }
+    std::vector<std::string> taken_;
+};
 
 // Makes the chosen folder, and any folder above it that is missing, before a save run.
 void make_folder_path(const std::string& folder) {
@@ -109,8 +139,9 @@ void make_folder_path(const std::string& folder) {
     }
 }
 
-// One store: returns true when it was read and, in a save run, every message saved.
-bool run_store(const options& parsed, const std::string& store, console_view& view) {
+// One store: returns true when it was read whole and every message read and, in a save
+// run, saved.
+bool run_store(const options& parsed, const std::string& store, console_view& view, folder_names& folders) {
     view.clear();
     run_outcome outcome;
     if (parsed.mode == 0) {
@@ -119,24 +150,38 @@ bool run_store(const options& parsed, const std::string& store, console_view& vi
     } else {
         save_mode = parsed.mode;
         make_folder_path(platform::absolute_path(parsed.folder.c_str()));
-        std::string target = target_for(parsed.folder, store);
+        std::string target = folders.target_for(parsed.folder, store);
         recover_store(target.c_str(), store.c_str(), &outcome);
     }
     std::fflush(stdout);
     if (!outcome.store_opened && !outcome.abandoned) {
         std::fprintf(stderr, "morvale: could not open the store %s\n", store.c_str());
     }
-    return outcome.store_opened && !outcome.abandoned &&
-           (parsed.mode == 0 || (outcome.folder_entered && outcome.errors == 0));
+    return outcome.store_opened && !outcome.abandoned && outcome.errors == 0 && outcome.unreadable.empty() &&
+           (parsed.mode == 0 || outcome.folder_entered);
 }
 
 void on_interrupt(int) { console_view::interrupted = true; }
 
+// Ctrl-C, a terminal that goes away and a polite kill all stop the run between two
+// messages, so no message is left half written.
+void stop_on_signals() {
+    std::signal(SIGINT, on_interrupt);
+    std::signal(SIGTERM, on_interrupt);
+#ifdef SIGHUP
+    std::signal(SIGHUP, on_interrupt);
+#endif
+#ifdef SIGBREAK
+    std::signal(SIGBREAK, on_interrupt);
+#endif
+}
+
 int run_stores(const options& parsed, console_view& view) {
     bool all_good = true;
+    folder_names folders;
     for (const std::string& store : parsed.stores) {
         try {
-            all_good = run_store(parsed, store, view) && all_good;
+            all_good = run_store(parsed, store, view, folders) && all_good;
         } catch (const platform::dispatch_error& failure) {
             std::fprintf(stderr, "recover_store: .msg conversion failed: %s\n", failure.what());
             return 1;
@@ -158,7 +203,7 @@ int morvale_run(const std::vector<std::string>& args) {
     console_view view;
     main_view* saved_dialog = main_dialog;
     main_dialog = &view;
-    std::signal(SIGINT, on_interrupt);
+    stop_on_signals();
     status = run_stores(parsed, view);
     main_dialog = saved_dialog;
     return status;

@@ -23,15 +23,28 @@ struct dbx_block_list_t {
     std::vector<const dbx_block_t*> chains;  // the heads, by increasing offset
 };
 
+// Bytes of the file that could not be read: [start, end), and the errno of the failure.
+struct unreadable_range {
+    uint64_t start;
+    uint64_t end;
+    int error;
+};
+
 // List 0: "messages" (live blocks); list 1: "deleted message fragments" (freed blocks).
 struct dbx_t {
     std::string file_name;
     FILE* file = nullptr;
-    int64_t file_size = 0;
+    int64_t file_size = 0;  // the whole size in bytes (a block device's too)
     dbx_block_list_t lists[2];
+    std::vector<unreadable_range> unreadable;  // in file order, found by the scan
 };
 
-// Opens and scans a store; null when it cannot be opened or the run was abandoned
-// during the scan.
+// The part of the file the scan covers: all of it, or its first 4 GiB, beyond which no
+// block can name its own offset.
+uint64_t dbx_scanned_size(const dbx_t* store);
+
+// Opens and scans a store; null when it cannot be opened, is a folder, or the run was
+// abandoned during the scan. Unreadable bytes do not fail the open: they are listed in
+// `unreadable` and scanned around.
 dbx_t* dbx_open(const char* path);
 void dbx_close(dbx_t* store);

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "platform/read.h"
+
 namespace {
 
 // Three buffers: one being looked at, one read ahead, one being read. Without the
@@ -10,10 +12,23 @@ namespace {
 constexpr int buffer_count = 3;
 constexpr int buffer_count_in_place = 2;
 
+// Adds [start, end) to a list in file order, joining it to the last range when they meet.
+void add_range(std::vector<unreadable_range>& ranges, uint64_t start, uint64_t end, int error) {
+    if (!ranges.empty() && ranges.back().end == start && ranges.back().error == error) {
+        ranges.back().end = end;
+        return;
+    }
+    ranges.push_back({start, end, error});
+}
+
 }  // namespace
 
-chunk_reader::chunk_reader(FILE* file, size_t chunk)
-    : file_(file), chunk_(std::max<size_t>(chunk, 1)), ahead_(chunk_ >= read_ahead_least) {
+chunk_reader::chunk_reader(FILE* file, uint64_t start, uint64_t end, size_t chunk)
+    : file_(file),
+      offset_(start),
+      end_(std::max(start, end)),
+      chunk_(std::max<size_t>(chunk, 1)),
+      ahead_(chunk_ >= read_ahead_least) {
     for (int i = 0; i < (ahead_ ? buffer_count : buffer_count_in_place); ++i) {
         buffers_.emplace_back(chunk_ + 2 * margin);
         free_.push_back(i);
@@ -31,12 +46,37 @@ chunk_reader::~chunk_reader() {
     reader_.join();
 }
 
-chunk_reader::chunk chunk_reader::read_into(int buffer) {
-    unsigned char* data = buffers_[buffer].data() + margin;
-    return chunk{buffer, data, std::fread(data, 1, chunk_, file_)};
+// Reads [from, to) of the file into the chunk that starts at `into`'s offset. What a
+// read leaves out is read again in two halves split at a sector boundary, until the
+// pieces that still fail are single sectors: those are listed as unreadable.
+void chunk_reader::read_range(chunk& into, uint64_t from, uint64_t to) {
+    uint64_t chunk_start = offset_ - into.length;
+    unsigned char* at = into.data + (from - chunk_start);
+    platform::read_outcome read = platform::read_at(file_, from, at, size_t(to - from));
+    if (read.count == to - from) return;
+    uint64_t failed = from + read.count;
+    // A file that ends before its size changed under the scan: its missing bytes are
+    // unreadable too, never taken for the end of the file.
+    int error = read.error != 0 ? read.error : EIO;
+    if (read.error == 0 || to - failed <= sector) {
+        std::memset(into.data + (failed - chunk_start), 0xFF, size_t(to - failed));
+        add_range(into.unreadable, failed, to, error);
+        return;
+    }
+    uint64_t middle = (failed + (to - failed) / 2) / sector * sector;
+    if (middle <= failed) middle = failed / sector * sector + sector;
+    read_range(into, failed, middle);
+    read_range(into, middle, to);
 }
 
-// The reading thread: fills free buffers in file order until a short read ends the file.
+chunk_reader::chunk chunk_reader::read_into(int buffer) {
+    chunk read{buffer, buffers_[buffer].data() + margin, size_t(std::min<uint64_t>(chunk_, end_ - offset_)), {}};
+    offset_ += read.length;
+    read_range(read, offset_ - read.length, offset_);
+    return read;
+}
+
+// The reading thread: fills free buffers in file order until the end of the file.
 void chunk_reader::read_ahead() {
     for (;;) {
         int buffer;
@@ -48,13 +88,14 @@ void chunk_reader::read_ahead() {
             free_.pop_front();
         }
         chunk read = read_into(buffer);
+        bool last = read.length < chunk_;
         {
             std::lock_guard<std::mutex> hold(lock_);
-            ready_.push_back(read);
-            finished_ = read.length < chunk_;
+            ready_.push_back(std::move(read));
+            finished_ = last;
         }
         changed_.notify_all();
-        if (read.length < chunk_) return;
+        if (last) return;
     }
 }
 
@@ -69,7 +110,7 @@ chunk_reader::chunk chunk_reader::next() {
     std::unique_lock<std::mutex> hold(lock_);
     changed_.wait(hold, [this] { return !ready_.empty() || finished_; });
     if (ready_.empty()) return chunk{};
-    chunk taken = ready_.front();
+    chunk taken = std::move(ready_.front());
     ready_.pop_front();
     return taken;
 }
@@ -87,8 +128,17 @@ void chunk_reader::release(int buffer) {
     changed_.notify_all();
 }
 
-file_window::file_window(FILE* file, uint64_t start, size_t chunk)
-    : reader_(file, chunk), window_(padding_), base_(start), end_(start) {}
+file_window::file_window(FILE* file, uint64_t start, uint64_t end, size_t chunk)
+    : reader_(file, start, end, chunk), window_(padding_), base_(start), end_(start) {}
+
+void file_window::take_unreadable(std::vector<unreadable_range>& ranges) {
+    for (const unreadable_range& range : ranges) add_range(unreadable_, range.start, range.end, range.error);
+}
+
+bool file_window::readable(uint64_t offset, size_t length) {
+    while (passed_ < unreadable_.size() && unreadable_[passed_].end <= offset) ++passed_;
+    return passed_ == unreadable_.size() || unreadable_[passed_].start >= offset + length;
+}
 
 // Drops what lies before `offset` and moves on until `length` bytes from `offset` are
 // there. Bytes still needed from the chunk being left (fewer than `length`) are copied
@@ -101,14 +151,15 @@ void file_window::fill(uint64_t offset, size_t length) {
             at_end_ = true;
             break;
         }
+        take_unreadable(next.unreadable);
         uint64_t held_end = base_ + length_;
         size_t keep = offset < held_end ? size_t(held_end - offset) : 0;
         std::memcpy(next.data - keep, window_ + (held_end - keep - base_), keep);
         reader_.release(current_.buffer);
-        current_ = next;
-        window_ = next.data - keep;
+        current_ = std::move(next);
+        window_ = current_.data - keep;
         base_ = held_end - keep;
-        length_ = keep + next.length;
+        length_ = keep + current_.length;
     }
     if (!at_end_) {
         end_ = base_ + length_;

@@ -1,9 +1,13 @@
 #pragma once
-// A forward-only window on a stream, filled by large reads. The scan asks for a few bytes
-// at a file offset; the window keeps what is still ahead and moves on to the next chunk
-// when it runs short. Bytes at or beyond the end of the file read as 0xFF, as the word
-// reader has them. A thread of its own reads the chunks ahead of the scan, so reading
-// the file and looking at it go on side by side.
+// A forward-only window on a file, filled by large positional reads. The scan asks for a
+// few bytes at a file offset; the window keeps what is still ahead and moves on to the
+// next chunk when it runs short. Bytes at or beyond the end of the file read as 0xFF, as
+// the word reader has them. A thread of its own reads the chunks ahead of the scan, so
+// reading the file and looking at it go on side by side.
+//
+// A chunk that cannot be read whole is read again in smaller pieces, down to single
+// sectors, so that everything around a bad sector is still read. The bytes that could not
+// be read are listed, and read as 0xFF meanwhile.
 
 #include <condition_variable>
 #include <cstddef>
@@ -14,24 +18,29 @@
 #include <thread>
 #include <vector>
 
-// Reads a stream chunk after chunk, a few chunks ahead of the one being looked at. Each
-// buffer has room before its data (for bytes carried over from the chunk before) and
-// after it (for the 0xFF padding past the end of the file).
+#include "dbx/dbx.h"
+
+// Reads a file chunk after chunk from `start` to `end`, a few chunks ahead of the one
+// being looked at. Each buffer has room before its data (for bytes carried over from the
+// chunk before) and after it (for the 0xFF padding past the end of the file).
 class chunk_reader {
 public:
     static constexpr size_t margin = 64;
     // Chunks smaller than this are read in place, without the reading thread.
     static constexpr size_t read_ahead_least = 4096;
+    // The smallest piece a failed read is retried in.
+    static constexpr uint64_t sector = 512;
 
-    chunk_reader(FILE* file, size_t chunk);
+    chunk_reader(FILE* file, uint64_t start, uint64_t end, size_t chunk);
     ~chunk_reader();
     chunk_reader(const chunk_reader&) = delete;
     chunk_reader& operator=(const chunk_reader&) = delete;
 
     struct chunk {
-        int buffer = -1;              // which buffer; -1 when there are no more chunks
+        int buffer = -1;                // which buffer; -1 when there are no more chunks
         unsigned char* data = nullptr;  // `margin` bytes of room lie before and after
-        size_t length = 0;            // shorter than a chunk: the end of the file
+        size_t length = 0;              // shorter than a chunk: the end of the file
+        std::vector<unreadable_range> unreadable;  // inside this chunk, in file order
     };
     // Waits for the next chunk in file order.
     chunk next();
@@ -41,8 +50,11 @@ public:
 private:
     void read_ahead();
     chunk read_into(int buffer);
+    void read_range(chunk& into, uint64_t from, uint64_t to);
 
     FILE* file_;
+    uint64_t offset_;  // where the next chunk starts
+    uint64_t end_;
     size_t chunk_;
     bool ahead_;
     std::vector<std::vector<unsigned char>> buffers_;
@@ -50,15 +62,16 @@ private:
     std::condition_variable changed_;
     std::deque<int> free_;
     std::deque<chunk> ready_;
-    bool finished_ = false;  // the reading thread has read its last chunk
+    bool finished_ = false;  // the last chunk has been read
     bool stopping_ = false;
     std::thread reader_;
 };
 
 class file_window {
 public:
-    // The stream stands at file offset `start`; reads go `chunk` bytes at a time.
-    file_window(FILE* file, uint64_t start, size_t chunk);
+    // The window starts at file offset `start` and ends at `end` (the file's size); reads
+    // go `chunk` bytes at a time.
+    file_window(FILE* file, uint64_t start, uint64_t end, size_t chunk);
 
     // The longest run of bytes `at` may be asked for.
     static constexpr size_t max_request = 32;
@@ -70,14 +83,18 @@ public:
         return window_ + (offset - base_);
     }
 
+    // False when any of the `length` bytes from `offset` could not be read. Asked in
+    // increasing order of offset, after `at` for the same bytes.
+    bool readable(uint64_t offset, size_t length);
+
     // File offset just past the bytes read from the file so far.
     uint64_t data_end() const { return base_ + length_; }
-    // True once the end of the file (or a read error) has been met.
-    bool at_end() const { return at_end_; }
+    // The ranges that could not be read so far, in file order.
+    std::vector<unreadable_range>& unreadable() { return unreadable_; }
 
 private:
     void fill(uint64_t offset, size_t length);
-    bool advance(uint64_t offset);
+    void take_unreadable(std::vector<unreadable_range>& ranges);
 
     chunk_reader reader_;
     chunk_reader::chunk current_;
@@ -86,5 +103,7 @@ private:
     size_t length_ = 0;  // bytes of file data from window_ on
     uint64_t end_;       // offset up to which `at` needs no fill (past the end: padding)
     bool at_end_ = false;
+    std::vector<unreadable_range> unreadable_;
+    size_t passed_ = 0;  // ranges wholly before the last offset asked about
     unsigned char padding_[2 * max_request];
 };

@@ -10,7 +10,7 @@
 
 #include "dbx/file_window.h"
 #include "dbx/link_index.h"
-#include "dbx/words.h"
+#include "dbx/layout.h"
 #include "platform/view.h"
 
 #if defined(__SSE2__)
@@ -24,11 +24,8 @@ namespace {
 
 size_t chunk_size = size_t(1) << 20;
 
-constexpr uint32_t live_marker = 512;   // second header word of a live block
-constexpr uint32_t freed_marker = 508;  // second header word of a freed block
-constexpr uint32_t freed_size = 528;    // third header word of a freed block
-constexpr uint64_t header_size = 16;
-constexpr uint64_t block_size = 528;
+using namespace dbx_layout;
+
 // The run is asked whether to go on each time the scan has covered this much of the file.
 constexpr uint64_t checkpoint_interval = 16 * 1024;
 constexpr uint64_t prefetch_distance = 8 * block_size;
@@ -50,24 +47,29 @@ void reserve_blocks(dbx_block_list_t& list, size_t count) {
 #endif
 }
 
-// Decides whether the five words at `pos` begin a block, and of which list.
-block_kind block_test(const unsigned char* window, uint64_t pos, uint32_t size32) {
-    uint32_t w0 = _dbx_load_word(window);
+// Decides whether the five words at `pos` begin a block, and of which list. A word is in
+// range when it lies below `limit`, the scanned size.
+block_kind block_test(const unsigned char* window, uint64_t pos, uint64_t limit) {
+    uint32_t w0 = load_word(window);
     if (w0 != pos) return block_kind::none;
-    uint32_t w1 = _dbx_load_word(window + 4);
-    uint32_t w2 = _dbx_load_word(window + 8);
-    uint32_t w3 = _dbx_load_word(window + 12);
-    bool next_ok = w3 < size32 && w3 % 4 == 0 && w3 != w0;
+    uint32_t w1 = load_word(window + 4);
+    uint32_t w2 = load_word(window + 8);
+    uint32_t w3 = load_word(window + 12);
+    bool next_ok = w3 < limit && w3 % 4 == 0 && w3 != w0;
     if (w1 == live_marker) {
         int32_t used = int32_t(w2);
-        return used >= 1 && used <= 512 && next_ok ? block_kind::live : block_kind::none;
+        return used >= 1 && used <= int32_t(data_size) && next_ok ? block_kind::live : block_kind::none;
     }
     if (w1 == freed_marker && w2 == freed_size && next_ok) {
-        uint32_t w4 = _dbx_load_word(window + 16);
-        return w4 < size32 && w4 % 4 == 0 ? block_kind::freed : block_kind::none;
+        uint32_t w4 = load_word(window + 16);
+        return w4 < limit && w4 % 4 == 0 ? block_kind::freed : block_kind::none;
     }
     return block_kind::none;
 }
+
+// The header bytes a block of this kind is recognised by: a freed block's first data word
+// counts too.
+size_t recognised_bytes(block_kind kind) { return kind == block_kind::freed ? header_size + 4 : header_size; }
 
 // The first position from `pos` on, in steps of 4, that is at or past `limit` or whose
 // word might equal the position. Only file data already in the window is looked at;
@@ -97,7 +99,7 @@ uint64_t skip_plain_words(const file_window& window, const unsigned char* base_b
         }
     }
 #endif
-    while (pos + 4 <= stop && _dbx_load_word(base_bytes + (pos - base)) != pos) pos += 4;
+    while (pos + 4 <= stop && load_word(base_bytes + (pos - base)) != pos) pos += 4;
     return pos;
 }
 
@@ -105,9 +107,9 @@ class scanner {
   public:
     explicit scanner(dbx_t* store)
         : store_(store),
-          size32_(uint32_t(store->file_size)),
-          step_(size32_ / 1000),
-          window_(store->file, header_size, chunk_size) {}
+          limit_(dbx_scanned_size(store)),
+          step_(limit_ / 1000),
+          window_(store->file, header_size, uint64_t(store->file_size), chunk_size) {}
 
     bool run();
 
@@ -118,8 +120,8 @@ class scanner {
     void make_chains(dbx_block_list_t& list);
 
     dbx_t* store_;
-    uint32_t size32_;
-    uint32_t step_;
+    uint64_t limit_;  // positions from here on are not scanned
+    uint64_t step_;
     file_window window_;
     link_index links_[2];
     uint64_t last_report_ = 0;
@@ -127,7 +129,7 @@ class scanner {
 };
 
 void scanner::report(uint64_t pos) {
-    std::printf("\b\b\b\b\b\b%5.1f%%", double(pos) * 100.0 / size32_);
+    std::printf("\b\b\b\b\b\b%5.1f%%", double(pos) * 100.0 / double(limit_));
     std::fflush(stdout);
     last_report_ = pos;
 }
@@ -135,22 +137,22 @@ void scanner::report(uint64_t pos) {
 // Where plain skipping must stop: the end of the scan, the next progress update or the
 // next checkpoint, whichever comes first.
 uint64_t scanner::next_stop() const {
-    return std::min({uint64_t(size32_), last_report_ + step_, next_checkpoint_});
+    return std::min({limit_, last_report_ + step_, next_checkpoint_});
 }
 
 void scanner::record(block_kind kind, const unsigned char* header) {
     int which = kind == block_kind::live ? 0 : 1;
-    links_[which].add(store_->lists[which], _dbx_load_word(header), _dbx_load_word(header + 12),
-                      int32_t(_dbx_load_word(header + 8)));
+    links_[which].add(store_->lists[which], load_word(header), load_word(header + 12),
+                      int32_t(load_word(header + 8)));
 }
 
 bool scanner::run() {
     std::printf("------ Scanning %s:   0.0%%", store_->file_name.c_str());
     std::fflush(stdout);
-    for (dbx_block_list_t& list : store_->lists) reserve_blocks(list, size32_ / block_size + 1);
+    for (dbx_block_list_t& list : store_->lists) reserve_blocks(list, limit_ / block_size + 1);
     uint64_t pos = 0;
     bool window_empty = true;
-    while (pos < size32_) {
+    while (pos < limit_) {
         if (pos - last_report_ >= step_) report(pos);
         if (pos >= next_checkpoint_) {
             if (!run_checkpoint()) return false;
@@ -161,7 +163,9 @@ bool scanner::run() {
             window_empty = false;
         }
         const unsigned char* header = window_.at(pos, 20);
-        block_kind kind = block_test(header, pos, size32_);
+        block_kind kind = block_test(header, pos, limit_);
+        // Bytes that could not be read match no block, whatever they were read as.
+        if (kind != block_kind::none && !window_.readable(pos, recognised_bytes(kind))) kind = block_kind::none;
         if (kind != block_kind::none) {
 #if defined(__GNUC__)
             // Blocks mostly follow each other, and a header fresh from the read is seldom in
@@ -186,6 +190,7 @@ bool scanner::run() {
         }
     }
     std::printf("\b\b\b\b\b\b100.0%%\n");
+    store_->unreadable = std::move(window_.unreadable());
     make_chains(store_->lists[0]);
     make_chains(store_->lists[1]);
     return true;

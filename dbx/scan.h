@@ -6,10 +6,10 @@
 
 #include "dbx/dbx.h"
 
-// Scans the store from the stream's position (offset 16) to the end of the file, prints
-// the progress line and fills both block lists with their links and chain heads. Returns
-// false when the run was abandoned at a checkpoint; the lists are then incomplete and
-// nothing more has been printed. May throw std::bad_alloc.
+// Scans the store from offset 16 to the end of its scanned size, prints the progress line,
+// fills both block lists with their links and chain heads and lists the bytes that could
+// not be read. Returns false when the run was abandoned at a checkpoint; the lists are
+// then incomplete and nothing more has been printed. May throw std::bad_alloc.
 bool _dbx_scan(dbx_t* store);
 
 // The size of `name`, looked up relative to `directory`: the low 32 bits of the size as a

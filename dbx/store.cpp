@@ -1,13 +1,15 @@
-// Opening and releasing a store, and the small file helpers the store reader uses.
+// Opening and releasing a store, and the file-size helper of the store reader.
 
+#include <algorithm>
 #include <cerrno>
 #include <new>
 #include <optional>
 
 #include "dbx/dbx.h"
+#include "dbx/layout.h"
 #include "dbx/scan.h"
-#include "dbx/words.h"
 #include "platform/fs.h"
+#include "platform/read.h"
 
 namespace {
 
@@ -30,59 +32,58 @@ void release(dbx_t* store) {
     delete store;
 }
 
-// Fills an opened store: name, size, signature, scan. False when the store cannot be
-// used; errno tells why, except for an abandoned run.
-bool load(dbx_t* store, const char* path, bool& abandoned) {
-    store->file_name = path;
-    // A size whose low 32 bits happen to be all ones is a real size, not a failure.
-    std::optional<int64_t> size = size_in_directory(".", path);
-    if (!size) return false;
-    store->file_size = *size;
-    for (int i = 0; i < 4; i++) _dbx_read_word(store->file);  // the signature, unexamined
-    abandoned = !_dbx_scan(store);
-    return !abandoned;
+// The size of an opened store; nullopt with errno set when it cannot be had or the path
+// names a folder. A block device gives its own size.
+std::optional<int64_t> store_size(FILE* file) {
+    std::optional<platform::stream_status> status = platform::status_of(file);
+    if (!status) return std::nullopt;
+    if (status->directory) {
+        errno = EISDIR;
+        return std::nullopt;
+    }
+    return status->size;
 }
 
 }  // namespace
-
-uint32_t _dbx_read_word(FILE* file) {
-    uint32_t word = 0;
-    for (int i = 0; i < 4; i++) {
-        int byte = std::fgetc(file);
-        word |= uint32_t(byte == EOF ? 0xFF : byte) << (8 * i);
-    }
-    return word;
-}
 
 int64_t _get_file_size(const char* directory, const char* name) {
     return size_in_directory(directory, name).value_or(-1);
 }
 
-// Opens the store at `path` (UTF-8) and scans it. Null when the file cannot be opened
-// (silently), when its status or size cannot be read, or when memory runs out (both with
-// the "dbx_open" error report), and when the run is abandoned during the scan.
+uint64_t dbx_scanned_size(const dbx_t* store) {
+    return std::min<uint64_t>(uint64_t(std::max<int64_t>(store->file_size, 0)), dbx_layout::addressable);
+}
+
+// Opens the store at `path` (UTF-8) read-only and scans it. Null when the file cannot be
+// opened (silently), when its status cannot be read or it is a folder, or when memory runs
+// out (all three with the "dbx_open" error report), and when the run is abandoned during
+// the scan. The 16-byte signature at the start is not examined: the scan starts after it.
 dbx_t* dbx_open(const char* path) {
     dbx_t* store = new (std::nothrow) dbx_t;
     if (store == nullptr) return nullptr;
-    store->file = platform::open_file(path, "rb");
+    store->file = platform::open_for_reading(path);
     if (store->file == nullptr) {
         release(store);
         return nullptr;
     }
-    if (!platform::file_size(path)) {
+    std::optional<int64_t> size = store_size(store->file);
+    if (!size) {
         platform::report_error("dbx_open");
         release(store);
         return nullptr;
     }
-    bool abandoned = false;
-    bool loaded = false;
+    bool scanned = false;
     try {
-        loaded = load(store, path, abandoned);
+        store->file_name = path;
+        store->file_size = *size;
+        scanned = _dbx_scan(store);
     } catch (const std::bad_alloc&) {
         errno = ENOMEM;
+        platform::report_error("dbx_open");
+        release(store);
+        return nullptr;
     }
-    if (!loaded) {
-        if (!abandoned) platform::report_error("dbx_open");
+    if (!scanned) {  // abandoned: nothing more is said
         release(store);
         return nullptr;
     }

@@ -2,6 +2,10 @@
 // The engine entry and the routines of one extraction run.
 
 #include <atomic>
+#include <string>
+#include <vector>
+
+#include "dbx/dbx.h"
 
 // 0 list only, 1 save as .eml, 2 save as .msg; taken once per run.
 extern std::atomic<int> save_mode;
@@ -10,8 +14,9 @@ extern std::atomic<int> save_mode;
 struct run_outcome {
     bool store_opened = false;
     bool folder_entered = false;  // save runs: the output folder was made and entered
-    int errors = 0;               // messages and fragments that could not be saved
+    int errors = 0;               // messages and fragments that could not be saved (or read)
     bool abandoned = false;       // the run was abandoned at a checkpoint
+    std::vector<unreadable_range> unreadable;  // bytes of the store that could not be read
 };
 
 // Runs one extraction: `target` is the output folder, the path separator and the store's
@@ -19,3 +24,8 @@ struct run_outcome {
 // Returns 0 when a save run entered its output folder, otherwise -1. A failed .msg
 // conversion ends the run by throwing platform::dispatch_error.
 int recover_store(const char* target, const char* store_path, run_outcome* outcome = nullptr);
+
+// The name of a store's output folder, made from its file name: without a final ".dbx"
+// (any case), and with a leading "_" when it would otherwise be empty, "." or ".." or a
+// name that Windows trims to one of those (only points and blanks).
+std::string store_folder_name(const std::string& store_file_name);

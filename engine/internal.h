@@ -4,8 +4,10 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "dbx/dbx.h"
+#include "platform/read.h"
 #include "platform/view.h"
 
 // Working-directory and folder calls with the engine's results (-1 on failure).
@@ -24,6 +26,8 @@ struct message_read {
     std::optional<std::string> text;  // the message bytes; none when the chain gave none
     int64_t date = 0;
     std::string name;
+    std::optional<unreadable_range> unreadable;  // the first bytes of it that could not be read
+    bool out_of_memory = false;
 };
 message_read _read_message(main_view* dialog, dbx_t* store, int list, int chain, int mode);
 
@@ -34,13 +38,24 @@ std::string message_file_name(const std::optional<std::string>& from,
                               const std::optional<std::string>& subject, uint32_t offset,
                               int mode);
 
-// 1 when saved, 2 when the message failed. A failed .msg conversion throws.
-int _save_message(const char* folder, const std::string& text, const std::string& name, int mode);
+// Writes the message under a temporary name in `folder`, dates it, and gives it its name
+// when it is complete: 1 when saved, 2 when the message failed. The store's own file is
+// never replaced. A failed .msg conversion throws.
+int _save_message(const char* folder, const message_read& message, int mode,
+                  const std::optional<platform::file_identity>& store);
+
+// The name a message file has while it is being written: short, and the same for the same
+// message, so a run after an interrupted one takes its place.
+std::string temporary_name(const std::string& name);
 
 void _set_message_time(const char* folder, const std::string& name, int64_t date);
 
 struct recover_totals {
     int errors = 0;
     bool abandoned = false;
+    std::vector<unreadable_range> unreadable;  // reported so far, scan's and messages'
 };
-recover_totals _recover(main_view* dialog, dbx_t* store, const char* folder, int mode);
+// Drives both lists; `totals` carries what was reported before (the scan's unreadable
+// ranges), so that nothing is reported twice.
+recover_totals _recover(main_view* dialog, dbx_t* store, const char* folder, int mode,
+                        recover_totals totals = {});

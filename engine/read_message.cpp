@@ -6,14 +6,20 @@
 #include <new>
 #include <vector>
 
+#include "dbx/layout.h"
 #include "engine/internal.h"
 #include "header/summary.h"
-#include "platform/fs.h"
+#include "platform/read.h"
 
 namespace {
 
-constexpr uint32_t data_area_limit = 512;
-constexpr uint32_t block_size = 528;  // a block's header and its data area
+using dbx_layout::block_size;
+using dbx_layout::header_size;
+
+// Blocks read with one call at most: side-by-side blocks are read together up to this
+// many bytes, so a message of any size is read through a small buffer of its own.
+constexpr size_t batch_bytes = size_t(1) << 20;
+constexpr size_t batch_blocks = batch_bytes / block_size;
 
 // The chain's blocks, head first.
 std::vector<const dbx_block_t*> chain_blocks(const dbx_block_list_t& list, const dbx_block_t* head) {
@@ -25,36 +31,89 @@ std::vector<const dbx_block_t*> chain_blocks(const dbx_block_list_t& list, const
     return blocks;
 }
 
-// Blocks that lie one right after the other in the file are read with one call; the
-// data areas are then taken out of what was read. Bytes the file does not hold (a data
-// area running past its end) read as zero bytes, so the length still counts them.
-void append_blocks(FILE* file, const std::vector<const dbx_block_t*>& blocks, size_t first,
-                   size_t count, bool fragment, std::string& text, std::string& run) {
-    uint64_t start = uint64_t{blocks[first]->offset} + 16;
-    const dbx_block_t* last = blocks[first + count - 1];
-    size_t span = size_t(last->offset - blocks[first]->offset) +
-                  std::min(static_cast<uint32_t>(last->data_size), data_area_limit);
-    run.assign(span, '\0');
-    platform::read_at(file, start, run.data(), span);
+// The message bytes a block holds.
+size_t text_bytes(const dbx_block_t* block) {
+    return std::min<uint32_t>(uint32_t(block->data_size), dbx_layout::data_size);
+}
+
+bool follows(const dbx_block_t* earlier, const dbx_block_t* later) {
+    return uint64_t{later->offset} == uint64_t{earlier->offset} + block_size;
+}
+
+class chain_reader {
+public:
+    chain_reader(FILE* file, bool fragment, std::string& text, message_read& message)
+        : file_(file), fragment_(fragment), text_(text), message_(message) {}
+
+    // Appends the data areas of `count` side-by-side blocks from `first`, read with one call.
+    void append(const dbx_block_t* const* first, size_t count);
+
+private:
+    void read_each(const dbx_block_t* const* first, size_t count);
+    void note_unreadable(uint64_t start, uint64_t end, int error);
+
+    FILE* file_;
+    bool fragment_;
+    std::string& text_;
+    message_read& message_;
+    std::string run_;
+};
+
+void chain_reader::note_unreadable(uint64_t start, uint64_t end, int error) {
+    if (!message_.unreadable) message_.unreadable = unreadable_range{start, end, error};
+}
+
+// Bytes the file does not hold (a data area running past its end) read as zero bytes, so
+// the length still counts them. Bytes that cannot be read are zero bytes too, and the
+// message is marked unreadable.
+void chain_reader::append(const dbx_block_t* const* first, size_t count) {
+    uint64_t start = uint64_t{first[0]->offset} + header_size;
+    size_t span = size_t(uint64_t{first[count - 1]->offset} - first[0]->offset) + text_bytes(first[count - 1]);
+    run_.assign(span, '\0');
+    platform::read_outcome read = platform::read_at(file_, start, run_.data(), span);
+    if (read.error != 0) {
+        read_each(first, count);  // finds which blocks fail
+        return;
+    }
     for (size_t k = 0; k < count; ++k) {
-        size_t n = std::min(static_cast<uint32_t>(blocks[first + k]->data_size), data_area_limit);
-        size_t at = text.size();
-        text.append(run, k * block_size, n);
+        size_t at = text_.size();
+        size_t n = text_bytes(first[k]);
+        text_.append(run_, k * block_size, n);
         // The first word of a freed block's data area is not message text: it is marked.
-        if (fragment) std::memcpy(text.data() + at, "----", std::min<size_t>(4, n));
+        if (fragment_) std::memcpy(text_.data() + at, "----", std::min<size_t>(4, n));
     }
 }
 
-std::string read_chain(dbx_t* store, int list, const dbx_block_t* head) {
+// Reads side-by-side blocks one at a time after a read of all of them failed.
+void chain_reader::read_each(const dbx_block_t* const* first, size_t count) {
+    for (size_t k = 0; k < count; ++k) {
+        size_t n = text_bytes(first[k]);
+        uint64_t start = uint64_t{first[k]->offset} + header_size;
+        size_t at = text_.size();
+        text_.append(n, '\0');
+        platform::read_outcome read = platform::read_at(file_, start, text_.data() + at, n);
+        if (read.error != 0) {
+            std::memset(text_.data() + at + read.count, 0, n - read.count);
+            note_unreadable(start + read.count, start + n, read.error);
+        }
+        if (fragment_) std::memcpy(text_.data() + at, "----", std::min<size_t>(4, n));
+    }
+}
+
+void read_chain(dbx_t* store, int list, const dbx_block_t* head, message_read& message) {
     auto blocks = chain_blocks(store->lists[list], head);
-    std::string text, run;
+    size_t total = 0;
+    for (const dbx_block_t* block : blocks) total += text_bytes(block);
+    std::string& text = message.text.emplace();
+    text.reserve(total);
+    chain_reader reader(store->file, list == 1, text, message);
     for (size_t first = 0; first < blocks.size();) {
         size_t count = 1;
-        while (first + count < blocks.size() &&
-               blocks[first + count]->offset == blocks[first + count - 1]->offset + block_size) {
+        while (first + count < blocks.size() && count < batch_blocks &&
+               follows(blocks[first + count - 1], blocks[first + count])) {
             ++count;
         }
-        append_blocks(store->file, blocks, first, count, list == 1, text, run);
+        reader.append(&blocks[first], count);
         first += count;
     }
     // A fragment's last blocks are padded with NUL bytes, which are not message text.
@@ -62,7 +121,6 @@ std::string read_chain(dbx_t* store, int list, const dbx_block_t* head) {
         size_t end = text.find_last_not_of('\0');
         text.resize(end == std::string::npos ? 0 : end + 1);
     }
-    return text;
 }
 
 }  // namespace
@@ -72,10 +130,11 @@ message_read _read_message(main_view* dialog, dbx_t* store, int list, int chain,
     message_read message;
     std::optional<std::string> subject, from, to;
     try {
-        message.text = read_chain(store, list, head);
+        read_chain(store, list, head, message);
         hdr_message_summary(message.text->c_str(), dialog, &subject, &from, &to, &message.date);
     } catch (const std::bad_alloc&) {
         message.text.reset();  // the driver counts the message as failed
+        message.out_of_memory = true;
     }
     message.name = message_file_name(from, to, subject, head->offset, mode);
     return message;

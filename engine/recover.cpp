@@ -1,6 +1,8 @@
 // The engine entry and the extraction driver.
 
+#include <cinttypes>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 #include <new>
 
@@ -36,20 +38,70 @@ void print_message_line(int j, int chain_count, bool saved, const std::string& n
     std::fflush(stdout);
 }
 
+bool overlaps(const unreadable_range& a, const unreadable_range& b) {
+    return a.start < b.end && b.start < a.end;
+}
+
+// Says once on standard error that a range of the store could not be read.
+void report_unreadable(recover_totals& totals, const dbx_t* store, const unreadable_range& range) {
+    for (const unreadable_range& known : totals.unreadable) {
+        if (overlaps(known, range)) return;
+    }
+    totals.unreadable.push_back(range);
+    std::fprintf(stderr, "morvale: %s: cannot read bytes %" PRIu64 " to %" PRIu64 ": %s\n",
+                 store->file_name.c_str(), range.start, range.end - 1, std::strerror(range.error));
+    std::fflush(stderr);
+}
+
+// Why a message that was read cannot be saved; false when nothing stands in its way.
+bool message_failed(recover_totals& totals, const dbx_t* store, const dbx_block_t* head,
+                    const message_read& message) {
+    if (message.out_of_memory) {
+        std::fprintf(stderr, "_read_message: the message at %08" PRIX32 ": %s\n", head->offset,
+                     std::strerror(ENOMEM));
+    } else if (message.unreadable) {
+        report_unreadable(totals, store, *message.unreadable);
+        std::fprintf(stderr, "_read_message: the message at %08" PRIX32 " lies partly in unreadable bytes\n",
+                     head->offset);
+    } else {
+        return !message.text;
+    }
+    std::fflush(stderr);
+    return true;
+}
+
 // Reads, saves and stamps chain j of list i; false when the message failed.
 bool handle_chain(main_view* dialog, dbx_t* store, int i, int j, const std::string* list_folder,
-                  int mode) {
+                  int mode, recover_totals& totals, const std::optional<platform::file_identity>& identity) {
     message_read message = _read_message(dialog, store, i, j, mode);
-    if (!list_folder) return true;  // list only: reading filled the row
+    bool unusable = message_failed(totals, store, store->lists[i].chains[j], message);
+    if (!list_folder) return !unusable;  // list only: reading filled the row
     int chain_count = store->lists[i].chain_count;
-    if (!message.text) {
-        print_message_line(j, chain_count, false, message.name);
-        return false;
-    }
-    int result = _save_message(list_folder->c_str(), *message.text, message.name, mode);
-    if (result == 1) _set_message_time(list_folder->c_str(), message.name, message.date);
+    int result = unusable ? 2 : _save_message(list_folder->c_str(), message, mode, identity);
     print_message_line(j, chain_count, result == 1, message.name);
     return result == 1;
+}
+
+// A folder the run writes into must be a folder of its own: a link there would send the
+// files somewhere else.
+bool is_link(const std::string& folder) { return platform::entry_at(folder.c_str()) == platform::entry_kind::link; }
+
+void say_link(const std::string& folder) {
+    std::fprintf(stderr, "error: %s is a link; nothing is written there\n", folder.c_str());
+    std::fflush(stderr);
+}
+
+// Makes the "deleted" folder of a save run; false (said) when fragments cannot go there.
+bool make_deleted_folder(const char* folder, const std::string& list_folder) {
+    if (sys_mkdir(folder, "deleted") != 0) {
+        platform::report_error("_recover (sys_mkdir)");
+        return false;
+    }
+    if (is_link(list_folder)) {
+        say_link(list_folder);
+        return false;
+    }
+    return true;
 }
 
 // Saves the run's results and the closing box of a save run.
@@ -65,6 +117,19 @@ void show_completion(main_view* dialog, const run_outcome& outcome) {
     }
 }
 
+// What the scan could not cover: bytes it could not read, and the part of a very large
+// file beyond the offsets a block can name.
+void report_scan_limits(recover_totals& totals, const dbx_t* store) {
+    if (uint64_t(store->file_size) > dbx_scanned_size(store)) {
+        std::fprintf(stderr,
+                     "morvale: %s: the file holds %" PRId64 " bytes; only its first 4 GiB can hold "
+                     "blocks, and only they were scanned\n",
+                     store->file_name.c_str(), store->file_size);
+        std::fflush(stderr);
+    }
+    for (const unreadable_range& range : store->unreadable) report_unreadable(totals, store, range);
+}
+
 struct store_closer {
     void operator()(dbx_t* store) const { dbx_close(store); }
 };
@@ -77,10 +142,24 @@ struct directory_restorer {
     }
 };
 
+bool only_points_and_blanks(const std::string& name) {
+    return name.find_first_not_of(". ") == std::string::npos;
+}
+
+size_t last_separator(const std::string& path) {
+#ifdef _WIN32
+    return path.find_last_of("/\\");
+#else
+    return path.rfind('/');
+#endif
+}
+
 }  // namespace
 
-recover_totals _recover(main_view* dialog, dbx_t* store, const char* folder, int mode) {
-    recover_totals totals;
+recover_totals _recover(main_view* dialog, dbx_t* store, const char* folder, int mode,
+                        recover_totals totals) {
+    std::optional<platform::file_identity> identity;
+    if (folder) identity = platform::identity_of(store->file);
     for (int i = 0; i < 2; ++i) {
         const dbx_block_list_t& list = store->lists[i];
         int saved = 0, errors = 0;
@@ -90,8 +169,7 @@ recover_totals _recover(main_view* dialog, dbx_t* store, const char* folder, int
         std::printf("------ Recovering %d %s from %s to %s/%s ... \n", list.chain_count,
                     list_names[i], store->file_name.c_str(), or_null(folder),
                     or_null(list_folder ? list_folder->c_str() : nullptr));
-        if (i == 1 && folder && sys_mkdir(folder, "deleted") != 0) {
-            platform::report_error("_recover (sys_mkdir)");
+        if (i == 1 && folder && !make_deleted_folder(folder, *list_folder)) {
             totals.errors += list.chain_count;  // no fragment could be saved
             return totals;
         }
@@ -101,10 +179,12 @@ recover_totals _recover(main_view* dialog, dbx_t* store, const char* folder, int
                 return totals;
             }
             dialog->set_progress(j);
-            bool ok = handle_chain(dialog, store, i, j, list_folder ? &*list_folder : nullptr, mode);
-            if (list_folder) ++(ok ? saved : errors);
+            bool ok = handle_chain(dialog, store, i, j, list_folder ? &*list_folder : nullptr, mode,
+                                   totals, identity);
+            ++(ok ? saved : errors);
         }
         totals.errors += errors;
+        if (!list_folder) saved = errors = 0;  // a list-only run saves nothing
         std::printf("------ %d %s recovered, %d errors\n", saved, list_names[i], errors);
         std::fflush(stdout);
         dialog->set_progress(0);
@@ -124,31 +204,43 @@ int recover_store(const char* target, const char* store_path, run_outcome* outco
         std::unique_ptr<dbx_t, store_closer> store(dbx_open(store_path));
         sys_chdir(directory->c_str());
         result.store_opened = store != nullptr;
+        recover_totals totals;
+        if (store) report_scan_limits(totals, store.get());
         if (!store) {
             result.abandoned = !run_checkpoint();
         } else if (target) {
             std::string folder = output_folder(target);
             sys_mkdir(folder.c_str(), folder.c_str());
-            if (sys_chdir(folder.c_str()) != 0) {
+            if (is_link(folder)) {
+                say_link(folder);
+            } else if (sys_chdir(folder.c_str()) != 0) {
                 std::fprintf(stderr, "error: can't chdir to %s\n", folder.c_str());
             } else {
                 result.folder_entered = true;
-                auto totals = _recover(dialog, store.get(), folder.c_str(), mode);
-                result.errors = totals.errors;
-                result.abandoned = totals.abandoned;
+                totals = _recover(dialog, store.get(), folder.c_str(), mode, std::move(totals));
                 status = 0;
             }
         } else {
-            result.abandoned = _recover(dialog, store.get(), nullptr, mode).abandoned;
+            totals = _recover(dialog, store.get(), nullptr, mode, std::move(totals));
         }
+        result.errors = totals.errors;
+        result.abandoned = result.abandoned || totals.abandoned;
+        result.unreadable = std::move(totals.unreadable);
     }
     if (target && !result.abandoned) show_completion(dialog, result);
     if (outcome) *outcome = result;
     return status;
 }
 
+std::string store_folder_name(const std::string& store_file_name) {
+    size_t n = store_file_name.size();
+    bool dbx = n >= 4 && platform::equal_ignoring_case(std::string_view(store_file_name).substr(n - 4), ".dbx");
+    std::string name = dbx ? store_file_name.substr(0, n - 4) : store_file_name;
+    return only_points_and_blanks(name) ? "_" + name : name;
+}
+
 std::string output_folder(const std::string& target) {
-    size_t n = target.size();
-    bool dbx = n >= 4 && platform::equal_ignoring_case(std::string_view(target).substr(n - 4), ".dbx");
-    return dbx ? target.substr(0, n - 4) : target;
+    size_t separator = last_separator(target);
+    size_t start = separator == std::string::npos ? 0 : separator + 1;
+    return target.substr(0, start) + store_folder_name(target.substr(start));
 }

@@ -1,8 +1,12 @@
 // Writing one message: the stored bytes as an .eml file, or an Outlook .msg file made by
-// the late-bound message store.
+// the late-bound message store. Either is written under a temporary name in the list
+// folder, dated, and renamed onto its own name only when it is complete, so a name never
+// holds part of a message, whenever the run stops.
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <new>
 
 #include "engine/internal.h"
 #include "header/summary.h"
@@ -17,34 +21,88 @@ int failed(const char* tag) {
     return 2;
 }
 
-int write_and_close(FILE* file, const std::string& text) {
+// Removes the temporary file of a message that failed, keeping the errno of the failure.
+int discard(const std::string& temporary, const char* tag) {
+    int error = errno;
+    platform::remove_file(temporary.c_str());
+    errno = error;
+    return failed(tag);
+}
+
+// Null when the text is written and the file closed, else the tag of the failed step.
+const char* write_and_close(FILE* file, const std::string& text) {
     if (std::fwrite(text.data(), 1, text.size(), file) != text.size()) {
         int write_errno = errno;
         std::fclose(file);
         errno = write_errno;
-        return failed("_save_message (fwrite)");
+        return "_save_message (fwrite)";
     }
     // Buffered bytes reach the disk only here: a full disk shows up at the close.
-    if (std::fclose(file) != 0) return failed("_save_message (fclose)");
+    return std::fclose(file) == 0 ? nullptr : "_save_message (fclose)";
+}
+
+// Makes room for a temporary file: one left by an interrupted run goes. A link there is
+// refused (false, errno set), since writing through it would leave the folder; anything
+// else stays, and writing the file then fails as on any name that cannot be written.
+bool clear_temporary(const std::string& path) {
+    platform::entry_kind kind = platform::entry_at(path.c_str());
+    if (kind == platform::entry_kind::file) platform::remove_file(path.c_str());
+    if (kind != platform::entry_kind::link) return true;
+    errno = ELOOP;
+    return false;
+}
+
+// Whether a finished message may take the name `path`: nothing stands there, or a regular
+// file that is not read-only and is not the store being read. Links, folders and
+// anything else are left alone. errno says why not.
+bool may_take_name(const std::string& path, const std::optional<platform::file_identity>& store) {
+    switch (platform::entry_at(path.c_str())) {
+        case platform::entry_kind::none: return true;
+        case platform::entry_kind::file: break;
+        case platform::entry_kind::read_only: errno = EACCES; return false;
+        case platform::entry_kind::directory: errno = EISDIR; return false;
+        case platform::entry_kind::link: errno = ELOOP; return false;
+        case platform::entry_kind::other: errno = EEXIST; return false;
+    }
+    if (store && platform::identity_of(path.c_str()) == store) {
+        std::fprintf(stderr, "_save_message (rename): %s is the store being read\n", path.c_str());
+        errno = EEXIST;
+        return false;
+    }
+    return true;
+}
+
+// Dates the complete temporary file and gives it the message's name.
+int finish(const char* folder, const message_read& message, const std::string& temporary,
+           const std::optional<platform::file_identity>& store) {
+    _set_message_time(folder, temporary_name(message.name), message.date);
+    std::string path = in_folder(folder, message.name);
+    if (!may_take_name(path, store) || platform::replace_file(temporary.c_str(), path.c_str()) != 0) {
+        return discard(temporary, "_save_message (rename)");
+    }
     return 1;
 }
 
-int save_eml(const char* folder, const std::string& text, const std::string& name) {
-    // The file is opened through its whole path first: the same file as below, without
-    // four changes of directory per message. When that fails, the steps below run as
-    // they stand, so every failure is reported by the step that meets it.
-    if (folder != nullptr) {
-        if (FILE* file = platform::open_for_overwrite(in_folder(folder, name).c_str())) return write_and_close(file, text);
-    }
+// The folder could not be written in: the steps of the working-directory way tell which
+// one fails, so the report names it.
+int report_unwritable(const char* folder) {
+    int error = errno;
     auto saved = sys_getcwd();
     if (!saved) return failed("_save_message (sys_getcwd)");
     if (folder == nullptr || sys_chdir(folder) != 0) return failed("_save_message (sys_chdir)");
-    FILE* file = platform::open_for_overwrite(name.c_str());
-    int open_errno = errno;
     sys_chdir(saved->c_str());
-    errno = open_errno;
-    if (file == nullptr) return failed("_save_message (fopen)");
-    return write_and_close(file, text);
+    errno = error;
+    return failed("_save_message (fopen)");
+}
+
+int save_eml(const char* folder, const message_read& message,
+             const std::optional<platform::file_identity>& store) {
+    if (folder == nullptr) return report_unwritable(folder);
+    std::string temporary = in_folder(folder, temporary_name(message.name));
+    FILE* file = clear_temporary(temporary) ? platform::create_new_file(temporary.c_str()) : nullptr;
+    if (file == nullptr) return report_unwritable(folder);
+    if (const char* tag = write_and_close(file, *message.text)) return discard(temporary, tag);
+    return finish(folder, message, temporary, store);
 }
 
 std::u16string wide_path(const std::string& path) { return platform::path_to_utf16(path); }
@@ -53,7 +111,7 @@ using platform::variant;
 
 // The calls that make a .msg file, in the order the message store expects them. False
 // when the message store cannot be created; a failing call throws.
-bool convert_to_msg(const char* folder, const std::string& text, const std::string& name) {
+bool convert_to_msg(const std::u16string& path, const std::string& text) {
     platform::initialize_com();
     auto root = platform::create_object("Redemption.RDOSession");
     if (!root) return false;
@@ -65,24 +123,44 @@ bool convert_to_msg(const char* folder, const std::string& text, const std::stri
     item->invoke(0, platform::property_put, {variant::make_string(msg_subject)});
     item->invoke(65, platform::property_put, {variant::make_bool(true)});
     item->invoke(11, platform::property_put, {variant::make_string(platform::ansi_to_utf16(text))});
-    std::u16string path = wide_path(folder) + u"\\" + wide_path(name);
     item->invoke(72, platform::method, {variant::make_string(path), variant::make_i4(3)});
     return true;
 }
 
-int save_msg(const char* folder, const std::string& text, const std::string& name) {
+int save_msg(const char* folder, const message_read& message,
+             const std::optional<platform::file_identity>& store) {
     auto saved = sys_getcwd();
     if (!saved) return failed("_save_message (sys_getcwd)");
     if (folder == nullptr) return failed("_save_message (sys_chdir)");
-    if (!convert_to_msg(folder, text, name)) {
-        errno = ENOENT;
-        return failed("_save_message (msg)");
+    std::string temporary = in_folder(folder, temporary_name(message.name));
+    if (!clear_temporary(temporary)) return failed("_save_message (msg)");
+    try {
+        // The message store writes the folder made wide, a backslash and the name made wide.
+        std::u16string target = wide_path(folder) + u"\\" + wide_path(temporary_name(message.name));
+        if (!convert_to_msg(target, *message.text)) {
+            errno = ENOENT;
+            return failed("_save_message (msg)");
+        }
+    } catch (const std::bad_alloc&) {
+        errno = ENOMEM;
+        return discard(temporary, "_save_message (msg)");
+    } catch (...) {
+        platform::remove_file(temporary.c_str());
+        throw;
     }
-    return 1;
+    return finish(folder, message, temporary, store);
 }
 
 }  // namespace
 
-int _save_message(const char* folder, const std::string& text, const std::string& name, int mode) {
-    return mode == 2 ? save_msg(folder, text, name) : save_eml(folder, text, name);
+std::string temporary_name(const std::string& name) {
+    // Every name ends in ".<offset>.<extension>", unique within its folder.
+    constexpr size_t number_and_extension = 13;
+    size_t keep = std::min(name.size(), number_and_extension);
+    return "~morvale" + name.substr(name.size() - keep) + ".tmp";
+}
+
+int _save_message(const char* folder, const message_read& message, int mode,
+                  const std::optional<platform::file_identity>& store) {
+    return mode == 2 ? save_msg(folder, message, store) : save_eml(folder, message, store);
 }

@@ -8,6 +8,8 @@
 
 #ifdef _WIN32
 #include <direct.h>
+#include <fcntl.h>
+#include <io.h>
 #include <share.h>
 #include <sys/stat.h>
 #include <sys/utime.h>
@@ -16,7 +18,6 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
-#include <utime.h>
 #endif
 
 namespace platform {
@@ -43,29 +44,37 @@ FILE* open_file(const char* path, const char* mode) {
     return _wfsopen(widen_path(path).c_str(), widen_path(mode).c_str(), _SH_DENYNO);
 }
 
-FILE* open_for_overwrite(const char* path) {
-    if (is_read_only(path)) {
-        errno = EACCES;
-        return nullptr;
-    }
-    return open_file(path, "wb");
+entry_kind entry_at(const char* path) {
+    DWORD attributes = GetFileAttributesW(widen_path(path).c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) return entry_kind::none;
+    if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) return entry_kind::link;
+    if (attributes & FILE_ATTRIBUTE_DIRECTORY) return entry_kind::directory;
+    if (attributes & FILE_ATTRIBUTE_DEVICE) return entry_kind::other;
+    return attributes & FILE_ATTRIBUTE_READONLY ? entry_kind::read_only : entry_kind::file;
 }
 
-size_t read_at(FILE* file, uint64_t offset, void* buffer, size_t length) {
-    if (_fseeki64(file, static_cast<long long>(offset), SEEK_SET) != 0) return 0;
-    return std::fread(buffer, 1, length, file);
+FILE* create_new_file(const char* path) {
+    int descriptor = _wopen(widen_path(path).c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY | _O_NOINHERIT,
+                            _S_IREAD | _S_IWRITE);
+    if (descriptor < 0) return nullptr;
+    FILE* file = _fdopen(descriptor, "wb");
+    if (file == nullptr) _close(descriptor);
+    return file;
 }
+
+int replace_file(const char* from, const char* to) {
+    if (MoveFileExW(widen_path(from).c_str(), widen_path(to).c_str(), MOVEFILE_REPLACE_EXISTING)) return 0;
+    DWORD error = GetLastError();
+    errno = error == ERROR_ACCESS_DENIED ? EACCES : error == ERROR_DISK_FULL ? ENOSPC : EIO;
+    return -1;
+}
+
+int remove_file(const char* path) { return _wunlink(widen_path(path).c_str()); }
 
 std::optional<int64_t> file_size(const char* path) {
     struct _stat64 status;
     if (_wstat64(widen_path(path).c_str(), &status) != 0) return std::nullopt;
     return status.st_size;
-}
-
-bool is_read_only(const char* path) {
-    DWORD attributes = GetFileAttributesW(widen_path(path).c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) &&
-           !(attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
 std::string absolute_path(const char* path) {
@@ -97,44 +106,31 @@ int set_file_times(const char* path, int64_t seconds) {
 
 FILE* open_file(const char* path, const char* mode) { return std::fopen(path, mode); }
 
-// A new file costs one call; only a name already taken is looked at more closely.
-FILE* open_for_overwrite(const char* path) {
-    int descriptor = open(path, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (descriptor >= 0) {
-        FILE* file = fdopen(descriptor, "wb");
-        if (file == nullptr) close(descriptor);
-        return file;
-    }
-    if (errno != EEXIST) return nullptr;
-    if (is_read_only(path)) {
-        errno = EACCES;
-        return nullptr;
-    }
-    return std::fopen(path, "wb");
+entry_kind entry_at(const char* path) {
+    struct stat status;
+    if (lstat(path, &status) != 0) return entry_kind::none;
+    if (S_ISLNK(status.st_mode)) return entry_kind::link;
+    if (S_ISDIR(status.st_mode)) return entry_kind::directory;
+    if (!S_ISREG(status.st_mode)) return entry_kind::other;
+    return (status.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0 ? entry_kind::read_only : entry_kind::file;
 }
 
-size_t read_at(FILE* file, uint64_t offset, void* buffer, size_t length) {
-    size_t total = 0;
-    auto* bytes = static_cast<char*>(buffer);
-    while (total < length) {
-        ssize_t got = pread(fileno(file), bytes + total, length - total,
-                            static_cast<off_t>(offset + total));
-        if (got <= 0) break;
-        total += static_cast<size_t>(got);
-    }
-    return total;
+FILE* create_new_file(const char* path) {
+    int descriptor = open(path, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+    if (descriptor < 0) return nullptr;
+    FILE* file = fdopen(descriptor, "wb");
+    if (file == nullptr) close(descriptor);
+    return file;
 }
+
+int replace_file(const char* from, const char* to) { return std::rename(from, to); }
+
+int remove_file(const char* path) { return unlink(path); }
 
 std::optional<int64_t> file_size(const char* path) {
     struct stat status;
     if (stat(path, &status) != 0) return std::nullopt;
     return static_cast<int64_t>(status.st_size);
-}
-
-bool is_read_only(const char* path) {
-    struct stat status;
-    return stat(path, &status) == 0 && S_ISREG(status.st_mode) &&
-           (status.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0;
 }
 
 std::string absolute_path(const char* path) {
@@ -157,11 +153,12 @@ int change_directory(const char* path) { return chdir(path); }
 
 int make_directory(const char* path) { return mkdir(path, 0777); }
 
+// A link under the name keeps its target's times: only the file itself is stamped.
 int set_file_times(const char* path, int64_t seconds) {
-    struct utimbuf times;
-    times.actime = static_cast<time_t>(seconds);
-    times.modtime = static_cast<time_t>(seconds);
-    return utime(path, &times);
+    struct timespec times[2];
+    times[0].tv_sec = times[1].tv_sec = static_cast<time_t>(seconds);
+    times[0].tv_nsec = times[1].tv_nsec = 0;
+    return utimensat(AT_FDCWD, path, times, AT_SYMLINK_NOFOLLOW);
 }
 
 #endif

@@ -13,19 +13,30 @@ namespace platform {
 // fopen; on Windows the file is opened shared, so other processes may open it too.
 FILE* open_file(const char* path, const char* mode);
 
-// Opens a file for writing, made new or emptied, unless it is a read-only file (errno
-// EACCES), which keeps its content whoever runs the program.
-FILE* open_for_overwrite(const char* path);
+// What stands under a name, looked at without following a link there.
+enum class entry_kind {
+    none,       // nothing
+    file,       // a regular file that may be written
+    read_only,  // a regular file that nobody may write
+    directory,
+    link,       // a symbolic link (on Windows any reparse point)
+    other,      // a device, a pipe, a socket
+};
+entry_kind entry_at(const char* path);
 
-// Reads up to `length` bytes at `offset` of an open file; returns the count read.
-size_t read_at(FILE* file, uint64_t offset, void* buffer, size_t length);
+// Creates a new file for writing, failing (EEXIST) when anything stands under the name,
+// a link included.
+FILE* create_new_file(const char* path);
+
+// Gives the file `from` the name `to`, replacing a file of that name (rename; on Windows
+// MoveFileExW with MOVEFILE_REPLACE_EXISTING).
+int replace_file(const char* from, const char* to);
+
+// Removes a file; -1 with errno set on failure.
+int remove_file(const char* path);
 
 // The size of a file in bytes; nullopt (errno set) when its status cannot be read.
 std::optional<int64_t> file_size(const char* path);
-
-// True when the path names an existing file that nobody may write (no write permission
-// bits; on Windows the read-only attribute), whatever the rights of the caller.
-bool is_read_only(const char* path);
 
 // The path made absolute against the current directory (on Windows: _wfullpath).
 std::string absolute_path(const char* path);

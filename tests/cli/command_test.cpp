@@ -8,6 +8,7 @@
 
 #include "cli/command.h"
 #include "cli/console_view.h"
+#include "engine/internal.h"
 #include "platform/fs.h"
 #include "support/capture.h"
 #include "support/temp_dir.h"
@@ -130,8 +131,8 @@ TEST_F(command_test, FailedMessagesGiveExitStatusOne) {
 TEST_F(command_test, FailedMsgConversionEndsTheRunAndSaysWhy) {
     std::string store = make_store("Inbox.dbx");
     std::string out = dir.file("out");
-    // A folder where the first .msg file should go: the message store cannot write it.
-    fs::create_directories(fs::u8path(out + "/Inbox/Ann_Bob_Hi.000002A0.msg"));
+    // A folder where the message store writes the first .msg file: it cannot write it.
+    fs::create_directories(fs::u8path(out + "/Inbox/" + temporary_name("Ann_Bob_Hi.000002A0.msg")));
     auto result = morvale({"--msg", store, out});
     EXPECT_EQ(result.status, 1);
     EXPECT_EQ(result.err.rfind("recover_store: .msg conversion failed: built-in message store: cannot write ", 0), 0u)

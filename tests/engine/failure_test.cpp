@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "engine/internal.h"
 #include "engine_fixture.h"
 #include "platform/dispatch.h"
 #include "platform/fs.h"
@@ -78,7 +79,7 @@ TEST_F(engine_test, ReadOnlyFileOfTheSameNameIsLeftUnchanged) {
                                          fs::perms::others_read);
     auto result = run(store, 1, dir.file("out"));
     EXPECT_NE(result.out.find("100.0%  ERROR: Ann_Bob_Hi.000002A0.eml\n"), std::string::npos);
-    EXPECT_EQ(result.err.rfind("_save_message (fopen): ", 0), 0u) << result.err;
+    EXPECT_EQ(result.err.rfind("_save_message (rename): ", 0), 0u) << result.err;
     EXPECT_EQ(file_bytes(old), "keep me");
     EXPECT_EQ(view.boxes.at(0).text, "Saving completed with 1 errors");
 }
@@ -99,7 +100,8 @@ TEST_F(engine_test, NameTheFileSystemRefusesFailsThatMessageOnly) {
 TEST_F(engine_test, FailedMsgConversionEndsTheRunWithNoBoxAndTheDirectoryRestored) {
     auto image = one_message_and_one_fragment();
     std::string store = write_store(image);
-    fs::create_directories(fs::u8path(dir.file("out/Inbox/Ann_Bob_Hi.000002A0.msg")));
+    // A folder where the message store writes its file: it cannot write it.
+    fs::create_directories(fs::u8path(dir.file("out/Inbox/" + temporary_name("Ann_Bob_Hi.000002A0.msg"))));
     save_mode = 2;
     std::string target = dir.file("out") + separator + "Inbox.dbx";
     bool thrown = false;

@@ -1,0 +1,187 @@
+#include "platform/read.h"
+
+#include <algorithm>
+#include <cerrno>
+
+#include "platform/fs.h"
+
+#ifdef _WIN32
+#include <io.h>
+#include <share.h>
+#include <windows.h>
+#include <winioctl.h>
+#else
+#include <fcntl.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#if defined(__linux__)
+#include <linux/fs.h>
+#endif
+#endif
+
+namespace platform {
+
+namespace {
+
+read_fault injected_fault;
+
+// How much of a read of `length` bytes at `offset` may go through before an injected
+// fault stops it; `length` when none does.
+size_t readable_before_fault(uint64_t offset, size_t length) {
+    if (!injected_fault) return length;
+    std::optional<uint64_t> failing = injected_fault(offset, length);
+    if (!failing || *failing >= offset + length) return length;
+    return *failing > offset ? size_t(*failing - offset) : 0;
+}
+
+}  // namespace
+
+void set_read_fault(read_fault fault) { injected_fault = std::move(fault); }
+
+#ifdef _WIN32
+
+namespace {
+
+HANDLE handle_of(FILE* file) { return reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(file))); }
+
+// One read of at most `length` bytes at `offset`: the count, 0 at the end of the file, -1
+// (errno set) on failure. The handle is synchronous: the offset travels in OVERLAPPED.
+long long read_once(FILE* file, uint64_t offset, char* buffer, size_t length) {
+    OVERLAPPED where{};
+    where.Offset = DWORD(offset);
+    where.OffsetHigh = DWORD(offset >> 32);
+    DWORD got = 0;
+    DWORD asked = DWORD(std::min<size_t>(length, 1u << 30));
+    if (ReadFile(handle_of(file), buffer, asked, &got, &where)) return got;
+    if (GetLastError() == ERROR_HANDLE_EOF) return 0;
+    errno = EIO;
+    return -1;
+}
+
+}  // namespace
+
+FILE* open_for_reading(const char* path) { return _wfsopen(widen_path(path).c_str(), L"rb", _SH_DENYNO); }
+
+std::optional<stream_status> status_of(FILE* file) {
+    HANDLE handle = handle_of(file);
+    BY_HANDLE_FILE_INFORMATION information;
+    if (GetFileInformationByHandle(handle, &information)) {
+        stream_status status;
+        status.directory = (information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+        status.size = int64_t((uint64_t(information.nFileSizeHigh) << 32) | information.nFileSizeLow);
+        return status;
+    }
+    // A disk or partition opened as \\.\PhysicalDriveN or \\.\X: tells its length itself.
+    GET_LENGTH_INFORMATION length{};
+    DWORD returned = 0;
+    if (DeviceIoControl(handle, IOCTL_DISK_GET_LENGTH_INFO, nullptr, 0, &length, sizeof length,
+                        &returned, nullptr)) {
+        return stream_status{int64_t(length.Length.QuadPart), false};
+    }
+    errno = EIO;
+    return std::nullopt;
+}
+
+namespace {
+
+std::optional<file_identity> identity_of_handle(HANDLE handle) {
+    BY_HANDLE_FILE_INFORMATION information;
+    if (!GetFileInformationByHandle(handle, &information)) return std::nullopt;
+    return file_identity{information.dwVolumeSerialNumber,
+                         (uint64_t(information.nFileIndexHigh) << 32) | information.nFileIndexLow};
+}
+
+}  // namespace
+
+std::optional<file_identity> identity_of(FILE* file) { return identity_of_handle(handle_of(file)); }
+
+std::optional<file_identity> identity_of(const char* path) {
+    HANDLE handle = CreateFileW(widen_path(path).c_str(), 0,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT,
+                                nullptr);
+    if (handle == INVALID_HANDLE_VALUE) return std::nullopt;
+    auto identity = identity_of_handle(handle);
+    CloseHandle(handle);
+    return identity;
+}
+
+#else
+
+namespace {
+
+long long read_once(FILE* file, uint64_t offset, char* buffer, size_t length) {
+    for (;;) {
+        ssize_t got = pread(fileno(file), buffer, length, static_cast<off_t>(offset));
+        if (got >= 0 || errno != EINTR) return got;
+    }
+}
+
+}  // namespace
+
+// The access time of a store is evidence too; O_NOATIME is granted to the file's owner
+// (and to root) only, so a refusal falls back to an ordinary open.
+FILE* open_for_reading(const char* path) {
+    int flags = O_RDONLY | O_CLOEXEC;
+#ifdef O_NOATIME
+    int descriptor = open(path, flags | O_NOATIME);
+    if (descriptor < 0 && errno == EPERM) descriptor = open(path, flags);
+#else
+    int descriptor = open(path, flags);
+#endif
+    if (descriptor < 0) return nullptr;
+    FILE* file = fdopen(descriptor, "rb");
+    if (file == nullptr) close(descriptor);
+    return file;
+}
+
+std::optional<stream_status> status_of(FILE* file) {
+    struct stat status;
+    if (fstat(fileno(file), &status) != 0) return std::nullopt;
+    stream_status result{int64_t(status.st_size), S_ISDIR(status.st_mode)};
+#if defined(__linux__) && defined(BLKGETSIZE64)
+    // A block device's status gives no size; the device tells it.
+    uint64_t device_size = 0;
+    if (S_ISBLK(status.st_mode)) {
+        if (ioctl(fileno(file), BLKGETSIZE64, &device_size) != 0) return std::nullopt;
+        result.size = int64_t(device_size);
+    }
+#endif
+    return result;
+}
+
+std::optional<file_identity> identity_of(FILE* file) {
+    struct stat status;
+    if (fstat(fileno(file), &status) != 0) return std::nullopt;
+    return file_identity{uint64_t(status.st_dev), uint64_t(status.st_ino)};
+}
+
+std::optional<file_identity> identity_of(const char* path) {
+    struct stat status;
+    if (lstat(path, &status) != 0) return std::nullopt;
+    return file_identity{uint64_t(status.st_dev), uint64_t(status.st_ino)};
+}
+
+#endif
+
+// Reads until `length` bytes arrived, the file ended or a read failed.
+read_outcome read_at(FILE* file, uint64_t offset, void* buffer, size_t length) {
+    size_t allowed = readable_before_fault(offset, length);
+    read_outcome outcome;
+    auto* bytes = static_cast<char*>(buffer);
+    while (outcome.count < allowed) {
+        long long got = read_once(file, offset + outcome.count, bytes + outcome.count,
+                                  allowed - outcome.count);
+        if (got < 0) {
+            outcome.error = errno != 0 ? errno : EIO;
+            return outcome;
+        }
+        if (got == 0) return outcome;  // the end of the file
+        outcome.count += size_t(got);
+    }
+    if (allowed < length) outcome.error = EIO;
+    return outcome;
+}
+
+}  // namespace platform
