@@ -100,8 +100,20 @@ void chain_reader::read_each(const dbx_block_t* const* first, size_t count) {
     }
 }
 
+// A chain that ends because the block it names could not be read is cut short: the
+// message touches those bytes.
+std::optional<unreadable_range> unreadable_next(const dbx_t* store, const dbx_block_t* last) {
+    if (last->next_offset == 0) return std::nullopt;
+    uint64_t start = last->next_offset, end = start + header_size + 4;
+    for (const unreadable_range& range : store->unreadable) {
+        if (range.start < end && start < range.end) return range;
+    }
+    return std::nullopt;
+}
+
 void read_chain(dbx_t* store, int list, const dbx_block_t* head, message_read& message) {
     auto blocks = chain_blocks(store->lists[list], head);
+    message.unreadable = unreadable_next(store, blocks.back());
     size_t total = 0;
     for (const dbx_block_t* block : blocks) total += text_bytes(block);
     std::string& text = message.text.emplace();

@@ -112,6 +112,8 @@ void show_completion(main_view* dialog, const run_outcome& outcome) {
         char text[64];
         std::snprintf(text, sizeof text, "Saving completed with %d errors", outcome.errors);
         dialog->message_box(text, "Tavrin Morvale", 0x1030);
+    } else if (!outcome.unreadable.empty()) {
+        dialog->message_box("Saving completed, but parts of the store could not be read", "Tavrin Morvale", 0x1030);
     } else {
         dialog->message_box("Saving completed successfully         ", "Tavrin Morvale", 0x1020);
     }
