@@ -1,0 +1,143 @@
+// What a save run finds already in the output folder cannot send its files elsewhere,
+// change the store, or leave part of a message under a message's name.
+
+#include <filesystem>
+#include <fstream>
+#include <functional>
+
+#include "engine/internal.h"
+#include "engine_fixture.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using dbxgen::store_image;
+
+const std::string message_name = "Ann_Bob_Hi.000002A0";
+const std::string fragment_name = "_(no_sender)_(no_receiver)_(no_subject).00000800";
+
+std::string store_bytes() {
+    store_image image;
+    image.put_signature();
+    const uint32_t message[] = {0x2A0}, fragment[] = {0x800};
+    image.add_message(mail("Ann", "Bob", "Hi"), message);
+    image.add_freed_fragment("left over", fragment, 0);
+    image.resize(0x1000);
+    return std::string(image.bytes().begin(), image.bytes().end());
+}
+
+void write_file(const fs::path& path, const std::string& bytes) { std::ofstream(path, std::ios::binary) << bytes; }
+
+// Every file below a folder with its bytes, and every link with its target.
+std::map<std::string, std::string> contents(const fs::path& top) {
+    std::map<std::string, std::string> found;
+    for (auto& entry : fs::recursive_directory_iterator(top)) {
+        std::string key = entry.path().lexically_relative(top).generic_string();
+        if (entry.is_symlink()) found[key] = "-> " + fs::read_symlink(entry.path()).generic_string();
+        else if (entry.is_regular_file()) found[key] = file_bytes(entry.path().string());
+        else found[key] = "<folder>";
+    }
+    return found;
+}
+
+struct safety_case {
+    const char* what;
+    const char* store_name;
+    int mode;
+    // Prepares the output folder `out` (and may use `outside`, a folder next to it);
+    // false when this system cannot make what the case needs.
+    std::function<bool(const fs::path& out, const fs::path& outside, const fs::path& store)> prepare;
+    std::vector<std::string> saved;  // files expected below out, relative
+    std::string said;                // expected on standard error
+};
+
+bool link_to(const fs::path& target, const fs::path& link, bool folder) {
+    std::error_code error;
+    folder ? fs::create_directory_symlink(target, link, error) : fs::create_symlink(target, link, error);
+    return !error;
+}
+
+class output_safety_test : public engine_test, public testing::WithParamInterface<safety_case> {};
+
+TEST_P(output_safety_test, NothingLeavesTheFolderAndNoPartOfAMessageIsLeft) {
+    const safety_case& c = GetParam();
+    fs::path top = dir.path(), out = top / "out", outside = top / "outside";
+    fs::create_directories(out / "Inbox");
+    fs::create_directories(outside);
+    write_file(outside / "keep.txt", "outside");
+    std::string store = dir.file(c.store_name);
+    write_file(fs::u8path(store), store_bytes());
+    if (!c.prepare(out, outside, fs::u8path(store))) GTEST_SKIP() << "links cannot be made here";
+    auto outside_before = contents(outside);
+    std::string store_before = file_bytes(store);
+
+    auto result = run(store, c.mode, out.string());
+
+    EXPECT_EQ(contents(outside), outside_before);
+    EXPECT_EQ(file_bytes(store), store_before);
+    EXPECT_FALSE(fs::exists(top / "Inbox"));  // nothing beside the chosen folder
+    std::vector<std::string> saved;
+    for (auto& [name, bytes] : contents(out)) {
+        if (bytes == "<folder>" || bytes.rfind("-> ", 0) == 0) continue;
+        EXPECT_EQ(name.find("~morvale"), std::string::npos) << name << " left behind";
+        saved.push_back(name);
+    }
+    for (const std::string& want : c.saved) {
+        EXPECT_NE(std::find(saved.begin(), saved.end(), want), saved.end()) << want << " in " << testing::PrintToString(saved);
+    }
+    EXPECT_NE(result.err.find(c.said), std::string::npos) << result.err;
+}
+
+const std::string eml = ".eml", msg = ".msg";
+
+INSTANTIATE_TEST_SUITE_P(
+    cases, output_safety_test,
+    testing::Values(
+        safety_case{"link under a message's name", "Inbox.dbx", 1,
+                    [](auto& out, auto& outside, auto&) { return link_to(outside / "keep.txt", out / "Inbox" / (message_name + eml), false); },
+                    {"Inbox/deleted/" + fragment_name + eml}, "_save_message (rename): "},
+        safety_case{"output folder is a link", "Inbox.dbx", 1,
+                    [](auto& out, auto& outside, auto&) {
+                        fs::remove(out / "Inbox");
+                        return link_to(outside, out / "Inbox", true);
+                    },
+                    {}, "Inbox is a link; nothing is written there"},
+        safety_case{"deleted folder is a link", "Inbox.dbx", 2,
+                    [](auto& out, auto& outside, auto&) { return link_to(outside, out / "Inbox" / "deleted", true); },
+                    {"Inbox/" + message_name + msg}, "deleted is a link; nothing is written there"},
+        safety_case{"store name that climbs out", "...dbx", 1, [](auto&, auto&, auto&) { return true; },
+                    {"_../" + message_name + eml, "_../deleted/" + fragment_name + eml}, ""},
+        safety_case{"the store under a message's name", "Inbox.dbx", 1,
+                    [](auto& out, auto&, auto& store) {
+                        std::error_code error;
+                        fs::create_hard_link(store, out / "Inbox" / (message_name + eml), error);
+                        return !error;
+                    },
+                    {"Inbox/deleted/" + fragment_name + eml}, "is the store being read"},
+        safety_case{"read-only file under a .msg name", "Inbox.dbx", 2,
+                    [](auto& out, auto&, auto&) {
+                        write_file(out / "Inbox" / (message_name + msg), "keep me");
+                        fs::permissions(out / "Inbox" / (message_name + msg), fs::perms::owner_read);
+                        return true;
+                    },
+                    {"Inbox/deleted/" + fragment_name + msg}, "_save_message (rename): "},
+        safety_case{"file left by an interrupted run", "Inbox.dbx", 1,
+                    [](auto& out, auto&, auto&) {
+                        write_file(out / "Inbox" / temporary_name(message_name + eml), "half a mess");
+                        return true;
+                    },
+                    {"Inbox/" + message_name + eml, "Inbox/deleted/" + fragment_name + eml}, ""},
+        safety_case{"link where the message store writes", "Inbox.dbx", 2,
+                    [](auto& out, auto& outside, auto&) {
+                        return link_to(outside / "keep.txt", out / "Inbox" / temporary_name(message_name + msg), false);
+                    },
+                    {"Inbox/deleted/" + fragment_name + msg}, "_save_message (msg): "}),
+    [](const testing::TestParamInfo<safety_case>& info) {
+        std::string name = info.param.what;
+        for (char& c : name) {
+            if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
+        }
+        return name;
+    });
+
+}  // namespace
