@@ -53,3 +53,6 @@ int scan_child(const char* path);
 
 // The extraction-run benchmarks (engine_bench.cpp).
 void engine_benchmarks(bench_run& run);
+
+// Peak memory of save runs of one very large message (message_memory_bench.cpp).
+void message_memory_benchmarks(bench_run& run);

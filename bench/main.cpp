@@ -14,6 +14,8 @@ namespace {
 
 // In running order. New benchmarks are added here.
 const benchmark benchmarks[] = {
+    // First: the children it measures would inherit a larger process's peak memory.
+    {"message-memory", message_memory_benchmarks},
     {"scan", scan_benchmarks},
     {"engine", engine_benchmarks},
 };
