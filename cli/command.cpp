@@ -25,8 +25,13 @@ const char* const usage_text =
     "sub-folder \"deleted\"; every file is named after sender, receiver and subject and\n"
     "dated with the message's own date.\n"
     "\n"
-    "Options: --help, --version. Exit status: 0 when every store was read and every\n"
-    "message saved, 1 otherwise, 2 for a usage error.\n";
+    "Bytes of a store that cannot be read are reported and scanned around; a message\n"
+    "that touches them is not saved. Files are written under a temporary name and get\n"
+    "their own name only when complete; Ctrl-C, SIGTERM and SIGHUP stop between two\n"
+    "messages.\n"
+    "\n"
+    "Options: --help, --version. Exit status: 0 when every store was read whole and\n"
+    "every message read and saved, 1 otherwise, 2 for a usage error.\n";
 
 struct options {
     int mode = 0;  // 0 list only, 1 .eml, 2 .msg

@@ -1,5 +1,6 @@
 // The engine entry and the extraction driver.
 
+#include <cerrno>
 #include <cinttypes>
 #include <cstdio>
 #include <cstring>
@@ -77,7 +78,13 @@ bool handle_chain(main_view* dialog, dbx_t* store, int i, int j, const std::stri
     bool unusable = message_failed(totals, store, store->lists[i].chains[j], message);
     if (!list_folder) return !unusable;  // list only: reading filled the row
     int chain_count = store->lists[i].chain_count;
-    int result = unusable ? 2 : _save_message(list_folder->c_str(), message, mode, identity);
+    int result = 2;
+    try {
+        if (!unusable) result = _save_message(list_folder->c_str(), message, mode, identity);
+    } catch (const std::bad_alloc&) {  // this message is too large for the memory left
+        errno = ENOMEM;
+        platform::report_error("_save_message");
+    }
     print_message_line(j, chain_count, result == 1, message.name);
     return result == 1;
 }
