@@ -26,6 +26,6 @@ struct run_outcome {
 int recover_store(const char* target, const char* store_path, run_outcome* outcome = nullptr);
 
 // The name of a store's output folder, made from its file name: without a final ".dbx"
-// (any case), and with a leading "_" when it would otherwise be empty, "." or ".." or a
-// name that Windows trims to one of those (only points and blanks).
+// (any case) and without trailing points and blanks, which Windows would drop; "_" when
+// nothing is left (a name such as "...dbx", which would otherwise climb out).
 std::string store_folder_name(const std::string& store_file_name);

@@ -151,10 +151,6 @@ struct directory_restorer {
     }
 };
 
-bool only_points_and_blanks(const std::string& name) {
-    return name.find_first_not_of(". ") == std::string::npos;
-}
-
 size_t last_separator(const std::string& path) {
 #ifdef _WIN32
     return path.find_last_of("/\\");
@@ -245,7 +241,10 @@ std::string store_folder_name(const std::string& store_file_name) {
     size_t n = store_file_name.size();
     bool dbx = n >= 4 && platform::equal_ignoring_case(std::string_view(store_file_name).substr(n - 4), ".dbx");
     std::string name = dbx ? store_file_name.substr(0, n - 4) : store_file_name;
-    return only_points_and_blanks(name) ? "_" + name : name;
+    // Windows drops trailing points and blanks from a folder name; dropping them here too
+    // keeps the folder the same on every system, and what is left is never "." or "..".
+    name.erase(name.find_last_not_of(". ") + 1);
+    return name.empty() ? "_" : name;
 }
 
 std::string output_folder(const std::string& target) {

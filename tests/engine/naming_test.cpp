@@ -67,6 +67,10 @@ TEST(output_folder, DropsOnlyAFinalDbxInAnyCase) {
     EXPECT_EQ(output_folder("/out/mail"), "/out/mail");
     EXPECT_EQ(output_folder("/out/a.eml"), "/out/a.eml");
     EXPECT_EQ(output_folder("dbx"), "dbx");
+    // Never a name that leaves the folder, nor one Windows would trim to another.
+    EXPECT_EQ(output_folder("/out/...dbx"), "/out/_");
+    EXPECT_EQ(output_folder("/out/. .DBX"), "/out/_");
+    EXPECT_EQ(output_folder("/out/Inbox. .dbx"), "/out/Inbox");
 }
 
 class read_message_test : public engine_test {
