@@ -20,6 +20,8 @@ using dbx_layout::header_size;
 // many bytes, so a message of any size is read through a small buffer of its own.
 constexpr size_t batch_bytes = size_t(1) << 20;
 constexpr size_t batch_blocks = batch_bytes / block_size;
+// Most headers fit in two blocks.
+constexpr size_t header_batch_blocks = 2;
 
 // The chain's blocks, head first.
 std::vector<const dbx_block_t*> chain_blocks(const dbx_block_list_t& list, const dbx_block_t* head) {
@@ -111,22 +113,41 @@ std::optional<unreadable_range> unreadable_next(const dbx_t* store, const dbx_bl
     return std::nullopt;
 }
 
-void read_chain(dbx_t* store, int list, const dbx_block_t* head, message_read& message) {
+// True once `text` holds the end of the header: a blank line, or a NUL byte, where the
+// summary stops reading. Only the bytes from `from` on are new.
+bool header_ends(const std::string& text, size_t from) {
+    size_t start = from < 2 ? 0 : from - 2;
+    for (size_t at = start; at < text.size(); ++at) {
+        if (text[at] == '\0') return true;
+        if (text[at] == '\n' && at + 1 < text.size() &&
+            (text[at + 1] == '\n' || (text[at + 1] == '\r' && at + 2 < text.size() && text[at + 2] == '\n'))) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// Reads the chain's text. A run that only lists the messages needs no more than the
+// header, which the summary reads up to its end: the reading stops there.
+void read_chain(dbx_t* store, int list, const dbx_block_t* head, bool header_only, message_read& message) {
     auto blocks = chain_blocks(store->lists[list], head);
     message.unreadable = unreadable_next(store, blocks.back());
     size_t total = 0;
     for (const dbx_block_t* block : blocks) total += text_bytes(block);
     std::string& text = message.text.emplace();
-    text.reserve(total);
+    if (!header_only) text.reserve(total);
     chain_reader reader(store->file, list == 1, text, message);
+    size_t most = header_only ? header_batch_blocks : batch_blocks;
     for (size_t first = 0; first < blocks.size();) {
         size_t count = 1;
-        while (first + count < blocks.size() && count < batch_blocks &&
+        while (first + count < blocks.size() && count < most &&
                follows(blocks[first + count - 1], blocks[first + count])) {
             ++count;
         }
+        size_t before = text.size();
         reader.append(&blocks[first], count);
         first += count;
+        if (header_only && header_ends(text, before)) break;
     }
     // A fragment's last blocks are padded with NUL bytes, which are not message text.
     if (list == 1) {
@@ -142,12 +163,12 @@ message_read _read_message(main_view* dialog, dbx_t* store, int list, int chain,
     message_read message;
     std::optional<std::string> subject, from, to;
     try {
-        read_chain(store, list, head, message);
+        read_chain(store, list, head, mode == 0, message);
         hdr_message_summary(message.text->c_str(), dialog, &subject, &from, &to, &message.date);
     } catch (const std::bad_alloc&) {
         message.text.reset();  // the driver counts the message as failed
         message.out_of_memory = true;
     }
-    message.name = message_file_name(from, to, subject, head->offset, mode);
+    if (mode != 0) message.name = message_file_name(from, to, subject, head->offset, mode);
     return message;
 }
