@@ -129,6 +129,7 @@ class scanner {
 void scanner::report(uint64_t pos) {
     std::printf("\b\b\b\b\b\b%5.1f%%", double(pos) * 100.0 / size32_);
     std::fflush(stdout);
+    if (main_dialog != nullptr) main_dialog->set_progress(int(pos * 100 / size32_));
     last_report_ = pos;
 }
 
