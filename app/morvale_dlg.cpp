@@ -415,8 +415,10 @@ LRESULT CMorvaleDlg::OnTakeRows(WPARAM, LPARAM) {
     return 0;
 }
 
+// The opened messages' temporary files go with the window.
 LRESULT CMorvaleDlg::OnDestroy(WPARAM, LPARAM) {
     KillTimer(m_hWnd, rows_timer);
+    opened_.remove_files();
     Default();
     return 0;
 }
