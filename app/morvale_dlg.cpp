@@ -55,6 +55,18 @@ const std::vector<std::pair<int, unsigned>> control_layout = {
     {IDCANCEL, layout::moves_down | layout::moves_right},
 };
 
+// The dialog manager takes Enter for the default button, which is mostly disabled; on the
+// list Enter opens the selected message, so the list asks for the key itself.
+LRESULT CALLBACK list_wants_enter(HWND list, UINT message, WPARAM wparam, LPARAM lparam,
+                                  UINT_PTR, DWORD_PTR) {
+    if (message == WM_GETDLGCODE && lparam != 0) {
+        const auto* key = reinterpret_cast<const MSG*>(lparam);
+        if (key->message == WM_KEYDOWN && key->wParam == VK_RETURN) return DLGC_WANTMESSAGE;
+    }
+    if (message == WM_NCDESTROY) RemoveWindowSubclass(list, list_wants_enter, 0);
+    return DefSubclassProc(list, message, wparam, lparam);
+}
+
 std::wstring widen(const std::string& utf8) {
     std::u16string text = platform::utf8_to_utf16(utf8);
     return std::wstring(text.begin(), text.end());
@@ -90,7 +102,8 @@ ON_MESSAGE(WM_DPICHANGED, OnDpiChanged)
 ON_MESSAGE(WM_DESTROY, OnDestroy)
 ON_NOTIFY(LVN_GETDISPINFOW, IDC_MESSAGE_LIST, OnListCell)
 ON_NOTIFY(LVN_COLUMNCLICK, IDC_MESSAGE_LIST, OnListColumnClick)
-ON_NOTIFY(LVN_ITEMACTIVATE, IDC_MESSAGE_LIST, OnListActivate)
+ON_NOTIFY(NM_DBLCLK, IDC_MESSAGE_LIST, OnListActivate)
+ON_NOTIFY(NM_RETURN, IDC_MESSAGE_LIST, OnListReturn)
 END_MESSAGE_MAP()
 
 CMorvaleDlg::CMorvaleDlg(CWnd* parent)
@@ -124,6 +137,7 @@ BOOL CMorvaleDlg::OnInitDialog() {
     m_message_list.SetExtendedStyle(LVS_EX_GRIDLINES | LVS_EX_FULLROWSELECT |
                                     LVS_EX_DOUBLEBUFFER);
     load_banner();
+    SetWindowSubclass(m_message_list.m_hWnd, list_wants_enter, 0, 0);
     layout_.capture(m_hWnd, control_layout);
     SetTimer(m_hWnd, rows_timer, rows_timer_interval, nullptr);
     m_save_msg.EnableWindow(FALSE);
@@ -193,15 +207,8 @@ HCURSOR CMorvaleDlg::OnQueryDragIcon() {
 }
 
 // A start while a run goes is refused with a beep and changes nothing: runs must not
-// overlap. Enter on the message list opens the selected message rather than scanning.
-// A "Next" that arrives while the button is disabled is ignored as well.
+// overlap. A "Next" that arrives while the button is disabled is ignored as well.
 void CMorvaleDlg::OnNext() {
-    if (::GetFocus() == m_message_list.m_hWnd) {
-        int selected = static_cast<int>(
-            m_message_list.SendMessage(LVM_GETNEXTITEM, WPARAM(-1), LVNI_SELECTED));
-        if (selected >= 0) open_message(selected);
-        return;
-    }
     if (!m_next.IsWindowEnabled()) return;
     enable(m_stop, true);
     if (!begin_run()) return;
@@ -433,9 +440,16 @@ LRESULT CMorvaleDlg::OnListColumnClick(NMHDR* header) {
     return 0;
 }
 
-// Double-click or Enter on a row.
+// A double-click on a row (Enter comes as the default button, see OnNext).
 LRESULT CMorvaleDlg::OnListActivate(NMHDR* header) {
     open_message(reinterpret_cast<NMITEMACTIVATE*>(header)->iItem);
+    return 0;
+}
+
+// Enter on the list: the selected row.
+LRESULT CMorvaleDlg::OnListReturn(NMHDR*) {
+    open_message(static_cast<int>(
+        m_message_list.SendMessage(LVM_GETNEXTITEM, WPARAM(-1), LVNI_SELECTED)));
     return 0;
 }
 

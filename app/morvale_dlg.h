@@ -80,6 +80,7 @@ class CMorvaleDlg : public CDialog, public main_view {
     LRESULT OnListCell(NMHDR* header);
     LRESULT OnListColumnClick(NMHDR* header);
     LRESULT OnListActivate(NMHDR* header);
+    LRESULT OnListReturn(NMHDR* header);
 
     DECLARE_MESSAGE_MAP()
 

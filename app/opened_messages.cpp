@@ -14,8 +14,9 @@ std::string to_utf8(const std::wstring& text) {
         std::u16string_view(reinterpret_cast<const char16_t*>(text.data()), text.size()));
 }
 
-std::wstring to_wide(const std::string& utf8) {
-    std::u16string text = platform::utf8_to_utf16(utf8);
+// A message name as the file calls take it, the same way a save names its file.
+std::wstring name_as_path(const std::string& name) {
+    std::u16string text = platform::path_to_utf16(name);
     return std::wstring(text.begin(), text.end());
 }
 
@@ -97,7 +98,7 @@ std::wstring opened_messages::write(const std::wstring& store_path, int row,
         error = L"No temporary folder could be made for the message.";
         return L"";
     }
-    std::wstring path = target + L"\\" + to_wide(message.name);
+    std::wstring path = target + L"\\" + name_as_path(message.name);
     // Written once, read-only from the start: the mail program shows it and cannot change it.
     HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                               FILE_ATTRIBUTE_READONLY, nullptr);
