@@ -41,7 +41,7 @@ TEST_F(engine_test, ListOnlyRunPrintsHeadersWithNullFoldersAndFillsTheList) {
     EXPECT_EQ(view.rows[0].cells[0], u"Ann");
     EXPECT_EQ(view.rows[1].cells[1], u"Lunch");
     EXPECT_EQ(view.rows[2].cells[3], u"");
-    EXPECT_EQ(view.progress, (std::vector<int>{0, 1, 2, 0, 0, 0}));
+    EXPECT_EQ(view.progress, (std::vector<int>{0, 33, 66, 0, 0, 0}));  // the share of each list done
     EXPECT_TRUE(view.boxes.empty());
     EXPECT_TRUE(files_in(dir.file("")).size() == 1);  // only the store
 }
@@ -117,7 +117,7 @@ TEST_F(engine_test, EmptyStoreMakesTheFolderButNoDeletedFolder) {
     EXPECT_EQ(view.boxes.at(0).flags, 0x1020u);
 }
 
-TEST_F(engine_test, ProgressSendsTheIndexOfEachMessageAndResetsAfterTheList) {
+TEST_F(engine_test, ProgressSendsTheShareOfTheListDoneAndResetsAfterTheList) {
     store_image image;
     image.put_signature();
     for (uint32_t i = 0; i < 250; ++i) {
@@ -126,7 +126,8 @@ TEST_F(engine_test, ProgressSendsTheIndexOfEachMessageAndResetsAfterTheList) {
     }
     run(write_store(image), 0);
     ASSERT_EQ(view.progress.size(), 251u);
-    EXPECT_EQ(view.progress[249], 249);
+    EXPECT_EQ(view.progress[125], 50);
+    EXPECT_EQ(view.progress[249], 99);
     EXPECT_EQ(view.progress[250], 0);
 }
 
