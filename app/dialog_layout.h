@@ -11,10 +11,10 @@ namespace layout {
 // How a control follows the window's growth, side by side.
 enum follow : unsigned {
     stays = 0,
-    moves_right = 1,    // keeps its distance to the right edge
-    moves_down = 2,     // keeps its distance to the bottom edge
-    widens = 4,         // stretches with the width
-    heightens = 8,      // stretches with the height
+    moves_right = 1,        // keeps its distance to the right edge
+    moves_down = 2,         // keeps its distance to the bottom edge
+    widens = 4,             // stretches with the width
+    heightens = 8,          // stretches with the height
     moves_half_right = 16,  // stays centred in the width
 };
 }  // namespace layout
@@ -38,7 +38,7 @@ class dialog_layout {
 
     HWND dialog_ = nullptr;
     std::vector<placed> controls_;
-    SIZE client_{};   // the client area at capture
-    SIZE window_{};   // the whole window at capture
-    UINT dpi_ = 96;   // the scale at capture
+    SIZE client_{};  // the client area at capture
+    SIZE window_{};  // the whole window at capture
+    UINT dpi_ = 96;  // the scale at capture
 };

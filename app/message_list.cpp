@@ -7,10 +7,9 @@ namespace {
 
 // Text order ignoring case, as the file lists of the system sort names.
 int compare_text(const std::u16string& a, const std::u16string& b) {
-    int result = CompareStringOrdinal(reinterpret_cast<const wchar_t*>(a.data()),
-                                      static_cast<int>(a.size()),
-                                      reinterpret_cast<const wchar_t*>(b.data()),
-                                      static_cast<int>(b.size()), TRUE);
+    int result = CompareStringOrdinal(
+        reinterpret_cast<const wchar_t*>(a.data()), static_cast<int>(a.size()),
+        reinterpret_cast<const wchar_t*>(b.data()), static_cast<int>(b.size()), TRUE);
     return result - CSTR_EQUAL;
 }
 
@@ -42,7 +41,8 @@ void message_list::add(row_batch batch) {
     for (late_cell& cell : batch.cells) {
         if (size_t(cell.item) >= rows_.size()) continue;
         rows_[size_t(cell.item)].cells[size_t(cell.column)] = std::move(cell.text);
-        if (cell.column == date_column) rows_[size_t(cell.item)].date = row_date(rows_[size_t(cell.item)].cells[3]);
+        if (cell.column == date_column)
+            rows_[size_t(cell.item)].date = row_date(rows_[size_t(cell.item)].cells[3]);
     }
     if (rows_.size() == first_new && batch.cells.empty()) return;
     size_t old_size = order_.size();
@@ -63,9 +63,9 @@ void message_list::add(row_batch batch) {
 bool message_list::comes_before(int a, int b) const {
     const message_row& first = rows_[size_t(a)];
     const message_row& second = rows_[size_t(b)];
-    int order = sort_column_ == date_column
-                    ? compare_dates(first, second)
-                    : compare_text(first.cells[size_t(sort_column_)], second.cells[size_t(sort_column_)]);
+    int order = sort_column_ == date_column ? compare_dates(first, second)
+                                            : compare_text(first.cells[size_t(sort_column_)],
+                                                           second.cells[size_t(sort_column_)]);
     if (order == 0) return a < b;  // equal rows stay in the engine's order either way
     return ascending_ ? order < 0 : order > 0;
 }

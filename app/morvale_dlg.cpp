@@ -1,11 +1,11 @@
 #include "app/morvale_dlg.h"
 
 #include <io.h>
+#include <shlobj.h>
 #include <shobjidl.h>
 
 #include <algorithm>
 #include <vector>
-#include <shlobj.h>
 
 #include "app/about_dlg.h"
 #include "app/framework/app.h"
@@ -57,8 +57,8 @@ const std::vector<std::pair<int, unsigned>> control_layout = {
 
 // The dialog manager takes Enter for the default button, which is mostly disabled; on the
 // list Enter opens the selected message, so the list asks for the key itself.
-LRESULT CALLBACK list_wants_enter(HWND list, UINT message, WPARAM wparam, LPARAM lparam,
-                                  UINT_PTR, DWORD_PTR) {
+LRESULT CALLBACK list_wants_enter(HWND list, UINT message, WPARAM wparam, LPARAM lparam, UINT_PTR,
+                                  DWORD_PTR) {
     if (message == WM_GETDLGCODE && lparam != 0) {
         const auto* key = reinterpret_cast<const MSG*>(lparam);
         if (key->message == WM_KEYDOWN && key->wParam == VK_RETURN) return DLGC_WANTMESSAGE;
@@ -134,8 +134,7 @@ BOOL CMorvaleDlg::OnInitDialog() {
     SetIcon(m_hIcon, TRUE);
     SetIcon(m_hIcon, FALSE);
     insert_columns();
-    m_message_list.SetExtendedStyle(LVS_EX_GRIDLINES | LVS_EX_FULLROWSELECT |
-                                    LVS_EX_DOUBLEBUFFER);
+    m_message_list.SetExtendedStyle(LVS_EX_GRIDLINES | LVS_EX_FULLROWSELECT | LVS_EX_DOUBLEBUFFER);
     load_banner();
     SetWindowSubclass(m_message_list.m_hWnd, list_wants_enter, 0, 0);
     layout_.capture(m_hWnd, control_layout);
@@ -448,8 +447,8 @@ LRESULT CMorvaleDlg::OnListActivate(NMHDR* header) {
 
 // Enter on the list: the selected row.
 LRESULT CMorvaleDlg::OnListReturn(NMHDR*) {
-    open_message(static_cast<int>(
-        m_message_list.SendMessage(LVM_GETNEXTITEM, WPARAM(-1), LVNI_SELECTED)));
+    open_message(
+        static_cast<int>(m_message_list.SendMessage(LVM_GETNEXTITEM, WPARAM(-1), LVNI_SELECTED)));
     return 0;
 }
 

@@ -98,10 +98,10 @@ class CMorvaleDlg : public CDialog, public main_view {
     void set_menu_item(UINT id, bool enabled);
     int box(const std::wstring& text, const std::wstring& title, UINT flags);
 
-    message_rows rows_;       // filled by the worker
-    message_list list_;       // what the list shows
+    message_rows rows_;             // filled by the worker
+    message_list list_;             // what the list shows
     std::atomic<int> progress_{0};  // the engine's last position, shown by the timer
-    std::wstring rows_store_; // the store the listed rows come from
+    std::wstring rows_store_;       // the store the listed rows come from
     opened_messages opened_;
     dialog_layout layout_;
     HBITMAP banner_ = nullptr;

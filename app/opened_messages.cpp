@@ -68,8 +68,10 @@ std::wstring opened_messages::folder() {
     if (!folder_.empty()) return folder_;
     wchar_t temp[MAX_PATH + 1] = {};
     if (GetTempPathW(MAX_PATH + 1, temp) == 0) return L"";
-    std::wstring made = std::wstring(temp) + L"Tavrin Morvale " + std::to_wstring(GetCurrentProcessId());
-    if (!CreateDirectoryW(made.c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS) return L"";
+    std::wstring made =
+        std::wstring(temp) + L"Tavrin Morvale " + std::to_wstring(GetCurrentProcessId());
+    if (!CreateDirectoryW(made.c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS)
+        return L"";
     folder_ = made;
     return folder_;
 }
@@ -84,7 +86,8 @@ std::wstring opened_messages::write(const std::wstring& store_path, int row,
     int list = 0, chain = 0;
     row_catcher catcher;
     message_read message;
-    if (locate(*store_, row, list, chain)) message = _read_message(&catcher, store_.get(), list, chain, 1);
+    if (locate(*store_, row, list, chain))
+        message = _read_message(&catcher, store_.get(), list, chain, 1);
     std::fclose(store_->file);
     store_->file = nullptr;
     if (!message.text || catcher.cells != cells) {
@@ -108,8 +111,9 @@ std::wstring opened_messages::write(const std::wstring& store_path, int row,
         return L"";
     }
     DWORD written = 0;
-    bool whole = WriteFile(file, message.text->data(), DWORD(message.text->size()), &written, nullptr) &&
-                 written == message.text->size();
+    bool whole =
+        WriteFile(file, message.text->data(), DWORD(message.text->size()), &written, nullptr) &&
+        written == message.text->size();
     CloseHandle(file);
     files_.push_back(path);
     if (!whole) {

@@ -7,8 +7,8 @@
 // otherwise the screen's.
 UINT window_dpi(HWND window) {
     using dpi_for_window = UINT(WINAPI*)(HWND);
-    static const auto ask = reinterpret_cast<dpi_for_window>(
-        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"user32.dll"), "GetDpiForWindow")));
+    static const auto ask = reinterpret_cast<dpi_for_window>(reinterpret_cast<void*>(
+        GetProcAddress(GetModuleHandleW(L"user32.dll"), "GetDpiForWindow")));
     UINT dpi = ask != nullptr ? ask(window) : 0;
     if (dpi == 0) {
         HDC screen = GetDC(nullptr);

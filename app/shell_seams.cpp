@@ -49,8 +49,8 @@ std::optional<std::wstring> pick_folder(HWND owner, const std::wstring& title,
     dialog.p->SetOptions(present | options);
     dialog.p->SetTitle(title.c_str());
     com_ptr<IShellItem> start_item;
-    if (!start.empty() &&
-        SUCCEEDED(SHCreateItemFromParsingName(start.c_str(), nullptr, IID_PPV_ARGS(&start_item.p)))) {
+    if (!start.empty() && SUCCEEDED(SHCreateItemFromParsingName(start.c_str(), nullptr,
+                                                                IID_PPV_ARGS(&start_item.p)))) {
         dialog.p->SetFolder(start_item.p);
     }
     if (FAILED(dialog.p->Show(owner))) return std::nullopt;  // cancelled

@@ -63,7 +63,8 @@ int wmain(int argc, wchar_t** argv) {
     auto start = std::chrono::steady_clock::now();
     click(dialog, IDOK);
     while (run_in_progress()) Sleep(1);
-    double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     LRESULT rows = SendMessageW(GetDlgItem(dialog, IDC_MESSAGE_LIST), LVM_GETITEMCOUNT, 0, 0);
     PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
     ui.join();

@@ -25,8 +25,7 @@ struct message_map {
 };
 
 // The first entry for the message in the map or its bases; null when none.
-const message_entry* find_entry(const message_map* map, UINT message, WPARAM wparam,
-                                LPARAM lparam);
+const message_entry* find_entry(const message_map* map, UINT message, WPARAM wparam, LPARAM lparam);
 
 template <class T, auto handler>
 LRESULT call_void(CCmdTarget* target, WPARAM, LPARAM) {
@@ -92,8 +91,8 @@ LRESULT call_message(CCmdTarget* target, WPARAM wparam, LPARAM lparam) {
      &framework::call_query_drag_icon<ThisClass, &ThisClass::OnQueryDragIcon>},
 #define ON_WM_CLOSE() {WM_CLOSE, 0, 0, &framework::call_void<ThisClass, &ThisClass::OnClose>},
 // A notification from a control: the handler takes the NMHDR and returns the answer.
-#define ON_NOTIFY(code, id, handler)                                \
-    {WM_NOTIFY, static_cast<UINT>(code), static_cast<UINT>(id),     \
+#define ON_NOTIFY(code, id, handler)                            \
+    {WM_NOTIFY, static_cast<UINT>(code), static_cast<UINT>(id), \
      &framework::call_notify<ThisClass, &ThisClass::handler>},
 // Any window message, handled as LRESULT handler(WPARAM, LPARAM).
 #define ON_MESSAGE(message, handler) \

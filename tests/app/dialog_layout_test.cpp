@@ -72,7 +72,8 @@ TEST_F(dialog_test, list_has_four_left_aligned_columns_and_grid_lines_alone) {
         column_info.mask = LVCF_TEXT | LVCF_FMT | LVCF_WIDTH;
         column_info.pszText = text;
         column_info.cchTextMax = 64;
-        ASSERT_TRUE(SendMessageW(list, LVM_GETCOLUMNW, column, reinterpret_cast<LPARAM>(&column_info)))
+        ASSERT_TRUE(
+            SendMessageW(list, LVM_GETCOLUMNW, column, reinterpret_cast<LPARAM>(&column_info)))
             << column;
         EXPECT_EQ(std::wstring(text), headings[column]);
         EXPECT_EQ(column_info.fmt & LVCFMT_JUSTIFYMASK, LVCFMT_LEFT);
