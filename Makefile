@@ -44,6 +44,7 @@ test-msg-output: build-asan build-windows
 
 bench: build-release
 	./build/release/bench/morvale_bench
+	JOBS=$(JOBS) scripts/bench-dialog build/release/tools/dbxgen/dbxgen
 
 fuzz:
 	scripts/install-deps build fuzz

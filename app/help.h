@@ -1,3 +1,7 @@
 #pragma once
-// The help command: opens "quenby.chm" from the current directory through the shell.
-void open_help_file();
+// The help command: opens "quenby.chm" from the program's own folder through the shell,
+// and tells the user when the file is not there.
+
+#include <windows.h>
+
+void open_help_file(HWND owner);

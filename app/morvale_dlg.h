@@ -3,10 +3,15 @@
 // stop. It is also the engine's view of the program: rows in the list, the progress bar,
 // message boxes and the run's checkpoint.
 
+#include <atomic>
 #include <string>
 
+#include "app/dialog_layout.h"
 #include "app/framework/controls.h"
 #include "app/framework/dialog.h"
+#include "app/message_list.h"
+#include "app/message_rows.h"
+#include "app/opened_messages.h"
 #include "platform/view.h"
 
 // The chosen store's full path and its file name, and the output folder of saves.
@@ -18,6 +23,11 @@ extern std::wstring save_folder;
 class CMorvaleDlg : public CDialog, public main_view {
   public:
     explicit CMorvaleDlg(CWnd* parent = nullptr);
+    ~CMorvaleDlg() override;
+
+    // For the worker, when its run ends without being abandoned: the last rows and the
+    // empty progress bar show at once.
+    void run_ended();
 
     // What the engine does to the dialog; called on the worker thread.
     int item_count() override;
@@ -40,6 +50,7 @@ class CMorvaleDlg : public CDialog, public main_view {
 
     void DoDataExchange(CDataExchange* pDX) override;
     BOOL OnInitDialog() override;
+    void OnCancel() override;
 
     void OnSysCommand(UINT id, LPARAM lparam);
     void OnPaint();
@@ -58,14 +69,40 @@ class CMorvaleDlg : public CDialog, public main_view {
     void OnSaveEmlMenu();
     void OnSaveMsgMenu();
     void OnHelpContent();
+    LRESULT OnTimer(WPARAM id, LPARAM);
+    LRESULT OnTakeRows(WPARAM, LPARAM);
+    LRESULT OnSize(WPARAM, LPARAM);
+    LRESULT OnGetMinMaxInfo(WPARAM, LPARAM info);
+    LRESULT OnHelpKey(WPARAM, LPARAM);
+    LRESULT OnDrawItem(WPARAM id, LPARAM item);
+    LRESULT OnDpiChanged(WPARAM, LPARAM);
+    LRESULT OnDestroy(WPARAM, LPARAM);
+    LRESULT OnListCell(NMHDR* header);
+    LRESULT OnListColumnClick(NMHDR* header);
+    LRESULT OnListActivate(NMHDR* header);
+    LRESULT OnListReturn(NMHDR* header);
 
     DECLARE_MESSAGE_MAP()
 
   private:
+    bool begin_run();
+    void take_rows();
+    void enable(CWnd& control, bool enabled);
+    void open_message(int position);
+    void end_dialog_now() { CDialog::OnCancel(); }
+    void load_banner();
     void add_about_item();
     void insert_columns();
     void save_command();
     void choose_format_and_save(int mode);
     void set_menu_item(UINT id, bool enabled);
     int box(const std::wstring& text, const std::wstring& title, UINT flags);
+
+    message_rows rows_;             // filled by the worker
+    message_list list_;             // what the list shows
+    std::atomic<int> progress_{0};  // the engine's last position, shown by the timer
+    std::wstring rows_store_;       // the store the listed rows come from
+    opened_messages opened_;
+    dialog_layout layout_;
+    HBITMAP banner_ = nullptr;
 };

@@ -9,6 +9,13 @@
 #define IDR_MAIN_MENU 129
 #define IDB_BANNER 130
 #define IDB_ABOUT_PICTURE 132
+// The same pictures drawn for 150 % and 200 %: their 100 % id plus these.
+#define picture_150_offset 10
+#define picture_200_offset 20
+#define IDB_BANNER_150 140
+#define IDB_ABOUT_PICTURE_150 142
+#define IDB_BANNER_200 150
+#define IDB_ABOUT_PICTURE_200 152
 
 #define IDC_DBX_PATH 1000
 #define IDC_BROWSE 1001
@@ -18,6 +25,11 @@
 #define IDC_SAVE_EML 1005
 #define IDC_SAVE_MSG 1006
 #define IDC_PROGRESS 1007
+#define IDC_STORE_GROUP 1008
+#define IDC_OPTION_GROUP 1009
+#define IDC_PROGRESS_GROUP 1010
+#define IDC_BANNER 1011
+#define IDC_ABOUT_PICTURE 1012
 
 #define ID_FILE_OPEN_STORE 32771
 #define ID_FILE_SCAN 32772
@@ -26,3 +38,4 @@
 #define ID_FILE_EXIT 32775
 #define ID_HELP_CONTENT 32776
 #define ID_HELP_ABOUT 32777
+

@@ -2,32 +2,62 @@
 
 #include <shellapi.h>
 #include <shlobj.h>
+#include <shobjidl.h>
 
 #include "app/framework/file_dialog.h"
 #include "engine/engine.h"
 
-static std::optional<std::wstring> browse_with_shell(HWND owner, const std::wstring& title,
-                                                     UINT flags) {
-    wchar_t display_name[MAX_PATH] = {};
-    BROWSEINFOW info{};
-    info.hwndOwner = owner;
-    info.pidlRoot = nullptr;
-    info.pszDisplayName = display_name;
-    info.lpszTitle = title.c_str();
-    info.ulFlags = flags;
-    info.lpfn = nullptr;
-    LPITEMIDLIST item = SHBrowseForFolderW(&info);
-    if (item == nullptr) return std::nullopt;
-    wchar_t path[MAX_PATH] = {};
-    SHGetPathFromIDListW(item, path);
-    // The item list belongs to the shell's allocator, whatever the path turned out to be.
-    IMalloc* allocator = nullptr;
-    if (SUCCEEDED(SHGetMalloc(&allocator))) {
-        allocator->Free(item);
-        allocator->Release();
+namespace {
+
+// Releases a COM interface when it goes.
+template <class Interface>
+struct com_ptr {
+    Interface* p = nullptr;
+    ~com_ptr() {
+        if (p != nullptr) p->Release();
     }
-    return std::wstring(path);
+};
+
+// COM for the calling thread, for as long as one folder dialog is shown.
+struct com_apartment {
+    HRESULT result = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
+    ~com_apartment() {
+        if (SUCCEEDED(result)) CoUninitialize();
+    }
+};
+
+std::optional<std::wstring> chosen_folder(IFileOpenDialog* dialog) {
+    com_ptr<IShellItem> item;
+    if (FAILED(dialog->GetResult(&item.p))) return std::nullopt;
+    wchar_t* path = nullptr;
+    if (FAILED(item.p->GetDisplayName(SIGDN_FILESYSPATH, &path))) return std::wstring();
+    std::wstring folder = path;
+    CoTaskMemFree(path);
+    return folder;
 }
+
+std::optional<std::wstring> pick_folder(HWND owner, const std::wstring& title,
+                                        const std::wstring& start, DWORD options) {
+    com_apartment apartment;
+    com_ptr<IFileOpenDialog> dialog;
+    if (FAILED(CoCreateInstance(CLSID_FileOpenDialog, nullptr, CLSCTX_INPROC_SERVER,
+                                IID_PPV_ARGS(&dialog.p)))) {
+        return std::nullopt;
+    }
+    DWORD present = 0;
+    dialog.p->GetOptions(&present);
+    dialog.p->SetOptions(present | options);
+    dialog.p->SetTitle(title.c_str());
+    com_ptr<IShellItem> start_item;
+    if (!start.empty() && SUCCEEDED(SHCreateItemFromParsingName(start.c_str(), nullptr,
+                                                                IID_PPV_ARGS(&start_item.p)))) {
+        dialog.p->SetFolder(start_item.p);
+    }
+    if (FAILED(dialog.p->Show(owner))) return std::nullopt;  // cancelled
+    return chosen_folder(dialog.p);
+}
+
+}  // namespace
 
 shell_seams system_seams() {
     shell_seams real;
@@ -36,7 +66,8 @@ shell_seams system_seams() {
         return MessageBoxW(owner, text.c_str(), title.c_str(), flags);
     };
     real.run_file_dialog = [](CFileDialog& dialog) { return dialog.DoModal(); };
-    real.browse_for_folder = browse_with_shell;
+    real.browse_for_folder = pick_folder;
+    real.beep = [](UINT type) { MessageBeep(type); };
     real.shell_open = [](HWND owner, const wchar_t* verb, const std::wstring& file, int show) {
         ShellExecuteW(owner, verb, file.c_str(), nullptr, nullptr, show);
     };

@@ -17,13 +17,17 @@ struct shell_seams {
         message_box;
     // Runs the open-file dialog modally: IDOK when a file was picked.
     std::function<INT_PTR(CFileDialog& dialog)> run_file_dialog;
-    // The shell's folder browser: nullopt when cancelled, else the chosen folder's
-    // file-system path, empty when it has none.
-    std::function<std::optional<std::wstring>(HWND owner, const std::wstring& title, UINT flags)>
+    // The system's folder dialog, opened at `start` (when it is not empty) with the
+    // dialog's FOS_ options: nullopt when cancelled, else the chosen folder's file-system
+    // path, empty when it has none.
+    std::function<std::optional<std::wstring>(HWND owner, const std::wstring& title,
+                                              const std::wstring& start, DWORD options)>
         browse_for_folder;
     // ShellExecuteW.
     std::function<void(HWND owner, const wchar_t* verb, const std::wstring& file, int show)>
         shell_open;
+    // MessageBeep: a refused command.
+    std::function<void(UINT type)> beep;
     // The engine entry.
     std::function<int(const char* target, const char* store_path)> recover;
 };

@@ -4,6 +4,7 @@
 #include <mutex>
 #include <string>
 
+#include "app/message_flags.h"
 #include "app/morvale_dlg.h"
 #include "app/run_control.h"
 #include "app/shell_seams.h"
@@ -49,7 +50,7 @@ void call_engine(const run& job) {
         // A failed .msg conversion ends the run; the user learns why.
         if (main_dialog != nullptr) {
             main_dialog->message_box(std::string("Saving stopped: ") + error.what(),
-                                     "Tavrin Morvale", 0x1010);
+                                     "Tavrin Morvale", error_box);
         }
     } catch (...) {
     }
@@ -62,6 +63,7 @@ UINT scan_worker(LPVOID parameter) {
     std::shared_ptr<run> job = *handed;
     this_run = job.get();
     call_engine(*job);
+    if (auto* dialog = dynamic_cast<CMorvaleDlg*>(main_dialog)) dialog->run_ended();
     this_run = nullptr;
     std::lock_guard<std::mutex> hold(run_lock);
     // The UI thread publishes worker_thread under this lock, so this clearing comes after
@@ -91,26 +93,27 @@ void start_run() {
     worker_thread = thread;
 }
 
-void stop_run() {
+bool stop_run() {
     std::shared_ptr<run> job;
     {
         std::lock_guard<std::mutex> hold(run_lock);
-        if (worker_thread == nullptr) return;
+        if (worker_thread == nullptr) return false;
         job = active_run;
     }
-    if (job == nullptr) return;
+    if (job == nullptr) return false;
     job->control.request_pause();
     // A run that ends before it can be paused has nothing left to stop.
-    if (!job->control.wait_until_paused()) return;
-    int answer =
-        main_dialog->message_box("Do you want to stop scan process ?", "Tavrin Morvale", 4132);
+    if (!job->control.wait_until_paused()) return false;
+    int answer = main_dialog->message_box("Do you want to stop scan process ?", "Tavrin Morvale",
+                                          question_box);
     if (answer != IDYES) {
         job->control.resume();
-        return;
+        return false;
     }
     job->control.abandon();
     std::lock_guard<std::mutex> hold(run_lock);
     if (worker_thread == job->thread) worker_thread = nullptr;
+    return true;
 }
 
 bool abandon_run_for_exit(DWORD milliseconds) {

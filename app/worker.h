@@ -21,8 +21,9 @@ bool run_in_progress();
 // Starts a run with the store and folder chosen now and the save mode read by the worker.
 void start_run();
 
-// Pauses the run, asks whether to stop it, then resumes or abandons it.
-void stop_run();
+// Pauses the run, asks whether to stop it, then resumes or abandons it; true when it
+// was abandoned.
+bool stop_run();
 
 // Abandons the run that is going, if any, and waits up to the time for its thread to
 // stop working; true when it did (or none was going).

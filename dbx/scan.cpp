@@ -131,6 +131,7 @@ class scanner {
 void scanner::report(uint64_t pos) {
     std::printf("\b\b\b\b\b\b%5.1f%%", double(pos) * 100.0 / double(limit_));
     std::fflush(stdout);
+    if (main_dialog != nullptr) main_dialog->set_progress(int(pos * 100 / limit_));
     last_report_ = pos;
 }
 

@@ -139,6 +139,17 @@ void report_scan_limits(recover_totals& totals, const dbx_t* store) {
     for (const unreadable_range& range : store->unreadable) report_unreadable(totals, store, range);
 }
 
+// A file in which the scan found no block at all is most likely no store.
+bool no_block_found(const dbx_t& store) {
+    return store.lists[0].block_count == 0 && store.lists[1].block_count == 0;
+}
+
+void say_nothing_found(main_view* dialog, const dbx_t& store) {
+    dialog->message_box("No messages were found in " + store.file_name +
+                            ". It may not be an Outlook Express store.",
+                        "Tavrin Morvale", 0x1030);
+}
+
 struct store_closer {
     void operator()(dbx_t* store) const { dbx_close(store); }
 };
@@ -183,7 +194,7 @@ recover_totals _recover(main_view* dialog, dbx_t* store, const char* folder, int
                 totals.abandoned = true;
                 return totals;
             }
-            dialog->set_progress(j);
+            dialog->set_progress(int(int64_t{j} * 100 / list.chain_count));  // the share done
             bool ok = handle_chain(dialog, store, i, j, list_folder ? &*list_folder : nullptr, mode,
                                    totals, identity);
             ++(ok ? saved : errors);
@@ -203,6 +214,7 @@ int recover_store(const char* target, const char* store_path, run_outcome* outco
     silent_view silent;
     main_view* dialog = main_dialog ? main_dialog : &silent;
     int status = -1;
+    bool target_done = false;  // a run with nothing to save has said so already
     auto directory = sys_getcwd();
     if (directory) {
         directory_restorer restore{directory};
@@ -213,6 +225,9 @@ int recover_store(const char* target, const char* store_path, run_outcome* outco
         if (store) report_scan_limits(totals, store.get());
         if (!store) {
             result.abandoned = !run_checkpoint();
+        } else if (no_block_found(*store)) {
+            say_nothing_found(dialog, *store);  // instead of a folder and a completion box
+            target_done = true;
         } else if (target) {
             std::string folder = output_folder(target);
             sys_mkdir(folder.c_str(), folder.c_str());
@@ -232,7 +247,7 @@ int recover_store(const char* target, const char* store_path, run_outcome* outco
         result.abandoned = result.abandoned || totals.abandoned;
         result.unreadable = std::move(totals.unreadable);
     }
-    if (target && !result.abandoned) show_completion(dialog, result);
+    if (target && !target_done && !result.abandoned) show_completion(dialog, result);
     if (outcome) *outcome = result;
     return status;
 }

@@ -14,8 +14,8 @@ using handler_thunk = LRESULT (*)(CCmdTarget* target, WPARAM wparam, LPARAM lpar
 
 struct message_entry {
     UINT message;  // the window message; WM_COMMAND for command entries
-    UINT code;     // for WM_COMMAND: the notification code (0 for menus and clicks)
-    UINT id;       // for WM_COMMAND: the command or control id
+    UINT code;     // WM_COMMAND and WM_NOTIFY: the notification code (0 for menus and clicks)
+    UINT id;       // WM_COMMAND and WM_NOTIFY: the command or control id
     handler_thunk thunk;
 };
 
@@ -25,7 +25,7 @@ struct message_map {
 };
 
 // The first entry for the message in the map or its bases; null when none.
-const message_entry* find_entry(const message_map* map, UINT message, WPARAM wparam);
+const message_entry* find_entry(const message_map* map, UINT message, WPARAM wparam, LPARAM lparam);
 
 template <class T, auto handler>
 LRESULT call_void(CCmdTarget* target, WPARAM, LPARAM) {
@@ -42,6 +42,16 @@ LRESULT call_syscommand(CCmdTarget* target, WPARAM wparam, LPARAM lparam) {
 template <class T, auto handler>
 LRESULT call_query_drag_icon(CCmdTarget* target, WPARAM, LPARAM) {
     return reinterpret_cast<LRESULT>((static_cast<T*>(target)->*handler)());
+}
+
+template <class T, auto handler>
+LRESULT call_notify(CCmdTarget* target, WPARAM, LPARAM lparam) {
+    return (static_cast<T*>(target)->*handler)(reinterpret_cast<NMHDR*>(lparam));
+}
+
+template <class T, auto handler>
+LRESULT call_message(CCmdTarget* target, WPARAM wparam, LPARAM lparam) {
+    return (static_cast<T*>(target)->*handler)(wparam, lparam);
 }
 
 }  // namespace framework
@@ -80,3 +90,10 @@ LRESULT call_query_drag_icon(CCmdTarget* target, WPARAM, LPARAM) {
     {WM_QUERYDRAGICON, 0, 0,  \
      &framework::call_query_drag_icon<ThisClass, &ThisClass::OnQueryDragIcon>},
 #define ON_WM_CLOSE() {WM_CLOSE, 0, 0, &framework::call_void<ThisClass, &ThisClass::OnClose>},
+// A notification from a control: the handler takes the NMHDR and returns the answer.
+#define ON_NOTIFY(code, id, handler)                            \
+    {WM_NOTIFY, static_cast<UINT>(code), static_cast<UINT>(id), \
+     &framework::call_notify<ThisClass, &ThisClass::handler>},
+// Any window message, handled as LRESULT handler(WPARAM, LPARAM).
+#define ON_MESSAGE(message, handler) \
+    {static_cast<UINT>(message), 0, 0, &framework::call_message<ThisClass, &ThisClass::handler>},

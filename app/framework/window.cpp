@@ -11,7 +11,8 @@ const framework::message_map* CCmdTarget::GetMessageMap() const {
 }
 
 bool CCmdTarget::DispatchMessageMap(UINT message, WPARAM wparam, LPARAM lparam, LRESULT* result) {
-    const framework::message_entry* entry = framework::find_entry(GetMessageMap(), message, wparam);
+    const framework::message_entry* entry =
+        framework::find_entry(GetMessageMap(), message, wparam, lparam);
     if (entry == nullptr) return false;
     *result = entry->thunk(this, wparam, lparam);
     return true;

@@ -125,6 +125,8 @@ int wmain(int argc, wchar_t** argv) {
             for (int i = 0; i < 100 && !IsWindowEnabled(GetDlgItem(dialog, IDOK)); ++i) Sleep(100);
             click(dialog, IDOK);
             int rows = wait_for_rows(GetDlgItem(dialog, 1002), 60000);
+            // Enlarged, as a user with a long list would have it.
+            SetWindowPos(dialog, nullptr, 20, 20, 1040, 740, SWP_NOZORDER);
             SetForegroundWindow(dialog);
             RedrawWindow(dialog, nullptr, nullptr,
                          RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN | RDW_UPDATENOW);

@@ -70,9 +70,10 @@ void dialog_test::SetUp() {
         std::copy(buffer.begin(), buffer.end(), dialog.m_ofn.lpstrFile);
         return IDOK;
     };
-    seams.browse_for_folder = [this](HWND owner, const std::wstring& title, UINT flags) {
+    seams.browse_for_folder = [this](HWND owner, const std::wstring& title,
+                                     const std::wstring& start, DWORD options) {
         std::lock_guard<std::mutex> hold(lock);
-        folder_calls.push_back({title, flags, owner == window});
+        folder_calls.push_back({title, options, owner == window, start});
         std::optional<std::wstring> answer;
         if (!folder_answers.empty()) {
             answer = folder_answers.front();
@@ -84,6 +85,7 @@ void dialog_test::SetUp() {
         std::lock_guard<std::mutex> hold(lock);
         opened.push_back(std::wstring(verb) + L" " + file + L" " + std::to_wstring(show));
     };
+    seams.beep = [this](UINT) { ++beeps; };
     seams.recover = [this](const char* target, const char* store) {
         {
             std::lock_guard<std::mutex> hold(lock);

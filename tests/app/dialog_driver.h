@@ -33,8 +33,9 @@ struct file_dialog_call {
 
 struct folder_call {
     std::wstring title;
-    UINT flags;
+    DWORD options;
     bool owned_by_dialog;
+    std::wstring start;
 };
 
 class dialog_test : public ::testing::Test {
@@ -73,6 +74,7 @@ class dialog_test : public ::testing::Test {
 
     HWND window = nullptr;
     std::atomic<bool> dialog_ended{false};
+    std::atomic<int> beeps{0};
     INT_PTR dialog_result = 0;
     bool run_ended_at_exit = false;
 

@@ -5,6 +5,9 @@
 #include <commctrl.h>
 // clang-format on
 
+#include <cstdlib>
+#include <vector>
+
 #include "dialog_driver.h"
 
 namespace {
@@ -41,12 +44,12 @@ TEST_F(dialog_test, controls_come_from_the_template) {
     EXPECT_EQ(window_text(window), L"Tavrin Morvale ver(1.0)");
     EXPECT_TRUE(GetWindowLongPtrW(window, GWL_EXSTYLE) & WS_EX_APPWINDOW);
     EXPECT_TRUE(GetWindowLongPtrW(window, GWL_STYLE) & WS_MINIMIZEBOX);
-    EXPECT_EQ(window_text(item(IDOK)), L"Next");
-    EXPECT_EQ(window_text(item(1001)), L"Browse...");
-    EXPECT_EQ(window_text(item(1003)), L"Save");
-    EXPECT_EQ(window_text(item(1004)), L"Stop");
-    EXPECT_EQ(window_text(item(1005)), L"Save as EML");
-    EXPECT_EQ(window_text(item(1006)), L"Save as MSG");
+    EXPECT_EQ(window_text(item(IDOK)), L"&Next");
+    EXPECT_EQ(window_text(item(1001)), L"&Browse...");
+    EXPECT_EQ(window_text(item(1003)), L"&Save");
+    EXPECT_EQ(window_text(item(1004)), L"S&top");
+    EXPECT_EQ(window_text(item(1005)), L"Save as &EML");
+    EXPECT_EQ(window_text(item(1006)), L"Save as &MSG");
     EXPECT_FALSE(IsWindowVisible(item(IDCANCEL)));
     EXPECT_TRUE(GetWindowLongPtrW(item(1005), GWL_STYLE) & WS_GROUP);
     EXPECT_EQ(window_text(item(1000)), L"");
@@ -69,7 +72,8 @@ TEST_F(dialog_test, list_has_four_left_aligned_columns_and_grid_lines_alone) {
         column_info.mask = LVCF_TEXT | LVCF_FMT | LVCF_WIDTH;
         column_info.pszText = text;
         column_info.cchTextMax = 64;
-        ASSERT_TRUE(SendMessageW(list, LVM_GETCOLUMNW, column, reinterpret_cast<LPARAM>(&column_info)))
+        ASSERT_TRUE(
+            SendMessageW(list, LVM_GETCOLUMNW, column, reinterpret_cast<LPARAM>(&column_info)))
             << column;
         EXPECT_EQ(std::wstring(text), headings[column]);
         EXPECT_EQ(column_info.fmt & LVCFMT_JUSTIFYMASK, LVCFMT_LEFT);
@@ -78,18 +82,20 @@ TEST_F(dialog_test, list_has_four_left_aligned_columns_and_grid_lines_alone) {
     LVCOLUMNW fifth{};
     fifth.mask = LVCF_WIDTH;
     EXPECT_FALSE(SendMessageW(list, LVM_GETCOLUMNW, 4, reinterpret_cast<LPARAM>(&fifth)));
-    EXPECT_EQ(SendMessageW(list, LVM_GETEXTENDEDLISTVIEWSTYLE, 0, 0), LVS_EX_GRIDLINES);
+    EXPECT_EQ(SendMessageW(list, LVM_GETEXTENDEDLISTVIEWSTYLE, 0, 0) &
+                  (LVS_EX_GRIDLINES | LVS_EX_FULLROWSELECT | LVS_EX_CHECKBOXES),
+              LVS_EX_GRIDLINES | LVS_EX_FULLROWSELECT);
 }
 
 TEST_F(dialog_test, menu_and_system_menu) {
     HMENU bar = GetMenu(window);
     ASSERT_NE(bar, nullptr);
     ASSERT_EQ(GetMenuItemCount(bar), 2);
-    EXPECT_EQ(menu_text(bar, 0), L"File");
-    EXPECT_EQ(menu_text(bar, 1), L"Help");
+    EXPECT_EQ(menu_text(bar, 0), L"&File");
+    EXPECT_EQ(menu_text(bar, 1), L"&Help");
     HMENU file = GetSubMenu(bar, 0);
     const UINT file_ids[] = {32771, 32772, 32773, 32774, 32775};
-    const wchar_t* file_items[] = {L"Open", L"Scan", L"Save EML", L"Save MSG", L"Exit"};
+    const wchar_t* file_items[] = {L"&Open", L"S&can", L"Save &EML", L"Save &MSG", L"E&xit"};
     ASSERT_EQ(GetMenuItemCount(file), 5);
     for (int i = 0; i < 5; ++i) {
         EXPECT_EQ(GetMenuItemID(file, i), file_ids[i]);
@@ -98,9 +104,9 @@ TEST_F(dialog_test, menu_and_system_menu) {
     HMENU help = GetSubMenu(bar, 1);
     ASSERT_EQ(GetMenuItemCount(help), 2);
     EXPECT_EQ(GetMenuItemID(help, 0), 32776u);
-    EXPECT_EQ(menu_text(help, 0), L"Content");
+    EXPECT_EQ(menu_text(help, 0), L"&Content\tF1");
     EXPECT_EQ(GetMenuItemID(help, 1), 32777u);
-    EXPECT_EQ(menu_text(help, 1), L"About Tavrin Morvale");
+    EXPECT_EQ(menu_text(help, 1), L"&About Tavrin Morvale");
 
     HMENU system = GetSystemMenu(window, FALSE);
     int count = GetMenuItemCount(system);
@@ -174,11 +180,85 @@ TEST_F(dialog_test, close_box_asks_and_ends_only_on_yes) {
     EXPECT_EQ(boxes().size(), 2u);
 }
 
-TEST_F(dialog_test, help_opens_the_file_in_the_current_directory) {
+// The help file is looked for beside the program, whatever the working directory; the
+// menu and F1 (WM_HELP) both open it, and a missing file is said to be missing.
+TEST_F(dialog_test, help_is_found_beside_the_program_and_missing_help_is_said) {
+    wchar_t module[MAX_PATH] = {};
+    GetModuleFileNameW(nullptr, module, MAX_PATH);
+    std::wstring help = module;
+    help = help.substr(0, help.find_last_of(L'\\') + 1) + L"quenby.chm";
+    DeleteFileW(help.c_str());
     command(32776);
-    wchar_t folder[MAX_PATH] = {};
-    GetCurrentDirectoryW(MAX_PATH, folder);
+    ASSERT_EQ(boxes().size(), 1u);
+    EXPECT_EQ(boxes()[0].text, L"The help file " + help + L" is missing.");
+    EXPECT_TRUE(boxes()[0].owned_by_dialog);
+
+    CloseHandle(CreateFileW(help.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+    wchar_t elsewhere[MAX_PATH] = {};
+    GetTempPathW(MAX_PATH, elsewhere);
+    SetCurrentDirectoryW(elsewhere);
+    command(32776);
+    HELPINFO info{};
+    info.cbSize = sizeof info;
+    SendMessageW(window, WM_HELP, 0, reinterpret_cast<LPARAM>(&info));
+    DeleteFileW(help.c_str());
     std::lock_guard<std::mutex> hold(lock);
-    ASSERT_EQ(opened.size(), 1u);
-    EXPECT_EQ(opened[0], L"open " + std::wstring(folder) + L"\\quenby.chm 5");
+    ASSERT_EQ(opened.size(), 2u);
+    EXPECT_EQ(opened[0], L"open " + help + L" 5");
+    EXPECT_EQ(opened[1], opened[0]);
+}
+
+// What a keyboard user meets: Tab visits the controls top to bottom, left to right.
+TEST_F(dialog_test, tab_follows_the_visual_order) {
+    for (int id : {IDOK, 1003, 1004, 1005, 1006}) EnableWindow(item(id), TRUE);
+    std::vector<int> order;
+    HWND at = item(1000);
+    for (int i = 0; i < 8; ++i) {
+        order.push_back(GetDlgCtrlID(at));
+        at = GetNextDlgTabItem(window, at, FALSE);
+    }
+    EXPECT_EQ(order, (std::vector<int>{1000, 1001, 1002, 1005, 1004, IDOK, 1003, 1000}));
+}
+
+// The window can grow, the list with it; it cannot shrink below the template's size; it
+// opens in the middle of the screen.
+TEST_F(dialog_test, window_grows_with_the_list_and_keeps_its_smallest_size) {
+    EXPECT_TRUE(GetWindowLongPtrW(window, GWL_STYLE) & WS_THICKFRAME);
+    RECT start, list_start;
+    GetWindowRect(window, &start);
+    GetWindowRect(item(1002), &list_start);
+    RECT work;
+    SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
+    EXPECT_LE(std::abs((start.left + start.right) - (work.left + work.right)), 4);
+
+    SetWindowPos(window, nullptr, 0, 0, start.right - start.left + 200,
+                 start.bottom - start.top + 100, SWP_NOZORDER | SWP_NOMOVE);
+    RECT list_grown, save_grown, save_start_window;
+    GetWindowRect(item(1002), &list_grown);
+    EXPECT_EQ(list_grown.right - list_grown.left, list_start.right - list_start.left + 200);
+    EXPECT_EQ(list_grown.bottom - list_grown.top, list_start.bottom - list_start.top + 100);
+    GetWindowRect(item(1003), &save_grown);
+    GetWindowRect(window, &save_start_window);
+    EXPECT_LT(save_start_window.bottom - save_grown.bottom, 40) << "buttons stay at the bottom";
+
+    MINMAXINFO limits{};
+    SendMessageW(window, WM_GETMINMAXINFO, 0, reinterpret_cast<LPARAM>(&limits));
+    EXPECT_EQ(limits.ptMinTrackSize.x, start.right - start.left);
+    EXPECT_EQ(limits.ptMinTrackSize.y, start.bottom - start.top);
+}
+
+// "Next" disables itself when a scan starts; the focus moves on to a live control.
+TEST_F(dialog_test, focus_leaves_a_control_that_disables_itself) {
+    use_engine([](const char*, const char*) { return 0; });
+    pick_store("C:\\mail\\Inbox.dbx");
+    click(1001);
+    SendMessageW(window, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(item(IDOK)), TRUE);
+    SendMessageW(window, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+    ASSERT_TRUE(wait_for_run_end());
+    GUITHREADINFO info{};
+    info.cbSize = sizeof info;
+    ASSERT_TRUE(GetGUIThreadInfo(GetWindowThreadProcessId(window, nullptr), &info));
+    EXPECT_NE(info.hwndFocus, item(IDOK));
+    EXPECT_NE(info.hwndFocus, nullptr);
+    EXPECT_TRUE(IsWindowEnabled(info.hwndFocus));
 }

@@ -1,5 +1,7 @@
 // Which controls and menu items are enabled after each event, the file dialog and the
 // Save command's folder checks.
+#include <shobjidl.h>
+
 #include <filesystem>
 
 #include "app/morvale_dlg.h"
@@ -179,7 +181,11 @@ TEST_F(dialog_state_test, save_command_rejects_a_folder_without_a_path_or_that_d
         std::lock_guard<std::mutex> hold(lock);
         ASSERT_EQ(folder_calls.size(), 3u);
         EXPECT_EQ(folder_calls[0].title, L"Select the Path to Save Recovered Contacts File");
-        EXPECT_EQ(folder_calls[0].flags, 1u);
+        EXPECT_EQ(folder_calls[0].options & FOS_PICKFOLDERS, unsigned(FOS_PICKFOLDERS));
         EXPECT_TRUE(folder_calls[0].owned_by_dialog);
+        // Each opens where the folder chosen last is.
+        EXPECT_EQ(folder_calls[0].start, L"C:\\before");
+        EXPECT_EQ(folder_calls[1].start, L"C:\\before");
+        EXPECT_EQ(folder_calls[2].start, L"");
     }
 }

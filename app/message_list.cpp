@@ -1,0 +1,117 @@
+#include "app/message_list.h"
+
+#include <algorithm>
+#include <numeric>
+
+namespace {
+
+// Text order ignoring case, as the file lists of the system sort names.
+int compare_text(const std::u16string& a, const std::u16string& b) {
+    int result = CompareStringOrdinal(
+        reinterpret_cast<const wchar_t*>(a.data()), static_cast<int>(a.size()),
+        reinterpret_cast<const wchar_t*>(b.data()), static_cast<int>(b.size()), TRUE);
+    return result - CSTR_EQUAL;
+}
+
+// Messages without a readable date come first, then by date; equal dates by text.
+int compare_dates(const message_row& a, const message_row& b) {
+    if (a.date.has_value() != b.date.has_value()) return a.date.has_value() ? 1 : -1;
+    if (a.date && *a.date != *b.date) return *a.date < *b.date ? -1 : 1;
+    return compare_text(a.cells[3], b.cells[3]);
+}
+
+constexpr int date_column = 3;
+
+}  // namespace
+
+void message_list::clear() {
+    rows_.clear();
+    order_.clear();
+    sort_column_ = -1;
+    ascending_ = true;
+    show_sort_arrow();
+    control_.SendMessage(LVM_SETITEMCOUNT, 0, 0);
+}
+
+// New rows all come after the old ones in the engine's order, so sorting them among
+// themselves and merging keeps equal rows in the engine's order.
+void message_list::add(row_batch batch) {
+    size_t first_new = rows_.size();
+    for (message_row& row : batch.rows) rows_.push_back(std::move(row));
+    for (late_cell& cell : batch.cells) {
+        if (size_t(cell.item) >= rows_.size()) continue;
+        rows_[size_t(cell.item)].cells[size_t(cell.column)] = std::move(cell.text);
+        if (cell.column == date_column)
+            rows_[size_t(cell.item)].date = row_date(rows_[size_t(cell.item)].cells[3]);
+    }
+    if (rows_.size() == first_new && batch.cells.empty()) return;
+    size_t old_size = order_.size();
+    order_.resize(rows_.size());
+    std::iota(order_.begin() + static_cast<std::ptrdiff_t>(old_size), order_.end(),
+              static_cast<int>(old_size));
+    auto before = [this](int a, int b) { return comes_before(a, b); };
+    if (sort_column_ >= 0 && batch.cells.empty()) {
+        auto middle = order_.begin() + static_cast<std::ptrdiff_t>(old_size);
+        std::stable_sort(middle, order_.end(), before);
+        std::inplace_merge(order_.begin(), middle, order_.end(), before);
+    } else if (sort_column_ >= 0) {
+        std::stable_sort(order_.begin(), order_.end(), before);
+    }
+    refresh_control(true);
+}
+
+bool message_list::comes_before(int a, int b) const {
+    const message_row& first = rows_[size_t(a)];
+    const message_row& second = rows_[size_t(b)];
+    int order = sort_column_ == date_column ? compare_dates(first, second)
+                                            : compare_text(first.cells[size_t(sort_column_)],
+                                                           second.cells[size_t(sort_column_)]);
+    if (order == 0) return a < b;  // equal rows stay in the engine's order either way
+    return ascending_ ? order < 0 : order > 0;
+}
+
+void message_list::sort_by(int column) {
+    if (column < 0 || column > 3) return;
+    ascending_ = column == sort_column_ ? !ascending_ : true;
+    sort_column_ = column;
+    std::stable_sort(order_.begin(), order_.end(),
+                     [this](int a, int b) { return comes_before(a, b); });
+    show_sort_arrow();
+    refresh_control(false);
+}
+
+void message_list::fill_cell(NMLVDISPINFOW* request) const {
+    LVITEMW& item = request->item;
+    if (item.iItem < 0 || item.iItem >= size()) return;
+    if (item.mask & LVIF_IMAGE) item.iImage = 1;
+    if ((item.mask & LVIF_TEXT) == 0 || item.pszText == nullptr || item.cchTextMax <= 0) return;
+    if (item.iSubItem < 0 || item.iSubItem > 3) {
+        item.pszText[0] = L'\0';
+        return;
+    }
+    const std::u16string& text = shown(item.iItem).cells[size_t(item.iSubItem)];
+    size_t n = std::min(text.size(), size_t(item.cchTextMax - 1));
+    std::copy_n(text.data(), n, item.pszText);
+    item.pszText[n] = L'\0';
+}
+
+void message_list::show_sort_arrow() const {
+    HWND header = reinterpret_cast<HWND>(control_.SendMessage(LVM_GETHEADER));
+    if (header == nullptr) return;
+    for (int column = 0; column < 4; ++column) {
+        HDITEMW item{};
+        item.mask = HDI_FORMAT;
+        SendMessageW(header, HDM_GETITEMW, column, reinterpret_cast<LPARAM>(&item));
+        item.fmt &= ~(HDF_SORTUP | HDF_SORTDOWN);
+        if (column == sort_column_) item.fmt |= ascending_ ? HDF_SORTUP : HDF_SORTDOWN;
+        SendMessageW(header, HDM_SETITEMW, column, reinterpret_cast<LPARAM>(&item));
+    }
+}
+
+// While rows arrive the view stays where the user scrolled it; after a sort it is
+// redrawn whole.
+void message_list::refresh_control(bool keep_view) const {
+    LPARAM flags = keep_view ? LVSICF_NOINVALIDATEALL | LVSICF_NOSCROLL : 0;
+    control_.SendMessage(LVM_SETITEMCOUNT, rows_.size(), flags);
+    if (!keep_view || !order_.empty()) InvalidateRect(control_.m_hWnd, nullptr, FALSE);
+}

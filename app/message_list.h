@@ -1,0 +1,45 @@
+#pragma once
+// The message list as the dialog shows it: the rows taken from the worker, in the order
+// of the column the user sorted by, and the list-view control that draws them on demand
+// (an owner-data list: the control holds no text, it asks for the cells it paints).
+
+// windows.h goes first: the other system headers need its types.
+// clang-format off
+#include <windows.h>
+#include <commctrl.h>
+// clang-format on
+
+#include <vector>
+
+#include "app/framework/controls.h"
+#include "app/message_rows.h"
+
+class message_list {
+  public:
+    explicit message_list(CListCtrl& control) : control_(control) {}
+
+    // Empties the list and the control, and forgets the sort.
+    void clear();
+    // Adds what the worker handed over and tells the control the new count.
+    void add(row_batch batch);
+    int size() const { return static_cast<int>(rows_.size()); }
+    // The row shown at a position, and its place in the order the engine gave the rows.
+    const message_row& shown(int position) const { return rows_[size_t(order_[size_t(position)])]; }
+    int engine_index(int position) const { return order_[size_t(position)]; }
+
+    // The control's request for the text of a cell it is about to paint.
+    void fill_cell(NMLVDISPINFOW* request) const;
+    // A click on a column header: sorts by it, or reverses when it is the sorted one.
+    void sort_by(int column);
+
+  private:
+    bool comes_before(int a, int b) const;
+    void show_sort_arrow() const;
+    void refresh_control(bool keep_view) const;
+
+    CListCtrl& control_;
+    std::vector<message_row> rows_;  // in the engine's order
+    std::vector<int> order_;         // rows_ indexes in the order shown
+    int sort_column_ = -1;           // none: the engine's order
+    bool ascending_ = true;
+};

@@ -1,0 +1,68 @@
+#include "app/message_rows.h"
+
+#include <ctime>
+#include <utility>
+
+#include "header/date.h"
+
+// A row asked for inside the rows handed over already goes to the end, as it would on
+// the console: rows the dialog shows are not moved under it.
+void message_rows::insert(int index) {
+    hand_over();
+    size_t at = index < handed_count_ ? pending_.size() : size_t(index - handed_count_);
+    if (at > pending_.size()) at = pending_.size();
+    pending_.insert(pending_.begin() + static_cast<std::ptrdiff_t>(at), message_row{});
+}
+
+void message_rows::set_cell(int item, int column, const std::u16string& text) {
+    if (column < 0 || column > 3 || item < 0 || item >= count()) return;
+    if (item >= handed_count_) {
+        pending_[size_t(item - handed_count_)].cells[size_t(column)] = text;
+    } else {
+        pending_cells_.push_back({item, column, text});
+    }
+}
+
+void message_rows::hand_over(bool now) {
+    auto time = std::chrono::steady_clock::now();
+    if (!now && time - last_hand_over_ < hand_over_interval) return;
+    last_hand_over_ = time;
+    if (pending_.empty() && pending_cells_.empty()) return;
+    for (message_row& row : pending_) row.date = row_date(row.cells[3]);
+    std::lock_guard<std::mutex> hold(lock_);
+    handed_count_ += static_cast<int>(pending_.size());
+    for (message_row& row : pending_) handed_.rows.push_back(std::move(row));
+    for (late_cell& cell : pending_cells_) handed_.cells.push_back(std::move(cell));
+    pending_.clear();
+    pending_cells_.clear();
+}
+
+row_batch message_rows::take() {
+    std::lock_guard<std::mutex> hold(lock_);
+    return std::exchange(handed_, row_batch{});
+}
+
+void message_rows::clear() {
+    pending_.clear();
+    pending_cells_.clear();
+    handed_count_ = 0;
+    last_hand_over_ = {};
+    std::lock_guard<std::mutex> hold(lock_);
+    handed_ = row_batch{};
+}
+
+// The cell holds the field's bytes widened one by one; a date-time is ASCII, so anything
+// else cannot be part of one and stands as a byte that no date rule accepts.
+std::optional<int64_t> row_date(const std::u16string& cell) {
+    std::string bytes(cell.size(), '\x7f');
+    for (size_t i = 0; i < cell.size(); ++i) {
+        if (cell[i] < 0x80) bytes[i] = static_cast<char>(cell[i]);
+    }
+    const char* cursor = bytes.data();
+    struct tm time {};
+    int64_t zone = 0;
+    if (hdr_date_time_parse(&cursor, bytes.data() + bytes.size(), &time, &zone) != 0) {
+        return std::nullopt;
+    }
+    return hdr_tm_to_utc(&time, zone);
+}

@@ -1,0 +1,65 @@
+#pragma once
+// The rows of the message list. The engine fills them on the worker thread, one cell at a
+// time; the dialog shows them from its own copy on the UI thread. Rows travel between the
+// two in batches: the worker gathers finished rows and hands them over a few times a
+// second, and the dialog takes what was handed over when its timer fires, so neither
+// thread waits on the other for each cell.
+
+#include <array>
+#include <chrono>
+#include <cstdint>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+// One message's row. The cells are the header values exactly as the summary set them.
+// Decoded From, Subject and To values, when the summary gives them, would go next to
+// them here, so that the list can show either set.
+struct message_row {
+    std::array<std::u16string, 4> cells;  // From, E-mail Subject, To, Date
+    std::optional<int64_t> date;          // the Date cell read as a time, when it parses
+};
+
+// A cell set on a row after the row had been handed over.
+struct late_cell {
+    int item;
+    int column;
+    std::u16string text;
+};
+
+// What the worker hands over at once.
+struct row_batch {
+    std::vector<message_row> rows;
+    std::vector<late_cell> cells;
+};
+
+class message_rows {
+  public:
+    // Worker side: the engine's view of the list.
+    int count() const { return handed_count_ + static_cast<int>(pending_.size()); }
+    void insert(int index);
+    void set_cell(int item, int column, const std::u16string& text);
+    // Hands over the rows gathered so far when the last hand-over is long enough ago
+    // (always when `now` is set).
+    void hand_over(bool now = false);
+
+    // UI side: takes what was handed over since the last call.
+    row_batch take();
+    // Forgets every row; only while no run is filling the list.
+    void clear();
+
+  private:
+    static constexpr std::chrono::milliseconds hand_over_interval{100};
+
+    std::vector<message_row> pending_;  // worker only
+    std::vector<late_cell> pending_cells_;
+    int handed_count_ = 0;
+    std::chrono::steady_clock::time_point last_hand_over_{};
+
+    std::mutex lock_;
+    row_batch handed_;  // guarded by lock_
+};
+
+// The Date cell read as a point in time, when it holds a date-time.
+std::optional<int64_t> row_date(const std::u16string& cell);
