@@ -398,10 +398,34 @@ bool CMorvaleDlg::checkpoint() {
 }
 
 void CMorvaleDlg::run_ended() {
-    if (worker_run_abandoned()) return;
+    if (worker_run_abandoned()) {
+        unreadable_.clear();
+        return;
+    }
     rows_.hand_over(true);
     progress_ = 0;
     SendMessage(take_rows_message);
+    show_unreadable();
+}
+
+void CMorvaleDlg::unreadable_bytes(const std::string& store, const std::string& what) {
+    unreadable_store_ = store;
+    unreadable_.push_back(what);
+}
+
+// One box at the end of a run lists the bytes of the store that could not be read.
+void CMorvaleDlg::show_unreadable() {
+    if (unreadable_.empty()) return;
+    constexpr size_t listed_at_most = 20;
+    std::string text = "Parts of " + unreadable_store_ +
+                       " could not be read. Messages in them are missing, and messages that "
+                       "touch them were not saved:\n";
+    for (size_t i = 0; i < unreadable_.size() && i < listed_at_most; ++i) text += "\n" + unreadable_[i];
+    if (unreadable_.size() > listed_at_most) {
+        text += "\n... and " + std::to_string(unreadable_.size() - listed_at_most) + " more";
+    }
+    unreadable_.clear();
+    message_box(text, "Tavrin Morvale", warning_box);
 }
 
 // The UI thread's side of the rows and the bar.

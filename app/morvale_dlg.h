@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <string>
+#include <vector>
 
 #include "app/dialog_layout.h"
 #include "app/framework/controls.h"
@@ -35,6 +36,7 @@ class CMorvaleDlg : public CDialog, public main_view {
     void set_item_text(int item, int subitem, const std::u16string& text) override;
     void set_progress(int position) override;
     int message_box(const std::string& text, const std::string& title, unsigned flags) override;
+    void unreadable_bytes(const std::string& store, const std::string& what) override;
     bool checkpoint() override;
 
   protected:
@@ -85,6 +87,9 @@ class CMorvaleDlg : public CDialog, public main_view {
     DECLARE_MESSAGE_MAP()
 
   private:
+    void show_unreadable();
+    std::string unreadable_store_;            // the worker's: what the run could not read
+    std::vector<std::string> unreadable_;
     bool begin_run();
     void take_rows();
     void enable(CWnd& control, bool enabled);

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cinttypes>
+#include <cstdio>
 #include <new>
 #include <optional>
 
@@ -71,6 +73,13 @@ dbx_t* dbx_open(const char* path) {
         platform::report_error("dbx_open");
         release(store);
         return nullptr;
+    }
+    if (uint64_t(*size) >= dbx_layout::addressable) {
+        std::fprintf(stderr,
+                     "morvale: %s: the file holds %" PRId64 " bytes; blocks name offsets below 4 GiB "
+                     "only, so its first 4 GiB are scanned\n",
+                     path, *size);
+        std::fflush(stderr);
     }
     bool scanned = false;
     try {

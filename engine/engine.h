@@ -29,3 +29,6 @@ int recover_store(const char* target, const char* store_path, run_outcome* outco
 // (any case) and without trailing points and blanks, which Windows would drop; "_" when
 // nothing is left (a name such as "...dbx", which would otherwise climb out).
 std::string store_folder_name(const std::string& store_file_name);
+
+// "cannot read bytes A to B: <the system's text>", A and B the first and last byte.
+std::string unreadable_text(const unreadable_range& range);

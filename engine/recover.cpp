@@ -43,25 +43,28 @@ bool overlaps(const unreadable_range& a, const unreadable_range& b) {
     return a.start < b.end && b.start < a.end;
 }
 
-// Says once on standard error that a range of the store could not be read.
-void report_unreadable(recover_totals& totals, const dbx_t* store, const unreadable_range& range) {
+// Says once, on standard error and to the dialog, that a range of the store could not be
+// read.
+void report_unreadable(main_view* dialog, recover_totals& totals, const dbx_t* store,
+                       const unreadable_range& range) {
     for (const unreadable_range& known : totals.unreadable) {
         if (overlaps(known, range)) return;
     }
     totals.unreadable.push_back(range);
-    std::fprintf(stderr, "morvale: %s: cannot read bytes %" PRIu64 " to %" PRIu64 ": %s\n",
-                 store->file_name.c_str(), range.start, range.end - 1, std::strerror(range.error));
+    std::string what = unreadable_text(range);
+    std::fprintf(stderr, "morvale: %s: %s\n", store->file_name.c_str(), what.c_str());
     std::fflush(stderr);
+    dialog->unreadable_bytes(store->file_name, what);
 }
 
 // Why a message that was read cannot be saved; false when nothing stands in its way.
-bool message_failed(recover_totals& totals, const dbx_t* store, const dbx_block_t* head,
+bool message_failed(main_view* dialog, recover_totals& totals, const dbx_t* store, const dbx_block_t* head,
                     const message_read& message) {
     if (message.out_of_memory) {
         std::fprintf(stderr, "_read_message: the message at %08" PRIX32 ": %s\n", head->offset,
                      std::strerror(ENOMEM));
     } else if (message.unreadable) {
-        report_unreadable(totals, store, *message.unreadable);
+        report_unreadable(dialog, totals, store, *message.unreadable);
         std::fprintf(stderr, "_read_message: the message at %08" PRIX32 " lies partly in unreadable bytes\n",
                      head->offset);
     } else {
@@ -75,7 +78,7 @@ bool message_failed(recover_totals& totals, const dbx_t* store, const dbx_block_
 bool handle_chain(main_view* dialog, dbx_t* store, int i, int j, const std::string* list_folder,
                   int mode, recover_totals& totals, const std::optional<platform::file_identity>& identity) {
     message_read message = _read_message(dialog, store, i, j, mode);
-    bool unusable = message_failed(totals, store, store->lists[i].chains[j], message);
+    bool unusable = message_failed(dialog, totals, store, store->lists[i].chains[j], message);
     if (!list_folder) return !unusable;  // list only: reading filled the row
     int chain_count = store->lists[i].chain_count;
     int result = 2;
@@ -126,17 +129,9 @@ void show_completion(main_view* dialog, const run_outcome& outcome) {
     }
 }
 
-// What the scan could not cover: bytes it could not read, and the part of a very large
-// file beyond the offsets a block can name.
-void report_scan_limits(recover_totals& totals, const dbx_t* store) {
-    if (uint64_t(store->file_size) > dbx_scanned_size(store)) {
-        std::fprintf(stderr,
-                     "morvale: %s: the file holds %" PRId64 " bytes; only its first 4 GiB can hold "
-                     "blocks, and only they were scanned\n",
-                     store->file_name.c_str(), store->file_size);
-        std::fflush(stderr);
-    }
-    for (const unreadable_range& range : store->unreadable) report_unreadable(totals, store, range);
+// What the scan could not read.
+void report_scan_limits(main_view* dialog, recover_totals& totals, const dbx_t* store) {
+    for (const unreadable_range& range : store->unreadable) report_unreadable(dialog, totals, store, range);
 }
 
 // A file in which the scan found no block at all is most likely no store.
@@ -222,7 +217,7 @@ int recover_store(const char* target, const char* store_path, run_outcome* outco
         sys_chdir(directory->c_str());
         result.store_opened = store != nullptr;
         recover_totals totals;
-        if (store) report_scan_limits(totals, store.get());
+        if (store) report_scan_limits(dialog, totals, store.get());
         if (!store) {
             result.abandoned = !run_checkpoint();
         } else if (no_block_found(*store)) {
@@ -266,4 +261,10 @@ std::string output_folder(const std::string& target) {
     size_t separator = last_separator(target);
     size_t start = separator == std::string::npos ? 0 : separator + 1;
     return target.substr(0, start) + store_folder_name(target.substr(start));
+}
+
+std::string unreadable_text(const unreadable_range& range) {
+    char text[96];
+    std::snprintf(text, sizeof text, "cannot read bytes %" PRIu64 " to %" PRIu64 ": ", range.start, range.end - 1);
+    return text + std::string(std::strerror(range.error));
 }

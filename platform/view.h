@@ -26,6 +26,11 @@ public:
     // returning false for the rest of that run: the run then stops where it stands,
     // touches the dialog no more and writes nothing more.
     virtual bool checkpoint() { return true; }
+
+    // Bytes of the store that could not be read ("cannot read bytes A to B: reason"), said
+    // once each as the run finds them. The engine says them on standard error as well; the
+    // dialog lists them in one box when the run ends.
+    virtual void unreadable_bytes(const std::string& store, const std::string& what) {}
 };
 
 // The one main dialog; null when there is none (the scan then runs unobserved).

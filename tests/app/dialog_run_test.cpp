@@ -17,6 +17,7 @@
 #include "engine/engine.h"
 #include "platform/dispatch.h"
 #include "platform/fs.h"
+#include "platform/read.h"
 #include "support/recording_view.h"
 #include "support/temp_dir.h"
 #include "tools/dbxgen/dbxgen.h"
@@ -133,6 +134,26 @@ TEST_F(dialog_run_test, scan_lists_every_message_and_fragment) {
     EXPECT_EQ(engine_calls()[0].first, "<null>");
     EXPECT_EQ(engine_calls()[0].second, store);
     EXPECT_TRUE(save_folder.empty()) << "a list-only run leaves the folder alone";
+}
+
+TEST_F(dialog_run_test, bytes_that_cannot_be_read_are_listed_in_one_box_at_the_end) {
+    std::string store = make_store(place.file("Inbox.dbx"), 40, 4);
+    // Two bad stretches, as on a failing disk: every read that touches one fails.
+    const std::pair<uint64_t, uint64_t> bad[] = {{4096, 4608}, {16384, 17408}};
+    platform::set_read_fault([&](uint64_t offset, size_t length) -> std::optional<uint64_t> {
+        for (auto [start, end] : bad) {
+            if (offset < end && start < offset + length) return std::max(offset, start);
+        }
+        return std::nullopt;
+    });
+    pick_and_scan(store);
+    bool ended = wait_for_run_end();
+    platform::set_read_fault(nullptr);
+    ASSERT_TRUE(ended);
+    ASSERT_EQ(boxes().size(), 1u);
+    EXPECT_EQ(boxes()[0].flags, unsigned(MB_SYSTEMMODAL | MB_ICONWARNING));
+    EXPECT_NE(utf8(boxes()[0].text).find("\ncannot read bytes 4096 to 4607: "), std::string::npos);
+    EXPECT_NE(utf8(boxes()[0].text).find("\ncannot read bytes 16384 to 17407: "), std::string::npos);
 }
 
 TEST_F(dialog_run_test, save_run_writes_the_files_and_a_second_save_goes_to_the_same_place) {
