@@ -6,6 +6,7 @@
 #include <string>
 
 #include "dbx/dbx.h"
+#include "header/summary.h"
 #include "platform/view.h"
 
 // Working-directory and folder calls with the engine's results (-1 on failure).
@@ -24,6 +25,7 @@ struct message_read {
     std::optional<std::string> text;  // the message bytes; none when the chain gave none
     int64_t date = 0;
     std::string name;
+    hdr_raw_fields raw;  // Subject, From and To as written, for the .msg writer
 };
 message_read _read_message(main_view* dialog, dbx_t* store, int list, int chain, int mode);
 
@@ -34,8 +36,10 @@ std::string message_file_name(const std::optional<std::string>& from,
                               const std::optional<std::string>& subject, uint32_t offset,
                               int mode);
 
-// 1 when saved, 2 when the message failed. A failed .msg conversion throws.
-int _save_message(const char* folder, const std::string& text, const std::string& name, int mode);
+// 1 when saved, 2 when the message failed. A failed .msg conversion throws. The .msg
+// item gets the raw subject and receiver of `raw`.
+int _save_message(const char* folder, const std::string& text, const std::string& name, int mode,
+                  const hdr_raw_fields& raw);
 
 void _set_message_time(const char* folder, const std::string& name, int64_t date);
 

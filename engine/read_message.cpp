@@ -73,7 +73,8 @@ message_read _read_message(main_view* dialog, dbx_t* store, int list, int chain,
     std::optional<std::string> subject, from, to;
     try {
         message.text = read_chain(store, list, head);
-        hdr_message_summary(message.text->c_str(), dialog, &subject, &from, &to, &message.date);
+        hdr_message_summary(message.text->c_str(), dialog, &subject, &from, &to, &message.date,
+                            &message.raw);
     } catch (const std::bad_alloc&) {
         message.text.reset();  // the driver counts the message as failed
     }

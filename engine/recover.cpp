@@ -46,7 +46,8 @@ bool handle_chain(main_view* dialog, dbx_t* store, int i, int j, const std::stri
         print_message_line(j, chain_count, false, message.name);
         return false;
     }
-    int result = _save_message(list_folder->c_str(), *message.text, message.name, mode);
+    int result =
+        _save_message(list_folder->c_str(), *message.text, message.name, mode, message.raw);
     if (result == 1) _set_message_time(list_folder->c_str(), message.name, message.date);
     print_message_line(j, chain_count, result == 1, message.name);
     return result == 1;

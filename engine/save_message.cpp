@@ -4,9 +4,9 @@
 #include <cerrno>
 #include <cstdio>
 
+#include "dispatch/dispatch.h"
+#include "dispatch/dispids.h"
 #include "engine/internal.h"
-#include "header/summary.h"
-#include "platform/dispatch.h"
 #include "platform/fs.h"
 #include "platform/text.h"
 
@@ -49,32 +49,42 @@ int save_eml(const char* folder, const std::string& text, const std::string& nam
 
 std::u16string wide_path(const std::string& path) { return platform::path_to_utf16(path); }
 
-using platform::variant;
+using dispatch::variant;
+namespace dispid = dispatch::dispid;
 
-// The calls that make a .msg file, in the order the message store expects them. False
-// when the message store cannot be created; a failing call throws.
-bool convert_to_msg(const char* folder, const std::string& text, const std::string& name) {
-    platform::initialize_com();
-    auto root = platform::create_object("Redemption.RDOSession");
+// The calls that make a .msg file, in the order the message store expects them; the
+// subject and receiver are the message's raw values. False when the message store cannot
+// be created; a failing call throws.
+bool convert_to_msg(const char* folder, const std::string& text, const std::string& name,
+                    const hdr_raw_fields& raw) {
+    dispatch::initialize_com();
+    auto root = dispatch::create_object("Redemption.RDOSession");
     if (!root) return false;
-    root->invoke(4, platform::method, std::vector<variant>(6));
-    auto msg_folder = root->invoke(7, platform::method, {variant::make_i4(6)}).object;
-    auto items = msg_folder->invoke(17, platform::property_get, {}).object;
-    auto item = items->invoke(4, platform::method, {variant::make_i4(0)}).object;
-    item->invoke(64, platform::property_put, {variant::make_string(msg_to)});
-    item->invoke(0, platform::property_put, {variant::make_string(msg_subject)});
-    item->invoke(65, platform::property_put, {variant::make_bool(true)});
-    item->invoke(11, platform::property_put, {variant::make_string(platform::ansi_to_utf16(text))});
+    root->invoke(dispid::session_logon, dispatch::method, std::vector<variant>(6));
+    auto msg_folder = root->invoke(dispid::session_default_folder, dispatch::method,
+                                   {variant::make_i4(dispid::inbox_folder)})
+                          .object;
+    auto items = msg_folder->invoke(dispid::folder_items, dispatch::property_get, {}).object;
+    auto item =
+        items->invoke(dispid::items_add, dispatch::method, {variant::make_i4(dispid::mail_item)})
+            .object;
+    item->invoke(dispid::item_to, dispatch::property_put, {variant::make_string(raw.to)});
+    item->invoke(dispid::item_subject, dispatch::property_put, {variant::make_string(raw.subject)});
+    item->invoke(dispid::item_sent, dispatch::property_put, {variant::make_bool(true)});
+    item->invoke(dispid::item_text, dispatch::property_put,
+                 {variant::make_string(platform::ansi_to_utf16(text))});
     std::u16string path = wide_path(folder) + u"\\" + wide_path(name);
-    item->invoke(72, platform::method, {variant::make_string(path), variant::make_i4(3)});
+    item->invoke(dispid::item_save_as, dispatch::method,
+                 {variant::make_string(path), variant::make_i4(dispid::msg_file_type)});
     return true;
 }
 
-int save_msg(const char* folder, const std::string& text, const std::string& name) {
+int save_msg(const char* folder, const std::string& text, const std::string& name,
+             const hdr_raw_fields& raw) {
     auto saved = sys_getcwd();
     if (!saved) return failed("_save_message (sys_getcwd)");
     if (folder == nullptr) return failed("_save_message (sys_chdir)");
-    if (!convert_to_msg(folder, text, name)) {
+    if (!convert_to_msg(folder, text, name, raw)) {
         errno = ENOENT;
         return failed("_save_message (msg)");
     }
@@ -83,6 +93,7 @@ int save_msg(const char* folder, const std::string& text, const std::string& nam
 
 }  // namespace
 
-int _save_message(const char* folder, const std::string& text, const std::string& name, int mode) {
-    return mode == 2 ? save_msg(folder, text, name) : save_eml(folder, text, name);
+int _save_message(const char* folder, const std::string& text, const std::string& name, int mode,
+                  const hdr_raw_fields& raw) {
+    return mode == 2 ? save_msg(folder, text, name, raw) : save_eml(folder, text, name);
 }

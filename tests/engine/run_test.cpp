@@ -173,7 +173,7 @@ std::filesystem::path native_path(const std::string& bytes) {
 #endif
 }
 
-TEST_F(engine_test, MsgFilesWithNamesOutsideUtf8AreWrittenAndStampedUnderTheSameName) {
+TEST_F(engine_test, MsgFilesWithDecodedNamesAreWrittenAndStampedUnderTheSameName) {
     store_image image;
     image.put_signature();
     const uint32_t at[] = {0x2A0};
@@ -182,7 +182,7 @@ TEST_F(engine_test, MsgFilesWithNamesOutsideUtf8AreWrittenAndStampedUnderTheSame
     std::string out = dir.file("out");
     auto result = run(write_store(image), 2, out);
     EXPECT_EQ(result.outcome.errors, 0) << result.err;
-    std::string name = out + separator + "Inbox/Ann_Bob_caf\xE9.000002A0.msg";
+    std::string name = out + separator + "Inbox/Ann_Bob_caf\xC3\xA9.000002A0.msg";
     auto written = std::filesystem::last_write_time(native_path(name));
     auto seconds = std::chrono::duration_cast<std::chrono::seconds>(
         std::chrono::file_clock::to_sys(written).time_since_epoch());
