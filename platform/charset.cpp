@@ -118,11 +118,50 @@ std::u16string iso_8859_to_utf16(const char16_t* upper_half, std::string_view by
     return text;
 }
 
+// ISO-2022-JP as EUC-JP: the same JIS X 0208 characters with the high bit set, half-width
+// katakana behind 0x8E. None when a byte or an escape does not belong to ISO-2022-JP.
+std::optional<std::string> iso_2022_jp_as_euc_jp(std::string_view bytes) {
+    enum { roman, kanji, katakana } mode = roman;
+    std::string euc;
+    for (size_t at = 0; at < bytes.size(); ++at) {
+        auto byte = static_cast<unsigned char>(bytes[at]);
+        if (byte == 0x1B) {
+            std::string_view escape = bytes.substr(at + 1, 2);
+            if (escape == "(B" || escape == "(J") {
+                mode = roman;
+            } else if (escape == "$B" || escape == "$@") {
+                mode = kanji;
+            } else if (escape == "(I") {
+                mode = katakana;
+            } else {
+                return std::nullopt;
+            }
+            at += 2;
+        } else if (byte >= 0x80) {
+            return std::nullopt;
+        } else if (mode == kanji && byte > 0x20) {
+            euc += static_cast<char>(byte | 0x80);
+        } else if (mode == katakana && byte > 0x20) {
+            euc += '\x8E';
+            euc += static_cast<char>(byte | 0x80);
+        } else {
+            euc += static_cast<char>(byte);
+        }
+    }
+    return euc;
+}
+
 std::optional<std::u16string> convert(const charset_entry& entry, std::string_view bytes) {
     if (entry.iso_part != 0) return iso_8859_to_utf16(iso_8859_upper_half(entry.iso_part), bytes);
     unsigned code_page = entry.code_page;
-    // Some Windows installations (and wine) lack GB18030; its two-byte part is GBK.
+    // Some Windows installations (and wine) lack GB18030, whose two-byte part is GBK, and
+    // ISO-2022-JP, which is EUC-JP behind escapes.
     if (code_page == 54936 && !IsValidCodePage(code_page)) code_page = 936;
+    if (code_page == 50220 && !IsValidCodePage(code_page)) {
+        auto euc = iso_2022_jp_as_euc_jp(bytes);
+        if (!euc) return std::nullopt;
+        return code_page_to_utf16(20932, *euc);
+    }
     return code_page_to_utf16(code_page, bytes);
 }
 
