@@ -1,7 +1,8 @@
 #pragma once
 // Text conversions. Byte text from messages becomes UTF-16 through the thread's ANSI
 // code page: MultiByteToWideChar(CP_THREAD_ACP) on Windows, the Windows-1252 table
-// elsewhere. Paths and console text are UTF-8.
+// elsewhere. Text of a named charset goes through the system's converters. Paths and
+// console text are UTF-8.
 
 #include <optional>
 #include <string>
