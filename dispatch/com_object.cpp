@@ -26,9 +26,6 @@ namespace dispatch {
 
 namespace {
 
-
-
-
 BSTR make_bstr(const std::u16string& text) {
     return SysAllocStringLen(reinterpret_cast<const OLECHAR*>(text.data()),
                              static_cast<UINT>(text.size()));
@@ -76,8 +73,7 @@ class com_object : public dispatch_object {
 
     IDispatch* get() const { return dispatch_; }
 
-    variant invoke(int32_t dispid, invoke_kind kind,
-                   const std::vector<variant>& args) override {
+    variant invoke(int32_t dispid, invoke_kind kind, const std::vector<variant>& args) override {
         argument_block block;
         auto& values = block.values();
         values.resize(args.size());

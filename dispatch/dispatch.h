@@ -53,12 +53,12 @@ enum invoke_kind : unsigned { method = 1, property_get = 2, property_put = 4 };
 
 // A failed call; what() is the object's own description when it gave one, else the code.
 class dispatch_error : public std::runtime_error {
-public:
+  public:
     using std::runtime_error::runtime_error;
 };
 
 class dispatch_object {
-public:
+  public:
     virtual ~dispatch_object() = default;
     // Arguments in the order the writer names them (the COM half reverses them for
     // DISPPARAMS). Throws dispatch_error when the call fails.

@@ -33,8 +33,7 @@ message_read _read_message(main_view* dialog, dbx_t* store, int list, int chain,
 // extension of the run mode, fitted to what file systems accept.
 std::string message_file_name(const std::optional<std::string>& from,
                               const std::optional<std::string>& to,
-                              const std::optional<std::string>& subject, uint32_t offset,
-                              int mode);
+                              const std::optional<std::string>& subject, uint32_t offset, int mode);
 
 // 1 when saved, 2 when the message failed. A failed .msg conversion throws. The .msg
 // item gets the raw subject and receiver of `raw`.

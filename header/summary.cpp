@@ -1,7 +1,6 @@
 #include "header/summary.h"
 
 #include <cstring>
-
 #include <new>
 
 #include "header/date.h"
@@ -56,16 +55,17 @@ void hdr_message_summary(const char* text, main_view* dialog, std::optional<std:
         return;
     }
 
-    hdr_fields_walk(text, text + std::strlen(text), [&](const std::string& name, const std::string& value) {
-        if (platform::equal_ignoring_case(name, "subject")) {
-            take_text_field(value, dialog, column_subject, values.subject, subject);
-        } else if (platform::equal_ignoring_case(name, "from")) {
-            take_text_field(value, dialog, column_from, values.from, from);
-        } else if (platform::equal_ignoring_case(name, "to")) {
-            take_text_field(value, dialog, column_to, values.to, to);
-        } else if (platform::equal_ignoring_case(name, "date")) {
-            take_date_field(value, dialog, date);
-        }
-    });
+    hdr_fields_walk(text, text + std::strlen(text),
+                    [&](const std::string& name, const std::string& value) {
+                        if (platform::equal_ignoring_case(name, "subject")) {
+                            take_text_field(value, dialog, column_subject, values.subject, subject);
+                        } else if (platform::equal_ignoring_case(name, "from")) {
+                            take_text_field(value, dialog, column_from, values.from, from);
+                        } else if (platform::equal_ignoring_case(name, "to")) {
+                            take_text_field(value, dialog, column_to, values.to, to);
+                        } else if (platform::equal_ignoring_case(name, "date")) {
+                            take_date_field(value, dialog, date);
+                        }
+                    });
     if (raw != nullptr) *raw = std::move(values);
 }

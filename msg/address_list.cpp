@@ -96,8 +96,7 @@ class address_parser {
         if (end == value_.npos) end = value_.size();
         std::string_view inside = value_.substr(at_ + 1, end - at_ - 1);
         // A source route ("@a,@b:user@host") leads to the address after its colon.
-        if (size_t colon = inside.rfind(':'); colon != inside.npos)
-            inside.remove_prefix(colon + 1);
+        if (size_t colon = inside.rfind(':'); colon != inside.npos) inside.remove_prefix(colon + 1);
         angle_ = collapse_spaces(inside);
         has_angle_ = true;
         at_ = end + 1;

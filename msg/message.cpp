@@ -163,16 +163,16 @@ struct header_facts {
 header_facts read_header(const std::string& text) {
     header_facts facts;
     const char* start = text.c_str();
-    const char* stop = hdr_fields_walk(start, start + text.size(),
-                                       [&](const std::string& name, const std::string& value) {
-        if (platform::equal_ignoring_case(name, "from") && !facts.from) facts.from = value;
-        if (platform::equal_ignoring_case(name, "message-id") && !facts.message_id) {
-            facts.message_id = value;
-        }
-        if (platform::equal_ignoring_case(name, "date")) {
-            if (auto seconds = hdr_date_value(value)) facts.date = seconds;
-        }
-    });
+    const char* stop = hdr_fields_walk(
+        start, start + text.size(), [&](const std::string& name, const std::string& value) {
+            if (platform::equal_ignoring_case(name, "from") && !facts.from) facts.from = value;
+            if (platform::equal_ignoring_case(name, "message-id") && !facts.message_id) {
+                facts.message_id = value;
+            }
+            if (platform::equal_ignoring_case(name, "date")) {
+                if (auto seconds = hdr_date_value(value)) facts.date = seconds;
+            }
+        });
     facts.header_size = static_cast<size_t>(stop - start);
     return facts;
 }
@@ -183,8 +183,8 @@ void add_sender(property_set& props, const mailbox& sender, std::deque<std::u16s
     props.string(pr_sent_representing_name, name);
     if (sender.address.empty()) return;
     const std::u16string& address = keep.emplace_back(utf16(sender.address));
-    for (uint32_t tag : {pr_sender_email, pr_sender_smtp, pr_sent_representing_email,
-                         pr_sent_representing_smtp}) {
+    for (uint32_t tag :
+         {pr_sender_email, pr_sender_smtp, pr_sent_representing_email, pr_sent_representing_smtp}) {
         props.string(tag, address);
     }
     props.string(pr_sender_addrtype, u"SMTP");
@@ -206,7 +206,8 @@ void add_text_properties(property_set& props, const std::string& text,
         props.fixed(pr_delivery_time, filetime(*facts.date));
     }
     if (facts.message_id) {
-        props.string(pr_internet_message_id, keep.emplace_back(platform::ansi_to_utf16(*facts.message_id)));
+        props.string(pr_internet_message_id,
+                     keep.emplace_back(platform::ansi_to_utf16(*facts.message_id)));
     }
 }
 
@@ -233,7 +234,8 @@ bool write_message(const message_item& item, const byte_sink& sink) {
     property_set props(file, compound_file::root, owned);
     props.string(pr_message_class, u"IPM.Note");
     if (item.subject) {
-        props.string(pr_subject, keep.emplace_back(utf16(hdr_decode_text(message_bytes(item.subject)))));
+        props.string(pr_subject,
+                     keep.emplace_back(utf16(hdr_decode_text(message_bytes(item.subject)))));
     }
     const std::u16string& display_to = keep.emplace_back(join_names(recipients));
     props.string(pr_display_to, display_to);

@@ -31,8 +31,8 @@ struct charset_entry {
 // Japanese and Korean names map to the Windows supersets for the same reason.
 constexpr charset_entry charsets[] = {
     {"utf-8 utf8", 65001, "UTF-8", 0},
-    {"us-ascii ascii iso-8859-1 iso8859-1 iso_8859-1 latin1 l1 windows-1252 cp1252", 1252,
-     "CP1252", 0},
+    {"us-ascii ascii iso-8859-1 iso8859-1 iso_8859-1 latin1 l1 windows-1252 cp1252", 1252, "CP1252",
+     0},
     {"iso-8859-2 iso8859-2 iso_8859-2 latin2 l2", 28592, "ISO-8859-2", 0},
     {"iso-8859-3 iso8859-3 iso_8859-3 latin3 l3", 28593, "ISO-8859-3", 0},
     {"iso-8859-4 iso8859-4 iso_8859-4 latin4 l4", 28594, "ISO-8859-4", 0},

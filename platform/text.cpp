@@ -20,10 +20,9 @@ std::string_view up_to_nul(std::string_view bytes) {
 // Windows-1252, bytes 0x80 to 0x9F. The five bytes the code page leaves undefined map to
 // the C1 control of the same value, as Windows maps them.
 constexpr char16_t windows_1252_high[32] = {
-    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
-    0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,
-    0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
-    0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178,
+    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178,
 };
 
 void append_utf8(std::string& out, char32_t code) {
@@ -58,10 +57,11 @@ void append_utf16(std::u16string& out, char32_t code) {
 size_t decode_utf8(std::string_view text, size_t at, char32_t& code) {
     auto byte = [&](size_t i) { return static_cast<uint8_t>(text[i]); };
     uint8_t lead = byte(at);
-    size_t length = lead < 0x80 ? 1 : lead >= 0xF0 && lead <= 0xF4 ? 4
-                                    : lead >= 0xE0                 ? 3
-                                    : lead >= 0xC2 && lead < 0xE0  ? 2
-                                                                   : 0;
+    size_t length = lead < 0x80                    ? 1
+                    : lead >= 0xF0 && lead <= 0xF4 ? 4
+                    : lead >= 0xE0                 ? 3
+                    : lead >= 0xC2 && lead < 0xE0  ? 2
+                                                   : 0;
     if (length == 0 || at + length > text.size()) return 0;
     code = length == 1 ? lead : lead & (0x7F >> length);
     for (size_t i = 1; i < length; ++i) {
@@ -129,15 +129,18 @@ std::string utf16_to_ansi(std::u16string_view text) {
 #ifdef _WIN32
     std::wstring wide(text.begin(), text.end());
     int size = static_cast<int>(wide.size());
-    int length = WideCharToMultiByte(CP_THREAD_ACP, 0, wide.data(), size, nullptr, 0, nullptr, nullptr);
+    int length =
+        WideCharToMultiByte(CP_THREAD_ACP, 0, wide.data(), size, nullptr, 0, nullptr, nullptr);
     std::string bytes(length, '\0');
-    WideCharToMultiByte(CP_THREAD_ACP, 0, wide.data(), size, bytes.data(), length, nullptr, nullptr);
+    WideCharToMultiByte(CP_THREAD_ACP, 0, wide.data(), size, bytes.data(), length, nullptr,
+                        nullptr);
     return bytes;
 #else
     std::string bytes;
     bytes.reserve(text.size());
     for (char16_t c : text) {
-        const char16_t* high = std::find(std::begin(windows_1252_high), std::end(windows_1252_high), c);
+        const char16_t* high =
+            std::find(std::begin(windows_1252_high), std::end(windows_1252_high), c);
         if (c < 0x80 || (c >= 0xA0 && c <= 0xFF)) {
             bytes += static_cast<char>(c);
         } else if (high != std::end(windows_1252_high)) {

@@ -25,8 +25,12 @@ TEST(AddressList, SplitsAndDecodes) {
         {"undisclosed-recipients:;", ""},
         {"Team: a@x, \"B\" <b@x>;, c@x", "[|a@x][B|b@x][|c@x]"},
         {"=?iso-8859-1?Q?J=F6rg?= <j@x>", "[J\xC3\xB6rg|j@x]"},
-        {"=?utf-8?B?w4RydGU=?= =?utf-8?B?IMOcYg==?= <u@x>", "[\xC3\x84rte \xC3\x9C" "b|u@x]"},
-        {"\"=?windows-1252?Q?=80uro?=\" <e@x>", "[\xE2\x82\xAC" "uro|e@x]"},
+        {"=?utf-8?B?w4RydGU=?= =?utf-8?B?IMOcYg==?= <u@x>",
+         "[\xC3\x84rte \xC3\x9C"
+         "b|u@x]"},
+        {"\"=?windows-1252?Q?=80uro?=\" <e@x>",
+         "[\xE2\x82\xAC"
+         "uro|e@x]"},
         {"=?koi8-r?B?8NLJ18XU?= <r@x>", "[\xD0\x9F\xD1\x80\xD0\xB8\xD0\xB2\xD0\xB5\xD1\x82|r@x]"},
         {"Ann\r\n Lee\r\n\t<ann@x>", "[Ann Lee|ann@x]"},
         {"<@relay.net:route@x>", "[|route@x]"},

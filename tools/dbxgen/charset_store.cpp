@@ -50,8 +50,8 @@ store_image charset_store() {
     uint32_t next = 0x200;
     for (const header_values& values : charset_headers) {
         std::string text = message_text(values);
-        auto offsets = lay_out_blocks(next, live_blocks_for(text.size()), block_order::in_order,
-                                      random);
+        auto offsets =
+            lay_out_blocks(next, live_blocks_for(text.size()), block_order::in_order, random);
         image.add_message(text, offsets);
         next += static_cast<uint32_t>(offsets.size()) * block_size;
     }
