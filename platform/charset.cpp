@@ -13,6 +13,8 @@
 #include "platform/charset_tables.h"
 #else
 #include <iconv.h>
+
+#include <map>
 #endif
 
 namespace platform {
@@ -181,17 +183,37 @@ bool run_iconv(iconv_t converter, char** in, size_t* in_left, std::string& out, 
     }
 }
 
-std::optional<std::string> convert(const charset_entry& entry, std::string_view bytes) {
+// Opening a converter loads the charset's module, which costs more than converting a
+// header: each thread keeps the converters it opened, one per charset, for its lifetime.
+iconv_t converter_for(const charset_entry& entry) {
+    struct converters {
+        std::map<const charset_entry*, iconv_t> open;
+        ~converters() {
+            for (auto& [entry, converter] : open) iconv_close(converter);
+        }
+    };
+    thread_local converters cache;
+    auto found = cache.open.find(&entry);
+    if (found != cache.open.end()) {
+        iconv(found->second, nullptr, nullptr, nullptr, nullptr);  // back to the initial state
+        return found->second;
+    }
     iconv_t converter = iconv_open("UTF-8", entry.iconv_name);
+    if (converter != reinterpret_cast<iconv_t>(-1)) cache.open.emplace(&entry, converter);
+    return converter;
+}
+
+std::optional<std::string> convert(const charset_entry& entry, std::string_view bytes) {
+    iconv_t converter = converter_for(entry);
     if (converter == reinterpret_cast<iconv_t>(-1)) return std::nullopt;
     std::string out(bytes.size() * 4 + 16, '\0');
     char* in = const_cast<char*>(bytes.data());
     size_t in_left = bytes.size();
     size_t done = 0;
-    bool ok = run_iconv(converter, &in, &in_left, out, done) &&
-              run_iconv(converter, nullptr, nullptr, out, done);
-    iconv_close(converter);
-    if (!ok) return std::nullopt;
+    if (!run_iconv(converter, &in, &in_left, out, done) ||
+        !run_iconv(converter, nullptr, nullptr, out, done)) {
+        return std::nullopt;
+    }
     out.resize(done);
     return out;
 }
