@@ -8,8 +8,8 @@
 #include "app/morvale_dlg.h"
 #include "app/run_control.h"
 #include "app/shell_seams.h"
+#include "dispatch/dispatch.h"
 #include "engine/engine.h"
-#include "platform/dispatch.h"
 #include "platform/text.h"
 #include "platform/view.h"
 
@@ -46,7 +46,7 @@ void call_engine(const run& job) {
     bool saving = mode == 1 || mode == 2;
     try {
         seams.recover(saving ? target.c_str() : nullptr, store.c_str());
-    } catch (const platform::dispatch_error& error) {
+    } catch (const dispatch::dispatch_error& error) {
         // A failed .msg conversion ends the run; the user learns why.
         if (main_dialog != nullptr) {
             main_dialog->message_box(std::string("Saving stopped: ") + error.what(),

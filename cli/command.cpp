@@ -8,8 +8,8 @@
 
 #include "cli/command.h"
 #include "cli/console_view.h"
+#include "dispatch/dispatch.h"
 #include "engine/engine.h"
-#include "platform/dispatch.h"
 #include "platform/fs.h"
 #include "platform/text.h"
 
@@ -187,7 +187,7 @@ int run_stores(const options& parsed, console_view& view) {
     for (const std::string& store : parsed.stores) {
         try {
             all_good = run_store(parsed, store, view, folders) && all_good;
-        } catch (const platform::dispatch_error& failure) {
+        } catch (const dispatch::dispatch_error& failure) {
             std::fprintf(stderr, "recover_store: .msg conversion failed: %s\n", failure.what());
             return 1;
         }

@@ -34,10 +34,15 @@ int console_view::message_box(const std::string& text, const std::string& title,
 
 namespace {
 
+// C0 and C1 controls (among them the terminal's escape, CSI and OSC) and DEL.
+bool is_control(char16_t c) {
+    return c < 0x20 || (c >= 0x7F && c <= 0x9F);
+}
+
 std::string cell_text(const std::u16string& cell) {
     std::u16string shown = cell;
     for (char16_t& c : shown) {
-        if (c < 0x20 || c == 0x7F) c = u' ';
+        if (is_control(c)) c = u' ';
     }
     return platform::utf16_to_utf8(shown);
 }

@@ -22,7 +22,7 @@ public:
     bool checkpoint() override { return !interrupted.load(); }
 
     // The header line and one line per row, cells as UTF-8 with tabs and control
-    // characters shown as blanks.
+    // characters (C0, DEL and C1) shown as blanks.
     void write_list(FILE* out) const;
     void clear();
 

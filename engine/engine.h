@@ -22,7 +22,7 @@ struct run_outcome {
 // Runs one extraction: `target` is the output folder, the path separator and the store's
 // file name (null for a list-only run); `store_path` the store. UTF-8 paths.
 // Returns 0 when a save run entered its output folder, otherwise -1. A failed .msg
-// conversion ends the run by throwing platform::dispatch_error.
+// conversion ends the run by throwing dispatch::dispatch_error.
 int recover_store(const char* target, const char* store_path, run_outcome* outcome = nullptr);
 
 // The name of a store's output folder, made from its file name: without a final ".dbx"

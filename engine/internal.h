@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "dbx/dbx.h"
+#include "header/summary.h"
 #include "platform/read.h"
 #include "platform/view.h"
 
@@ -28,6 +29,7 @@ struct message_read {
     std::string name;
     std::optional<unreadable_range> unreadable;  // the first bytes of it that could not be read
     bool out_of_memory = false;
+    hdr_raw_fields raw;  // Subject, From and To as written, for the .msg writer
 };
 message_read _read_message(main_view* dialog, dbx_t* store, int list, int chain, int mode);
 
@@ -35,8 +37,7 @@ message_read _read_message(main_view* dialog, dbx_t* store, int list, int chain,
 // extension of the run mode, fitted to what file systems accept.
 std::string message_file_name(const std::optional<std::string>& from,
                               const std::optional<std::string>& to,
-                              const std::optional<std::string>& subject, uint32_t offset,
-                              int mode);
+                              const std::optional<std::string>& subject, uint32_t offset, int mode);
 
 // Writes the message under a temporary name in `folder`, dates it, and gives it its name
 // when it is complete: 1 when saved, 2 when the message failed. The store's own file is

@@ -1,4 +1,4 @@
-// Output file names: "<sender>_<receiver>_<subject>.<offset>.<ext>".
+// Output file names: "<sender>_<receiver>_<subject>.<offset>.<ext>", readable text in UTF-8.
 
 #include <cstdio>
 #include <cstring>
@@ -12,27 +12,62 @@ namespace {
 // Names longer than this are refused by common file systems.
 constexpr size_t longest_name = 255;
 
-// The bytes of a header value before any NUL a decoded word put into it.
+// A sender or receiver holds at most this many bytes.
+constexpr size_t address_part_limit = 31;
+
+// The text of a decoded header value before any NUL a word put into it.
 std::string_view c_string(const std::string& value) {
     return std::string_view(value.c_str(), std::strlen(value.c_str()));
 }
 
-// A sender or receiver: one leading double quote dropped, at most 31 bytes.
+// The largest cut at or below `limit` that does not fall inside a UTF-8 sequence.
+size_t whole_character_cut(std::string_view text, size_t limit) {
+    if (limit >= text.size()) return text.size();
+    size_t cut = limit;
+    while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80) --cut;
+    return cut;
+}
+
+// A sender or receiver: one leading double quote dropped, at most 31 bytes of whole
+// characters.
 std::string address_part(const std::optional<std::string>& value, const char* absent) {
     if (!value) return absent;
     std::string_view text = c_string(*value);
     if (!text.empty() && text.front() == '"') text.remove_prefix(1);
-    return std::string(text.substr(0, 31));
+    return std::string(text.substr(0, whole_character_cut(text, address_part_limit)));
 }
 
-bool forbidden(unsigned char byte) {
-    return byte < 0x20 || std::strchr("\\/?\"<>*|:", byte) != nullptr;
+// Characters no file system takes in a name, or no one can read there: C0 and C1
+// controls and the nine characters Windows forbids.
+bool forbidden(char32_t code) {
+    if (code < 0x20 || (code >= 0x80 && code <= 0x9F)) return true;
+    return code < 0x80 && std::strchr("\\/?\"<>*|:", static_cast<int>(code)) != nullptr;
 }
 
-void replace_forbidden(std::string& text) {
-    for (char& byte : text) {
-        if (forbidden(static_cast<unsigned char>(byte))) byte = '_';
+// The code point of the UTF-8 sequence of `length` bytes at `at`.
+char32_t code_point(std::string_view text, size_t at, size_t length) {
+    auto lead = static_cast<unsigned char>(text[at]);
+    char32_t code = length == 1 ? lead : lead & (0x7F >> length);
+    for (size_t i = 1; i < length; ++i) code = code << 6 | (text[at + i] & 0x3F);
+    return code;
+}
+
+// Each forbidden character becomes one '_'; so does a byte outside valid UTF-8, which the
+// decoded text never holds.
+std::string replace_forbidden(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    for (size_t at = 0; at < text.size();) {
+        size_t length = platform::utf8_sequence_length(text, at);
+        if (length == 0 || forbidden(code_point(text, at, length))) {
+            out += '_';
+            at += length == 0 ? 1 : length;
+        } else {
+            out.append(text, at, length);
+            at += length;
+        }
     }
+    return out;
 }
 
 bool is_device_name(std::string_view stem) {
@@ -49,9 +84,7 @@ bool is_device_name(std::string_view stem) {
 // Cuts `subject` so that the whole name fits, never inside a UTF-8 sequence.
 void fit_subject(std::string& subject, size_t rest) {
     if (rest + subject.size() <= longest_name) return;
-    size_t cut = rest < longest_name ? longest_name - rest : 0;
-    while (cut > 0 && (static_cast<unsigned char>(subject[cut]) & 0xC0) == 0x80) --cut;
-    subject.resize(cut);
+    subject.resize(whole_character_cut(subject, rest < longest_name ? longest_name - rest : 0));
 }
 
 }  // namespace
@@ -60,17 +93,15 @@ std::string message_file_name(const std::optional<std::string>& from,
                               const std::optional<std::string>& to,
                               const std::optional<std::string>& subject, uint32_t offset,
                               int mode) {
-    std::string prefix = address_part(from, "_(no_sender)") + "_" +
-                         address_part(to, "(no_receiver)") + "_";
-    std::string subject_part = subject ? std::string(c_string(*subject)) : "(no_subject)";
+    std::string prefix = replace_forbidden(address_part(from, "_(no_sender)") + "_" +
+                                           address_part(to, "(no_receiver)") + "_");
+    std::string subject_part =
+        replace_forbidden(subject ? c_string(*subject) : std::string_view("(no_subject)"));
     char number[16];
     std::snprintf(number, sizeof number, ".%08X.%s", offset, mode == 2 ? "msg" : "eml");
 
-    replace_forbidden(prefix);
-    replace_forbidden(subject_part);
-    size_t stem_end = (prefix + subject_part + number).find('.');
-    bool device = is_device_name(std::string_view(prefix + subject_part + number).substr(0, stem_end));
-    if (device) prefix.insert(0, "_");
+    std::string whole = prefix + subject_part + number;
+    if (is_device_name(std::string_view(whole).substr(0, whole.find('.')))) prefix.insert(0, "_");
     fit_subject(subject_part, prefix.size() + std::strlen(number));
     return prefix + subject_part + number;
 }

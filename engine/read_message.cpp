@@ -164,7 +164,8 @@ message_read _read_message(main_view* dialog, dbx_t* store, int list, int chain,
     std::optional<std::string> subject, from, to;
     try {
         read_chain(store, list, head, mode == 0, message);
-        hdr_message_summary(message.text->c_str(), dialog, &subject, &from, &to, &message.date);
+        hdr_message_summary(message.text->c_str(), dialog, &subject, &from, &to, &message.date,
+                            &message.raw);
     } catch (const std::bad_alloc&) {
         message.text.reset();  // the driver counts the message as failed
         message.out_of_memory = true;

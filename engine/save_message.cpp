@@ -8,9 +8,9 @@
 #include <cstdio>
 #include <new>
 
+#include "dispatch/dispatch.h"
+#include "dispatch/dispids.h"
 #include "engine/internal.h"
-#include "header/summary.h"
-#include "platform/dispatch.h"
 #include "platform/fs.h"
 #include "platform/text.h"
 
@@ -107,23 +107,31 @@ int save_eml(const char* folder, const message_read& message,
 
 std::u16string wide_path(const std::string& path) { return platform::path_to_utf16(path); }
 
-using platform::variant;
+using dispatch::variant;
+namespace dispid = dispatch::dispid;
 
-// The calls that make a .msg file, in the order the message store expects them. False
-// when the message store cannot be created; a failing call throws.
-bool convert_to_msg(const std::u16string& path, const std::string& text) {
-    platform::initialize_com();
-    auto root = platform::create_object("Redemption.RDOSession");
+// The calls that make a .msg file, in the order the message store expects them; the
+// subject and receiver are the message's raw values, and the store writes the file at
+// `path`. False when the message store cannot be created; a failing call throws.
+bool convert_to_msg(const std::u16string& path, const message_read& message) {
+    dispatch::initialize_com();
+    auto root = dispatch::create_object("Redemption.RDOSession");
     if (!root) return false;
-    root->invoke(4, platform::method, std::vector<variant>(6));
-    auto msg_folder = root->invoke(7, platform::method, {variant::make_i4(6)}).object;
-    auto items = msg_folder->invoke(17, platform::property_get, {}).object;
-    auto item = items->invoke(4, platform::method, {variant::make_i4(0)}).object;
-    item->invoke(64, platform::property_put, {variant::make_string(msg_to)});
-    item->invoke(0, platform::property_put, {variant::make_string(msg_subject)});
-    item->invoke(65, platform::property_put, {variant::make_bool(true)});
-    item->invoke(11, platform::property_put, {variant::make_string(platform::ansi_to_utf16(text))});
-    item->invoke(72, platform::method, {variant::make_string(path), variant::make_i4(3)});
+    root->invoke(dispid::session_logon, dispatch::method, std::vector<variant>(6));
+    auto msg_folder = root->invoke(dispid::session_default_folder, dispatch::method,
+                                   {variant::make_i4(dispid::inbox_folder)})
+                          .object;
+    auto items = msg_folder->invoke(dispid::folder_items, dispatch::property_get, {}).object;
+    auto item =
+        items->invoke(dispid::items_add, dispatch::method, {variant::make_i4(dispid::mail_item)})
+            .object;
+    item->invoke(dispid::item_to, dispatch::property_put, {variant::make_string(message.raw.to)});
+    item->invoke(dispid::item_subject, dispatch::property_put, {variant::make_string(message.raw.subject)});
+    item->invoke(dispid::item_sent, dispatch::property_put, {variant::make_bool(true)});
+    item->invoke(dispid::item_text, dispatch::property_put,
+                 {variant::make_string(platform::ansi_to_utf16(*message.text))});
+    item->invoke(dispid::item_save_as, dispatch::method,
+                 {variant::make_string(path), variant::make_i4(dispid::msg_file_type)});
     return true;
 }
 
@@ -137,7 +145,7 @@ int save_msg(const char* folder, const message_read& message,
     try {
         // The message store writes the folder made wide, a backslash and the name made wide.
         std::u16string target = wide_path(folder) + u"\\" + wide_path(temporary_name(message.name));
-        if (!convert_to_msg(target, *message.text)) {
+        if (!convert_to_msg(target, message)) {
             errno = ENOENT;
             return failed("_save_message (msg)");
         }

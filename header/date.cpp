@@ -174,3 +174,13 @@ int64_t hdr_tm_to_utc(const struct tm* time, int64_t zone) {
     return (days - 719469) * 86400 + static_cast<int64_t>(time->tm_hour) * 3600 +
            static_cast<int64_t>(time->tm_min) * 60 + time->tm_sec - zone;
 }
+
+std::optional<int64_t> hdr_date_value(std::string_view value) {
+    const char* cursor = value.data();
+    struct tm time {};
+    int64_t zone = 0;
+    if (hdr_date_time_parse(&cursor, value.data() + value.size(), &time, &zone) != 0) {
+        return std::nullopt;
+    }
+    return hdr_tm_to_utc(&time, zone);
+}

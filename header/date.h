@@ -4,6 +4,8 @@
 
 #include <cstdint>
 #include <ctime>
+#include <optional>
+#include <string_view>
 
 // 0 when a date-time was read (each output filled when its pointer is non-null);
 // 1 otherwise, with the cursor put back and the outputs untouched.
@@ -16,3 +18,6 @@ int hdr_time_parse(const char** cursor, const char* end, struct tm* time, int32_
 
 // Seconds since the epoch; out-of-range fields simply count on.
 int64_t hdr_tm_to_utc(const struct tm* time, int64_t zone);
+
+// A whole Date value as seconds since the epoch; none when it does not parse.
+std::optional<int64_t> hdr_date_value(std::string_view value);

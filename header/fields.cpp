@@ -94,6 +94,17 @@ int hdr_field_value_parse(const char** cursor, const char* end, std::string* val
     return 0;
 }
 
+const char* hdr_fields_walk(const char* text, const char* end, const hdr_field_visitor& visit) {
+    const char* cursor = text;
+    std::string name;
+    std::string value;
+    while (hdr_field_name_parse(&cursor, end, &name) == 0) {
+        hdr_field_value_parse(&cursor, end, &value);
+        visit(name, value);
+    }
+    return cursor;
+}
+
 void hdr_fws_parse(const char** cursor, const char* end) {
     const char* at = *cursor;
     while (at < end) {

@@ -6,12 +6,18 @@
 // construct is absent or incomplete, 12 out of memory.
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 // Field name and the colon after it.
 int hdr_field_name_parse(const char** cursor, const char* end, std::string* name);
 // Field value up to the start of the next line, continuation lines joined.
 int hdr_field_value_parse(const char** cursor, const char* end, std::string* value);
+
+// Calls `visit(name, value)` for every field from `text` on, up to the first line that is
+// not a field (the blank line that ends the header, say); returns where that line starts.
+using hdr_field_visitor = std::function<void(const std::string& name, const std::string& value)>;
+const char* hdr_fields_walk(const char* text, const char* end, const hdr_field_visitor& visit);
 
 // White space and folds; a line break that is not a fold stays.
 void hdr_fws_parse(const char** cursor, const char* end);

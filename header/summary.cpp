@@ -1,15 +1,12 @@
 #include "header/summary.h"
 
 #include <cstring>
+#include <new>
 
 #include "header/date.h"
+#include "header/decode.h"
 #include "header/fields.h"
-#include "header/words.h"
 #include "platform/text.h"
-
-std::u16string msg_subject;
-std::u16string msg_from;
-std::u16string msg_to;
 
 namespace {
 
@@ -20,14 +17,16 @@ void set_last_row_cell(main_view* dialog, int column, const std::u16string& text
     if (dialog != nullptr) dialog->set_item_text(dialog->item_count() - 1, column, text);
 }
 
-// Subject, From and To: the decoded value goes to the result (none when decoding fails),
-// the raw value to the global string and the cell.
+// Subject, From and To: the decoded value goes to the result (none when memory runs out),
+// the raw value to the cell and to `raw`.
 void take_text_field(const std::string& value, main_view* dialog, int column, std::u16string& raw,
                      std::optional<std::string>* result) {
     if (result != nullptr) {
         result->reset();
-        std::string decoded;
-        if (hdr_decode_words(value.c_str(), &decoded) == 0) *result = std::move(decoded);
+        try {
+            *result = hdr_decode_text(value);
+        } catch (const std::bad_alloc&) {
+        }
     }
     raw = platform::ansi_to_utf16(value);
     set_last_row_cell(dialog, column, raw);
@@ -36,44 +35,37 @@ void take_text_field(const std::string& value, main_view* dialog, int column, st
 // The Date cell shows the value as written; the result is set only when it parses.
 void take_date_field(const std::string& value, main_view* dialog, int64_t* date) {
     set_last_row_cell(dialog, column_date, platform::ansi_to_utf16(value));
-    const char* cursor = value.data();
-    struct tm time {};
-    int64_t zone = 0;
-    if (hdr_date_time_parse(&cursor, value.data() + value.size(), &time, &zone) == 0 &&
-        date != nullptr) {
-        *date = hdr_tm_to_utc(&time, zone);
-    }
+    std::optional<int64_t> seconds = hdr_date_value(value);
+    if (seconds && date != nullptr) *date = *seconds;
 }
 
 }  // namespace
 
 // Every message gets its row before any field is read. The header walk stops at the first
 // line that is not a field (the blank line, or an mbox "From " line); a field that occurs
-// more than once ends with its last value. The raw-value globals are emptied first, so a
-// message without a To field never carries the previous message's receiver.
+// more than once ends with its last value. The raw values belong to this message alone, so
+// a message without a To field never carries another message's receiver.
 void hdr_message_summary(const char* text, main_view* dialog, std::optional<std::string>* subject,
                          std::optional<std::string>* from, std::optional<std::string>* to,
-                         int64_t* date) {
-    msg_subject.clear();
-    msg_from.clear();
-    msg_to.clear();
+                         int64_t* date, hdr_raw_fields* raw) {
+    hdr_raw_fields values;
     if (dialog != nullptr) dialog->insert_item(dialog->item_count());
-    if (text == nullptr) return;
-
-    const char* cursor = text;
-    const char* end = text + std::strlen(text);
-    std::string name;
-    std::string value;
-    while (hdr_field_name_parse(&cursor, end, &name) == 0) {
-        hdr_field_value_parse(&cursor, end, &value);
-        if (platform::equal_ignoring_case(name, "subject")) {
-            take_text_field(value, dialog, column_subject, msg_subject, subject);
-        } else if (platform::equal_ignoring_case(name, "from")) {
-            take_text_field(value, dialog, column_from, msg_from, from);
-        } else if (platform::equal_ignoring_case(name, "to")) {
-            take_text_field(value, dialog, column_to, msg_to, to);
-        } else if (platform::equal_ignoring_case(name, "date")) {
-            take_date_field(value, dialog, date);
-        }
+    if (text == nullptr) {
+        if (raw != nullptr) *raw = {};
+        return;
     }
+
+    hdr_fields_walk(text, text + std::strlen(text),
+                    [&](const std::string& name, const std::string& value) {
+                        if (platform::equal_ignoring_case(name, "subject")) {
+                            take_text_field(value, dialog, column_subject, values.subject, subject);
+                        } else if (platform::equal_ignoring_case(name, "from")) {
+                            take_text_field(value, dialog, column_from, values.from, from);
+                        } else if (platform::equal_ignoring_case(name, "to")) {
+                            take_text_field(value, dialog, column_to, values.to, to);
+                        } else if (platform::equal_ignoring_case(name, "date")) {
+                            take_date_field(value, dialog, date);
+                        }
+                    });
+    if (raw != nullptr) *raw = std::move(values);
 }

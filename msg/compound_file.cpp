@@ -73,16 +73,18 @@ bool name_less(std::u16string_view a, std::u16string_view b) {
 }
 
 compound_file::compound_file() {
-    entries_.push_back({u"Root Entry", 5, {}, {}, {}});
+    entries_.push_back({u"Root Entry", root_type, {}, {}, {}});
 }
 
 void compound_file::set_clsid(int storage, const clsid& id) {
     entries_.at(storage).id = id;
 }
 
-int compound_file::add(int parent, std::u16string name, uint8_t type, std::string_view data) {
+int compound_file::add(int parent, std::u16string name, entry_type type, std::string_view data) {
     if (name.empty() || name.size() > 31) throw std::invalid_argument("compound file: bad name");
-    if (entries_.at(parent).type == 2) throw std::invalid_argument("compound file: not a storage");
+    if (entries_.at(parent).type == stream_type) {
+        throw std::invalid_argument("compound file: not a storage");
+    }
     for (int sibling : entries_[parent].children) {
         const std::u16string& other = entries_[sibling].name;
         if (!name_less(other, name) && !name_less(name, other)) {
@@ -96,11 +98,16 @@ int compound_file::add(int parent, std::u16string name, uint8_t type, std::strin
 }
 
 int compound_file::add_storage(int parent, std::u16string name) {
-    return add(parent, std::move(name), 1, {});
+    return add(parent, std::move(name), storage_type, {});
 }
 
 int compound_file::add_stream(int parent, std::u16string name, std::string_view data) {
-    return add(parent, std::move(name), 2, data);
+    return add(parent, std::move(name), stream_type, data);
+}
+
+// Streams under the cutoff live in the mini stream, 64 bytes at a time.
+bool compound_file::is_small_stream(const entry& e) const {
+    return e.type == stream_type && !e.data.empty() && e.data.size() < mini_cutoff;
 }
 
 namespace {
@@ -141,9 +148,14 @@ void compound_file::plan(layout& out) const {
     out.right.assign(count, no_stream);
     out.child.assign(count, no_stream);
     out.black.assign(count, 1);
+    plan_trees(out);
+    plan_mini_stream(out);
+    plan_fat(out, plan_sectors(out));
+}
 
-    // Sibling trees.
-    for (size_t i = 0; i < count; ++i) {
+// Each storage's children as a balanced red-black tree in name order.
+void compound_file::plan_trees(layout& out) const {
+    for (size_t i = 0; i < entries_.size(); ++i) {
         std::vector<int> sorted = entries_[i].children;
         if (sorted.empty()) continue;
         std::sort(sorted.begin(), sorted.end(),
@@ -153,27 +165,33 @@ void compound_file::plan(layout& out) const {
         bool perfect = ((n + 1) & n) == 0;
         out.child[i] = build_tree(sorted, 0, n, 0, perfect ? -1 : height - 1, out);
     }
+}
 
-    // Mini stream first, then the large streams, the directory and the mini FAT.
-    for (size_t i = 1; i < count; ++i) {
-        const entry& e = entries_[i];
-        if (e.type != 2 || e.data.empty() || e.data.size() >= mini_cutoff) continue;
-        size_t units = sectors_for(e.data.size(), mini_sector_size);
+// Small streams take consecutive runs of mini sectors, chained in the mini FAT.
+void compound_file::plan_mini_stream(layout& out) const {
+    for (size_t i = 1; i < entries_.size(); ++i) {
+        if (!is_small_stream(entries_[i])) continue;
+        size_t units = sectors_for(entries_[i].data.size(), mini_sector_size);
         out.start[i] = static_cast<uint32_t>(out.mini_sectors);
         out.mini_fat.resize(out.mini_sectors + units);
         chain(out.mini_fat, static_cast<uint32_t>(out.mini_sectors), units);
         out.mini_sectors += units;
     }
     out.mini_stream_sectors = sectors_for(out.mini_sectors * mini_sector_size, sector_size);
+}
+
+// The sectors after the header: the mini stream, the large streams, the directory and the
+// mini FAT, in that order. Returns their chains as (first sector, count).
+std::vector<std::pair<size_t, size_t>> compound_file::plan_sectors(layout& out) const {
+    std::vector<std::pair<size_t, size_t>> chains;
     size_t next = out.mini_stream_sectors;
-    std::vector<std::pair<size_t, size_t>> chains;  // (first, count) in the FAT
     if (out.mini_stream_sectors) chains.push_back({0, out.mini_stream_sectors});
-    for (size_t i = 1; i < count; ++i) {
+    for (size_t i = 1; i < entries_.size(); ++i) {
         const entry& e = entries_[i];
-        if (e.type != 2) continue;
+        if (e.type != stream_type) continue;
         if (e.data.empty()) {
             out.start[i] = end_of_chain;
-        } else if (e.data.size() >= mini_cutoff) {
+        } else if (!is_small_stream(e)) {
             size_t sectors = sectors_for(e.data.size(), sector_size);
             out.start[i] = static_cast<uint32_t>(next);
             chains.push_back({next, sectors});
@@ -181,15 +199,21 @@ void compound_file::plan(layout& out) const {
         }
     }
     out.directory_first = next;
-    out.directory_sectors = sectors_for(count, entries_per_sector);
+    out.directory_sectors = sectors_for(entries_.size(), entries_per_sector);
     chains.push_back({next, out.directory_sectors});
     next += out.directory_sectors;
     out.mini_fat_first = next;
     out.mini_fat_sectors = sectors_for(out.mini_fat.size(), ids_per_sector);
     if (out.mini_fat_sectors) chains.push_back({next, out.mini_fat_sectors});
-    next += out.mini_fat_sectors;
+    out.fat_first = next + out.mini_fat_sectors;
+    return chains;
+}
 
-    // The FAT must also cover its own sectors and the DIFAT's: find the fixed point.
+// The FAT and the DIFAT follow; the FAT must also cover its own sectors and the DIFAT's,
+// so their sizes are found as a fixed point.
+void compound_file::plan_fat(layout& out,
+                             const std::vector<std::pair<size_t, size_t>>& chains) const {
+    size_t next = out.fat_first;
     size_t fat = 0, difat = 0;
     for (;;) {
         size_t want_fat = sectors_for(next + fat + difat, ids_per_sector);
@@ -200,7 +224,6 @@ void compound_file::plan(layout& out) const {
         fat = want_fat;
         difat = want_difat;
     }
-    out.fat_first = next;
     out.fat_sectors = fat;
     out.difat_first = next + fat;
     out.difat_sectors = difat;
@@ -209,8 +232,6 @@ void compound_file::plan(layout& out) const {
     for (size_t i = 0; i < fat; ++i) out.fat[out.fat_first + i] = fat_sector;
     for (size_t i = 0; i < difat; ++i) out.fat[out.difat_first + i] = difat_sector;
 }
-
-namespace {
 
 // Collects small pieces into large writes.
 class sector_writer {
@@ -256,6 +277,8 @@ class sector_writer {
     bool ok_ = true;
 };
 
+namespace {
+
 uint32_t first_or_end(size_t count, size_t first) {
     return count ? static_cast<uint32_t>(first) : end_of_chain;
 }
@@ -264,15 +287,24 @@ uint32_t first_or_end(size_t count, size_t first) {
 
 bool compound_file::emit(const layout& out, const byte_sink& sink) const {
     sector_writer w(sink);
+    emit_header(w, out);
+    emit_streams(w, out);
+    emit_directory(w, out);
+    emit_tables(w, out);
+    return w.finish();
+}
 
+// The header sector: signature, version, sector sizes, where the tables start, and the
+// first 109 FAT sector numbers.
+void compound_file::emit_header(sector_writer& w, const layout& out) const {
     char header[sector_size] = {};
     static const unsigned char signature[8] = {0xD0, 0xCF, 0x11, 0xE0, 0xA1, 0xB1, 0x1A, 0xE1};
     std::memcpy(header, signature, 8);
-    put16(header + 0x18, 0x003E);
-    put16(header + 0x1A, 0x0003);
-    put16(header + 0x1C, 0xFFFE);
-    put16(header + 0x1E, 9);
-    put16(header + 0x20, 6);
+    put16(header + 0x18, 0x003E);  // minor version
+    put16(header + 0x1A, 0x0003);  // major version 3: 512-byte sectors
+    put16(header + 0x1C, 0xFFFE);  // little-endian
+    put16(header + 0x1E, 9);       // sector size 2^9
+    put16(header + 0x20, 6);       // mini sector size 2^6
     put32(header + 0x2C, static_cast<uint32_t>(out.fat_sectors));
     put32(header + 0x30, static_cast<uint32_t>(out.directory_first));
     put32(header + 0x38, mini_cutoff);
@@ -285,21 +317,25 @@ bool compound_file::emit(const layout& out, const byte_sink& sink) const {
         put32(header + 0x4C + 4 * i, id);
     }
     w.bytes(header, sector_size);
+}
 
-    // The mini stream, then every large stream in entry order.
+// The mini stream, then every large stream in entry order.
+void compound_file::emit_streams(sector_writer& w, const layout& out) const {
     for (const entry& e : entries_) {
-        if (e.type != 2 || e.data.empty() || e.data.size() >= mini_cutoff) continue;
+        if (!is_small_stream(e)) continue;
         w.bytes(e.data);
         w.pad(e.data.size(), mini_sector_size);
     }
     w.pad(out.mini_sectors * mini_sector_size, sector_size);
     for (const entry& e : entries_) {
-        if (e.type != 2 || e.data.size() < mini_cutoff) continue;
+        if (e.type != stream_type || e.data.empty() || is_small_stream(e)) continue;
         w.bytes(e.data);
         w.pad(e.data.size(), sector_size);
     }
+}
 
-    // The directory, padded with unused entries.
+// The directory, padded with unused entries. The root's stream is the mini stream.
+void compound_file::emit_directory(sector_writer& w, const layout& out) const {
     size_t slots = out.directory_sectors * entries_per_sector;
     for (size_t i = 0; i < slots; ++i) {
         char record[128] = {};
@@ -319,19 +355,22 @@ bool compound_file::emit(const layout& out, const byte_sink& sink) const {
         put32(record + 0x48, out.right[i]);
         put32(record + 0x4C, out.child[i]);
         std::memcpy(record + 0x50, e.id.data(), 16);
-        uint64_t size = e.type == 2   ? e.data.size()
-                        : e.type == 5 ? out.mini_sectors * mini_sector_size
-                                      : 0;
-        uint32_t start = e.type == 2   ? out.start[i]
-                         : e.type == 5 ? first_or_end(out.mini_sectors, 0)
-                                       : 0;
+        uint64_t size = e.type == stream_type ? e.data.size()
+                        : e.type == root_type ? out.mini_sectors * mini_sector_size
+                                              : 0;
+        uint32_t start = e.type == stream_type ? out.start[i]
+                         : e.type == root_type ? first_or_end(out.mini_sectors, 0)
+                                               : 0;
         put32(record + 0x74, start);
         put32(record + 0x78, static_cast<uint32_t>(size));
         put32(record + 0x7C, static_cast<uint32_t>(size >> 32));
         w.bytes(record, 128);
     }
+}
 
-    // Mini FAT, FAT and DIFAT, each padded with free entries.
+// Mini FAT, FAT and DIFAT, each padded with free entries; each DIFAT sector ends with the
+// number of the next one.
+void compound_file::emit_tables(sector_writer& w, const layout& out) const {
     for (size_t i = 0; i < out.mini_fat_sectors * ids_per_sector; ++i) {
         w.id(i < out.mini_fat.size() ? out.mini_fat[i] : free_sector);
     }
@@ -345,7 +384,6 @@ bool compound_file::emit(const layout& out, const byte_sink& sink) const {
         w.id(k + 1 < out.difat_sectors ? static_cast<uint32_t>(out.difat_first + k + 1)
                                        : end_of_chain);
     }
-    return w.finish();
 }
 
 }  // namespace msg

@@ -8,12 +8,15 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace msg {
 
 // Where the finished bytes go; false when a write fails (errno set by the sink).
 using byte_sink = std::function<bool(const char* data, size_t size)>;
+
+class sector_writer;
 
 class compound_file {
   public:
@@ -34,9 +37,12 @@ class compound_file {
     bool write(const byte_sink& sink) const;
 
   private:
+    // The object types of directory entries.
+    enum entry_type : uint8_t { storage_type = 1, stream_type = 2, root_type = 5 };
+
     struct entry {
         std::u16string name;
-        uint8_t type;  // 1 storage, 2 stream, 5 root
+        entry_type type;
         std::string_view data;
         std::vector<int> children;
         clsid id{};
@@ -45,8 +51,19 @@ class compound_file {
 
     struct layout;
     void plan(layout& out) const;
+    void plan_trees(layout& out) const;
+    void plan_mini_stream(layout& out) const;
+    std::vector<std::pair<size_t, size_t>> plan_sectors(layout& out) const;
+    void plan_fat(layout& out, const std::vector<std::pair<size_t, size_t>>& chains) const;
+
     bool emit(const layout& out, const byte_sink& sink) const;
-    int add(int parent, std::u16string name, uint8_t type, std::string_view data);
+    void emit_header(sector_writer& w, const layout& out) const;
+    void emit_streams(sector_writer& w, const layout& out) const;
+    void emit_directory(sector_writer& w, const layout& out) const;
+    void emit_tables(sector_writer& w, const layout& out) const;
+
+    int add(int parent, std::u16string name, entry_type type, std::string_view data);
+    bool is_small_stream(const entry& e) const;
 };
 
 // The order of sibling names in a storage: length first, then code units after upper-casing.

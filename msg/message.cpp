@@ -5,7 +5,11 @@
 #include <deque>
 #include <map>
 
-#include "msg/mail_text.h"
+#include "header/date.h"
+#include "header/decode.h"
+#include "header/fields.h"
+#include "msg/address_list.h"
+#include "platform/text.h"
 
 namespace msg {
 
@@ -101,17 +105,35 @@ class property_set {
     std::map<uint32_t, uint64_t> values_;  // ordered by tag, so the output never varies
 };
 
+std::u16string utf16(const std::string& utf8) {
+    return platform::utf8_to_utf16(utf8);
+}
+
+const std::string& shown_name(const mailbox& box) {
+    return box.name.empty() ? box.address : box.name;
+}
+
 std::u16string join_names(const std::vector<mailbox>& boxes) {
     std::u16string out;
     for (auto& box : boxes) {
         if (!out.empty()) out += u"; ";
-        out += box.name.empty() ? box.address : box.name;
+        out += utf16(shown_name(box));
     }
     return out;
 }
 
-void add_recipient(compound_file& file, std::deque<std::string>& owned, const mailbox& box,
-                   int index) {
+// The writer hands over message bytes read through the ANSI code page, and the header
+// grammar works on those bytes, so they are taken back. A string with characters the code
+// page lacks did not come that way and is read as UTF-8.
+std::string message_bytes(const std::optional<std::u16string>& text) {
+    if (!text) return std::string();
+    std::string bytes = platform::utf16_to_ansi(*text);
+    if (platform::ansi_to_utf16(bytes) == *text) return bytes;
+    return platform::utf16_to_utf8(*text);
+}
+
+void add_recipient(compound_file& file, std::deque<std::string>& owned,
+                   std::deque<std::u16string>& keep, const mailbox& box, int index) {
     char name[40];
     std::snprintf(name, sizeof name, "__recip_version1.0_#%08X", static_cast<unsigned>(index));
     property_set props(file, file.add_storage(compound_file::root, ascii(name)), owned);
@@ -119,47 +141,74 @@ void add_recipient(compound_file& file, std::deque<std::string>& owned, const ma
     props.fixed(pr_rowid, static_cast<uint32_t>(index));
     props.fixed(pr_object_type, object_mail_user);
     props.fixed(pr_display_type, 0);
-    props.string(pr_display_name, box.name.empty() ? box.address : box.name);
+    props.string(pr_display_name, keep.emplace_back(utf16(shown_name(box))));
     if (!box.address.empty()) {
-        props.string(pr_smtp_address, box.address);
-        props.string(pr_email_address, box.address);
+        const std::u16string& address = keep.emplace_back(utf16(box.address));
+        props.string(pr_smtp_address, address);
+        props.string(pr_email_address, address);
         props.string(pr_addrtype, u"SMTP");
     }
     props.finish(std::string(8, '\0'));
 }
 
-// Sender, dates, header block and message id from the message text.
-void add_text_properties(property_set& props, std::u16string_view text,
-                         std::deque<std::u16string>& keep) {
-    std::u16string_view block = header_block(text);
-    props.string(pr_transport_headers, block);
-    if (auto from = header_field(block, u"From")) {
-        auto boxes = parse_address_list(*from);
-        if (!boxes.empty()) {
-            const mailbox& sender = boxes.front();
-            const std::u16string& name =
-                keep.emplace_back(sender.name.empty() ? sender.address : sender.name);
-            const std::u16string& address = keep.emplace_back(sender.address);
-            props.string(pr_sender_name, name);
-            props.string(pr_sent_representing_name, name);
-            if (!address.empty()) {
-                for (uint32_t tag : {pr_sender_email, pr_sender_smtp, pr_sent_representing_email,
-                                     pr_sent_representing_smtp}) {
-                    props.string(tag, address);
-                }
-                props.string(pr_sender_addrtype, u"SMTP");
-                props.string(pr_sent_representing_addrtype, u"SMTP");
+// What the header says about the sender, the date and the message id, read as the message
+// list reads it: the first From and Message-ID, and the last Date that parses (so the
+// submit time is the time the saved file carries).
+struct header_facts {
+    std::optional<std::string> from, message_id;
+    std::optional<int64_t> date;
+    size_t header_size = 0;  // the header lines, the last line end included
+};
+
+header_facts read_header(const std::string& text) {
+    header_facts facts;
+    const char* start = text.c_str();
+    const char* stop = hdr_fields_walk(
+        start, start + text.size(), [&](const std::string& name, const std::string& value) {
+            if (platform::equal_ignoring_case(name, "from") && !facts.from) facts.from = value;
+            if (platform::equal_ignoring_case(name, "message-id") && !facts.message_id) {
+                facts.message_id = value;
             }
-        }
+            if (platform::equal_ignoring_case(name, "date")) {
+                if (auto seconds = hdr_date_value(value)) facts.date = seconds;
+            }
+        });
+    facts.header_size = static_cast<size_t>(stop - start);
+    return facts;
+}
+
+void add_sender(property_set& props, const mailbox& sender, std::deque<std::u16string>& keep) {
+    const std::u16string& name = keep.emplace_back(utf16(shown_name(sender)));
+    props.string(pr_sender_name, name);
+    props.string(pr_sent_representing_name, name);
+    if (sender.address.empty()) return;
+    const std::u16string& address = keep.emplace_back(utf16(sender.address));
+    for (uint32_t tag :
+         {pr_sender_email, pr_sender_smtp, pr_sent_representing_email, pr_sent_representing_smtp}) {
+        props.string(tag, address);
     }
-    if (auto date = header_field(block, u"Date")) {
-        if (auto seconds = parse_date(*date); seconds && *seconds > -11644473600LL) {
-            props.fixed(pr_client_submit_time, filetime(*seconds));
-            props.fixed(pr_delivery_time, filetime(*seconds));
-        }
+    props.string(pr_sender_addrtype, u"SMTP");
+    props.string(pr_sent_representing_addrtype, u"SMTP");
+}
+
+// Sender, dates, header block and message id from the message text.
+void add_text_properties(property_set& props, const std::string& text,
+                         std::deque<std::u16string>& keep) {
+    header_facts facts = read_header(text);
+    props.string(pr_transport_headers,
+                 keep.emplace_back(platform::ansi_to_utf16(text.substr(0, facts.header_size))));
+    if (facts.from) {
+        auto boxes = parse_address_list(*facts.from);
+        if (!boxes.empty()) add_sender(props, boxes.front(), keep);
     }
-    if (auto id = header_field(block, u"Message-ID"))
-        props.string(pr_internet_message_id, keep.emplace_back(*id));
+    if (facts.date && *facts.date > -11644473600LL) {
+        props.fixed(pr_client_submit_time, filetime(*facts.date));
+        props.fixed(pr_delivery_time, filetime(*facts.date));
+    }
+    if (facts.message_id) {
+        props.string(pr_internet_message_id,
+                     keep.emplace_back(platform::ansi_to_utf16(*facts.message_id)));
+    }
 }
 
 }  // namespace
@@ -177,19 +226,22 @@ bool write_message(const message_item& item, const byte_sink& sink) {
     }
 
     std::vector<mailbox> recipients =
-        item.to ? parse_address_list(*item.to) : std::vector<mailbox>();
+        item.to ? parse_address_list(message_bytes(item.to)) : std::vector<mailbox>();
     for (size_t i = 0; i < recipients.size(); ++i) {
-        add_recipient(file, owned, recipients[i], static_cast<int>(i));
+        add_recipient(file, owned, keep, recipients[i], static_cast<int>(i));
     }
 
     property_set props(file, compound_file::root, owned);
     props.string(pr_message_class, u"IPM.Note");
-    if (item.subject) props.string(pr_subject, *item.subject);
+    if (item.subject) {
+        props.string(pr_subject,
+                     keep.emplace_back(utf16(hdr_decode_text(message_bytes(item.subject)))));
+    }
     const std::u16string& display_to = keep.emplace_back(join_names(recipients));
     props.string(pr_display_to, display_to);
     if (item.text) {
         props.string(pr_body, *item.text);
-        add_text_properties(props, *item.text, keep);
+        add_text_properties(props, message_bytes(item.text), keep);
     }
     props.fixed(pr_message_flags, item.sent ? flag_read : flag_read | flag_unsent);
     props.fixed(pr_importance, 1);

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "dispatch/dispids.h"
 #include "msg/message.h"
 #include "platform/fs.h"
 #include "platform/text.h"
@@ -12,10 +13,11 @@ namespace msg {
 
 namespace {
 
-using platform::dispatch_error;
-using platform::invoke_kind;
-using platform::variant;
+using dispatch::dispatch_error;
+using dispatch::invoke_kind;
+using dispatch::variant;
 using args_t = std::vector<variant>;
+namespace dispid = dispatch::dispid;
 
 [[noreturn]] void fail(const std::string& what) {
     throw dispatch_error("built-in message store: " + what);
@@ -23,11 +25,11 @@ using args_t = std::vector<variant>;
 
 const char* kind_name(invoke_kind kind) {
     switch (kind) {
-        case platform::method:
+        case dispatch::method:
             return "method call";
-        case platform::property_get:
+        case dispatch::property_get:
             return "property get";
-        case platform::property_put:
+        case dispatch::property_put:
             return "property put";
     }
     return "call";
@@ -35,9 +37,9 @@ const char* kind_name(invoke_kind kind) {
 
 // Checks the kind of call and the types of its arguments; `types` holds one letter per
 // argument: e empty, i integer, b boolean, s string.
-void expect(const char* object, int32_t dispid, invoke_kind kind, const args_t& args,
+void expect(const char* object, int32_t member, invoke_kind kind, const args_t& args,
             invoke_kind want, const char* types) {
-    std::string where = std::string(object) + " member " + std::to_string(dispid);
+    std::string where = std::string(object) + " member " + std::to_string(member);
     if (kind != want) fail(where + ": " + kind_name(kind) + " not supported");
     size_t count = std::strlen(types);
     if (args.size() != count) {
@@ -57,15 +59,15 @@ void expect(const char* object, int32_t dispid, invoke_kind kind, const args_t& 
     }
 }
 
-void expect_value(const char* object, int32_t dispid, int32_t value, int32_t want) {
+void expect_value(const char* object, int32_t member, int32_t value, int32_t want) {
     if (value != want) {
-        fail(std::string(object) + " member " + std::to_string(dispid) + " does not accept " +
+        fail(std::string(object) + " member " + std::to_string(member) + " does not accept " +
              std::to_string(value));
     }
 }
 
-[[noreturn]] void no_member(const char* object, int32_t dispid) {
-    fail(std::string(object) + " has no member " + std::to_string(dispid));
+[[noreturn]] void no_member(const char* object, int32_t member) {
+    fail(std::string(object) + " has no member " + std::to_string(member));
 }
 
 // The path the writer gives is the folder, a backslash and the file name; the name never
@@ -97,81 +99,81 @@ void save(const message_item& item, const std::u16string& path) {
     if (!written) fail("cannot write " + target + ": " + std::strerror(error));
 }
 
-class item_object : public platform::dispatch_object {
+class item_object : public dispatch::dispatch_object {
   public:
-    variant invoke(int32_t dispid, invoke_kind kind, const args_t& args) override {
-        switch (dispid) {
-            case 64:
-                put_string(dispid, kind, args, item_.to);
+    variant invoke(int32_t member, invoke_kind kind, const args_t& args) override {
+        switch (member) {
+            case dispid::item_to:
+                put_string(member, kind, args, item_.to);
                 break;
-            case 0:
-                put_string(dispid, kind, args, item_.subject);
+            case dispid::item_subject:
+                put_string(member, kind, args, item_.subject);
                 break;
-            case 11:
-                put_string(dispid, kind, args, item_.text);
+            case dispid::item_text:
+                put_string(member, kind, args, item_.text);
                 break;
-            case 65:
-                expect("item", dispid, kind, args, platform::property_put, "b");
+            case dispid::item_sent:
+                expect("item", member, kind, args, dispatch::property_put, "b");
                 item_.sent = args[0].boolean;
                 break;
-            case 72:
-                expect("item", dispid, kind, args, platform::method, "si");
-                expect_value("item", dispid, args[1].i4, 3);
+            case dispid::item_save_as:
+                expect("item", member, kind, args, dispatch::method, "si");
+                expect_value("item", member, args[1].i4, dispid::msg_file_type);
                 save(item_, args[0].string);
                 break;
             default:
-                no_member("item", dispid);
+                no_member("item", member);
         }
         return {};
     }
 
   private:
-    void put_string(int32_t dispid, invoke_kind kind, const args_t& args,
+    void put_string(int32_t member, invoke_kind kind, const args_t& args,
                     std::optional<std::u16string>& field) {
-        expect("item", dispid, kind, args, platform::property_put, "s");
+        expect("item", member, kind, args, dispatch::property_put, "s");
         field = args[0].string;
     }
     message_item item_;
 };
 
-class items_object : public platform::dispatch_object {
+class items_object : public dispatch::dispatch_object {
   public:
-    variant invoke(int32_t dispid, invoke_kind kind, const args_t& args) override {
-        if (dispid != 4) no_member("items", dispid);
-        expect("items", dispid, kind, args, platform::method, "i");
-        expect_value("items", dispid, args[0].i4, 0);
+    variant invoke(int32_t member, invoke_kind kind, const args_t& args) override {
+        if (member != dispid::items_add) no_member("items", member);
+        expect("items", member, kind, args, dispatch::method, "i");
+        expect_value("items", member, args[0].i4, dispid::mail_item);
         return variant::make_object(std::make_shared<item_object>());
     }
 };
 
-class folder_object : public platform::dispatch_object {
+class folder_object : public dispatch::dispatch_object {
   public:
-    variant invoke(int32_t dispid, invoke_kind kind, const args_t& args) override {
-        if (dispid != 17) no_member("folder", dispid);
-        expect("folder", dispid, kind, args, platform::property_get, "");
+    variant invoke(int32_t member, invoke_kind kind, const args_t& args) override {
+        if (member != dispid::folder_items) no_member("folder", member);
+        expect("folder", member, kind, args, dispatch::property_get, "");
         return variant::make_object(std::make_shared<items_object>());
     }
 };
 
-class root_object : public platform::dispatch_object {
+class root_object : public dispatch::dispatch_object {
   public:
-    variant invoke(int32_t dispid, invoke_kind kind, const args_t& args) override {
-        if (dispid == 4) {
-            expect("session", dispid, kind, args, platform::method, "eeeeee");
+    variant invoke(int32_t member, invoke_kind kind, const args_t& args) override {
+        if (member == dispid::session_logon) {
+            expect("session", member, kind, args, dispatch::method, "eeeeee");
             return {};
         }
-        if (dispid == 7) {
-            expect("session", dispid, kind, args, platform::method, "i");
-            expect_value("session", dispid, args[0].i4, 6);
+        if (member == dispid::session_default_folder) {
+            expect("session", member, kind, args, dispatch::method, "i");
+            expect_value("session", member, args[0].i4, dispid::inbox_folder);
             return variant::make_object(std::make_shared<folder_object>());
         }
-        no_member("session", dispid);
+        no_member("session", member);
     }
 };
 
 }  // namespace
 
-std::shared_ptr<platform::dispatch_object> make_message_store() {
+std::shared_ptr<dispatch::dispatch_object> make_message_store() {
     return std::make_shared<root_object>();
 }
 

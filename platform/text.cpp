@@ -1,6 +1,8 @@
 #include "platform/text.h"
 
+#include <algorithm>
 #include <cstdint>
+#include <iterator>
 
 #ifdef _WIN32
 #include <windows.h>
@@ -15,16 +17,13 @@ std::string_view up_to_nul(std::string_view bytes) {
     return nul == std::string_view::npos ? bytes : bytes.substr(0, nul);
 }
 
-#ifndef _WIN32
 // Windows-1252, bytes 0x80 to 0x9F. The five bytes the code page leaves undefined map to
 // the C1 control of the same value, as Windows maps them.
 constexpr char16_t windows_1252_high[32] = {
-    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
-    0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,
-    0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
-    0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178,
+    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178,
 };
-#endif
 
 void append_utf8(std::string& out, char32_t code) {
     if (code < 0x80) {
@@ -58,10 +57,11 @@ void append_utf16(std::u16string& out, char32_t code) {
 size_t decode_utf8(std::string_view text, size_t at, char32_t& code) {
     auto byte = [&](size_t i) { return static_cast<uint8_t>(text[i]); };
     uint8_t lead = byte(at);
-    size_t length = lead < 0x80 ? 1 : lead >= 0xF0 && lead <= 0xF4 ? 4
-                                    : lead >= 0xE0                 ? 3
-                                    : lead >= 0xC2 && lead < 0xE0  ? 2
-                                                                   : 0;
+    size_t length = lead < 0x80                    ? 1
+                    : lead >= 0xF0 && lead <= 0xF4 ? 4
+                    : lead >= 0xE0                 ? 3
+                    : lead >= 0xC2 && lead < 0xE0  ? 2
+                                                   : 0;
     if (length == 0 || at + length > text.size()) return 0;
     code = length == 1 ? lead : lead & (0x7F >> length);
     for (size_t i = 1; i < length; ++i) {
@@ -73,6 +73,7 @@ size_t decode_utf8(std::string_view text, size_t at, char32_t& code) {
     return length;
 }
 
+// UTF-8 to UTF-16; a byte outside valid UTF-8 becomes what `stray` makes of it.
 template <typename Stray>
 std::u16string decode_utf8_text(std::string_view utf8, Stray stray) {
     utf8 = up_to_nul(utf8);
@@ -119,6 +120,40 @@ std::u16string ansi_to_utf16(std::string_view bytes) {
                         length);
     return std::u16string(wide.begin(), wide.end());
 #else
+    return windows_1252_to_utf16(bytes);
+#endif
+}
+
+std::string utf16_to_ansi(std::u16string_view text) {
+    if (text.empty()) return std::string();
+#ifdef _WIN32
+    std::wstring wide(text.begin(), text.end());
+    int size = static_cast<int>(wide.size());
+    int length =
+        WideCharToMultiByte(CP_THREAD_ACP, 0, wide.data(), size, nullptr, 0, nullptr, nullptr);
+    std::string bytes(length, '\0');
+    WideCharToMultiByte(CP_THREAD_ACP, 0, wide.data(), size, bytes.data(), length, nullptr,
+                        nullptr);
+    return bytes;
+#else
+    std::string bytes;
+    bytes.reserve(text.size());
+    for (char16_t c : text) {
+        const char16_t* high =
+            std::find(std::begin(windows_1252_high), std::end(windows_1252_high), c);
+        if (c < 0x80 || (c >= 0xA0 && c <= 0xFF)) {
+            bytes += static_cast<char>(c);
+        } else if (high != std::end(windows_1252_high)) {
+            bytes += static_cast<char>(0x80 + (high - windows_1252_high));
+        } else {
+            bytes += '?';
+        }
+    }
+    return bytes;
+#endif
+}
+
+std::u16string windows_1252_to_utf16(std::string_view bytes) {
     std::u16string text;
     text.reserve(bytes.size());
     for (unsigned char byte : bytes) {
@@ -126,10 +161,13 @@ std::u16string ansi_to_utf16(std::string_view bytes) {
                                             : static_cast<char16_t>(byte);
     }
     return text;
-#endif
 }
 
-// UTF-8 to UTF-16; a byte outside valid UTF-8 becomes what `stray` makes of it.
+size_t utf8_sequence_length(std::string_view text, size_t at) {
+    char32_t code = 0;
+    return at < text.size() ? decode_utf8(text, at, code) : 0;
+}
+
 bool equal_ignoring_case(std::string_view a, std::string_view b) {
     auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
     if (a.size() != b.size()) return false;

@@ -1,8 +1,10 @@
 #pragma once
 // Text conversions. Byte text from messages becomes UTF-16 through the thread's ANSI
 // code page: MultiByteToWideChar(CP_THREAD_ACP) on Windows, the Windows-1252 table
-// elsewhere. Paths and console text are UTF-8.
+// elsewhere. Text of a named charset goes through the system's converters. Paths and
+// console text are UTF-8.
 
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -10,6 +12,20 @@ namespace platform {
 
 // Byte text up to its first NUL, through the ANSI code page.
 std::u16string ansi_to_utf16(std::string_view bytes);
+
+// The same bytes back from such text (a character the code page lacks becomes '?').
+std::string utf16_to_ansi(std::u16string_view text);
+
+// Byte text through Windows-1252 on every system; the five bytes the code page leaves
+// undefined become the C1 controls of the same value, as Windows reads them.
+std::u16string windows_1252_to_utf16(std::string_view bytes);
+
+// Bytes of the named charset (an IANA name or alias, any case) as UTF-8; none when the
+// charset is unknown or the bytes are not valid in it. NUL bytes are converted too.
+std::optional<std::string> charset_to_utf8(std::string_view charset, std::string_view bytes);
+
+// The length of the valid UTF-8 sequence starting at `at`; 0 when none starts there.
+size_t utf8_sequence_length(std::string_view text, size_t at);
 
 // UTF-8 up to the first NUL; a byte that is not part of valid UTF-8 becomes U+FFFD.
 std::u16string utf8_to_utf16(std::string_view utf8);

@@ -14,8 +14,8 @@
 #include "app/morvale_dlg.h"
 #include "app/worker.h"
 #include "dialog_driver.h"
+#include "dispatch/dispatch.h"
 #include "engine/engine.h"
-#include "platform/dispatch.h"
 #include "platform/fs.h"
 #include "platform/read.h"
 #include "support/recording_view.h"
@@ -343,7 +343,7 @@ TEST_F(dialog_run_test, a_start_while_a_run_goes_is_refused_and_changes_nothing)
 
 TEST_F(dialog_run_test, a_failed_msg_conversion_is_shown) {
     use_engine([](const char*, const char*) -> int {
-        throw platform::dispatch_error("The message could not be converted");
+        throw dispatch::dispatch_error("The message could not be converted");
     });
     temp_dir out;
     pick_store("C:\\mail\\Inbox.dbx");

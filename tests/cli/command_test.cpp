@@ -52,14 +52,14 @@ std::string read_file(const std::string& path) {
 
 class command_test : public testing::Test {
 protected:
-    // A store of two messages, one with a tab and a control byte in its subject, and one
-    // fragment.
+    // A store of two messages, one with a tab, a C0 control and a C1 control (0x9D, OSC
+    // through Windows-1252) in its subject, and one fragment.
     std::string make_store(const std::string& name) {
         dbxgen::store_image image;
         image.put_signature();
         const uint32_t first[] = {0x2A0}, second[] = {0x4B0}, fragment[] = {0x800};
         image.add_message("From: Ann\r\nTo: Bob\r\nSubject: Hi\r\nDate: Tue, 15 Nov 1994 08:12:31 GMT\r\n\r\nx", first);
-        image.add_message("From: Ren\xC3\xA9\r\nSubject: a\tb\x01" "c\r\n\r\ny", second);
+        image.add_message("From: Ren\xC3\xA9\r\nSubject: a\tb\x01" "c\x9D" "d\r\n\r\ny", second);
         image.add_freed_fragment("From: Cy\r\n\r\nz", fragment, 0);
         image.resize(0x1000);
         std::string path = dir.file(name);
@@ -82,7 +82,7 @@ TEST_F(command_test, ListOnlyRunPrintsTheEngineLinesThenTheMessageList) {
                   "------ 0 deleted message fragments recovered, 0 errors\n"
                   "From\tE-mail Subject\tTo\tDate\n"
                   "Ann\tHi\tBob\tTue, 15 Nov 1994 08:12:31 GMT\n"
-                  "Ren\xC3\x83\xC2\xA9\ta b c\t\t\n"
+                  "Ren\xC3\x83\xC2\xA9\ta b c d\t\t\n"
                   "\t\t\t\n");
     EXPECT_EQ(result.err, "");
 }

@@ -3,9 +3,9 @@
 #include <filesystem>
 #include <fstream>
 
+#include "dispatch/dispatch.h"
 #include "engine/internal.h"
 #include "engine_fixture.h"
-#include "platform/dispatch.h"
 #include "platform/fs.h"
 
 namespace {
@@ -57,8 +57,9 @@ TEST_F(engine_test, PlainFileNamedDeletedFailsEveryFragment) {
     fs::create_directories(fs::u8path(dir.file("out/Inbox")));
     write_file(dir.file("out/Inbox/deleted"), "in the way");
     auto result = run(store, 1, dir.file("out"));
-    EXPECT_NE(result.out.find("100.0%  ERROR: _(no_sender)_(no_receiver)_(no_subject).00000800.eml\n"),
-              std::string::npos)
+    EXPECT_NE(
+        result.out.find("100.0%  ERROR: _(no_sender)_(no_receiver)_(no_subject).00000800.eml\n"),
+        std::string::npos)
         << result.out;
     EXPECT_NE(result.out.find("------ 0 deleted message fragments recovered, 1 errors\n"),
               std::string::npos);
@@ -75,8 +76,8 @@ TEST_F(engine_test, ReadOnlyFileOfTheSameNameIsLeftUnchanged) {
     fs::create_directories(fs::u8path(dir.file("out/Inbox")));
     std::string old = dir.file("out/Inbox/Ann_Bob_Hi.000002A0.eml");
     write_file(old, "keep me");
-    fs::permissions(fs::u8path(old), fs::perms::owner_read | fs::perms::group_read |
-                                         fs::perms::others_read);
+    fs::permissions(fs::u8path(old),
+                    fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
     auto result = run(store, 1, dir.file("out"));
     EXPECT_NE(result.out.find("100.0%  ERROR: Ann_Bob_Hi.000002A0.eml\n"), std::string::npos);
     EXPECT_EQ(result.err.rfind("_save_message (rename): ", 0), 0u) << result.err;
@@ -108,7 +109,7 @@ TEST_F(engine_test, FailedMsgConversionEndsTheRunWithNoBoxAndTheDirectoryRestore
     capture_output([&] {
         try {
             recover_store(target.c_str(), store.c_str());
-        } catch (const platform::dispatch_error&) {
+        } catch (const dispatch::dispatch_error&) {
             thrown = true;
         }
     });

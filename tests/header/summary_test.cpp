@@ -14,10 +14,11 @@ struct summary {
     recording_view view;
     std::optional<std::string> subject, from, to;
     int64_t date = -7;
+    hdr_raw_fields raw;
 
     explicit summary(const std::string& text, recording_view seeded = {})
         : view(std::move(seeded)) {
-        hdr_message_summary(text.c_str(), &view, &subject, &from, &to, &date);
+        hdr_message_summary(text.c_str(), &view, &subject, &from, &to, &date, &raw);
     }
     const std::array<std::u16string, 4>& cells() const { return view.rows.back().cells; }
 };
@@ -74,11 +75,11 @@ TEST(Summary, AllFourFields) {
                          }));
     EXPECT_EQ(s.from, "Ann <a.b>");
     EXPECT_EQ(s.to, "\"Bob\" <bob@example.com>,carol@example.com");
-    EXPECT_EQ(s.subject, "caf\xE9\xC3\xA9");
+    EXPECT_EQ(s.subject, "caf\xC3\xA9\xC3\xA9");  // each word through its own charset
     EXPECT_EQ(s.date, 784887151);
-    EXPECT_EQ(msg_from, u"=?utf-8?Q?Ann?= <a.b>");
-    EXPECT_EQ(msg_to, u"\"Bob\" <bob@example.com>,carol@example.com");
-    EXPECT_EQ(msg_subject, u"=?iso-8859-1?Q?caf=E9?= =?utf-8?B?w6k=?=");
+    EXPECT_EQ(s.raw.from, u"=?utf-8?Q?Ann?= <a.b>");
+    EXPECT_EQ(s.raw.to, u"\"Bob\" <bob@example.com>,carol@example.com");
+    EXPECT_EQ(s.raw.subject, u"=?iso-8859-1?Q?caf=E9?= =?utf-8?B?w6k=?=");
 }
 
 TEST(Summary, NamesIgnoreCase) {
@@ -99,7 +100,7 @@ TEST(Summary, LastOccurrenceWins) {
         "Date: Tue, 15 Nov 1994 08:12:31 GMT\r\n\r\n");
     EXPECT_EQ(s.cells()[1], u"second");
     EXPECT_EQ(s.subject, "second");
-    EXPECT_EQ(msg_subject, u"second");
+    EXPECT_EQ(s.raw.subject, u"second");
     EXPECT_EQ(s.cells()[3], u"Tue, 15 Nov 1994 08:12:31 GMT");
     EXPECT_EQ(s.date, 784887151);
 }
@@ -130,10 +131,10 @@ TEST(Summary, LineFeedOnlyHeader) {
 }
 
 TEST(Summary, CellsThroughTheAnsiCodePage) {
-    // The cell shows the raw bytes through Windows-1252; the result keeps the bytes.
+    // The cell shows the raw bytes through Windows-1252; so does the result, in UTF-8.
     summary s("Subject: caf\xE9 \x80 \x9D =?utf-8?B?w6k=?=\r\n");
     EXPECT_EQ(s.cells()[1], u"caf\u00E9 \u20AC \u009D =?utf-8?B?w6k=?=");
-    EXPECT_EQ(s.subject, "caf\xE9 \x80 \x9D \xC3\xA9");
+    EXPECT_EQ(s.subject, "caf\xC3\xA9 \xE2\x82\xAC \xC2\x9D \xC3\xA9");
 }
 
 TEST(Summary, EmptyValuesGiveEmptyStrings) {
@@ -144,13 +145,14 @@ TEST(Summary, EmptyValuesGiveEmptyStrings) {
 }
 
 TEST(Summary, RawValuesNeverCarryOverToTheNextMessage) {
-    summary first("Subject: one\r\nFrom: a@x\r\nTo: b@x\r\n\r\n");
-    EXPECT_EQ(msg_to, u"b@x");
-    summary second("Subject: two\r\n\r\n");
-    EXPECT_EQ(msg_subject, u"two");
-    EXPECT_EQ(msg_from, u"");
-    EXPECT_EQ(msg_to, u"");
-    EXPECT_FALSE(second.to);
+    hdr_raw_fields raw;
+    hdr_message_summary("Subject: one\r\nFrom: a@x\r\nTo: b@x\r\n\r\n", nullptr, nullptr,
+                        nullptr, nullptr, nullptr, &raw);
+    EXPECT_EQ(raw.to, u"b@x");
+    hdr_message_summary("Subject: two\r\n\r\n", nullptr, nullptr, nullptr, nullptr, nullptr, &raw);
+    EXPECT_EQ(raw.subject, u"two");
+    EXPECT_EQ(raw.from, u"");
+    EXPECT_EQ(raw.to, u"");
 }
 
 TEST(Summary, ResultsUntouchedWhenFieldsAreMissing) {

@@ -13,7 +13,7 @@ struct msg_input {
 };
 
 // `folder` UTF-8; the path handed to the item is the folder, a backslash and the name.
-// Returns the UTF-8 path of the file written; throws platform::dispatch_error.
+// Returns the UTF-8 path of the file written; throws dispatch::dispatch_error.
 std::string save_through_store(const std::string& folder, const std::u16string& name,
                                const msg_input& input);
 

@@ -6,12 +6,12 @@
 #include <cstring>
 
 #include "cfb_reader.h"
+#include "dispatch/dispatch.h"
 #include "msg_driver.h"
-#include "platform/dispatch.h"
 #include "platform/fs.h"
 #include "support/temp_dir.h"
 
-using platform::variant;
+using dispatch::variant;
 
 namespace {
 
@@ -56,7 +56,7 @@ template <class Call>
 std::string error_of(Call call) {
     try {
         call();
-    } catch (const platform::dispatch_error& e) {
+    } catch (const dispatch::dispatch_error& e) {
         return e.what();
     }
     return "(no error)";
@@ -170,60 +170,60 @@ TEST(MessageStore, LargeMessageReadsBack) {
 }
 
 TEST(MessageStore, ErrorsNameTheObjectAndTheCall) {
-    auto root = platform::create_object("Redemption.RDOSession");
+    auto root = dispatch::create_object("Redemption.RDOSession");
     ASSERT_TRUE(root);
     std::vector<variant> six(6), none;
-    EXPECT_EQ(error_of([&] { root->invoke(99, platform::method, none); }),
+    EXPECT_EQ(error_of([&] { root->invoke(99, dispatch::method, none); }),
               "built-in message store: session has no member 99");
     EXPECT_NE(error_of([&] {
-                  root->invoke(4, platform::method, std::vector<variant>(5));
+                  root->invoke(4, dispatch::method, std::vector<variant>(5));
               }).find("takes 6 argument(s), not 5"),
               std::string::npos);
     EXPECT_NE(error_of([&] {
-                  root->invoke(4, platform::property_get, six);
+                  root->invoke(4, dispatch::property_get, six);
               }).find("property get not supported"),
               std::string::npos);
     EXPECT_NE(error_of([&] {
-                  root->invoke(7, platform::method, {variant::make_string(u"6")});
+                  root->invoke(7, dispatch::method, {variant::make_string(u"6")});
               }).find("argument 1 has the wrong type"),
               std::string::npos);
     EXPECT_NE(error_of([&] {
-                  root->invoke(7, platform::method, {variant::make_i4(5)});
+                  root->invoke(7, dispatch::method, {variant::make_i4(5)});
               }).find("does not accept 5"),
               std::string::npos);
 
-    auto folder = root->invoke(7, platform::method, {variant::make_i4(6)}).object;
+    auto folder = root->invoke(7, dispatch::method, {variant::make_i4(6)}).object;
     ASSERT_TRUE(folder);
-    EXPECT_EQ(error_of([&] { folder->invoke(16, platform::property_get, none); }),
+    EXPECT_EQ(error_of([&] { folder->invoke(16, dispatch::property_get, none); }),
               "built-in message store: folder has no member 16");
     EXPECT_NE(error_of([&] {
-                  folder->invoke(17, platform::method, none);
+                  folder->invoke(17, dispatch::method, none);
               }).find("method call not supported"),
               std::string::npos);
-    auto items = folder->invoke(17, platform::property_get, none).object;
+    auto items = folder->invoke(17, dispatch::property_get, none).object;
     EXPECT_NE(error_of([&] {
-                  items->invoke(4, platform::method, {variant::make_i4(1)});
+                  items->invoke(4, dispatch::method, {variant::make_i4(1)});
               }).find("does not accept 1"),
               std::string::npos);
-    auto item = items->invoke(4, platform::method, {variant::make_i4(0)}).object;
+    auto item = items->invoke(4, dispatch::method, {variant::make_i4(0)}).object;
     ASSERT_TRUE(item);
-    EXPECT_EQ(error_of([&] { item->invoke(99, platform::property_put, {variant::make_i4(1)}); }),
+    EXPECT_EQ(error_of([&] { item->invoke(99, dispatch::property_put, {variant::make_i4(1)}); }),
               "built-in message store: item has no member 99");
     EXPECT_NE(error_of([&] {
-                  item->invoke(65, platform::property_put, {variant::make_string(u"true")});
+                  item->invoke(65, dispatch::property_put, {variant::make_string(u"true")});
               }).find("wrong type"),
               std::string::npos);
     EXPECT_NE(error_of([&] {
-                  item->invoke(64, platform::property_put, {variant::make_bool(true)});
+                  item->invoke(64, dispatch::property_put, {variant::make_bool(true)});
               }).find("wrong type"),
               std::string::npos);
     EXPECT_NE(error_of([&] {
-                  item->invoke(0, platform::method, {variant::make_string(u"x")});
+                  item->invoke(0, dispatch::method, {variant::make_string(u"x")});
               }).find("not supported"),
               std::string::npos);
     EXPECT_NE(
         error_of([&] {
-            item->invoke(72, platform::method, {variant::make_string(u"x"), variant::make_i4(9)});
+            item->invoke(72, dispatch::method, {variant::make_string(u"x"), variant::make_i4(9)});
         }).find("does not accept 9"),
         std::string::npos);
 }

@@ -102,6 +102,10 @@ class store_image {
 // MIME header and a body of roughly `body_bytes` bytes.
 std::string make_message(random_source& random, size_t body_bytes);
 
+// A small store of live messages whose headers are written in several charsets
+// (ISO-8859-1, KOI8-R, GB2312, UTF-8, raw 8-bit text), one after the other from 0x200.
+store_image charset_store();
+
 // What write_store makes.
 struct store_options {
     uint64_t seed = 1;

@@ -1,6 +1,7 @@
 // dbxgen --seed S --messages N --deleted M [--size BYTES] OUT.dbx
 // Writes a synthetic Outlook Express store: live messages, freed fragments of deleted
 // ones, and noise between them. The same arguments always give the same file.
+// dbxgen --charsets OUT.dbx writes the small store of headers in several charsets.
 
 #include <cstdio>
 #include <cstdlib>
@@ -18,7 +19,9 @@ int usage() {
         stderr,
         "usage: dbxgen --seed S --messages N --deleted M [--size BYTES] [--fill] OUT.dbx\n"
         "  --size BYTES  pad the store with noise up to BYTES\n"
-        "  --fill        keep adding messages and fragments (in the ratio N:M) up to BYTES\n");
+        "  --fill        keep adding messages and fragments (in the ratio N:M) up to BYTES\n"
+        "       dbxgen --charsets OUT.dbx\n"
+        "  --charsets    a few messages with headers in several charsets\n");
     return 2;
 }
 
@@ -29,7 +32,17 @@ bool parse_number(const char* text, uint64_t& value) {
     return *end == '\0';
 }
 
+int write_charset_store(const char* out_path) {
+    if (!dbxgen::charset_store().write_file(out_path)) {
+        platform::report_error(out_path);
+        return 1;
+    }
+    std::printf("%s: headers in several charsets\n", out_path);
+    return 0;
+}
+
 int run(int argc, char** argv) {
+    if (argc == 3 && std::strcmp(argv[1], "--charsets") == 0) return write_charset_store(argv[2]);
     dbxgen::store_options options;
     const char* out_path = nullptr;
     for (int i = 1; i < argc; i++) {

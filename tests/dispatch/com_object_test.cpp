@@ -8,9 +8,9 @@
 #include <ole2.h>
 #include <windows.h>
 
-#include "msg/com_object.h"
+#include "dispatch/com_object.h"
 
-using platform::variant;
+using dispatch::variant;
 
 namespace {
 
@@ -18,7 +18,7 @@ class ComObject : public ::testing::Test {
   protected:
     void SetUp() override {
         CoInitialize(nullptr);
-        object_ = msg::create_com_object("Scripting.Dictionary");
+        object_ = dispatch::create_com_object("Scripting.Dictionary");
         if (!object_) GTEST_SKIP() << "Scripting.Dictionary is not registered";
     }
     void TearDown() override {
@@ -41,7 +41,7 @@ class ComObject : public ::testing::Test {
         return id;
     }
 
-    std::shared_ptr<platform::dispatch_object> object_;
+    std::shared_ptr<dispatch::dispatch_object> object_;
 };
 
 }  // namespace
@@ -50,52 +50,52 @@ TEST_F(ComObject, ArgumentsResultsAndPropertyPuts) {
     DISPID add = id_of(L"Add"), count = id_of(L"Count"), item = id_of(L"Item"),
            exists = id_of(L"Exists");
     // Arguments in the writer's order: key first.
-    object_->invoke(add, platform::method,
+    object_->invoke(add, dispatch::method,
                     {variant::make_string(u"k\u00e9y"), variant::make_i4(42)});
-    object_->invoke(item, platform::property_put,
+    object_->invoke(item, dispatch::property_put,
                     {variant::make_string(u"flag"), variant::make_bool(true)});
 
-    variant n = object_->invoke(count, platform::property_get, {});
+    variant n = object_->invoke(count, dispatch::property_get, {});
     EXPECT_EQ(n.kind, variant::type::i4);
     EXPECT_EQ(n.i4, 2);
     variant value =
-        object_->invoke(item, platform::property_get, {variant::make_string(u"k\u00e9y")});
+        object_->invoke(item, dispatch::property_get, {variant::make_string(u"k\u00e9y")});
     EXPECT_EQ(value.kind, variant::type::i4);
     EXPECT_EQ(value.i4, 42);
-    variant flag = object_->invoke(item, platform::property_get, {variant::make_string(u"flag")});
+    variant flag = object_->invoke(item, dispatch::property_get, {variant::make_string(u"flag")});
     EXPECT_EQ(flag.kind, variant::type::boolean);
     EXPECT_TRUE(flag.boolean);
-    variant there = object_->invoke(exists, platform::method, {variant::make_string(u"nope")});
+    variant there = object_->invoke(exists, dispatch::method, {variant::make_string(u"nope")});
     EXPECT_EQ(there.kind, variant::type::boolean);
     EXPECT_FALSE(there.boolean);
 }
 
 TEST_F(ComObject, FailedCallsThrowWithADescriptionOrTheCode) {
     DISPID add = id_of(L"Add");
-    object_->invoke(add, platform::method, {variant::make_string(u"a"), variant::make_i4(1)});
+    object_->invoke(add, dispatch::method, {variant::make_string(u"a"), variant::make_i4(1)});
     // Adding the same key twice fails inside the object.
     try {
-        object_->invoke(add, platform::method, {variant::make_string(u"a"), variant::make_i4(2)});
+        object_->invoke(add, dispatch::method, {variant::make_string(u"a"), variant::make_i4(2)});
         ADD_FAILURE() << "no error";
-    } catch (const platform::dispatch_error& e) {
+    } catch (const dispatch::dispatch_error& e) {
         EXPECT_GT(std::string(e.what()).size(), 0u);
     }
     // A member that does not exist: Invoke's own code.
     try {
-        object_->invoke(0x7FFF, platform::method, {});
+        object_->invoke(0x7FFF, dispatch::method, {});
         ADD_FAILURE() << "no error";
-    } catch (const platform::dispatch_error& e) {
+    } catch (const dispatch::dispatch_error& e) {
         EXPECT_STREQ(e.what(), "0x80020003");  // DISP_E_MEMBERNOTFOUND
     }
 }
 
 TEST(ComObjectLookup, UnregisteredProgIdGivesNothing) {
     CoInitialize(nullptr);
-    EXPECT_EQ(msg::create_com_object("Morvale.NoSuchObject.1"), nullptr);
+    EXPECT_EQ(dispatch::create_com_object("Morvale.NoSuchObject.1"), nullptr);
     // The layer falls back on the built-in store, which knows the session's members.
-    auto root = platform::create_object("Morvale.NoSuchObject.1");
+    auto root = dispatch::create_object("Morvale.NoSuchObject.1");
     ASSERT_TRUE(root);
-    EXPECT_NO_THROW(root->invoke(4, platform::method, std::vector<variant>(6)));
+    EXPECT_NO_THROW(root->invoke(4, dispatch::method, std::vector<variant>(6)));
     CoUninitialize();
 }
 

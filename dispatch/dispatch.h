@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-namespace platform {
+namespace dispatch {
 
 class dispatch_object;
 
@@ -22,10 +22,30 @@ struct variant {
     std::u16string string;
     std::shared_ptr<dispatch_object> object;
 
-    static variant make_i4(int32_t value);
-    static variant make_bool(bool value);
-    static variant make_string(std::u16string value);
-    static variant make_object(std::shared_ptr<dispatch_object> value);
+    static variant make_i4(int32_t value) {
+        variant v;
+        v.kind = type::i4;
+        v.i4 = value;
+        return v;
+    }
+    static variant make_bool(bool value) {
+        variant v;
+        v.kind = type::boolean;
+        v.boolean = value;
+        return v;
+    }
+    static variant make_string(std::u16string value) {
+        variant v;
+        v.kind = type::string;
+        v.string = std::move(value);
+        return v;
+    }
+    static variant make_object(std::shared_ptr<dispatch_object> value) {
+        variant v;
+        v.kind = type::object;
+        v.object = std::move(value);
+        return v;
+    }
 };
 
 // The Invoke flags (the values of DISPATCH_METHOD, _PROPERTYGET and _PROPERTYPUT).
@@ -33,12 +53,12 @@ enum invoke_kind : unsigned { method = 1, property_get = 2, property_put = 4 };
 
 // A failed call; what() is the object's own description when it gave one, else the code.
 class dispatch_error : public std::runtime_error {
-public:
+  public:
     using std::runtime_error::runtime_error;
 };
 
 class dispatch_object {
-public:
+  public:
     virtual ~dispatch_object() = default;
     // Arguments in the order the writer names them (the COM half reverses them for
     // DISPPARAMS). Throws dispatch_error when the call fails.
@@ -48,7 +68,7 @@ public:
 // Prepares the calling thread for late-bound objects (CoInitialize on Windows).
 void initialize_com();
 
-// The root object of a ProgID; null when it cannot be created.
+// The root object of a ProgID: the registered COM object, else the built-in message store.
 std::shared_ptr<dispatch_object> create_object(const char* progid);
 
-}  // namespace platform
+}  // namespace dispatch

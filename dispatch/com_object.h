@@ -3,12 +3,12 @@
 
 #include <memory>
 
-#include "platform/dispatch.h"
+#include "dispatch/dispatch.h"
 
-namespace msg {
+namespace dispatch {
 
 // The running instance of a registered ProgID; null when the ProgID is not registered or
 // the object cannot be created (always null on other systems).
-std::shared_ptr<platform::dispatch_object> create_com_object(const char* progid);
+std::shared_ptr<dispatch_object> create_com_object(const char* progid);
 
-}  // namespace msg
+}  // namespace dispatch

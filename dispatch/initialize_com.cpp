@@ -1,10 +1,10 @@
-#include "platform/dispatch.h"
+#include "dispatch/dispatch.h"
 
 #ifdef _WIN32
 #include <objbase.h>
 #endif
 
-namespace platform {
+namespace dispatch {
 
 // Called once per message; COM counts the calls, and a repeated call on the same thread
 // only answers S_FALSE.
@@ -14,4 +14,4 @@ void initialize_com() {
 #endif
 }
 
-}  // namespace platform
+}  // namespace dispatch

@@ -1,14 +1,14 @@
-#include "msg/com_object.h"
+#include "dispatch/com_object.h"
 
 #ifndef _WIN32
 
-namespace msg {
+namespace dispatch {
 
-std::shared_ptr<platform::dispatch_object> create_com_object(const char*) {
+std::shared_ptr<dispatch_object> create_com_object(const char*) {
     return nullptr;
 }
 
-}  // namespace msg
+}  // namespace dispatch
 
 #else
 
@@ -22,12 +22,9 @@ std::shared_ptr<platform::dispatch_object> create_com_object(const char*) {
 
 #include "platform/text.h"
 
-namespace msg {
+namespace dispatch {
 
 namespace {
-
-using platform::dispatch_error;
-using platform::variant;
 
 BSTR make_bstr(const std::u16string& text) {
     return SysAllocStringLen(reinterpret_cast<const OLECHAR*>(text.data()),
@@ -67,7 +64,7 @@ std::string hresult_text(HRESULT hr) {
     return text;
 }
 
-class com_object : public platform::dispatch_object {
+class com_object : public dispatch_object {
   public:
     explicit com_object(IDispatch* dispatch) : dispatch_(dispatch) {}
     ~com_object() override { dispatch_->Release(); }
@@ -76,8 +73,7 @@ class com_object : public platform::dispatch_object {
 
     IDispatch* get() const { return dispatch_; }
 
-    variant invoke(int32_t dispid, platform::invoke_kind kind,
-                   const std::vector<variant>& args) override {
+    variant invoke(int32_t dispid, invoke_kind kind, const std::vector<variant>& args) override {
         argument_block block;
         auto& values = block.values();
         values.resize(args.size());
@@ -88,7 +84,7 @@ class com_object : public platform::dispatch_object {
         DISPPARAMS params{};
         params.rgvarg = values.empty() ? nullptr : values.data();
         params.cArgs = static_cast<UINT>(values.size());
-        if (kind == platform::property_put) {
+        if (kind == property_put) {
             params.rgdispidNamedArgs = &put_name;
             params.cNamedArgs = 1;
         }
@@ -98,7 +94,7 @@ class com_object : public platform::dispatch_object {
         UINT bad_argument = 0;
         HRESULT hr = dispatch_->Invoke(
             dispid, IID_NULL, LOCALE_USER_DEFAULT, static_cast<WORD>(kind), &params,
-            kind == platform::property_put ? nullptr : &result, &info, &bad_argument);
+            kind == property_put ? nullptr : &result, &info, &bad_argument);
         if (FAILED(hr)) {
             VariantClear(&result);
             std::string description = hr == DISP_E_EXCEPTION ? take_description(info) : "";
@@ -173,7 +169,7 @@ class com_object : public platform::dispatch_object {
 
 }  // namespace
 
-std::shared_ptr<platform::dispatch_object> create_com_object(const char* progid) {
+std::shared_ptr<dispatch_object> create_com_object(const char* progid) {
     std::u16string name = platform::utf8_to_utf16(progid ? progid : "");
     CLSID clsid;
     if (FAILED(CLSIDFromProgID(reinterpret_cast<LPCOLESTR>(name.c_str()), &clsid))) return nullptr;
@@ -192,6 +188,6 @@ std::shared_ptr<platform::dispatch_object> create_com_object(const char* progid)
     return std::make_shared<com_object>(dispatch);
 }
 
-}  // namespace msg
+}  // namespace dispatch
 
 #endif

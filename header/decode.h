@@ -1,0 +1,24 @@
+#pragma once
+// Header text for people to read: encoded words (RFC 2047) and parameter values (RFC 2231)
+// converted from their charsets, and raw bytes, all into UTF-8.
+//
+// Every result is valid UTF-8 (a NUL byte a word encodes included). A charset the
+// program does not know, or bytes not valid in it, are read as Windows-1252. Raw bytes
+// outside encoded words keep every valid UTF-8 sequence; the other bytes are read through
+// the ANSI code page (Windows-1252 off Windows).
+
+#include <string>
+#include <string_view>
+
+// A header value (unstructured text or a phrase, unfolded) with its encoded words decoded.
+std::string hdr_decode_text(std::string_view value);
+
+// An RFC 2231 extended parameter value, "charset'language'percent-encoded text", its
+// continuations already joined in order.
+std::string hdr_decode_parameter(std::string_view value);
+
+// Bytes of the named charset (a body part, say).
+std::string hdr_charset_to_utf8(std::string_view charset, std::string_view bytes);
+
+// Raw header bytes that carry no charset.
+std::string hdr_raw_to_utf8(std::string_view bytes);
