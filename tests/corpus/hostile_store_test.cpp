@@ -7,10 +7,20 @@
 
 #include <algorithm>
 #include <memory>
+#include <ostream>
 
 #include "dbx/dbx.h"
 #include "engine_fixture.h"
 #include "tools/dbxgen/hostile.h"
+
+namespace dbxgen {
+
+// A failing case names its shape.
+void PrintTo(const hostile_shape& shape, std::ostream* out) {
+    *out << shape.name;
+}
+
+}  // namespace dbxgen
 
 namespace {
 
@@ -24,6 +34,14 @@ int count_lines_with(const std::string& text, const std::string& mark) {
         count++;
     return count;
 }
+
+// Wine finds each new name by reading through the whole folder, so filling one folder
+// with 100,000 files takes hours there; a Windows build lists such a store instead.
+#ifdef _WIN32
+constexpr int most_files_saved = 10000;
+#else
+constexpr int most_files_saved = 1000000;
+#endif
 
 class hostile_store_test : public engine_test,
                            public testing::WithParamInterface<dbxgen::hostile_shape> {};
@@ -45,6 +63,11 @@ TEST_P(hostile_store_test, GivesTheCountsOfItsConstruction) {
     EXPECT_EQ(std::count(scan.err.begin(), scan.err.end(), '\n'), shape.large ? 1 : 0) << scan.err;
     store.reset();
 
+    if (expected.saved() > most_files_saved) {
+        run(path, 0);
+        EXPECT_EQ(view.rows.size(), size_t(expected.saved()));
+        return;
+    }
     std::string out = dir.file("out");
     auto result = run(path, 1, out);
     std::string folder = out + separator + "Inbox";
