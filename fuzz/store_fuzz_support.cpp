@@ -1,6 +1,7 @@
 #include "store_fuzz_support.h"
 
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -13,11 +14,13 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// A file that stands in for one standard stream while a piece of code runs.
+// A file that stands in for one standard stream while a piece of code runs. It lives in
+// memory: the scan flushes its progress about a thousand times per store.
 class stream_catcher {
   public:
-    stream_catcher(FILE* stream, const std::string& path)
-        : stream_(stream), file_(open(path.c_str(), O_RDWR | O_CREAT | O_TRUNC, 0600)) {}
+    stream_catcher(FILE* stream, const char* name) : stream_(stream), file_(memfd_create(name, 0)) {
+        if (file_ < 0) std::abort();
+    }
 
     void start() {
         std::fflush(stream_);
@@ -53,7 +56,12 @@ struct folder_remover {
 
 const std::string& fuzz_folder() {
     static const folder_remover folder{[] {
-        std::string pattern = (fs::temp_directory_path() / "morvale-fuzz-XXXXXX").string();
+        // In memory where the system offers it: every input makes and removes a few
+        // dozen files.
+        std::error_code error;
+        fs::path base =
+            fs::is_directory("/dev/shm", error) ? fs::path("/dev/shm") : fs::temp_directory_path();
+        std::string pattern = (base / "morvale-fuzz-XXXXXX").string();
         if (mkdtemp(pattern.data()) == nullptr) std::abort();
         return pattern;
     }()};
@@ -69,8 +77,8 @@ std::string write_input(const std::string& path, const uint8_t* data, size_t siz
 }
 
 caught_output catch_output(const std::function<void()>& body) {
-    static stream_catcher out(stdout, fuzz_folder() + "/.stdout");
-    static stream_catcher err(stderr, fuzz_folder() + "/.stderr");
+    static stream_catcher out(stdout, "morvale-fuzz-stdout");
+    static stream_catcher err(stderr, "morvale-fuzz-stderr");
     out.start();
     err.start();
     body();
