@@ -2,6 +2,9 @@
 // Writes a synthetic Outlook Express store: live messages, freed fragments of deleted
 // ones, and noise between them. The same arguments always give the same file.
 // dbxgen --charsets OUT.dbx writes the small store of headers in several charsets.
+// dbxgen --hostile FOLDER
+// Writes the small hostile stores (rings, self-links, cut headers, ...) into FOLDER as
+// NAME.dbx, for the fuzzers' seed corpora.
 
 #include <cstdio>
 #include <cstdlib>
@@ -11,6 +14,7 @@
 
 #include "platform/fs.h"
 #include "tools/dbxgen/dbxgen.h"
+#include "tools/dbxgen/hostile.h"
 
 namespace {
 
@@ -18,6 +22,7 @@ int usage() {
     std::fprintf(
         stderr,
         "usage: dbxgen --seed S --messages N --deleted M [--size BYTES] [--fill] OUT.dbx\n"
+        "       dbxgen --hostile FOLDER\n"
         "  --size BYTES  pad the store with noise up to BYTES\n"
         "  --fill        keep adding messages and fragments (in the ratio N:M) up to BYTES\n"
         "       dbxgen --charsets OUT.dbx\n"
@@ -41,8 +46,22 @@ int write_charset_store(const char* out_path) {
     return 0;
 }
 
+// The small hostile stores, each as FOLDER/NAME.dbx; the folder must exist.
+int write_hostile_seeds(const std::string& folder) {
+    for (const dbxgen::hostile_shape& shape : dbxgen::hostile_shapes()) {
+        if (!shape.seed) continue;
+        std::string path = folder + "/" + shape.name + ".dbx";
+        if (!dbxgen::write_hostile_store(shape.make(), path)) {
+            platform::report_error(path.c_str());
+            return 1;
+        }
+    }
+    return 0;
+}
+
 int run(int argc, char** argv) {
     if (argc == 3 && std::strcmp(argv[1], "--charsets") == 0) return write_charset_store(argv[2]);
+    if (argc == 3 && std::strcmp(argv[1], "--hostile") == 0) return write_hostile_seeds(argv[2]);
     dbxgen::store_options options;
     const char* out_path = nullptr;
     for (int i = 1; i < argc; i++) {
