@@ -73,7 +73,7 @@ class com_object : public dispatch_object {
 
     IDispatch* get() const { return dispatch_; }
 
-    variant invoke(int32_t dispid, invoke_kind kind, const std::vector<variant>& args) override {
+    variant invoke(int32_t dispid, invoke_kind kind, std::vector<variant> args) override {
         argument_block block;
         auto& values = block.values();
         values.resize(args.size());

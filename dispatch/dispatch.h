@@ -61,8 +61,9 @@ class dispatch_object {
   public:
     virtual ~dispatch_object() = default;
     // Arguments in the order the writer names them (the COM half reverses them for
-    // DISPPARAMS). Throws dispatch_error when the call fails.
-    virtual variant invoke(int32_t dispid, invoke_kind kind, const std::vector<variant>& args) = 0;
+    // DISPPARAMS). They are the object's to keep: a message's text is handed over, not
+    // copied. Throws dispatch_error when the call fails.
+    virtual variant invoke(int32_t dispid, invoke_kind kind, std::vector<variant> args) = 0;
 };
 
 // Prepares the calling thread for late-bound objects (CoInitialize on Windows).

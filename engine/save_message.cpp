@@ -128,8 +128,11 @@ bool convert_to_msg(const std::u16string& path, const message_read& message) {
     item->invoke(dispid::item_to, dispatch::property_put, {variant::make_string(message.raw.to)});
     item->invoke(dispid::item_subject, dispatch::property_put, {variant::make_string(message.raw.subject)});
     item->invoke(dispid::item_sent, dispatch::property_put, {variant::make_bool(true)});
-    item->invoke(dispid::item_text, dispatch::property_put,
-                 {variant::make_string(platform::ansi_to_utf16(*message.text))});
+    // The text goes over without a copy: a braced list would copy a string of the
+    // message's size.
+    std::vector<variant> text;
+    text.push_back(variant::make_string(platform::ansi_to_utf16(*message.text)));
+    item->invoke(dispid::item_text, dispatch::property_put, std::move(text));
     item->invoke(dispid::item_save_as, dispatch::method,
                  {variant::make_string(path), variant::make_i4(dispid::msg_file_type)});
     return true;

@@ -125,11 +125,26 @@ std::u16string join_names(const std::vector<mailbox>& boxes) {
 // The writer hands over message bytes read through the ANSI code page, and the header
 // grammar works on those bytes, so they are taken back. A string with characters the code
 // page lacks did not come that way and is read as UTF-8.
+std::string message_bytes(std::u16string_view text) {
+    std::string bytes = platform::utf16_to_ansi(text);
+    if (platform::ansi_to_utf16(bytes) == text) return bytes;
+    return platform::utf16_to_utf8(text);
+}
+
 std::string message_bytes(const std::optional<std::u16string>& text) {
-    if (!text) return std::string();
-    std::string bytes = platform::utf16_to_ansi(*text);
-    if (platform::ansi_to_utf16(bytes) == *text) return bytes;
-    return platform::utf16_to_utf8(*text);
+    return text ? message_bytes(std::u16string_view(*text)) : std::string();
+}
+
+// The header of a message text: up to and with its blank line (or its first NUL), which
+// is all the header reading needs; the body may be hundreds of megabytes.
+std::u16string_view header_part(std::u16string_view text) {
+    for (size_t at = 0; at < text.size(); ++at) {
+        if (text[at] == u'\0') return text.substr(0, at);
+        if (text[at] != u'\n') continue;
+        if (text.substr(at + 1, 1) == u"\n") return text.substr(0, at + 2);
+        if (text.substr(at + 1, 2) == u"\r\n") return text.substr(0, at + 3);
+    }
+    return text;
 }
 
 void add_recipient(compound_file& file, std::deque<std::string>& owned,
@@ -241,7 +256,7 @@ bool write_message(const message_item& item, const byte_sink& sink) {
     props.string(pr_display_to, display_to);
     if (item.text) {
         props.string(pr_body, *item.text);
-        add_text_properties(props, message_bytes(item.text), keep);
+        add_text_properties(props, message_bytes(header_part(*item.text)), keep);
     }
     props.fixed(pr_message_flags, item.sent ? flag_read : flag_read | flag_unsent);
     props.fixed(pr_importance, 1);

@@ -101,7 +101,7 @@ void save(const message_item& item, const std::u16string& path) {
 
 class item_object : public dispatch::dispatch_object {
   public:
-    variant invoke(int32_t member, invoke_kind kind, const args_t& args) override {
+    variant invoke(int32_t member, invoke_kind kind, args_t args) override {
         switch (member) {
             case dispid::item_to:
                 put_string(member, kind, args, item_.to);
@@ -128,17 +128,17 @@ class item_object : public dispatch::dispatch_object {
     }
 
   private:
-    void put_string(int32_t member, invoke_kind kind, const args_t& args,
+    void put_string(int32_t member, invoke_kind kind, args_t& args,
                     std::optional<std::u16string>& field) {
         expect("item", member, kind, args, dispatch::property_put, "s");
-        field = args[0].string;
+        field = std::move(args[0].string);
     }
     message_item item_;
 };
 
 class items_object : public dispatch::dispatch_object {
   public:
-    variant invoke(int32_t member, invoke_kind kind, const args_t& args) override {
+    variant invoke(int32_t member, invoke_kind kind, args_t args) override {
         if (member != dispid::items_add) no_member("items", member);
         expect("items", member, kind, args, dispatch::method, "i");
         expect_value("items", member, args[0].i4, dispid::mail_item);
@@ -148,7 +148,7 @@ class items_object : public dispatch::dispatch_object {
 
 class folder_object : public dispatch::dispatch_object {
   public:
-    variant invoke(int32_t member, invoke_kind kind, const args_t& args) override {
+    variant invoke(int32_t member, invoke_kind kind, args_t args) override {
         if (member != dispid::folder_items) no_member("folder", member);
         expect("folder", member, kind, args, dispatch::property_get, "");
         return variant::make_object(std::make_shared<items_object>());
@@ -157,7 +157,7 @@ class folder_object : public dispatch::dispatch_object {
 
 class root_object : public dispatch::dispatch_object {
   public:
-    variant invoke(int32_t member, invoke_kind kind, const args_t& args) override {
+    variant invoke(int32_t member, invoke_kind kind, args_t args) override {
         if (member == dispid::session_logon) {
             expect("session", member, kind, args, dispatch::method, "eeeeee");
             return {};
