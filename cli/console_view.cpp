@@ -56,13 +56,18 @@ std::string row_text(const std::array<std::u16string, 4>& row) {
 
 void console_view::finish_last_row() {
     if (!has_last_row_) return;
-    finished_text_ += row_text(last_row_);
+    constexpr size_t piece = size_t(1) << 20;
+    std::string line = row_text(last_row_);
+    if (finished_text_.empty() || finished_text_.back().size() + line.size() > piece) {
+        finished_text_.emplace_back().reserve(piece);
+    }
+    finished_text_.back() += line;
     ++finished_rows_;
     has_last_row_ = false;
 }
 
 void console_view::write_list(FILE* out) const {
     std::fputs("From\tE-mail Subject\tTo\tDate\n", out);
-    std::fwrite(finished_text_.data(), 1, finished_text_.size(), out);
+    for (const std::string& text : finished_text_) std::fwrite(text.data(), 1, text.size(), out);
     if (has_last_row_) std::fputs(row_text(last_row_).c_str(), out);
 }

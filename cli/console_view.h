@@ -9,6 +9,7 @@
 #include <atomic>
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "platform/view.h"
 
@@ -32,7 +33,9 @@ public:
 private:
     void finish_last_row();
 
-    std::string finished_text_;  // the lines of the finished rows
+    // The lines of the finished rows, in pieces of about a megabyte: one string growing to
+    // the size of a long list would be copied whole each time it grows.
+    std::vector<std::string> finished_text_;
     int finished_rows_ = 0;
     std::array<std::u16string, 4> last_row_;
     bool has_last_row_ = false;

@@ -163,9 +163,16 @@ message_read _read_message(main_view* dialog, dbx_t* store, int list, int chain,
     message_read message;
     std::optional<std::string> subject, from, to;
     try {
-        read_chain(store, list, head, mode == 0, message);
-        hdr_message_summary(message.text->c_str(), dialog, &subject, &from, &to, &message.date,
-                            &message.raw);
+        // A run that only lists needs the row and nothing for a file: no decoded values,
+        // no date, no raw fields.
+        bool listing = mode == 0;
+        read_chain(store, list, head, listing, message);
+        if (listing) {
+            hdr_message_summary(message.text->c_str(), dialog, nullptr, nullptr, nullptr, nullptr, nullptr);
+        } else {
+            hdr_message_summary(message.text->c_str(), dialog, &subject, &from, &to, &message.date,
+                                &message.raw);
+        }
     } catch (const std::bad_alloc&) {
         message.text.reset();  // the driver counts the message as failed
         message.out_of_memory = true;

@@ -35,8 +35,9 @@ void take_text_field(const std::string& value, main_view* dialog, int column, st
 // The Date cell shows the value as written; the result is set only when it parses.
 void take_date_field(const std::string& value, main_view* dialog, int64_t* date) {
     set_last_row_cell(dialog, column_date, platform::ansi_to_utf16(value));
+    if (date == nullptr) return;
     std::optional<int64_t> seconds = hdr_date_value(value);
-    if (seconds && date != nullptr) *date = *seconds;
+    if (seconds) *date = *seconds;
 }
 
 }  // namespace
