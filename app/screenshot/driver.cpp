@@ -1,6 +1,7 @@
 // Drives a running Morvale.exe from outside, as a user would, and saves a picture of its
 // window: it picks the store in the real file dialog, presses "Next", waits for the list
-// to fill and copies the window from the screen into a 24-bit BMP file.
+// to fill, turns on View > Decoded text, enlarges the window and copies it from the screen
+// into a 24-bit BMP file.
 //
 // Usage: morvale_screenshot MORVALE_EXE STORE_PATH OUT.bmp   (Windows paths)
 // windows.h goes first: the other system headers need its types.
@@ -12,6 +13,8 @@
 #include <cstdio>
 #include <string>
 #include <vector>
+
+#include "app/resource.h"
 
 namespace {
 
@@ -125,6 +128,8 @@ int wmain(int argc, wchar_t** argv) {
             for (int i = 0; i < 100 && !IsWindowEnabled(GetDlgItem(dialog, IDOK)); ++i) Sleep(100);
             click(dialog, IDOK);
             int rows = wait_for_rows(GetDlgItem(dialog, 1002), 60000);
+            // The names and subjects as people read them, not as the mailer encoded them.
+            SendMessageW(dialog, WM_COMMAND, MAKEWPARAM(ID_VIEW_DECODED_TEXT, 0), 0);
             // Enlarged, as a user with a long list would have it.
             SetWindowPos(dialog, nullptr, 20, 20, 1040, 740, SWP_NOZORDER);
             SetForegroundWindow(dialog);
