@@ -5,6 +5,7 @@
 #include <shobjidl.h>
 
 #include <algorithm>
+#include <new>
 #include <vector>
 
 #include "app/about_dlg.h"
@@ -390,9 +391,14 @@ void CMorvaleDlg::set_item_text(int item, int subitem, const std::u16string& tex
     rows_.set_cell(item, subitem, text);
 }
 
+// A decoded value is a help to the eye only: when memory runs out for it, the row shows
+// the value as written and the message goes on.
 void CMorvaleDlg::set_item_decoded_text(int item, int subitem, const std::string& text) {
     if (worker_run_abandoned()) return;
-    rows_.set_decoded(item, subitem, text);
+    try {
+        rows_.set_decoded(item, subitem, text);
+    } catch (const std::bad_alloc&) {
+    }
 }
 
 void CMorvaleDlg::set_progress(int position) {

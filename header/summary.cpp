@@ -24,7 +24,7 @@ void take_text_field(const std::string& value, main_view* dialog, int column, st
                      std::optional<std::string>* result) {
     std::optional<std::string> decoded;
     try {
-        decoded = hdr_decode_text(value);
+        if (result != nullptr || dialog != nullptr) decoded = hdr_decode_text(value);
     } catch (const std::bad_alloc&) {
     }
     raw = platform::ansi_to_utf16(value);
