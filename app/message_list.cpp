@@ -38,12 +38,7 @@ void message_list::clear() {
 void message_list::add(row_batch batch) {
     size_t first_new = rows_.size();
     for (message_row& row : batch.rows) rows_.push_back(std::move(row));
-    for (late_cell& cell : batch.cells) {
-        if (size_t(cell.item) >= rows_.size()) continue;
-        rows_[size_t(cell.item)].cells[size_t(cell.column)] = std::move(cell.text);
-        if (cell.column == date_column)
-            rows_[size_t(cell.item)].date = row_date(rows_[size_t(cell.item)].cells[3]);
-    }
+    for (late_cell& cell : batch.cells) take_late_cell(cell);
     if (rows_.size() == first_new && batch.cells.empty()) return;
     size_t old_size = order_.size();
     order_.resize(rows_.size());
@@ -60,12 +55,24 @@ void message_list::add(row_batch batch) {
     refresh_control(true);
 }
 
+void message_list::take_late_cell(late_cell& cell) {
+    if (size_t(cell.item) >= rows_.size()) return;
+    message_row& row = rows_[size_t(cell.item)];
+    if (cell.decoded) {
+        row.decoded[size_t(cell.column)] = std::move(cell.text);
+        return;
+    }
+    row.cells[size_t(cell.column)] = std::move(cell.text);
+    if (cell.column < date_column) row.decoded[size_t(cell.column)].reset();
+    if (cell.column == date_column) row.date = row_date(row.cells[date_column]);
+}
+
 bool message_list::comes_before(int a, int b) const {
     const message_row& first = rows_[size_t(a)];
     const message_row& second = rows_[size_t(b)];
     int order = sort_column_ == date_column ? compare_dates(first, second)
-                                            : compare_text(first.cells[size_t(sort_column_)],
-                                                           second.cells[size_t(sort_column_)]);
+                                            : compare_text(first.text(sort_column_, decoded_),
+                                                           second.text(sort_column_, decoded_));
     if (order == 0) return a < b;  // equal rows stay in the engine's order either way
     return ascending_ ? order < 0 : order > 0;
 }
@@ -80,6 +87,16 @@ void message_list::sort_by(int column) {
     refresh_control(false);
 }
 
+void message_list::show_decoded(bool decoded) {
+    if (decoded == decoded_) return;
+    decoded_ = decoded;
+    if (sort_column_ >= 0) {
+        std::stable_sort(order_.begin(), order_.end(),
+                         [this](int a, int b) { return comes_before(a, b); });
+    }
+    refresh_control(false);
+}
+
 void message_list::fill_cell(NMLVDISPINFOW* request) const {
     LVITEMW& item = request->item;
     if (item.iItem < 0 || item.iItem >= size()) return;
@@ -89,7 +106,7 @@ void message_list::fill_cell(NMLVDISPINFOW* request) const {
         item.pszText[0] = L'\0';
         return;
     }
-    const std::u16string& text = shown(item.iItem).cells[size_t(item.iSubItem)];
+    const std::u16string& text = shown(item.iItem).text(item.iSubItem, decoded_);
     size_t n = std::min(text.size(), size_t(item.cchTextMax - 1));
     std::copy_n(text.data(), n, item.pszText);
     item.pszText[n] = L'\0';

@@ -31,9 +31,12 @@ class message_list {
     void fill_cell(NMLVDISPINFOW* request) const;
     // A click on a column header: sorts by it, or reverses when it is the sorted one.
     void sort_by(int column);
+    // Shows From, Subject and To decoded, or as written; a sorted list is sorted anew.
+    void show_decoded(bool decoded);
 
   private:
     bool comes_before(int a, int b) const;
+    void take_late_cell(late_cell& cell);
     void show_sort_arrow() const;
     void refresh_control(bool keep_view) const;
 
@@ -42,4 +45,5 @@ class message_list {
     std::vector<int> order_;         // rows_ indexes in the order shown
     int sort_column_ = -1;           // none: the engine's order
     bool ascending_ = true;
+    bool decoded_ = false;  // a setting of the view: kept when the list is emptied
 };

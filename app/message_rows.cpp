@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "header/date.h"
+#include "platform/text.h"
 
 // A row asked for inside the rows handed over already goes to the end, as it would on
 // the console: rows the dialog shows are not moved under it.
@@ -17,9 +18,22 @@ void message_rows::insert(int index) {
 void message_rows::set_cell(int item, int column, const std::u16string& text) {
     if (column < 0 || column > 3 || item < 0 || item >= count()) return;
     if (item >= handed_count_) {
-        pending_[size_t(item - handed_count_)].cells[size_t(column)] = text;
+        message_row& row = pending_[size_t(item - handed_count_)];
+        row.cells[size_t(column)] = text;
+        if (column < 3) row.decoded[size_t(column)].reset();  // its decoded value follows
     } else {
         pending_cells_.push_back({item, column, text});
+    }
+}
+
+// Only From, Subject and To have decoded values.
+void message_rows::set_decoded(int item, int column, const std::string& utf8) {
+    if (column < 0 || column > 2 || item < 0 || item >= count()) return;
+    std::u16string text = platform::utf8_to_utf16(utf8);
+    if (item >= handed_count_) {
+        pending_[size_t(item - handed_count_)].decoded[size_t(column)] = std::move(text);
+    } else {
+        pending_cells_.push_back({item, column, std::move(text), true});
     }
 }
 
@@ -49,6 +63,12 @@ void message_rows::clear() {
     last_hand_over_ = {};
     std::lock_guard<std::mutex> hold(lock_);
     handed_ = row_batch{};
+}
+
+const std::u16string& message_row::text(int column, bool decoded_text) const {
+    if (decoded_text && column >= 0 && column < 3 && decoded[size_t(column)])
+        return *decoded[size_t(column)];
+    return cells[size_t(column)];
 }
 
 // The cell holds the field's bytes widened one by one; a date-time is ASCII, so anything

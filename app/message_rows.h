@@ -13,19 +13,25 @@
 #include <string>
 #include <vector>
 
-// One message's row. The cells are the header values exactly as the summary set them.
-// Decoded From, Subject and To values, when the summary gives them, would go next to
-// them here, so that the list can show either set.
+// One message's row. The cells are the header values exactly as the summary set them;
+// next to them the From, Subject and To values decoded for people to read, when the
+// summary gave them, so that the list can show either set.
 struct message_row {
-    std::array<std::u16string, 4> cells;  // From, E-mail Subject, To, Date
-    std::optional<int64_t> date;          // the Date cell read as a time, when it parses
+    std::array<std::u16string, 4> cells;                   // From, E-mail Subject, To, Date
+    std::array<std::optional<std::u16string>, 3> decoded;  // From, E-mail Subject, To
+    std::optional<int64_t> date;  // the Date cell read as a time, when it parses
+
+    // The text of a column as the list shows it: decoded when asked and there is a
+    // decoded value, else as written.
+    const std::u16string& text(int column, bool decoded_text) const;
 };
 
-// A cell set on a row after the row had been handed over.
+// A cell (or its decoded value) set on a row after the row had been handed over.
 struct late_cell {
     int item;
     int column;
     std::u16string text;
+    bool decoded = false;
 };
 
 // What the worker hands over at once.
@@ -40,6 +46,7 @@ class message_rows {
     int count() const { return handed_count_ + static_cast<int>(pending_.size()); }
     void insert(int index);
     void set_cell(int item, int column, const std::u16string& text);
+    void set_decoded(int item, int column, const std::string& utf8);
     // Hands over the rows gathered so far when the last hand-over is long enough ago
     // (always when `now` is set).
     void hand_over(bool now = false);

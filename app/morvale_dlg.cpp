@@ -5,6 +5,7 @@
 #include <shobjidl.h>
 
 #include <algorithm>
+#include <new>
 #include <vector>
 
 #include "app/about_dlg.h"
@@ -92,6 +93,7 @@ ON_COMMAND(ID_FILE_SCAN, OnScan)
 ON_COMMAND(ID_FILE_SAVE_EML, OnSaveEmlMenu)
 ON_COMMAND(ID_FILE_SAVE_MSG, OnSaveMsgMenu)
 ON_COMMAND(ID_HELP_CONTENT, OnHelpContent)
+ON_COMMAND(ID_VIEW_DECODED_TEXT, OnViewDecodedText)
 ON_MESSAGE(WM_TIMER, OnTimer)
 ON_MESSAGE(take_rows_message, OnTakeRows)
 ON_MESSAGE(WM_SIZE, OnSize)
@@ -357,6 +359,15 @@ void CMorvaleDlg::OnHelpContent() {
     open_help_file(m_hWnd);
 }
 
+// View > Decoded text: From, Subject and To as people read them, or as written (the
+// start). Only the view changes, so it may be switched while a run goes.
+void CMorvaleDlg::OnViewDecodedText() {
+    HMENU menu = GetMenu();
+    bool decoded = (GetMenuState(menu, ID_VIEW_DECODED_TEXT, MF_BYCOMMAND) & MF_CHECKED) == 0;
+    CheckMenuItem(menu, ID_VIEW_DECODED_TEXT, MF_BYCOMMAND | (decoded ? MF_CHECKED : MF_UNCHECKED));
+    list_.show_decoded(decoded);
+}
+
 // F1 anywhere in the dialog.
 LRESULT CMorvaleDlg::OnHelpKey(WPARAM, LPARAM) {
     open_help_file(m_hWnd);
@@ -378,6 +389,16 @@ void CMorvaleDlg::insert_item(int index) {
 void CMorvaleDlg::set_item_text(int item, int subitem, const std::u16string& text) {
     if (worker_run_abandoned()) return;
     rows_.set_cell(item, subitem, text);
+}
+
+// A decoded value is a help to the eye only: when memory runs out for it, the row shows
+// the value as written and the message goes on.
+void CMorvaleDlg::set_item_decoded_text(int item, int subitem, const std::string& text) {
+    if (worker_run_abandoned()) return;
+    try {
+        rows_.set_decoded(item, subitem, text);
+    } catch (const std::bad_alloc&) {
+    }
 }
 
 void CMorvaleDlg::set_progress(int position) {

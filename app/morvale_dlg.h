@@ -34,6 +34,7 @@ class CMorvaleDlg : public CDialog, public main_view {
     int item_count() override;
     void insert_item(int index) override;
     void set_item_text(int item, int subitem, const std::u16string& text) override;
+    void set_item_decoded_text(int item, int subitem, const std::string& text) override;
     void set_progress(int position) override;
     int message_box(const std::string& text, const std::string& title, unsigned flags) override;
     void unreadable_bytes(const std::string& store, const std::string& what) override;
@@ -71,6 +72,7 @@ class CMorvaleDlg : public CDialog, public main_view {
     void OnSaveEmlMenu();
     void OnSaveMsgMenu();
     void OnHelpContent();
+    void OnViewDecodedText();
     LRESULT OnTimer(WPARAM id, LPARAM);
     LRESULT OnTakeRows(WPARAM, LPARAM);
     LRESULT OnSize(WPARAM, LPARAM);

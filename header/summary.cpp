@@ -2,6 +2,7 @@
 
 #include <cstring>
 #include <new>
+#include <utility>
 
 #include "header/date.h"
 #include "header/decode.h"
@@ -17,19 +18,20 @@ void set_last_row_cell(main_view* dialog, int column, const std::u16string& text
     if (dialog != nullptr) dialog->set_item_text(dialog->item_count() - 1, column, text);
 }
 
-// Subject, From and To: the decoded value goes to the result (none when memory runs out),
-// the raw value to the cell and to `raw`.
+// Subject, From and To: the raw value goes to the cell and to `raw`, the decoded value to
+// the list (which may show it instead) and to the result (none when memory runs out).
 void take_text_field(const std::string& value, main_view* dialog, int column, std::u16string& raw,
                      std::optional<std::string>* result) {
-    if (result != nullptr) {
-        result->reset();
-        try {
-            *result = hdr_decode_text(value);
-        } catch (const std::bad_alloc&) {
-        }
+    std::optional<std::string> decoded;
+    try {
+        if (result != nullptr || dialog != nullptr) decoded = hdr_decode_text(value);
+    } catch (const std::bad_alloc&) {
     }
     raw = platform::ansi_to_utf16(value);
     set_last_row_cell(dialog, column, raw);
+    if (dialog != nullptr && decoded)
+        dialog->set_item_decoded_text(dialog->item_count() - 1, column, *decoded);
+    if (result != nullptr) *result = std::move(decoded);
 }
 
 // The Date cell shows the value as written; the result is set only when it parses.

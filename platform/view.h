@@ -14,6 +14,10 @@ public:
     // Inserts a row at `index` with text "" and image 1.
     virtual void insert_item(int index) = 0;
     virtual void set_item_text(int item, int subitem, const std::u16string& text) = 0;
+    // The same cell of From, E-mail Subject or To decoded for people to read (UTF-8),
+    // given right after set_item_text. The cell keeps the value as written; a list that
+    // can show the decoded value instead keeps it, the others ignore it.
+    virtual void set_item_decoded_text(int item, int subitem, const std::string& text) {}
 
     // The progress bar (control 1007); its range stays 0 to 100.
     virtual void set_progress(int position) = 0;

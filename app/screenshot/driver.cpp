@@ -1,6 +1,7 @@
 // Drives a running Morvale.exe from outside, as a user would, and saves a picture of its
 // window: it picks the store in the real file dialog, presses "Next", waits for the list
-// to fill and copies the window from the screen into a 24-bit BMP file.
+// to fill, turns on View > Decoded text, enlarges the window and its columns and copies it
+// from the screen into a 24-bit BMP file.
 //
 // Usage: morvale_screenshot MORVALE_EXE STORE_PATH OUT.bmp   (Windows paths)
 // windows.h goes first: the other system headers need its types.
@@ -12,6 +13,8 @@
 #include <cstdio>
 #include <string>
 #include <vector>
+
+#include "app/resource.h"
 
 namespace {
 
@@ -53,6 +56,23 @@ int wait_for_rows(HWND list, DWORD milliseconds) {
         Sleep(100);
     }
     return last;
+}
+
+// Widens the list's columns in their proportions until they fill the list, as a user
+// would drag them in an enlarged window.
+void fill_list_with_columns(HWND list) {
+    RECT client;
+    GetClientRect(list, &client);
+    int widths[4], total = 0;
+    for (int column = 0; column < 4; ++column) {
+        widths[column] = static_cast<int>(SendMessageW(list, LVM_GETCOLUMNWIDTH, column, 0));
+        total += widths[column];
+    }
+    if (total <= 0 || client.right <= total) return;
+    for (int column = 0; column < 4; ++column) {
+        SendMessageW(list, LVM_SETCOLUMNWIDTH, column,
+                     MAKELPARAM(widths[column] * client.right / total, 0));
+    }
 }
 
 bool save_window_picture(HWND window, const wchar_t* out_path) {
@@ -125,8 +145,11 @@ int wmain(int argc, wchar_t** argv) {
             for (int i = 0; i < 100 && !IsWindowEnabled(GetDlgItem(dialog, IDOK)); ++i) Sleep(100);
             click(dialog, IDOK);
             int rows = wait_for_rows(GetDlgItem(dialog, 1002), 60000);
+            // The names and subjects as people read them, not as the mailer encoded them.
+            SendMessageW(dialog, WM_COMMAND, MAKEWPARAM(ID_VIEW_DECODED_TEXT, 0), 0);
             // Enlarged, as a user with a long list would have it.
             SetWindowPos(dialog, nullptr, 20, 20, 1040, 740, SWP_NOZORDER);
+            fill_list_with_columns(GetDlgItem(dialog, 1002));
             SetForegroundWindow(dialog);
             RedrawWindow(dialog, nullptr, nullptr,
                          RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN | RDW_UPDATENOW);

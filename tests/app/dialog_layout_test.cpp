@@ -90,9 +90,10 @@ TEST_F(dialog_test, list_has_four_left_aligned_columns_and_grid_lines_alone) {
 TEST_F(dialog_test, menu_and_system_menu) {
     HMENU bar = GetMenu(window);
     ASSERT_NE(bar, nullptr);
-    ASSERT_EQ(GetMenuItemCount(bar), 2);
+    ASSERT_EQ(GetMenuItemCount(bar), 3);
     EXPECT_EQ(menu_text(bar, 0), L"&File");
-    EXPECT_EQ(menu_text(bar, 1), L"&Help");
+    EXPECT_EQ(menu_text(bar, 1), L"&View");
+    EXPECT_EQ(menu_text(bar, 2), L"&Help");
     HMENU file = GetSubMenu(bar, 0);
     const UINT file_ids[] = {32771, 32772, 32773, 32774, 32775};
     const wchar_t* file_items[] = {L"&Open", L"S&can", L"Save &EML", L"Save &MSG", L"E&xit"};
@@ -101,7 +102,12 @@ TEST_F(dialog_test, menu_and_system_menu) {
         EXPECT_EQ(GetMenuItemID(file, i), file_ids[i]);
         EXPECT_EQ(menu_text(file, i), file_items[i]);
     }
-    HMENU help = GetSubMenu(bar, 1);
+    HMENU view = GetSubMenu(bar, 1);
+    ASSERT_EQ(GetMenuItemCount(view), 1);
+    EXPECT_EQ(GetMenuItemID(view, 0), 32778u);
+    EXPECT_EQ(menu_text(view, 0), L"&Decoded text");
+    EXPECT_FALSE(GetMenuState(view, 0, MF_BYPOSITION) & MF_CHECKED) << "the cells as written";
+    HMENU help = GetSubMenu(bar, 2);
     ASSERT_EQ(GetMenuItemCount(help), 2);
     EXPECT_EQ(GetMenuItemID(help, 0), 32776u);
     EXPECT_EQ(menu_text(help, 0), L"&Content\tF1");

@@ -1,21 +1,25 @@
 // The message list at scale and what can be done with its rows: a store of 100,000
-// messages through the real dialog, sorting by each column, opening a message, and a file
-// in which nothing is found.
+// messages through the real dialog, sorting by each column, the decoded view, opening a
+// message, and a file in which nothing is found.
 // windows.h goes first: the other system headers need its types.
 // clang-format off
 #include <windows.h>
 #include <commctrl.h>
 // clang-format on
 
+#include <algorithm>
 #include <cwctype>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 
 #include "app/message_rows.h"
+#include "app/resource.h"
 #include "dialog_driver.h"
 #include "engine/engine.h"
+#include "header/decode.h"
 #include "platform/fs.h"
+#include "platform/text.h"
 #include "support/recording_view.h"
 #include "support/temp_dir.h"
 #include "tools/dbxgen/dbxgen.h"
@@ -54,6 +58,31 @@ int order_of(int column, const std::wstring& a, const std::wstring& b) {
     auto y = row_date(std::u16string(b.begin(), b.end()));
     if (x.has_value() != y.has_value()) return x ? 1 : -1;
     return !x || *x == *y ? 0 : *x < *y ? -1 : 1;
+}
+
+// The list's own order of text: ignoring case, as the system's file lists sort names.
+bool text_before(const std::wstring& a, const std::wstring& b) {
+    return CompareStringOrdinal(a.data(), int(a.size()), b.data(), int(b.size()), TRUE) ==
+           CSTR_LESS_THAN;
+}
+
+// A cell as the list hands it out: up to a NUL a decoded word may hold.
+std::wstring as_cell(const std::u16string& text) {
+    std::wstring wide_text(text.begin(), text.end());
+    return wide_text.c_str();
+}
+
+// What a column shows for each row, in the engine's order: the values as written, or
+// decoded from the bytes the list shows as written.
+std::vector<std::wstring> column_of(const recording_view& reference, int column, bool decoded) {
+    std::vector<std::wstring> values;
+    for (const recording_view::row& row : reference.rows) {
+        const std::u16string& raw = row.cells[size_t(column)];
+        values.push_back(as_cell(decoded && column < 3 ? platform::utf8_to_utf16(hdr_decode_text(
+                                                             platform::utf16_to_ansi(raw)))
+                                                       : raw));
+    }
+    return values;
 }
 
 }  // namespace
@@ -114,6 +143,56 @@ TEST_F(dialog_list_test, a_hundred_thousand_messages_are_listed_and_sorted_by_ea
                 ASSERT_LE(order_of(column, previous, next) * direction, 0)
                     << "column " << column << " rows up to " << r;
                 previous = next;
+            }
+        }
+    }
+}
+
+TEST_F(dialog_list_test, decoded_text_shows_and_sorts_from_subject_and_to_as_people_read_them) {
+    std::string charsets = place.file("Charsets.dbx");
+    ASSERT_TRUE(dbxgen::charset_store().write_file(charsets));
+    for (const std::string& store : {charsets, make_store(place.file("Mixed.dbx"), 300, 20)}) {
+        recording_view reference;
+        {
+            scoped_main_dialog use(&reference);
+            recover_store(nullptr, store.c_str());
+        }
+        scan(store);
+        ASSERT_EQ(rows(), int(reference.rows.size())) << store;
+        HMENU menu = GetMenu(window);
+        auto shown_column = [&](int column) {
+            std::vector<std::wstring> values;
+            for (int r = 0; r < rows(); ++r) values.push_back(cell(r, column));
+            return values;
+        };
+        auto sorted = [](std::vector<std::wstring> values) {
+            std::stable_sort(values.begin(), values.end(), text_before);
+            return values;
+        };
+        int changed = 0;  // cells whose decoded text differs from the text as written
+        for (bool decoded : {true, false}) {
+            command(ID_VIEW_DECODED_TEXT);
+            EXPECT_EQ((GetMenuState(menu, ID_VIEW_DECODED_TEXT, MF_BYCOMMAND) & MF_CHECKED) != 0,
+                      decoded);
+            for (int column = 0; column < 4; ++column) {
+                std::vector<std::wstring> expected = column_of(reference, column, decoded);
+                EXPECT_EQ(shown_column(column), expected) << store << " column " << column;
+                if (decoded) changed += int(expected != column_of(reference, column, false));
+            }
+        }
+        EXPECT_EQ(changed, 3) << "From, Subject and To each decode differently somewhere";
+        // Sorted by each text column, the order follows what is shown, either way.
+        for (int column = 0; column < 3; ++column) {
+            click_header(column);
+            for (bool decoded : {true, false}) {
+                command(ID_VIEW_DECODED_TEXT);
+                std::vector<std::wstring> shown = shown_column(column);
+                std::vector<std::wstring> expected = sorted(column_of(reference, column, decoded));
+                for (size_t r = 0; r < shown.size(); ++r) {
+                    EXPECT_FALSE(text_before(shown[r], expected[r]) ||
+                                 text_before(expected[r], shown[r]))
+                        << store << " column " << column << " row " << r;
+                }
             }
         }
     }

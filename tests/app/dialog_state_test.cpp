@@ -35,7 +35,8 @@ class dialog_state_test : public dialog_test {
         EXPECT_TRUE(enabled(1001));
         EXPECT_TRUE(enabled(1000));
         EXPECT_TRUE(enabled(1002));
-        for (UINT id : {32771u, 32775u, 32776u, 32777u}) EXPECT_TRUE(menu_enabled(id)) << id;
+        for (UINT id : {32771u, 32775u, 32776u, 32777u, 32778u})
+            EXPECT_TRUE(menu_enabled(id)) << id;
     }
     // A list-only engine that adds nothing, so runs end at once.
     void quiet_engine() {
