@@ -20,6 +20,16 @@ std::string mail(const std::string& from, const std::string& to, const std::stri
     return text + "\r\nHello there.\r\n";
 }
 
+dbxgen::store_image one_message_and_one_fragment() {
+    dbxgen::store_image image;
+    image.put_signature();
+    const uint32_t message[] = {0x2A0}, fragment[] = {0x800};
+    image.add_message(mail("Ann", "Bob", "Hi"), message);
+    image.add_freed_fragment("left over", fragment, 0);
+    image.resize(0x1000);
+    return image;
+}
+
 std::string file_bytes(const std::string& path) {
     std::ifstream in(fs::u8path(path), std::ios::binary);
     std::ostringstream content;

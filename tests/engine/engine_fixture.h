@@ -23,6 +23,9 @@ inline const std::string separator = "/";
 std::string mail(const std::string& from, const std::string& to, const std::string& subject,
                  const std::string& date = "Tue, 15 Nov 1994 08:12:31 GMT");
 
+// A live message from Ann to Bob, "Hi", at 0x2A0 and a freed fragment at 0x800.
+dbxgen::store_image one_message_and_one_fragment();
+
 // The bytes of a file; empty when it cannot be read.
 std::string file_bytes(const std::string& path);
 

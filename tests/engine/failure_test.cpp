@@ -13,16 +13,6 @@ namespace {
 namespace fs = std::filesystem;
 using dbxgen::store_image;
 
-store_image one_message_and_one_fragment() {
-    store_image image;
-    image.put_signature();
-    const uint32_t message[] = {0x2A0}, fragment[] = {0x800};
-    image.add_message(mail("Ann", "Bob", "Hi"), message);
-    image.add_freed_fragment("left over", fragment, 0);
-    image.resize(0x1000);
-    return image;
-}
-
 void write_file(const std::string& path, const std::string& bytes) {
     std::ofstream(fs::u8path(path), std::ios::binary) << bytes;
 }

@@ -17,12 +17,7 @@ const std::string message_name = "Ann_Bob_Hi.000002A0";
 const std::string fragment_name = "_(no_sender)_(no_receiver)_(no_subject).00000800";
 
 std::string store_bytes() {
-    store_image image;
-    image.put_signature();
-    const uint32_t message[] = {0x2A0}, fragment[] = {0x800};
-    image.add_message(mail("Ann", "Bob", "Hi"), message);
-    image.add_freed_fragment("left over", fragment, 0);
-    image.resize(0x1000);
+    store_image image = one_message_and_one_fragment();
     return std::string(image.bytes().begin(), image.bytes().end());
 }
 
