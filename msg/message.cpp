@@ -32,6 +32,7 @@ std::optional<std::string> raw_value(const std::optional<std::u16string>& text) 
 
 std::string message_bytes(std::u16string_view text) {
     std::string bytes;
+    bytes.reserve(text.size());  // one byte a character in the common code pages
     for (size_t at = 0; at < text.size();) {
         size_t end = piece_end(text, at);
         std::u16string_view piece = text.substr(at, end - at);
