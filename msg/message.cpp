@@ -14,7 +14,7 @@ namespace {
 const compound_file::clsid mail_message_clsid = {0x0B, 0x0D, 0x02, 0x00, 0x00, 0x00, 0x00, 0x00,
                                                  0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46};
 
-constexpr size_t piece_size = 1 << 20;
+constexpr size_t piece_size = 1 << 15;  // small enough to reuse heap memory, not map it anew
 
 // Pieces end after a line break, so no character is ever cut in two.
 size_t piece_end(std::u16string_view text, size_t at) {

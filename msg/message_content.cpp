@@ -39,7 +39,7 @@ bool converts_in_pieces(const std::string& charset) {
            name.find("utf-7") == std::string::npos && name != "unicode";
 }
 
-constexpr size_t piece_size = 1 << 20;
+constexpr size_t piece_size = 1 << 15;  // small enough to reuse heap memory, not map it anew
 
 template <typename Convert>
 void convert_in_pieces(std::string_view bytes, bool pieces, Convert convert) {
@@ -78,6 +78,7 @@ std::u16string part_text_utf16(const mime_part& part) {
     std::string_view bytes = decoded_body(part, storage);
     std::string charset = parameter_raw(part.type_parameters, "charset");
     std::u16string text;
+    text.reserve(bytes.size());  // no charset makes more characters than bytes: grown once
     convert_in_pieces(bytes, converts_in_pieces(charset), [&](std::string_view piece) {
         text += platform::utf8_to_utf16(piece_to_utf8(charset, piece));
     });

@@ -1,17 +1,22 @@
 #include "msg/transfer_decoding.h"
 
+#include <cstdint>
+
 namespace msg {
 
 namespace {
 
-int base64_value(char c) {
-    if (c >= 'A' && c <= 'Z') return c - 'A';
-    if (c >= 'a' && c <= 'z') return c - 'a' + 26;
-    if (c >= '0' && c <= '9') return c - '0' + 52;
-    if (c == '+') return 62;
-    if (c == '/') return 63;
-    return -1;
-}
+// The value of each byte in the base64 alphabet; -1 for the others, -2 for '='.
+struct base64_table {
+    int8_t value[256];
+    constexpr base64_table() : value() {
+        for (int i = 0; i < 256; ++i) value[i] = -1;
+        const char* alphabet = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+        for (int i = 0; i < 64; ++i) value[static_cast<unsigned char>(alphabet[i])] = int8_t(i);
+        value['='] = -2;
+    }
+};
+constexpr base64_table base64_values;
 
 int hex_value(char c) {
     if (c >= '0' && c <= '9') return c - '0';
@@ -43,31 +48,36 @@ size_t blanks_to_line_end(std::string_view text, size_t at) {
 }  // namespace
 
 std::string base64_decoded(std::string_view text) {
-    std::string out;
-    out.reserve(text.size() / 4 * 3 + 3);
+    std::string out(text.size() / 4 * 3 + 3, '\0');
+    char* write = out.data();
     uint32_t bits = 0;
     int count = 0;
+    // The bytes of a group cut short by padding or by the end: two characters hold one
+    // byte, three hold two.
+    auto flush_partial = [&] {
+        if (count >= 2) *write++ = static_cast<char>(bits >> (6 * count - 8));
+        if (count == 3) *write++ = static_cast<char>(bits >> 2);
+        bits = 0;
+        count = 0;
+    };
     for (char c : text) {
-        int value = base64_value(c);
+        int value = base64_values.value[static_cast<unsigned char>(c)];
         if (value >= 0) {
             bits = bits << 6 | static_cast<uint32_t>(value);
             if (++count == 4) {
-                out += static_cast<char>(bits >> 16);
-                out += static_cast<char>(bits >> 8);
-                out += static_cast<char>(bits);
+                write[0] = static_cast<char>(bits >> 16);
+                write[1] = static_cast<char>(bits >> 8);
+                write[2] = static_cast<char>(bits);
+                write += 3;
                 bits = 0;
                 count = 0;
             }
-        } else if (c == '=' && count > 0) {
-            // Padding: the group ends here with the bytes its characters hold.
-            if (count >= 2) out += static_cast<char>(bits >> (6 * count - 8));
-            if (count == 3) out += static_cast<char>(bits >> 2);
-            bits = 0;
-            count = 0;
+        } else if (value == -2) {
+            flush_partial();  // padding: the group ends here
         }
     }
-    if (count >= 2) out += static_cast<char>(bits >> (6 * count - 8));
-    if (count == 3) out += static_cast<char>(bits >> 2);
+    flush_partial();
+    out.resize(static_cast<size_t>(write - out.data()));
     return out;
 }
 
