@@ -170,9 +170,25 @@ void make_unreadable(mime_part& part) {
     part.parts.clear();
 }
 
-mime_part read_part(string_view text, int depth, const mime_part* parent);
+// How deep the reader is, and how many more parts it may make: a body of nothing but
+// delimiters would otherwise make millions of parts out of a few megabytes.
+struct read_state {
+    int depth;
+    size_t& parts_left;
+    read_state deeper() const { return {depth + 1, parts_left}; }
+};
 
-void read_multipart(mime_part& part, int depth) {
+mime_part read_part(string_view text, const read_state& state, const mime_part* parent);
+
+// The rest of a multipart once the reader has made all the parts it may: one raw leaf.
+mime_part raw_rest(string_view rest) {
+    mime_part part;
+    part.body = rest;
+    make_unreadable(part);
+    return part;
+}
+
+void read_multipart(mime_part& part, const read_state& state) {
     std::string boundary = parameter_raw(part.type_parameters, "boundary");
     std::vector<delimiter> found =
         boundary.empty() ? std::vector<delimiter>() : find_delimiters(part.body, boundary);
@@ -184,32 +200,38 @@ void read_multipart(mime_part& part, int depth) {
         size_t end =
             i + 1 < found.size() ? part_end(part.body, found[i + 1].line_start) : part.body.size();
         if (end < start) end = start;
-        part.parts.push_back(read_part(part.body.substr(start, end - start), depth + 1, &part));
+        if (state.parts_left == 0) {
+            part.parts.push_back(raw_rest(part.body.substr(start)));
+            return;
+        }
+        --state.parts_left;
+        part.parts.push_back(
+            read_part(part.body.substr(start, end - start), state.deeper(), &part));
     }
 }
 
 // An enclosed message is read as a message; one sent in base64 or quoted-printable
 // (mailers did) stays a leaf and keeps its decoded bytes.
-void read_enclosed(mime_part& part, int depth) {
+void read_enclosed(mime_part& part, const read_state& state) {
     const std::string& encoding = part.transfer_encoding;
     if (encoding == "base64" || encoding == "quoted-printable") return;
     if (part.body.find_first_not_of(" \t\r\n") == npos) return;
     part.kind = mime_part::shape::message;
-    part.parts.push_back(read_part(part.body, depth + 1, nullptr));
+    part.parts.push_back(read_part(part.body, state.deeper(), nullptr));
 }
 
-mime_part read_part(string_view text, int depth, const mime_part* parent) {
+mime_part read_part(string_view text, const read_state& state, const mime_part* parent) {
     mime_part part;
     bool has_type = false;
     split_header(text, part, has_type);
     settle_type(part, has_type, parent);
     bool nested = part.type.rfind("multipart/", 0) == 0 || part.type == "message/rfc822";
-    if (nested && depth >= mime_depth_limit) {
+    if (nested && state.depth >= mime_depth_limit) {
         make_unreadable(part);
     } else if (part.type.rfind("multipart/", 0) == 0) {
-        read_multipart(part, depth);
+        read_multipart(part, state);
     } else if (part.type == "message/rfc822") {
-        read_enclosed(part, depth);
+        read_enclosed(part, state);
     }
     return part;
 }
@@ -223,7 +245,8 @@ void walk_header_fields(std::string_view header, const field_visitor& visit) {
 }
 
 mime_part read_mime_message(std::string_view text) {
-    return read_part(text, 0, nullptr);
+    size_t parts_left = mime_part_limit;
+    return read_part(text, read_state{0, parts_left}, nullptr);
 }
 
 std::string_view decoded_body(const mime_part& part, std::string& storage) {

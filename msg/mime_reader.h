@@ -30,6 +30,9 @@ struct mime_part {
 // Nesting deeper than this (multiparts and enclosed messages together) is kept as raw bytes.
 constexpr int mime_depth_limit = 32;
 
+// A message makes at most this many parts; the rest of its text is kept as raw bytes.
+constexpr size_t mime_part_limit = 10000;
+
 // Reads the whole message text; the parts hold views into `text`.
 mime_part read_mime_message(std::string_view text);
 

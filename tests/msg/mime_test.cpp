@@ -9,13 +9,14 @@
 
 #include "cfb_reader.h"
 #include "msg/message.h"
+#include "msg/mime_reader.h"
 #include "platform/text.h"
 
 namespace {
 
 constexpr uint32_t pr_body = 0x1000001F, pr_subject = 0x0037001F, pr_has_attach = 0x0E1B000B,
-                   pr_long_name = 0x3707001F, pr_mime_tag = 0x370E001F,
-                   pr_hidden = 0x7FFE000B, pr_method = 0x37050003, pr_flags = 0x0E070003;
+                   pr_long_name = 0x3707001F, pr_mime_tag = 0x370E001F, pr_hidden = 0x7FFE000B,
+                   pr_method = 0x37050003, pr_flags = 0x0E070003;
 
 std::string write(const std::string& text) {
     msg::message_item item;
@@ -47,8 +48,8 @@ std::string stream(const cfb_file& file, const std::string& path) {
 }
 
 uint64_t fixed(const cfb_file& file, const std::string& storage, uint32_t tag) {
-    std::string path = storage.empty() ? "__properties_version1.0"
-                                       : storage + "/__properties_version1.0";
+    std::string path =
+        storage.empty() ? "__properties_version1.0" : storage + "/__properties_version1.0";
     size_t header = storage.empty() ? 32 : storage.find('#') + 9 == storage.size() ? 8 : 24;
     auto values = read_properties(stream(file, path), header).values;
     return values.count(tag) ? values[tag] : 0;
@@ -87,41 +88,58 @@ struct row {
 std::vector<row> rows() {
     std::string h = head;
     return {
-        {"alternative", h + "Content-Type: multipart/alternative; boundary=b\r\n\r\n--b\r\n"
-                            "Content-Type: text/plain\r\n\r\nHello\r\n--b\r\nContent-Type: "
-                            "text/html\r\n\r\n<b>Hello</b>\r\n--b--\r\n",
-         "Hello", true, {}},
+        {"alternative",
+         h + "Content-Type: multipart/alternative; boundary=b\r\n\r\n--b\r\n"
+             "Content-Type: text/plain\r\n\r\nHello\r\n--b\r\nContent-Type: "
+             "text/html\r\n\r\n<b>Hello</b>\r\n--b--\r\n",
+         "Hello",
+         true,
+         {}},
         {"mixed, base64 PDF with an RFC 2231 name",
          h + "Content-Type: multipart/mixed; boundary=\"x y\"\r\n\r\npreamble\r\n--x y\r\n\r\n"
              "Body\r\n--x y\r\nContent-Type: application/pdf\r\nContent-Transfer-Encoding: "
              "base64\r\nContent-Disposition: attachment;\r\n filename*=utf-8''%E2%82%AC%20"
              "rate.pdf\r\n\r\nJVBERi0x\r\n--x y--\r\nepilogue\r\n",
-         "Body", false, {{"\xE2\x82\xAC rate.pdf", "%PDF-1"}}},
+         "Body",
+         false,
+         {{"\xE2\x82\xAC rate.pdf", "%PDF-1"}}},
         {"no final boundary, boundary line with trailing blanks",
          h + "Content-Type: multipart/mixed; boundary=q\r\n\r\n--q  \r\n\r\nText\r\n--q\t\r\n"
              "Content-Type: image/png\r\nContent-Transfer-Encoding: base64\r\n\r\niVBORw==\r\n",
-         "Text", false, {{"part1.png", "\x89PNG"}}},
+         "Text",
+         false,
+         {{"part1.png", "\x89PNG"}}},
         {"base64 with line noise and padding mid-way",
          h + "Content-Type: text/plain\r\nContent-Transfer-Encoding: BASE64\r\n\r\n"
              "SGVs bG8=\r\n!!\r\nIHdvcmxk\r\n",
-         "Hello world", false, {}},
+         "Hello world",
+         false,
+         {}},
         {"charset in odd case and quotes, quoted-printable",
          h + "Content-Type: TEXT/Plain; CHARSET=\"Iso-8859-1\"\r\nContent-Transfer-Encoding: "
              "Quoted-Printable\r\n\r\ncaf=E9 =\r\nau lait  \r\n=3D end",
-         "caf\xC3\xA9 au lait\r\n= end", false, {}},
+         "caf\xC3\xA9 au lait\r\n= end",
+         false,
+         {}},
         {"part without Content-Type, nested multipart without boundary",
          h + "Content-Type: multipart/mixed; boundary=o\r\n\r\n--o\r\n\r\nplain\r\n--o\r\n"
              "Content-Type: multipart/related\r\n\r\nraw bytes\r\n--o--\r\n",
-         "plain", false, {{"part1.dat", "raw bytes"}}},
+         "plain",
+         false,
+         {{"part1.dat", "raw bytes"}}},
         {"HTML only: the plain body is its text",
          h + "Content-Type: text/html; charset=windows-1252\r\n\r\n<html><head><title>t</title>"
              "</head><body><p>Hi &amp; bye</p><!-- x > y -->caf\xE9<br>end</body></html>",
-         "Hi & bye\r\ncaf\xC3\xA9\r\nend", true, {}},
+         "Hi & bye\r\ncaf\xC3\xA9\r\nend",
+         true,
+         {}},
         {"encoded-word name, LF line ends",
          std::string("Subject: s\nContent-Type: multipart/mixed; boundary=z\n\n--z\n\nBody\n"
                      "--z\nContent-Type: text/plain; name=\"=?iso-8859-1?Q?r=E9sum=E9.txt?=\"\n"
                      "Content-Disposition: attachment\n\nCV\n--z--\n"),
-         "Body", false, {{"r\xC3\xA9sum\xC3\xA9.txt", "CV"}}},
+         "Body",
+         false,
+         {{"r\xC3\xA9sum\xC3\xA9.txt", "CV"}}},
         {"no header block at all", "\r\njust a body", "just a body", false, {}},
     };
 }
@@ -147,9 +165,10 @@ TEST(MimeMessages, BrokenAndOrdinaryFormsBecomeBodiesAndAttachments) {
 // An inline image the HTML shows is hidden; an enclosed message becomes an embedded one
 // with its own body and attachment, recursively.
 TEST(MimeMessages, RelatedImagesAndEmbeddedMessages) {
-    std::string inner = "Subject: inner\r\nTo: Carol <c@example.org>\r\nContent-Type: "
-                        "multipart/mixed; boundary=i\r\n\r\n--i\r\n\r\ninner body\r\n--i\r\n"
-                        "Content-Type: application/zip; name=a.zip\r\n\r\nPK\r\n--i--\r\n";
+    std::string inner =
+        "Subject: inner\r\nTo: Carol <c@example.org>\r\nContent-Type: "
+        "multipart/mixed; boundary=i\r\n\r\n--i\r\n\r\ninner body\r\n--i\r\n"
+        "Content-Type: application/zip; name=a.zip\r\n\r\nPK\r\n--i--\r\n";
     std::string text = std::string(head) +
                        "Content-Type: multipart/mixed; boundary=m\r\n\r\n--m\r\n"
                        "Content-Type: multipart/related; boundary=r\r\n\r\n--r\r\n"
@@ -198,7 +217,7 @@ TEST(MimeMessages, DamagedTextsStillGiveSoundFiles) {
 }
 
 // Nesting far past the reader's limit neither exhausts the stack nor loops: the depth
-// left over is kept as the raw bytes of one attachment.
+// left over is kept as the raw bytes of one attachment. So are parts past the count limit.
 TEST(MimeMessages, DeepNestingEndsInRawBytes) {
     std::string text = "Subject: deep\r\n";
     for (int i = 0; i < 5000; ++i) {
@@ -210,6 +229,13 @@ TEST(MimeMessages, DeepNestingEndsInRawBytes) {
     text += "\r\nbottom\r\n";
     cfb_file file = read_cfb(write(text));
     EXPECT_EQ(check_message(file), std::vector<std::string>());
+
+    // A body of nothing but delimiters makes a bounded number of parts, the rest raw.
+    std::string flood = "Content-Type: multipart/mixed; boundary=f\r\n\r\n";
+    for (int i = 0; i < 30000; ++i) flood += "--f\r\nContent-Type: image/gif\r\n\r\nx\r\n";
+    msg::mime_part parts = msg::read_mime_message(flood);
+    ASSERT_EQ(parts.parts.size(), msg::mime_part_limit + 1);
+    EXPECT_TRUE(parts.parts.back().unreadable);
 }
 
 }  // namespace
