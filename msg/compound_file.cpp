@@ -73,7 +73,7 @@ bool name_less(std::u16string_view a, std::u16string_view b) {
 }
 
 compound_file::compound_file() {
-    entries_.push_back({u"Root Entry", root_type, {}, {}, {}});
+    entries_.push_back({u"Root Entry", root_type, {}, {}, {}, {}});
 }
 
 void compound_file::set_clsid(int storage, const clsid& id) {
