@@ -6,6 +6,7 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <set>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -17,6 +18,12 @@ namespace msg {
 using byte_sink = std::function<bool(const char* data, size_t size)>;
 
 class sector_writer;
+
+// The order of sibling names in a storage: length first, then code units after upper-casing.
+bool name_less(std::u16string_view a, std::u16string_view b);
+struct name_order {
+    bool operator()(std::u16string_view a, std::u16string_view b) const { return name_less(a, b); }
+};
 
 class compound_file {
   public:
@@ -46,6 +53,7 @@ class compound_file {
         std::string_view data;
         std::vector<int> children;
         clsid id{};
+        std::set<std::u16string, name_order> child_names;
     };
     std::vector<entry> entries_;
 
@@ -65,8 +73,5 @@ class compound_file {
     int add(int parent, std::u16string name, entry_type type, std::string_view data);
     bool is_small_stream(const entry& e) const;
 };
-
-// The order of sibling names in a storage: length first, then code units after upper-casing.
-bool name_less(std::u16string_view a, std::u16string_view b);
 
 }  // namespace msg

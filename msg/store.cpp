@@ -110,7 +110,7 @@ class item_object : public dispatch::dispatch_object {
                 put_string(member, kind, args, item_.subject);
                 break;
             case dispid::item_text:
-                put_string(member, kind, args, item_.text);
+                put_text(member, kind, args);
                 break;
             case dispid::item_sent:
                 expect("item", member, kind, args, dispatch::property_put, "b");
@@ -132,6 +132,14 @@ class item_object : public dispatch::dispatch_object {
                     std::optional<std::u16string>& field) {
         expect("item", member, kind, args, dispatch::property_put, "s");
         field = std::move(args[0].string);
+    }
+    // The text is taken back to bytes at once and let go: held as UTF-16 until the save,
+    // it would double the memory a large message needs.
+    void put_text(int32_t member, invoke_kind kind, args_t& args) {
+        expect("item", member, kind, args, dispatch::property_put, "s");
+        item_.text.reset();
+        item_.text = message_bytes(args[0].string);
+        std::u16string().swap(args[0].string);
     }
     message_item item_;
 };

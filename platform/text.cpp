@@ -139,11 +139,14 @@ std::string utf16_to_ansi(std::u16string_view text) {
     std::string bytes;
     bytes.reserve(text.size());
     for (char16_t c : text) {
-        const char16_t* high =
-            std::find(std::begin(windows_1252_high), std::end(windows_1252_high), c);
         if (c < 0x80 || (c >= 0xA0 && c <= 0xFF)) {
             bytes += static_cast<char>(c);
-        } else if (high != std::end(windows_1252_high)) {
+            continue;
+        }
+        // The table is searched only for the characters outside Latin-1.
+        const char16_t* high =
+            std::find(std::begin(windows_1252_high), std::end(windows_1252_high), c);
+        if (high != std::end(windows_1252_high)) {
             bytes += static_cast<char>(0x80 + (high - windows_1252_high));
         } else {
             bytes += '?';
@@ -154,11 +157,11 @@ std::string utf16_to_ansi(std::u16string_view text) {
 }
 
 std::u16string windows_1252_to_utf16(std::string_view bytes) {
-    std::u16string text;
-    text.reserve(bytes.size());
-    for (unsigned char byte : bytes) {
-        text += byte >= 0x80 && byte < 0xA0 ? windows_1252_high[byte - 0x80]
-                                            : static_cast<char16_t>(byte);
+    std::u16string text(bytes.size(), u'\0');
+    for (size_t i = 0; i < bytes.size(); ++i) {
+        auto byte = static_cast<unsigned char>(bytes[i]);
+        text[i] = byte >= 0x80 && byte < 0xA0 ? windows_1252_high[byte - 0x80]
+                                              : static_cast<char16_t>(byte);
     }
     return text;
 }

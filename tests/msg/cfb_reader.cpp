@@ -393,8 +393,52 @@ void check_object(const cfb_file& file, const std::string& storage, size_t heade
         }
         if (!values.count(tag))
             problems.push_back(prefix + name + ": stream without property entry");
-        if (file.find(prefix + name)->size == 0)
+        const cfb_entry* entry = file.find(prefix + name);
+        if (entry->type == 2 && entry->size == 0)
             problems.push_back(prefix + name + ": empty string stream");
+    }
+}
+
+}  // namespace
+
+namespace {
+
+// Storages of one kind ("__recip" or "__attach") below `storage`, checked and counted
+// against the number the property stream gives.
+void check_children(const cfb_file& file, const std::string& storage, const char* kind,
+                    uint32_t count, std::vector<std::string>& problems);
+
+// A message object (the top level, or an embedded one) with its recipients and attachments.
+void check_message_object(const cfb_file& file, const std::string& storage,
+                          std::vector<std::string>& problems) {
+    size_t header_size = storage.empty() ? 32 : 24;
+    check_object(file, storage, header_size, problems);
+    const cfb_entry* props =
+        file.find(storage.empty() ? "__properties_version1.0" : storage + "/__properties_version1.0");
+    property_stream counts =
+        props ? read_properties(props->data, header_size) : property_stream{};
+    check_children(file, storage, "__recip_version1.0_#", counts.recipients, problems);
+    check_children(file, storage, "__attach_version1.0_#", counts.attachments, problems);
+}
+
+void check_children(const cfb_file& file, const std::string& storage, const char* kind,
+                    uint32_t count, std::vector<std::string>& problems) {
+    std::string prefix = storage.empty() ? "" : storage + "/";
+    size_t storages = 0;
+    for (const std::string& name : file.list(storage)) {
+        if (name.rfind(kind, 0) != 0) continue;
+        ++storages;
+        check_object(file, prefix + name, 8, problems);
+        std::string embedded = prefix + name + "/__substg1.0_3701000D";
+        if (const cfb_entry* e = file.find(embedded); e && e->type == 1) {
+            check_message_object(file, embedded, problems);
+        }
+    }
+    if (storages != count) problems.push_back(prefix + kind + " count differs from the storages");
+    for (uint32_t i = 0; i < count; ++i) {
+        char name[40];
+        std::snprintf(name, sizeof name, "%s%08X", kind, static_cast<unsigned>(i));
+        if (!file.find(prefix + name)) problems.push_back(prefix + name + " missing");
     }
 }
 
@@ -403,21 +447,7 @@ void check_object(const cfb_file& file, const std::string& storage, size_t heade
 std::vector<std::string> check_message(const cfb_file& file) {
     std::vector<std::string> problems = file.problems;
     if (!problems.empty()) return problems;
-    check_object(file, "", 32, problems);
-    const cfb_entry* props = file.find("__properties_version1.0");
-    uint32_t recipients = props ? read_properties(props->data, 32).recipients : 0;
-    size_t storages = 0;
-    for (const std::string& name : file.list()) {
-        if (name.rfind("__recip_version1.0_#", 0) != 0) continue;
-        ++storages;
-        check_object(file, name, 8, problems);
-    }
-    if (storages != recipients) problems.push_back("recipient count differs from the storages");
-    for (uint32_t i = 0; i < recipients; ++i) {
-        char name[40];
-        std::snprintf(name, sizeof name, "__recip_version1.0_#%08X", static_cast<unsigned>(i));
-        if (!file.find(name)) problems.push_back(std::string(name) + " missing");
-    }
+    check_message_object(file, "", problems);
     for (const char* id : {"00020102", "00030102", "00040102"}) {
         const cfb_entry* e = file.find(std::string("__nameid_version1.0/__substg1.0_") + id);
         if (!e || e->type != 2)

@@ -43,7 +43,8 @@ struct property_stream {
 property_stream read_properties(const std::string& data, size_t header_size);
 
 // Checks the Outlook message rules on top of the container: one stream per string property,
-// sizes that agree, no empty string stream, recipient storages as counted.
+// sizes that agree, no empty string stream, recipient and attachment storages as counted,
+// and the same inside every embedded message.
 std::vector<std::string> check_message(const cfb_file& file);
 
 // A string property of the message (or of a storage below it) as UTF-16.

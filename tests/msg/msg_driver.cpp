@@ -41,3 +41,8 @@ std::string read_file(const std::string& path) {
     std::fclose(file);
     return data;
 }
+
+std::u16string body_of(const std::u16string& text) {
+    size_t end = text.find(u"\r\n\r\n");
+    return end == std::u16string::npos ? std::u16string() : text.substr(end + 4);
+}

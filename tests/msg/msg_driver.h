@@ -19,3 +19,6 @@ std::string save_through_store(const std::string& folder, const std::u16string& 
 
 // The whole file, or an empty string when it cannot be read.
 std::string read_file(const std::string& path);
+
+// The body of a message text: what follows its header block.
+std::u16string body_of(const std::u16string& text);

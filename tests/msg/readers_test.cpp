@@ -158,7 +158,7 @@ TEST_F(Readers, PlainMessage) {
     if (!convert(path, out)) GTEST_SKIP() << "msgconvert is not installed";
     EXPECT_EQ(out.subject, "Quarterly figures");
     EXPECT_EQ(out.to, "\"Smith, Bob\" <bob@example.com>, carol@example.net");
-    EXPECT_EQ(out.body, platform::utf16_to_utf8(*input.text)) << last_eml_;
+    EXPECT_EQ(out.body, platform::utf16_to_utf8(body_of(*input.text))) << last_eml_;
     std::printf("---- msgconvert output ----\n%s---- end ----\n", last_eml_.c_str());
 }
 
@@ -170,7 +170,7 @@ TEST_F(Readers, NonAsciiBody) {
     all_readers_open(path);
     eml out;
     if (!convert(path, out)) GTEST_SKIP() << "msgconvert is not installed";
-    EXPECT_EQ(out.body, platform::utf16_to_utf8(*input.text)) << last_eml_;
+    EXPECT_EQ(out.body, platform::utf16_to_utf8(body_of(*input.text))) << last_eml_;
 }
 
 TEST_F(Readers, NonAsciiSubjectAndRecipients) {
@@ -201,7 +201,7 @@ TEST_F(Readers, RecipientsAndSubjectFromProperties) {
     EXPECT_EQ(out.to, "Smith, Bob <bob@example.com>, carol@example.net <carol@example.net>")
         << last_eml_;
     EXPECT_EQ(out.subject, as_printed(subject)) << last_eml_;
-    EXPECT_EQ(out.body, platform::utf16_to_utf8(text)) << last_eml_;
+    EXPECT_EQ(out.body, platform::utf16_to_utf8(body_of(text))) << last_eml_;
 }
 
 TEST_F(Readers, LargeMessage) {
@@ -212,7 +212,7 @@ TEST_F(Readers, LargeMessage) {
     all_readers_open(path);
     eml out;
     if (!convert(path, out)) GTEST_SKIP() << "msgconvert is not installed";
-    EXPECT_TRUE(out.body == platform::utf16_to_utf8(text));
+    EXPECT_TRUE(out.body == platform::utf16_to_utf8(body_of(text)));
 }
 
 #endif

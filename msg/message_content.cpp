@@ -1,0 +1,103 @@
+#include "msg/message_content.h"
+
+#include "header/decode.h"
+#include "platform/text.h"
+
+namespace msg {
+
+namespace {
+
+bool is_attachment(const mime_part& part) {
+    return part.unreadable || part.disposition == "attachment";
+}
+
+void sort_into(const mime_part& part, message_content& content) {
+    switch (part.kind) {
+        case mime_part::shape::multipart:
+            for (const mime_part& child : part.parts) sort_into(child, content);
+            return;
+        case mime_part::shape::message:
+            content.attachments.push_back(&part);
+            return;
+        case mime_part::shape::leaf:
+            break;
+    }
+    if (!content.text && part.type == "text/plain" && !is_attachment(part)) {
+        content.text = &part;
+    } else if (!content.html && part.type == "text/html" && !is_attachment(part)) {
+        content.html = &part;
+    } else {
+        content.attachments.push_back(&part);
+    }
+}
+
+// Charsets whose line breaks are not the byte LF are converted whole; others in pieces
+// that end at a line break, so a long body never exists three times over.
+bool converts_in_pieces(const std::string& charset) {
+    std::string name = ascii_lower(charset);
+    return name.find("16") == std::string::npos && name.find("32") == std::string::npos &&
+           name.find("utf-7") == std::string::npos && name != "unicode";
+}
+
+constexpr size_t piece_size = 1 << 15;  // small enough to reuse heap memory, not map it anew
+
+template <typename Convert>
+void convert_in_pieces(std::string_view bytes, bool pieces, Convert convert) {
+    if (!pieces) return convert(bytes);
+    for (size_t at = 0; at < bytes.size();) {
+        size_t end =
+            bytes.size() - at <= piece_size ? bytes.size() : bytes.find('\n', at + piece_size);
+        end = end == std::string_view::npos ? bytes.size() : end + 1;
+        convert(bytes.substr(at, end - at));
+        at = end;
+    }
+}
+
+std::string piece_to_utf8(const std::string& charset, std::string_view piece) {
+    return charset.empty() ? hdr_raw_to_utf8(piece) : hdr_charset_to_utf8(charset, piece);
+}
+
+}  // namespace
+
+message_content sort_parts(const mime_part& message) {
+    message_content content;
+    sort_into(message, content);
+    return content;
+}
+
+std::string ascii_lower(std::string_view text) {
+    std::string out(text);
+    for (char& c : out) {
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    }
+    return out;
+}
+
+std::u16string part_text_utf16(const mime_part& part) {
+    std::string storage;
+    std::string_view bytes = decoded_body(part, storage);
+    std::string charset = parameter_raw(part.type_parameters, "charset");
+    std::u16string text;
+    text.reserve(bytes.size());  // no charset makes more characters than bytes: grown once
+    convert_in_pieces(bytes, converts_in_pieces(charset), [&](std::string_view piece) {
+        text += platform::utf8_to_utf16(piece_to_utf8(charset, piece));
+    });
+    return text;
+}
+
+std::string part_text_utf8(const mime_part& part) {
+    std::string storage;
+    std::string_view bytes = decoded_body(part, storage);
+    std::string charset = parameter_raw(part.type_parameters, "charset");
+    std::string text;
+    convert_in_pieces(bytes, converts_in_pieces(charset),
+                      [&](std::string_view piece) { text += piece_to_utf8(charset, piece); });
+    return text;
+}
+
+bool html_refers_to(std::string_view lowered_html, const std::string& content_id) {
+    if (content_id.empty()) return false;
+    return lowered_html.find("cid:" + ascii_lower(content_id)) != std::string_view::npos;
+}
+
+}  // namespace msg

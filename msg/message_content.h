@@ -1,0 +1,33 @@
+#pragma once
+// What a message's MIME parts become in its .msg file: the plain body, the HTML body and
+// the attachments, in the order the parts come.
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "msg/mime_reader.h"
+
+namespace msg {
+
+struct message_content {
+    const mime_part* text = nullptr;  // the first plain-text part not sent as an attachment
+    const mime_part* html = nullptr;  // the first HTML part not sent as an attachment
+    std::vector<const mime_part*> attachments;  // every other leaf, and enclosed messages
+};
+
+message_content sort_parts(const mime_part& message);
+
+// A text part's body, transfer encoding undone, from its charset into UTF-16. A part with
+// no charset keeps its valid UTF-8 and reads other bytes through the ANSI code page.
+std::u16string part_text_utf16(const mime_part& part);
+
+// The same into UTF-8.
+std::string part_text_utf8(const mime_part& part);
+
+// True when the HTML (UTF-8) refers to the content id ("cid:" links, any case).
+bool html_refers_to(std::string_view lowered_html, const std::string& content_id);
+
+std::string ascii_lower(std::string_view text);
+
+}  // namespace msg
