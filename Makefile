@@ -40,7 +40,7 @@ test-windows: build-windows
 # programs.
 test-msg-output: build-asan build-windows
 	scripts/check-msg-output $(CURDIR)/build/asan/cli/morvale $(CURDIR)/build/windows/cli/morvale.exe \
-		$(CURDIR)/build/asan/tools/dbxgen/dbxgen
+		$(CURDIR)/build/asan/tools/dbxgen/dbxgen $(CURDIR)/build/asan/tests/msg/msg_file_check
 
 bench: build-release
 	./build/release/bench/morvale_bench

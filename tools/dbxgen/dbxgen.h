@@ -101,6 +101,18 @@ class store_image {
 // encoded words or raw 8-bit text), Date in one of several valid forms, Message-ID, a
 // MIME header and a body of roughly `body_bytes` bytes.
 std::string make_message(random_source& random, size_t body_bytes);
+// The fields that open such a message: From, To, sometimes Cc, Subject, Date, Message-ID.
+std::string message_head(random_source& random);
+// Lines of plain English words of roughly `bytes` bytes, CRLF line ends.
+std::string body_text(random_source& random, size_t bytes);
+// Base64 without line breaks, and the Q encoding of encoded words.
+std::string base64(std::string_view bytes);
+std::string q_encode(std::string_view bytes);
+
+// A message of the richer kinds mail clients wrote (alternative plain and HTML bodies,
+// attachments with names in several charsets, inline images, forwarded messages, bodies
+// in quoted-printable, base64 and 8 bit) and the broken forms some of them wrote.
+std::string make_mime_message(random_source& random);
 
 // A small store of live messages whose headers are written in several charsets
 // (ISO-8859-1, KOI8-R, GB2312, UTF-8, raw 8-bit text), one after the other from 0x200.
@@ -115,6 +127,8 @@ struct store_options {
     // Keep adding messages and fragments (in the ratio above) until the store reaches
     // `size`; needs a size.
     bool fill = false;
+    // Messages of the richer MIME kinds (make_mime_message) instead of plain text ones.
+    bool mime = false;
 };
 
 // Streams a realistic store to `out`: the signature, then the messages and fragments in

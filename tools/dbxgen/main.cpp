@@ -1,6 +1,8 @@
-// dbxgen --seed S --messages N --deleted M [--size BYTES] OUT.dbx
+// dbxgen --seed S --messages N --deleted M [--size BYTES] [--mime] OUT.dbx
 // Writes a synthetic Outlook Express store: live messages, freed fragments of deleted
-// ones, and noise between them. The same arguments always give the same file.
+// ones, and noise between them. The same arguments always give the same file. With
+// --mime the messages are MIME-rich: HTML, attachments, inline images, forwarded
+// messages, and the broken forms mailers wrote.
 // dbxgen --charsets OUT.dbx writes the small store of headers in several charsets.
 // dbxgen --hostile FOLDER
 // Writes the small hostile stores (rings, self-links, cut headers, ...) into FOLDER as
@@ -21,10 +23,12 @@ namespace {
 int usage() {
     std::fprintf(
         stderr,
-        "usage: dbxgen --seed S --messages N --deleted M [--size BYTES] [--fill] OUT.dbx\n"
+        "usage: dbxgen --seed S --messages N --deleted M [--size BYTES] [--fill] [--mime] "
+        "OUT.dbx\n"
         "       dbxgen --hostile FOLDER\n"
         "  --size BYTES  pad the store with noise up to BYTES\n"
         "  --fill        keep adding messages and fragments (in the ratio N:M) up to BYTES\n"
+        "  --mime        messages with HTML, attachments, inline images, forwarded messages\n"
         "       dbxgen --charsets OUT.dbx\n"
         "  --charsets    a few messages with headers in several charsets\n");
     return 2;
@@ -70,6 +74,8 @@ int run(int argc, char** argv) {
         const char* operand = i + 1 < argc ? argv[i + 1] : nullptr;
         if (arg == "--fill") {
             options.fill = true;
+        } else if (arg == "--mime") {
+            options.mime = true;
         } else if (arg == "--seed" || arg == "--messages" || arg == "--deleted" ||
                    arg == "--size") {
             if (!parse_number(operand, value)) return usage();

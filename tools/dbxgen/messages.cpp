@@ -9,6 +9,42 @@
 #include "tools/dbxgen/dbxgen.h"
 
 namespace dbxgen {
+
+static const char hex_digits[] = "0123456789ABCDEF";
+
+std::string base64(std::string_view bytes) {
+    static const char alphabet[] =
+        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    std::string out;
+    for (size_t i = 0; i < bytes.size(); i += 3) {
+        uint32_t group = uint32_t(uint8_t(bytes[i])) << 16;
+        if (i + 1 < bytes.size()) group |= uint32_t(uint8_t(bytes[i + 1])) << 8;
+        if (i + 2 < bytes.size()) group |= uint8_t(bytes[i + 2]);
+        out += alphabet[group >> 18];
+        out += alphabet[(group >> 12) & 63];
+        out += i + 1 < bytes.size() ? alphabet[(group >> 6) & 63] : '=';
+        out += i + 2 < bytes.size() ? alphabet[group & 63] : '=';
+    }
+    return out;
+}
+
+std::string q_encode(std::string_view bytes) {
+    std::string out;
+    for (char c : bytes) {
+        uint8_t byte = uint8_t(c);
+        if (byte == ' ') {
+            out += '_';
+        } else if (byte < 0x80 && byte != '=' && byte != '?' && byte != '_' && byte > 0x20) {
+            out += c;
+        } else {
+            out += '=';
+            out += hex_digits[byte >> 4];
+            out += hex_digits[byte & 15];
+        }
+    }
+    return out;
+}
+
 namespace {
 
 template <size_t N>
@@ -61,41 +97,6 @@ const char* const weekdays[] = {"Thu", "Fri", "Sat", "Sun",
 const char* const months[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
                               "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
 const char* const zones[] = {"+0000", "+0100", "+0200", "-0500", "-0800", "GMT", "EST", "PDT"};
-
-const char hex_digits[] = "0123456789ABCDEF";
-
-std::string base64(std::string_view bytes) {
-    static const char alphabet[] =
-        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-    std::string out;
-    for (size_t i = 0; i < bytes.size(); i += 3) {
-        uint32_t group = uint32_t(uint8_t(bytes[i])) << 16;
-        if (i + 1 < bytes.size()) group |= uint32_t(uint8_t(bytes[i + 1])) << 8;
-        if (i + 2 < bytes.size()) group |= uint8_t(bytes[i + 2]);
-        out += alphabet[group >> 18];
-        out += alphabet[(group >> 12) & 63];
-        out += i + 1 < bytes.size() ? alphabet[(group >> 6) & 63] : '=';
-        out += i + 2 < bytes.size() ? alphabet[group & 63] : '=';
-    }
-    return out;
-}
-
-std::string q_encode(std::string_view bytes) {
-    std::string out;
-    for (char c : bytes) {
-        uint8_t byte = uint8_t(c);
-        if (byte == ' ') {
-            out += '_';
-        } else if (byte < 0x80 && byte != '=' && byte != '?' && byte != '_' && byte > 0x20) {
-            out += c;
-        } else {
-            out += '=';
-            out += hex_digits[byte >> 4];
-            out += hex_digits[byte & 15];
-        }
-    }
-    return out;
-}
 
 // A text as it appears in a header: plain, as an encoded word, or as raw 8-bit bytes.
 std::string header_text(random_source& random, const char* ascii, const char* latin1,
@@ -186,6 +187,8 @@ std::string message_id(random_source& random) {
     return text;
 }
 
+}  // namespace
+
 std::string body_text(random_source& random, size_t bytes) {
     std::string body;
     size_t line = 0;
@@ -204,9 +207,7 @@ std::string body_text(random_source& random, size_t bytes) {
     return body + "\r\n";
 }
 
-}  // namespace
-
-std::string make_message(random_source& random, size_t body_bytes) {
+std::string message_head(random_source& random) {
     size_t odd = random.below(4);
     std::string subject =
         header_text(random, pick(random, subjects), latin1_subjects[odd], utf8_subjects[odd]);
@@ -220,6 +221,11 @@ std::string make_message(random_source& random, size_t body_bytes) {
     text += "Subject: " + subject + "\r\n";
     text += "Date: " + date_text(random) + "\r\n";
     text += "Message-ID: " + message_id(random) + "\r\n";
+    return text;
+}
+
+std::string make_message(random_source& random, size_t body_bytes) {
+    std::string text = message_head(random);
     text += "MIME-Version: 1.0\r\n";
     text += "Content-Type: text/plain;\r\n\tcharset=\"iso-8859-1\"\r\n";
     text += "Content-Transfer-Encoding: 8bit\r\n";

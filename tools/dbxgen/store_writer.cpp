@@ -25,6 +25,7 @@ class store_writer {
     std::vector<uint32_t> block_places(size_t count);
     store_image blank_stretch(const std::vector<uint32_t>& places);
     size_t body_length();
+    std::string message_text();
     bool next_is_fragment(int messages_left, int fragments_left);
 
     const store_options& options_;
@@ -96,6 +97,10 @@ size_t store_writer::body_length() {
     return length;
 }
 
+std::string store_writer::message_text() {
+    return options_.mime ? make_mime_message(random_) : make_message(random_, body_length());
+}
+
 // Offsets for a stretch's blocks in chain order: mostly in file order, sometimes reversed
 // or shuffled, and now and then pushed apart by a little noise.
 std::vector<uint32_t> store_writer::block_places(size_t count) {
@@ -125,7 +130,7 @@ store_image store_writer::blank_stretch(const std::vector<uint32_t>& places) {
 }
 
 store_image store_writer::message_stretch() {
-    std::string text = make_message(random_, body_length());
+    std::string text = message_text();
     std::vector<uint32_t> places = block_places(live_blocks_for(text.size()));
     store_image stretch = blank_stretch(places);
     stretch.add_message(text, places);
@@ -135,7 +140,7 @@ store_image store_writer::message_stretch() {
 // A deleted message: its blocks freed, each with a free-list word naming an earlier freed
 // block (or 0), and often only a part of the message left.
 store_image store_writer::fragment_stretch() {
-    std::string text = make_message(random_, body_length());
+    std::string text = message_text();
     if (random_.chance(40)) text.resize(1 + random_.below(text.size()));
     std::vector<uint32_t> places = block_places(freed_blocks_for(text.size()));
     store_image stretch = blank_stretch(places);
