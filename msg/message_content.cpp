@@ -54,7 +54,13 @@ void convert_in_pieces(std::string_view bytes, bool pieces, Convert convert) {
 }
 
 std::string piece_to_utf8(const std::string& charset, std::string_view piece) {
-    return charset.empty() ? hdr_raw_to_utf8(piece) : hdr_charset_to_utf8(charset, piece);
+    if (charset.empty()) return hdr_raw_to_utf8(piece);
+    if (auto text = platform::charset_to_utf8(charset, piece)) return std::move(*text);
+    // Text labelled UTF-8 with a damaged byte (a block link cut an escape) keeps what is
+    // sound: only the bad bytes are replaced, not the whole part read as another charset.
+    std::string label = ascii_lower(charset);
+    if (label == "utf-8" || label == "utf8") return platform::utf16_to_utf8(platform::utf8_to_utf16(piece));
+    return hdr_charset_to_utf8(charset, piece);
 }
 
 }  // namespace
