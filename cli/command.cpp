@@ -35,6 +35,7 @@ const char* const usage_text =
 
 struct options {
     int mode = 0;  // 0 list only, 1 .eml, 2 .msg
+    bool carve = false;  // the inputs are disk images
     std::vector<std::string> stores;
     std::string folder;
 };
@@ -56,6 +57,8 @@ int parse_arguments(const std::vector<std::string>& args, options& parsed) {
         } else if (!options_done && (arg == "--version" || arg == "-V")) {
             std::puts("morvale (Tavrin Morvale) 1.0.0.1");
             return 0;
+        } else if (!options_done && arg == "--carve") {
+            parsed.carve = true;
         } else if (!options_done && (arg == "--eml" || arg == "--msg")) {
             int mode = arg == "--eml" ? 1 : 2;
             if (parsed.mode != 0 && parsed.mode != mode) return usage_error("choose one of --eml and --msg");
@@ -71,7 +74,7 @@ int parse_arguments(const std::vector<std::string>& args, options& parsed) {
         parsed.folder = parsed.stores.back();
         parsed.stores.pop_back();
     }
-    if (parsed.stores.empty()) return usage_error("no store given");
+    if (parsed.stores.empty()) return usage_error(parsed.carve ? "no image given" : "no store given");
     return -1;
 }
 
@@ -166,6 +169,32 @@ bool run_store(const options& parsed, const std::string& store, console_view& vi
            (parsed.mode == 0 || outcome.folder_entered);
 }
 
+// One disk image: each store carved from it is listed, or saved under
+// FOLDER/<image name>/<start>; true when the image was read whole and every message read
+// and saved.
+bool run_image(const options& parsed, const std::string& image, console_view& view) {
+    view.clear();
+    run_outcome outcome;
+    if (parsed.mode == 0) {
+        carve_image(nullptr, image.c_str(), [&](uint64_t start) {
+            std::printf("------ Store at %s in %s\n", carved_folder_name(start).c_str(), image.c_str());
+            view.write_list(stdout);
+            view.clear();
+        }, &outcome);
+    } else {
+        save_mode = parsed.mode;
+        std::string folder = platform::absolute_path(parsed.folder.c_str());
+        make_folder_path(folder);
+        carve_image(folder.c_str(), image.c_str(), {}, &outcome);
+    }
+    std::fflush(stdout);
+    if (!outcome.store_opened && !outcome.abandoned) {
+        std::fprintf(stderr, "morvale: could not open the image %s\n", image.c_str());
+    }
+    return outcome.store_opened && !outcome.abandoned && outcome.errors == 0 && outcome.unreadable.empty() &&
+           (parsed.mode == 0 || outcome.folder_entered);
+}
+
 void on_interrupt(int) { console_view::interrupted = true; }
 
 // Ctrl-C, a terminal that goes away and a polite kill all stop the run between two
@@ -186,7 +215,8 @@ int run_stores(const options& parsed, console_view& view) {
     folder_names folders;
     for (const std::string& store : parsed.stores) {
         try {
-            all_good = run_store(parsed, store, view, folders) && all_good;
+            bool good = parsed.carve ? run_image(parsed, store, view) : run_store(parsed, store, view, folders);
+            all_good = good && all_good;
         } catch (const dispatch::dispatch_error& failure) {
             std::fprintf(stderr, "recover_store: .msg conversion failed: %s\n", failure.what());
             return 1;

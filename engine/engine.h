@@ -2,6 +2,8 @@
 // The engine entry and the routines of one extraction run.
 
 #include <atomic>
+#include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -24,6 +26,16 @@ struct run_outcome {
 // Returns 0 when a save run entered its output folder, otherwise -1. A failed .msg
 // conversion ends the run by throwing dispatch::dispatch_error.
 int recover_store(const char* target, const char* store_path, run_outcome* outcome = nullptr);
+
+// Carves the stores out of a disk image and runs each as a store run: a list run when
+// `folder` is null, otherwise a save run into `folder`/<image name>/<start of the store as
+// 12 hexadecimal digits>. `store_done` is called after each carved store with its start.
+// Returns 0 when a save run entered its output folders, otherwise -1.
+int carve_image(const char* folder, const char* image_path, const std::function<void(uint64_t start)>& store_done,
+                run_outcome* outcome = nullptr);
+
+// The folder of a carved store: its start as 12 upper-case hexadecimal digits.
+std::string carved_folder_name(uint64_t start);
 
 // The name of a store's output folder, made from its file name: without a final ".dbx"
 // (any case) and without trailing points and blanks, which Windows would drop; "_" when

@@ -60,3 +60,29 @@ struct recover_totals {
 // ranges), so that nothing is reported twice.
 recover_totals _recover(main_view* dialog, dbx_t* store, const char* folder, int mode,
                         recover_totals totals = {});
+
+// A dialog that shows nothing, for runs without a main dialog.
+class silent_view : public main_view {
+public:
+    int item_count() override { return count_; }
+    void insert_item(int) override { ++count_; }
+    void set_item_text(int, int, const std::u16string&) override {}
+    void set_progress(int) override {}
+    int message_box(const std::string&, const std::string&, unsigned) override { return 1; }
+
+private:
+    int count_ = 0;
+};
+
+// Says once, on standard error and to the dialog, that a range of the store could not be
+// read.
+void report_unreadable(main_view* dialog, recover_totals& totals, const std::string& file_name,
+                       const unreadable_range& range);
+
+// True when `folder` is a link (the run writes nothing there), and the words that say so.
+bool is_link(const std::string& folder);
+void say_link(const std::string& folder);
+
+struct run_outcome;
+// The closing box of a save run.
+void show_completion(main_view* dialog, const run_outcome& outcome);
