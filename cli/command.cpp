@@ -8,6 +8,7 @@
 
 #include "cli/command.h"
 #include "cli/console_view.h"
+#include "cli/store_folder.h"
 #include "dispatch/dispatch.h"
 #include "engine/engine.h"
 #include "platform/fs.h"
@@ -148,8 +149,10 @@ void make_folder_path(const std::string& folder) {
 }
 
 // One store: returns true when it was read whole and every message read and, in a save
-// run, saved.
-bool run_store(const options& parsed, const std::string& store, console_view& view, folder_names& folders) {
+// run, saved. A store found in a folder given (`within` names that folder and the
+// folders below it) is saved under the same folders in FOLDER.
+bool run_store(const options& parsed, const std::string& store, console_view& view, folder_names& folders,
+               const std::string& within = {}) {
     view.clear();
     run_outcome outcome;
     if (parsed.mode == 0) {
@@ -158,7 +161,14 @@ bool run_store(const options& parsed, const std::string& store, console_view& vi
     } else {
         save_mode = parsed.mode;
         make_folder_path(platform::absolute_path(parsed.folder.c_str()));
-        std::string target = folders.target_for(parsed.folder, store);
+        std::string target;
+        if (within.empty()) {
+            target = folders.target_for(parsed.folder, store);
+        } else {
+            std::string parent = absolute_folder(parsed.folder) + within;
+            make_folder_path(parent);
+            target = parent + path_separator + file_name_of(store);
+        }
         recover_store(target.c_str(), store.c_str(), &outcome);
     }
     std::fflush(stdout);
@@ -210,13 +220,43 @@ void stop_on_signals() {
 #endif
 }
 
+// The name a folder given as a store has in FOLDER: its own name, without the
+// separators that end it.
+std::string given_folder_name(std::string folder) {
+    while (folder.size() > 1 && is_separator(folder.back())) folder.pop_back();
+    std::string name = file_name_of(platform::absolute_path(folder.c_str()));
+    return name.empty() ? "_" : store_folder_name(name);
+}
+
+// Each store in the folder `given`, in sorted order; false when any failed or the folder
+// could not be read whole. Throws what a store run throws.
+bool run_folder(const options& parsed, const std::string& given, console_view& view, folder_names& folders) {
+    bool complete = true;
+    std::vector<folder_store> stores = stores_in_folder(given, complete);
+    if (stores.empty()) std::fprintf(stderr, "morvale: %s: no store (*.dbx) in this folder\n", given.c_str());
+    bool all_good = complete && !stores.empty();
+    for (const folder_store& store : stores) {
+        std::string within = given_folder_name(given);
+        if (!store.relative_folder.empty()) within += "/" + store.relative_folder;
+        all_good = run_store(parsed, store.path, view, folders, within) && all_good;
+        if (console_view::interrupted) break;
+    }
+    return all_good;
+}
+
+bool run_input(const options& parsed, const std::string& input, console_view& view, folder_names& folders) {
+    if (parsed.carve) return run_image(parsed, input, view);
+    if (platform::entry_at(input.c_str()) == platform::entry_kind::directory)
+        return run_folder(parsed, input, view, folders);
+    return run_store(parsed, input, view, folders);
+}
+
 int run_stores(const options& parsed, console_view& view) {
     bool all_good = true;
     folder_names folders;
-    for (const std::string& store : parsed.stores) {
+    for (const std::string& input : parsed.stores) {
         try {
-            bool good = parsed.carve ? run_image(parsed, store, view) : run_store(parsed, store, view, folders);
-            all_good = good && all_good;
+            all_good = run_input(parsed, input, view, folders) && all_good;
         } catch (const dispatch::dispatch_error& failure) {
             std::fprintf(stderr, "recover_store: .msg conversion failed: %s\n", failure.what());
             return 1;
