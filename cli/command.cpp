@@ -8,6 +8,7 @@
 
 #include "cli/command.h"
 #include "cli/console_view.h"
+#include "cli/manifest.h"
 #include "cli/store_folder.h"
 #include "dispatch/dispatch.h"
 #include "engine/engine.h"
@@ -37,6 +38,7 @@ const char* const usage_text =
 struct options {
     int mode = 0;  // 0 list only, 1 .eml, 2 .msg
     bool carve = false;  // the inputs are disk images
+    std::string manifest_path;  // empty: no manifest
     std::vector<std::string> stores;
     std::string folder;
 };
@@ -49,8 +51,14 @@ int usage_error(const char* problem) {
 // Parses the arguments; returns -1 to go on, or the exit status to end with.
 int parse_arguments(const std::vector<std::string>& args, options& parsed) {
     bool options_done = false;
-    for (const std::string& arg : args) {
-        if (!options_done && arg == "--") {
+    for (size_t at = 0; at < args.size(); ++at) {
+        const std::string& arg = args[at];
+        if (!options_done && arg == "--manifest") {
+            if (at + 1 == args.size()) return usage_error("--manifest needs a file");
+            parsed.manifest_path = args[++at];
+            if (!manifest::known_kind(parsed.manifest_path))
+                return usage_error("the manifest's name must end in .csv or .jsonl");
+        } else if (!options_done && arg == "--") {
             options_done = true;
         } else if (!options_done && (arg == "--help" || arg == "-h")) {
             std::fputs(usage_text, stdout);
@@ -269,19 +277,31 @@ int run_stores(const options& parsed, console_view& view) {
     return all_good ? 0 : 1;
 }
 
+// Opens the run's manifest and hands it every chain; false when it cannot be made.
+bool start_manifest(const options& parsed, std::unique_ptr<manifest>& made) {
+    if (parsed.manifest_path.empty()) return true;
+    std::string folder = parsed.mode == 0 ? "" : platform::absolute_path(parsed.folder.c_str());
+    made = manifest::create(parsed.manifest_path, folder);
+    if (!made) return false;
+    chain_observer = [&made](const chain_record& record) { made->write(record); };
+    return true;
+}
+
 }  // namespace
 
 int morvale_run(const std::vector<std::string>& args) {
     options parsed;
     int status = parse_arguments(args, parsed);
     if (status >= 0) return status;
+    std::unique_ptr<manifest> record;
+    if (!start_manifest(parsed, record)) return 1;
     console_view view;
     main_view* saved_dialog = main_dialog;
     main_dialog = &view;
     stop_on_signals();
     status = run_stores(parsed, view);
     main_dialog = saved_dialog;
+    chain_observer = nullptr;
+    if (record && !record->good()) status = 1;
     return status;
 }
-
-

@@ -217,6 +217,7 @@ bool carve(carved_image* image) {
     cross_linker(stores).run();
     for (std::unique_ptr<dbx_t>& store : stores) {
         store->file = image->file;
+        store->carved = true;
         store->file_name = image->file_name;
         store->file_size = int64_t(image->size);
         store->unreadable = image->unreadable;

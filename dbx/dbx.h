@@ -40,6 +40,7 @@ struct dbx_t {
     FILE* file = nullptr;
     int64_t file_size = 0;  // the whole size in bytes (a block device's too)
     uint64_t base = 0;      // where the store starts in the file: 0, or in a disk image
+    bool carved = false;    // found in a disk image
     dbx_block_list_t lists[2];
     std::vector<unreadable_range> unreadable;  // in file order, found by the scan
 };

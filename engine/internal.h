@@ -30,8 +30,11 @@ struct message_read {
     std::optional<unreadable_range> unreadable;  // the first bytes of it that could not be read
     bool out_of_memory = false;
     hdr_raw_fields raw;  // Subject, From and To as written, for the .msg writer
+    std::optional<std::string> subject, from, to;  // decoded, UTF-8
 };
-message_read _read_message(main_view* dialog, dbx_t* store, int list, int chain, int mode);
+// Reads chain `chain` of list `list`; a list-only run (mode 0) reads no more than the
+// header unless `whole`.
+message_read _read_message(main_view* dialog, dbx_t* store, int list, int chain, int mode, bool whole = false);
 
 // The file name of a message: sender, receiver, subject, the head block's offset and the
 // extension of the run mode, fitted to what file systems accept.
@@ -86,3 +89,9 @@ void say_link(const std::string& folder);
 struct run_outcome;
 // The closing box of a save run.
 void show_completion(main_view* dialog, const run_outcome& outcome);
+
+// Hands the record of chain `chain` to the chain observer, when there is one: `folder` is
+// the list folder of a save run (null in a list run), `usable` false when the message
+// could not be read, `saved` the result of saving it (1 saved, 2 failed, 0 not saved).
+void _note_chain(const dbx_t* store, int list, int chain, const message_read& message, const std::string* folder,
+                 bool usable, int saved);

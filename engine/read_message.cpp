@@ -167,12 +167,14 @@ void read_chain(dbx_t* store, int list, const dbx_block_t* head, bool header_onl
 
 }  // namespace
 
-message_read _read_message(main_view* dialog, dbx_t* store, int list, int chain, int mode) {
+message_read _read_message(main_view* dialog, dbx_t* store, int list, int chain, int mode, bool whole) {
     const dbx_block_t* head = store->lists[list].chains[chain];
     message_read message;
-    std::optional<std::string> subject, from, to;
+    std::optional<std::string>& subject = message.subject;
+    std::optional<std::string>& from = message.from;
+    std::optional<std::string>& to = message.to;
     try {
-        read_chain(store, list, head, mode == 0, message);
+        read_chain(store, list, head, mode == 0 && !whole, message);
         hdr_message_summary(message.text->c_str(), dialog, &subject, &from, &to, &message.date,
                             &message.raw);
     } catch (const std::bad_alloc&) {

@@ -50,9 +50,12 @@ bool message_failed(main_view* dialog, recover_totals& totals, const dbx_t* stor
 // Reads, saves and stamps chain j of list i; false when the message failed.
 bool handle_chain(main_view* dialog, dbx_t* store, int i, int j, const std::string* list_folder,
                   int mode, recover_totals& totals, const std::optional<platform::file_identity>& identity) {
-    message_read message = _read_message(dialog, store, i, j, mode);
+    message_read message = _read_message(dialog, store, i, j, mode, bool(chain_observer));
     bool unusable = message_failed(dialog, totals, store, store->lists[i].chains[j], message);
-    if (!list_folder) return !unusable;  // list only: reading filled the row
+    if (!list_folder) {  // list only: reading filled the row
+        _note_chain(store, i, j, message, nullptr, !unusable, 0);
+        return !unusable;
+    }
     int chain_count = store->lists[i].chain_count;
     int result = 2;
     try {
@@ -62,6 +65,7 @@ bool handle_chain(main_view* dialog, dbx_t* store, int i, int j, const std::stri
         platform::report_error("_save_message");
     }
     print_message_line(j, chain_count, result == 1, message.name);
+    _note_chain(store, i, j, message, list_folder, !unusable, result);
     return result == 1;
 }
 
