@@ -5,8 +5,9 @@
 #include <vector>
 
 #ifdef _WIN32
-#include <bcrypt.h>
 #include <windows.h>
+// bcrypt.h needs the types windows.h defines first.
+#include <bcrypt.h>
 #else
 #include <openssl/evp.h>
 #endif
