@@ -56,3 +56,6 @@ void engine_benchmarks(bench_run& run);
 
 // Peak memory of save runs of one very large message (message_memory_bench.cpp).
 void message_memory_benchmarks(bench_run& run);
+
+// Carving a 2 GiB disk image against reading it (carve_bench.cpp).
+void carve_benchmarks(bench_run& run);

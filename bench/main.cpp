@@ -18,6 +18,7 @@ const benchmark benchmarks[] = {
     {"message-memory", message_memory_benchmarks},
     {"scan", scan_benchmarks},
     {"engine", engine_benchmarks},
+    {"carve", carve_benchmarks},
 };
 
 bool wanted(const char* name, int argc, char** argv) {

@@ -21,6 +21,10 @@ struct dbx_block_list_t {
     std::vector<dbx_block_t> blocks;
     int32_t chain_count = 0;
     std::vector<const dbx_block_t*> chains;  // the heads, by increasing offset
+    // A store carved from a disk image may hold, after its own `block_count` blocks, copies
+    // of blocks its chains continue into from other carved stores: where each such store
+    // starts in the image.
+    std::vector<uint64_t> borrowed_bases;
 };
 
 // Bytes of the file that could not be read: [start, end), and the errno of the failure.
@@ -35,9 +39,20 @@ struct dbx_t {
     std::string file_name;
     FILE* file = nullptr;
     int64_t file_size = 0;  // the whole size in bytes (a block device's too)
+    uint64_t base = 0;      // where the store starts in the file: 0, or in a disk image
+    bool carved = false;    // found in a disk image
     dbx_block_list_t lists[2];
     std::vector<unreadable_range> unreadable;  // in file order, found by the scan
 };
+
+// Where a block of list `list` lies in the store's file.
+inline uint64_t dbx_block_position(const dbx_t* store, int list, const dbx_block_t* block) {
+    const dbx_block_list_t& blocks = store->lists[list];
+    size_t index = size_t(block - blocks.blocks.data());
+    size_t own = size_t(blocks.block_count);
+    uint64_t base = index < own ? store->base : blocks.borrowed_bases[index - own];
+    return base + block->offset;
+}
 
 // The part of the file the scan covers: all of it, or its first 4 GiB, beyond which no
 // block can name its own offset.

@@ -11,6 +11,7 @@ constexpr uint32_t block_size = header_size + data_size;
 constexpr uint32_t live_marker = 512;  // second header word of a live block
 constexpr uint32_t freed_marker = 508; // second header word of a freed block
 constexpr uint32_t freed_size = 528;   // third header word of a freed block
+constexpr uint32_t sector_size = 512;  // a store found in a disk image starts on a sector
 
 // Offsets are 32-bit: past the first 4 GiB of a file no block can name its own position.
 constexpr uint64_t addressable = uint64_t(1) << 32;

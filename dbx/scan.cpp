@@ -47,15 +47,13 @@ void reserve_blocks(dbx_block_list_t& list, size_t count) {
 #endif
 }
 
-// Decides whether the five words at `pos` begin a block, and of which list. A word is in
-// range when it lies below `limit`, the scanned size.
-block_kind block_test(const unsigned char* window, uint64_t pos, uint64_t limit) {
-    uint32_t w0 = load_word(window);
-    if (w0 != pos) return block_kind::none;
+// Decides, from its words past the first, whether a header begins a block, and of which
+// list. A word is in range when it lies below `limit`.
+block_kind body_test(const unsigned char* window, uint32_t own_offset, uint64_t limit) {
     uint32_t w1 = load_word(window + 4);
     uint32_t w2 = load_word(window + 8);
     uint32_t w3 = load_word(window + 12);
-    bool next_ok = w3 < limit && w3 % 4 == 0 && w3 != w0;
+    bool next_ok = w3 < limit && w3 % 4 == 0 && w3 != own_offset;
     if (w1 == live_marker) {
         int32_t used = int32_t(w2);
         return used >= 1 && used <= int32_t(data_size) && next_ok ? block_kind::live : block_kind::none;
@@ -67,6 +65,29 @@ block_kind block_test(const unsigned char* window, uint64_t pos, uint64_t limit)
     return block_kind::none;
 }
 
+// A store's blocks name their own offset, which is their position in the file.
+struct store_rule {
+    static bool own_offset_fits(uint32_t word, uint64_t pos) { return word == pos; }
+    static constexpr uint32_t position_mask = 0xFFFFFFFF;
+};
+
+// In a disk image a block names its offset within a store that starts on a sector
+// boundary, past the store's 16-byte signature: the word and the position agree in their
+// low nine bits, and the store cannot start before the image.
+struct image_rule {
+    static bool own_offset_fits(uint32_t word, uint64_t pos) {
+        return word >= header_size && word % 4 == 0 && word <= pos && (pos - word) % sector_size == 0;
+    }
+    static constexpr uint32_t position_mask = sector_size - 1;
+};
+
+template <class rule>
+block_kind block_test(const unsigned char* window, uint64_t pos, uint64_t limit) {
+    uint32_t w0 = load_word(window);
+    if (!rule::own_offset_fits(w0, pos)) return block_kind::none;
+    return body_test(window, w0, limit);
+}
+
 // The header bytes a block of this kind is recognised by: a freed block's first data word
 // counts too.
 size_t recognised_bytes(block_kind kind) { return kind == block_kind::freed ? header_size + 4 : header_size; }
@@ -74,61 +95,87 @@ size_t recognised_bytes(block_kind kind) { return kind == block_kind::freed ? he
 // The first position from `pos` on, in steps of 4, that is at or past `limit` or whose
 // word might equal the position. Only file data already in the window is looked at;
 // where that runs out, the position is handed back for the caller to examine.
+//
+// In an image only the low nine bits are compared (zero words aside, which name no block
+// and fill much of a disk); their position in the image does not wrap at 4 GiB.
+template <class rule>
 uint64_t skip_plain_words(const file_window& window, const unsigned char* base_bytes, uint64_t base,
                           uint64_t pos, uint64_t limit) {
+    constexpr bool whole_word = rule::position_mask == 0xFFFFFFFF;
     uint64_t stop = std::min(limit, window.data_end());
 #if defined(__SSE2__)
-    // Four words per compare, four compares per round; the positions must not wrap.
-    constexpr uint64_t wrap = uint64_t(1) << 32;
+    // Four words per compare, four compares per round; whole positions must not wrap.
+    constexpr uint64_t wrap = whole_word ? uint64_t(1) << 32 : ~uint64_t(0);
     if (pos + 64 <= stop && pos + 64 < wrap) {
         __m128i offsets = _mm_set_epi32(int(pos + 12), int(pos + 8), int(pos + 4), int(pos));
         const __m128i stride = _mm_set1_epi32(16);
+        const __m128i mask = _mm_set1_epi32(int(rule::position_mask));
+        const __m128i zero = _mm_setzero_si128();
+        auto hit = [&](const __m128i* at, __m128i wanted) {
+            __m128i word = _mm_loadu_si128(at);
+            if constexpr (whole_word) return _mm_cmpeq_epi32(word, wanted);
+            __m128i low = _mm_cmpeq_epi32(_mm_and_si128(word, mask), _mm_and_si128(wanted, mask));
+            return _mm_andnot_si128(_mm_cmpeq_epi32(word, zero), low);
+        };
         while (pos + 64 <= stop && pos + 64 < wrap) {
             const __m128i* words = reinterpret_cast<const __m128i*>(base_bytes + (pos - base));
             __m128i at1 = _mm_add_epi32(offsets, stride);
             __m128i at2 = _mm_add_epi32(at1, stride);
             __m128i at3 = _mm_add_epi32(at2, stride);
-            __m128i hits =
-                _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi32(_mm_loadu_si128(words), offsets),
-                                          _mm_cmpeq_epi32(_mm_loadu_si128(words + 1), at1)),
-                             _mm_or_si128(_mm_cmpeq_epi32(_mm_loadu_si128(words + 2), at2),
-                                          _mm_cmpeq_epi32(_mm_loadu_si128(words + 3), at3)));
+            __m128i hits = _mm_or_si128(_mm_or_si128(hit(words, offsets), hit(words + 1, at1)),
+                                        _mm_or_si128(hit(words + 2, at2), hit(words + 3, at3)));
             if (_mm_movemask_epi8(hits) != 0) break;  // the word-by-word loop finds which
             offsets = _mm_add_epi32(at3, stride);
             pos += 64;
         }
     }
 #endif
-    while (pos + 4 <= stop && load_word(base_bytes + (pos - base)) != pos) pos += 4;
+    while (pos + 4 <= stop) {
+        uint32_t word = load_word(base_bytes + (pos - base));
+        if constexpr (whole_word) {
+            if (word == pos) break;
+        } else if (word != 0 && (word & rule::position_mask) == (pos & rule::position_mask)) {
+            break;
+        }
+        pos += 4;
+    }
     return pos;
 }
 
+// The walk over a file, the same for a store and a disk image: the progress line, the
+// checkpoints, the window with its read errors and the skipping of plain words. What
+// becomes of a block found is the sink's business.
+template <class rule>
 class scanner {
   public:
-    explicit scanner(dbx_t* store)
-        : store_(store),
-          limit_(dbx_scanned_size(store)),
+    scanner(FILE* file, const std::string& name, uint64_t end, uint64_t word_limit, uint64_t file_size,
+            block_sink& sink)
+        : name_(name),
+          limit_(end),
+          word_limit_(word_limit),
           step_(limit_ / 1000),
-          window_(store->file, header_size, uint64_t(store->file_size), chunk_size) {}
+          window_(file, header_size, file_size, chunk_size),
+          sink_(sink) {}
 
     bool run();
+    std::vector<unreadable_range>& unreadable() { return window_.unreadable(); }
 
   private:
     void report(uint64_t pos);
     uint64_t next_stop() const;
-    void record(block_kind kind, const unsigned char* header);
-    void make_chains(dbx_block_list_t& list);
 
-    dbx_t* store_;
-    uint64_t limit_;  // positions from here on are not scanned
+    const std::string& name_;
+    uint64_t limit_;       // positions from here on are not scanned
+    uint64_t word_limit_;  // the bound of the next offsets a block may name
     uint64_t step_;
     file_window window_;
-    link_index links_[2];
+    block_sink& sink_;
     uint64_t last_report_ = 0;
     uint64_t next_checkpoint_ = checkpoint_interval;
 };
 
-void scanner::report(uint64_t pos) {
+template <class rule>
+void scanner<rule>::report(uint64_t pos) {
     std::printf("\b\b\b\b\b\b%5.1f%%", double(pos) * 100.0 / double(limit_));
     std::fflush(stdout);
     if (main_dialog != nullptr) main_dialog->set_progress(int(pos * 100 / limit_));
@@ -137,20 +184,15 @@ void scanner::report(uint64_t pos) {
 
 // Where plain skipping must stop: the end of the scan, the next progress update or the
 // next checkpoint, whichever comes first.
-uint64_t scanner::next_stop() const {
+template <class rule>
+uint64_t scanner<rule>::next_stop() const {
     return std::min({limit_, last_report_ + step_, next_checkpoint_});
 }
 
-void scanner::record(block_kind kind, const unsigned char* header) {
-    int which = kind == block_kind::live ? 0 : 1;
-    links_[which].add(store_->lists[which], load_word(header), load_word(header + 12),
-                      int32_t(load_word(header + 8)));
-}
-
-bool scanner::run() {
-    std::printf("------ Scanning %s:   0.0%%", store_->file_name.c_str());
+template <class rule>
+bool scanner<rule>::run() {
+    std::printf("------ Scanning %s:   0.0%%", name_.c_str());
     std::fflush(stdout);
-    for (dbx_block_list_t& list : store_->lists) reserve_blocks(list, limit_ / block_size + 1);
     uint64_t pos = 0;
     bool window_empty = true;
     while (pos < limit_) {
@@ -164,7 +206,7 @@ bool scanner::run() {
             window_empty = false;
         }
         const unsigned char* header = window_.at(pos, 20);
-        block_kind kind = block_test(header, pos, limit_);
+        block_kind kind = block_test<rule>(header, pos, word_limit_);
         // Bytes that could not be read match no block, whatever they were read as.
         if (kind != block_kind::none && !window_.readable(pos, recognised_bytes(kind))) kind = block_kind::none;
         if (kind != block_kind::none) {
@@ -174,7 +216,8 @@ bool scanner::run() {
             if (pos + prefetch_distance + 4 <= window_.data_end())
                 __builtin_prefetch(header + prefetch_distance);
 #endif
-            record(kind, header);
+            sink_.found(kind == block_kind::live ? 0 : 1, pos, load_word(header), load_word(header + 12),
+                        int32_t(load_word(header + 8)));
             pos += block_size - header_size;  // the data area is never examined
             window_empty = true;
             continue;
@@ -185,22 +228,35 @@ bool scanner::run() {
         uint64_t stop = next_stop();
         while (pos < stop) {
             const unsigned char* bytes = window_.at(pos, 4);
-            uint64_t next = skip_plain_words(window_, bytes, pos, pos, stop);
+            uint64_t next = skip_plain_words<rule>(window_, bytes, pos, pos, stop);
             if (next == pos) break;
             pos = next;
         }
     }
     std::printf("\b\b\b\b\b\b100.0%%\n");
-    store_->unreadable = std::move(window_.unreadable());
-    make_chains(store_->lists[0]);
-    make_chains(store_->lists[1]);
     return true;
 }
 
+// A store's blocks go to its two lists and are linked as they come.
+class store_sink : public block_sink {
+  public:
+    explicit store_sink(dbx_t* store) : store_(store) {}
+    void found(int list, uint64_t, uint32_t own_offset, uint32_t next_offset, int32_t data_size) override {
+        links_[list].add(store_->lists[list], own_offset, next_offset, data_size);
+    }
+
+  private:
+    dbx_t* store_;
+    link_index links_[2];
+};
+
+}  // namespace
+
 // The heads of a list's chains, in file order. Blocks in a closed ring have a predecessor
 // each and head no chain.
-void scanner::make_chains(dbx_block_list_t& list) {
-    if (list.chain_count == 0) return;
+void _dbx_make_chains(dbx_block_list_t& list) {
+    list.chains.clear();
+    if (list.chain_count <= 0) return;
     list.chains.resize(size_t(list.chain_count));
     size_t filled = 0;
     for (const dbx_block_t& block : list.blocks) {
@@ -210,10 +266,24 @@ void scanner::make_chains(dbx_block_list_t& list) {
     }
 }
 
-}  // namespace
+bool _dbx_scan_image(FILE* file, const std::string& name, uint64_t size, block_sink& sink,
+                     std::vector<unreadable_range>& unreadable) {
+    scanner<image_rule> scan(file, name, size, dbx_layout::addressable, size, sink);
+    if (!scan.run()) return false;
+    unreadable = std::move(scan.unreadable());
+    return true;
+}
 
 bool _dbx_scan(dbx_t* store) {
-    return scanner(store).run();
+    uint64_t limit = dbx_scanned_size(store);
+    for (dbx_block_list_t& list : store->lists) reserve_blocks(list, limit / block_size + 1);
+    store_sink sink(store);
+    scanner<store_rule> scan(store->file, store->file_name, limit, limit, uint64_t(store->file_size), sink);
+    if (!scan.run()) return false;
+    store->unreadable = std::move(scan.unreadable());
+    _dbx_make_chains(store->lists[0]);
+    _dbx_make_chains(store->lists[1]);
+    return true;
 }
 
 size_t _dbx_scan_chunk_size() {

@@ -3,6 +3,9 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
+#include <string>
+#include <vector>
 
 #include "dbx/dbx.h"
 
@@ -11,6 +14,24 @@
 // not be read. Returns false when the run was abandoned at a checkpoint; the lists are
 // then incomplete and nothing more has been printed. May throw std::bad_alloc.
 bool _dbx_scan(dbx_t* store);
+
+// Where the scan hands each block it finds: its list (0 live, 1 freed), its position in
+// the file and its header words.
+class block_sink {
+  public:
+    virtual ~block_sink() = default;
+    virtual void found(int list, uint64_t position, uint32_t own_offset, uint32_t next_offset,
+                       int32_t data_size) = 0;
+};
+
+// Scans a disk image from its start to `size` for blocks of stores that start on a sector
+// boundary anywhere in it, with the store scan's progress line, checkpoints and handling
+// of read errors. False when the run was abandoned.
+bool _dbx_scan_image(FILE* file, const std::string& name, uint64_t size, block_sink& sink,
+                     std::vector<unreadable_range>& unreadable);
+
+// Fills `chains` with the heads of the list's chains, in file order.
+void _dbx_make_chains(dbx_block_list_t& list);
 
 // The size of `name`, looked up relative to `directory`: the low 32 bits of the size as a
 // signed number, widened to 64 bits; -1 when the directory or the file cannot be reached.

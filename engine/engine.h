@@ -2,6 +2,9 @@
 // The engine entry and the routines of one extraction run.
 
 #include <atomic>
+#include <cstdint>
+#include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -24,6 +27,37 @@ struct run_outcome {
 // Returns 0 when a save run entered its output folder, otherwise -1. A failed .msg
 // conversion ends the run by throwing dispatch::dispatch_error.
 int recover_store(const char* target, const char* store_path, run_outcome* outcome = nullptr);
+
+// What became of one chain, for a record of the run.
+struct chain_record {
+    std::string store_path;               // as given
+    std::optional<uint64_t> carved_start;  // carve runs: where the store starts in the image
+    int list = 0;                          // 0 messages, 1 deleted fragments
+    int chain = 0;                         // the chain's number in its list
+    uint32_t first_offset = 0;
+    int64_t blocks = 0;
+    const std::string* bytes = nullptr;  // the message bytes, exactly as an .eml holds them
+    std::string from, to, subject;       // decoded, UTF-8
+    std::string date_written;            // the Date field as written
+    std::optional<int64_t> date;         // the date, seconds since 1970 UTC, when it parses
+    std::string file;                    // the file written (absolute), empty when none
+    bool saved = false;
+    bool failed = false;
+    std::string reason;  // why it failed
+};
+// Called for every chain of a run once it is listed or saved; none when empty. When set,
+// list runs read every message whole.
+extern std::function<void(const chain_record&)> chain_observer;
+
+// Carves the stores out of a disk image and runs each as a store run: a list run when
+// `folder` is null, otherwise a save run into `folder`/<image name>/<start of the store as
+// 12 hexadecimal digits>. `store_done` is called after each carved store with its start.
+// Returns 0 when a save run entered its output folders, otherwise -1.
+int carve_image(const char* folder, const char* image_path, const std::function<void(uint64_t start)>& store_done,
+                run_outcome* outcome = nullptr);
+
+// The folder of a carved store: its start as 12 upper-case hexadecimal digits.
+std::string carved_folder_name(uint64_t start);
 
 // The name of a store's output folder, made from its file name: without a final ".dbx"
 // (any case) and without trailing points and blanks, which Windows would drop; "_" when

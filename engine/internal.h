@@ -30,8 +30,11 @@ struct message_read {
     std::optional<unreadable_range> unreadable;  // the first bytes of it that could not be read
     bool out_of_memory = false;
     hdr_raw_fields raw;  // Subject, From and To as written, for the .msg writer
+    std::optional<std::string> subject, from, to;  // decoded, UTF-8
 };
-message_read _read_message(main_view* dialog, dbx_t* store, int list, int chain, int mode);
+// Reads chain `chain` of list `list`; a list-only run (mode 0) reads no more than the
+// header unless `whole`.
+message_read _read_message(main_view* dialog, dbx_t* store, int list, int chain, int mode, bool whole = false);
 
 // The file name of a message: sender, receiver, subject, the head block's offset and the
 // extension of the run mode, fitted to what file systems accept.
@@ -60,3 +63,35 @@ struct recover_totals {
 // ranges), so that nothing is reported twice.
 recover_totals _recover(main_view* dialog, dbx_t* store, const char* folder, int mode,
                         recover_totals totals = {});
+
+// A dialog that shows nothing, for runs without a main dialog.
+class silent_view : public main_view {
+public:
+    int item_count() override { return count_; }
+    void insert_item(int) override { ++count_; }
+    void set_item_text(int, int, const std::u16string&) override {}
+    void set_progress(int) override {}
+    int message_box(const std::string&, const std::string&, unsigned) override { return 1; }
+
+private:
+    int count_ = 0;
+};
+
+// Says once, on standard error and to the dialog, that a range of the store could not be
+// read.
+void report_unreadable(main_view* dialog, recover_totals& totals, const std::string& file_name,
+                       const unreadable_range& range);
+
+// True when `folder` is a link (the run writes nothing there), and the words that say so.
+bool is_link(const std::string& folder);
+void say_link(const std::string& folder);
+
+struct run_outcome;
+// The closing box of a save run.
+void show_completion(main_view* dialog, const run_outcome& outcome);
+
+// Hands the record of chain `chain` to the chain observer, when there is one: `folder` is
+// the list folder of a save run (null in a list run), `usable` false when the message
+// could not be read, `saved` the result of saving it (1 saved, 2 failed, 0 not saved).
+void _note_chain(const dbx_t* store, int list, int chain, const message_read& message, const std::string* folder,
+                 bool usable, int saved);

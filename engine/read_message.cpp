@@ -23,14 +23,22 @@ constexpr size_t batch_blocks = batch_bytes / block_size;
 // Most headers fit in two blocks.
 constexpr size_t header_batch_blocks = 2;
 
+// A block of a chain and where it lies in the file.
+struct placed_block {
+    const dbx_block_t* block;
+    uint64_t position;
+};
+
 // The chain's blocks, head first.
-std::vector<const dbx_block_t*> chain_blocks(const dbx_block_list_t& list, const dbx_block_t* head) {
-    std::vector<const dbx_block_t*> blocks;
-    for (int32_t index = static_cast<int32_t>(head - list.blocks.data()); index >= 0;
-         index = list.blocks[index].next) {
-        blocks.push_back(&list.blocks[index]);
+std::vector<placed_block> chain_blocks(const dbx_t* store, int list, const dbx_block_t* head) {
+    const dbx_block_list_t& blocks = store->lists[list];
+    std::vector<placed_block> chain;
+    for (int32_t index = static_cast<int32_t>(head - blocks.blocks.data()); index >= 0;
+         index = blocks.blocks[index].next) {
+        const dbx_block_t* block = &blocks.blocks[index];
+        chain.push_back({block, dbx_block_position(store, list, block)});
     }
-    return blocks;
+    return chain;
 }
 
 // The message bytes a block holds.
@@ -38,8 +46,8 @@ size_t text_bytes(const dbx_block_t* block) {
     return std::min<uint32_t>(uint32_t(block->data_size), dbx_layout::data_size);
 }
 
-bool follows(const dbx_block_t* earlier, const dbx_block_t* later) {
-    return uint64_t{later->offset} == uint64_t{earlier->offset} + block_size;
+bool follows(const placed_block& earlier, const placed_block& later) {
+    return later.position == earlier.position + block_size;
 }
 
 class chain_reader {
@@ -48,10 +56,10 @@ public:
         : file_(file), fragment_(fragment), text_(text), message_(message) {}
 
     // Appends the data areas of `count` side-by-side blocks from `first`, read with one call.
-    void append(const dbx_block_t* const* first, size_t count);
+    void append(const placed_block* first, size_t count);
 
 private:
-    void read_each(const dbx_block_t* const* first, size_t count);
+    void read_each(const placed_block* first, size_t count);
     void note_unreadable(uint64_t start, uint64_t end, int error);
 
     FILE* file_;
@@ -68,9 +76,9 @@ void chain_reader::note_unreadable(uint64_t start, uint64_t end, int error) {
 // Bytes the file does not hold (a data area running past its end) read as zero bytes, so
 // the length still counts them. Bytes that cannot be read are zero bytes too, and the
 // message is marked unreadable.
-void chain_reader::append(const dbx_block_t* const* first, size_t count) {
-    uint64_t start = uint64_t{first[0]->offset} + header_size;
-    size_t span = size_t(uint64_t{first[count - 1]->offset} - first[0]->offset) + text_bytes(first[count - 1]);
+void chain_reader::append(const placed_block* first, size_t count) {
+    uint64_t start = first[0].position + header_size;
+    size_t span = size_t(first[count - 1].position - first[0].position) + text_bytes(first[count - 1].block);
     run_.assign(span, '\0');
     platform::read_outcome read = platform::read_at(file_, start, run_.data(), span);
     if (read.error != 0) {
@@ -79,7 +87,7 @@ void chain_reader::append(const dbx_block_t* const* first, size_t count) {
     }
     for (size_t k = 0; k < count; ++k) {
         size_t at = text_.size();
-        size_t n = text_bytes(first[k]);
+        size_t n = text_bytes(first[k].block);
         text_.append(run_, k * block_size, n);
         // The first word of a freed block's data area is not message text: it is marked.
         if (fragment_) std::memcpy(text_.data() + at, "----", std::min<size_t>(4, n));
@@ -87,10 +95,10 @@ void chain_reader::append(const dbx_block_t* const* first, size_t count) {
 }
 
 // Reads side-by-side blocks one at a time after a read of all of them failed.
-void chain_reader::read_each(const dbx_block_t* const* first, size_t count) {
+void chain_reader::read_each(const placed_block* first, size_t count) {
     for (size_t k = 0; k < count; ++k) {
-        size_t n = text_bytes(first[k]);
-        uint64_t start = uint64_t{first[k]->offset} + header_size;
+        size_t n = text_bytes(first[k].block);
+        uint64_t start = first[k].position + header_size;
         size_t at = text_.size();
         text_.append(n, '\0');
         platform::read_outcome read = platform::read_at(file_, start, text_.data() + at, n);
@@ -104,9 +112,10 @@ void chain_reader::read_each(const dbx_block_t* const* first, size_t count) {
 
 // A chain that ends because the block it names could not be read is cut short: the
 // message touches those bytes.
-std::optional<unreadable_range> unreadable_next(const dbx_t* store, const dbx_block_t* last) {
-    if (last->next_offset == 0) return std::nullopt;
-    uint64_t start = last->next_offset, end = start + header_size + 4;
+std::optional<unreadable_range> unreadable_next(const dbx_t* store, const placed_block& last) {
+    if (last.block->next_offset == 0) return std::nullopt;
+    // The block named lies in the same store as the last one.
+    uint64_t start = last.position - last.block->offset + last.block->next_offset, end = start + header_size + 4;
     for (const unreadable_range& range : store->unreadable) {
         if (range.start < end && start < range.end) return range;
     }
@@ -130,10 +139,10 @@ bool header_ends(const std::string& text, size_t from) {
 // Reads the chain's text. A run that only lists the messages needs no more than the
 // header, which the summary reads up to its end: the reading stops there.
 void read_chain(dbx_t* store, int list, const dbx_block_t* head, bool header_only, message_read& message) {
-    auto blocks = chain_blocks(store->lists[list], head);
+    auto blocks = chain_blocks(store, list, head);
     message.unreadable = unreadable_next(store, blocks.back());
     size_t total = 0;
-    for (const dbx_block_t* block : blocks) total += text_bytes(block);
+    for (const placed_block& placed : blocks) total += text_bytes(placed.block);
     std::string& text = message.text.emplace();
     if (!header_only) text.reserve(total);
     chain_reader reader(store->file, list == 1, text, message);
@@ -158,14 +167,16 @@ void read_chain(dbx_t* store, int list, const dbx_block_t* head, bool header_onl
 
 }  // namespace
 
-message_read _read_message(main_view* dialog, dbx_t* store, int list, int chain, int mode) {
+message_read _read_message(main_view* dialog, dbx_t* store, int list, int chain, int mode, bool whole) {
     const dbx_block_t* head = store->lists[list].chains[chain];
     message_read message;
-    std::optional<std::string> subject, from, to;
+    std::optional<std::string>& subject = message.subject;
+    std::optional<std::string>& from = message.from;
+    std::optional<std::string>& to = message.to;
     try {
         // A run that only lists needs the row and nothing for a file: no decoded values,
-        // no date, no raw fields.
-        bool listing = mode == 0;
+        // no date, no raw fields, and only the header.
+        bool listing = mode == 0 && !whole;
         read_chain(store, list, head, listing, message);
         if (listing) {
             hdr_message_summary(message.text->c_str(), dialog, nullptr, nullptr, nullptr, nullptr, nullptr);

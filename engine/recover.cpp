@@ -20,19 +20,6 @@ const char* const list_names[2] = {"messages", "deleted message fragments"};
 
 const char* or_null(const char* text) { return text ? text : "(null)"; }
 
-// A dialog that shows nothing, for runs without a main dialog.
-class silent_view : public main_view {
-public:
-    int item_count() override { return count_; }
-    void insert_item(int) override { ++count_; }
-    void set_item_text(int, int, const std::u16string&) override {}
-    void set_progress(int) override {}
-    int message_box(const std::string&, const std::string&, unsigned) override { return 1; }
-
-private:
-    int count_ = 0;
-};
-
 void print_message_line(int j, int chain_count, bool saved, const std::string& name) {
     std::printf(saved ? "%5.1f%%     OK: %s\n" : "%5.1f%%  ERROR: %s\n",
                 (j + 1) * 100.0 / chain_count, name.c_str());
@@ -43,20 +30,6 @@ bool overlaps(const unreadable_range& a, const unreadable_range& b) {
     return a.start < b.end && b.start < a.end;
 }
 
-// Says once, on standard error and to the dialog, that a range of the store could not be
-// read.
-void report_unreadable(main_view* dialog, recover_totals& totals, const dbx_t* store,
-                       const unreadable_range& range) {
-    for (const unreadable_range& known : totals.unreadable) {
-        if (overlaps(known, range)) return;
-    }
-    totals.unreadable.push_back(range);
-    std::string what = unreadable_text(range);
-    std::fprintf(stderr, "morvale: %s: %s\n", store->file_name.c_str(), what.c_str());
-    std::fflush(stderr);
-    dialog->unreadable_bytes(store->file_name, what);
-}
-
 // Why a message that was read cannot be saved; false when nothing stands in its way.
 bool message_failed(main_view* dialog, recover_totals& totals, const dbx_t* store, const dbx_block_t* head,
                     const message_read& message) {
@@ -64,7 +37,7 @@ bool message_failed(main_view* dialog, recover_totals& totals, const dbx_t* stor
         std::fprintf(stderr, "_read_message: the message at %08" PRIX32 ": %s\n", head->offset,
                      std::strerror(ENOMEM));
     } else if (message.unreadable) {
-        report_unreadable(dialog, totals, store, *message.unreadable);
+        report_unreadable(dialog, totals, store->file_name, *message.unreadable);
         std::fprintf(stderr, "_read_message: the message at %08" PRIX32 " lies partly in unreadable bytes\n",
                      head->offset);
     } else {
@@ -77,9 +50,12 @@ bool message_failed(main_view* dialog, recover_totals& totals, const dbx_t* stor
 // Reads, saves and stamps chain j of list i; false when the message failed.
 bool handle_chain(main_view* dialog, dbx_t* store, int i, int j, const std::string* list_folder,
                   int mode, recover_totals& totals, const std::optional<platform::file_identity>& identity) {
-    message_read message = _read_message(dialog, store, i, j, mode);
+    message_read message = _read_message(dialog, store, i, j, mode, bool(chain_observer));
     bool unusable = message_failed(dialog, totals, store, store->lists[i].chains[j], message);
-    if (!list_folder) return !unusable;  // list only: reading filled the row
+    if (!list_folder) {  // list only: reading filled the row
+        _note_chain(store, i, j, message, nullptr, !unusable, 0);
+        return !unusable;
+    }
     int chain_count = store->lists[i].chain_count;
     int result = 2;
     try {
@@ -89,16 +65,8 @@ bool handle_chain(main_view* dialog, dbx_t* store, int i, int j, const std::stri
         platform::report_error("_save_message");
     }
     print_message_line(j, chain_count, result == 1, message.name);
+    _note_chain(store, i, j, message, list_folder, !unusable, result);
     return result == 1;
-}
-
-// A folder the run writes into must be a folder of its own: a link there would send the
-// files somewhere else.
-bool is_link(const std::string& folder) { return platform::entry_at(folder.c_str()) == platform::entry_kind::link; }
-
-void say_link(const std::string& folder) {
-    std::fprintf(stderr, "error: %s is a link; nothing is written there\n", folder.c_str());
-    std::fflush(stderr);
 }
 
 // Makes the "deleted" folder of a save run; false (said) when fragments cannot go there.
@@ -112,26 +80,6 @@ bool make_deleted_folder(const char* folder, const std::string& list_folder) {
         return false;
     }
     return true;
-}
-
-// Saves the run's results and the closing box of a save run.
-void show_completion(main_view* dialog, const run_outcome& outcome) {
-    if (!outcome.store_opened || !outcome.folder_entered) {
-        dialog->message_box("Saving failed: nothing was saved.", "Tavrin Morvale", 0x1030);
-    } else if (outcome.errors > 0) {
-        char text[64];
-        std::snprintf(text, sizeof text, "Saving completed with %d errors", outcome.errors);
-        dialog->message_box(text, "Tavrin Morvale", 0x1030);
-    } else if (!outcome.unreadable.empty()) {
-        dialog->message_box("Saving completed, but parts of the store could not be read", "Tavrin Morvale", 0x1030);
-    } else {
-        dialog->message_box("Saving completed successfully         ", "Tavrin Morvale", 0x1020);
-    }
-}
-
-// What the scan could not read.
-void report_scan_limits(main_view* dialog, recover_totals& totals, const dbx_t* store) {
-    for (const unreadable_range& range : store->unreadable) report_unreadable(dialog, totals, store, range);
 }
 
 // A file in which the scan found no block at all is most likely no store.
@@ -166,6 +114,49 @@ size_t last_separator(const std::string& path) {
 }
 
 }  // namespace
+
+// Says once, on standard error and to the dialog, that a range of the store could not be
+// read.
+void report_unreadable(main_view* dialog, recover_totals& totals, const std::string& file_name,
+                       const unreadable_range& range) {
+    for (const unreadable_range& known : totals.unreadable) {
+        if (overlaps(known, range)) return;
+    }
+    totals.unreadable.push_back(range);
+    std::string what = unreadable_text(range);
+    std::fprintf(stderr, "morvale: %s: %s\n", file_name.c_str(), what.c_str());
+    std::fflush(stderr);
+    dialog->unreadable_bytes(file_name, what);
+}
+
+// A folder the run writes into must be a folder of its own: a link there would send the
+// files somewhere else.
+bool is_link(const std::string& folder) { return platform::entry_at(folder.c_str()) == platform::entry_kind::link; }
+
+void say_link(const std::string& folder) {
+    std::fprintf(stderr, "error: %s is a link; nothing is written there\n", folder.c_str());
+    std::fflush(stderr);
+}
+
+// Saves the run's results and the closing box of a save run.
+void show_completion(main_view* dialog, const run_outcome& outcome) {
+    if (!outcome.store_opened || !outcome.folder_entered) {
+        dialog->message_box("Saving failed: nothing was saved.", "Tavrin Morvale", 0x1030);
+    } else if (outcome.errors > 0) {
+        char text[64];
+        std::snprintf(text, sizeof text, "Saving completed with %d errors", outcome.errors);
+        dialog->message_box(text, "Tavrin Morvale", 0x1030);
+    } else if (!outcome.unreadable.empty()) {
+        dialog->message_box("Saving completed, but parts of the store could not be read", "Tavrin Morvale", 0x1030);
+    } else {
+        dialog->message_box("Saving completed successfully         ", "Tavrin Morvale", 0x1020);
+    }
+}
+
+// What the scan could not read.
+void report_scan_limits(main_view* dialog, recover_totals& totals, const dbx_t* store) {
+    for (const unreadable_range& range : store->unreadable) report_unreadable(dialog, totals, store->file_name, range);
+}
 
 recover_totals _recover(main_view* dialog, dbx_t* store, const char* folder, int mode,
                         recover_totals totals) {

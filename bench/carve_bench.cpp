@@ -1,0 +1,106 @@
+// Carving a 2 GiB disk image against plain reading: two realistic stores lying whole, a
+// third cut into 4 KiB clusters scattered over the image, and noise everywhere else.
+
+#include <cstdio>
+#include <stdexcept>
+#include <vector>
+
+#include "bench.h"
+#include "bench_files.h"
+#include "dbx/carve.h"
+#include "tools/dbxgen/dbxgen.h"
+
+namespace {
+
+constexpr uint64_t mebibyte = uint64_t(1) << 20;
+constexpr uint64_t image_size = 2048 * mebibyte;
+constexpr uint64_t store_size = 256 * mebibyte;
+constexpr uint64_t cluster = 4096;
+constexpr int repeats = 3;
+
+std::vector<char> read_whole(const std::string& path) {
+    FILE* in = std::fopen(path.c_str(), "rb");
+    if (in == nullptr) throw std::runtime_error("cannot open " + path);
+    std::vector<char> bytes(store_size);
+    bytes.resize(std::fread(bytes.data(), 1, bytes.size(), in));
+    std::fclose(in);
+    bytes.resize((bytes.size() + cluster - 1) / cluster * cluster);
+    return bytes;
+}
+
+// The image, cluster by cluster: the whole stores at 100 MiB and 700 MiB, the scattered
+// store's clusters in random free slots from 1200 MiB on, noise elsewhere.
+void write_image(const std::string& path, const std::vector<std::vector<char>>& stores) {
+    uint64_t clusters = image_size / cluster;
+    std::vector<const char*> at(clusters, nullptr);
+    uint64_t whole_starts[2] = {100 * mebibyte / cluster, 700 * mebibyte / cluster};
+    for (int s = 0; s < 2; ++s)
+        for (uint64_t c = 0; c < stores[s].size() / cluster; ++c)
+            at[whole_starts[s] + c] = &stores[s][c * cluster];
+    dbxgen::random_source random(2026);
+    std::vector<uint64_t> free_slots;
+    for (uint64_t c = 1200 * mebibyte / cluster; c < clusters; ++c) free_slots.push_back(c);
+    for (uint64_t c = 0; c < stores[2].size() / cluster; ++c) {
+        uint64_t pick = random.below(free_slots.size());
+        at[free_slots[pick]] = &stores[2][c * cluster];
+        free_slots[pick] = free_slots.back();
+        free_slots.pop_back();
+    }
+    FILE* out = std::fopen(path.c_str(), "wb");
+    if (out == nullptr) throw std::runtime_error("cannot create " + path);
+    std::vector<uint64_t> noise(cluster / 8);
+    for (uint64_t c = 0; c < clusters; ++c) {
+        if (at[c] != nullptr) {
+            std::fwrite(at[c], 1, cluster, out);
+            continue;
+        }
+        for (uint64_t& word : noise) word = random.next();
+        std::fwrite(noise.data(), 1, cluster, out);
+    }
+    if (!settle(out)) throw std::runtime_error("cannot write " + path);
+}
+
+double time_read(const std::string& path) {
+    std::vector<char> buffer(mebibyte);
+    FILE* in = std::fopen(path.c_str(), "rb");
+    double seconds = seconds_of([&] {
+        while (std::fread(buffer.data(), 1, buffer.size(), in) > 0) {
+        }
+    });
+    std::fclose(in);
+    return seconds;
+}
+
+}  // namespace
+
+void carve_benchmarks(bench_run& run) {
+    std::vector<std::vector<char>> stores;
+    for (int s = 0; s < 3; ++s) {
+        std::string store = (run.scratch() / ("carve" + std::to_string(s) + ".dbx")).string();
+        write_realistic_store(store, store_size);
+        stores.push_back(read_whole(store));
+        std::remove(store.c_str());
+    }
+    std::string image = (run.scratch() / "disk.img").string();
+    write_image(image, stores);
+    stores.clear();
+    time_read(image);
+    std::vector<double> reads, carves;
+    size_t carved_stores = 0;
+    for (int i = 0; i < repeats; ++i) {
+        reads.push_back(time_read(image));
+        carved_image* carved = nullptr;
+        {
+            quiet_stdout quiet;
+            carves.push_back(seconds_of([&] { carved = dbx_carve(image.c_str()); }));
+        }
+        if (carved == nullptr) throw std::runtime_error("dbx_carve failed on " + image);
+        carved_stores = carved->stores.size();
+        dbx_carve_close(carved);
+    }
+    run.note("read " + fixed(median(reads), 3) + " s, carve " + fixed(median(carves), 3) +
+             " s (medians of " + std::to_string(repeats) + "); " + std::to_string(carved_stores) +
+             " carved stores");
+    run.figure("carve/read time ratio", fixed(median(carves) / median(reads), 2));
+    std::remove(image.c_str());
+}

@@ -1,0 +1,37 @@
+#pragma once
+// The manifest of a run: one record per chain, written and flushed as the run goes, so
+// that a run that stops leaves a valid manifest of what it did. CSV (RFC 4180, UTF-8,
+// with a header row) or JSON Lines, by the file's extension.
+
+#include <cstdio>
+#include <memory>
+#include <string>
+
+#include "engine/engine.h"
+
+class manifest {
+  public:
+    // True when `path` ends in ".csv" or ".jsonl" (any case).
+    static bool known_kind(const std::string& path);
+    // Creates the manifest (UTF-8 path); null, said on standard error, when it cannot be
+    // made. Files written are named relative to `folder` (absolute; empty in list runs).
+    static std::unique_ptr<manifest> create(const std::string& path, const std::string& folder);
+    ~manifest();
+    manifest(const manifest&) = delete;
+    manifest& operator=(const manifest&) = delete;
+
+    void write(const chain_record& record);
+    // False once a record could not be written (said once on standard error).
+    bool good() const { return good_; }
+
+  private:
+    manifest(FILE* file, std::string path, bool json, std::string folder);
+    void put(const std::string& line);
+    std::string relative(const std::string& file) const;
+
+    FILE* file_;
+    std::string path_;
+    bool json_;
+    std::string folder_;
+    bool good_ = true;
+};

@@ -1,0 +1,17 @@
+#pragma once
+// The stores of a folder given where a store is expected.
+
+#include <string>
+#include <vector>
+
+// A store found in a folder: its path, and the folder it lies in relative to the folder
+// given ("" when directly in it), with '/' between names.
+struct folder_store {
+    std::string path;
+    std::string relative_folder;
+};
+
+// Every file under `folder` (UTF-8), at any depth, whose name ends in ".dbx" in any case,
+// in sorted order of their relative paths. Links are not followed. Folders that cannot be
+// read are said on standard error and passed over; `complete` is then false.
+std::vector<folder_store> stores_in_folder(const std::string& folder, bool& complete);

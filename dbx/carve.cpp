@@ -1,0 +1,264 @@
+// Carving stores out of a disk image. The scan of the image hands over every block whose
+// store would start on a sector boundary; blocks with the same start make up one carved
+// store and are linked there exactly as in a store of their own. A chain that names a
+// block its own store does not hold may then continue into another carved store, when
+// the block it names is the only one in the image at that offset, of the same kind and
+// not yet continuing anything: the clusters of a fragmented store lie apart.
+
+#include "dbx/carve.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <memory>
+#include <new>
+#include <unordered_map>
+
+#include "dbx/link_index.h"
+#include "dbx/scan.h"
+#include "platform/fs.h"
+#include "platform/read.h"
+
+namespace {
+
+// A predecessor in another carved store.
+constexpr int32_t foreign_predecessor = -2;
+
+struct carved_store {
+    std::unique_ptr<dbx_t> store;
+    link_index links[2];
+};
+
+// Sends each block to the carved store of its start and links it there.
+class carve_sink : public block_sink {
+  public:
+    void found(int list, uint64_t position, uint32_t own_offset, uint32_t next_offset,
+               int32_t data_size) override {
+        carved_store& carved = store_at(position - own_offset);
+        carved.links[list].add(carved.store->lists[list], own_offset, next_offset, data_size);
+    }
+
+    // The stores found, by increasing start; the link tables are dropped.
+    std::vector<std::unique_ptr<dbx_t>> take_stores() {
+        std::vector<std::unique_ptr<dbx_t>> stores;
+        for (carved_store& carved : stores_) stores.push_back(std::move(carved.store));
+        stores_.clear();
+        std::sort(stores.begin(), stores.end(),
+                  [](const auto& a, const auto& b) { return a->base < b->base; });
+        return stores;
+    }
+
+  private:
+    carved_store& store_at(uint64_t start) {
+        // Blocks of one store mostly come one after another.
+        if (last_ < stores_.size() && stores_[last_].store->base == start) return stores_[last_];
+        auto [at, added] = by_start_.try_emplace(start, stores_.size());
+        if (added) {
+            stores_.emplace_back();
+            stores_.back().store = std::make_unique<dbx_t>();
+            stores_.back().store->base = start;
+        }
+        last_ = at->second;
+        return stores_[last_];
+    }
+
+    std::vector<carved_store> stores_;
+    std::unordered_map<uint64_t, size_t> by_start_;
+    size_t last_ = SIZE_MAX;
+};
+
+// A block of one carved store: store, list and index.
+struct block_place {
+    size_t store;
+    int list;
+    int32_t index;
+};
+
+bool holds_offset(const dbx_t& store, uint32_t offset) {
+    for (const dbx_block_list_t& list : store.lists) {
+        auto end = list.blocks.begin() + list.block_count;
+        auto at = std::lower_bound(
+            list.blocks.begin(), end, offset,
+            [](const dbx_block_t& block, uint32_t wanted) { return block.offset < wanted; });
+        if (at != end && at->offset == offset) return true;
+    }
+    return false;
+}
+
+// Links chain ends across carved stores and copies each continuation into the store of
+// the chain's head, so that every store can be read on its own.
+class cross_linker {
+  public:
+    explicit cross_linker(std::vector<std::unique_ptr<dbx_t>>& stores) : stores_(stores) {}
+
+    void run() {
+        find_dangling_ends();
+        if (ends_.empty()) return;
+        count_candidates();
+        link_ends();
+        copy_continuations();
+    }
+
+  private:
+    struct candidate {
+        int count = 0;
+        block_place place{};
+    };
+
+    dbx_block_t& block(const block_place& place) {
+        return stores_[place.store]->lists[place.list].blocks[place.index];
+    }
+
+    static uint64_t key(const block_place& place) {
+        return uint64_t(place.store) << 33 | uint64_t(place.list) << 32 | uint32_t(place.index);
+    }
+
+    // Chain ends whose next offset names no block of their own store.
+    void find_dangling_ends() {
+        for (size_t s = 0; s < stores_.size(); ++s) {
+            for (int i = 0; i < 2; ++i) {
+                const dbx_block_list_t& list = stores_[s]->lists[i];
+                for (int32_t k = 0; k < list.block_count; ++k) {
+                    const dbx_block_t& end = list.blocks[k];
+                    if (end.next != -1 || end.next_offset == 0 ||
+                        holds_offset(*stores_[s], end.next_offset))
+                        continue;
+                    ends_.push_back({s, i, k});
+                    wanted_.try_emplace(end.next_offset);
+                }
+            }
+        }
+    }
+
+    // How many blocks of the whole image lie at each offset named.
+    void count_candidates() {
+        for (size_t s = 0; s < stores_.size(); ++s) {
+            for (int i = 0; i < 2; ++i) {
+                const dbx_block_list_t& list = stores_[s]->lists[i];
+                for (int32_t k = 0; k < list.block_count; ++k) {
+                    auto at = wanted_.find(list.blocks[k].offset);
+                    if (at == wanted_.end()) continue;
+                    if (at->second.count++ == 0) at->second.place = {s, i, k};
+                }
+            }
+        }
+    }
+
+    void link_ends() {
+        for (const block_place& end : ends_) {
+            const candidate& found = wanted_[block(end).next_offset];
+            if (found.count != 1 || found.place.list != end.list) continue;
+            dbx_block_t& target = block(found.place);
+            if (target.prev != -1) continue;
+            target.prev = foreign_predecessor;
+            stores_[found.place.store]->lists[found.place.list].chain_count--;
+            links_[key(end)] = found.place;
+        }
+    }
+
+    // The blocks a linked end continues into, through their own stores and further links.
+    std::vector<block_place> continuation(const block_place& end) {
+        std::vector<block_place> blocks;
+        block_place at = links_.at(key(end));
+        for (;;) {
+            blocks.push_back(at);
+            int32_t next = block(at).next;
+            if (next >= 0) {
+                at.index = next;
+                continue;
+            }
+            auto further = links_.find(key(at));
+            if (further == links_.end()) break;
+            at = further->second;
+        }
+        return blocks;
+    }
+
+    void copy_continuations() {
+        std::vector<std::pair<block_place, std::vector<block_place>>> copies;
+        for (const block_place& end : ends_) {
+            if (links_.count(key(end)) != 0) copies.emplace_back(end, continuation(end));
+        }
+        for (const auto& [end, blocks] : copies) {
+            dbx_block_list_t& list = stores_[end.store]->lists[end.list];
+            int32_t before = end.index;
+            for (const block_place& place : blocks) {
+                dbx_block_t copy = block(place);
+                copy.prev = before;
+                copy.next = -1;
+                int32_t index = int32_t(list.blocks.size());
+                list.blocks.push_back(copy);
+                list.borrowed_bases.push_back(stores_[place.store]->base);
+                list.blocks[before].next = index;
+                before = index;
+            }
+        }
+    }
+
+    std::vector<std::unique_ptr<dbx_t>>& stores_;
+    std::vector<block_place> ends_;
+    std::unordered_map<uint32_t, candidate> wanted_;
+    std::unordered_map<uint64_t, block_place> links_;
+};
+
+void release(carved_image* image) {
+    for (dbx_t* store : image->stores) {
+        store->file = nullptr;  // the image's file, closed once below
+        dbx_close(store);
+    }
+    if (image->file != nullptr) std::fclose(image->file);
+    delete image;
+}
+
+bool carve(carved_image* image) {
+    carve_sink sink;
+    if (!_dbx_scan_image(image->file, image->file_name, image->size, sink, image->unreadable))
+        return false;
+    std::vector<std::unique_ptr<dbx_t>> stores = sink.take_stores();
+    cross_linker(stores).run();
+    for (std::unique_ptr<dbx_t>& store : stores) {
+        store->file = image->file;
+        store->carved = true;
+        store->file_name = image->file_name;
+        store->file_size = int64_t(image->size);
+        store->unreadable = image->unreadable;
+        for (dbx_block_list_t& list : store->lists) _dbx_make_chains(list);
+        image->stores.push_back(store.release());
+    }
+    return true;
+}
+
+}  // namespace
+
+carved_image* dbx_carve(const char* path) {
+    auto* image = new (std::nothrow) carved_image;
+    if (image == nullptr) return nullptr;
+    image->file = platform::open_for_reading(path);
+    std::optional<platform::stream_status> status;
+    if (image->file != nullptr) status = platform::status_of(image->file);
+    if (status && status->directory) errno = EISDIR;
+    if (!status || status->directory) {
+        int error = errno;
+        release(image);
+        errno = error;
+        return nullptr;
+    }
+    bool carved = false;
+    try {
+        image->file_name = path;
+        image->size = uint64_t(std::max<int64_t>(status->size, 0));
+        carved = carve(image);
+    } catch (const std::bad_alloc&) {
+        errno = ENOMEM;
+    }
+    if (!carved) {
+        int error = errno;
+        release(image);
+        errno = carved ? 0 : error;
+        return nullptr;
+    }
+    return image;
+}
+
+void dbx_carve_close(carved_image* image) {
+    if (image != nullptr) release(image);
+}

@@ -1,0 +1,27 @@
+#pragma once
+// Stores carved from a disk image: every block whose header names an offset that puts
+// its store's start on a sector boundary of the image, grouped by that start.
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "dbx/dbx.h"
+
+// One image and the stores found in it, by increasing start. Each store reads from the
+// image's file (it does not own it); its `base` is its start in the image, and a block's
+// number in a file name is its own offset within its store.
+struct carved_image {
+    std::string file_name;
+    FILE* file = nullptr;
+    uint64_t size = 0;
+    std::vector<dbx_t*> stores;
+    std::vector<unreadable_range> unreadable;  // in image order
+};
+
+// Opens and carves an image (a file or a block device of any size); null when it cannot
+// be opened (errno set; a folder gives EISDIR), when memory runs out or when the run was
+// abandoned during the scan.
+carved_image* dbx_carve(const char* path);
+void dbx_carve_close(carved_image* image);

@@ -1,0 +1,72 @@
+// The record of one chain handed to the run's observer: where it lies, what it holds,
+// and what became of it.
+
+#include <cerrno>
+#include <cstring>
+
+#include "engine/engine.h"
+#include "engine/internal.h"
+#include "header/date.h"
+#include "header/decode.h"
+#include "header/fields.h"
+#include "platform/text.h"
+
+std::function<void(const chain_record&)> chain_observer;
+
+namespace {
+
+int64_t chain_length(const dbx_block_list_t& list, const dbx_block_t* head) {
+    int64_t length = 0;
+    for (int32_t k = int32_t(head - list.blocks.data()); k >= 0; k = list.blocks[k].next) ++length;
+    return length;
+}
+
+// The first Date field of the header, as written (read as text for people).
+std::string date_field(const std::string& text) {
+    std::string date;
+    bool found = false;
+    hdr_fields_walk(text.c_str(), text.c_str() + std::strlen(text.c_str()),
+                    [&](const std::string& name, const std::string& value) {
+                        if (found || !platform::equal_ignoring_case(name, "Date")) return;
+                        date = value;
+                        found = true;
+                    });
+    return hdr_decode_text(date);
+}
+
+std::string why_failed(const message_read& message, bool written) {
+    if (message.out_of_memory) return std::strerror(ENOMEM);
+    if (message.unreadable) return unreadable_text(*message.unreadable);
+    if (!message.text) return "the chain gave no message bytes";
+    if (!written) return "the file could not be written";
+    return {};
+}
+
+}  // namespace
+
+void _note_chain(const dbx_t* store, int list, int chain, const message_read& message,
+                 const std::string* folder, bool usable, int saved) {
+    if (!chain_observer) return;
+    const dbx_block_t* head = store->lists[list].chains[chain];
+    chain_record record;
+    record.store_path = store->file_name;
+    if (store->carved) record.carved_start = store->base;
+    record.list = list;
+    record.chain = chain;
+    record.first_offset = head->offset;
+    record.blocks = chain_length(store->lists[list], head);
+    static const std::string none;
+    record.bytes = message.text ? &*message.text : &none;
+    record.from = message.from.value_or("");
+    record.to = message.to.value_or("");
+    record.subject = message.subject.value_or("");
+    if (message.text) {
+        record.date_written = date_field(*message.text);
+        record.date = hdr_date_value(record.date_written);
+    }
+    record.saved = saved == 1;
+    record.failed = !usable || (folder && saved != 1);
+    if (record.saved) record.file = in_folder(folder->c_str(), message.name);
+    if (record.failed) record.reason = why_failed(message, saved == 1);
+    chain_observer(record);
+}

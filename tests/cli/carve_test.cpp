@@ -1,0 +1,215 @@
+// Carving stores out of disk images, end to end: a store laid whole in noise, a store cut
+// into shuffled clusters, and two copies of one store in one image.
+
+#include "dbx/carve.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <sstream>
+
+#include "cli/command.h"
+#include "dbx/dbx.h"
+#include "support/capture.h"
+#include "support/temp_dir.h"
+#include "tools/dbxgen/dbxgen.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr size_t cluster = 4096;
+
+struct file_state {
+    std::string bytes;
+    fs::file_time_type time;
+    bool operator==(const file_state&) const = default;
+};
+// Relative path (with '/') -> bytes and time, for every file under `root`.
+using tree = std::map<std::string, file_state>;
+
+std::string utf8(const fs::path& path) {
+    std::u8string text = path.generic_u8string();
+    return std::string(text.begin(), text.end());
+}
+
+std::string read_file(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream content;
+    content << in.rdbuf();
+    return content.str();
+}
+
+tree read_tree(const fs::path& root) {
+    tree files;
+    if (!fs::exists(root)) return files;
+    for (const auto& entry : fs::recursive_directory_iterator(root)) {
+        if (!entry.is_regular_file()) continue;
+        files[utf8(fs::relative(entry.path(), root))] = {read_file(entry.path()),
+                                                         entry.last_write_time()};
+    }
+    return files;
+}
+
+int morvale(const std::vector<std::string>& args) {
+    int status = -1;
+    capture_output([&] { status = morvale_run(args); });
+    return status;
+}
+
+class carve_test : public testing::Test {
+  protected:
+    // A generated store, padded to whole clusters.
+    std::string make_store(uint64_t seed) {
+        std::string path = dir.file("store" + std::to_string(seed) + ".dbx");
+        dbxgen::store_options options;
+        options.seed = seed;
+        options.messages = 30;
+        options.deleted = 6;
+        FILE* out = std::fopen(path.c_str(), "wb");
+        int64_t size = dbxgen::write_store(options, out);
+        std::fclose(out);
+        EXPECT_GT(size, 0);
+        fs::resize_file(fs::u8path(path), (uint64_t(size) + cluster - 1) / cluster * cluster);
+        return path;
+    }
+
+    std::string noise(size_t length) {
+        std::string bytes(length, '\0');
+        for (char& byte : bytes) byte = char(random.below(256));
+        return bytes;
+    }
+
+    std::string write_image(const std::string& bytes) {
+        std::string path = dir.file("disk.img");
+        std::ofstream(fs::u8path(path), std::ios::binary) << bytes;
+        return path;
+    }
+
+    // The files of a store run on `store`, relative to the store's own folder.
+    tree store_run(const std::string& store) {
+        fs::path out = dir.path() / ("run" + std::to_string(++runs));
+        EXPECT_EQ(morvale({"--eml", store, utf8(out)}), 0);
+        return read_tree(out / fs::u8path(store).stem());
+    }
+
+    // The folder of each carved store and its files.
+    std::map<std::string, tree> carve_run(const std::string& image) {
+        fs::path out = dir.path() / ("carved" + std::to_string(++runs));
+        EXPECT_EQ(morvale({"--carve", "--eml", image, utf8(out)}), 0);
+        std::map<std::string, tree> stores;
+        for (const auto& entry : fs::directory_iterator(out / "disk.img"))
+            stores[utf8(entry.path().filename())] = read_tree(entry.path());
+        return stores;
+    }
+
+    temp_dir dir;
+    dbxgen::random_source random{99};
+    int runs = 0;
+};
+
+// A store lying whole at a sector boundary gives the store run's files, under its start.
+TEST_F(carve_test, StoreLaidInNoiseGivesTheStoreRunsFiles) {
+    for (uint64_t seed : {1, 2}) {
+        std::string store = make_store(seed);
+        size_t start = 512 * (3 + seed * 5);
+        std::string image = write_image(noise(start) + read_file(fs::u8path(store)) + noise(7000));
+        tree expected = store_run(store);
+        ASSERT_FALSE(expected.empty());
+        auto carved = carve_run(image);
+        ASSERT_EQ(carved.size(), 1u);
+        char name[16];
+        std::snprintf(name, sizeof name, "%012zX", start);
+        EXPECT_EQ(carved.begin()->first, name);
+        EXPECT_TRUE(carved.begin()->second == expected) << "seed " << seed;
+    }
+}
+
+// The names of the messages and fragments of a store whose blocks each lie within one
+// cluster: those a carve run must give whole when the clusters are scattered.
+std::vector<std::string> messages_within_clusters(const std::string& store_path,
+                                                  const tree& files) {
+    std::vector<std::string> names;
+    dbx_t* store = nullptr;
+    capture_output([&] { store = dbx_open(store_path.c_str()); });
+    for (int i = 0; i < 2; ++i) {
+        const dbx_block_list_t& list = store->lists[i];
+        for (const dbx_block_t* head : list.chains) {
+            bool within = true;
+            for (int32_t k = int32_t(head - list.blocks.data()); k >= 0; k = list.blocks[k].next)
+                within = within &&
+                         list.blocks[k].offset / cluster == (list.blocks[k].offset + 527) / cluster;
+            char number[16];
+            std::snprintf(number, sizeof number, ".%08X.eml", head->offset);
+            for (const auto& [name, state] : files)
+                if (within && name.find(number) != std::string::npos &&
+                    (name[0] == 'd') == (i == 1))
+                    names.push_back(name);
+        }
+    }
+    dbx_close(store);
+    return names;
+}
+
+// Clusters of one store scattered in any order among noise: every chain crossing from
+// cluster to cluster is followed, so every message whose blocks each lie within a cluster
+// comes out whole, in the folder of the cluster its first block lies in.
+TEST_F(carve_test, ShuffledClustersGiveEveryMessageWhole) {
+    std::string store = make_store(3);
+    std::string store_bytes = read_file(fs::u8path(store));
+    size_t clusters = store_bytes.size() / cluster;
+    // Store clusters take every other slot, so that a block cut at a cluster's end never
+    // hides the start of another store cluster; none lies before its own offset in the
+    // store, where its store would start before the image.
+    std::vector<size_t> slots(clusters);
+    for (size_t i = 0; i < slots.size(); ++i) slots[i] = clusters + 2 * i + 1;
+    for (size_t i = slots.size() - 1; i > 0; --i) std::swap(slots[i], slots[random.below(i + 1)]);
+    std::string image = noise((3 * clusters + 1) * cluster);
+    for (size_t c = 0; c < clusters; ++c)
+        image.replace(slots[c] * cluster, cluster, store_bytes, c * cluster, cluster);
+    tree expected = store_run(store);
+    tree found;
+    for (const auto& [start, files] : carve_run(write_image(image))) {
+        for (const auto& [name, state] : files)
+            EXPECT_TRUE(found.emplace(name, state).second) << name;
+    }
+    std::vector<std::string> whole = messages_within_clusters(store, expected);
+    EXPECT_GE(whole.size(), 10u);
+    for (const std::string& name : whole) {
+        ASSERT_TRUE(found.count(name)) << name;
+        EXPECT_TRUE(found[name].bytes == expected[name].bytes) << name;
+    }
+}
+
+// An old copy of a store beside the store: each carved store's chains keep to the copy
+// their first block lies in, even where a cluster of the old copy was overwritten.
+TEST_F(carve_test, TwoCopiesOfOneStoreNeverMix) {
+    std::string store_bytes = read_file(fs::u8path(make_store(4)));
+    std::string old_copy = store_bytes;
+    old_copy.replace(cluster * 3, cluster, noise(cluster));
+    size_t first = 1024, second = first + store_bytes.size() + 3 * 512;
+    std::string path =
+        write_image(noise(first) + store_bytes + noise(3 * 512) + old_copy + noise(512));
+    carved_image* image = nullptr;
+    capture_output([&] { image = dbx_carve(path.c_str()); });
+    ASSERT_NE(image, nullptr);
+    ASSERT_EQ(image->stores.size(), 2u);
+    EXPECT_EQ(image->stores[0]->base, first);
+    EXPECT_EQ(image->stores[1]->base, second);
+    for (const dbx_t* store : image->stores) {
+        for (int i = 0; i < 2; ++i) {
+            const dbx_block_list_t& list = store->lists[i];
+            for (const dbx_block_t& block : list.blocks) {
+                uint64_t at = dbx_block_position(store, i, &block);
+                EXPECT_TRUE(at >= store->base && at < store->base + store_bytes.size()) << at;
+            }
+        }
+    }
+    dbx_carve_close(image);
+}
+
+}  // namespace
