@@ -9,23 +9,13 @@
 
 #include "dbx/scan.h"
 #include "engine/engine.h"
+#include "engine/internal.h"
 #include "fuzz/store_fuzz_support.h"
 #include "platform/view.h"
 
 namespace fs = std::filesystem;
 
 namespace {
-
-// A main dialog that counts rows and lets every run go on.
-class counting_view : public main_view {
-  public:
-    int item_count() override { return rows; }
-    void insert_item(int) override { ++rows; }
-    void set_item_text(int, int, const std::u16string&) override {}
-    void set_progress(int) override {}
-    int message_box(const std::string&, const std::string&, unsigned) override { return 1; }
-    int rows = 0;
-};
 
 struct line_counts {
     int ok = 0;
@@ -71,7 +61,7 @@ int files_written(const fs::path& root, const fs::path& store, const std::string
 }
 
 void run_once(const std::string& root, const std::string& store, int mode, int chains) {
-    counting_view view;
+    silent_view view;  // counts the rows and lets every run go on
     main_view* saved_dialog = main_dialog;
     main_dialog = &view;
     save_mode = mode;
@@ -86,7 +76,7 @@ void run_once(const std::string& root, const std::string& store, int mode, int c
     line_counts lines = count_message_lines(output.out);
     std::string run = "mode " + std::to_string(mode) + ": ";
     if (mode == 0) {
-        require(view.rows == chains, run + "rows and chains differ");
+        require(view.item_count() == chains, run + "rows and chains differ");
         require(lines.ok + lines.error == 0, run + "message lines in a list-only run");
         return;
     }
