@@ -1,10 +1,12 @@
 #include "msg/message.h"
 
+#include <cstring>
 #include <deque>
 
 #include "msg/message_builder.h"
 #include "msg/mime_reader.h"
 #include "msg/property_set.h"
+#include "platform/memory.h"
 #include "platform/text.h"
 
 namespace msg {
@@ -36,12 +38,68 @@ std::string message_bytes(std::u16string_view text) {
     for (size_t at = 0; at < text.size();) {
         size_t end = piece_end(text, at);
         std::u16string_view piece = text.substr(at, end - at);
-        std::string piece_bytes = platform::utf16_to_ansi(piece);
-        if (platform::ansi_to_utf16(piece_bytes) != piece) return platform::utf16_to_utf8(text);
-        bytes += piece_bytes;
+        if (!platform::append_ansi(piece, bytes)) return platform::utf16_to_utf8(text);
         at = end;
     }
     return bytes;
+}
+
+message_text& message_text::operator=(std::string bytes) {
+    present_ = true;
+    bytes_ = std::move(bytes);
+    std::u16string().swap(storage_);
+    length_ = 0;
+    return *this;
+}
+
+std::string_view message_text::bytes() const {
+    if (!storage_.empty()) return std::string_view(reinterpret_cast<const char*>(storage_.data()), length_);
+    return bytes_;
+}
+
+void message_text::take_back(std::u16string text) {
+    *this = std::string();
+    storage_ = std::move(text);
+    size_t stopped_at = 0;
+    if (taken_back_in_place(stopped_at)) {
+        // The storage's second half held characters now read; its memory is not needed.
+        char* storage = reinterpret_cast<char*>(storage_.data());
+        platform::give_back_pages(storage + length_, storage_.size() * sizeof(char16_t) - length_);
+        return;
+    }
+    restore_text(stopped_at);
+    *this = message_bytes(storage_);
+}
+
+// Each piece's bytes go where the text's characters lay: behind the characters still to be
+// read while a character makes at most two bytes, as in the code pages of the time. False,
+// with where the reading stopped, when a piece does not go back exactly or would not fit.
+bool message_text::taken_back_in_place(size_t& stopped_at) {
+    std::u16string_view text = storage_;
+    char* out = reinterpret_cast<char*>(storage_.data());
+    std::string piece_bytes;
+    for (size_t at = 0; at < text.size();) {
+        size_t end = piece_end(text, at);
+        piece_bytes.clear();
+        if (!platform::append_ansi(text.substr(at, end - at), piece_bytes) ||
+            length_ + piece_bytes.size() > end * sizeof(char16_t)) {
+            stopped_at = at;
+            return false;
+        }
+        std::memcpy(out + length_, piece_bytes.data(), piece_bytes.size());
+        length_ += piece_bytes.size();
+        at = end;
+    }
+    return true;
+}
+
+// The characters before `read_up_to` were taken back exactly: they are read again from
+// their bytes, and the text is whole once more.
+void message_text::restore_text(size_t read_up_to) {
+    std::u16string before = platform::ansi_bytes_to_utf16(
+        std::string_view(reinterpret_cast<const char*>(storage_.data()), length_));
+    storage_.replace(0, read_up_to, before);
+    length_ = 0;
 }
 
 bool write_message(const message_item& item, const byte_sink& sink) {
@@ -57,7 +115,7 @@ bool write_message(const message_item& item, const byte_sink& sink) {
     }
 
     // The parts hold views of the text; they live until the file is written.
-    mime_part message = read_mime_message(item.text ? std::string_view(*item.text) : "");
+    mime_part message = read_mime_message(item.text.bytes());
     message_facts facts{raw_value(item.to), raw_value(item.subject), item.sent};
     build_message({file, compound_file::root, owned, keep, false}, message, facts);
     return file.write(sink);

@@ -3,24 +3,45 @@
 
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "msg/compound_file.h"
 
 namespace msg {
 
-// What the calls on an item set. `text` is the whole RFC 822 message as bytes; the sender,
-// the dates, the header block, the message id, the bodies and attachments come from it.
+// The whole RFC 822 message as bytes. Bytes given as such are held as they are; bytes
+// taken back from the text the writer hands over (see message_bytes) are written over that
+// text's own storage, a piece behind the reading, so a large message needs no second
+// buffer of its size.
+class message_text {
+  public:
+    message_text& operator=(std::string bytes);
+    void take_back(std::u16string text);
+    explicit operator bool() const { return present_; }
+    std::string_view bytes() const;
+
+  private:
+    bool taken_back_in_place(size_t& stopped_at);
+    void restore_text(size_t read_up_to);
+
+    bool present_ = false;
+    std::string bytes_;
+    std::u16string storage_;  // holds the bytes in its first `length_` bytes when not empty
+    size_t length_ = 0;
+};
+
+// What the calls on an item set. The sender, the dates, the header block, the message id,
+// the bodies and the attachments come from the text.
 struct message_item {
     std::optional<std::u16string> to;
     std::optional<std::u16string> subject;
-    std::optional<std::string> text;
+    message_text text;
     bool sent = false;
 };
 
 // The message bytes behind the text the writer hands over: it read them through the ANSI
 // code page, so they are taken back that way. A text with characters the code page lacks
-// did not come that way and is read as UTF-8. The text is converted in pieces, so the
-// bytes and the text together stay close to three times the message's size.
+// did not come that way and is read as UTF-8.
 std::string message_bytes(std::u16string_view text);
 
 // Writes the item's .msg bytes to `sink`; false when the sink fails.

@@ -133,13 +133,11 @@ class item_object : public dispatch::dispatch_object {
         expect("item", member, kind, args, dispatch::property_put, "s");
         field = std::move(args[0].string);
     }
-    // The text is taken back to bytes at once and let go: held as UTF-16 until the save,
-    // it would double the memory a large message needs.
+    // The text is taken back to bytes at once, over its own storage: held as UTF-16 beside
+    // its bytes, it would double the memory a large message needs.
     void put_text(int32_t member, invoke_kind kind, args_t& args) {
         expect("item", member, kind, args, dispatch::property_put, "s");
-        item_.text.reset();
-        item_.text = message_bytes(args[0].string);
-        std::u16string().swap(args[0].string);
+        item_.text.take_back(std::move(args[0].string));
     }
     message_item item_;
 };

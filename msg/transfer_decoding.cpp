@@ -48,8 +48,11 @@ size_t blanks_to_line_end(std::string_view text, size_t at) {
 }  // namespace
 
 std::string base64_decoded(std::string_view text) {
-    std::string out(text.size() / 4 * 3 + 3, '\0');
-    char* write = out.data();
+    // Decoded through a small buffer, so the result is written once, never zero-filled.
+    std::string out;
+    out.reserve(text.size() / 4 * 3 + 3);
+    char piece[4096];
+    char* write = piece;
     uint32_t bits = 0;
     int count = 0;
     // The bytes of a group cut short by padding or by the end: two characters hold one
@@ -61,6 +64,10 @@ std::string base64_decoded(std::string_view text) {
         count = 0;
     };
     for (char c : text) {
+        if (write > piece + sizeof piece - 3) {
+            out.append(piece, static_cast<size_t>(write - piece));
+            write = piece;
+        }
         int value = base64_values.value[static_cast<unsigned char>(c)];
         if (value >= 0) {
             bits = bits << 6 | static_cast<uint32_t>(value);
@@ -77,7 +84,7 @@ std::string base64_decoded(std::string_view text) {
         }
     }
     flush_partial();
-    out.resize(static_cast<size_t>(write - out.data()));
+    out.append(piece, static_cast<size_t>(write - piece));
     return out;
 }
 

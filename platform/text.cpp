@@ -12,6 +12,23 @@ namespace platform {
 
 namespace {
 
+// Long text is converted through a small buffer a piece at a time, so the result is
+// written once, never filled with zeros first.
+constexpr size_t conversion_piece = 4096;
+
+// True when a piece is all ASCII; written as one pass the compiler makes vector code of.
+bool plain_bytes(const unsigned char* bytes, size_t count) {
+    unsigned char seen = 0;
+    for (size_t i = 0; i < count; ++i) seen |= bytes[i];
+    return seen < 0x80;
+}
+
+bool plain_characters(const char16_t* text, size_t count) {
+    char16_t seen = 0;
+    for (size_t i = 0; i < count; ++i) seen |= text[i];
+    return seen < 0x80;
+}
+
 std::string_view up_to_nul(std::string_view bytes) {
     auto nul = bytes.find('\0');
     return nul == std::string_view::npos ? bytes : bytes.substr(0, nul);
@@ -110,7 +127,10 @@ std::string encode_utf8_text(std::u16string_view text, Lone lone) {
 }  // namespace
 
 std::u16string ansi_to_utf16(std::string_view bytes) {
-    bytes = up_to_nul(bytes);
+    return ansi_bytes_to_utf16(up_to_nul(bytes));
+}
+
+std::u16string ansi_bytes_to_utf16(std::string_view bytes) {
     if (bytes.empty()) return std::u16string();
 #ifdef _WIN32
     int length = MultiByteToWideChar(CP_THREAD_ACP, 0, bytes.data(), static_cast<int>(bytes.size()),
@@ -124,44 +144,72 @@ std::u16string ansi_to_utf16(std::string_view bytes) {
 #endif
 }
 
-std::string utf16_to_ansi(std::u16string_view text) {
-    if (text.empty()) return std::string();
+bool append_ansi(std::u16string_view text, std::string& out) {
+    if (text.empty()) return true;
 #ifdef _WIN32
     std::wstring wide(text.begin(), text.end());
     int size = static_cast<int>(wide.size());
     int length =
         WideCharToMultiByte(CP_THREAD_ACP, 0, wide.data(), size, nullptr, 0, nullptr, nullptr);
-    std::string bytes(length, '\0');
-    WideCharToMultiByte(CP_THREAD_ACP, 0, wide.data(), size, bytes.data(), length, nullptr,
+    size_t at = out.size();
+    out.resize(at + length);
+    WideCharToMultiByte(CP_THREAD_ACP, 0, wide.data(), size, out.data() + at, length, nullptr,
                         nullptr);
-    return bytes;
+    // Best-fit mappings change a character without a word: only reading the bytes back
+    // tells whether they hold the text.
+    return ansi_bytes_to_utf16(std::string_view(out).substr(at)) == text;
 #else
-    std::string bytes;
-    bytes.reserve(text.size());
-    for (char16_t c : text) {
-        if (c < 0x80 || (c >= 0xA0 && c <= 0xFF)) {
-            bytes += static_cast<char>(c);
+    bool exact = true;
+    char piece[conversion_piece];
+    for (size_t at = 0; at < text.size(); at += conversion_piece) {
+        size_t count = std::min(conversion_piece, text.size() - at);
+        if (plain_characters(text.data() + at, count)) {
+            for (size_t i = 0; i < count; ++i) piece[i] = static_cast<char>(text[at + i]);
+            out.append(piece, count);
             continue;
         }
-        // The table is searched only for the characters outside Latin-1.
-        const char16_t* high =
-            std::find(std::begin(windows_1252_high), std::end(windows_1252_high), c);
-        if (high != std::end(windows_1252_high)) {
-            bytes += static_cast<char>(0x80 + (high - windows_1252_high));
-        } else {
-            bytes += '?';
+        for (size_t i = 0; i < count; ++i) {
+            char16_t c = text[at + i];
+            if (c < 0x80 || (c >= 0xA0 && c <= 0xFF)) {
+                piece[i] = static_cast<char>(c);
+                continue;
+            }
+            // The table is searched only for the characters outside Latin-1.
+            const char16_t* high =
+                std::find(std::begin(windows_1252_high), std::end(windows_1252_high), c);
+            exact = exact && high != std::end(windows_1252_high);
+            piece[i] = high != std::end(windows_1252_high) ? static_cast<char>(0x80 + (high - windows_1252_high)) : '?';
         }
+        out.append(piece, count);
     }
-    return bytes;
+    return exact;
 #endif
 }
 
+std::string utf16_to_ansi(std::u16string_view text) {
+    std::string bytes;
+    bytes.reserve(text.size());
+    append_ansi(text, bytes);
+    return bytes;
+}
+
 std::u16string windows_1252_to_utf16(std::string_view bytes) {
-    std::u16string text(bytes.size(), u'\0');
-    for (size_t i = 0; i < bytes.size(); ++i) {
-        auto byte = static_cast<unsigned char>(bytes[i]);
-        text[i] = byte >= 0x80 && byte < 0xA0 ? windows_1252_high[byte - 0x80]
-                                              : static_cast<char16_t>(byte);
+    std::u16string text;
+    text.reserve(bytes.size());
+    char16_t piece[conversion_piece];
+    for (size_t at = 0; at < bytes.size(); at += conversion_piece) {
+        size_t count = std::min(conversion_piece, bytes.size() - at);
+        const auto* from = reinterpret_cast<const unsigned char*>(bytes.data() + at);
+        // Mostly ASCII: such a piece widens in a loop the compiler makes vector code of.
+        if (plain_bytes(from, count)) {
+            for (size_t i = 0; i < count; ++i) piece[i] = from[i];
+        } else {
+            for (size_t i = 0; i < count; ++i) {
+                piece[i] = from[i] >= 0x80 && from[i] < 0xA0 ? windows_1252_high[from[i] - 0x80]
+                                                             : static_cast<char16_t>(from[i]);
+            }
+        }
+        text.append(piece, count);
     }
     return text;
 }

@@ -12,9 +12,13 @@ namespace platform {
 
 // Byte text up to its first NUL, through the ANSI code page.
 std::u16string ansi_to_utf16(std::string_view bytes);
+// Every byte through the ANSI code page, NUL bytes too.
+std::u16string ansi_bytes_to_utf16(std::string_view bytes);
 
 // The same bytes back from such text (a character the code page lacks becomes '?').
 std::string utf16_to_ansi(std::u16string_view text);
+// The same, appended to `out`; false when the bytes do not read back as `text`.
+bool append_ansi(std::u16string_view text, std::string& out);
 
 // Byte text through Windows-1252 on every system; the five bytes the code page leaves
 // undefined become the C1 controls of the same value, as Windows reads them.
