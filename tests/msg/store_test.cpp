@@ -7,7 +7,9 @@
 
 #include "cfb_reader.h"
 #include "dispatch/dispatch.h"
+#include "msg/message.h"
 #include "msg_driver.h"
+#include "platform/text.h"
 #include "platform/fs.h"
 #include "support/temp_dir.h"
 
@@ -167,6 +169,17 @@ TEST(MessageStore, LargeMessageReadsBack) {
     ASSERT_TRUE(file.problems.empty());
     EXPECT_GT(file.difat_sectors, 0u);
     EXPECT_TRUE(string_property(file, "", pr_body) == body_of(*input.text));
+
+    // A character the code page lacks, far into the text: the bytes already taken back
+    // over the text are read again, and the whole text is taken as UTF-8.
+    msg_input lacking = input;
+    *lacking.text += u"\u65e5\r\n";
+    std::string stored = read_file(save_through_store(dir.path().string(), u"late.msg", lacking));
+    msg::message_item item{lacking.to, lacking.subject, {}, true};
+    item.text = platform::utf16_to_utf8(*lacking.text);
+    std::string direct;
+    msg::write_message(item, [&](const char* data, size_t size) { return direct.append(data, size), true; });
+    EXPECT_TRUE(stored == direct);
 }
 
 TEST(MessageStore, ErrorsNameTheObjectAndTheCall) {
