@@ -35,6 +35,7 @@ class CMorvaleDlg : public CDialog, public main_view {
     void insert_item(int index) override;
     void set_item_text(int item, int subitem, const std::u16string& text) override;
     void set_item_decoded_text(int item, int subitem, const std::string& text) override;
+    bool keeps_decoded_text() override { return true; }
     void set_progress(int position) override;
     int message_box(const std::string& text, const std::string& title, unsigned flags) override;
     void unreadable_bytes(const std::string& store, const std::string& what) override;

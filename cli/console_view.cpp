@@ -9,7 +9,7 @@ std::atomic<bool> console_view::interrupted{false};
 // Every row goes to the end of the list, wherever it was asked for.
 void console_view::insert_item(int) {
     finish_last_row();
-    last_row_ = {};
+    for (std::u16string& cell : last_row_) cell.clear();
     has_last_row_ = true;
 }
 
@@ -39,29 +39,47 @@ bool is_control(char16_t c) {
     return c < 0x20 || (c >= 0x7F && c <= 0x9F);
 }
 
-std::string cell_text(const std::u16string& cell) {
-    std::u16string shown = cell;
-    for (char16_t& c : shown) {
-        if (is_control(c)) c = u' ';
+// A cell as UTF-8 at the end of `out`. Runs of ASCII go over as they are, controls made
+// blanks; the other characters go through the converter a run at a time.
+void append_cell(std::string& out, const std::u16string& cell) {
+    for (size_t at = 0; at < cell.size();) {
+        size_t end = at;
+        while (end < cell.size() && cell[end] < 0x80) ++end;
+        if (end > at) {
+            size_t was = out.size();
+            out.resize(was + (end - at));
+            for (size_t i = at; i < end; ++i) out[was + i - at] = is_control(cell[i]) ? ' ' : static_cast<char>(cell[i]);
+            at = end;
+            continue;
+        }
+        while (end < cell.size() && cell[end] >= 0x80 && !is_control(cell[end])) ++end;
+        if (end == at) {  // a C1 control
+            out += ' ';
+            ++at;
+            continue;
+        }
+        out += platform::utf16_to_utf8(std::u16string_view(cell).substr(at, end - at));
+        at = end;
     }
-    return platform::utf16_to_utf8(shown);
 }
 
-std::string row_text(const std::array<std::u16string, 4>& row) {
-    return cell_text(row[0]) + "\t" + cell_text(row[1]) + "\t" + cell_text(row[2]) + "\t" +
-           cell_text(row[3]) + "\n";
+void append_row(std::string& out, const std::array<std::u16string, 4>& row) {
+    for (size_t column = 0; column < row.size(); ++column) {
+        append_cell(out, row[column]);
+        out += column + 1 < row.size() ? '\t' : '\n';
+    }
 }
 
 }  // namespace
 
+// The list is kept in pieces of about a mebibyte, so that it never moves as a whole.
 void console_view::finish_last_row() {
     if (!has_last_row_) return;
     constexpr size_t piece = size_t(1) << 20;
-    std::string line = row_text(last_row_);
-    if (finished_text_.empty() || finished_text_.back().size() + line.size() > piece) {
-        finished_text_.emplace_back().reserve(piece);
+    if (finished_text_.empty() || finished_text_.back().size() >= piece) {
+        finished_text_.emplace_back().reserve(piece + piece / 8);
     }
-    finished_text_.back() += line;
+    append_row(finished_text_.back(), last_row_);
     ++finished_rows_;
     has_last_row_ = false;
 }
@@ -69,5 +87,9 @@ void console_view::finish_last_row() {
 void console_view::write_list(FILE* out) const {
     std::fputs("From\tE-mail Subject\tTo\tDate\n", out);
     for (const std::string& text : finished_text_) std::fwrite(text.data(), 1, text.size(), out);
-    if (has_last_row_) std::fputs(row_text(last_row_).c_str(), out);
+    if (has_last_row_) {
+        std::string last;
+        append_row(last, last_row_);
+        std::fputs(last.c_str(), out);
+    }
 }

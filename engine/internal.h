@@ -32,9 +32,35 @@ struct message_read {
     hdr_raw_fields raw;  // Subject, From and To as written, for the .msg writer
     std::optional<std::string> subject, from, to;  // decoded, UTF-8
 };
+// Bytes of a store read ahead for the headers of a list-only run. Its chains are read in
+// file order; where the next headers lie close after this one, copying the bytes between
+// costs less than a read of their own, so one read takes them all.
+class read_window {
+public:
+    // The chain about to be read: where the next chains begin tells how far to read.
+    void expect(const dbx_t* store, int list, int chain);
+
+    // Copies [start, start + length) into `into` from the window, reading it anew from
+    // `start` when it does not hold them. False when the bytes cannot be had that way: the
+    // file ends before them, or a read failed (the window is then no longer used).
+    bool copy(FILE* file, uint64_t start, char* into, size_t length);
+
+private:
+    size_t planned_length(uint64_t start, size_t length) const;
+
+    const dbx_t* store_ = nullptr;
+    int list_ = 0;
+    int chain_ = 0;
+    std::vector<char> bytes_;
+    uint64_t start_ = 0;
+    size_t held_ = 0;
+    bool failed_ = false;
+};
+
 // Reads chain `chain` of list `list`; a list-only run (mode 0) reads no more than the
-// header unless `whole`.
-message_read _read_message(main_view* dialog, dbx_t* store, int list, int chain, int mode, bool whole = false);
+// header unless `whole`; a window, when given, serves the reads of such a run.
+message_read _read_message(main_view* dialog, dbx_t* store, int list, int chain, int mode, bool whole = false,
+                           read_window* window = nullptr);
 
 // The file name of a message: sender, receiver, subject, the head block's offset and the
 // extension of the run mode, fitted to what file systems accept.

@@ -32,9 +32,12 @@ struct placed_block {
 // The chain's blocks, head first.
 std::vector<placed_block> chain_blocks(const dbx_t* store, int list, const dbx_block_t* head) {
     const dbx_block_list_t& blocks = store->lists[list];
+    int32_t first = static_cast<int32_t>(head - blocks.blocks.data());
+    size_t count = 0;
+    for (int32_t index = first; index >= 0; index = blocks.blocks[index].next) ++count;
     std::vector<placed_block> chain;
-    for (int32_t index = static_cast<int32_t>(head - blocks.blocks.data()); index >= 0;
-         index = blocks.blocks[index].next) {
+    chain.reserve(count);
+    for (int32_t index = first; index >= 0; index = blocks.blocks[index].next) {
         const dbx_block_t* block = &blocks.blocks[index];
         chain.push_back({block, dbx_block_position(store, list, block)});
     }
@@ -52,8 +55,8 @@ bool follows(const placed_block& earlier, const placed_block& later) {
 
 class chain_reader {
 public:
-    chain_reader(FILE* file, bool fragment, std::string& text, message_read& message)
-        : file_(file), fragment_(fragment), text_(text), message_(message) {}
+    chain_reader(FILE* file, bool fragment, std::string& text, message_read& message, read_window* window)
+        : file_(file), fragment_(fragment), text_(text), message_(message), window_(window) {}
 
     // Appends the data areas of `count` side-by-side blocks from `first`, read with one call.
     void append(const placed_block* first, size_t count);
@@ -66,6 +69,7 @@ private:
     bool fragment_;
     std::string& text_;
     message_read& message_;
+    read_window* window_;
     std::string run_;
 };
 
@@ -79,11 +83,14 @@ void chain_reader::note_unreadable(uint64_t start, uint64_t end, int error) {
 void chain_reader::append(const placed_block* first, size_t count) {
     uint64_t start = first[0].position + header_size;
     size_t span = size_t(first[count - 1].position - first[0].position) + text_bytes(first[count - 1].block);
-    run_.assign(span, '\0');
-    platform::read_outcome read = platform::read_at(file_, start, run_.data(), span);
-    if (read.error != 0) {
-        read_each(first, count);  // finds which blocks fail
-        return;
+    if (run_.size() < span) run_.resize(span);
+    if (window_ == nullptr || !window_->copy(file_, start, run_.data(), span)) {
+        platform::read_outcome read = platform::read_at(file_, start, run_.data(), span);
+        if (read.error != 0) {
+            read_each(first, count);  // finds which blocks fail
+            return;
+        }
+        std::memset(run_.data() + read.count, 0, span - read.count);
     }
     for (size_t k = 0; k < count; ++k) {
         size_t at = text_.size();
@@ -125,27 +132,24 @@ std::optional<unreadable_range> unreadable_next(const dbx_t* store, const placed
 // True once `text` holds the end of the header: a blank line, or a NUL byte, where the
 // summary stops reading. Only the bytes from `from` on are new.
 bool header_ends(const std::string& text, size_t from) {
-    size_t start = from < 2 ? 0 : from - 2;
-    for (size_t at = start; at < text.size(); ++at) {
-        if (text[at] == '\0') return true;
-        if (text[at] == '\n' && at + 1 < text.size() &&
-            (text[at + 1] == '\n' || (text[at + 1] == '\r' && at + 2 < text.size() && text[at + 2] == '\n'))) {
-            return true;
-        }
+    if (text.find('\0', from) != std::string::npos) return true;
+    for (size_t at = text.find('\n', from < 2 ? 0 : from - 2); at != std::string::npos; at = text.find('\n', at + 1)) {
+        if (text.compare(at + 1, 1, "\n") == 0 || text.compare(at + 1, 2, "\r\n") == 0) return true;
     }
     return false;
 }
 
 // Reads the chain's text. A run that only lists the messages needs no more than the
 // header, which the summary reads up to its end: the reading stops there.
-void read_chain(dbx_t* store, int list, const dbx_block_t* head, bool header_only, message_read& message) {
+void read_chain(dbx_t* store, int list, const dbx_block_t* head, bool header_only, read_window* window,
+                message_read& message) {
     auto blocks = chain_blocks(store, list, head);
     message.unreadable = unreadable_next(store, blocks.back());
     size_t total = 0;
     for (const placed_block& placed : blocks) total += text_bytes(placed.block);
     std::string& text = message.text.emplace();
     if (!header_only) text.reserve(total);
-    chain_reader reader(store->file, list == 1, text, message);
+    chain_reader reader(store->file, list == 1, text, message, header_only ? window : nullptr);
     size_t most = header_only ? header_batch_blocks : batch_blocks;
     for (size_t first = 0; first < blocks.size();) {
         size_t count = 1;
@@ -167,7 +171,54 @@ void read_chain(dbx_t* store, int list, const dbx_block_t* head, bool header_onl
 
 }  // namespace
 
-message_read _read_message(main_view* dialog, dbx_t* store, int list, int chain, int mode, bool whole) {
+namespace {
+
+// The most a window holds, the bytes of a header it takes in (two blocks', as a list-only
+// run reads them), and the gap between headers up to which copying it costs less than a
+// read of its own.
+constexpr size_t window_most = size_t(64) << 10;
+constexpr size_t header_span = 2 * block_size;
+constexpr uint64_t close_gap = 8 << 10;
+
+}  // namespace
+
+void read_window::expect(const dbx_t* store, int list, int chain) {
+    store_ = store;
+    list_ = list;
+    chain_ = chain;
+}
+
+// The bytes asked for, and the headers of the chains after it while each lies close after
+// the one before.
+size_t read_window::planned_length(uint64_t start, size_t length) const {
+    uint64_t end = start + length;
+    if (store_ == nullptr) return length;
+    const dbx_block_list_t& list = store_->lists[list_];
+    for (int k = chain_ + 1; k < list.chain_count; ++k) {
+        uint64_t head = dbx_block_position(store_, list_, list.chains[k]);
+        if (head < start || head > end + close_gap || head + header_span - start > window_most) break;
+        end = std::max(end, head + header_span);
+    }
+    return size_t(end - start);
+}
+
+bool read_window::copy(FILE* file, uint64_t start, char* into, size_t length) {
+    if (failed_ || length > window_most) return false;
+    if (start < start_ || start + length > start_ + held_) {
+        size_t wanted = planned_length(start, length);
+        if (bytes_.size() < wanted) bytes_.resize(window_most);
+        platform::read_outcome read = platform::read_at(file, start, bytes_.data(), wanted);
+        failed_ = read.error != 0;
+        start_ = start;
+        held_ = failed_ ? 0 : read.count;
+        if (length > held_) return false;
+    }
+    std::memcpy(into, bytes_.data() + (start - start_), length);
+    return true;
+}
+
+message_read _read_message(main_view* dialog, dbx_t* store, int list, int chain, int mode, bool whole,
+                           read_window* window) {
     const dbx_block_t* head = store->lists[list].chains[chain];
     message_read message;
     std::optional<std::string>& subject = message.subject;
@@ -177,7 +228,8 @@ message_read _read_message(main_view* dialog, dbx_t* store, int list, int chain,
         // A run that only lists needs the row and nothing for a file: no decoded values,
         // no date, no raw fields, and only the header.
         bool listing = mode == 0 && !whole;
-        read_chain(store, list, head, listing, message);
+        if (listing && window != nullptr) window->expect(store, list, chain);
+        read_chain(store, list, head, listing, window, message);
         if (listing) {
             hdr_message_summary(message.text->c_str(), dialog, nullptr, nullptr, nullptr, nullptr, nullptr);
         } else {

@@ -49,8 +49,10 @@ bool message_failed(main_view* dialog, recover_totals& totals, const dbx_t* stor
 
 // Reads, saves and stamps chain j of list i; false when the message failed.
 bool handle_chain(main_view* dialog, dbx_t* store, int i, int j, const std::string* list_folder,
-                  int mode, recover_totals& totals, const std::optional<platform::file_identity>& identity) {
-    message_read message = _read_message(dialog, store, i, j, mode, bool(chain_observer));
+                  int mode, recover_totals& totals, const std::optional<platform::file_identity>& identity,
+                  read_window& window) {
+    message_read message = _read_message(dialog, store, i, j, mode, bool(chain_observer),
+                                         store->unreadable.empty() ? &window : nullptr);
     bool unusable = message_failed(dialog, totals, store, store->lists[i].chains[j], message);
     if (!list_folder) {  // list only: reading filled the row
         _note_chain(store, i, j, message, nullptr, !unusable, 0);
@@ -175,6 +177,9 @@ recover_totals _recover(main_view* dialog, dbx_t* store, const char* folder, int
             totals.errors += list.chain_count;  // no fragment could be saved
             return totals;
         }
+        // The list's chains come in file order. A store with unreadable bytes is read a
+        // message at a time, never across bytes it does not need.
+        read_window window;
         for (int j = 0; j < list.chain_count; ++j) {
             if (!run_checkpoint()) {
                 totals.abandoned = true;
@@ -182,7 +187,7 @@ recover_totals _recover(main_view* dialog, dbx_t* store, const char* folder, int
             }
             dialog->set_progress(int(int64_t{j} * 100 / list.chain_count));  // the share done
             bool ok = handle_chain(dialog, store, i, j, list_folder ? &*list_folder : nullptr, mode,
-                                   totals, identity);
+                                   totals, identity, window);
             ++(ok ? saved : errors);
         }
         totals.errors += errors;

@@ -24,12 +24,14 @@ void take_text_field(const std::string& value, main_view* dialog, int column, st
                      std::optional<std::string>* result) {
     std::optional<std::string> decoded;
     try {
-        if (result != nullptr || dialog != nullptr) decoded = hdr_decode_text(value);
+        if (result != nullptr || (dialog != nullptr && dialog->keeps_decoded_text())) {
+            decoded = hdr_decode_text(value);
+        }
     } catch (const std::bad_alloc&) {
     }
     raw = platform::ansi_to_utf16(value);
     set_last_row_cell(dialog, column, raw);
-    if (dialog != nullptr && decoded)
+    if (dialog != nullptr && decoded && dialog->keeps_decoded_text())
         dialog->set_item_decoded_text(dialog->item_count() - 1, column, *decoded);
     if (result != nullptr) *result = std::move(decoded);
 }

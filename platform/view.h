@@ -18,6 +18,8 @@ public:
     // given right after set_item_text. The cell keeps the value as written; a list that
     // can show the decoded value instead keeps it, the others ignore it.
     virtual void set_item_decoded_text(int item, int subitem, const std::string& text) {}
+    // True for a list that keeps the decoded cells: the others are spared the decoding.
+    virtual bool keeps_decoded_text() { return false; }
 
     // The progress bar (control 1007); its range stays 0 to 100.
     virtual void set_progress(int position) = 0;
