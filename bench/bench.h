@@ -59,3 +59,5 @@ void message_memory_benchmarks(bench_run& run);
 
 // Carving a 2 GiB disk image against reading it (carve_bench.cpp).
 void carve_benchmarks(bench_run& run);
+// What a child process runs to measure carving's peak memory.
+int carve_child(const char* path);

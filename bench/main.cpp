@@ -54,6 +54,7 @@ std::string fixed(double value, int digits) {
 
 int main(int argc, char** argv) {
     if (argc == 3 && std::strcmp(argv[1], "--scan-child") == 0) return scan_child(argv[2]);
+    if (argc == 3 && std::strcmp(argv[1], "--carve-child") == 0) return carve_child(argv[2]);
 
     std::filesystem::path scratch =
         std::filesystem::temp_directory_path() / ("morvale-bench-" + std::to_string(getpid()));

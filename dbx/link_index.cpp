@@ -123,7 +123,7 @@ int32_t link_index::take(uint32_t key) {
 void link_index::grow() {
     std::vector<slot> old;
     old.swap(slots_);
-    slots_.assign(old.empty() ? 1024 : old.size() * 2, slot{0, 0});
+    slots_.assign(old.empty() ? 16 : old.size() * 2, slot{0, 0});  // a carved store may hold a handful of blocks
     used_ = 0;
     for (const slot& entry : old)
         if (entry.key != 0) put(entry.key, entry.index);
