@@ -1,6 +1,7 @@
 #include "bench_files.h"
 
 #include <fcntl.h>
+#include <malloc.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -47,6 +48,9 @@ child_usage run_child(const std::vector<std::string>& args) {
     for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
     argv.push_back(nullptr);
     std::fflush(stdout);
+    // A child's peak counts this process's memory as it was at the fork: what earlier
+    // benchmarks freed is given back first.
+    malloc_trim(0);
     child_usage usage{};
     pid_t child = -1;
     struct rusage resources {};
