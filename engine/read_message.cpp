@@ -169,10 +169,6 @@ void read_chain(dbx_t* store, int list, const dbx_block_t* head, bool header_onl
     }
 }
 
-}  // namespace
-
-namespace {
-
 // The most a window holds, the bytes of a header it takes in (two blocks', as a list-only
 // run reads them), and the gap between headers up to which copying it costs less than a
 // read of its own.

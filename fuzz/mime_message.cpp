@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 
 #include "msg/message.h"
@@ -20,5 +21,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     });
     // A compound file is whole sectors of 512 bytes, its header first.
     if (!ok || written < 1024 || written % 512 != 0) std::abort();
+
+    // The same bytes read as UTF-16, as the store receives a text: taken back over their
+    // own storage they must give what taking them back into a buffer of their own gives.
+    std::u16string text(size / 2, u'\0');
+    std::memcpy(text.data(), data, text.size() * sizeof(char16_t));
+    msg::message_text taken;
+    taken.take_back(text);
+    if (taken.bytes() != msg::message_bytes(text)) std::abort();
     return 0;
 }
