@@ -149,7 +149,7 @@ void read_chain(dbx_t* store, int list, const dbx_block_t* head, bool header_onl
     for (const placed_block& placed : blocks) total += text_bytes(placed.block);
     std::string& text = message.text.emplace();
     if (!header_only) text.reserve(total);
-    chain_reader reader(store->file, list == 1, text, message, header_only ? window : nullptr);
+    chain_reader reader(store->file, list == 1, text, message, window);
     size_t most = header_only ? header_batch_blocks : batch_blocks;
     for (size_t first = 0; first < blocks.size();) {
         size_t count = 1;
@@ -224,8 +224,9 @@ message_read _read_message(main_view* dialog, dbx_t* store, int list, int chain,
         // A run that only lists needs the row and nothing for a file: no decoded values,
         // no date, no raw fields, and only the header.
         bool listing = mode == 0 && !whole;
-        if (listing && window != nullptr) window->expect(store, list, chain);
-        read_chain(store, list, head, listing, window, message);
+        read_window* ahead = listing ? window : nullptr;  // whole messages are read directly
+        if (ahead != nullptr) ahead->expect(store, list, chain);
+        read_chain(store, list, head, listing, ahead, message);
         if (listing) {
             hdr_message_summary(message.text->c_str(), dialog, nullptr, nullptr, nullptr, nullptr, nullptr);
         } else {

@@ -22,16 +22,15 @@ void set_last_row_cell(main_view* dialog, int column, const std::u16string& text
 // the list (which may show it instead) and to the result (none when memory runs out).
 void take_text_field(const std::string& value, main_view* dialog, int column, std::u16string& raw,
                      std::optional<std::string>* result) {
+    bool to_list = dialog != nullptr && dialog->keeps_decoded_text();
     std::optional<std::string> decoded;
     try {
-        if (result != nullptr || (dialog != nullptr && dialog->keeps_decoded_text())) {
-            decoded = hdr_decode_text(value);
-        }
+        if (result != nullptr || to_list) decoded = hdr_decode_text(value);
     } catch (const std::bad_alloc&) {
     }
     raw = platform::ansi_to_utf16(value);
     set_last_row_cell(dialog, column, raw);
-    if (dialog != nullptr && decoded && dialog->keeps_decoded_text())
+    if (to_list && decoded)
         dialog->set_item_decoded_text(dialog->item_count() - 1, column, *decoded);
     if (result != nullptr) *result = std::move(decoded);
 }

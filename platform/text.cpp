@@ -17,15 +17,10 @@ namespace {
 constexpr size_t conversion_piece = 4096;
 
 // True when a piece is all ASCII; written as one pass the compiler makes vector code of.
-bool plain_bytes(const unsigned char* bytes, size_t count) {
-    unsigned char seen = 0;
-    for (size_t i = 0; i < count; ++i) seen |= bytes[i];
-    return seen < 0x80;
-}
-
-bool plain_characters(const char16_t* text, size_t count) {
-    char16_t seen = 0;
-    for (size_t i = 0; i < count; ++i) seen |= text[i];
+template <typename Unit>
+bool all_ascii(const Unit* units, size_t count) {
+    Unit seen = 0;
+    for (size_t i = 0; i < count; ++i) seen |= units[i];
     return seen < 0x80;
 }
 
@@ -163,7 +158,7 @@ bool append_ansi(std::u16string_view text, std::string& out) {
     char piece[conversion_piece];
     for (size_t at = 0; at < text.size(); at += conversion_piece) {
         size_t count = std::min(conversion_piece, text.size() - at);
-        if (plain_characters(text.data() + at, count)) {
+        if (all_ascii(text.data() + at, count)) {
             for (size_t i = 0; i < count; ++i) piece[i] = static_cast<char>(text[at + i]);
             out.append(piece, count);
             continue;
@@ -201,7 +196,7 @@ std::u16string windows_1252_to_utf16(std::string_view bytes) {
         size_t count = std::min(conversion_piece, bytes.size() - at);
         const auto* from = reinterpret_cast<const unsigned char*>(bytes.data() + at);
         // Mostly ASCII: such a piece widens in a loop the compiler makes vector code of.
-        if (plain_bytes(from, count)) {
+        if (all_ascii(from, count)) {
             for (size_t i = 0; i < count; ++i) piece[i] = from[i];
         } else {
             for (size_t i = 0; i < count; ++i) {
