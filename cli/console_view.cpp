@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "platform/memory.h"
 #include "platform/text.h"
 
 std::atomic<bool> console_view::interrupted{false};
@@ -72,12 +73,15 @@ void append_row(std::string& out, const std::array<std::u16string, 4>& row) {
 
 }  // namespace
 
-// The list is kept in pieces of about a mebibyte, so that it never moves as a whole.
+// The list is kept in pieces of a few mebibytes, so that it never moves as a whole. A
+// piece is filled from start to end, so it takes large pages where it can.
 void console_view::finish_last_row() {
     if (!has_last_row_) return;
-    constexpr size_t piece = size_t(1) << 20;
+    constexpr size_t piece = size_t(4) << 20;
     if (finished_text_.empty() || finished_text_.back().size() >= piece) {
-        finished_text_.emplace_back().reserve(piece + piece / 8);
+        std::string& text = finished_text_.emplace_back();
+        text.reserve(piece + piece / 8);
+        platform::prefer_large_pages(text.data(), text.capacity());
     }
     append_row(finished_text_.back(), last_row_);
     ++finished_rows_;

@@ -33,7 +33,7 @@ public:
 private:
     void finish_last_row();
 
-    // The lines of the finished rows, in pieces of about a megabyte: one string growing to
+    // The lines of the finished rows, in pieces of a few megabytes: one string growing to
     // the size of a long list would be copied whole each time it grows.
     std::vector<std::string> finished_text_;
     int finished_rows_ = 0;

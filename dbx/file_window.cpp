@@ -30,7 +30,8 @@ chunk_reader::chunk_reader(FILE* file, uint64_t start, uint64_t end, size_t chun
       chunk_(std::max<size_t>(chunk, 1)),
       ahead_(chunk_ >= read_ahead_least) {
     for (int i = 0; i < (ahead_ ? buffer_count : buffer_count_in_place); ++i) {
-        buffers_.emplace_back(chunk_ + 2 * margin);
+        // Left unfilled: the reading thread writes each byte before it is looked at.
+        buffers_.emplace_back(new unsigned char[chunk_ + 2 * margin]);
         free_.push_back(i);
     }
     if (ahead_) reader_ = std::thread([this] { read_ahead(); });
@@ -70,7 +71,7 @@ void chunk_reader::read_range(chunk& into, uint64_t from, uint64_t to) {
 }
 
 chunk_reader::chunk chunk_reader::read_into(int buffer) {
-    chunk read{buffer, buffers_[buffer].data() + margin, size_t(std::min<uint64_t>(chunk_, end_ - offset_)), {}};
+    chunk read{buffer, buffers_[buffer].get() + margin, size_t(std::min<uint64_t>(chunk_, end_ - offset_)), {}};
     offset_ += read.length;
     read_range(read, offset_ - read.length, offset_);
     return read;

@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <deque>
+#include <memory>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -57,7 +58,7 @@ private:
     uint64_t end_;
     size_t chunk_;
     bool ahead_;
-    std::vector<std::vector<unsigned char>> buffers_;
+    std::vector<std::unique_ptr<unsigned char[]>> buffers_;
     std::mutex lock_;
     std::condition_variable changed_;
     std::deque<int> free_;

@@ -11,13 +11,11 @@
 #include "dbx/file_window.h"
 #include "dbx/link_index.h"
 #include "dbx/layout.h"
+#include "platform/memory.h"
 #include "platform/view.h"
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
-#endif
-#if defined(__linux__)
-#include <sys/mman.h>
 #endif
 
 namespace {
@@ -33,18 +31,11 @@ constexpr uint64_t prefetch_distance = 8 * block_size;
 enum class block_kind { none, live, freed };
 
 // Room for `count` entries, so that the list never moves while it grows. Only the entries
-// written take up memory. On Linux the room is backed by large pages where it can be: a
-// large store fills tens of megabytes of entries, and taking them 4 KiB at a time costs
-// more than writing them.
+// written take up memory. A large store fills tens of megabytes of entries, and taking
+// them 4 KiB at a time costs more than writing them.
 void reserve_blocks(dbx_block_list_t& list, size_t count) {
     list.blocks.reserve(count);
-#if defined(__linux__) && defined(MADV_HUGEPAGE)
-    constexpr uintptr_t large_page = uintptr_t(2) << 20;
-    uintptr_t start = uintptr_t(list.blocks.data());
-    uintptr_t begin = (start + large_page - 1) & ~(large_page - 1);
-    uintptr_t end = (start + count * sizeof(dbx_block_t)) & ~(large_page - 1);
-    if (end > begin) madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
-#endif
+    platform::prefer_large_pages(list.blocks.data(), count * sizeof(dbx_block_t));
 }
 
 // Decides, from its words past the first, whether a header begins a block, and of which

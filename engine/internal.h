@@ -2,11 +2,13 @@
 // The routines inside one extraction run.
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "dbx/dbx.h"
+#include "dbx/file_window.h"
 #include "header/summary.h"
 #include "platform/read.h"
 #include "platform/view.h"
@@ -32,29 +34,33 @@ struct message_read {
     hdr_raw_fields raw;  // Subject, From and To as written, for the .msg writer
     std::optional<std::string> subject, from, to;  // decoded, UTF-8
 };
-// Bytes of a store read ahead for the headers of a list-only run. Its chains are read in
-// file order; where the next headers lie close after this one, copying the bytes between
-// costs less than a read of their own, so one read takes them all.
+// The store's file read ahead for the headers of a list-only run. A list's chains come in
+// file order and their headers mostly lie one after another, so a thread of its own reads
+// the file chunk after chunk from the first head on, on another core, and the listing
+// only copies out what it needs. Bytes behind the stream, far ahead of it, past the end of
+// the file or in a chunk with unreadable bytes are not served: the caller reads them.
 class read_window {
 public:
-    // The chain about to be read: where the next chains begin tells how far to read.
+    read_window();
+    ~read_window();
+    read_window(const read_window&) = delete;
+    read_window& operator=(const read_window&) = delete;
+
+    // The chain about to be read. The stream starts at its head, and starts over there
+    // when the head lies behind the stream or far ahead of it.
     void expect(const dbx_t* store, int list, int chain);
 
-    // Copies [start, start + length) into `into` from the window, reading it anew from
-    // `start` when it does not hold them. False when the bytes cannot be had that way: the
-    // file ends before them, or a read failed (the window is then no longer used).
-    bool copy(FILE* file, uint64_t start, char* into, size_t length);
+    // Copies [start, start + length) into `into` from the stream; false when it cannot.
+    bool copy(uint64_t start, char* into, size_t length);
 
 private:
-    size_t planned_length(uint64_t start, size_t length) const;
+    bool next_chunk();
+    void stop();
 
-    const dbx_t* store_ = nullptr;
-    int list_ = 0;
-    int chain_ = 0;
-    std::vector<char> bytes_;
-    uint64_t start_ = 0;
-    size_t held_ = 0;
-    bool failed_ = false;
+    std::unique_ptr<chunk_reader> stream_;
+    chunk_reader::chunk chunk_;
+    uint64_t chunk_start_ = 0;  // the file offset of the chunk's first byte
+    std::optional<bool> streaming_;  // decided at the list's first chain
 };
 
 // Reads chain `chain` of list `list`; a list-only run (mode 0) reads no more than the

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "dbx/layout.h"
+#include "dbx/scan.h"
 #include "engine/internal.h"
 #include "header/summary.h"
 #include "platform/read.h"
@@ -84,7 +85,7 @@ void chain_reader::append(const placed_block* first, size_t count) {
     uint64_t start = first[0].position + header_size;
     size_t span = size_t(first[count - 1].position - first[0].position) + text_bytes(first[count - 1].block);
     if (run_.size() < span) run_.resize(span);
-    if (window_ == nullptr || !window_->copy(file_, start, run_.data(), span)) {
+    if (window_ == nullptr || !window_->copy(start, run_.data(), span)) {
         platform::read_outcome read = platform::read_at(file_, start, run_.data(), span);
         if (read.error != 0) {
             read_each(first, count);  // finds which blocks fail
@@ -169,47 +170,84 @@ void read_chain(dbx_t* store, int list, const dbx_block_t* head, bool header_onl
     }
 }
 
-// The most a window holds, the bytes of a header it takes in (two blocks', as a list-only
-// run reads them), and the gap between headers up to which copying it costs less than a
-// read of its own.
-constexpr size_t window_most = size_t(64) << 10;
-constexpr size_t header_span = 2 * block_size;
-constexpr uint64_t close_gap = 8 << 10;
+// Lists this short are read a header at a time: starting a stream would cost more.
+constexpr int stream_least_chains = 32;
+// Heads further apart than this on average are read one at a time.
+constexpr uint64_t stream_gap_most = 16 << 10;
+// A head this far ahead of the stream starts it over there rather than reading up to it.
+constexpr uint64_t stream_skip_most = uint64_t(4) << 20;
+
+// Whether the heads of a list lie close enough together for a stream of the bytes from
+// the first to the last to cost less than a read for each: the stream reads on another
+// core, but it reads everything.
+bool worth_streaming(const dbx_t* store, int list) {
+    const dbx_block_list_t& blocks = store->lists[list];
+    if (blocks.chain_count < stream_least_chains) return false;
+    uint64_t first = dbx_block_position(store, list, blocks.chains.front());
+    uint64_t last = dbx_block_position(store, list, blocks.chains.back());
+    return last >= first && (last - first) / uint64_t(blocks.chain_count) <= stream_gap_most;
+}
 
 }  // namespace
 
+read_window::read_window() = default;
+
+read_window::~read_window() {
+    stop();
+}
+
+void read_window::stop() {
+    if (stream_) stream_->release(chunk_.buffer);
+    chunk_ = {};
+    stream_.reset();
+}
+
 void read_window::expect(const dbx_t* store, int list, int chain) {
-    store_ = store;
-    list_ = list;
-    chain_ = chain;
+    if (!streaming_) streaming_ = worth_streaming(store, list);
+    if (!*streaming_) return;
+    uint64_t head = dbx_block_position(store, list, store->lists[list].chains[chain]);
+    uint64_t held_end = chunk_start_ + chunk_.length;
+    if (stream_ && head >= chunk_start_ && head < held_end + stream_skip_most) return;
+    stop();
+    uint64_t end = uint64_t(std::max<int64_t>(store->file_size, 0));
+    if (head >= end) return;
+    try {
+        stream_ = std::make_unique<chunk_reader>(store->file, head, end, _dbx_scan_chunk_size());
+    } catch (const std::exception&) {  // no memory or no thread for it: each header is read
+        streaming_ = false;
+        return;
+    }
+    chunk_start_ = head;
+    chunk_ = stream_->next();
+    if (chunk_.buffer < 0) stop();
 }
 
-// The bytes asked for, and the headers of the chains after it while each lies close after
-// the one before.
-size_t read_window::planned_length(uint64_t start, size_t length) const {
-    uint64_t end = start + length;
-    if (store_ == nullptr) return length;
-    const dbx_block_list_t& list = store_->lists[list_];
-    for (int k = chain_ + 1; k < list.chain_count; ++k) {
-        uint64_t head = dbx_block_position(store_, list_, list.chains[k]);
-        if (head < start || head > end + close_gap || head + header_span - start > window_most) break;
-        end = std::max(end, head + header_span);
-    }
-    return size_t(end - start);
+// Moves on to the chunk after this one; false at the end of the file.
+bool read_window::next_chunk() {
+    uint64_t next_start = chunk_start_ + chunk_.length;
+    stream_->release(chunk_.buffer);
+    chunk_ = stream_->next();
+    chunk_start_ = next_start;
+    if (chunk_.buffer >= 0) return true;
+    stop();
+    return false;
 }
 
-bool read_window::copy(FILE* file, uint64_t start, char* into, size_t length) {
-    if (failed_ || length > window_most) return false;
-    if (start < start_ || start + length > start_ + held_) {
-        size_t wanted = planned_length(start, length);
-        if (bytes_.size() < wanted) bytes_.resize(window_most);
-        platform::read_outcome read = platform::read_at(file, start, bytes_.data(), wanted);
-        failed_ = read.error != 0;
-        start_ = start;
-        held_ = failed_ ? 0 : read.count;
-        if (length > held_) return false;
+bool read_window::copy(uint64_t start, char* into, size_t length) {
+    if (!stream_ || start < chunk_start_ || start >= chunk_start_ + chunk_.length + stream_skip_most) return false;
+    while (length > 0) {
+        while (start >= chunk_start_ + chunk_.length) {
+            if (!next_chunk()) return false;
+        }
+        for (const unreadable_range& range : chunk_.unreadable) {
+            if (range.start < start + length && start < range.end) return false;
+        }
+        size_t n = size_t(std::min<uint64_t>(length, chunk_start_ + chunk_.length - start));
+        std::memcpy(into, chunk_.data + (start - chunk_start_), n);
+        into += n;
+        start += n;
+        length -= n;
     }
-    std::memcpy(into, bytes_.data() + (start - start_), length);
     return true;
 }
 

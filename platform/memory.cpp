@@ -33,4 +33,16 @@ void give_back_pages(void* start, size_t length) {
 #endif
 }
 
+void prefer_large_pages(void* start, size_t length) {
+#if defined(__linux__) && defined(MADV_HUGEPAGE)
+    constexpr uintptr_t large_page = uintptr_t(2) << 20;
+    uintptr_t first = (reinterpret_cast<uintptr_t>(start) + large_page - 1) & ~(large_page - 1);
+    uintptr_t end = (reinterpret_cast<uintptr_t>(start) + length) & ~(large_page - 1);
+    if (end > first) madvise(reinterpret_cast<void*>(first), end - first, MADV_HUGEPAGE);
+#else
+    (void)start;
+    (void)length;
+#endif
+}
+
 }  // namespace platform
