@@ -14,6 +14,7 @@
 #include <unordered_map>
 
 #include "dbx/link_index.h"
+#include "dbx/offset_table.h"
 #include "dbx/scan.h"
 #include "platform/fs.h"
 #include "platform/read.h"
@@ -123,7 +124,9 @@ class cross_linker {
                         holds_offset(*stores_[s], end.next_offset))
                         continue;
                     ends_.push_back({s, i, k});
-                    wanted_.try_emplace(end.next_offset);
+                    if (wanted_.find(end.next_offset) >= 0) continue;
+                    wanted_.put(end.next_offset, int32_t(candidates_.size()));
+                    candidates_.emplace_back();
                 }
             }
         }
@@ -135,9 +138,9 @@ class cross_linker {
             for (int i = 0; i < 2; ++i) {
                 const dbx_block_list_t& list = stores_[s]->lists[i];
                 for (int32_t k = 0; k < list.block_count; ++k) {
-                    auto at = wanted_.find(list.blocks[k].offset);
-                    if (at == wanted_.end()) continue;
-                    if (at->second.count++ == 0) at->second.place = {s, i, k};
+                    int32_t at = wanted_.find(list.blocks[k].offset);
+                    if (at < 0) continue;
+                    if (candidates_[at].count++ == 0) candidates_[at].place = {s, i, k};
                 }
             }
         }
@@ -145,7 +148,7 @@ class cross_linker {
 
     void link_ends() {
         for (const block_place& end : ends_) {
-            const candidate& found = wanted_[block(end).next_offset];
+            const candidate& found = candidates_[wanted_.find(block(end).next_offset)];
             if (found.count != 1 || found.place.list != end.list) continue;
             dbx_block_t& target = block(found.place);
             if (target.prev != -1) continue;
@@ -196,7 +199,8 @@ class cross_linker {
 
     std::vector<std::unique_ptr<dbx_t>>& stores_;
     std::vector<block_place> ends_;
-    std::unordered_map<uint32_t, candidate> wanted_;
+    offset_table wanted_;  // offset named -> its candidate
+    std::vector<candidate> candidates_;
     std::unordered_map<uint64_t, block_place> links_;
 };
 

@@ -2,7 +2,13 @@
 
 #include <algorithm>
 
+#include "platform/memory.h"
+
 namespace {
+
+// The room a list starts with when it was given none: a carved store from one cluster of
+// a disk image holds about this many blocks.
+constexpr size_t first_room = 8;
 
 void link(dbx_block_list_t& list, int32_t before, int32_t after) {
     list.blocks[before].next = after;
@@ -12,8 +18,19 @@ void link(dbx_block_list_t& list, int32_t before, int32_t after) {
 
 }  // namespace
 
+void reserve_blocks(dbx_block_list_t& list, size_t count) {
+    if (count <= list.blocks.capacity()) return;
+    std::vector<dbx_block_t> room;
+    room.reserve(count);
+    platform::prefer_large_pages(room.data(), count * sizeof(dbx_block_t));
+    room.insert(room.end(), list.blocks.begin(), list.blocks.end());
+    list.blocks.swap(room);
+}
+
 void link_index::add(dbx_block_list_t& list, uint32_t offset, uint32_t next_offset,
                      int32_t data_size) {
+    if (list.blocks.size() == list.blocks.capacity())
+        reserve_blocks(list, std::max(first_room, list.blocks.capacity() * 2));
     list.blocks.push_back(dbx_block_t{offset, next_offset, data_size, -1, -1});
     list.block_count++;
     list.chain_count++;
@@ -62,69 +79,14 @@ void link_index::link_predecessor(dbx_block_list_t& list, int32_t n) {
     if (waiting_ >= 0) {
         if (list.blocks[waiting_].next_offset == offset) {
             k = waiting_;
-            take(offset);  // earlier entries naming this block: never wanted again
+            table_.take(offset);  // earlier entries naming this block: never wanted again
         } else {
-            put(list.blocks[waiting_].next_offset, waiting_);
+            // An earlier entry naming the same block is farther: this one replaces it.
+            table_.put(list.blocks[waiting_].next_offset, waiting_);
         }
         waiting_ = -1;
     }
-    if (k < 0) k = take(offset);
+    if (k < 0) k = table_.take(offset);
     if (k < 0 || list.blocks[k].next != -1) return;
     link(list, k, n);
-}
-
-size_t link_index::home(uint32_t key) const {
-    // Keys are multiples of 4; Fibonacci hashing spreads them over the table.
-    uint64_t mixed = uint64_t(key >> 2) * 0x9E3779B97F4A7C15ull;
-    return size_t(mixed >> 32) & (slots_.size() - 1);
-}
-
-void link_index::put(uint32_t key, int32_t index) {
-    if ((used_ + 1) * 2 > slots_.size()) grow();
-    size_t mask = slots_.size() - 1;
-    for (size_t i = home(key);; i = (i + 1) & mask) {
-        if (slots_[i].key == key) {  // a later entry names the same block: it is nearer
-            slots_[i].index = index;
-            return;
-        }
-        if (slots_[i].key == 0) {
-            slots_[i] = slot{key, index};
-            used_++;
-            return;
-        }
-    }
-}
-
-// Removes the key and returns its index, or -1. The slots that follow in the probe run
-// move back to close the gap, so no tombstones build up.
-int32_t link_index::take(uint32_t key) {
-    if (used_ == 0) return -1;
-    size_t mask = slots_.size() - 1;
-    size_t i = home(key);
-    while (slots_[i].key != key) {
-        if (slots_[i].key == 0) return -1;
-        i = (i + 1) & mask;
-    }
-    int32_t index = slots_[i].index;
-    size_t hole = i;
-    for (size_t j = (hole + 1) & mask; slots_[j].key != 0; j = (j + 1) & mask) {
-        size_t wanted = home(slots_[j].key);
-        // The entry at j may fill the hole unless its home lies cyclically in (hole, j].
-        bool stays = hole <= j ? (hole < wanted && wanted <= j) : (hole < wanted || wanted <= j);
-        if (stays) continue;
-        slots_[hole] = slots_[j];
-        hole = j;
-    }
-    slots_[hole] = slot{0, 0};
-    used_--;
-    return index;
-}
-
-void link_index::grow() {
-    std::vector<slot> old;
-    old.swap(slots_);
-    slots_.assign(old.empty() ? 16 : old.size() * 2, slot{0, 0});  // a carved store may hold a handful of blocks
-    used_ = 0;
-    for (const slot& entry : old)
-        if (entry.key != 0) put(entry.key, entry.index);
 }

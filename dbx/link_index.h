@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "dbx/dbx.h"
+#include "dbx/offset_table.h"
 
 class link_index {
   public:
@@ -26,18 +27,12 @@ class link_index {
     void link_predecessor(dbx_block_list_t& list, int32_t n);
     static int32_t find_offset(const dbx_block_list_t& list, int32_t end, uint32_t offset);
 
-    // Open addressing with linear probing: next-block offset -> index of the last entry
-    // naming it. Key 0 marks a free slot (a block never lies at offset 0).
-    struct slot {
-        uint32_t key;
-        int32_t index;
-    };
-    void put(uint32_t key, int32_t index);
-    int32_t take(uint32_t key);
-    size_t home(uint32_t key) const;
-    void grow();
-
-    std::vector<slot> slots_;
-    size_t used_ = 0;
+    offset_table table_;  // next-block offset -> index of the last entry naming it
     int32_t waiting_ = -1;  // the last entry, when it names a later offset
 };
+
+// Room for `count` entries in `list`, those already there moved in. The room is backed by
+// large pages where it can be: a large store fills tens of megabytes of entries, and
+// taking them 4 KiB at a time costs more than writing them. Only the entries written take
+// up memory.
+void reserve_blocks(dbx_block_list_t& list, size_t count);

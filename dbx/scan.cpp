@@ -11,7 +11,6 @@
 #include "dbx/file_window.h"
 #include "dbx/link_index.h"
 #include "dbx/layout.h"
-#include "platform/memory.h"
 #include "platform/view.h"
 
 #if defined(__SSE2__)
@@ -29,14 +28,6 @@ constexpr uint64_t checkpoint_interval = 16 * 1024;
 constexpr uint64_t prefetch_distance = 8 * block_size;
 
 enum class block_kind { none, live, freed };
-
-// Room for `count` entries, so that the list never moves while it grows. Only the entries
-// written take up memory. A large store fills tens of megabytes of entries, and taking
-// them 4 KiB at a time costs more than writing them.
-void reserve_blocks(dbx_block_list_t& list, size_t count) {
-    list.blocks.reserve(count);
-    platform::prefer_large_pages(list.blocks.data(), count * sizeof(dbx_block_t));
-}
 
 // Decides, from its words past the first, whether a header begins a block, and of which
 // list. A word is in range when it lies below `limit`.
