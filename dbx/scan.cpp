@@ -77,28 +77,14 @@ size_t recognised_bytes(block_kind kind) { return kind == block_kind::freed ? he
 // The first position from `pos` on, in steps of 4, that is at or past `limit` or whose
 // word might equal the position. Only file data already in the window is looked at;
 // where that runs out, the position is handed back for the caller to examine.
-//
-// In an image only the low nine bits are compared (zero words aside, which name no block
-// and fill much of a disk); their position in the image does not wrap at 4 GiB.
-template <class rule>
-uint64_t skip_plain_words(const file_window& window, const unsigned char* base_bytes, uint64_t base,
-                          uint64_t pos, uint64_t limit) {
-    constexpr bool whole_word = rule::position_mask == 0xFFFFFFFF;
-    uint64_t stop = std::min(limit, window.data_end());
+uint64_t skip_plain_words(store_rule, const unsigned char* base_bytes, uint64_t base, uint64_t pos, uint64_t stop) {
 #if defined(__SSE2__)
-    // Four words per compare, four compares per round; whole positions must not wrap.
-    constexpr uint64_t wrap = whole_word ? uint64_t(1) << 32 : ~uint64_t(0);
+    // Four words per compare, four compares per round; positions must not wrap at 4 GiB.
+    constexpr uint64_t wrap = uint64_t(1) << 32;
     if (pos + 64 <= stop && pos + 64 < wrap) {
         __m128i offsets = _mm_set_epi32(int(pos + 12), int(pos + 8), int(pos + 4), int(pos));
         const __m128i stride = _mm_set1_epi32(16);
-        const __m128i mask = _mm_set1_epi32(int(rule::position_mask));
-        const __m128i zero = _mm_setzero_si128();
-        auto hit = [&](const __m128i* at, __m128i wanted) {
-            __m128i word = _mm_loadu_si128(at);
-            if constexpr (whole_word) return _mm_cmpeq_epi32(word, wanted);
-            __m128i low = _mm_cmpeq_epi32(_mm_and_si128(word, mask), _mm_and_si128(wanted, mask));
-            return _mm_andnot_si128(_mm_cmpeq_epi32(word, zero), low);
-        };
+        auto hit = [&](const __m128i* at, __m128i wanted) { return _mm_cmpeq_epi32(_mm_loadu_si128(at), wanted); };
         while (pos + 64 <= stop && pos + 64 < wrap) {
             const __m128i* words = reinterpret_cast<const __m128i*>(base_bytes + (pos - base));
             __m128i at1 = _mm_add_epi32(offsets, stride);
@@ -112,14 +98,45 @@ uint64_t skip_plain_words(const file_window& window, const unsigned char* base_b
         }
     }
 #endif
-    while (pos + 4 <= stop) {
-        uint32_t word = load_word(base_bytes + (pos - base));
-        if constexpr (whole_word) {
-            if (word == pos) break;
-        } else if (word != 0 && (word & rule::position_mask) == (pos & rule::position_mask)) {
-            break;
+    for (; pos + 4 <= stop; pos += 4) {
+        if (load_word(base_bytes + (pos - base)) == pos) break;
+    }
+    return pos;
+}
+
+bool is_marker(uint32_t word) {
+    return word == live_marker || word == freed_marker;
+}
+
+// The same in a disk image, for positions that might begin a block: their word agrees
+// with the position in its low nine bits (zero words aside, which name no block and fill
+// much of a disk), and their next word is a block marker. Markers are rare outside
+// blocks, so the next words of sixteen positions are compared with both markers at a
+// time, and a position's own word is looked at only where one matches.
+uint64_t skip_plain_words(image_rule, const unsigned char* base_bytes, uint64_t base, uint64_t pos, uint64_t stop) {
+    auto own_word_fits = [&](uint64_t at) {
+        uint32_t word = load_word(base_bytes + (at - base));
+        return word != 0 && (word & image_rule::position_mask) == (at & image_rule::position_mask);
+    };
+#if defined(__SSE2__)
+    const __m128i live = _mm_set1_epi32(int(live_marker)), freed = _mm_set1_epi32(int(freed_marker));
+    for (; pos + 4 + 64 <= stop; pos += 64) {
+        const unsigned char* next_words = base_bytes + (pos + 4 - base);
+        unsigned hits = 0;
+        for (int k = 0; k < 4; ++k) {
+            __m128i word = _mm_loadu_si128(reinterpret_cast<const __m128i*>(next_words + 16 * k));
+            __m128i marker = _mm_or_si128(_mm_cmpeq_epi32(word, live), _mm_cmpeq_epi32(word, freed));
+            hits |= unsigned(_mm_movemask_ps(_mm_castsi128_ps(marker))) << (4 * k);
         }
-        pos += 4;
+        for (; hits != 0; hits &= hits - 1) {
+            uint64_t at = pos + 4 * uint64_t(__builtin_ctz(hits));
+            if (own_word_fits(at)) return at;
+        }
+    }
+#endif
+    // The last positions: their next word may lie beyond what can be looked at.
+    for (; pos + 4 <= stop; pos += 4) {
+        if (own_word_fits(pos) && (pos + 8 > stop || is_marker(load_word(base_bytes + (pos + 4 - base))))) break;
     }
     return pos;
 }
@@ -210,7 +227,7 @@ bool scanner<rule>::run() {
         uint64_t stop = next_stop();
         while (pos < stop) {
             const unsigned char* bytes = window_.at(pos, 4);
-            uint64_t next = skip_plain_words<rule>(window_, bytes, pos, pos, stop);
+            uint64_t next = skip_plain_words(rule{}, bytes, pos, pos, std::min(stop, window_.data_end()));
             if (next == pos) break;
             pos = next;
         }
