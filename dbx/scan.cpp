@@ -50,7 +50,6 @@ block_kind body_test(const unsigned char* window, uint32_t own_offset, uint64_t 
 // A store's blocks name their own offset, which is their position in the file.
 struct store_rule {
     static bool own_offset_fits(uint32_t word, uint64_t pos) { return word == pos; }
-    static constexpr uint32_t position_mask = 0xFFFFFFFF;
 };
 
 // In a disk image a block names its offset within a store that starts on a sector
