@@ -75,13 +75,8 @@ struct block_place {
 };
 
 bool holds_offset(const dbx_t& store, uint32_t offset) {
-    for (const dbx_block_list_t& list : store.lists) {
-        auto end = list.blocks.begin() + list.block_count;
-        auto at = std::lower_bound(
-            list.blocks.begin(), end, offset,
-            [](const dbx_block_t& block, uint32_t wanted) { return block.offset < wanted; });
-        if (at != end && at->offset == offset) return true;
-    }
+    for (const dbx_block_list_t& list : store.lists)
+        if (find_block(list, list.block_count, offset) >= 0) return true;
     return false;
 }
 

@@ -45,14 +45,14 @@ void link_index::add(dbx_block_list_t& list, uint32_t offset, uint32_t next_offs
 void link_index::link_successor(dbx_block_list_t& list, int32_t n) {
     uint32_t target = list.blocks[n].next_offset;
     if (target == 0 || target >= list.blocks[n].offset) return;
-    int32_t k = find_offset(list, n, target);
+    int32_t k = find_block(list, n, target);
     if (k < 0 || list.blocks[k].prev != -1) return;
     link(list, n, k);
 }
 
-// The entry before index `end` at `offset`, or -1. The block named is nearly always one
-// of the last few found, so the search gallops back from the end before it halves.
-int32_t link_index::find_offset(const dbx_block_list_t& list, int32_t end, uint32_t offset) {
+// The block named is nearly always one of the last few found, so the search gallops back
+// from the end before it halves.
+int32_t find_block(const dbx_block_list_t& list, int32_t end, uint32_t offset) {
     const dbx_block_t* blocks = list.blocks.data();
     int32_t high = end;  // entries at high and above lie beyond the offset
     int32_t stride = 1;

@@ -25,11 +25,14 @@ class link_index {
   private:
     void link_successor(dbx_block_list_t& list, int32_t n);
     void link_predecessor(dbx_block_list_t& list, int32_t n);
-    static int32_t find_offset(const dbx_block_list_t& list, int32_t end, uint32_t offset);
 
     offset_table table_;  // next-block offset -> index of the last entry naming it
     int32_t waiting_ = -1;  // the last entry, when it names a later offset
 };
+
+// The index of the entry before index `end` that lies at `offset`, or -1. A list's own
+// entries are sorted by offset.
+int32_t find_block(const dbx_block_list_t& list, int32_t end, uint32_t offset);
 
 // Room for `count` entries in `list`, those already there moved in. The room is backed by
 // large pages where it can be: a large store fills tens of megabytes of entries, and

@@ -107,6 +107,8 @@ std::string message_head(random_source& random);
 std::string body_text(random_source& random, size_t bytes);
 // Base64 without line breaks, and the Q encoding of encoded words.
 std::string base64(std::string_view bytes);
+// A byte as a mark and two upper-case hex digits: "=3D", "%2F".
+std::string escaped_byte(char mark, uint8_t byte);
 std::string q_encode(std::string_view bytes);
 
 // A message of the richer kinds mail clients wrote (alternative plain and HTML bodies,

@@ -10,7 +10,10 @@
 
 namespace dbxgen {
 
-static const char hex_digits[] = "0123456789ABCDEF";
+std::string escaped_byte(char mark, uint8_t byte) {
+    static const char hex_digits[] = "0123456789ABCDEF";
+    return {mark, hex_digits[byte >> 4], hex_digits[byte & 15]};
+}
 
 std::string base64(std::string_view bytes) {
     static const char alphabet[] =
@@ -37,9 +40,7 @@ std::string q_encode(std::string_view bytes) {
         } else if (byte < 0x80 && byte != '=' && byte != '?' && byte != '_' && byte > 0x20) {
             out += c;
         } else {
-            out += '=';
-            out += hex_digits[byte >> 4];
-            out += hex_digits[byte & 15];
+            out += escaped_byte('=', byte);
         }
     }
     return out;

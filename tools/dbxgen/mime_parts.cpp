@@ -8,8 +8,6 @@
 namespace dbxgen::mime {
 namespace {
 
-const char hex_digits[] = "0123456789ABCDEF";
-
 // One line of text in each charset, in that charset's own bytes.
 const charset_text sample_lines[] = {
     {"us-ascii", "Plain words only, as most mail of the time was."},
@@ -73,9 +71,7 @@ std::string percent_encode(std::string_view bytes) {
         if (std::isalnum(byte) || byte == '.' || byte == '-' || byte == '_') {
             out += c;
         } else {
-            out += '%';
-            out += hex_digits[byte >> 4];
-            out += hex_digits[byte & 15];
+            out += escaped_byte('%', byte);
         }
     }
     return out;
@@ -141,7 +137,7 @@ std::string quoted_printable(std::string_view bytes) {
                        ((byte == ' ' || byte == '\t') && !line_end);
         std::string token = literal
                                 ? std::string(1, char(byte))
-                                : std::string{'=', hex_digits[byte >> 4], hex_digits[byte & 15]};
+                                : escaped_byte('=', byte);
         if (column + token.size() > 75) {
             out += "=\r\n";
             column = 0;
