@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/memory.h"
+
 // One block found in the file.
 struct dbx_block_t {
     uint32_t offset;       // file offset of the block's 16-byte header
@@ -18,9 +20,11 @@ struct dbx_block_t {
 // One list of blocks, sorted by offset, with its chains.
 struct dbx_block_list_t {
     int32_t block_count = 0;
-    std::vector<dbx_block_t> blocks;
+    // Tens of megabytes in a large store: they fill large pages.
+    std::vector<dbx_block_t, platform::page_allocator<dbx_block_t>> blocks;
     int32_t chain_count = 0;
-    std::vector<const dbx_block_t*> chains;  // the heads, by increasing offset
+    // The heads, by increasing offset.
+    std::vector<const dbx_block_t*, platform::page_allocator<const dbx_block_t*>> chains;
     // A store carved from a disk image may hold, after its own `block_count` blocks, copies
     // of blocks its chains continue into from other carved stores: where each such store
     // starts in the image.

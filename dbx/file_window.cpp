@@ -5,7 +5,31 @@
 
 #include "platform/read.h"
 
+#if defined(__SANITIZE_ADDRESS__)
+#include <sanitizer/asan_interface.h>
+#endif
+
 namespace {
+
+// A buffer handed back is off limits until it is read into again: under AddressSanitizer
+// a look at it, through a pointer kept from before, is caught.
+void close_buffer(unsigned char* start, size_t length) {
+#if defined(__SANITIZE_ADDRESS__)
+    ASAN_POISON_MEMORY_REGION(start, length);
+#else
+    (void)start;
+    (void)length;
+#endif
+}
+
+void open_buffer(unsigned char* start, size_t length) {
+#if defined(__SANITIZE_ADDRESS__)
+    ASAN_UNPOISON_MEMORY_REGION(start, length);
+#else
+    (void)start;
+    (void)length;
+#endif
+}
 
 // Three buffers: one being looked at, one read ahead, one being read. Without the
 // reading thread, two: the one being left and the next.
@@ -29,22 +53,23 @@ chunk_reader::chunk_reader(FILE* file, uint64_t start, uint64_t end, size_t chun
       end_(std::max(start, end)),
       chunk_(std::max<size_t>(chunk, 1)),
       ahead_(chunk_ >= read_ahead_least) {
-    for (int i = 0; i < (ahead_ ? buffer_count : buffer_count_in_place); ++i) {
-        // Left unfilled: the reading thread writes each byte before it is looked at.
-        buffers_.emplace_back(new unsigned char[chunk_ + 2 * margin]);
-        free_.push_back(i);
-    }
+    int count = ahead_ ? buffer_count : buffer_count_in_place;
+    // Left unfilled: the reading thread writes each byte before it is looked at.
+    buffers_ = platform::page_memory(count * buffer_size());
+    for (int i = 0; i < count; ++i) free_.push_back(i);
     if (ahead_) reader_ = std::thread([this] { read_ahead(); });
 }
 
 chunk_reader::~chunk_reader() {
-    if (!ahead_) return;
-    {
-        std::lock_guard<std::mutex> hold(lock_);
-        stopping_ = true;
+    if (ahead_) {
+        {
+            std::lock_guard<std::mutex> hold(lock_);
+            stopping_ = true;
+        }
+        changed_.notify_all();
+        reader_.join();
     }
-    changed_.notify_all();
-    reader_.join();
+    open_buffer(buffers_.data(), buffers_.size());  // the memory may be handed out again
 }
 
 // Reads [from, to) of the file into the chunk that starts at `into`'s offset. What a
@@ -71,7 +96,8 @@ void chunk_reader::read_range(chunk& into, uint64_t from, uint64_t to) {
 }
 
 chunk_reader::chunk chunk_reader::read_into(int buffer) {
-    chunk read{buffer, buffers_[buffer].get() + margin, size_t(std::min<uint64_t>(chunk_, end_ - offset_)), {}};
+    open_buffer(buffers_.data() + buffer * buffer_size(), buffer_size());
+    chunk read{buffer, buffers_.data() + buffer * buffer_size() + margin, size_t(std::min<uint64_t>(chunk_, end_ - offset_)), {}};
     offset_ += read.length;
     read_range(read, offset_ - read.length, offset_);
     return read;
@@ -118,6 +144,7 @@ chunk_reader::chunk chunk_reader::next() {
 
 void chunk_reader::release(int buffer) {
     if (buffer < 0) return;
+    close_buffer(buffers_.data() + buffer * buffer_size(), buffer_size());
     if (!ahead_) {
         free_.push_back(buffer);
         return;

@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "dbx/dbx.h"
+#include "platform/memory.h"
 
 // Reads a file chunk after chunk from `start` to `end`, a few chunks ahead of the one
 // being looked at. Each buffer has room before its data (for bytes carried over from the
@@ -58,7 +59,9 @@ private:
     uint64_t end_;
     size_t chunk_;
     bool ahead_;
-    std::vector<std::unique_ptr<unsigned char[]>> buffers_;
+    size_t buffer_size() const { return chunk_ + 2 * margin; }
+
+    platform::page_memory buffers_;  // one after the other
     std::mutex lock_;
     std::condition_variable changed_;
     std::deque<int> free_;
@@ -83,6 +86,10 @@ public:
         if (offset + length > end_) fill(offset, length);
         return window_ + (offset - base_);
     }
+
+    // Whether `at` for these bytes points into what the window holds now, without moving
+    // on: once it moves, pointers it gave before may no longer hold the bytes.
+    bool holds(uint64_t offset, size_t length) const { return offset + length <= end_; }
 
     // False when any of the `length` bytes from `offset` could not be read. Asked in
     // increasing order of offset, after `at` for the same bytes.

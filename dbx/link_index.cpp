@@ -2,8 +2,6 @@
 
 #include <algorithm>
 
-#include "platform/memory.h"
-
 namespace {
 
 // The room a list starts with when it was given none: a carved store from one cluster of
@@ -18,19 +16,10 @@ void link(dbx_block_list_t& list, int32_t before, int32_t after) {
 
 }  // namespace
 
-void reserve_blocks(dbx_block_list_t& list, size_t count) {
-    if (count <= list.blocks.capacity()) return;
-    std::vector<dbx_block_t> room;
-    room.reserve(count);
-    platform::prefer_large_pages(room.data(), count * sizeof(dbx_block_t));
-    room.insert(room.end(), list.blocks.begin(), list.blocks.end());
-    list.blocks.swap(room);
-}
-
 void link_index::add(dbx_block_list_t& list, uint32_t offset, uint32_t next_offset,
                      int32_t data_size) {
     if (list.blocks.size() == list.blocks.capacity())
-        reserve_blocks(list, std::max(first_room, list.blocks.capacity() * 2));
+        list.blocks.reserve(std::max(first_room, list.blocks.capacity() * 2));
     list.blocks.push_back(dbx_block_t{offset, next_offset, data_size, -1, -1});
     list.block_count++;
     list.chain_count++;

@@ -34,8 +34,3 @@ class link_index {
 // entries are sorted by offset.
 int32_t find_block(const dbx_block_list_t& list, int32_t end, uint32_t offset);
 
-// Room for `count` entries in `list`, those already there moved in. The room is backed by
-// large pages where it can be: a large store fills tens of megabytes of entries, and
-// taking them 4 KiB at a time costs more than writing them. Only the entries written take
-// up memory.
-void reserve_blocks(dbx_block_list_t& list, size_t count);

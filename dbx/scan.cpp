@@ -274,7 +274,8 @@ bool _dbx_scan_image(FILE* file, const std::string& name, uint64_t size, block_s
 
 bool _dbx_scan(dbx_t* store) {
     uint64_t limit = dbx_scanned_size(store);
-    for (dbx_block_list_t& list : store->lists) reserve_blocks(list, limit / block_size + 1);
+    // Only the entries written take up memory.
+    for (dbx_block_list_t& list : store->lists) list.blocks.reserve(limit / block_size + 1);
     store_sink sink(store);
     scanner<store_rule> scan(store->file, store->file_name, limit, limit, uint64_t(store->file_size), sink);
     if (!scan.run()) return false;
