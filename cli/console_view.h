@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/memory.h"
 #include "platform/view.h"
 
 class console_view : public main_view {
@@ -18,6 +19,7 @@ public:
     int item_count() override { return finished_rows_ + (has_last_row_ ? 1 : 0); }
     void insert_item(int index) override;
     void set_item_text(int item, int subitem, const std::u16string& text) override;
+    void set_item_ansi_text(int item, int subitem, std::string_view bytes) override;
     void set_progress(int) override {}
     int message_box(const std::string& text, const std::string& title, unsigned flags) override;
     bool checkpoint() override { return !interrupted.load(); }
@@ -32,11 +34,16 @@ public:
 
 private:
     void finish_last_row();
+    bool is_last_row_cell(int item, int subitem) const;
 
     // The lines of the finished rows, in pieces of a few megabytes: one string growing to
     // the size of a long list would be copied whole each time it grows.
-    std::vector<std::string> finished_text_;
+    struct text_piece {
+        platform::page_memory memory;
+        size_t used;
+    };
+    std::vector<text_piece> finished_text_;
     int finished_rows_ = 0;
-    std::array<std::u16string, 4> last_row_;
+    std::array<std::string, 4> last_row_;  // the cells as they are printed
     bool has_last_row_ = false;
 };

@@ -9,6 +9,7 @@
 #include "dbx/layout.h"
 #include "dbx/scan.h"
 #include "engine/internal.h"
+#include "header/fields.h"
 #include "header/summary.h"
 #include "platform/read.h"
 
@@ -130,18 +131,10 @@ std::optional<unreadable_range> unreadable_next(const dbx_t* store, const placed
     return std::nullopt;
 }
 
-// True once `text` holds the end of the header: a blank line, or a NUL byte, where the
-// summary stops reading. Only the bytes from `from` on are new.
-bool header_ends(const std::string& text, size_t from) {
-    if (text.find('\0', from) != std::string::npos) return true;
-    for (size_t at = text.find('\n', from < 2 ? 0 : from - 2); at != std::string::npos; at = text.find('\n', at + 1)) {
-        if (text.compare(at + 1, 1, "\n") == 0 || text.compare(at + 1, 2, "\r\n") == 0) return true;
-    }
-    return false;
-}
-
 // Reads the chain's text. A run that only lists the messages needs no more than the
-// header, which the summary reads up to its end: the reading stops there.
+// bytes its row is made of: the reading stops once more text could not change the row.
+// Such a reading starts with a batch of two blocks and doubles the batch each time, so a
+// header with no end in sight is looked at a few times, not once for every block.
 void read_chain(dbx_t* store, int list, const dbx_block_t* head, bool header_only, read_window* window,
                 message_read& message) {
     auto blocks = chain_blocks(store, list, head);
@@ -152,16 +145,17 @@ void read_chain(dbx_t* store, int list, const dbx_block_t* head, bool header_onl
     if (!header_only) text.reserve(total);
     chain_reader reader(store->file, list == 1, text, message, window);
     size_t most = header_only ? header_batch_blocks : batch_blocks;
+    size_t settled_to = 0;
     for (size_t first = 0; first < blocks.size();) {
         size_t count = 1;
         while (first + count < blocks.size() && count < most &&
                follows(blocks[first + count - 1], blocks[first + count])) {
             ++count;
         }
-        size_t before = text.size();
         reader.append(&blocks[first], count);
         first += count;
-        if (header_only && header_ends(text, before)) break;
+        if (header_only && hdr_fields_settled(text.data(), text.data() + text.size(), &settled_to)) break;
+        most = std::min(most * 2, batch_blocks);
     }
     // A fragment's last blocks are padded with NUL bytes, which are not message text.
     if (list == 1) {
@@ -266,7 +260,7 @@ message_read _read_message(main_view* dialog, dbx_t* store, int list, int chain,
         if (ahead != nullptr) ahead->expect(store, list, chain);
         read_chain(store, list, head, listing, ahead, message);
         if (listing) {
-            hdr_message_summary(message.text->c_str(), dialog, nullptr, nullptr, nullptr, nullptr, nullptr);
+            hdr_show_row(dialog, hdr_row_of(message.text->c_str()).view());
         } else {
             hdr_message_summary(message.text->c_str(), dialog, &subject, &from, &to, &message.date,
                                 &message.raw);

@@ -73,15 +73,16 @@ int hdr_field_name_parse(const char** cursor, const char* end, std::string* name
 
 // Leading white space of the value and of every continuation line is dropped and the
 // lines are joined with nothing between them. Only CR LF ends a line: a lone CR or LF is
-// part of the value. The cursor ends at the start of the next line (or the end).
+// part of the value. The cursor ends at the start of the next line (or the end). Without
+// `value` the field is only passed over.
 int hdr_field_value_parse(const char** cursor, const char* end, std::string* value) {
-    value->clear();
+    if (value != nullptr) value->clear();
     const char* at = *cursor;
     for (;;) {
         while (at < end && is_wsp(*at)) ++at;
         const char* line_end = find_crlf(at, end);
         try {
-            value->append(at, line_end);
+            if (value != nullptr) value->append(at, line_end);
         } catch (const std::bad_alloc&) {
             // This line's bytes are lost; the rest of the field is still read.
         }
@@ -103,6 +104,45 @@ const char* hdr_fields_walk(const char* text, const char* end, const hdr_field_v
         visit(name, value);
     }
     return cursor;
+}
+
+namespace {
+
+// Whether a line that is no field stays none whatever text follows: its name, white space
+// and comments end before the end of the text, far enough for a line break and the byte
+// after it to be seen, at a byte that neither is the colon nor opens a comment (which
+// would have run to the end unclosed).
+bool no_field_for_good(const char* line, const char* end) {
+    const char* at = line;
+    while (at < end && is_field_name_byte(static_cast<unsigned char>(*at))) ++at;
+    if (at == line) return at < end;  // a blank line, say
+    if (at == end) return false;
+    hdr_cfws_skip(&at, end);
+    hdr_fws_parse(&at, end);
+    return end - at > 2 && *at != '(';
+}
+
+}  // namespace
+
+// A field whose value ends before the end of the text, followed by a line that does not
+// continue it, stays as it is; so does the line that ends the walk, when no text after it
+// could make a field of it.
+bool hdr_fields_settled(const char* text, const char* end, size_t* resume) {
+    const char* cursor = text + *resume;
+    if (std::memchr(cursor, '\0', size_t(end - cursor)) != nullptr) return true;
+    std::string name;
+    for (;;) {
+        const char* line = cursor;
+        if (hdr_field_name_parse(&cursor, end, &name) != 0) {
+            *resume = size_t(line - text);
+            return no_field_for_good(line, end);
+        }
+        hdr_field_value_parse(&cursor, end, nullptr);
+        if (cursor == end) {
+            *resume = size_t(line - text);
+            return false;
+        }
+    }
 }
 
 void hdr_fws_parse(const char** cursor, const char* end) {

@@ -11,13 +11,20 @@
 
 // Field name and the colon after it.
 int hdr_field_name_parse(const char** cursor, const char* end, std::string* name);
-// Field value up to the start of the next line, continuation lines joined.
+// Field value up to the start of the next line, continuation lines joined; with a null
+// `value`, the cursor only moves past it.
 int hdr_field_value_parse(const char** cursor, const char* end, std::string* value);
 
 // Calls `visit(name, value)` for every field from `text` on, up to the first line that is
 // not a field (the blank line that ends the header, say); returns where that line starts.
 using hdr_field_visitor = std::function<void(const std::string& name, const std::string& value)>;
 const char* hdr_fields_walk(const char* text, const char* end, const hdr_field_visitor& visit);
+
+// True when every text that begins with [text, end) gives the walk the same fields as
+// this text: it holds a NUL byte, or the walk stops before its end at a line that cannot
+// begin a field (the blank line, say). `resume` (0 at first) keeps where the walk got to,
+// for the next call on the same text grown longer.
+bool hdr_fields_settled(const char* text, const char* end, size_t* resume);
 
 // White space and folds; a line break that is not a fold stays.
 void hdr_fws_parse(const char** cursor, const char* end);

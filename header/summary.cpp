@@ -11,16 +11,32 @@
 
 namespace {
 
-enum column { column_from = 0, column_subject = 1, column_to = 2, column_date = 3 };
+enum column { column_from = 0, column_subject = 1, column_to = 2, column_date = 3, column_none = -1 };
 
-// Sets a cell of the list's last row; the count is asked anew each time.
-void set_last_row_cell(main_view* dialog, int column, const std::u16string& text) {
-    if (dialog != nullptr) dialog->set_item_text(dialog->item_count() - 1, column, text);
+// The column a field fills, from its name in any case.
+column column_of(const std::string& name) {
+    switch (name.size()) {
+    case 2:
+        return platform::equal_ignoring_case(name, "to") ? column_to : column_none;
+    case 4:
+        if (platform::equal_ignoring_case(name, "from")) return column_from;
+        return platform::equal_ignoring_case(name, "date") ? column_date : column_none;
+    case 7:
+        return platform::equal_ignoring_case(name, "subject") ? column_subject : column_none;
+    default:
+        return column_none;
+    }
 }
 
-// Subject, From and To: the raw value goes to the cell and to `raw`, the decoded value to
-// the list (which may show it instead) and to the result (none when memory runs out).
-void take_text_field(const std::string& value, main_view* dialog, int column, std::u16string& raw,
+// Sets a cell of the list's last row; the count is asked anew each time.
+void set_last_row_cell(main_view* dialog, int column, std::string_view value) {
+    if (dialog != nullptr) dialog->set_item_ansi_text(dialog->item_count() - 1, column, value);
+}
+
+// Subject, From and To: the raw value goes to the cell and, when asked for, to `raw`; the
+// decoded value to the list (which may show it instead) and to the result (none when
+// memory runs out).
+void take_text_field(std::string_view value, main_view* dialog, int column, std::u16string* raw,
                      std::optional<std::string>* result) {
     bool to_list = dialog != nullptr && dialog->keeps_decoded_text();
     std::optional<std::string> decoded;
@@ -28,16 +44,16 @@ void take_text_field(const std::string& value, main_view* dialog, int column, st
         if (result != nullptr || to_list) decoded = hdr_decode_text(value);
     } catch (const std::bad_alloc&) {
     }
-    raw = platform::ansi_to_utf16(value);
-    set_last_row_cell(dialog, column, raw);
+    if (raw != nullptr) *raw = platform::ansi_to_utf16(value);
+    set_last_row_cell(dialog, column, value);
     if (to_list && decoded)
         dialog->set_item_decoded_text(dialog->item_count() - 1, column, *decoded);
     if (result != nullptr) *result = std::move(decoded);
 }
 
 // The Date cell shows the value as written; the result is set only when it parses.
-void take_date_field(const std::string& value, main_view* dialog, int64_t* date) {
-    set_last_row_cell(dialog, column_date, platform::ansi_to_utf16(value));
+void take_date_field(std::string_view value, main_view* dialog, int64_t* date) {
+    set_last_row_cell(dialog, column_date, value);
     if (date == nullptr) return;
     std::optional<int64_t> seconds = hdr_date_value(value);
     if (seconds) *date = *seconds;
@@ -48,7 +64,8 @@ void take_date_field(const std::string& value, main_view* dialog, int64_t* date)
 // Every message gets its row before any field is read. The header walk stops at the first
 // line that is not a field (the blank line, or an mbox "From " line); a field that occurs
 // more than once ends with its last value. The raw values belong to this message alone, so
-// a message without a To field never carries another message's receiver.
+// a message without a To field never carries another message's receiver. The values of
+// the other fields are passed over without being copied.
 void hdr_message_summary(const char* text, main_view* dialog, std::optional<std::string>* subject,
                          std::optional<std::string>* from, std::optional<std::string>* to,
                          int64_t* date, hdr_raw_fields* raw) {
@@ -58,18 +75,67 @@ void hdr_message_summary(const char* text, main_view* dialog, std::optional<std:
         if (raw != nullptr) *raw = {};
         return;
     }
-
-    hdr_fields_walk(text, text + std::strlen(text),
-                    [&](const std::string& name, const std::string& value) {
-                        if (platform::equal_ignoring_case(name, "subject")) {
-                            take_text_field(value, dialog, column_subject, values.subject, subject);
-                        } else if (platform::equal_ignoring_case(name, "from")) {
-                            take_text_field(value, dialog, column_from, values.from, from);
-                        } else if (platform::equal_ignoring_case(name, "to")) {
-                            take_text_field(value, dialog, column_to, values.to, to);
-                        } else if (platform::equal_ignoring_case(name, "date")) {
-                            take_date_field(value, dialog, date);
-                        }
-                    });
+    bool keep_raw = raw != nullptr;
+    const char* cursor = text;
+    const char* end = text + std::strlen(text);
+    std::string name, value;
+    while (hdr_field_name_parse(&cursor, end, &name) == 0) {
+        column field = column_of(name);
+        hdr_field_value_parse(&cursor, end, field == column_none ? nullptr : &value);
+        switch (field) {
+        case column_subject:
+            take_text_field(value, dialog, field, keep_raw ? &values.subject : nullptr, subject);
+            break;
+        case column_from:
+            take_text_field(value, dialog, field, keep_raw ? &values.from : nullptr, from);
+            break;
+        case column_to:
+            take_text_field(value, dialog, field, keep_raw ? &values.to : nullptr, to);
+            break;
+        case column_date:
+            take_date_field(value, dialog, date);
+            break;
+        case column_none:
+            break;
+        }
+    }
     if (raw != nullptr) *raw = std::move(values);
+}
+
+hdr_row hdr_row_of(const char* text) {
+    hdr_row row;
+    const char* cursor = text;
+    const char* end = text + std::strlen(text);
+    std::string name;
+    while (hdr_field_name_parse(&cursor, end, &name) == 0) {
+        column field = column_of(name);
+        if (field == column_none) {
+            hdr_field_value_parse(&cursor, end, nullptr);
+            continue;
+        }
+        std::string& value = row.cells[field].emplace();
+        hdr_field_value_parse(&cursor, end, &value);
+    }
+    return row;
+}
+
+hdr_row_view hdr_row::view() const {
+    hdr_row_view view;
+    for (size_t column = 0; column < cells.size(); ++column) {
+        if (cells[column]) view[column] = *cells[column];
+    }
+    return view;
+}
+
+void hdr_show_row(main_view* dialog, const hdr_row_view& row) {
+    if (dialog == nullptr) return;
+    dialog->insert_item(dialog->item_count());
+    for (int column = 0; column < int(row.size()); ++column) {
+        if (!row[column]) continue;
+        if (column == column_date) {
+            take_date_field(*row[column], dialog, nullptr);
+        } else {
+            take_text_field(*row[column], dialog, column, nullptr, nullptr);
+        }
+    }
 }

@@ -1,9 +1,11 @@
 #pragma once
 // The message summary: one row in the message list and the decoded header values.
 
+#include <array>
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "platform/view.h"
 
@@ -22,3 +24,16 @@ struct hdr_raw_fields {
 void hdr_message_summary(const char* text, main_view* dialog, std::optional<std::string>* subject,
                          std::optional<std::string>* from, std::optional<std::string>* to,
                          int64_t* date, hdr_raw_fields* raw = nullptr);
+
+// A row of the list alone, as a run that only lists the messages shows it: the value of
+// the last From, Subject, To and Date field, as written, by column; none where the field
+// does not occur. hdr_message_summary fills the list with the same row.
+using hdr_row_view = std::array<std::optional<std::string_view>, 4>;
+struct hdr_row {
+    std::array<std::optional<std::string>, 4> cells;
+    hdr_row_view view() const;
+};
+// The row of the message whose text, up to its NUL, is `text`.
+hdr_row hdr_row_of(const char* text);
+// Adds the row to `dialog`'s list.
+void hdr_show_row(main_view* dialog, const hdr_row_view& row);

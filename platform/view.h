@@ -4,6 +4,7 @@
 // console, and the tests with a recorder.
 
 #include <string>
+#include <string_view>
 
 class main_view {
 public:
@@ -14,6 +15,9 @@ public:
     // Inserts a row at `index` with text "" and image 1.
     virtual void insert_item(int index) = 0;
     virtual void set_item_text(int item, int subitem, const std::u16string& text) = 0;
+    // The cell as bytes of the ANSI code page, up to a NUL byte: set_item_text with them
+    // converted, unless the list keeps its cells in a form it makes from the bytes.
+    virtual void set_item_ansi_text(int item, int subitem, std::string_view bytes);
     // The same cell of From, E-mail Subject or To decoded for people to read (UTF-8),
     // given right after set_item_text. The cell keeps the value as written; a list that
     // can show the decoded value instead keeps it, the others ignore it.

@@ -3,7 +3,10 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
 #include <string>
+
+#include "header/fields.h"
 
 #include "support/recording_view.h"
 
@@ -182,6 +185,36 @@ TEST(Summary, LargeMessage) {
 TEST(Summary, DecodedNulStaysInTheResult) {
     summary s("Subject: a=?x?Q?=00?=b\r\n");
     EXPECT_EQ(s.subject, std::string("a\0b", 3));
+}
+
+// A text cut where the field walk says it has settled gives the list the row, and the
+// save run the results, of the whole text; and the list's own row is the save run's row.
+TEST(Summary, WhatASettledBeginningGivesIsWhatTheWholeTextGives) {
+    const std::string pieces[] = {"Subject", "From", "to", "DATE", "X-Mailer", "From ", ":", ": ", " ", "\t",
+                                  "\r\n", "\r\n", "\r\n", "\n", "\r", "(", ")", "\\", "a b", "=?x?Q?a?=",
+                                  "1 Jan 2001 10:00:00 GMT", "To (a b) : c", "From \r\n : d", " (",
+                                  std::string(1, '\0')};
+    std::mt19937 random(2003);
+    int settled_early = 0;
+    for (int round = 0; round < 1500; ++round) {
+        std::string text;
+        for (int n = 1 + int(random() % 40); n > 0; --n) text += pieces[random() % std::size(pieces)];
+        summary whole(text);
+        recording_view listed;
+        hdr_show_row(&listed, hdr_row_of(text.c_str()).view());
+        ASSERT_EQ(listed.rows.back().cells, whole.cells()) << text;
+        size_t resume = 0;
+        for (size_t cut = 0; cut <= text.size(); ++cut) {
+            if (!hdr_fields_settled(text.data(), text.data() + cut, &resume)) continue;
+            settled_early += cut < text.size();
+            summary part(text.substr(0, cut));
+            EXPECT_EQ(part.cells(), whole.cells()) << text << " cut at " << cut;
+            EXPECT_EQ(std::tie(part.subject, part.from, part.to, part.date),
+                      std::tie(whole.subject, whole.from, whole.to, whole.date)) << text << " cut at " << cut;
+            break;
+        }
+    }
+    EXPECT_GT(settled_early, 500);
 }
 
 }  // namespace
