@@ -62,8 +62,24 @@ inline uint64_t dbx_block_position(const dbx_t* store, int list, const dbx_block
 // block can name its own offset.
 uint64_t dbx_scanned_size(const dbx_t* store);
 
+// Sees each block as the store scan adds it, with the bytes of its data area the scan has
+// at hand: a run that only lists the messages takes their headers from there instead of
+// reading the file again.
+class dbx_block_observer {
+public:
+    virtual ~dbx_block_observer() = default;
+    // Entry `index` of list `list` was just added and linked to the entries before it.
+    // `data` holds the first `at_hand` bytes of its data area: all its message bytes, or
+    // fewer where the rest lies beyond the bytes read so far, past the end of the file, or
+    // in bytes that could not be read. They stay there until data_moving() is called.
+    virtual void added(const dbx_t& store, int list, int32_t index, const unsigned char* data, size_t at_hand) = 0;
+    // The bytes of the data areas given so far are about to be overwritten: what is still
+    // needed of them must be copied now.
+    virtual void data_moving() = 0;
+};
+
 // Opens and scans a store; null when it cannot be opened, is a folder, or the run was
 // abandoned during the scan. Unreadable bytes do not fail the open: they are listed in
-// `unreadable` and scanned around.
-dbx_t* dbx_open(const char* path);
+// `unreadable` and scanned around. The observer, when given, sees every block added.
+dbx_t* dbx_open(const char* path, dbx_block_observer* observer = nullptr);
 void dbx_close(dbx_t* store);

@@ -161,6 +161,7 @@ class scanner {
   private:
     void report(uint64_t pos);
     uint64_t next_stop() const;
+    size_t data_at_hand(uint64_t pos, uint32_t data_size_word);
 
     const std::string& name_;
     uint64_t limit_;       // positions from here on are not scanned
@@ -168,6 +169,7 @@ class scanner {
     uint64_t step_;
     file_window window_;
     block_sink& sink_;
+    bool wants_data_ = sink_.wants_data_areas();
     uint64_t last_report_ = 0;
     uint64_t next_checkpoint_ = checkpoint_interval;
 };
@@ -178,6 +180,16 @@ void scanner<rule>::report(uint64_t pos) {
     std::fflush(stdout);
     if (main_dialog != nullptr) main_dialog->set_progress(int(pos * 100 / limit_));
     last_report_ = pos;
+}
+
+// The bytes of the data area of the block whose header is at `pos` that the window holds,
+// all of them readable; none when some of them could not be read.
+template <class rule>
+size_t scanner<rule>::data_at_hand(uint64_t pos, uint32_t data_size_word) {
+    uint64_t start = pos + header_size, held_end = window_.data_end();
+    if (held_end <= start) return 0;
+    size_t length = size_t(std::min<uint64_t>({data_size_word, data_size, held_end - start}));
+    return window_.readable(start, length) ? length : 0;
 }
 
 // Where plain skipping must stop: the end of the scan, the next progress update or the
@@ -203,6 +215,7 @@ bool scanner<rule>::run() {
             pos += header_size;
             window_empty = false;
         }
+        if (wants_data_ && !window_.holds(pos, 20)) sink_.data_areas_moving();
         const unsigned char* header = window_.at(pos, 20);
         block_kind kind = block_test<rule>(header, pos, word_limit_);
         // Bytes that could not be read match no block, whatever they were read as.
@@ -216,6 +229,7 @@ bool scanner<rule>::run() {
 #endif
             sink_.found(kind == block_kind::live ? 0 : 1, pos, load_word(header), load_word(header + 12),
                         int32_t(load_word(header + 8)));
+            if (wants_data_) sink_.data_area(header + header_size, data_at_hand(pos, load_word(header + 8)));
             pos += block_size - header_size;  // the data area is never examined
             window_empty = true;
             continue;
@@ -225,12 +239,14 @@ bool scanner<rule>::run() {
         // the position, so they are passed over in bulk.
         uint64_t stop = next_stop();
         while (pos < stop) {
+            if (wants_data_ && !window_.holds(pos, 4)) sink_.data_areas_moving();
             const unsigned char* bytes = window_.at(pos, 4);
             uint64_t next = skip_plain_words(rule{}, bytes, pos, pos, std::min(stop, window_.data_end()));
             if (next == pos) break;
             pos = next;
         }
     }
+    if (wants_data_) sink_.data_areas_moving();  // the window goes with the scan
     std::printf("\b\b\b\b\b\b100.0%%\n");
     return true;
 }
@@ -238,14 +254,22 @@ bool scanner<rule>::run() {
 // A store's blocks go to its two lists and are linked as they come.
 class store_sink : public block_sink {
   public:
-    explicit store_sink(dbx_t* store) : store_(store) {}
+    store_sink(dbx_t* store, dbx_block_observer* observer) : store_(store), observer_(observer) {}
     void found(int list, uint64_t, uint32_t own_offset, uint32_t next_offset, int32_t data_size) override {
         links_[list].add(store_->lists[list], own_offset, next_offset, data_size);
+        last_list_ = list;
     }
+    bool wants_data_areas() const override { return observer_ != nullptr; }
+    void data_area(const unsigned char* data, size_t at_hand) override {
+        observer_->added(*store_, last_list_, store_->lists[last_list_].block_count - 1, data, at_hand);
+    }
+    void data_areas_moving() override { observer_->data_moving(); }
 
   private:
     dbx_t* store_;
+    dbx_block_observer* observer_;
     link_index links_[2];
+    int last_list_ = 0;
 };
 
 }  // namespace
@@ -272,11 +296,11 @@ bool _dbx_scan_image(FILE* file, const std::string& name, uint64_t size, block_s
     return true;
 }
 
-bool _dbx_scan(dbx_t* store) {
+bool _dbx_scan(dbx_t* store, dbx_block_observer* observer) {
     uint64_t limit = dbx_scanned_size(store);
     // Only the entries written take up memory.
     for (dbx_block_list_t& list : store->lists) list.blocks.reserve(limit / block_size + 1);
-    store_sink sink(store);
+    store_sink sink(store, observer);
     scanner<store_rule> scan(store->file, store->file_name, limit, limit, uint64_t(store->file_size), sink);
     if (!scan.run()) return false;
     store->unreadable = std::move(scan.unreadable());

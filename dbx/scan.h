@@ -10,10 +10,10 @@
 #include "dbx/dbx.h"
 
 // Scans the store from offset 16 to the end of its scanned size, prints the progress line,
-// fills both block lists with their links and chain heads and lists the bytes that could
-// not be read. Returns false when the run was abandoned at a checkpoint; the lists are
+// fills both block lists with their links and chain heads, shows the observer each block
+// added, and lists the bytes that could not be read. Returns false when the run was abandoned at a checkpoint; the lists are
 // then incomplete and nothing more has been printed. May throw std::bad_alloc.
-bool _dbx_scan(dbx_t* store);
+bool _dbx_scan(dbx_t* store, dbx_block_observer* observer = nullptr);
 
 // Where the scan hands each block it finds: its list (0 live, 1 freed), its position in
 // the file and its header words.
@@ -22,6 +22,15 @@ class block_sink {
     virtual ~block_sink() = default;
     virtual void found(int list, uint64_t position, uint32_t own_offset, uint32_t next_offset,
                        int32_t data_size) = 0;
+    // Whether each block found is followed by its data area: looking it up costs a little.
+    virtual bool wants_data_areas() const { return false; }
+    // The data area of the block just found: its first `at_hand` bytes are at `data`. That
+    // is all its message bytes, or fewer where the rest lies beyond the bytes read so far,
+    // past the end of the file, or in bytes that could not be read. The bytes stay there
+    // until data_areas_moving() is called.
+    virtual void data_area(const unsigned char* data, size_t at_hand) {}
+    // The data areas handed over so far are about to be overwritten.
+    virtual void data_areas_moving() {}
 };
 
 // Scans a disk image from its start to `size` for blocks of stores that start on a sector

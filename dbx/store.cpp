@@ -60,7 +60,7 @@ uint64_t dbx_scanned_size(const dbx_t* store) {
 // opened (silently), when its status cannot be read or it is a folder, or when memory runs
 // out (all three with the "dbx_open" error report), and when the run is abandoned during
 // the scan. The 16-byte signature at the start is not examined: the scan starts after it.
-dbx_t* dbx_open(const char* path) {
+dbx_t* dbx_open(const char* path, dbx_block_observer* observer) {
     dbx_t* store = new (std::nothrow) dbx_t;
     if (store == nullptr) return nullptr;
     store->file = platform::open_for_reading(path);
@@ -85,7 +85,7 @@ dbx_t* dbx_open(const char* path) {
     try {
         store->file_name = path;
         store->file_size = *size;
-        scanned = _dbx_scan(store);
+        scanned = _dbx_scan(store, observer);
     } catch (const std::bad_alloc&) {
         errno = ENOMEM;
         platform::report_error("dbx_open");

@@ -91,10 +91,12 @@ struct recover_totals {
     bool abandoned = false;
     std::vector<unreadable_range> unreadable;  // reported so far, scan's and messages'
 };
+class header_capture;
 // Drives both lists; `totals` carries what was reported before (the scan's unreadable
-// ranges), so that nothing is reported twice.
+// ranges), so that nothing is reported twice. A list-only run takes the rows the scan
+// gathered from `rows`, when given, and reads the headers of the others.
 recover_totals _recover(main_view* dialog, dbx_t* store, const char* folder, int mode,
-                        recover_totals totals = {});
+                        recover_totals totals = {}, const header_capture* rows = nullptr);
 
 // A dialog that shows nothing, for runs without a main dialog.
 class silent_view : public main_view {

@@ -8,6 +8,7 @@
 #include <new>
 
 #include "engine/engine.h"
+#include "engine/header_capture.h"
 #include "engine/internal.h"
 #include "platform/fs.h"
 #include "platform/text.h"
@@ -50,9 +51,11 @@ bool message_failed(main_view* dialog, recover_totals& totals, const dbx_t* stor
 // Reads, saves and stamps chain j of list i; false when the message failed.
 bool handle_chain(main_view* dialog, dbx_t* store, int i, int j, const std::string* list_folder,
                   int mode, recover_totals& totals, const std::optional<platform::file_identity>& identity,
-                  read_window& window) {
-    message_read message = _read_message(dialog, store, i, j, mode, bool(chain_observer),
-                                         store->unreadable.empty() ? &window : nullptr);
+                  read_window* window, const header_capture* rows) {
+    const dbx_block_list_t& list = store->lists[i];
+    if (!list_folder && rows != nullptr && rows->show_row(dialog, i, int32_t(list.chains[j] - list.blocks.data())))
+        return true;
+    message_read message = _read_message(dialog, store, i, j, mode, bool(chain_observer), window);
     bool unusable = message_failed(dialog, totals, store, store->lists[i].chains[j], message);
     if (!list_folder) {  // list only: reading filled the row
         _note_chain(store, i, j, message, nullptr, !unusable, 0);
@@ -161,7 +164,7 @@ void report_scan_limits(main_view* dialog, recover_totals& totals, const dbx_t* 
 }
 
 recover_totals _recover(main_view* dialog, dbx_t* store, const char* folder, int mode,
-                        recover_totals totals) {
+                        recover_totals totals, const header_capture* rows) {
     std::optional<platform::file_identity> identity;
     if (folder) identity = platform::identity_of(store->file);
     for (int i = 0; i < 2; ++i) {
@@ -178,8 +181,10 @@ recover_totals _recover(main_view* dialog, dbx_t* store, const char* folder, int
             return totals;
         }
         // The list's chains come in file order. A store with unreadable bytes is read a
-        // message at a time, never across bytes it does not need.
-        read_window window;
+        // message at a time, never across bytes it does not need; so are the few headers
+        // the scan could not gather.
+        read_window stream;
+        read_window* window = store->unreadable.empty() && rows == nullptr ? &stream : nullptr;
         for (int j = 0; j < list.chain_count; ++j) {
             if (!run_checkpoint()) {
                 totals.abandoned = true;
@@ -187,7 +192,7 @@ recover_totals _recover(main_view* dialog, dbx_t* store, const char* folder, int
             }
             dialog->set_progress(int(int64_t{j} * 100 / list.chain_count));  // the share done
             bool ok = handle_chain(dialog, store, i, j, list_folder ? &*list_folder : nullptr, mode,
-                                   totals, identity, window);
+                                   totals, identity, window, rows);
             ++(ok ? saved : errors);
         }
         totals.errors += errors;
@@ -209,11 +214,21 @@ int recover_store(const char* target, const char* store_path, run_outcome* outco
     auto directory = sys_getcwd();
     if (directory) {
         directory_restorer restore{directory};
-        std::unique_ptr<dbx_t, store_closer> store(dbx_open(store_path));
+        // A run that only lists the messages has the scan gather their rows, unless each
+        // chain is to be looked at whole.
+        std::optional<header_capture> rows;
+        if (target == nullptr && !chain_observer) rows.emplace();
+        std::unique_ptr<dbx_t, store_closer> store(dbx_open(store_path, rows ? &*rows : nullptr));
         sys_chdir(directory->c_str());
         result.store_opened = store != nullptr;
         recover_totals totals;
         if (store) report_scan_limits(dialog, totals, store.get());
+        // Chains that touch unreadable bytes are each to be reported: their headers are read.
+        if (rows && store && store->unreadable.empty()) {
+            rows->scan_ended(*store);
+        } else {
+            rows.reset();
+        }
         if (!store) {
             result.abandoned = !run_checkpoint();
         } else if (no_block_found(*store)) {
@@ -232,7 +247,7 @@ int recover_store(const char* target, const char* store_path, run_outcome* outco
                 status = 0;
             }
         } else {
-            totals = _recover(dialog, store.get(), nullptr, mode, std::move(totals));
+            totals = _recover(dialog, store.get(), nullptr, mode, std::move(totals), rows ? &*rows : nullptr);
         }
         result.errors = totals.errors;
         result.abandoned = result.abandoned || totals.abandoned;

@@ -259,7 +259,7 @@ std::vector<opened_store> open_all(const std::vector<scan_case>& cases,
 
 // Scans the cases both ways; true when every one agrees.
 bool agree(const std::vector<scan_case>& cases) {
-    std::vector<opened_store> fast = open_all(cases, dbx_open);
+    std::vector<opened_store> fast = open_all(cases, [](const char* path) { return dbx_open(path); });
     std::vector<opened_store> literal = open_all(cases, reference_open);
     for (size_t i = 0; i < cases.size(); i++) {
         SCOPED_TRACE(cases[i].label);

@@ -101,7 +101,7 @@ TEST_F(engine_test, ListOnlyRowsEqualTheSaveRunsRowsWhateverTheReadSize) {
         run(store, 1, dir.file("out" + std::to_string(seed)));
         auto saved_rows = view.rows;
         ASSERT_EQ(saved_rows.size(), 160u);
-        for (size_t chunk : {size_t(1) << 20, size_t(4096), size_t(1000)}) {
+        for (size_t chunk : {size_t(1) << 20, size_t(65536), size_t(4096), size_t(1000)}) {
             _dbx_set_scan_chunk_size(chunk);
             view.rows.clear();
             run(store, 0);
