@@ -24,6 +24,8 @@ constexpr int32_t copied_blocks = 64;
 constexpr size_t most_waiting = 64;
 // A chain's text gathered at most: the rest of a longer header is read from the file.
 constexpr size_t most_text = size_t(64) << 10;
+// The bytes of a piece of kept cells; a row longer than that gets a piece of its own.
+constexpr size_t piece_bytes = size_t(4) << 20;
 
 size_t text_bytes(const dbx_block_t& block) {
     return std::min<uint32_t>(uint32_t(block.data_size), data_size);
@@ -46,7 +48,7 @@ void header_capture::give_up() {
     given_up_ = true;
     for (list_state& state : lists_) state = {};
     rows_ = {};
-    cells_ = {};
+    for (std::vector<cell_piece>& pieces : pieces_) std::vector<cell_piece>().swap(pieces);
 }
 
 // The block goes into the ring; it continues the chains waiting for it, if any; and the
@@ -136,11 +138,19 @@ void header_capture::follow(const dbx_t& store, int list, gathering chain, int32
 
 void header_capture::keep_row(int list, const gathering& chain) {
     hdr_row row = hdr_row_of(chain.text.c_str());
-    kept_row kept{list, chain.head, cells_.size(), {}};
+    size_t length = 0;
+    for (const std::optional<std::string>& cell : row.cells) length += cell ? cell->size() : 0;
+    std::vector<cell_piece>& pieces = pieces_[list];
+    if (pieces.empty() || pieces.back().bytes.size() - pieces.back().used < length)
+        pieces.push_back({platform::page_memory(std::max(piece_bytes, length)), 0, 0});
+    cell_piece& piece = pieces.back();
+    kept_row kept{list, chain.head, uint32_t(pieces.size() - 1), uint32_t(piece.used), {}};
     for (size_t column = 0; column < row.cells.size(); ++column) {
         const std::optional<std::string>& cell = row.cells[column];
         kept.length[column] = cell ? int32_t(cell->size()) : -1;
-        if (cell) cells_.insert(cells_.end(), cell->begin(), cell->end());
+        if (!cell) continue;
+        std::memcpy(piece.bytes.data() + piece.used, cell->data(), cell->size());
+        piece.used += cell->size();
     }
     rows_.push_back(kept);
 }
@@ -161,24 +171,31 @@ void header_capture::scan_ended(const dbx_t& store) {
         std::sort(rows_.begin(), rows_.end(), [](const kept_row& a, const kept_row& b) {
             return std::tie(a.list, a.head) < std::tie(b.list, b.head);
         });
+        // A block taken for a head may have been given a predecessor since: its row is
+        // never shown, and does not hold its piece.
+        for (const kept_row& row : rows_) {
+            if (store.lists[row.list].blocks[size_t(row.head)].prev == -1) ++pieces_[row.list][row.piece].rows_to_show;
+        }
     } catch (const std::bad_alloc&) {
         give_up();
     }
 }
 
-bool header_capture::show_row(main_view* dialog, int list, int32_t head) const {
+bool header_capture::show_row(main_view* dialog, int list, int32_t head) {
     auto found = std::lower_bound(rows_.begin(), rows_.end(), std::make_tuple(list, head),
                                   [](const kept_row& row, const std::tuple<int, int32_t>& wanted) {
                                       return std::tie(row.list, row.head) < wanted;
                                   });
     if (found == rows_.end() || found->list != list || found->head != head) return false;
+    cell_piece& piece = pieces_[list][found->piece];
     hdr_row_view row;
-    uint64_t at = found->start;
+    const char* at = reinterpret_cast<const char*>(piece.bytes.data()) + found->start;
     for (size_t column = 0; column < row.size(); ++column) {
         if (found->length[column] < 0) continue;
-        row[column] = std::string_view(cells_.data() + at, size_t(found->length[column]));
-        at += uint64_t(found->length[column]);
+        row[column] = std::string_view(at, size_t(found->length[column]));
+        at += found->length[column];
     }
     hdr_show_row(dialog, row);
+    if (--piece.rows_to_show == 0) piece.bytes = {};
     return true;
 }

@@ -30,8 +30,9 @@ public:
     void scan_ended(const dbx_t& store);
 
     // Adds the row of the chain headed by entry `head` of list `list` to the dialog's
-    // list; false when it has none, and nothing is added.
-    bool show_row(main_view* dialog, int list, int32_t head) const;
+    // list; false when it has none, and nothing is added. The memory of the rows shown is
+    // given back as the list goes on.
+    bool show_row(main_view* dialog, int list, int32_t head);
 
 private:
     // The text of a chain gathered so far, up to its entry `last`.
@@ -45,8 +46,15 @@ private:
     struct kept_row {
         int list;
         int32_t head;
-        uint64_t start;
+        uint32_t piece;
+        uint32_t start;
         int32_t length[4];
+    };
+    // Kept cells, a few megabytes to a piece, freed once all its rows to be shown are.
+    struct cell_piece {
+        platform::page_memory bytes;
+        size_t used = 0;
+        size_t rows_to_show = 0;
     };
     struct list_state {
         std::vector<const unsigned char*> where;  // the data areas of the last entries found
@@ -65,6 +73,6 @@ private:
 
     list_state lists_[2];
     std::vector<kept_row, platform::page_allocator<kept_row>> rows_;  // by list and head, once the scan is over
-    std::vector<char, platform::page_allocator<char>> cells_;
+    std::vector<cell_piece> pieces_[2];  // by list: a list's rows are shown together
     bool given_up_ = false;  // memory ran out: no chain has a row
 };

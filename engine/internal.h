@@ -96,7 +96,7 @@ class header_capture;
 // ranges), so that nothing is reported twice. A list-only run takes the rows the scan
 // gathered from `rows`, when given, and reads the headers of the others.
 recover_totals _recover(main_view* dialog, dbx_t* store, const char* folder, int mode,
-                        recover_totals totals = {}, const header_capture* rows = nullptr);
+                        recover_totals totals = {}, header_capture* rows = nullptr);
 
 // A dialog that shows nothing, for runs without a main dialog.
 class silent_view : public main_view {

@@ -51,7 +51,7 @@ bool message_failed(main_view* dialog, recover_totals& totals, const dbx_t* stor
 // Reads, saves and stamps chain j of list i; false when the message failed.
 bool handle_chain(main_view* dialog, dbx_t* store, int i, int j, const std::string* list_folder,
                   int mode, recover_totals& totals, const std::optional<platform::file_identity>& identity,
-                  read_window* window, const header_capture* rows) {
+                  read_window* window, header_capture* rows) {
     const dbx_block_list_t& list = store->lists[i];
     if (!list_folder && rows != nullptr && rows->show_row(dialog, i, int32_t(list.chains[j] - list.blocks.data())))
         return true;
@@ -164,7 +164,7 @@ void report_scan_limits(main_view* dialog, recover_totals& totals, const dbx_t* 
 }
 
 recover_totals _recover(main_view* dialog, dbx_t* store, const char* folder, int mode,
-                        recover_totals totals, const header_capture* rows) {
+                        recover_totals totals, header_capture* rows) {
     std::optional<platform::file_identity> identity;
     if (folder) identity = platform::identity_of(store->file);
     for (int i = 0; i < 2; ++i) {
