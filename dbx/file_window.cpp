@@ -6,6 +6,13 @@
 #include "platform/read.h"
 
 #if defined(__SANITIZE_ADDRESS__)
+#define MORVALE_ADDRESS_SANITIZER 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define MORVALE_ADDRESS_SANITIZER 1
+#endif
+#endif
+#if defined(MORVALE_ADDRESS_SANITIZER)
 #include <sanitizer/asan_interface.h>
 #endif
 
@@ -14,7 +21,7 @@ namespace {
 // A buffer handed back is off limits until it is read into again: under AddressSanitizer
 // a look at it, through a pointer kept from before, is caught.
 void close_buffer(unsigned char* start, size_t length) {
-#if defined(__SANITIZE_ADDRESS__)
+#if defined(MORVALE_ADDRESS_SANITIZER)
     ASAN_POISON_MEMORY_REGION(start, length);
 #else
     (void)start;
@@ -23,7 +30,7 @@ void close_buffer(unsigned char* start, size_t length) {
 }
 
 void open_buffer(unsigned char* start, size_t length) {
-#if defined(__SANITIZE_ADDRESS__)
+#if defined(MORVALE_ADDRESS_SANITIZER)
     ASAN_UNPOISON_MEMORY_REGION(start, length);
 #else
     (void)start;
