@@ -188,7 +188,7 @@ template <class rule>
 size_t scanner<rule>::data_at_hand(uint64_t pos, uint32_t data_size_word) {
     uint64_t start = pos + header_size, held_end = window_.data_end();
     if (held_end <= start) return 0;
-    size_t length = size_t(std::min<uint64_t>({data_size_word, data_size, held_end - start}));
+    size_t length = size_t(std::min<uint64_t>(message_bytes(data_size_word), held_end - start));
     return window_.readable(start, length) ? length : 0;
 }
 

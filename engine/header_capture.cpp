@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <cstring>
 #include <new>
-#include <tuple>
 
 #include "dbx/layout.h"
+#include "engine/internal.h"
 #include "header/fields.h"
 #include "header/summary.h"
 
@@ -27,10 +27,6 @@ constexpr size_t most_text = size_t(64) << 10;
 // The bytes of a piece of kept cells; a row longer than that gets a piece of its own.
 constexpr size_t piece_bytes = size_t(4) << 20;
 
-size_t text_bytes(const dbx_block_t& block) {
-    return std::min<uint32_t>(uint32_t(block.data_size), data_size);
-}
-
 }  // namespace
 
 // Running out of memory here must not end the scan: the rows are given up instead, and
@@ -47,8 +43,10 @@ void header_capture::added(const dbx_t& store, int list, int32_t index, const un
 void header_capture::give_up() {
     given_up_ = true;
     for (list_state& state : lists_) state = {};
-    rows_ = {};
-    for (std::vector<cell_piece>& pieces : pieces_) std::vector<cell_piece>().swap(pieces);
+    for (int list = 0; list < 2; ++list) {
+        rows_[list] = {};
+        std::vector<cell_piece>().swap(pieces_[list]);
+    }
 }
 
 // The block goes into the ring; it continues the chains waiting for it, if any; and the
@@ -63,7 +61,7 @@ void header_capture::take_block(const dbx_t& store, int list, int32_t index, con
     }
     const dbx_block_t& block = store.lists[list].blocks[size_t(index)];
     size_t slot = size_t(index % ring_blocks);
-    bool whole = at_hand == text_bytes(block);
+    bool whole = at_hand == dbx_layout::message_bytes(uint32_t(block.data_size));
     state.where[slot] = data;
     state.held[slot] = whole ? int16_t(at_hand) : int16_t(-1);
     state.newest = index;
@@ -118,7 +116,7 @@ void header_capture::follow(const dbx_t& store, int list, gathering chain, int32
         if (index <= state.newest - ring_blocks || state.held[slot] < 0) return;
         size_t at = chain.text.size(), length = size_t(state.held[slot]);
         chain.text.append(reinterpret_cast<const char*>(state.where[slot]), length);
-        if (list == 1) std::memcpy(chain.text.data() + at, "----", std::min<size_t>(4, length));
+        if (list == 1) mark_freed_word(chain.text.data() + at, length);
         chain.last = index;
         const char* text = chain.text.data();
         if (hdr_fields_settled(text, text + chain.text.size(), &chain.settled_to)) break;
@@ -144,7 +142,7 @@ void header_capture::keep_row(int list, const gathering& chain) {
     if (pieces.empty() || pieces.back().bytes.size() - pieces.back().used < length)
         pieces.push_back({platform::page_memory(std::max(piece_bytes, length)), 0, 0});
     cell_piece& piece = pieces.back();
-    kept_row kept{list, chain.head, uint32_t(pieces.size() - 1), uint32_t(piece.used), {}};
+    kept_row kept{chain.head, uint32_t(pieces.size() - 1), uint32_t(piece.used), {}};
     for (size_t column = 0; column < row.cells.size(); ++column) {
         const std::optional<std::string>& cell = row.cells[column];
         kept.length[column] = cell ? int32_t(cell->size()) : -1;
@@ -152,7 +150,7 @@ void header_capture::keep_row(int list, const gathering& chain) {
         std::memcpy(piece.bytes.data() + piece.used, cell->data(), cell->size());
         piece.used += cell->size();
     }
-    rows_.push_back(kept);
+    rows_[list].push_back(kept);
 }
 
 // A chain still waiting when the scan ends found no block after its last one: it ends
@@ -167,14 +165,13 @@ void header_capture::scan_ended(const dbx_t& store) {
                 if (store.lists[list].blocks[size_t(chain.last)].next == -1) keep_row(list, chain);
             }
             state = {};
-        }
-        std::sort(rows_.begin(), rows_.end(), [](const kept_row& a, const kept_row& b) {
-            return std::tie(a.list, a.head) < std::tie(b.list, b.head);
-        });
-        // A block taken for a head may have been given a predecessor since: its row is
-        // never shown, and does not hold its piece.
-        for (const kept_row& row : rows_) {
-            if (store.lists[row.list].blocks[size_t(row.head)].prev == -1) ++pieces_[row.list][row.piece].rows_to_show;
+            auto& rows = rows_[list];
+            std::sort(rows.begin(), rows.end(), [](const kept_row& a, const kept_row& b) { return a.head < b.head; });
+            // A block taken for a head may have been given a predecessor since: its row is
+            // never shown, and does not hold its piece.
+            for (const kept_row& row : rows) {
+                if (store.lists[list].blocks[size_t(row.head)].prev == -1) ++pieces_[list][row.piece].rows_to_show;
+            }
         }
     } catch (const std::bad_alloc&) {
         give_up();
@@ -182,11 +179,10 @@ void header_capture::scan_ended(const dbx_t& store) {
 }
 
 bool header_capture::show_row(main_view* dialog, int list, int32_t head) {
-    auto found = std::lower_bound(rows_.begin(), rows_.end(), std::make_tuple(list, head),
-                                  [](const kept_row& row, const std::tuple<int, int32_t>& wanted) {
-                                      return std::tie(row.list, row.head) < wanted;
-                                  });
-    if (found == rows_.end() || found->list != list || found->head != head) return false;
+    const auto& rows = rows_[list];
+    auto found = std::lower_bound(rows.begin(), rows.end(), head,
+                                  [](const kept_row& row, int32_t wanted) { return row.head < wanted; });
+    if (found == rows.end() || found->head != head) return false;
     cell_piece& piece = pieces_[list][found->piece];
     hdr_row_view row;
     const char* at = reinterpret_cast<const char*>(piece.bytes.data()) + found->start;

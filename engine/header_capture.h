@@ -44,7 +44,6 @@ private:
     };
     // Where a row's cells lie among the kept bytes; a cell that is absent has length -1.
     struct kept_row {
-        int list;
         int32_t head;
         uint32_t piece;
         uint32_t start;
@@ -72,7 +71,8 @@ private:
     void give_up();
 
     list_state lists_[2];
-    std::vector<kept_row, platform::page_allocator<kept_row>> rows_;  // by list and head, once the scan is over
-    std::vector<cell_piece> pieces_[2];  // by list: a list's rows are shown together
+    // By list, as a list's rows are shown together; by head once the scan is over.
+    std::vector<kept_row, platform::page_allocator<kept_row>> rows_[2];
+    std::vector<cell_piece> pieces_[2];
     bool given_up_ = false;  // memory ran out: no chain has a row
 };

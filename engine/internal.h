@@ -24,6 +24,12 @@ std::string in_folder(const char* folder, const std::string& name);
 // The output folder of a save run: the target without a final ".dbx" (any case).
 std::string output_folder(const std::string& target);
 
+// The first word of a freed block's data area is not message text: the `length` bytes of
+// the block's text at `text` get it marked.
+inline void mark_freed_word(char* text, size_t length) {
+    for (size_t i = 0; i < 4 && i < length; ++i) text[i] = '-';
+}
+
 // One chain read from the store, summarised, and named.
 struct message_read {
     std::optional<std::string> text;  // the message bytes; none when the chain gave none

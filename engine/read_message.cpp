@@ -46,9 +46,8 @@ std::vector<placed_block> chain_blocks(const dbx_t* store, int list, const dbx_b
     return chain;
 }
 
-// The message bytes a block holds.
 size_t text_bytes(const dbx_block_t* block) {
-    return std::min<uint32_t>(uint32_t(block->data_size), dbx_layout::data_size);
+    return dbx_layout::message_bytes(uint32_t(block->data_size));
 }
 
 bool follows(const placed_block& earlier, const placed_block& later) {
@@ -98,8 +97,7 @@ void chain_reader::append(const placed_block* first, size_t count) {
         size_t at = text_.size();
         size_t n = text_bytes(first[k].block);
         text_.append(run_, k * block_size, n);
-        // The first word of a freed block's data area is not message text: it is marked.
-        if (fragment_) std::memcpy(text_.data() + at, "----", std::min<size_t>(4, n));
+        if (fragment_) mark_freed_word(text_.data() + at, n);
     }
 }
 
@@ -115,7 +113,7 @@ void chain_reader::read_each(const placed_block* first, size_t count) {
             std::memset(text_.data() + at + read.count, 0, n - read.count);
             note_unreadable(start + read.count, start + n, read.error);
         }
-        if (fragment_) std::memcpy(text_.data() + at, "----", std::min<size_t>(4, n));
+        if (fragment_) mark_freed_word(text_.data() + at, n);
     }
 }
 

@@ -13,12 +13,6 @@
 
 namespace platform {
 
-namespace {
-
-constexpr size_t large_page = size_t(2) << 20;
-
-}  // namespace
-
 void give_back_pages(void* start, size_t length) {
 #ifdef _WIN32
     SYSTEM_INFO system;
@@ -41,20 +35,10 @@ void give_back_pages(void* start, size_t length) {
 #endif
 }
 
-void prefer_large_pages(void* start, size_t length) {
-#if defined(__linux__) && defined(MADV_HUGEPAGE)
-    uintptr_t first = (reinterpret_cast<uintptr_t>(start) + large_page - 1) & ~(large_page - 1);
-    uintptr_t end = (reinterpret_cast<uintptr_t>(start) + length) & ~(large_page - 1);
-    if (end > first) madvise(reinterpret_cast<void*>(first), end - first, MADV_HUGEPAGE);
-#else
-    (void)start;
-    (void)length;
-#endif
-}
-
 namespace {
 
 #ifndef _WIN32
+constexpr size_t large_page = size_t(2) << 20;
 constexpr size_t mapped_least = large_page / 4;
 
 size_t whole_large_pages(size_t bytes) {
@@ -71,7 +55,9 @@ void* map_on_large_pages(size_t bytes) {
     if (aligned > start) munmap(mapped, aligned - start);
     size_t after = large_page - (aligned - start);
     if (after > 0) munmap(reinterpret_cast<void*>(aligned + bytes), after);
-    prefer_large_pages(reinterpret_cast<void*>(aligned), bytes);
+#ifdef MADV_HUGEPAGE
+    madvise(reinterpret_cast<void*>(aligned), bytes, MADV_HUGEPAGE);  // one fault per large page
+#endif
     return reinterpret_cast<void*>(aligned);
 }
 #endif

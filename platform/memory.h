@@ -11,11 +11,6 @@ namespace platform {
 // stays the caller's, and what it holds afterwards is undefined until written again.
 void give_back_pages(void* start, size_t length);
 
-// Asks for the large pages (2 MiB) wholly inside the range to be backed by large pages
-// where the system can: a buffer filled from start to end then takes its memory a large
-// page at a time, not 4 KiB at a time. Only Linux does so; elsewhere nothing changes.
-void prefer_large_pages(void* start, size_t length);
-
 // Memory for buffers that are filled and read over and over. A fresh page costs a fault
 // when first written, and in some virtual machines a fault costs as much as reading a few
 // megabytes. So on Linux a buffer of half a mebibyte or more starts on a large-page
