@@ -37,24 +37,6 @@ constexpr char16_t windows_1252_high[32] = {
     0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178,
 };
 
-void append_utf8(std::string& out, char32_t code) {
-    if (code < 0x80) {
-        out += static_cast<char>(code);
-    } else if (code < 0x800) {
-        out += static_cast<char>(0xC0 | (code >> 6));
-        out += static_cast<char>(0x80 | (code & 0x3F));
-    } else if (code < 0x10000) {
-        out += static_cast<char>(0xE0 | (code >> 12));
-        out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (code & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (code >> 18));
-        out += static_cast<char>(0x80 | ((code >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (code & 0x3F));
-    }
-}
-
 void append_utf16(std::u16string& out, char32_t code) {
     if (code < 0x10000) {
         out += static_cast<char16_t>(code);
@@ -69,10 +51,11 @@ void append_utf16(std::u16string& out, char32_t code) {
 size_t decode_utf8(std::string_view text, size_t at, char32_t& code) {
     auto byte = [&](size_t i) { return static_cast<uint8_t>(text[i]); };
     uint8_t lead = byte(at);
+    // No lead byte above F4 (five- and six-byte forms, or beyond U+10FFFF) starts a sequence.
     size_t length = lead < 0x80                    ? 1
-                    : lead >= 0xF0 && lead <= 0xF4 ? 4
-                    : lead >= 0xE0                 ? 3
                     : lead >= 0xC2 && lead < 0xE0  ? 2
+                    : lead >= 0xE0 && lead < 0xF0  ? 3
+                    : lead >= 0xF0 && lead <= 0xF4 ? 4
                                                    : 0;
     if (length == 0 || at + length > text.size()) return 0;
     code = length == 1 ? lead : lead & (0x7F >> length);
@@ -207,6 +190,25 @@ std::u16string windows_1252_to_utf16(std::string_view bytes) {
         text.append(piece, count);
     }
     return text;
+}
+
+void append_utf8(std::string& out, char32_t code) {
+    if (code > 0x10FFFF || (code >= 0xD800 && code < 0xE000)) code = 0xFFFD;
+    if (code < 0x80) {
+        out += static_cast<char>(code);
+    } else if (code < 0x800) {
+        out += static_cast<char>(0xC0 | (code >> 6));
+        out += static_cast<char>(0x80 | (code & 0x3F));
+    } else if (code < 0x10000) {
+        out += static_cast<char>(0xE0 | (code >> 12));
+        out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (code & 0x3F));
+    } else {
+        out += static_cast<char>(0xF0 | (code >> 18));
+        out += static_cast<char>(0x80 | ((code >> 12) & 0x3F));
+        out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (code & 0x3F));
+    }
 }
 
 size_t utf8_sequence_length(std::string_view text, size_t at) {

@@ -31,6 +31,9 @@ std::optional<std::string> charset_to_utf8(std::string_view charset, std::string
 // The length of the valid UTF-8 sequence starting at `at`; 0 when none starts there.
 size_t utf8_sequence_length(std::string_view text, size_t at);
 
+// Appends the UTF-8 form of `code`; a surrogate or a value above U+10FFFF becomes U+FFFD.
+void append_utf8(std::string& out, char32_t code);
+
 // UTF-8 up to the first NUL; a byte that is not part of valid UTF-8 becomes U+FFFD.
 std::u16string utf8_to_utf16(std::string_view utf8);
 

@@ -59,9 +59,41 @@ TEST(Utf8, InvalidBytesBecomeReplacementCharacters) {
         {"\xED\xA0\x80", u"\uFFFD\uFFFD\uFFFD"},            // an encoded surrogate
         {"\xF4\x90\x80\x80", u"\uFFFD\uFFFD\uFFFD\uFFFD"},  // above U+10FFFF
         {"\x80x", u"\uFFFDx"},
+        {"\xFC\xA3\x80\x80", u"\uFFFD\uFFFD\uFFFD\uFFFD"},  // a six-byte form cut short
+        {"\xF5\xA8\xBF", u"\uFFFD\uFFFD\uFFFD"},            // a lead byte beyond U+10FFFF
+        {"\xF8\x88\x80\x80\x80", u"\uFFFD\uFFFD\uFFFD\uFFFD\uFFFD"},  // a five-byte form
     };
     for (size_t i = 0; i < rows.size(); ++i) {
         EXPECT_EQ(platform::utf8_to_utf16(rows[i].first), rows[i].second) << "row " << i;
+    }
+}
+
+// The well-formed sequences of the Unicode standard (its table of byte ranges): every lead
+// byte with every second byte, the rest continuation bytes.
+TEST(Utf8, SequenceLengthAcceptsOnlyWellFormedUtf8) {
+    auto expected = [](int lead, int second) -> size_t {
+        auto in = [](int byte, int low, int high) { return byte >= low && byte <= high; };
+        if (lead < 0x80) return 1;
+        if (in(lead, 0xC2, 0xDF)) return in(second, 0x80, 0xBF) ? 2 : 0;
+        if (lead == 0xE0) return in(second, 0xA0, 0xBF) ? 3 : 0;
+        if (in(lead, 0xE1, 0xEC) || in(lead, 0xEE, 0xEF)) return in(second, 0x80, 0xBF) ? 3 : 0;
+        if (lead == 0xED) return in(second, 0x80, 0x9F) ? 3 : 0;
+        if (lead == 0xF0) return in(second, 0x90, 0xBF) ? 4 : 0;
+        if (in(lead, 0xF1, 0xF3)) return in(second, 0x80, 0xBF) ? 4 : 0;
+        if (lead == 0xF4) return in(second, 0x80, 0x8F) ? 4 : 0;
+        return 0;
+    };
+    for (int lead = 0; lead < 256; ++lead) {
+        for (int second = 0; second < 256; ++second) {
+            std::string text = {static_cast<char>(lead), static_cast<char>(second), '\x80', '\x80'};
+            ASSERT_EQ(platform::utf8_sequence_length(text, 0), expected(lead, second))
+                << std::hex << "bytes " << lead << " " << second;
+            size_t length = expected(lead, second);
+            if (length < 3) continue;
+            text[length - 1] = 'x';  // the last continuation byte missing
+            ASSERT_EQ(platform::utf8_sequence_length(text, 0), 0u) << std::hex << "bytes " << lead << " " << second;
+            ASSERT_EQ(platform::utf8_sequence_length(text.substr(0, length - 1), 0), 0u);  // cut short
+        }
     }
 }
 
