@@ -3,11 +3,9 @@
 #include <cstring>
 #include <new>
 
-namespace {
+#include "header/chars.h"
 
-bool is_wsp(char byte) {
-    return byte == ' ' || byte == '\t';
-}
+namespace {
 
 // Printable ASCII other than space and colon.
 bool is_field_name_byte(unsigned char byte) {
@@ -79,7 +77,7 @@ int hdr_field_value_parse(const char** cursor, const char* end, std::string* val
     if (value != nullptr) value->clear();
     const char* at = *cursor;
     for (;;) {
-        while (at < end && is_wsp(*at)) ++at;
+        while (at < end && hdr_is_wsp(*at)) ++at;
         const char* line_end = find_crlf(at, end);
         try {
             if (value != nullptr) value->append(at, line_end);
@@ -89,7 +87,7 @@ int hdr_field_value_parse(const char** cursor, const char* end, std::string* val
         at = line_end;
         if (at == end) break;
         at += 2;
-        if (at == end || !is_wsp(*at)) break;
+        if (at == end || !hdr_is_wsp(*at)) break;
     }
     *cursor = at;
     return 0;
@@ -148,7 +146,7 @@ bool hdr_fields_settled(const char* text, const char* end, size_t* resume) {
 void hdr_fws_parse(const char** cursor, const char* end) {
     const char* at = *cursor;
     while (at < end) {
-        if (is_wsp(*at)) {
+        if (hdr_is_wsp(*at)) {
             ++at;
             continue;
         }
@@ -156,7 +154,7 @@ void hdr_fws_parse(const char** cursor, const char* end) {
         if (line_break == 0) break;
         // A fold is a line break followed by white space; any other break ends the run.
         const char* after = at + line_break;
-        if (after == end || !is_wsp(*after)) break;
+        if (after == end || !hdr_is_wsp(*after)) break;
         at = after + 1;
     }
     *cursor = at;

@@ -2,21 +2,18 @@
 
 #include <algorithm>
 
+#include "header/chars.h"
 #include "header/decode.h"
 
 namespace msg {
 
 namespace {
 
-bool is_space(char c) {
-    return c == ' ' || c == '\t' || c == '\r' || c == '\n';
-}
-
 // Runs of white space become one blank; the ends are trimmed.
 std::string collapse_spaces(std::string_view s) {
     std::string out;
     for (char c : s) {
-        if (is_space(c)) {
+        if (hdr_is_space_or_line_end(c)) {
             if (!out.empty() && out.back() != ' ') out += ' ';
         } else {
             out += c;

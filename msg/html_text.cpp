@@ -2,6 +2,9 @@
 
 #include <cstdint>
 
+#include "header/chars.h"
+#include "platform/text.h"
+
 namespace msg {
 
 namespace {
@@ -30,23 +33,9 @@ bool breaks_line(const std::string& name) {
     return false;
 }
 
+// A character reference's code point; NUL becomes U+FFFD, as browsers read it.
 void append_utf8(std::string& out, uint32_t code) {
-    if (code == 0 || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) code = 0xFFFD;
-    if (code < 0x80) {
-        out += static_cast<char>(code);
-    } else if (code < 0x800) {
-        out += static_cast<char>(0xC0 | code >> 6);
-        out += static_cast<char>(0x80 | (code & 0x3F));
-    } else if (code < 0x10000) {
-        out += static_cast<char>(0xE0 | code >> 12);
-        out += static_cast<char>(0x80 | (code >> 6 & 0x3F));
-        out += static_cast<char>(0x80 | (code & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | code >> 18);
-        out += static_cast<char>(0x80 | (code >> 12 & 0x3F));
-        out += static_cast<char>(0x80 | (code >> 6 & 0x3F));
-        out += static_cast<char>(0x80 | (code & 0x3F));
-    }
+    platform::append_utf8(out, code == 0 ? 0xFFFD : code);
 }
 
 // The entity at `at` (just after '&') appended; returns its length with the ';', 0 when
@@ -59,10 +48,7 @@ size_t read_entity(std::string_view html, size_t at, std::string& out) {
         bool hex = name.size() > 1 && (name[1] == 'x' || name[1] == 'X');
         uint32_t code = 0;
         for (char c : name.substr(hex ? 2 : 1)) {
-            int digit = c >= '0' && c <= '9'          ? c - '0'
-                        : hex && c >= 'a' && c <= 'f' ? c - 'a' + 10
-                        : hex && c >= 'A' && c <= 'F' ? c - 'A' + 10
-                                                      : -1;
+            int digit = hex ? hdr_hex_digit(c) : c >= '0' && c <= '9' ? c - '0' : -1;
             if (digit < 0) return 0;
             code = code * (hex ? 16 : 10) + static_cast<uint32_t>(digit);
         }

@@ -3,20 +3,17 @@
 #include <algorithm>
 #include <vector>
 
+#include "header/chars.h"
 #include "header/decode.h"
 
 namespace msg {
 
 namespace {
 
-bool is_blank(char c) {
-    return c == ' ' || c == '\t' || c == '\r' || c == '\n';
-}
-
 std::string trimmed(std::string_view text) {
     size_t start = 0, end = text.size();
-    while (start < end && is_blank(text[start])) ++start;
-    while (end > start && is_blank(text[end - 1])) --end;
+    while (start < end && hdr_is_space_or_line_end(text[start])) ++start;
+    while (end > start && hdr_is_space_or_line_end(text[end - 1])) --end;
     return std::string(text.substr(start, end - start));
 }
 

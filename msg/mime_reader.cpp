@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "header/chars.h"
 #include "header/fields.h"
 #include "msg/transfer_decoding.h"
 #include "platform/text.h"
@@ -125,10 +126,6 @@ struct delimiter {
     bool closing;
 };
 
-bool is_blank(char c) {
-    return c == ' ' || c == '\t';
-}
-
 // The delimiter line starting at `at`, if the marker found there is one: at a line's
 // start, followed by "--" (the close) or by blanks and the line's end.
 bool read_delimiter(string_view body, size_t at, size_t marker_size, delimiter& out) {
@@ -137,7 +134,7 @@ bool read_delimiter(string_view body, size_t at, size_t marker_size, delimiter& 
     out.line_start = at;
     out.closing = body.substr(after, 2) == "--";
     if (!out.closing) {
-        while (after < body.size() && is_blank(body[after])) ++after;
+        while (after < body.size() && hdr_is_wsp(body[after])) ++after;
         if (after < body.size() && body[after] != '\r' && body[after] != '\n') return false;
     }
     size_t line_end = body.find('\n', after);
