@@ -1,17 +1,22 @@
-// Charset-aware decoding of arbitrary header values and parameter values: whatever the
-// input, the result is valid UTF-8.
+// Charset-aware decoding of arbitrary header values and parameter values, and what the
+// program makes of such a value in a message's From, To, Subject and Date: the decoded
+// values the list, the manifest and the .msg take, and the file name. Whatever the input,
+// each is valid UTF-8.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
+#include <optional>
 #include <string>
 #include <string_view>
 
+#include "engine/internal.h"
 #include "header/decode.h"
+#include "header/summary.h"
 #include "platform/text.h"
 
 namespace {
 
-void require_utf8(const std::string& text) {
+void require_utf8(std::string_view text) {
     for (size_t at = 0; at < text.size();) {
         size_t length = platform::utf8_sequence_length(text, at);
         if (length == 0) std::abort();
@@ -19,11 +24,30 @@ void require_utf8(const std::string& text) {
     }
 }
 
+void require_utf8_if(const std::optional<std::string>& text) {
+    if (text) require_utf8(*text);
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::string_view value(reinterpret_cast<const char*>(data), size);
-    require_utf8(hdr_decode_text(value));
+    std::string date = hdr_decode_text(value);  // the manifest's date as written
+    require_utf8(date);
     require_utf8(hdr_decode_parameter(value));
+
+    // The value in each field the reader takes, read as it reads a message.
+    std::string text;
+    for (const char* field : {"From: ", "To: ", "Subject: ", "Date: "}) {
+        text.append(field).append(value).append("\r\n");
+    }
+    text += "\r\nbody";
+    std::optional<std::string> subject, from, to;
+    int64_t seconds = 0;
+    hdr_message_summary(text.c_str(), nullptr, &subject, &from, &to, &seconds);
+    require_utf8_if(subject);
+    require_utf8_if(from);
+    require_utf8_if(to);
+    for (int mode : {1, 2}) require_utf8(message_file_name(from, to, subject, uint32_t(size), mode));
     return 0;
 }

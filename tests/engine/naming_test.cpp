@@ -1,5 +1,6 @@
 // Message file names and the text read from a chain.
 
+#include "engine/engine.h"
 #include "engine/internal.h"
 #include "engine_fixture.h"
 
@@ -113,6 +114,26 @@ TEST_F(read_message_test, ChainsReadInChainOrderWhereverTheirBlocksLie) {
     ASSERT_TRUE(message.text);
     EXPECT_EQ(*message.text, text);
     EXPECT_EQ(message.name, "Ann_Bob_Long.00001000.eml");
+}
+
+// Raw header bytes outside UTF-8 (a six-byte form, a lead byte beyond U+10FFFF) are read
+// through the ANSI code page: the saved file's name is valid UTF-8 and the one the run
+// reports.
+TEST_F(read_message_test, RawBytesOutsideUtf8GiveAValidNameTheRunReports) {
+    store_image image;
+    image.put_signature();
+    const uint32_t at[] = {0x2A0};
+    image.add_message(mail("Ann", "Bob", "\xFC\xA3\x80\x80 \xF5\xA8\xBF"), at);
+    image.resize(0x800);
+    std::string reported;
+    chain_observer = [&](const chain_record& record) { reported = record.file; };
+    std::string out = dir.file("out");
+    auto result = run(write_store(image), 1, out);
+    chain_observer = nullptr;
+    EXPECT_EQ(result.outcome.errors, 0) << result.err;
+    const std::string name = "Ann_Bob_ü£€€ õ¨¿.000002A0.eml";
+    EXPECT_EQ(files_in(out + separator + "Inbox"), std::vector<std::string>{name});
+    EXPECT_TRUE(reported.ends_with(name)) << reported;
 }
 
 TEST_F(read_message_test, FragmentsAreMarkedAndLoseOnlyTrailingNuls) {
