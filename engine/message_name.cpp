@@ -44,22 +44,15 @@ bool forbidden(char32_t code) {
     return code < 0x80 && std::strchr("\\/?\"<>*|:", static_cast<int>(code)) != nullptr;
 }
 
-// The code point of the UTF-8 sequence of `length` bytes at `at`.
-char32_t code_point(std::string_view text, size_t at, size_t length) {
-    auto lead = static_cast<unsigned char>(text[at]);
-    char32_t code = length == 1 ? lead : lead & (0x7F >> length);
-    for (size_t i = 1; i < length; ++i) code = code << 6 | (text[at + i] & 0x3F);
-    return code;
-}
-
 // Each forbidden character becomes one '_'; so does a byte outside valid UTF-8, which the
 // decoded text never holds.
 std::string replace_forbidden(std::string_view text) {
     std::string out;
     out.reserve(text.size());
     for (size_t at = 0; at < text.size();) {
-        size_t length = platform::utf8_sequence_length(text, at);
-        if (length == 0 || forbidden(code_point(text, at, length))) {
+        char32_t code = 0;
+        size_t length = platform::utf8_sequence(text, at, &code);
+        if (length == 0 || forbidden(code)) {
             out += '_';
             at += length == 0 ? 1 : length;
         } else {

@@ -213,7 +213,14 @@ void append_utf8(std::string& out, char32_t code) {
 
 size_t utf8_sequence_length(std::string_view text, size_t at) {
     char32_t code = 0;
-    return at < text.size() ? decode_utf8(text, at, code) : 0;
+    return utf8_sequence(text, at, &code);
+}
+
+size_t utf8_sequence(std::string_view text, size_t at, char32_t* code) {
+    char32_t decoded = 0;
+    size_t length = at < text.size() ? decode_utf8(text, at, decoded) : 0;
+    if (length != 0) *code = decoded;
+    return length;
 }
 
 bool equal_ignoring_case(std::string_view a, std::string_view b) {

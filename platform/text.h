@@ -30,6 +30,8 @@ std::optional<std::string> charset_to_utf8(std::string_view charset, std::string
 
 // The length of the valid UTF-8 sequence starting at `at`; 0 when none starts there.
 size_t utf8_sequence_length(std::string_view text, size_t at);
+// The same, with the code point it encodes in `*code` (left alone when none starts there).
+size_t utf8_sequence(std::string_view text, size_t at, char32_t* code);
 
 // Appends the UTF-8 form of `code`; a surrogate or a value above U+10FFFF becomes U+FFFD.
 void append_utf8(std::string& out, char32_t code);
