@@ -48,6 +48,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     require_utf8_if(subject);
     require_utf8_if(from);
     require_utf8_if(to);
-    for (int mode : {1, 2}) require_utf8(message_file_name(from, to, subject, uint32_t(size), mode));
+    for (int mode : {1, 2})
+        require_utf8(message_file_name(from, to, subject, uint32_t(size), mode));
     return 0;
 }

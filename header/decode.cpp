@@ -48,7 +48,8 @@ std::string percent_decoded(std::string_view text) {
     for (size_t at = 0; at < text.size(); ++at) {
         if (text[at] == '%' && at + 2 < text.size() && hdr_hex_digit(text[at + 1]) >= 0 &&
             hdr_hex_digit(text[at + 2]) >= 0) {
-            bytes += static_cast<char>(hdr_hex_digit(text[at + 1]) * 16 + hdr_hex_digit(text[at + 2]));
+            bytes +=
+                static_cast<char>(hdr_hex_digit(text[at + 1]) * 16 + hdr_hex_digit(text[at + 2]));
             at += 2;
         } else {
             bytes += text[at];

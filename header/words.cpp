@@ -33,7 +33,8 @@ unsigned char q_escape_value(char first, char second) {
     bool negative = false;
     if (at < 2 && (bytes[at] == '+' || bytes[at] == '-')) negative = bytes[at++] == '-';
     unsigned long value = 0;
-    for (; at < 2 && hdr_hex_digit(bytes[at]) >= 0; ++at) value = value * 16 + hdr_hex_digit(bytes[at]);
+    for (; at < 2 && hdr_hex_digit(bytes[at]) >= 0; ++at)
+        value = value * 16 + hdr_hex_digit(bytes[at]);
     return static_cast<unsigned char>(negative ? 0 - value : value);
 }
 
@@ -112,7 +113,8 @@ void hdr_scan_words(std::string_view value, hdr_word_pieces& pieces) {
     size_t raw_start = 0;
     while (true) {
         size_t start = value.find("=?", raw_start);
-        std::string_view raw = value.substr(raw_start, start == std::string_view::npos ? start : start - raw_start);
+        std::string_view raw =
+            value.substr(raw_start, start == std::string_view::npos ? start : start - raw_start);
         if (!raw.empty() && !(after_word && only_wsp(raw))) pieces.raw(raw);
         if (start == std::string_view::npos) return;
         encoded_word word;

@@ -66,7 +66,8 @@ std::string quoted_printable_decoded(std::string_view text) {
             at = end + line_break_at(text, end);  // a soft line break
         } else if (at + 2 < text.size() && hdr_hex_digit(text[at + 1]) >= 0 &&
                    hdr_hex_digit(text[at + 2]) >= 0) {
-            out += static_cast<char>(hdr_hex_digit(text[at + 1]) * 16 + hdr_hex_digit(text[at + 2]));
+            out +=
+                static_cast<char>(hdr_hex_digit(text[at + 1]) * 16 + hdr_hex_digit(text[at + 2]));
             at += 3;
         } else {
             out += c;

@@ -2,13 +2,13 @@
 // on their own.
 #include "header/words.h"
 
-#include "header/decode.h"
-
 #include <gtest/gtest.h>
 
 #include <cstdlib>
 #include <string>
 #include <vector>
+
+#include "header/decode.h"
 
 namespace {
 
@@ -82,7 +82,8 @@ TEST(EncodedWords, OctetsAndText) {
     };
     for (size_t i = 0; i < rows.size(); ++i) {
         EXPECT_EQ(decode(rows[i].input), rows[i].octets) << "row " << i << ": " << rows[i].input;
-        EXPECT_EQ(hdr_decode_text(rows[i].input), rows[i].text) << "row " << i << ": " << rows[i].input;
+        EXPECT_EQ(hdr_decode_text(rows[i].input), rows[i].text)
+            << "row " << i << ": " << rows[i].input;
     }
 }
 

@@ -59,8 +59,8 @@ TEST(Utf8, InvalidBytesBecomeReplacementCharacters) {
         {"\xED\xA0\x80", u"\uFFFD\uFFFD\uFFFD"},            // an encoded surrogate
         {"\xF4\x90\x80\x80", u"\uFFFD\uFFFD\uFFFD\uFFFD"},  // above U+10FFFF
         {"\x80x", u"\uFFFDx"},
-        {"\xFC\xA3\x80\x80", u"\uFFFD\uFFFD\uFFFD\uFFFD"},  // a six-byte form cut short
-        {"\xF5\xA8\xBF", u"\uFFFD\uFFFD\uFFFD"},            // a lead byte beyond U+10FFFF
+        {"\xFC\xA3\x80\x80", u"\uFFFD\uFFFD\uFFFD\uFFFD"},            // a six-byte form cut short
+        {"\xF5\xA8\xBF", u"\uFFFD\uFFFD\uFFFD"},                      // a lead byte beyond U+10FFFF
         {"\xF8\x88\x80\x80\x80", u"\uFFFD\uFFFD\uFFFD\uFFFD\uFFFD"},  // a five-byte form
     };
     for (size_t i = 0; i < rows.size(); ++i) {
@@ -91,8 +91,10 @@ TEST(Utf8, SequenceLengthAcceptsOnlyWellFormedUtf8) {
             size_t length = expected(lead, second);
             if (length < 3) continue;
             text[length - 1] = 'x';  // the last continuation byte missing
-            ASSERT_EQ(platform::utf8_sequence_length(text, 0), 0u) << std::hex << "bytes " << lead << " " << second;
-            ASSERT_EQ(platform::utf8_sequence_length(text.substr(0, length - 1), 0), 0u);  // cut short
+            ASSERT_EQ(platform::utf8_sequence_length(text, 0), 0u)
+                << std::hex << "bytes " << lead << " " << second;
+            ASSERT_EQ(platform::utf8_sequence_length(text.substr(0, length - 1), 0),
+                      0u);  // cut short
         }
     }
 }
