@@ -17,11 +17,7 @@
 namespace {
 
 void require_utf8(std::string_view text) {
-    for (size_t at = 0; at < text.size();) {
-        size_t length = platform::utf8_sequence_length(text, at);
-        if (length == 0) std::abort();
-        at += length;
-    }
+    if (!platform::valid_utf8(text)) std::abort();
 }
 
 void require_utf8_if(const std::optional<std::string>& text) {

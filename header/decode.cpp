@@ -79,8 +79,11 @@ std::string hdr_decode_parameter(std::string_view value) {
     return hdr_charset_to_utf8(value.substr(0, charset_end), bytes);
 }
 
+// What the system's converter gives is checked too: a converter that lets through what is
+// not valid UTF-8 (an encoded surrogate read as "UTF-8", say) counts as having failed.
 std::string hdr_charset_to_utf8(std::string_view charset, std::string_view bytes) {
-    if (auto text = platform::charset_to_utf8(charset, bytes)) return std::move(*text);
+    auto text = platform::charset_to_utf8(charset, bytes);
+    if (text && platform::valid_utf8(*text)) return std::move(*text);
     return platform::utf16_to_utf8(platform::windows_1252_to_utf16(bytes));
 }
 

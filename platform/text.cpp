@@ -216,6 +216,15 @@ size_t utf8_sequence_length(std::string_view text, size_t at) {
     return utf8_sequence(text, at, &code);
 }
 
+bool valid_utf8(std::string_view text) {
+    for (size_t at = 0; at < text.size();) {
+        size_t length = utf8_sequence_length(text, at);
+        if (length == 0) return false;
+        at += length;
+    }
+    return true;
+}
+
 size_t utf8_sequence(std::string_view text, size_t at, char32_t* code) {
     char32_t decoded = 0;
     size_t length = at < text.size() ? decode_utf8(text, at, decoded) : 0;

@@ -32,6 +32,8 @@ std::optional<std::string> charset_to_utf8(std::string_view charset, std::string
 size_t utf8_sequence_length(std::string_view text, size_t at);
 // The same, with the code point it encodes in `*code` (left alone when none starts there).
 size_t utf8_sequence(std::string_view text, size_t at, char32_t* code);
+// True when the whole text is valid UTF-8.
+bool valid_utf8(std::string_view text);
 
 // Appends the UTF-8 form of `code`; a surrogate or a value above U+10FFFF becomes U+FFFD.
 void append_utf8(std::string& out, char32_t code);
