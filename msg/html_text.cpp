@@ -34,7 +34,7 @@ bool breaks_line(const std::string& name) {
 }
 
 // A character reference's code point; NUL becomes U+FFFD, as browsers read it.
-void append_utf8(std::string& out, uint32_t code) {
+void append_reference(std::string& out, uint32_t code) {
     platform::append_utf8(out, code == 0 ? 0xFFFD : code);
 }
 
@@ -52,7 +52,7 @@ size_t read_entity(std::string_view html, size_t at, std::string& out) {
             if (digit < 0) return 0;
             code = code * (hex ? 16 : 10) + static_cast<uint32_t>(digit);
         }
-        append_utf8(out, code);
+        append_reference(out, code);
         return end - at + 1;
     }
     static const std::pair<const char*, uint32_t> names[] = {
@@ -60,7 +60,7 @@ size_t read_entity(std::string_view html, size_t at, std::string& out) {
         {"nbsp", 0xA0}, {"copy", 0xA9}, {"reg", 0xAE}, {"euro", 0x20AC}, {"hellip", 0x2026}};
     for (auto [text, code] : names) {
         if (name == text) {
-            append_utf8(out, code);
+            append_reference(out, code);
             return end - at + 1;
         }
     }
