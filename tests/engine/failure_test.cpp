@@ -88,24 +88,18 @@ TEST_F(engine_test, NameTheFileSystemRefusesFailsThatMessageOnly) {
     EXPECT_EQ(*platform::current_directory(), start_directory);
 }
 
-TEST_F(engine_test, FailedMsgConversionEndsTheRunWithNoBoxAndTheDirectoryRestored) {
+TEST_F(engine_test, AMsgFileThatCannotBeWrittenFailsThatMessageOnly) {
     auto image = one_message_and_one_fragment();
     std::string store = write_store(image);
     // A folder where the message store writes its file: it cannot write it.
-    fs::create_directories(fs::u8path(dir.file("out/Inbox/" + temporary_name("Ann_Bob_Hi.000002A0.msg"))));
-    save_mode = 2;
-    std::string target = dir.file("out") + separator + "Inbox.dbx";
-    bool thrown = false;
-    capture_output([&] {
-        try {
-            recover_store(target.c_str(), store.c_str());
-        } catch (const dispatch::dispatch_error&) {
-            thrown = true;
-        }
-    });
-    EXPECT_TRUE(thrown);
-    EXPECT_TRUE(view.boxes.empty());
-    EXPECT_FALSE(fs::exists(fs::u8path(dir.file("out/Inbox/deleted"))));  // no further list
+    fs::create_directories(fs::u8path(dir.file("out/Inbox/" + next_temporary_name("Ann_Bob_Hi.000002A0.msg"))));
+    auto result = run(store, 2, dir.file("out"));
+    EXPECT_NE(result.out.find("ERROR: Ann_Bob_Hi.000002A0.msg\n"), std::string::npos) << result.out;
+    EXPECT_NE(result.err.find("_save_message (msg): built-in message store: cannot write "), std::string::npos)
+        << result.err;
+    EXPECT_EQ(files_in(dir.file("out/Inbox/deleted")).size(), 1u);  // the run went on
+    EXPECT_EQ(result.outcome.errors, 1);
+    EXPECT_EQ(view.boxes.at(0).text, "Saving completed with 1 errors");
     EXPECT_EQ(*platform::current_directory(), start_directory);
 }
 
