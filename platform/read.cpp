@@ -43,7 +43,9 @@ void set_read_fault(read_fault fault) { injected_fault = std::move(fault); }
 void set_file_end(read_fault end) { injected_end = std::move(end); }
 
 const char* read_error_text(int error) {
-    return error == file_shrank ? "the file is shorter than when the run began" : std::strerror(error);
+    if (error == file_shrank) return "the file is shorter than when the run began";
+    if (error == not_regular_file) return "not a regular file";
+    return std::strerror(error);
 }
 
 #ifdef _WIN32
@@ -68,7 +70,14 @@ long long read_once(FILE* file, uint64_t offset, char* buffer, size_t length) {
 
 }  // namespace
 
-FILE* open_for_reading(const char* path) { return _wfsopen(widen_path(path).c_str(), L"rb", _SH_DENYNO); }
+// Files, folders and disks only: a pipe or a console could block the run for ever.
+FILE* open_for_reading(const char* path) {
+    FILE* file = _wfsopen(widen_path(path).c_str(), L"rb", _SH_DENYNO);
+    if (file == nullptr || GetFileType(handle_of(file)) == FILE_TYPE_DISK) return file;
+    std::fclose(file);
+    errno = not_regular_file;
+    return nullptr;
+}
 
 std::optional<stream_status> status_of(FILE* file) {
     HANDLE handle = handle_of(file);
@@ -129,8 +138,10 @@ long long read_once(FILE* file, uint64_t offset, char* buffer, size_t length) {
 
 // The access time of a store is evidence too; O_NOATIME is granted to the file's owner
 // (and to root) only, so a refusal falls back to an ordinary open.
+// The opening does not wait (a pipe with no writer would block it for ever): only regular
+// files, block devices and folders are kept, and read waiting as usual.
 FILE* open_for_reading(const char* path) {
-    int flags = O_RDONLY | O_CLOEXEC;
+    int flags = O_RDONLY | O_CLOEXEC | O_NONBLOCK;
 #ifdef O_NOATIME
     int descriptor = open(path, flags | O_NOATIME);
     if (descriptor < 0 && errno == EPERM) descriptor = open(path, flags);
@@ -138,6 +149,20 @@ FILE* open_for_reading(const char* path) {
     int descriptor = open(path, flags);
 #endif
     if (descriptor < 0) return nullptr;
+    struct stat status;
+    int error = 0;
+    if (fstat(descriptor, &status) != 0) {
+        error = errno;
+    } else if (!S_ISREG(status.st_mode) && !S_ISBLK(status.st_mode) && !S_ISDIR(status.st_mode)) {
+        error = not_regular_file;
+    } else if (fcntl(descriptor, F_SETFL, fcntl(descriptor, F_GETFL) & ~O_NONBLOCK) != 0) {
+        error = errno;
+    }
+    if (error != 0) {
+        close(descriptor);
+        errno = error;
+        return nullptr;
+    }
     FILE* file = fdopen(descriptor, "rb");
     if (file == nullptr) close(descriptor);
     return file;

@@ -11,8 +11,14 @@
 
 namespace platform {
 
+// What open_for_reading sets errno to for a file that is neither a regular file, a block
+// device nor a folder (a pipe, a socket, a terminal): reading it could block the run for
+// ever or never end. Not an errno value.
+constexpr int not_regular_file = -2;
+
 // Opens a file for reading in binary mode, shared with other processes; on Linux with
-// O_NOATIME when the system grants it. Null with errno set on failure.
+// O_NOATIME when the system grants it. The opening never blocks: a pipe is refused, not
+// waited on. Null with errno set on failure (not_regular_file included).
 FILE* open_for_reading(const char* path);
 
 // What an open file is: its size in bytes (for a block device, the device's size) and
@@ -38,8 +44,9 @@ std::optional<file_identity> identity_of(const char* path);
 // file shrank or was cut meanwhile. Not an errno value.
 constexpr int file_shrank = -1;
 
-// What a read error says: the system's text for an errno value, and for file_shrank
-// "the file is shorter than when the run began".
+// What a read or opening error says: the system's text for an errno value, for
+// file_shrank "the file is shorter than when the run began", for not_regular_file "not a
+// regular file".
 const char* read_error_text(int error);
 
 // The result of one positional read: `count` bytes arrived; `error` is the errno of the
