@@ -197,7 +197,7 @@ bool run_store(const options& parsed, const std::string& store, console_view& vi
             std::string parent = absolute_folder(parsed.folder) + within;
             if (platform::make_folders_below(absolute_folder(parsed.folder).c_str(), within) != 0) {
                 std::fprintf(stderr, "morvale: %s: %s; nothing is written there\n", parent.c_str(),
-                             errno == ELOOP ? "a link stands on the way" : std::strerror(errno));
+                             errno == ELOOP ? "a link is on the way" : std::strerror(errno));
                 return false;
             }
             target = parent + path_separator + file_name_of(store);

@@ -197,6 +197,11 @@ int make_folders_below(const char* base, const std::string& relative) {
             errno = EINVAL;
         } else if (mkdirat(folder, name.c_str(), 0777) == 0 || errno == EEXIST) {
             inner = openat(folder, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+            struct stat status;
+            if (inner < 0 && errno == ENOTDIR && fstatat(folder, name.c_str(), &status, AT_SYMLINK_NOFOLLOW) == 0 &&
+                S_ISLNK(status.st_mode)) {
+                errno = ELOOP;  // a link, which O_NOFOLLOW with O_DIRECTORY tells as no folder
+            }
         }
         int error = errno;
         close(folder);

@@ -3,6 +3,10 @@
 #include <filesystem>
 #include <fstream>
 
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
+
 #include "dispatch/dispatch.h"
 #include "engine/internal.h"
 #include "engine_fixture.h"
@@ -27,6 +31,18 @@ TEST_F(engine_test, MissingStoreSavesNothingAndSaysSo) {
     EXPECT_EQ(view.boxes[0].text, "Saving failed: nothing was saved.");
     EXPECT_EQ(view.boxes[0].flags, 0x1030u);
 }
+
+#ifndef _WIN32
+// A pipe is no store: opening it would wait for a writer for ever.
+TEST_F(engine_test, APipeGivenAsTheStoreIsRefusedAtOnce) {
+    std::string pipe = dir.file("Inbox.dbx");
+    ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
+    auto result = run(pipe, 1, dir.file("out"));
+    EXPECT_FALSE(result.outcome.store_opened);
+    EXPECT_EQ(result.err, "morvale: " + pipe + ": not a regular file\n");
+    EXPECT_EQ(view.boxes.at(0).text, "Saving failed: nothing was saved.");
+}
+#endif
 
 TEST_F(engine_test, OutputFolderThatCannotBeMadeIsReported) {
     auto image = one_message_and_one_fragment();

@@ -11,6 +11,7 @@
 
 #include "engine/internal.h"
 #include "engine_fixture.h"
+#include "platform/fs.h"
 
 namespace {
 
@@ -97,6 +98,26 @@ TEST_P(output_safety_test, NothingLeavesTheFolderAndNoPartOfAMessageIsLeft) {
         EXPECT_NE(std::find(saved.begin(), saved.end(), want), saved.end()) << want << " in " << testing::PrintToString(saved);
     }
     EXPECT_NE(result.err.find(c.said), std::string::npos) << result.err;
+}
+
+// The folders a run makes below the chosen one are made one inside the other, and a link
+// anywhere on the way ends the making with nothing made through it.
+TEST_F(engine_test, FoldersMadeBelowTheChosenOneNeverGoThroughALink) {
+    fs::path out = dir.path() / "out", outside = dir.path() / "outside";
+    fs::create_directories(out / "a");
+    fs::create_directories(outside);
+    std::string base = out.string();
+    EXPECT_EQ(platform::make_folders_below(base.c_str(), "a/b//c/"), 0);
+    EXPECT_TRUE(fs::is_directory(out / "a" / "b" / "c"));
+    EXPECT_EQ(platform::make_folders_below(base.c_str(), "a/../../x"), -1);
+    if (!link_to(outside, out / "a" / "l", true)) GTEST_SKIP() << "links cannot be made here";
+    errno = 0;
+    EXPECT_EQ(platform::make_folders_below(base.c_str(), "a/l/d"), -1);
+    EXPECT_EQ(errno, ELOOP);
+    write_file(out / "f", "a file");
+    EXPECT_EQ(platform::make_folders_below(base.c_str(), "f/d"), -1);
+    EXPECT_TRUE(contents(outside).empty());
+    EXPECT_FALSE(fs::exists(dir.path() / "x"));
 }
 
 const std::string eml = ".eml", msg = ".msg";
