@@ -1,5 +1,6 @@
 // The morvale command: arguments, one run per store, the list, the exit status.
 
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
@@ -166,6 +167,7 @@ private:
 };
 
 // Makes the chosen folder, and any folder above it that is missing, before a save run.
+// These are the user's own folders: a link among them is the user's to make.
 void make_folder_path(const std::string& folder) {
     for (size_t at = 1; at <= folder.size(); ++at) {
         if (at == folder.size() || is_separator(folder[at])) {
@@ -191,8 +193,13 @@ bool run_store(const options& parsed, const std::string& store, console_view& vi
         if (within.empty()) {
             target = folders.target_for(parsed.folder, store);
         } else {
+            // The folders below the chosen one are the run's: none is gone through a link.
             std::string parent = absolute_folder(parsed.folder) + within;
-            make_folder_path(parent);
+            if (platform::make_folders_below(absolute_folder(parsed.folder).c_str(), within) != 0) {
+                std::fprintf(stderr, "morvale: %s: %s; nothing is written there\n", parent.c_str(),
+                             errno == ELOOP ? "a link is on the way" : std::strerror(errno));
+                return false;
+            }
             target = parent + path_separator + file_name_of(store);
         }
         recover_store(target.c_str(), store.c_str(), &outcome);
@@ -234,15 +241,22 @@ bool run_image(const options& parsed, const std::string& image, console_view& vi
 void on_interrupt(int) { console_view::interrupted = true; }
 
 // Ctrl-C, a terminal that goes away and a polite kill all stop the run between two
-// messages, so no message is left half written.
+// messages, so no message is left half written. A system call waiting when one comes is
+// not taken up again but ends (EINTR), so the run gets to its next stop at once. A file
+// grown past the size limit is a failed write, said like any other, not the end of the
+// program.
 void stop_on_signals() {
+#ifdef _WIN32
     std::signal(SIGINT, on_interrupt);
     std::signal(SIGTERM, on_interrupt);
-#ifdef SIGHUP
-    std::signal(SIGHUP, on_interrupt);
-#endif
-#ifdef SIGBREAK
     std::signal(SIGBREAK, on_interrupt);
+#else
+    struct sigaction action {};
+    action.sa_handler = on_interrupt;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = 0;  // no SA_RESTART
+    for (int signal : {SIGINT, SIGTERM, SIGHUP}) sigaction(signal, &action, nullptr);
+    std::signal(SIGXFSZ, SIG_IGN);
 #endif
 }
 

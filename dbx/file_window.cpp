@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <system_error>
 
 #include "platform/read.h"
 
@@ -64,7 +65,12 @@ chunk_reader::chunk_reader(FILE* file, uint64_t start, uint64_t end, size_t chun
     // Left unfilled: the reading thread writes each byte before it is looked at.
     buffers_ = platform::page_memory(count * buffer_size());
     for (int i = 0; i < count; ++i) free_.push_back(i);
-    if (ahead_) reader_ = std::thread([this] { read_ahead(); });
+    if (!ahead_) return;
+    try {
+        reader_ = std::thread([this] { read_ahead(); });
+    } catch (const std::system_error&) {  // no thread to be had: the chunks are read in place
+        ahead_ = false;
+    }
 }
 
 chunk_reader::~chunk_reader() {
@@ -85,13 +91,14 @@ chunk_reader::~chunk_reader() {
 void chunk_reader::read_range(chunk& into, uint64_t from, uint64_t to) {
     uint64_t chunk_start = offset_ - into.length;
     unsigned char* at = into.data + (from - chunk_start);
-    platform::read_outcome read = platform::read_at(file_, from, at, size_t(to - from));
+    platform::read_outcome read = platform::read_at(file_, from, at, size_t(to - from), end_);
     if (read.count == to - from) return;
     uint64_t failed = from + read.count;
-    // A file that ends before its size changed under the scan: its missing bytes are
-    // unreadable too, never taken for the end of the file.
+    // A file that became shorter than it was at the start: its missing bytes are
+    // unreadable, never taken for the end of the file, and reading them again in pieces
+    // gives no more.
     int error = read.error != 0 ? read.error : EIO;
-    if (read.error == 0 || to - failed <= sector) {
+    if (error == platform::file_shrank || to - failed <= sector) {
         std::memset(into.data + (failed - chunk_start), 0xFF, size_t(to - failed));
         add_range(into.unreadable, failed, to, error);
         return;

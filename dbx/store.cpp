@@ -57,7 +57,7 @@ uint64_t dbx_scanned_size(const dbx_t* store) {
 }
 
 // Opens the store at `path` (UTF-8) read-only and scans it. Null when the file cannot be
-// opened (silently), when its status cannot be read or it is a folder, or when memory runs
+// opened (silently, unless it is no regular file), when its status cannot be read or it is a folder, or when memory runs
 // out (all three with the "dbx_open" error report), and when the run is abandoned during
 // the scan. The 16-byte signature at the start is not examined: the scan starts after it.
 dbx_t* dbx_open(const char* path, dbx_block_observer* observer) {
@@ -65,6 +65,10 @@ dbx_t* dbx_open(const char* path, dbx_block_observer* observer) {
     if (store == nullptr) return nullptr;
     store->file = platform::open_for_reading(path);
     if (store->file == nullptr) {
+        if (errno == platform::not_regular_file) {  // a pipe or a device: said, as nothing else would say why
+            std::fprintf(stderr, "morvale: %s: %s\n", path, platform::read_error_text(errno));
+            std::fflush(stderr);
+        }
         release(store);
         return nullptr;
     }

@@ -11,6 +11,7 @@
 #include "engine/engine.h"
 #include "engine/internal.h"
 #include "platform/fs.h"
+#include "platform/read.h"
 
 namespace {
 
@@ -106,7 +107,10 @@ int carve_image(const char* folder, const char* image_path,
         recover_totals totals;
         if (!image) {
             result.abandoned = !run_checkpoint();
-            if (!result.abandoned) platform::report_error("dbx_carve");
+            if (!result.abandoned) {
+                std::fprintf(stderr, "dbx_carve: %s\n", platform::read_error_text(errno));
+                std::fflush(stderr);
+            }
         } else {
             for (const unreadable_range& range : image->unreadable)
                 report_unreadable(dialog, totals, image->file_name, range);

@@ -64,6 +64,7 @@ void _note_chain(const dbx_t* store, int list, int chain, const message_read& me
         record.date_written = date_field(*message.text);
         record.date = hdr_date_value(record.date_written);
     }
+    record.cut_short = message.cut_short;
     record.saved = saved == 1;
     record.failed = !usable || (folder && saved != 1);
     if (record.saved) record.file = in_folder(folder->c_str(), message.name);

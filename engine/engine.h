@@ -44,6 +44,7 @@ struct chain_record {
     bool saved = false;
     bool failed = false;
     std::string reason;  // why it failed
+    bool cut_short = false;  // the chain runs past the end of the store: its last bytes are zero bytes
 };
 // Called for every chain of a run once it is listed or saved; none when empty. When set,
 // list runs read every message whole.

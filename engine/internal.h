@@ -36,6 +36,7 @@ struct message_read {
     int64_t date = 0;
     std::string name;
     std::optional<unreadable_range> unreadable;  // the first bytes of it that could not be read
+    bool cut_short = false;  // its last bytes lay past the end of the file: read as zero bytes
     bool out_of_memory = false;
     hdr_raw_fields raw;  // Subject, From and To as written, for the .msg writer
     std::optional<std::string> subject, from, to;  // decoded, UTF-8
@@ -86,9 +87,11 @@ std::string message_file_name(const std::optional<std::string>& from,
 int _save_message(const char* folder, const message_read& message, int mode,
                   const std::optional<platform::file_identity>& store);
 
-// The name a message file has while it is being written: short, and the same for the same
-// message, so a run after an interrupted one takes its place.
-std::string temporary_name(const std::string& name);
+// The name a message file has while it is being written: short, and this process's own
+// (its id and a number it takes once), so runs side by side never touch each other's.
+std::string take_temporary_name(const std::string& name);
+// The name the next message saved as `name` takes while it is written.
+std::string next_temporary_name(const std::string& name);
 
 void _set_message_time(const char* folder, const std::string& name, int64_t date);
 

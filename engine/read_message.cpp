@@ -56,8 +56,9 @@ bool follows(const placed_block& earlier, const placed_block& later) {
 
 class chain_reader {
 public:
-    chain_reader(FILE* file, bool fragment, std::string& text, message_read& message, read_window* window)
-        : file_(file), fragment_(fragment), text_(text), message_(message), window_(window) {}
+    chain_reader(FILE* file, uint64_t size, bool fragment, std::string& text, message_read& message,
+                 read_window* window)
+        : file_(file), size_(size), fragment_(fragment), text_(text), message_(message), window_(window) {}
 
     // Appends the data areas of `count` side-by-side blocks from `first`, read with one call.
     void append(const placed_block* first, size_t count);
@@ -67,6 +68,7 @@ private:
     void note_unreadable(uint64_t start, uint64_t end, int error);
 
     FILE* file_;
+    uint64_t size_;  // the file's size when the run began
     bool fragment_;
     std::string& text_;
     message_read& message_;
@@ -78,19 +80,21 @@ void chain_reader::note_unreadable(uint64_t start, uint64_t end, int error) {
     if (!message_.unreadable) message_.unreadable = unreadable_range{start, end, error};
 }
 
-// Bytes the file does not hold (a data area running past its end) read as zero bytes, so
-// the length still counts them. Bytes that cannot be read are zero bytes too, and the
+// Bytes the file did not hold when the run began (a data area running past its end) read
+// as zero bytes, so the length still counts them, and the message is marked cut short.
+// Bytes that cannot be read, or are gone since the run began, are zero bytes too, and the
 // message is marked unreadable.
 void chain_reader::append(const placed_block* first, size_t count) {
     uint64_t start = first[0].position + header_size;
     size_t span = size_t(first[count - 1].position - first[0].position) + text_bytes(first[count - 1].block);
     if (run_.size() < span) run_.resize(span);
     if (window_ == nullptr || !window_->copy(start, run_.data(), span)) {
-        platform::read_outcome read = platform::read_at(file_, start, run_.data(), span);
+        platform::read_outcome read = platform::read_at(file_, start, run_.data(), span, size_);
         if (read.error != 0) {
             read_each(first, count);  // finds which blocks fail
             return;
         }
+        if (read.count < span) message_.cut_short = true;
         std::memset(run_.data() + read.count, 0, span - read.count);
     }
     for (size_t k = 0; k < count; ++k) {
@@ -108,10 +112,12 @@ void chain_reader::read_each(const placed_block* first, size_t count) {
         uint64_t start = first[k].position + header_size;
         size_t at = text_.size();
         text_.append(n, '\0');
-        platform::read_outcome read = platform::read_at(file_, start, text_.data() + at, n);
+        platform::read_outcome read = platform::read_at(file_, start, text_.data() + at, n, size_);
         if (read.error != 0) {
             std::memset(text_.data() + at + read.count, 0, n - read.count);
             note_unreadable(start + read.count, start + n, read.error);
+        } else if (read.count < n) {
+            message_.cut_short = true;
         }
         if (fragment_) mark_freed_word(text_.data() + at, n);
     }
@@ -141,7 +147,8 @@ void read_chain(dbx_t* store, int list, const dbx_block_t* head, bool header_onl
     for (const placed_block& placed : blocks) total += text_bytes(placed.block);
     std::string& text = message.text.emplace();
     if (!header_only) text.reserve(total);
-    chain_reader reader(store->file, list == 1, text, message, window);
+    chain_reader reader(store->file, uint64_t(std::max<int64_t>(store->file_size, 0)), list == 1, text, message,
+                        window);
     size_t most = header_only ? header_batch_blocks : batch_blocks;
     size_t settled_to = 0;
     for (size_t first = 0; first < blocks.size();) {

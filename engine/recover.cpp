@@ -277,5 +277,5 @@ std::string output_folder(const std::string& target) {
 std::string unreadable_text(const unreadable_range& range) {
     char text[96];
     std::snprintf(text, sizeof text, "cannot read bytes %" PRIu64 " to %" PRIu64 ": ", range.start, range.end - 1);
-    return text + std::string(std::strerror(range.error));
+    return text + std::string(platform::read_error_text(range.error));
 }

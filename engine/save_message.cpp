@@ -4,9 +4,16 @@
 // holds part of a message, whenever the run stops.
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <new>
+
+#ifdef _WIN32
+#include <process.h>
+#else
+#include <unistd.h>
+#endif
 
 #include "dispatch/dispatch.h"
 #include "dispatch/dispids.h"
@@ -41,9 +48,11 @@ const char* write_and_close(FILE* file, const std::string& text) {
     return std::fclose(file) == 0 ? nullptr : "_save_message (fclose)";
 }
 
-// Makes room for a temporary file: one left by an interrupted run goes. A link there is
-// refused (false, errno set), since writing through it would leave the folder; anything
-// else stays, and writing the file then fails as on any name that cannot be written.
+// Makes room for a temporary file. The name holds this process's id, so a file there was
+// left by an interrupted run of an earlier process of the same id, never by a run still
+// going: it goes. A link there is refused (false, errno set), since writing through it
+// would leave the folder; anything else stays, and writing the file then fails as on any
+// name that cannot be written.
 bool clear_temporary(const std::string& path) {
     platform::entry_kind kind = platform::entry_at(path.c_str());
     if (kind == platform::entry_kind::file) platform::remove_file(path.c_str());
@@ -72,10 +81,11 @@ bool may_take_name(const std::string& path, const std::optional<platform::file_i
     return true;
 }
 
-// Dates the complete temporary file and gives it the message's name.
-int finish(const char* folder, const message_read& message, const std::string& temporary,
+// Dates the complete temporary file (`leaf` in `folder`) and gives it the message's name.
+int finish(const char* folder, const message_read& message, const std::string& leaf,
            const std::optional<platform::file_identity>& store) {
-    _set_message_time(folder, temporary_name(message.name), message.date);
+    std::string temporary = in_folder(folder, leaf);
+    _set_message_time(folder, leaf, message.date);
     std::string path = in_folder(folder, message.name);
     if (!may_take_name(path, store) || platform::replace_file(temporary.c_str(), path.c_str()) != 0) {
         return discard(temporary, "_save_message (rename)");
@@ -98,11 +108,12 @@ int report_unwritable(const char* folder) {
 int save_eml(const char* folder, const message_read& message,
              const std::optional<platform::file_identity>& store) {
     if (folder == nullptr) return report_unwritable(folder);
-    std::string temporary = in_folder(folder, temporary_name(message.name));
+    std::string leaf = take_temporary_name(message.name);
+    std::string temporary = in_folder(folder, leaf);
     FILE* file = clear_temporary(temporary) ? platform::create_new_file(temporary.c_str()) : nullptr;
     if (file == nullptr) return report_unwritable(folder);
     if (const char* tag = write_and_close(file, *message.text)) return discard(temporary, tag);
-    return finish(folder, message, temporary, store);
+    return finish(folder, message, leaf, store);
 }
 
 std::u16string wide_path(const std::string& path) { return platform::path_to_utf16(path); }
@@ -112,8 +123,10 @@ namespace dispid = dispatch::dispid;
 
 // The calls that make a .msg file, in the order the message store expects them; the
 // subject and receiver are the message's raw values, and the store writes the file at
-// `path`. False when the message store cannot be created; a failing call throws.
-bool convert_to_msg(const std::u16string& path, const message_read& message) {
+// `path`. False when the message store cannot be created; a failing call throws, except
+// the last: the file that cannot be written (a full disk, a name that cannot be made)
+// fails this message only, said with the library's words, and sets `unwritten`.
+bool convert_to_msg(const std::u16string& path, const message_read& message, bool& unwritten) {
     dispatch::initialize_com();
     auto root = dispatch::create_object("Redemption.RDOSession");
     if (!root) return false;
@@ -133,8 +146,14 @@ bool convert_to_msg(const std::u16string& path, const message_read& message) {
     std::vector<variant> text;
     text.push_back(variant::make_string(platform::ansi_to_utf16(*message.text)));
     item->invoke(dispid::item_text, dispatch::property_put, std::move(text));
-    item->invoke(dispid::item_save_as, dispatch::method,
-                 {variant::make_string(path), variant::make_i4(dispid::msg_file_type)});
+    try {
+        item->invoke(dispid::item_save_as, dispatch::method,
+                     {variant::make_string(path), variant::make_i4(dispid::msg_file_type)});
+    } catch (const dispatch::dispatch_error& failure) {
+        std::fprintf(stderr, "_save_message (msg): %s\n", failure.what());
+        std::fflush(stderr);
+        unwritten = true;
+    }
     return true;
 }
 
@@ -143,14 +162,22 @@ int save_msg(const char* folder, const message_read& message,
     auto saved = sys_getcwd();
     if (!saved) return failed("_save_message (sys_getcwd)");
     if (folder == nullptr) return failed("_save_message (sys_chdir)");
-    std::string temporary = in_folder(folder, temporary_name(message.name));
+    std::string leaf = take_temporary_name(message.name);
+    std::string temporary = in_folder(folder, leaf);
     if (!clear_temporary(temporary)) return failed("_save_message (msg)");
     try {
         // The message store writes the folder made wide, a backslash and the name made wide.
-        std::u16string target = wide_path(folder) + u"\\" + wide_path(temporary_name(message.name));
-        if (!convert_to_msg(target, message)) {
+        std::u16string target = wide_path(folder) + u"\\" + wide_path(leaf);
+        bool unwritten = false;
+        if (!convert_to_msg(target, message, unwritten)) {
             errno = ENOENT;
             return failed("_save_message (msg)");
+        }
+        if (unwritten) {
+            // What the message store began is gone; anything else there is left alone.
+            if (platform::entry_at(temporary.c_str()) == platform::entry_kind::file)
+                platform::remove_file(temporary.c_str());
+            return 2;
         }
     } catch (const std::bad_alloc&) {
         errno = ENOMEM;
@@ -159,17 +186,30 @@ int save_msg(const char* folder, const message_read& message,
         platform::remove_file(temporary.c_str());
         throw;
     }
-    return finish(folder, message, temporary, store);
+    return finish(folder, message, leaf, store);
+}
+
+// Temporary names taken so far by this process.
+std::atomic<uint64_t> temporaries_taken{0};
+
+std::string temporary_name(const std::string& name, uint64_t serial) {
+    // Every name ends in ".<offset>.<extension>", unique within its folder.
+    constexpr size_t number_and_extension = 13;
+    size_t keep = std::min(name.size(), number_and_extension);
+#ifdef _WIN32
+    long long process = _getpid();
+#else
+    long long process = getpid();
+#endif
+    return "~morvale." + std::to_string(process) + "." + std::to_string(serial) + name.substr(name.size() - keep) +
+           ".tmp";
 }
 
 }  // namespace
 
-std::string temporary_name(const std::string& name) {
-    // Every name ends in ".<offset>.<extension>", unique within its folder.
-    constexpr size_t number_and_extension = 13;
-    size_t keep = std::min(name.size(), number_and_extension);
-    return "~morvale" + name.substr(name.size() - keep) + ".tmp";
-}
+std::string take_temporary_name(const std::string& name) { return temporary_name(name, ++temporaries_taken); }
+
+std::string next_temporary_name(const std::string& name) { return temporary_name(name, temporaries_taken + 1); }
 
 int _save_message(const char* folder, const message_read& message, int mode,
                   const std::optional<platform::file_identity>& store) {

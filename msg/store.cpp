@@ -86,7 +86,9 @@ std::string file_path(const std::u16string& path) {
 
 void save(const message_item& item, const std::u16string& path) {
     std::string target = file_path(path);
-    FILE* file = platform::open_file(target.c_str(), "wb");
+    // A new file only: never through a link, never onto what stands there (a pipe would
+    // block the run), as the engine writes its files.
+    FILE* file = platform::create_new_file(target.c_str());
     if (!file) fail("cannot write " + target + ": " + std::strerror(errno));
     bool written = write_message(item, [file](const char* data, size_t size) {
         return std::fwrite(data, 1, size, file) == size;

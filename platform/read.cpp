@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstring>
 
 #include "platform/fs.h"
 
@@ -25,19 +26,27 @@ namespace platform {
 namespace {
 
 read_fault injected_fault;
+read_fault injected_end;
 
 // How much of a read of `length` bytes at `offset` may go through before an injected
-// fault stops it; `length` when none does.
-size_t readable_before_fault(uint64_t offset, size_t length) {
-    if (!injected_fault) return length;
-    std::optional<uint64_t> failing = injected_fault(offset, length);
-    if (!failing || *failing >= offset + length) return length;
-    return *failing > offset ? size_t(*failing - offset) : 0;
+// fault (or end) stops it; `length` when none does.
+size_t before_injected(const read_fault& injected, uint64_t offset, size_t length) {
+    if (!injected) return length;
+    std::optional<uint64_t> stop = injected(offset, length);
+    if (!stop || *stop >= offset + length) return length;
+    return *stop > offset ? size_t(*stop - offset) : 0;
 }
 
 }  // namespace
 
 void set_read_fault(read_fault fault) { injected_fault = std::move(fault); }
+void set_file_end(read_fault end) { injected_end = std::move(end); }
+
+const char* read_error_text(int error) {
+    if (error == file_shrank) return "the file is shorter than when the run began";
+    if (error == not_regular_file) return "not a regular file";
+    return std::strerror(error);
+}
 
 #ifdef _WIN32
 
@@ -61,7 +70,14 @@ long long read_once(FILE* file, uint64_t offset, char* buffer, size_t length) {
 
 }  // namespace
 
-FILE* open_for_reading(const char* path) { return _wfsopen(widen_path(path).c_str(), L"rb", _SH_DENYNO); }
+// Files, folders and disks only: a pipe or a console could block the run for ever.
+FILE* open_for_reading(const char* path) {
+    FILE* file = _wfsopen(widen_path(path).c_str(), L"rb", _SH_DENYNO);
+    if (file == nullptr || GetFileType(handle_of(file)) == FILE_TYPE_DISK) return file;
+    std::fclose(file);
+    errno = not_regular_file;
+    return nullptr;
+}
 
 std::optional<stream_status> status_of(FILE* file) {
     HANDLE handle = handle_of(file);
@@ -122,8 +138,10 @@ long long read_once(FILE* file, uint64_t offset, char* buffer, size_t length) {
 
 // The access time of a store is evidence too; O_NOATIME is granted to the file's owner
 // (and to root) only, so a refusal falls back to an ordinary open.
+// The opening does not wait (a pipe with no writer would block it for ever): only regular
+// files, block devices and folders are kept, and read waiting as usual.
 FILE* open_for_reading(const char* path) {
-    int flags = O_RDONLY | O_CLOEXEC;
+    int flags = O_RDONLY | O_CLOEXEC | O_NONBLOCK;
 #ifdef O_NOATIME
     int descriptor = open(path, flags | O_NOATIME);
     if (descriptor < 0 && errno == EPERM) descriptor = open(path, flags);
@@ -131,6 +149,20 @@ FILE* open_for_reading(const char* path) {
     int descriptor = open(path, flags);
 #endif
     if (descriptor < 0) return nullptr;
+    struct stat status;
+    int error = 0;
+    if (fstat(descriptor, &status) != 0) {
+        error = errno;
+    } else if (!S_ISREG(status.st_mode) && !S_ISBLK(status.st_mode) && !S_ISDIR(status.st_mode)) {
+        error = not_regular_file;
+    } else if (fcntl(descriptor, F_SETFL, fcntl(descriptor, F_GETFL) & ~O_NONBLOCK) != 0) {
+        error = errno;
+    }
+    if (error != 0) {
+        close(descriptor);
+        errno = error;
+        return nullptr;
+    }
     FILE* file = fdopen(descriptor, "rb");
     if (file == nullptr) close(descriptor);
     return file;
@@ -165,22 +197,29 @@ std::optional<file_identity> identity_of(const char* path) {
 
 #endif
 
-// Reads until `length` bytes arrived, the file ended or a read failed.
-read_outcome read_at(FILE* file, uint64_t offset, void* buffer, size_t length) {
-    size_t allowed = readable_before_fault(offset, length);
+// Reads until the bytes before `size` arrived or a read failed; a read that gives none
+// before `size` finds the file shorter than it was.
+read_outcome read_at(FILE* file, uint64_t offset, void* buffer, size_t length, uint64_t size) {
+    size_t wanted = offset >= size ? 0 : size_t(std::min<uint64_t>(length, size - offset));
+    size_t allowed = before_injected(injected_fault, offset, wanted);
+    size_t present = before_injected(injected_end, offset, allowed);
     read_outcome outcome;
     auto* bytes = static_cast<char*>(buffer);
-    while (outcome.count < allowed) {
+    while (outcome.count < present) {
         long long got = read_once(file, offset + outcome.count, bytes + outcome.count,
-                                  allowed - outcome.count);
+                                  present - outcome.count);
         if (got < 0) {
             outcome.error = errno != 0 ? errno : EIO;
             return outcome;
         }
-        if (got == 0) return outcome;  // the end of the file
+        if (got == 0) break;
         outcome.count += size_t(got);
     }
-    if (allowed < length) outcome.error = EIO;
+    if (outcome.count < allowed) {
+        outcome.error = file_shrank;
+    } else if (allowed < wanted) {
+        outcome.error = EIO;
+    }
     return outcome;
 }
 

@@ -3,6 +3,10 @@
 #include <filesystem>
 #include <fstream>
 
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
+
 #include "dispatch/dispatch.h"
 #include "engine/internal.h"
 #include "engine_fixture.h"
@@ -27,6 +31,18 @@ TEST_F(engine_test, MissingStoreSavesNothingAndSaysSo) {
     EXPECT_EQ(view.boxes[0].text, "Saving failed: nothing was saved.");
     EXPECT_EQ(view.boxes[0].flags, 0x1030u);
 }
+
+#ifndef _WIN32
+// A pipe is no store: opening it would wait for a writer for ever.
+TEST_F(engine_test, APipeGivenAsTheStoreIsRefusedAtOnce) {
+    std::string pipe = dir.file("Inbox.dbx");
+    ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
+    auto result = run(pipe, 1, dir.file("out"));
+    EXPECT_FALSE(result.outcome.store_opened);
+    EXPECT_EQ(result.err, "morvale: " + pipe + ": not a regular file\n");
+    EXPECT_EQ(view.boxes.at(0).text, "Saving failed: nothing was saved.");
+}
+#endif
 
 TEST_F(engine_test, OutputFolderThatCannotBeMadeIsReported) {
     auto image = one_message_and_one_fragment();
@@ -88,24 +104,18 @@ TEST_F(engine_test, NameTheFileSystemRefusesFailsThatMessageOnly) {
     EXPECT_EQ(*platform::current_directory(), start_directory);
 }
 
-TEST_F(engine_test, FailedMsgConversionEndsTheRunWithNoBoxAndTheDirectoryRestored) {
+TEST_F(engine_test, AMsgFileThatCannotBeWrittenFailsThatMessageOnly) {
     auto image = one_message_and_one_fragment();
     std::string store = write_store(image);
     // A folder where the message store writes its file: it cannot write it.
-    fs::create_directories(fs::u8path(dir.file("out/Inbox/" + temporary_name("Ann_Bob_Hi.000002A0.msg"))));
-    save_mode = 2;
-    std::string target = dir.file("out") + separator + "Inbox.dbx";
-    bool thrown = false;
-    capture_output([&] {
-        try {
-            recover_store(target.c_str(), store.c_str());
-        } catch (const dispatch::dispatch_error&) {
-            thrown = true;
-        }
-    });
-    EXPECT_TRUE(thrown);
-    EXPECT_TRUE(view.boxes.empty());
-    EXPECT_FALSE(fs::exists(fs::u8path(dir.file("out/Inbox/deleted"))));  // no further list
+    fs::create_directories(fs::u8path(dir.file("out/Inbox/" + next_temporary_name("Ann_Bob_Hi.000002A0.msg"))));
+    auto result = run(store, 2, dir.file("out"));
+    EXPECT_NE(result.out.find("ERROR: Ann_Bob_Hi.000002A0.msg\n"), std::string::npos) << result.out;
+    EXPECT_NE(result.err.find("_save_message (msg): built-in message store: cannot write "), std::string::npos)
+        << result.err;
+    EXPECT_EQ(files_in(dir.file("out/Inbox/deleted")).size(), 1u);  // the run went on
+    EXPECT_EQ(result.outcome.errors, 1);
+    EXPECT_EQ(view.boxes.at(0).text, "Saving completed with 1 errors");
     EXPECT_EQ(*platform::current_directory(), start_directory);
 }
 

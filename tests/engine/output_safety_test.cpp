@@ -5,8 +5,13 @@
 #include <fstream>
 #include <functional>
 
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
+
 #include "engine/internal.h"
 #include "engine_fixture.h"
+#include "platform/fs.h"
 
 namespace {
 
@@ -52,6 +57,15 @@ bool link_to(const fs::path& target, const fs::path& link, bool folder) {
     return !error;
 }
 
+bool make_pipe(const fs::path& path) {
+#ifdef _WIN32
+    (void)path;
+    return false;
+#else
+    return mkfifo(path.c_str(), 0600) == 0;
+#endif
+}
+
 class output_safety_test : public engine_test, public testing::WithParamInterface<safety_case> {};
 
 TEST_P(output_safety_test, NothingLeavesTheFolderAndNoPartOfAMessageIsLeft) {
@@ -64,6 +78,7 @@ TEST_P(output_safety_test, NothingLeavesTheFolderAndNoPartOfAMessageIsLeft) {
     write_file(fs::u8path(store), store_bytes());
     if (!c.prepare(out, outside, fs::u8path(store))) GTEST_SKIP() << "links cannot be made here";
     auto outside_before = contents(outside);
+    auto out_before = contents(out);
     std::string store_before = file_bytes(store);
 
     auto result = run(store, c.mode, out.string());
@@ -74,13 +89,35 @@ TEST_P(output_safety_test, NothingLeavesTheFolderAndNoPartOfAMessageIsLeft) {
     std::vector<std::string> saved;
     for (auto& [name, bytes] : contents(out)) {
         if (bytes == "<folder>" || bytes.rfind("-> ", 0) == 0) continue;
+        if (out_before.count(name) && out_before.at(name) == bytes) continue;  // not the run's
         EXPECT_EQ(name.find("~morvale"), std::string::npos) << name << " left behind";
+        EXPECT_NE(bytes, "half a mess") << name;
         saved.push_back(name);
     }
     for (const std::string& want : c.saved) {
         EXPECT_NE(std::find(saved.begin(), saved.end(), want), saved.end()) << want << " in " << testing::PrintToString(saved);
     }
     EXPECT_NE(result.err.find(c.said), std::string::npos) << result.err;
+}
+
+// The folders a run makes below the chosen one are made one inside the other, and a link
+// anywhere on the way ends the making with nothing made through it.
+TEST_F(engine_test, FoldersMadeBelowTheChosenOneNeverGoThroughALink) {
+    fs::path out = dir.path() / "out", outside = dir.path() / "outside";
+    fs::create_directories(out / "a");
+    fs::create_directories(outside);
+    std::string base = out.string();
+    EXPECT_EQ(platform::make_folders_below(base.c_str(), "a/b//c/"), 0);
+    EXPECT_TRUE(fs::is_directory(out / "a" / "b" / "c"));
+    EXPECT_EQ(platform::make_folders_below(base.c_str(), "a/../../x"), -1);
+    if (!link_to(outside, out / "a" / "l", true)) GTEST_SKIP() << "links cannot be made here";
+    errno = 0;
+    EXPECT_EQ(platform::make_folders_below(base.c_str(), "a/l/d"), -1);
+    EXPECT_EQ(errno, ELOOP);
+    write_file(out / "f", "a file");
+    EXPECT_EQ(platform::make_folders_below(base.c_str(), "f/d"), -1);
+    EXPECT_TRUE(contents(outside).empty());
+    EXPECT_FALSE(fs::exists(dir.path() / "x"));
 }
 
 const std::string eml = ".eml", msg = ".msg";
@@ -116,15 +153,25 @@ INSTANTIATE_TEST_SUITE_P(
                         return true;
                     },
                     {"Inbox/deleted/" + fragment_name + msg}, "_save_message (rename): "},
-        safety_case{"file left by an interrupted run", "Inbox.dbx", 1,
+        safety_case{"files left by interrupted runs", "Inbox.dbx", 1,
                     [](auto& out, auto&, auto&) {
-                        write_file(out / "Inbox" / temporary_name(message_name + eml), "half a mess");
+                        // One of an earlier process of this id goes; those of other runs stay.
+                        fs::path inbox = out / "Inbox";
+                        write_file(inbox / next_temporary_name(message_name + eml), "half a mess");
+                        write_file(inbox / "~morvale.000002A0.eml.tmp", "half a mess");
+                        write_file(inbox / "~morvale.1.1.000002A0.eml.tmp", "half a mess");
                         return true;
                     },
                     {"Inbox/" + message_name + eml, "Inbox/deleted/" + fragment_name + eml}, ""},
+        safety_case{"pipe where the message store writes", "Inbox.dbx", 2,
+                    [](auto& out, auto&, auto&) {
+                        return make_pipe(out / "Inbox" / next_temporary_name(message_name + msg));
+                    },
+                    {"Inbox/deleted/" + fragment_name + msg}, "_save_message (msg): "},
         safety_case{"link where the message store writes", "Inbox.dbx", 2,
                     [](auto& out, auto& outside, auto&) {
-                        return link_to(outside / "keep.txt", out / "Inbox" / temporary_name(message_name + msg), false);
+                        fs::path temporary = out / "Inbox" / next_temporary_name(message_name + msg);
+                        return link_to(outside / "keep.txt", temporary, false);
                     },
                     {"Inbox/deleted/" + fragment_name + msg}, "_save_message (msg): "}),
     [](const testing::TestParamInfo<safety_case>& info) {

@@ -72,6 +72,8 @@ class read_fault_test : public engine_test {
 protected:
     ~read_fault_test() override {
         platform::set_read_fault(nullptr);
+        platform::set_file_end(nullptr);
+        chain_observer = nullptr;
         _dbx_set_scan_chunk_size(1 << 20);
     }
 };
@@ -152,6 +154,100 @@ TEST_F(read_fault_test, MessagesAwayFromBadSectorsComeOutWholeAndNoneThatTouchOn
                       saved.size());  // no temporary file left behind
         }
     }
+}
+
+// Whether each chain of a store has a data area running past `size`, by head offset.
+std::map<std::pair<int, std::string>, bool> running_past(const std::string& store_path, uint64_t size) {
+    std::map<std::pair<int, std::string>, bool> past;
+    for (const message_place& place : places_of(store_path)) {
+        bool runs = std::any_of(place.spans.begin(), place.spans.end(), [&](const byte_span& span) {
+            return span.start < size && span.end > size;
+        });
+        past[{place.list, place.number}] = runs;
+    }
+    return past;
+}
+
+// A store that becomes shorter during the run: the bytes gone are unreadable, never zero
+// bytes, and every message that lay in them fails; one cut short before the run keeps
+// its decided zero bytes, and its record says it was cut short.
+TEST_F(read_fault_test, AStoreShorterThanAtTheStartIsAnErrorAndOneCutBeforeIsMarked) {
+    dbxgen::store_options options;
+    options.seed = 78;
+    options.messages = 120;
+    options.deleted = 30;
+    std::string store = dir.file("Inbox.dbx");
+    FILE* out = std::fopen(store.c_str(), "wb");
+    ASSERT_NE(out, nullptr);
+    dbxgen::write_store(options, out);
+    std::fclose(out);
+    auto clean = run(store, 1, dir.file("clean"));
+    ASSERT_EQ(clean.outcome.errors, 0) << clean.err;
+    auto reference = saved_files(dir.file("clean/Inbox"));
+    auto places = places_of(store);
+    // Inside the long last data area of a message a quarter of the way in (a block that
+    // names a next one past the end of the file is no block).
+    auto inside = std::find_if(places.begin() + places.size() / 4, places.end(), [](const message_place& place) {
+        return place.spans.back().end - place.spans.back().start > 300;
+    });
+    ASSERT_NE(inside, places.end());
+    uint64_t cut = inside->spans.back().start + 200;
+
+    // Shrinks once the first message has been handled.
+    std::map<std::pair<int, std::string>, chain_record> records;
+    auto keep_records = [&](bool shrink) {
+        chain_observer = [&records, shrink, cut](const chain_record& record) {
+            char number[16];
+            std::snprintf(number, sizeof number, "%08X", record.first_offset);
+            records[{record.list, number}] = record;
+            if (shrink) platform::set_file_end([cut](uint64_t, size_t) { return std::optional<uint64_t>(cut); });
+        };
+    };
+    keep_records(true);
+    auto shrunk = run(store, 1, dir.file("shrunk"));
+    platform::set_file_end(nullptr);
+    auto saved = saved_files(dir.file("shrunk/Inbox"));
+    int failed = 0;
+    for (const message_place& place : places) {
+        bool gone = std::any_of(place.spans.begin(), place.spans.end(), [&](auto& span) { return span.end > cut; });
+        bool first = place.list == 0 && &place == &places.front();
+        auto found = saved.find({place.list, place.number});
+        if (gone && !first) {
+            ++failed;
+            EXPECT_TRUE(found == saved.end()) << place.number << " lies partly in the bytes gone";
+            EXPECT_TRUE(records.at({place.list, place.number}).failed) << place.number;
+        } else {
+            ASSERT_TRUE(found != saved.end()) << place.number << " was not saved";
+            EXPECT_EQ(found->second, reference.at({place.list, place.number})) << place.number;
+        }
+    }
+    ASSERT_GT(failed, 0);
+    EXPECT_EQ(shrunk.outcome.errors, failed);
+    ASSERT_FALSE(shrunk.outcome.unreadable.empty());
+    for (const unreadable_range& range : shrunk.outcome.unreadable) {
+        EXPECT_EQ(range.error, platform::file_shrank);
+        EXPECT_GE(range.start, cut);
+    }
+    EXPECT_NE(shrunk.err.find(": the file is shorter than when the run began\n"), std::string::npos) << shrunk.err;
+    EXPECT_EQ(view.boxes.back().flags, 0x1030u) << view.boxes.back().text;
+
+    // The same store cut there before the run: the scan sees the shorter file.
+    std::error_code error;
+    fs::resize_file(fs::u8path(store), cut, error);
+    ASSERT_FALSE(error);
+    auto past = running_past(store, cut);
+    records.clear();
+    keep_records(false);
+    auto cut_run = run(store, 1, dir.file("cut"));
+    chain_observer = nullptr;
+    EXPECT_TRUE(cut_run.outcome.unreadable.empty()) << cut_run.err;
+    int marked = 0;
+    for (auto& [key, record] : records) {
+        EXPECT_EQ(record.cut_short, past.at(key)) << key.second;
+        EXPECT_TRUE(record.saved) << key.second;
+        marked += record.cut_short;
+    }
+    EXPECT_GT(marked, 0);
 }
 
 }  // namespace
