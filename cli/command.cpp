@@ -1,5 +1,6 @@
 // The morvale command: arguments, one run per store, the list, the exit status.
 
+#include <algorithm>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
@@ -13,7 +14,12 @@
 #include "dispatch/dispatch.h"
 #include "engine/engine.h"
 #include "platform/fs.h"
+#include "platform/read.h"
 #include "platform/text.h"
+
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
 
 namespace {
 
@@ -295,6 +301,37 @@ int run_stores(const options& parsed, console_view& view) {
     return all_good ? 0 : 1;
 }
 
+// What a path names: the entry itself and, where it is a link, what the link leads to.
+std::vector<platform::file_identity> identities_of(const std::string& path) {
+    std::vector<platform::file_identity> found;
+    if (auto own = platform::identity_of(path.c_str())) found.push_back(*own);
+#ifndef _WIN32
+    struct stat status;
+    if (::stat(path.c_str(), &status) == 0) found.push_back({uint64_t(status.st_dev), uint64_t(status.st_ino)});
+#endif
+    return found;
+}
+
+// Why an output of the run (the manifest, the folder) would be one of its input files, the
+// same file under another name or a hard link included; empty when none is. Checked before
+// anything is opened for writing.
+std::string output_naming_input(const options& parsed) {
+    std::vector<std::pair<std::string, std::string>> outputs;
+    if (!parsed.manifest_path.empty()) outputs.push_back({"the manifest", parsed.manifest_path});
+    if (parsed.mode != 0) outputs.push_back({"the folder", parsed.folder});
+    for (const auto& [what, output] : outputs) {
+        std::vector<platform::file_identity> output_identities = identities_of(output);
+        for (const std::string& input : parsed.stores) {
+            if (platform::entry_at(input.c_str()) == platform::entry_kind::directory) continue;
+            for (const platform::file_identity& identity : identities_of(input)) {
+                if (std::find(output_identities.begin(), output_identities.end(), identity) != output_identities.end())
+                    return what + " " + output + " is the input " + input + "; nothing was written";
+            }
+        }
+    }
+    return {};
+}
+
 // Opens the run's manifest and hands it every chain; false when it cannot be made.
 bool start_manifest(const options& parsed, std::unique_ptr<manifest>& made) {
     if (parsed.manifest_path.empty()) return true;
@@ -311,6 +348,8 @@ int morvale_run(const std::vector<std::string>& args) {
     options parsed;
     int status = parse_arguments(args, parsed);
     if (status >= 0) return status;
+    std::string clash = output_naming_input(parsed);
+    if (!clash.empty()) return usage_error(clash.c_str());
     std::unique_ptr<manifest> record;
     if (!start_manifest(parsed, record)) return 1;
     console_view view;

@@ -1,6 +1,11 @@
 #include "cli/manifest.h"
 
 #include <cinttypes>
+#ifdef _WIN32
+#include <process.h>
+#else
+#include <unistd.h>
+#endif
 #include <nlohmann/json.hpp>
 #include <vector>
 
@@ -83,26 +88,54 @@ std::string csv_field(const std::string& value) {
     return quoted + "\"";
 }
 
+int process_number() {
+#ifdef _WIN32
+    return _getpid();
+#else
+    return int(getpid());
+#endif
+}
+
 }  // namespace
 
 bool manifest::known_kind(const std::string& path) {
     return ends_with(path, ".csv") || ends_with(path, ".jsonl");
 }
 
+// The manifest starts as a new file of the run's own beside the target, holding the header
+// row, and is then renamed onto the target: whatever stood under the name is replaced, never
+// written into (a hard link to a store stays the store), and from then on the target is a
+// valid manifest of the records written so far.
 std::unique_ptr<manifest> manifest::create(const std::string& path, const std::string& folder) {
-    FILE* file = platform::open_file(path.c_str(), "wb");
+    bool json = ends_with(path, ".jsonl");
+    std::string header;
+    if (!json) {
+        for (const char* name : field_names) header += std::string(header.empty() ? "" : ",") + name;
+        header += "\r\n";
+    }
+    std::string temporary = path + ".~morvale." + std::to_string(process_number()) + ".tmp";
+    FILE* file = platform::create_new_file(temporary.c_str());
+    if (file == nullptr) {
+        platform::report_error(temporary.c_str());
+        return nullptr;
+    }
+    bool written = std::fwrite(header.data(), 1, header.size(), file) == header.size();
+    if (std::fclose(file) != 0 || !written) {
+        platform::report_error(temporary.c_str());
+        platform::remove_file(temporary.c_str());
+        return nullptr;
+    }
+    if (platform::replace_file(temporary.c_str(), path.c_str()) != 0) {
+        platform::report_error(path.c_str());
+        platform::remove_file(temporary.c_str());
+        return nullptr;
+    }
+    file = platform::open_file(path.c_str(), "ab");
     if (file == nullptr) {
         platform::report_error(path.c_str());
         return nullptr;
     }
-    std::unique_ptr<manifest> made(new manifest(file, path, ends_with(path, ".jsonl"), folder));
-    if (!made->json_) {
-        std::string header;
-        for (const char* name : field_names)
-            header += std::string(header.empty() ? "" : ",") + name;
-        made->put(header + "\r\n");
-    }
-    return made;
+    return std::unique_ptr<manifest>(new manifest(file, path, json, folder));
 }
 
 manifest::manifest(FILE* file, std::string path, bool json, std::string folder)
