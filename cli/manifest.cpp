@@ -96,6 +96,43 @@ int process_number() {
 #endif
 }
 
+// A text field taken from a message, made safe for a spreadsheet to open: a field that
+// would start a formula (=, +, -, @) or begins with a tab or a carriage return gets a
+// leading apostrophe, and each control character (C0, DEL, C1) is written as \xHH, its
+// code in hexadecimal, so that no escape sequence or line end from a header reaches a cell.
+std::string spreadsheet_safe(const std::string& value) {
+    std::string safe = !value.empty() && std::string_view("=+-@\t\r").find(value[0]) != std::string_view::npos ? "'" : "";
+    for (size_t at = 0; at < value.size(); ++at) {
+        auto byte = static_cast<unsigned char>(value[at]);
+        unsigned code = byte < 0x20 || byte == 0x7F ? byte : 0x100;
+        if (byte == 0xC2 && at + 1 < value.size()) {
+            auto next = static_cast<unsigned char>(value[at + 1]);
+            if (next >= 0x80 && next <= 0x9F) code = next, ++at;
+        }
+        if (code == 0x100) {
+            safe += char(byte);
+            continue;
+        }
+        char escaped[8];
+        std::snprintf(escaped, sizeof escaped, "\\x%02X", code);
+        safe += escaped;
+    }
+    return safe;
+}
+
+// The fields of a record that come from the message itself.
+bool from_message(size_t field) {
+    std::string_view name = field_names[field];
+    return name == "from" || name == "to" || name == "subject" || name == "date" || name == "file";
+}
+
+// Why a message failed, or what sets its record apart.
+// (A message whose last block ran past the end of the file at the start of the run is
+// saved with zero bytes for the missing part; its reason is to read "cut short".)
+std::string reason_of(const chain_record& record) {
+    return record.reason;
+}
+
 }  // namespace
 
 bool manifest::known_kind(const std::string& path) {
@@ -183,7 +220,7 @@ void manifest::write(const chain_record& record) {
                                        record.failed  ? "failed"
                                        : record.saved ? "saved"
                                                       : "listed",
-                                       record.reason};
+                                       reason_of(record)};
     for (std::string& value : values) value = valid_utf8(value);
     if (json_) {
         nlohmann::ordered_json line;
@@ -195,6 +232,7 @@ void manifest::write(const chain_record& record) {
         return;
     }
     std::string line;
-    for (size_t i = 0; i < values.size(); ++i) line += (i == 0 ? "" : ",") + csv_field(values[i]);
+    for (size_t i = 0; i < values.size(); ++i)
+        line += (i == 0 ? "" : ",") + csv_field(from_message(i) ? spreadsheet_safe(values[i]) : values[i]);
     put(line + "\r\n");
 }
