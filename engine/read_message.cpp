@@ -257,10 +257,13 @@ message_read _read_message(main_view* dialog, dbx_t* store, int list, int chain,
         read_window* ahead = listing ? window : nullptr;  // whole messages are read directly
         if (ahead != nullptr) ahead->expect(store, list, chain);
         read_chain(store, list, head, listing, ahead, message);
+        // A list gets no row for a message it could not read: the row would be empty or
+        // made of another message's bytes.
+        main_view* row_view = mode == 0 && message.unreadable ? nullptr : dialog;
         if (listing) {
-            hdr_show_row(dialog, hdr_row_of(message.text->c_str()).view());
+            hdr_show_row(row_view, hdr_row_of(message.text->c_str()).view());
         } else {
-            hdr_message_summary(message.text->c_str(), dialog, &subject, &from, &to, &message.date,
+            hdr_message_summary(message.text->c_str(), row_view, &subject, &from, &to, &message.date,
                                 &message.raw);
         }
     } catch (const std::bad_alloc&) {

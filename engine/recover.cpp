@@ -196,7 +196,7 @@ recover_totals _recover(main_view* dialog, dbx_t* store, const char* folder, int
             ++(ok ? saved : errors);
         }
         totals.errors += errors;
-        if (!list_folder) saved = errors = 0;  // a list-only run saves nothing
+        if (!list_folder) saved = 0;  // a list-only run saves nothing; what it could not read is an error
         std::printf("------ %d %s recovered, %d errors\n", saved, list_names[i], errors);
         std::fflush(stdout);
         dialog->set_progress(0);
