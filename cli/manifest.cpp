@@ -1,5 +1,6 @@
 #include "cli/manifest.h"
 
+#include <cerrno>
 #include <cinttypes>
 #ifdef _WIN32
 #include <process.h>
@@ -149,6 +150,11 @@ std::unique_ptr<manifest> manifest::create(const std::string& path, const std::s
     if (!json) {
         for (const char* name : field_names) header += std::string(header.empty() ? "" : ",") + name;
         header += "\r\n";
+    }
+    if (platform::entry_at(path.c_str()) == platform::entry_kind::read_only) {  // as writing it would be
+        errno = EACCES;
+        platform::report_error(path.c_str());
+        return nullptr;
     }
     std::string temporary = path + ".~morvale." + std::to_string(process_number()) + ".tmp";
     FILE* file = platform::create_new_file(temporary.c_str());

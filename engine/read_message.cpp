@@ -243,6 +243,18 @@ bool read_window::copy(uint64_t start, char* into, size_t length) {
     return true;
 }
 
+bool _chain_touches_unreadable(const dbx_t* store, int list, const dbx_block_t* head) {
+    if (store->unreadable.empty()) return false;
+    auto blocks = chain_blocks(store, list, head);
+    if (unreadable_next(store, blocks.back())) return true;
+    for (const placed_block& placed : blocks) {
+        for (const unreadable_range& range : store->unreadable) {
+            if (range.start < placed.position + block_size && placed.position < range.end) return true;
+        }
+    }
+    return false;
+}
+
 message_read _read_message(main_view* dialog, dbx_t* store, int list, int chain, int mode, bool whole,
                            read_window* window) {
     const dbx_block_t* head = store->lists[list].chains[chain];

@@ -203,12 +203,13 @@ const std::vector<hostile_run>& hostile_runs() {
              auto record = nlohmann::json::parse(read_file(p.dir.path() / "m.jsonl"));
              EXPECT_EQ(record["reason"], "cut short");
          }},
-        {"store shrinking between two reads", false,
+        {"store shrinking between two reads", true,  // Windows keeps an open file's size
          [](place& p) {
              std::string store = p.generated_store("in/shrinks.dbx", 7);
              reads = 0;
              platform::set_read_fault([store](uint64_t, size_t) -> std::optional<uint64_t> {
-                 if (++reads == 2) fs::resize_file(fs::u8path(store), fs::file_size(fs::u8path(store)) / 2);
+                 std::error_code ignored;
+                 if (++reads == 2) fs::resize_file(fs::u8path(store), fs::file_size(fs::u8path(store)) / 2, ignored);
                  return std::nullopt;
              });
              return std::vector<std::string>{"--eml", store, p.at("out")};
@@ -462,6 +463,7 @@ TEST(hostile_run, EachRunEndsAsItShould) {
         for (std::string* text : {&run.out, &run.err}) {
             for (size_t at = 0; (at = text->find("\r\n", at)) != std::string::npos;) text->erase(at, 1);
         }
+        std::replace(run.err.begin(), run.err.end(), '\\', '/');  // paths made absolute
 #endif
         run.written = files_under(where.out);
         EXPECT_EQ(run.status, row.status) << run.err;
