@@ -1,9 +1,11 @@
 // The morvale command: arguments, one run per store, the list, the exit status.
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -14,7 +16,12 @@
 #include "dispatch/dispatch.h"
 #include "engine/engine.h"
 #include "platform/fs.h"
+#include "platform/read.h"
 #include "platform/text.h"
+
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
 
 namespace {
 
@@ -137,33 +144,52 @@ std::string absolute_folder(const std::string& folder) {
     return absolute;
 }
 
-// Output folders taken by earlier stores of this run, compared ignoring case as Windows
-// compares names, so that the folders are the same on every system.
+// The output folders of a run, each under its parent: a store, a folder given or found in
+// one, or an image whose folder another of this run took gets "<name> (2)" and on, said on
+// standard error. Names are compared ignoring case as Windows compares them, so that the
+// folders are the same on every system.
 class folder_names {
 public:
-    // The engine's target for a store: the absolute folder, the separator and the store's
-    // file name; for a store whose folder an earlier store took, "<name> (2).dbx" and on,
-    // said on standard error.
+    explicit folder_names(std::string folder) : folder_(std::move(folder)) {}
+
+    // The engine's target for a store given by itself: the absolute folder, the separator
+    // and "<its folder name>.dbx".
     std::string target_for(const std::string& folder, const std::string& store) {
-        std::string file_name = file_name_of(store);
-        std::string name = store_folder_name(file_name);
-        if (take(name)) return absolute_folder(folder) + file_name;
-        std::string unique;
-        for (int k = 2; !take(unique = name + " (" + std::to_string(k) + ")"); ++k) {}
-        std::fprintf(stderr, "morvale: %s: another store of this run has the same name; its messages go to %s\n",
-                     store.c_str(), (absolute_folder(folder) + unique).c_str());
-        return absolute_folder(folder) + unique + ".dbx";
+        return absolute_folder(folder) + unique_name({}, store_folder_name(file_name_of(store)), store, "store") + ".dbx";
+    }
+
+    // The name in `parent` (relative to FOLDER, '/' between names; empty for FOLDER itself)
+    // of the output folder of `input` (as given or found, for the message), whose own name
+    // would be `name`.
+    std::string unique_name(const std::string& parent, const std::string& name, const std::string& input,
+                            const char* kind) {
+        std::vector<std::string>& taken = taken_[fold(parent)];
+        std::string unique = name;
+        for (int k = 2; !take(taken, unique); ++k) unique = name + " (" + std::to_string(k) + ")";
+        if (unique != name) {
+            std::string shown = parent.empty() ? unique : parent + "/" + unique;
+            std::fprintf(stderr, "morvale: %s: another %s of this run has the same name; its messages go to %s\n",
+                         printable(input).c_str(), kind, printable(absolute_folder(folder_) + shown).c_str());
+        }
+        return unique;
     }
 
 private:
-    bool take(const std::string& name) {
-        for (const std::string& taken : taken_) {
-            if (platform::equal_ignoring_case(taken, name)) return false;
+    static bool take(std::vector<std::string>& taken, const std::string& name) {
+        for (const std::string& earlier : taken) {
+            if (platform::equal_ignoring_case(earlier, name)) return false;
         }
-        taken_.push_back(name);
+        taken.push_back(name);
         return true;
     }
-    std::vector<std::string> taken_;
+    // The key of a parent: the same for names Windows takes for one.
+    static std::string fold(const std::string& parent) {
+        std::string key;
+        for (char c : parent) key += c >= 'a' && c <= 'z' ? char(c - 'a' + 'A') : c;
+        return key;
+    }
+    std::string folder_;  // FOLDER, for the messages
+    std::map<std::string, std::vector<std::string>> taken_;
 };
 
 // Makes the chosen folder, and any folder above it that is missing, before a save run.
@@ -177,10 +203,10 @@ void make_folder_path(const std::string& folder) {
 }
 
 // One store: returns true when it was read whole and every message read and, in a save
-// run, saved. A store found in a folder given (`within` names that folder and the
-// folders below it) is saved under the same folders in FOLDER.
+// run, saved. A store found in a folder given is saved in `within`, its output folder's
+// parent (relative to FOLDER).
 bool run_store(const options& parsed, const std::string& store, console_view& view, folder_names& folders,
-               const std::string& within = {}) {
+               const std::string* within = nullptr) {
     view.clear();
     run_outcome outcome;
     if (parsed.mode == 0) {
@@ -190,23 +216,24 @@ bool run_store(const options& parsed, const std::string& store, console_view& vi
         save_mode = parsed.mode;
         make_folder_path(platform::absolute_path(parsed.folder.c_str()));
         std::string target;
-        if (within.empty()) {
+        if (within == nullptr) {
             target = folders.target_for(parsed.folder, store);
         } else {
             // The folders below the chosen one are the run's: none is gone through a link.
-            std::string parent = absolute_folder(parsed.folder) + within;
-            if (platform::make_folders_below(absolute_folder(parsed.folder).c_str(), within) != 0) {
-                std::fprintf(stderr, "morvale: %s: %s; nothing is written there\n", parent.c_str(),
+            std::string parent = absolute_folder(parsed.folder) + *within;
+            if (platform::make_folders_below(absolute_folder(parsed.folder).c_str(), *within) != 0) {
+                std::fprintf(stderr, "morvale: %s: %s; nothing is written there\n", printable(parent).c_str(),
                              errno == ELOOP ? "a link is on the way" : std::strerror(errno));
                 return false;
             }
-            target = parent + path_separator + file_name_of(store);
+            std::string name = folders.unique_name(*within, store_folder_name(file_name_of(store)), store, "store");
+            target = parent + path_separator + name + ".dbx";
         }
         recover_store(target.c_str(), store.c_str(), &outcome);
     }
     std::fflush(stdout);
     if (!outcome.store_opened && !outcome.abandoned) {
-        std::fprintf(stderr, "morvale: could not open the store %s\n", store.c_str());
+        std::fprintf(stderr, "morvale: could not open the store %s\n", printable(store).c_str());
     }
     return outcome.store_opened && !outcome.abandoned && outcome.errors == 0 && outcome.unreadable.empty() &&
            (parsed.mode == 0 || outcome.folder_entered);
@@ -215,12 +242,12 @@ bool run_store(const options& parsed, const std::string& store, console_view& vi
 // One disk image: each store carved from it is listed, or saved under
 // FOLDER/<image name>/<start>; true when the image was read whole and every message read
 // and saved.
-bool run_image(const options& parsed, const std::string& image, console_view& view) {
+bool run_image(const options& parsed, const std::string& image, console_view& view, folder_names& folders) {
     view.clear();
     run_outcome outcome;
     if (parsed.mode == 0) {
         carve_image(nullptr, image.c_str(), [&](uint64_t start) {
-            std::printf("------ Store at %s in %s\n", carved_folder_name(start).c_str(), image.c_str());
+            std::printf("------ Store at %s in %s\n", carved_folder_name(start).c_str(), printable(image).c_str());
             view.write_list(stdout);
             view.clear();
         }, &outcome);
@@ -228,11 +255,12 @@ bool run_image(const options& parsed, const std::string& image, console_view& vi
         save_mode = parsed.mode;
         std::string folder = platform::absolute_path(parsed.folder.c_str());
         make_folder_path(folder);
-        carve_image(folder.c_str(), image.c_str(), {}, &outcome);
+        std::string name = folders.unique_name({}, store_folder_name(file_name_of(image)), image, "image");
+        carve_image(folder.c_str(), image.c_str(), {}, &outcome, name.c_str());
     }
     std::fflush(stdout);
     if (!outcome.store_opened && !outcome.abandoned) {
-        std::fprintf(stderr, "morvale: could not open the image %s\n", image.c_str());
+        std::fprintf(stderr, "morvale: could not open the image %s\n", printable(image).c_str());
     }
     return outcome.store_opened && !outcome.abandoned && outcome.errors == 0 && outcome.unreadable.empty() &&
            (parsed.mode == 0 || outcome.folder_entered);
@@ -269,23 +297,36 @@ std::string given_folder_name(std::string folder) {
 }
 
 // Each store in the folder `given`, in sorted order; false when any failed or the folder
-// could not be read whole. Throws what a store run throws.
+// could not be read whole. Throws what a store run throws. The folders found keep their
+// names in FOLDER but where another of the same parent took the name.
 bool run_folder(const options& parsed, const std::string& given, console_view& view, folder_names& folders) {
     bool complete = true;
     std::vector<folder_store> stores = stores_in_folder(given, complete);
-    if (stores.empty()) std::fprintf(stderr, "morvale: %s: no store (*.dbx) in this folder\n", given.c_str());
+    if (stores.empty())
+        std::fprintf(stderr, "morvale: %s: no store (*.dbx) in this folder\n", printable(given).c_str());
     bool all_good = complete && !stores.empty();
+    std::string top;
+    if (parsed.mode != 0 && !stores.empty()) top = folders.unique_name({}, given_folder_name(given), given, "folder");
+    std::map<std::string, std::string> output_of{{"", top}};  // folder found -> its folder in FOLDER
     for (const folder_store& store : stores) {
-        std::string within = given_folder_name(given);
-        if (!store.relative_folder.empty()) within += "/" + store.relative_folder;
-        all_good = run_store(parsed, store.path, view, folders, within) && all_good;
+        std::string within = top, found;
+        for (size_t at = 0; parsed.mode != 0 && at < store.relative_folder.size();) {
+            size_t end = std::min(store.relative_folder.find('/', at), store.relative_folder.size());
+            std::string name = store.relative_folder.substr(at, end - at);
+            found += (found.empty() ? "" : "/") + name;
+            auto [output, added] = output_of.try_emplace(found);
+            if (added) output->second = within + "/" + folders.unique_name(within, name, given + "/" + found, "folder");
+            within = output->second;
+            at = end + 1;
+        }
+        all_good = run_store(parsed, store.path, view, folders, &within) && all_good;
         if (console_view::interrupted) break;
     }
     return all_good;
 }
 
 bool run_input(const options& parsed, const std::string& input, console_view& view, folder_names& folders) {
-    if (parsed.carve) return run_image(parsed, input, view);
+    if (parsed.carve) return run_image(parsed, input, view, folders);
     if (platform::entry_at(input.c_str()) == platform::entry_kind::directory)
         return run_folder(parsed, input, view, folders);
     return run_store(parsed, input, view, folders);
@@ -293,7 +334,7 @@ bool run_input(const options& parsed, const std::string& input, console_view& vi
 
 int run_stores(const options& parsed, console_view& view) {
     bool all_good = true;
-    folder_names folders;
+    folder_names folders(parsed.folder);
     for (const std::string& input : parsed.stores) {
         try {
             all_good = run_input(parsed, input, view, folders) && all_good;
@@ -307,6 +348,37 @@ int run_stores(const options& parsed, console_view& view) {
         }
     }
     return all_good ? 0 : 1;
+}
+
+// What a path names: the entry itself and, where it is a link, what the link leads to.
+std::vector<platform::file_identity> identities_of(const std::string& path) {
+    std::vector<platform::file_identity> found;
+    if (auto own = platform::identity_of(path.c_str())) found.push_back(*own);
+#ifndef _WIN32
+    struct stat status;
+    if (::stat(path.c_str(), &status) == 0) found.push_back({uint64_t(status.st_dev), uint64_t(status.st_ino)});
+#endif
+    return found;
+}
+
+// Why an output of the run (the manifest, the folder) would be one of its input files, the
+// same file under another name or a hard link included; empty when none is. Checked before
+// anything is opened for writing.
+std::string output_naming_input(const options& parsed) {
+    std::vector<std::pair<std::string, std::string>> outputs;
+    if (!parsed.manifest_path.empty()) outputs.push_back({"the manifest", parsed.manifest_path});
+    if (parsed.mode != 0) outputs.push_back({"the folder", parsed.folder});
+    for (const auto& [what, output] : outputs) {
+        std::vector<platform::file_identity> output_identities = identities_of(output);
+        for (const std::string& input : parsed.stores) {
+            if (platform::entry_at(input.c_str()) == platform::entry_kind::directory) continue;
+            for (const platform::file_identity& identity : identities_of(input)) {
+                if (std::find(output_identities.begin(), output_identities.end(), identity) != output_identities.end())
+                    return what + " " + output + " is the input " + input + "; nothing was written";
+            }
+        }
+    }
+    return {};
 }
 
 // Opens the run's manifest and hands it every chain; false when it cannot be made.
@@ -325,6 +397,8 @@ int morvale_run(const std::vector<std::string>& args) {
     options parsed;
     int status = parse_arguments(args, parsed);
     if (status >= 0) return status;
+    std::string clash = output_naming_input(parsed);
+    if (!clash.empty()) return usage_error(clash.c_str());
     std::unique_ptr<manifest> record;
     if (!start_manifest(parsed, record)) return 1;
     console_view view;

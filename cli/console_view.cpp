@@ -42,6 +42,18 @@ void append_cell(std::string& out, std::u16string_view cell) {
 
 }  // namespace
 
+std::string printable(std::string_view name) {
+    std::string shown;
+    for (size_t at = 0; at < name.size(); ++at) {
+        auto byte = static_cast<unsigned char>(name[at]);
+        // A C1 control in UTF-8 is C2 80 to C2 9F.
+        bool c1 = byte == 0xC2 && at + 1 < name.size() && is_control(static_cast<unsigned char>(name[at + 1]));
+        if (c1) ++at;
+        shown += c1 || is_control(byte) && byte < 0x80 ? '?' : char(byte);
+    }
+    return shown;
+}
+
 // Only the last row can still change.
 bool console_view::is_last_row_cell(int item, int subitem) const {
     return has_last_row_ && item == finished_rows_ && subitem >= 0 && subitem <= 3;

@@ -1,6 +1,12 @@
 #include "cli/manifest.h"
 
+#include <cerrno>
 #include <cinttypes>
+#ifdef _WIN32
+#include <process.h>
+#else
+#include <unistd.h>
+#endif
 #include <nlohmann/json.hpp>
 #include <vector>
 
@@ -83,26 +89,96 @@ std::string csv_field(const std::string& value) {
     return quoted + "\"";
 }
 
+int process_number() {
+#ifdef _WIN32
+    return _getpid();
+#else
+    return int(getpid());
+#endif
+}
+
+// A text field taken from a message, made safe for a spreadsheet to open: a field that
+// would start a formula (=, +, -, @) or begins with a tab or a carriage return gets a
+// leading apostrophe, and each control character (C0, DEL, C1) is written as \xHH, its
+// code in hexadecimal, so that no escape sequence or line end from a header reaches a cell.
+std::string spreadsheet_safe(const std::string& value) {
+    std::string safe = !value.empty() && std::string_view("=+-@\t\r").find(value[0]) != std::string_view::npos ? "'" : "";
+    for (size_t at = 0; at < value.size(); ++at) {
+        auto byte = static_cast<unsigned char>(value[at]);
+        unsigned code = byte < 0x20 || byte == 0x7F ? byte : 0x100;
+        if (byte == 0xC2 && at + 1 < value.size()) {
+            auto next = static_cast<unsigned char>(value[at + 1]);
+            if (next >= 0x80 && next <= 0x9F) code = next, ++at;
+        }
+        if (code == 0x100) {
+            safe += char(byte);
+            continue;
+        }
+        char escaped[8];
+        std::snprintf(escaped, sizeof escaped, "\\x%02X", code);
+        safe += escaped;
+    }
+    return safe;
+}
+
+// The fields of a record that come from the message itself.
+bool from_message(size_t field) {
+    std::string_view name = field_names[field];
+    return name == "from" || name == "to" || name == "subject" || name == "date" || name == "file";
+}
+
+// Why a message failed, or what sets its record apart.
+// (A message whose last block ran past the end of the file at the start of the run is
+// saved with zero bytes for the missing part; its reason is to read "cut short".)
+std::string reason_of(const chain_record& record) {
+    return record.reason;
+}
+
 }  // namespace
 
 bool manifest::known_kind(const std::string& path) {
     return ends_with(path, ".csv") || ends_with(path, ".jsonl");
 }
 
+// The manifest starts as a new file of the run's own beside the target, holding the header
+// row, and is then renamed onto the target: whatever stood under the name is replaced, never
+// written into (a hard link to a store stays the store), and from then on the target is a
+// valid manifest of the records written so far.
 std::unique_ptr<manifest> manifest::create(const std::string& path, const std::string& folder) {
-    FILE* file = platform::open_file(path.c_str(), "wb");
+    bool json = ends_with(path, ".jsonl");
+    std::string header;
+    if (!json) {
+        for (const char* name : field_names) header += std::string(header.empty() ? "" : ",") + name;
+        header += "\r\n";
+    }
+    if (platform::entry_at(path.c_str()) == platform::entry_kind::read_only) {  // as writing it would be
+        errno = EACCES;
+        platform::report_error(path.c_str());
+        return nullptr;
+    }
+    std::string temporary = path + ".~morvale." + std::to_string(process_number()) + ".tmp";
+    FILE* file = platform::create_new_file(temporary.c_str());
+    if (file == nullptr) {
+        platform::report_error(temporary.c_str());
+        return nullptr;
+    }
+    bool written = std::fwrite(header.data(), 1, header.size(), file) == header.size();
+    if (std::fclose(file) != 0 || !written) {
+        platform::report_error(temporary.c_str());
+        platform::remove_file(temporary.c_str());
+        return nullptr;
+    }
+    if (platform::replace_file(temporary.c_str(), path.c_str()) != 0) {
+        platform::report_error(path.c_str());
+        platform::remove_file(temporary.c_str());
+        return nullptr;
+    }
+    file = platform::open_file(path.c_str(), "ab");
     if (file == nullptr) {
         platform::report_error(path.c_str());
         return nullptr;
     }
-    std::unique_ptr<manifest> made(new manifest(file, path, ends_with(path, ".jsonl"), folder));
-    if (!made->json_) {
-        std::string header;
-        for (const char* name : field_names)
-            header += std::string(header.empty() ? "" : ",") + name;
-        made->put(header + "\r\n");
-    }
-    return made;
+    return std::unique_ptr<manifest>(new manifest(file, path, json, folder));
 }
 
 manifest::manifest(FILE* file, std::string path, bool json, std::string folder)
@@ -150,7 +226,7 @@ void manifest::write(const chain_record& record) {
                                        record.failed  ? "failed"
                                        : record.saved ? "saved"
                                                       : "listed",
-                                       record.reason};
+                                       reason_of(record)};
     for (std::string& value : values) value = valid_utf8(value);
     if (json_) {
         nlohmann::ordered_json line;
@@ -162,6 +238,7 @@ void manifest::write(const chain_record& record) {
         return;
     }
     std::string line;
-    for (size_t i = 0; i < values.size(); ++i) line += (i == 0 ? "" : ",") + csv_field(values[i]);
+    for (size_t i = 0; i < values.size(); ++i)
+        line += (i == 0 ? "" : ",") + csv_field(from_message(i) ? spreadsheet_safe(values[i]) : values[i]);
     put(line + "\r\n");
 }

@@ -13,8 +13,9 @@ class manifest {
   public:
     // True when `path` ends in ".csv" or ".jsonl" (any case).
     static bool known_kind(const std::string& path);
-    // Creates the manifest (UTF-8 path); null, said on standard error, when it cannot be
-    // made. Files written are named relative to `folder` (absolute; empty in list runs).
+    // Creates the manifest (UTF-8 path) under a new name beside it and renames it onto the
+    // path; null, said on standard error, when it cannot be made. Files written are named
+    // relative to `folder` (absolute; empty in list runs).
     static std::unique_ptr<manifest> create(const std::string& path, const std::string& folder);
     ~manifest();
     manifest(const manifest&) = delete;

@@ -12,6 +12,7 @@ struct folder_store {
 };
 
 // Every file under `folder` (UTF-8), at any depth, whose name ends in ".dbx" in any case,
-// in sorted order of their relative paths. Links are not followed. Folders that cannot be
-// read are said on standard error and passed over; `complete` is then false.
+// in sorted order of their relative paths. Links to folders are not followed. Folders that
+// cannot be read, and entries of such a name that are neither files nor block devices (a
+// pipe, a socket), are said on standard error and passed over; `complete` is then false.
 std::vector<folder_store> stores_in_folder(const std::string& folder, bool& complete);

@@ -141,16 +141,41 @@ class cross_linker {
         }
     }
 
+    // Each end links to the block it names when that block heads a chain of its own store
+    // and the link closes no ring: a chain that would come back to a block it already
+    // holds ends there, so every block joins at most one chain, as in a store.
     void link_ends() {
         for (const block_place& end : ends_) {
             const candidate& found = candidates_[wanted_.find(block(end).next_offset)];
             if (found.count != 1 || found.place.list != end.list) continue;
             dbx_block_t& target = block(found.place);
             if (target.prev != -1) continue;
+            uint64_t joined = joined_chain(found.place), ending = joined_chain(head_of(end));
+            if (joined == ending) continue;
+            joined_[joined] = ending;
             target.prev = foreign_predecessor;
             stores_[found.place.store]->lists[found.place.list].chain_count--;
             links_[key(end)] = found.place;
         }
+    }
+
+    // The first block of the chain `place` lies in within its own store.
+    block_place head_of(block_place place) {
+        for (int32_t prev; (prev = block(place).prev) >= 0;) place.index = prev;
+        return place;
+    }
+
+    // The chain across stores that the chain of its own store headed by `head` has joined
+    // so far, named by one of its heads: the chains linked so far, each joined to the one
+    // it continues, with paths halved as they are followed.
+    uint64_t joined_chain(const block_place& head) {
+        uint64_t at = key(head);
+        for (auto up = joined_.find(at); up != joined_.end(); up = joined_.find(at)) {
+            auto further = joined_.find(up->second);
+            if (further != joined_.end()) up->second = further->second;
+            at = up->second;
+        }
+        return at;
     }
 
     // The blocks a linked end continues into, through their own stores and further links.
@@ -197,6 +222,7 @@ class cross_linker {
     offset_table wanted_;  // offset named -> its candidate
     std::vector<candidate> candidates_;
     std::unordered_map<uint64_t, block_place> links_;
+    std::unordered_map<uint64_t, uint64_t> joined_;  // head of a chain -> a chain it joined
 };
 
 void release(carved_image* image) {

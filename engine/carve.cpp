@@ -62,23 +62,25 @@ bool save_carved(main_view* dialog, dbx_t* store, const std::string& image_folde
     return true;
 }
 
-// Runs every carved store that holds a chain, in order of start.
-void run_carved(main_view* dialog, carved_image& image, const char* folder, int mode,
+// Runs every carved store that holds a chain, in order of start. The messages of a store
+// whose folder cannot be made are errors; the run has saved nothing only when no store's
+// folder could be entered.
+void run_carved(main_view* dialog, carved_image& image, const char* folder, const char* folder_name, int mode,
                 const std::function<void(uint64_t)>& store_done, run_outcome& result,
                 recover_totals& totals) {
     std::string image_folder;
     if (folder) {
-        std::string name = store_folder_name(file_name_of(image.file_name));
+        std::string name = folder_name ? folder_name : store_folder_name(file_name_of(image.file_name));
         if (!make_own_folder(folder, name)) return;
         image_folder = in_folder(folder, name);
-        result.folder_entered = true;
     }
     for (dbx_t* store : image.stores) {
         if (!has_chains(*store)) continue;  // all its blocks continue chains of other stores
         if (folder && !save_carved(dialog, store, image_folder, mode, totals)) {
-            result.folder_entered = false;
+            totals.errors += std::max(store->lists[0].chain_count, 0) + std::max(store->lists[1].chain_count, 0);
             continue;
         }
+        if (folder) result.folder_entered = true;
         if (!folder) totals = _recover(dialog, store, nullptr, 0, std::move(totals));
         if (totals.abandoned) return;
         if (store_done) store_done(store->base);
@@ -94,7 +96,7 @@ std::string carved_folder_name(uint64_t start) {
 }
 
 int carve_image(const char* folder, const char* image_path,
-                const std::function<void(uint64_t)>& store_done, run_outcome* outcome) {
+                const std::function<void(uint64_t)>& store_done, run_outcome* outcome, const char* image_folder) {
     int mode = folder ? save_mode.load() : 0;
     run_outcome result;
     silent_view silent;
@@ -120,7 +122,7 @@ int carve_image(const char* folder, const char* image_path,
                 dialog->message_box("No messages were found in " + image->file_name + ".",
                                     "Tavrin Morvale", 0x1030);
             } else {
-                run_carved(dialog, *image, folder, mode, store_done, result, totals);
+                run_carved(dialog, *image, folder, image_folder, mode, store_done, result, totals);
             }
         }
         sys_chdir(directory->c_str());

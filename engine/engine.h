@@ -54,8 +54,10 @@ extern std::function<void(const chain_record&)> chain_observer;
 // `folder` is null, otherwise a save run into `folder`/<image name>/<start of the store as
 // 12 hexadecimal digits>. `store_done` is called after each carved store with its start.
 // Returns 0 when a save run entered its output folders, otherwise -1.
+// `image_folder` names the image's folder in `folder` (null: the image's file name without
+// ".dbx").
 int carve_image(const char* folder, const char* image_path, const std::function<void(uint64_t start)>& store_done,
-                run_outcome* outcome = nullptr);
+                run_outcome* outcome = nullptr, const char* image_folder = nullptr);
 
 // The folder of a carved store: its start as 12 upper-case hexadecimal digits.
 std::string carved_folder_name(uint64_t start);

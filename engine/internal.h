@@ -70,6 +70,9 @@ private:
     std::optional<bool> streaming_;  // decided at the list's first chain
 };
 
+// Whether any block of the chain, or the block its last one names, lies in bytes of the
+// store that could not be read.
+bool _chain_touches_unreadable(const dbx_t* store, int list, const dbx_block_t* head);
 // Reads chain `chain` of list `list`; a list-only run (mode 0) reads no more than the
 // header unless `whole`; a window, when given, serves the reads of such a run.
 message_read _read_message(main_view* dialog, dbx_t* store, int list, int chain, int mode, bool whole = false,

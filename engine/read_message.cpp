@@ -250,6 +250,18 @@ bool read_window::copy(uint64_t start, char* into, size_t length) {
     return true;
 }
 
+bool _chain_touches_unreadable(const dbx_t* store, int list, const dbx_block_t* head) {
+    if (store->unreadable.empty()) return false;
+    auto blocks = chain_blocks(store, list, head);
+    if (unreadable_next(store, blocks.back())) return true;
+    for (const placed_block& placed : blocks) {
+        for (const unreadable_range& range : store->unreadable) {
+            if (range.start < placed.position + block_size && placed.position < range.end) return true;
+        }
+    }
+    return false;
+}
+
 message_read _read_message(main_view* dialog, dbx_t* store, int list, int chain, int mode, bool whole,
                            read_window* window) {
     const dbx_block_t* head = store->lists[list].chains[chain];
@@ -264,10 +276,13 @@ message_read _read_message(main_view* dialog, dbx_t* store, int list, int chain,
         read_window* ahead = listing ? window : nullptr;  // whole messages are read directly
         if (ahead != nullptr) ahead->expect(store, list, chain);
         read_chain(store, list, head, listing, ahead, message);
+        // A list gets no row for a message it could not read: the row would be empty or
+        // made of another message's bytes.
+        main_view* row_view = mode == 0 && message.unreadable ? nullptr : dialog;
         if (listing) {
-            hdr_show_row(dialog, hdr_row_of(message.text->c_str()).view());
+            hdr_show_row(row_view, hdr_row_of(message.text->c_str()).view());
         } else {
-            hdr_message_summary(message.text->c_str(), dialog, &subject, &from, &to, &message.date,
+            hdr_message_summary(message.text->c_str(), row_view, &subject, &from, &to, &message.date,
                                 &message.raw);
         }
     } catch (const std::bad_alloc&) {

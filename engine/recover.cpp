@@ -53,7 +53,10 @@ bool handle_chain(main_view* dialog, dbx_t* store, int i, int j, const std::stri
                   int mode, recover_totals& totals, const std::optional<platform::file_identity>& identity,
                   read_window* window, header_capture* rows) {
     const dbx_block_list_t& list = store->lists[i];
-    if (!list_folder && rows != nullptr && rows->show_row(dialog, i, int32_t(list.chains[j] - list.blocks.data())))
+    // A row the scan made is shown unless the chain touches bytes it could not read: such a
+    // chain is read, and reported.
+    if (!list_folder && rows != nullptr && !_chain_touches_unreadable(store, i, list.chains[j]) &&
+        rows->show_row(dialog, i, int32_t(list.chains[j] - list.blocks.data())))
         return true;
     message_read message = _read_message(dialog, store, i, j, mode, bool(chain_observer), window);
     bool unusable = message_failed(dialog, totals, store, store->lists[i].chains[j], message);
@@ -196,7 +199,7 @@ recover_totals _recover(main_view* dialog, dbx_t* store, const char* folder, int
             ++(ok ? saved : errors);
         }
         totals.errors += errors;
-        if (!list_folder) saved = errors = 0;  // a list-only run saves nothing
+        if (!list_folder) saved = 0;  // a list-only run saves nothing; what it could not read is an error
         std::printf("------ %d %s recovered, %d errors\n", saved, list_names[i], errors);
         std::fflush(stdout);
         dialog->set_progress(0);
@@ -223,8 +226,9 @@ int recover_store(const char* target, const char* store_path, run_outcome* outco
         result.store_opened = store != nullptr;
         recover_totals totals;
         if (store) report_scan_limits(dialog, totals, store.get());
-        // Chains that touch unreadable bytes are each to be reported: their headers are read.
-        if (rows && store && store->unreadable.empty()) {
+        // The rows the scan made serve every chain clear of unreadable bytes; the others are
+        // read, and reported.
+        if (rows && store) {
             rows->scan_ended(*store);
         } else {
             rows.reset();

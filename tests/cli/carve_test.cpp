@@ -1,5 +1,6 @@
 // Carving stores out of disk images, end to end: a store laid whole in noise, a store cut
-// into shuffled clusters, and two copies of one store in one image.
+// into shuffled clusters, two copies of one store in one image, and chains that run in a
+// ring through several carved stores.
 
 #include "dbx/carve.h"
 
@@ -210,6 +211,31 @@ TEST_F(carve_test, TwoCopiesOfOneStoreNeverMix) {
         }
     }
     dbx_carve_close(image);
+}
+
+// Blocks of carved stores that each continue into the next, the last into the first: the
+// linking ends, and the ring gives one message whose blocks follow it once round from the
+// first store's block.
+TEST_F(carve_test, ChainsInARingAcrossStoresEndWhereTheyBegan) {
+    for (uint32_t stores : {2u, 3u}) {
+        dbxgen::store_image image;
+        std::string expected;
+        for (uint32_t s = 0; s < stores; ++s) {
+            uint32_t own = 16 + 528 * s, next = 16 + 528 * ((s + 1) % stores);
+            std::string text = s == 0 ? "From: a@example.com\r\nSubject: ring\r\n\r\n" : "part " + std::to_string(s) + "\r\n";
+            uint64_t at = 4096 * (s + 1) + own;
+            for (uint32_t word : {own, 512u, uint32_t(text.size()), next}) image.put_word(at, word), at += 4;
+            image.put_text(at, text);
+            expected += text;
+        }
+        image.resize(4096 * (stores + 2));
+        std::string path = dir.file("disk.img");
+        ASSERT_TRUE(image.write_file(path));
+        tree found;
+        for (const auto& [start, files] : carve_run(path)) found.insert(files.begin(), files.end());
+        ASSERT_EQ(found.size(), 1u) << stores << " stores";
+        EXPECT_EQ(found.begin()->second.bytes, expected);
+    }
 }
 
 }  // namespace

@@ -1,0 +1,479 @@
+// Hostile runs of the morvale command, one table: each row makes its inputs at test time
+// (stores cut short or shrinking, rings across carved stores, pipes where files are
+// expected, outputs aimed at the inputs, same-name inputs, formulas in headers), runs the
+// command and checks the exit status, what it said on standard error, the files it wrote,
+// and that no input changed.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <map>
+#include <nlohmann/json.hpp>
+#include <sstream>
+
+#include "cli/command.h"
+#include "platform/read.h"
+#include "support/capture.h"
+#include "support/temp_dir.h"
+#include "tools/dbxgen/dbxgen.h"
+
+#ifndef _WIN32
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string utf8(const fs::path& path) {
+    std::u8string text = path.generic_u8string();
+    return std::string(text.begin(), text.end());
+}
+
+std::string read_file(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream content;
+    content << in.rdbuf();
+    return content.str();
+}
+
+// Relative path -> bytes of every regular file under a folder.
+std::map<std::string, std::string> files_under(const fs::path& root) {
+    std::map<std::string, std::string> files;
+    std::error_code error;
+    for (fs::recursive_directory_iterator at(root, error), end; !error && at != end; at.increment(error)) {
+        if (at->is_regular_file() && !at->is_symlink()) files[utf8(fs::relative(at->path(), root))] = read_file(at->path());
+    }
+    return files;
+}
+
+// The folder of one row: inputs go in "in", the run writes to "out".
+struct place {
+    temp_dir dir;
+    fs::path in = dir.path() / "in", out = dir.path() / "out";
+    std::vector<int> held;  // descriptors kept open on pipes (below)
+    std::vector<fs::path> locked;  // folders made unreadable, opened again at the end
+
+    place() { fs::create_directories(in); }
+    ~place() {
+        for (const fs::path& folder : locked) fs::permissions(folder, fs::perms::owner_all);
+#ifndef _WIN32
+        for (int descriptor : held) close(descriptor);
+#endif
+    }
+    std::string at(const std::string& relative) const { return utf8(dir.path() / fs::u8path(relative)); }
+
+    // A store of `messages` plain messages (and a fragment) at the offsets the layout gives:
+    // the first message's first block lies at 0x2A0.
+    std::string small_store(const std::string& relative, const std::vector<std::string>& messages) {
+        dbxgen::store_image image;
+        image.put_signature();
+        uint32_t offset = 0x2A0;
+        for (const std::string& text : messages) {
+            std::vector<uint32_t> blocks;
+            for (size_t k = 0; k < dbxgen::live_blocks_for(text.size()); ++k) blocks.push_back(offset + 528 * uint32_t(k));
+            image.add_message(text, blocks);
+            offset += 528 * uint32_t(blocks.size());
+        }
+        image.resize(offset + 528);
+        return write(relative, image);
+    }
+    std::string generated_store(const std::string& relative, uint64_t seed) {
+        dbxgen::store_options options;
+        options.seed = seed;
+        options.messages = 8;
+        options.deleted = 2;
+        std::string path = at(relative);
+        fs::create_directories(fs::u8path(path).parent_path());
+        FILE* out = std::fopen(path.c_str(), "wb");
+        EXPECT_GT(dbxgen::write_store(options, out), 0);
+        std::fclose(out);
+        return path;
+    }
+    std::string write(const std::string& relative, const dbxgen::store_image& image) {
+        std::string path = at(relative);
+        fs::create_directories(fs::u8path(path).parent_path());
+        EXPECT_TRUE(image.write_file(path));
+        return path;
+    }
+    std::string write(const std::string& relative, const std::string& bytes) {
+        std::string path = at(relative);
+        fs::create_directories(fs::u8path(path).parent_path());
+        std::ofstream(fs::u8path(path), std::ios::binary) << bytes;
+        return path;
+    }
+    // A named pipe, held open for reading and writing by the test, so that a program that
+    // opens it where it should not is not stopped for good (and finds it empty).
+    std::string pipe(const std::string& relative) {
+        std::string path = at(relative);
+#ifndef _WIN32
+        fs::create_directories(fs::u8path(path).parent_path());
+        EXPECT_EQ(mkfifo(path.c_str(), 0644), 0);
+        int descriptor = open(path.c_str(), O_RDWR | O_NONBLOCK);
+        EXPECT_GE(descriptor, 0);
+#ifdef F_SETPIPE_SZ
+        fcntl(descriptor, F_SETPIPE_SZ, 1 << 20);
+#endif
+        held.push_back(descriptor);
+#endif
+        return path;
+    }
+};
+
+// An image of `stores` carved stores whose one block each continues into the next store's,
+// the last into the first's; the text the ring gives once round.
+std::string ring_image(place& where, uint32_t stores, std::string& text) {
+    dbxgen::store_image image;
+    for (uint32_t s = 0; s < stores; ++s) {
+        uint32_t own = 16 + 528 * s, next = 16 + 528 * ((s + 1) % stores);
+        std::string part = s == 0 ? "From: ring@example.com\r\nSubject: ring\r\n\r\n" : "part " + std::to_string(s) + "\r\n";
+        uint64_t at = 4096 * (s + 1) + own;
+        for (uint32_t word : {own, 512u, uint32_t(part.size()), next}) image.put_word(at, word), at += 4;
+        image.put_text(at, part);
+        text += part;
+    }
+    image.resize(4096 * (stores + 2));
+    return where.write("in/ring.img", image);
+}
+
+std::vector<std::string> lines_of(const std::string& text) {
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    return lines;
+}
+
+struct outcome {
+    int status = -1;
+    std::string out, err;
+    std::map<std::string, std::string> written;  // under "out"
+};
+
+struct hostile_run {
+    const char* name;
+    bool needs_posix;  // pipes, hard links, links, names Windows refuses
+    // Makes the inputs and returns the arguments.
+    std::function<std::vector<std::string>(place&)> set_up;
+    int status;
+    // Lines or parts of lines standard error must hold; "$D/" is the row's folder.
+    std::vector<std::string> said;
+    std::function<void(place&, const outcome&)> check;
+    bool changes_input = false;  // the row shrinks its store on purpose
+};
+
+const std::string six_starts[] = {"=HYPERLINK(\"http://x\")", "+1+1", "-2+3", "@SUM(A1)", "\tTAB", "\rCR"};
+
+std::atomic<int> reads{0};
+
+const std::vector<hostile_run>& hostile_runs() {
+    static const std::vector<hostile_run> runs = {
+        {"store of 32 bytes whose block claims 400", false,
+         [](place& p) {
+             dbxgen::store_image image;
+             image.put_signature();
+             image.put_live_header(16, 400, 0);
+             p.write("in/short.dbx", image);
+             return std::vector<std::string>{"--eml", "--manifest", p.at("m.jsonl"), p.at("in/short.dbx"), p.at("out")};
+         },
+         0, {},
+         [](place& p, const outcome& run) {
+             ASSERT_EQ(run.written.size(), 1u);
+             EXPECT_EQ(run.written.begin()->second, std::string(400, '\0'));
+             auto record = nlohmann::json::parse(read_file(p.dir.path() / "m.jsonl"));
+             EXPECT_EQ(record["reason"], "cut short");
+         }},
+        {"disk image cut in the middle of a message", false,
+         [](place& p) {
+             std::string message = "From: a@example.com\r\nSubject: cut\r\n\r\n" + std::string(900, 'x');
+             std::string store = read_file(fs::u8path(p.small_store("store.dbx", {message})));
+             p.write("in/cut.img", std::string(1024, '\0') + store.substr(0, 0x2A0 + 528 + 16 + 200));
+             return std::vector<std::string>{"--carve", "--eml", "--manifest", p.at("m.jsonl"), p.at("in/cut.img"),
+                                             p.at("out")};
+         },
+         0, {},
+         [](place& p, const outcome& run) {
+             ASSERT_EQ(run.written.size(), 1u);
+             EXPECT_EQ(run.written.begin()->second.size(), 37 + 900u);
+             auto record = nlohmann::json::parse(read_file(p.dir.path() / "m.jsonl"));
+             EXPECT_EQ(record["reason"], "cut short");
+         }},
+        {"store shrinking between two reads", true,  // Windows keeps an open file's size
+         [](place& p) {
+             std::string store = p.generated_store("in/shrinks.dbx", 7);
+             reads = 0;
+             platform::set_read_fault([store](uint64_t, size_t) -> std::optional<uint64_t> {
+                 std::error_code ignored;
+                 if (++reads == 2) fs::resize_file(fs::u8path(store), fs::file_size(fs::u8path(store)) / 2, ignored);
+                 return std::nullopt;
+             });
+             return std::vector<std::string>{"--eml", store, p.at("out")};
+         },
+         1, {"the file is shorter than when the run began"},
+         [](place&, const outcome& run) {
+             EXPECT_FALSE(run.written.empty());
+             for (const auto& [name, bytes] : run.written)
+                 EXPECT_EQ(bytes.find('\0'), std::string::npos) << name << " holds bytes never read";
+         },
+         true},
+        {"list run over unreadable bytes", false,
+         [](place& p) {
+             std::string store = p.small_store("in/Inbox.dbx", {"From: a@x\r\nSubject: one\r\n\r\nx", "From: b@x\r\nSubject: two\r\n\r\ny"});
+             platform::set_read_fault([](uint64_t offset, size_t length) -> std::optional<uint64_t> {
+                 uint64_t bad = 0x2A0 + 528 + 20;  // in the second message's text
+                 return offset <= bad && bad < offset + length ? std::optional<uint64_t>(bad) : std::nullopt;
+             });
+             return std::vector<std::string>{store};
+         },
+         1, {"cannot read bytes"},
+         [](place&, const outcome& run) {
+             EXPECT_NE(run.out.find("------ 0 messages recovered, 1 errors\n"), std::string::npos) << run.out;
+             std::string list = run.out.substr(run.out.find("From\tE-mail Subject\tTo\tDate\n"));
+             EXPECT_EQ(lines_of(list).size(), 2u) << list;
+             EXPECT_NE(list.find("a@x\tone\t"), std::string::npos) << list;
+         }},
+        {"two carved stores whose blocks continue into each other", false,
+         [](place& p) {
+             std::string text;
+             return std::vector<std::string>{"--carve", "--eml", ring_image(p, 2, text), p.at("out")};
+         },
+         0, {},
+         [](place&, const outcome& run) {
+             ASSERT_EQ(run.written.size(), 1u);
+             EXPECT_EQ(run.written.begin()->second, "From: ring@example.com\r\nSubject: ring\r\n\r\npart 1\r\n");
+         }},
+        {"manifest aimed at the store", false,
+         [](place& p) {
+             p.small_store("in/Inbox.csv", {"From: a@x\r\n\r\nx"});
+             return std::vector<std::string>{"--manifest", p.at("in/Inbox.csv"), p.at("in/Inbox.csv")};
+         },
+         2, {"morvale: the manifest $D/in/Inbox.csv is the input $D/in/Inbox.csv; nothing was written\n"},
+         [](place&, const outcome& run) { EXPECT_EQ(run.out, ""); }},
+        {"manifest aimed at a hard link to the store", true,
+         [](place& p) {
+             std::string store = p.small_store("in/st.dbx", {"From: a@x\r\n\r\nx"});
+             fs::create_hard_link(fs::u8path(store), fs::u8path(p.at("in/hard.jsonl")));
+             return std::vector<std::string>{"--eml", "--manifest", p.at("in/hard.jsonl"), store, p.at("out")};
+         },
+         2, {"morvale: the manifest $D/in/hard.jsonl is the input $D/in/st.dbx; nothing was written\n"},
+         [](place& p, const outcome&) { EXPECT_FALSE(fs::exists(p.out)); }},
+        {"folder aimed at the store", false,
+         [](place& p) {
+             std::string store = p.small_store("in/st.dbx", {"From: a@x\r\n\r\nx"});
+             return std::vector<std::string>{"--eml", store, store};
+         },
+         2, {"morvale: the folder $D/in/st.dbx is the input $D/in/st.dbx; nothing was written\n"}, {}},
+        {"pipe given as a store", true,
+         [](place& p) { return std::vector<std::string>{"--eml", p.pipe("in/pipe.dbx"), p.at("out")}; },
+         1, {"$D/in/pipe.dbx"},
+         [](place&, const outcome& run) { EXPECT_TRUE(run.written.empty()); }},
+        {"pipe in a store folder", true,
+         [](place& p) {
+             p.small_store("in/mail/a.dbx", {"From: a@x\r\nSubject: kept\r\n\r\nx"});
+             p.pipe("in/mail/x.dbx");
+             return std::vector<std::string>{"--eml", p.at("in/mail"), p.at("out")};
+         },
+         1, {"morvale: $D/in/mail/x.dbx: not a regular file; skipped\n"},
+         [](place&, const outcome& run) {
+             ASSERT_EQ(run.written.size(), 1u);
+             EXPECT_EQ(run.written.begin()->first.rfind("mail/a/a@x_", 0), 0u);
+         }},
+        {"pipe given as an image", true,
+         [](place& p) { return std::vector<std::string>{"--carve", "--eml", p.pipe("in/pipe.img"), p.at("out")}; },
+         1, {"$D/in/pipe.img"},
+         [](place&, const outcome& run) { EXPECT_TRUE(run.written.empty()); }},
+        {"pipe at a temporary name of a .msg file", true,
+         [](place& p) {
+             std::string store = p.small_store("in/st.dbx", {"From: a@x\r\nSubject: s\r\n\r\nbody"});
+             p.pipe("out/st/~morvale.000002A0.msg.tmp");
+             return std::vector<std::string>{"--msg", store, p.at("out")};
+         },
+         0, {},
+         [](place& p, const outcome& run) {
+             EXPECT_EQ(fs::status(fs::u8path(p.at("out/st/~morvale.000002A0.msg.tmp"))).type(), fs::file_type::fifo);
+             ASSERT_EQ(run.written.size(), 1u);
+             EXPECT_EQ(run.written.begin()->second.substr(0, 4), "\xD0\xCF\x11\xE0");
+         }},
+        {"output folder reached through a link", true,
+         [](place& p) {
+             p.small_store("in/tree/a.dbx", {"From: a@x\r\n\r\nx"});
+             fs::create_directories(p.dir.path() / "outside");
+             fs::create_directories(p.out);
+             fs::create_directory_symlink("../outside", p.out / "tree");
+             return std::vector<std::string>{"--eml", p.at("in/tree"), p.at("out")};
+         },
+         1, {"link"},
+         [](place& p, const outcome&) { EXPECT_TRUE(fs::is_empty(p.dir.path() / "outside")); }},
+        {"unreadable folder in a store folder", true,
+         [](place& p) {
+             p.small_store("in/mail/a.dbx", {"From: a@x\r\n\r\nx"});
+             p.small_store("in/mail/locked/b.dbx", {"From: b@x\r\n\r\nx"});
+             p.locked.push_back(fs::u8path(p.at("in/mail/locked")));
+             fs::permissions(p.locked.back(), fs::perms::none);
+             return std::vector<std::string>{"--eml", p.at("in/mail"), p.at("out")};
+         },
+         1, {"morvale: $D/in/mail/locked: Permission denied\n"},
+         [](place&, const outcome& run) {
+             EXPECT_EQ(run.written.size(), 1u);
+         }},
+        {"same-name stores in one folder", true,
+         [](place& p) {
+             p.small_store("in/mail/Inbox.dbx", {"From: lower@x\r\n\r\nx"});
+             p.small_store("in/mail/Inbox.DBX", {"From: upper@x\r\n\r\nx"});
+             return std::vector<std::string>{"--eml", p.at("in/mail"), p.at("out")};
+         },
+         0,
+         {"morvale: $D/in/mail/Inbox.dbx: another store of this run has the same name; its messages go to "
+          "$D/out/mail/Inbox (2)\n"},
+         [](place&, const outcome& run) {
+             ASSERT_EQ(run.written.size(), 2u);
+             EXPECT_EQ(run.written.begin()->first.rfind("mail/Inbox (2)/lower@x_", 0), 0u);
+             EXPECT_EQ(std::next(run.written.begin())->first.rfind("mail/Inbox/upper@x_", 0), 0u);
+         }},
+        {"same-name folders side by side", false,
+         [](place& p) {
+             p.small_store("in/a/Mail/Inbox.dbx", {"From: a@x\r\n\r\nx"});
+             p.small_store("in/b/Mail/Inbox.dbx", {"From: b@x\r\n\r\nx"});
+             return std::vector<std::string>{"--eml", p.at("in/a/Mail"), p.at("in/b/Mail"), p.at("out")};
+         },
+         0,
+         {"morvale: $D/in/b/Mail: another folder of this run has the same name; its messages go to "
+          "$D/out/Mail (2)\n"},
+         [](place&, const outcome& run) {
+             ASSERT_EQ(run.written.size(), 2u);
+             EXPECT_EQ(run.written.begin()->first.rfind("Mail (2)/Inbox/b@x_", 0), 0u);
+             EXPECT_EQ(std::next(run.written.begin())->first.rfind("Mail/Inbox/a@x_", 0), 0u);
+         }},
+        {"two images of one name", false,
+         [](place& p) {
+             std::string store = read_file(fs::u8path(p.small_store("store.dbx", {"From: a@x\r\n\r\nx"})));
+             p.write("in/i1/disk.img", std::string(512, '\0') + store);
+             p.write("in/i2/disk.img", std::string(512, '\0') + store);
+             return std::vector<std::string>{"--carve", "--eml", p.at("in/i1/disk.img"), p.at("in/i2/disk.img"),
+                                             p.at("out")};
+         },
+         0,
+         {"morvale: $D/in/i2/disk.img: another image of this run has the same name; its messages go to "
+          "$D/out/disk.img (2)\n"},
+         [](place&, const outcome& run) {
+             ASSERT_EQ(run.written.size(), 2u);
+             EXPECT_EQ(run.written.begin()->first.rfind("disk.img (2)/000000000200/a@x_", 0), 0u);
+             EXPECT_EQ(std::next(run.written.begin())->first.rfind("disk.img/000000000200/a@x_", 0), 0u);
+         }},
+        {"carved store whose folder is refused", false,
+         [](place& p) {
+             std::string store = read_file(fs::u8path(p.small_store("store.dbx", {"From: a@x\r\n\r\nx"})));
+             store.resize((store.size() + 511) / 512 * 512, '\0');  // the second copy starts on a sector
+             p.write("in/disk.img", std::string(512, '\0') + store + std::string(512, '\0') + store);
+             p.write("out/disk.img/000000000200", "not a folder");
+             return std::vector<std::string>{"--carve", "--eml", p.at("in/disk.img"), p.at("out")};
+         },
+         1, {"Saving completed with 1 errors\n"},
+         [](place&, const outcome& run) {
+             EXPECT_EQ(run.written.size(), 2u);  // the file in the way and one message
+             EXPECT_EQ(run.written.count("disk.img/000000000200"), 1u);
+         }},
+        {"another run's temporary file in the folder", false,
+         [](place& p) {
+             std::string store = p.small_store("in/st.dbx", {"From: a@x\r\nSubject: s\r\n\r\nbody"});
+             p.write("out/st/~morvale.000002A0.eml.tmp", "half of another run's file");
+             return std::vector<std::string>{"--eml", store, p.at("out")};
+         },
+         0, {},
+         [](place&, const outcome& run) {
+             ASSERT_EQ(run.written.size(), 2u);
+             EXPECT_EQ(run.written.at("st/~morvale.000002A0.eml.tmp"), "half of another run's file");
+             EXPECT_EQ(run.written.begin()->second, "From: a@x\r\nSubject: s\r\n\r\nbody");
+         }},
+        {"CSV of the six dangerous starts", false,
+         [](place& p) {
+             std::vector<std::string> messages;
+             for (const std::string& start : six_starts)
+                 messages.push_back("From: " + start + "\r\nTo: =1+1\r\nSubject: " + start + " \x1B[31mred\a\r\n\r\nx");
+             std::string store = p.small_store("in/st.dbx", messages);
+             return std::vector<std::string>{"--manifest", p.at("m.csv"), store};
+         },
+         0, {},
+         [](place& p, const outcome&) {
+             std::vector<std::string> lines = lines_of(read_file(p.dir.path() / "m.csv"));
+             ASSERT_EQ(lines.size(), 7u);
+             for (size_t k = 1; k < lines.size(); ++k) {
+                 EXPECT_NE(lines[k].find(",'=1+1,"), std::string::npos) << lines[k];
+                 EXPECT_NE(lines[k].find(" \\x1B[31mred\\x07"), std::string::npos) << lines[k];
+                 EXPECT_EQ(lines[k].find('\x1B'), std::string::npos) << lines[k];
+             }
+             EXPECT_NE(lines[1].find(",\"'=HYPERLINK(\"\"http://x\"\")\","), std::string::npos) << lines[1];
+             EXPECT_NE(lines[6].find(",'\\x0DCR,"), std::string::npos) << lines[6];
+         }},
+        {"raw FC A3 80 80 in a subject", false,
+         [](place& p) {
+             std::string store = p.small_store("in/st.dbx", {"From: a@x\r\nSubject: raw \xFC\xA3\x80\x80 bytes\r\n\r\nx"});
+             return std::vector<std::string>{"--eml", "--manifest", p.at("m.jsonl"), store, p.at("out")};
+         },
+         0, {},
+         [](place& p, const outcome& run) {
+             auto record = nlohmann::json::parse(read_file(p.dir.path() / "m.jsonl"));
+             std::string file = record["file"];
+             EXPECT_EQ(run.written.count(file), 1u) << file;
+             EXPECT_NE(file.find("raw \xC3\xBC\xC2\xA3\xE2\x82\xAC\xE2\x82\xAC bytes"), std::string::npos) << file;
+         }},
+        {"control characters in a folder's name", true,
+         [](place& p) {
+             p.pipe("in/mail/A\x1B[31mB\nC/y.dbx");
+             return std::vector<std::string>{p.at("in/mail")};
+         },
+         1, {"morvale: $D/in/mail/A?[31mB?C/y.dbx: not a regular file; skipped\n"}, {}},
+    };
+    return runs;
+}
+
+std::string with_folder(std::string text, const std::string& folder) {
+    for (size_t at = 0; (at = text.find("$D/", at)) != std::string::npos; at += folder.size())
+        text.replace(at, 3, folder);
+    return text;
+}
+
+#ifndef _WIN32
+bool is_root() { return geteuid() == 0; }
+#else
+bool is_root() { return false; }
+#endif
+
+TEST(hostile_run, EachRunEndsAsItShould) {
+    for (const hostile_run& row : hostile_runs()) {
+        SCOPED_TRACE(row.name);
+#ifdef _WIN32
+        if (row.needs_posix) continue;
+#endif
+        if (std::string(row.name).find("unreadable folder") != std::string::npos && is_root()) continue;
+        place where;
+        std::vector<std::string> args = row.set_up(where);
+        std::map<std::string, std::string> inputs = files_under(where.in);
+        outcome run;
+        auto captured = capture_output([&] { run.status = morvale_run(args); });
+        platform::set_read_fault({});
+        run.out = captured.out;
+        run.err = captured.err;
+#ifdef _WIN32
+        for (std::string* text : {&run.out, &run.err}) {
+            for (size_t at = 0; (at = text->find("\r\n", at)) != std::string::npos;) text->erase(at, 1);
+        }
+        std::replace(run.err.begin(), run.err.end(), '\\', '/');  // paths made absolute
+#endif
+        run.written = files_under(where.out);
+        EXPECT_EQ(run.status, row.status) << run.err;
+        std::string folder = utf8(where.dir.path()) + "/";
+        for (const std::string& said : row.said)
+            EXPECT_NE(run.err.find(with_folder(said, folder)), std::string::npos) << with_folder(said, folder) << "\n---\n"
+                                                                                  << run.err;
+        if (row.check) row.check(where, run);
+        if (!row.changes_input) EXPECT_TRUE(files_under(where.in) == inputs) << "an input changed";
+    }
+}
+
+}  // namespace
