@@ -105,34 +105,20 @@ int parse_arguments(const std::vector<std::string>& args, options& parsed) {
     return -1;
 }
 
-bool is_separator(char c) {
-#ifdef _WIN32
-    return c == '/' || c == '\\';
-#else
-    return c == '/';
-#endif
-}
-
 #ifdef _WIN32
 const char path_separator = '\\';
 #else
 const char path_separator = '/';
 #endif
 
-std::string file_name_of(const std::string& path) {
-    size_t at = path.size();
-    while (at > 0 && !is_separator(path[at - 1]) && !(at == 2 && path[1] == ':')) --at;
-    return path.substr(at);
-}
-
 // The chosen folder made absolute, ending in one separator.
 std::string absolute_folder(const std::string& folder) {
     std::string absolute = platform::absolute_path(folder.c_str());
-    while (absolute.size() > 1 && is_separator(absolute.back()) &&
+    while (absolute.size() > 1 && platform::is_path_separator(absolute.back()) &&
            !(absolute.size() == 3 && absolute[1] == ':')) {
         absolute.pop_back();
     }
-    if (!is_separator(absolute.back())) absolute += path_separator;
+    if (!platform::is_path_separator(absolute.back())) absolute += path_separator;
     return absolute;
 }
 
@@ -144,7 +130,7 @@ public:
     // file name; for a store whose folder an earlier store took, "<name> (2).dbx" and on,
     // said on standard error.
     std::string target_for(const std::string& folder, const std::string& store) {
-        std::string file_name = file_name_of(store);
+        std::string file_name = platform::file_name_of(store);
         std::string name = store_folder_name(file_name);
         if (take(name)) return absolute_folder(folder) + file_name;
         std::string unique;
@@ -168,7 +154,7 @@ private:
 // Makes the chosen folder, and any folder above it that is missing, before a save run.
 void make_folder_path(const std::string& folder) {
     for (size_t at = 1; at <= folder.size(); ++at) {
-        if (at == folder.size() || is_separator(folder[at])) {
+        if (at == folder.size() || platform::is_path_separator(folder[at])) {
             platform::make_directory(folder.substr(0, at).c_str());
         }
     }
@@ -193,7 +179,7 @@ bool run_store(const options& parsed, const std::string& store, console_view& vi
         } else {
             std::string parent = absolute_folder(parsed.folder) + within;
             make_folder_path(parent);
-            target = parent + path_separator + file_name_of(store);
+            target = parent + path_separator + platform::file_name_of(store);
         }
         recover_store(target.c_str(), store.c_str(), &outcome);
     }
@@ -249,8 +235,8 @@ void stop_on_signals() {
 // The name a folder given as a store has in FOLDER: its own name, without the
 // separators that end it.
 std::string given_folder_name(std::string folder) {
-    while (folder.size() > 1 && is_separator(folder.back())) folder.pop_back();
-    std::string name = file_name_of(platform::absolute_path(folder.c_str()));
+    while (folder.size() > 1 && platform::is_path_separator(folder.back())) folder.pop_back();
+    std::string name = platform::file_name_of(platform::absolute_path(folder.c_str()));
     return name.empty() ? "_" : store_folder_name(name);
 }
 

@@ -22,15 +22,6 @@ bool has_chains(const dbx_t& store) {
     return store.lists[0].chain_count > 0 || store.lists[1].chain_count > 0;
 }
 
-std::string file_name_of(const std::string& path) {
-#ifdef _WIN32
-    size_t separator = path.find_last_of("/\\:");
-#else
-    size_t separator = path.rfind('/');
-#endif
-    return separator == std::string::npos ? path : path.substr(separator + 1);
-}
-
 // Makes `name` in `parent` and checks that it is a folder of its own; false (said) when
 // nothing can be written there.
 bool make_own_folder(const std::string& parent, const std::string& name) {
@@ -67,7 +58,7 @@ void run_carved(main_view* dialog, carved_image& image, const char* folder, int 
                 recover_totals& totals) {
     std::string image_folder;
     if (folder) {
-        std::string name = store_folder_name(file_name_of(image.file_name));
+        std::string name = store_folder_name(platform::file_name_of(image.file_name));
         if (!make_own_folder(folder, name)) return;
         image_folder = in_folder(folder, name);
         result.folder_entered = true;

@@ -110,14 +110,6 @@ struct directory_restorer {
     }
 };
 
-size_t last_separator(const std::string& path) {
-#ifdef _WIN32
-    return path.find_last_of("/\\");
-#else
-    return path.rfind('/');
-#endif
-}
-
 }  // namespace
 
 // Says once, on standard error and to the dialog, that a range of the store could not be
@@ -269,8 +261,7 @@ std::string store_folder_name(const std::string& store_file_name) {
 }
 
 std::string output_folder(const std::string& target) {
-    size_t separator = last_separator(target);
-    size_t start = separator == std::string::npos ? 0 : separator + 1;
+    size_t start = platform::file_name_start(target);
     return target.substr(0, start) + store_folder_name(target.substr(start));
 }
 
