@@ -5,7 +5,8 @@
 #include <cstring>
 
 #include "engine/engine.h"
-#include "engine/internal.h"
+#include "engine/run.h"
+#include "engine/sys.h"
 #include "header/decode.h"
 #include "header/summary.h"
 

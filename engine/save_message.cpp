@@ -10,7 +10,8 @@
 
 #include "dispatch/dispatch.h"
 #include "dispatch/dispids.h"
-#include "engine/internal.h"
+#include "engine/save_message.h"
+#include "engine/sys.h"
 #include "platform/fs.h"
 #include "platform/text.h"
 

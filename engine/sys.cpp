@@ -1,6 +1,6 @@
 #include <cerrno>
 
-#include "engine/internal.h"
+#include "engine/sys.h"
 #include "platform/fs.h"
 
 std::optional<std::string> sys_getcwd() { return platform::current_directory(); }

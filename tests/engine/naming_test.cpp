@@ -1,6 +1,8 @@
 // Message file names and the text read from a chain.
 
-#include "engine/internal.h"
+#include "engine/message_name.h"
+#include "engine/read_message.h"
+#include "engine/sys.h"
 #include "engine_fixture.h"
 
 namespace {

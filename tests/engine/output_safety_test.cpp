@@ -5,7 +5,7 @@
 #include <fstream>
 #include <functional>
 
-#include "engine/internal.h"
+#include "engine/save_message.h"
 #include "engine_fixture.h"
 
 namespace {
