@@ -12,6 +12,7 @@
 #include "dispatch/dispids.h"
 #include "engine/save_message.h"
 #include "engine/sys.h"
+#include "msg/store.h"
 #include "platform/fs.h"
 #include "platform/text.h"
 
@@ -116,7 +117,7 @@ namespace dispid = dispatch::dispid;
 // `path`. False when the message store cannot be created; a failing call throws.
 bool convert_to_msg(const std::u16string& path, const message_read& message) {
     dispatch::initialize_com();
-    auto root = dispatch::create_object("Redemption.RDOSession");
+    auto root = dispatch::create_object("Redemption.RDOSession", msg::make_message_store);
     if (!root) return false;
     root->invoke(dispid::session_logon, dispatch::method, std::vector<variant>(6));
     auto msg_folder = root->invoke(dispid::session_default_folder, dispatch::method,
