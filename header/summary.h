@@ -18,9 +18,10 @@ struct hdr_raw_fields {
 };
 
 // Adds the message's row to `dialog`'s list and fills its cells with the main fields; sets
-// each result only when its field occurs (the date only when the last Date field parses). Subject, From and To come back
-// decoded into UTF-8 for people to read (a word may decode to a NUL; names are built from
-// the bytes before it); `raw`, when given, gets the values as written.
+// each result only when its field occurs (the date only when the last Date field parses).
+// Subject, From and To come back decoded into UTF-8 for people to read (a word may decode
+// to a NUL; names are built from the bytes before it); `raw`, when given, gets the values
+// as written.
 void hdr_message_summary(const char* text, main_view* dialog, std::optional<std::string>* subject,
                          std::optional<std::string>* from, std::optional<std::string>* to,
                          int64_t* date, hdr_raw_fields* raw = nullptr);
