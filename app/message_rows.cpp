@@ -1,6 +1,5 @@
 #include "app/message_rows.h"
 
-#include <ctime>
 #include <utility>
 
 #include "header/date.h"
@@ -78,11 +77,5 @@ std::optional<int64_t> row_date(const std::u16string& cell) {
     for (size_t i = 0; i < cell.size(); ++i) {
         if (cell[i] < 0x80) bytes[i] = static_cast<char>(cell[i]);
     }
-    const char* cursor = bytes.data();
-    struct tm time {};
-    int64_t zone = 0;
-    if (hdr_date_time_parse(&cursor, bytes.data() + bytes.size(), &time, &zone) != 0) {
-        return std::nullopt;
-    }
-    return hdr_tm_to_utc(&time, zone);
+    return hdr_date_value(bytes);
 }

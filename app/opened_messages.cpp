@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "engine/internal.h"
+#include "engine/read_message.h"
 #include "platform/fs.h"
 #include "platform/text.h"
 #include "platform/view.h"

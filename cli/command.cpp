@@ -113,34 +113,20 @@ int parse_arguments(const std::vector<std::string>& args, options& parsed) {
     return -1;
 }
 
-bool is_separator(char c) {
-#ifdef _WIN32
-    return c == '/' || c == '\\';
-#else
-    return c == '/';
-#endif
-}
-
 #ifdef _WIN32
 const char path_separator = '\\';
 #else
 const char path_separator = '/';
 #endif
 
-std::string file_name_of(const std::string& path) {
-    size_t at = path.size();
-    while (at > 0 && !is_separator(path[at - 1]) && !(at == 2 && path[1] == ':')) --at;
-    return path.substr(at);
-}
-
 // The chosen folder made absolute, ending in one separator.
 std::string absolute_folder(const std::string& folder) {
     std::string absolute = platform::absolute_path(folder.c_str());
-    while (absolute.size() > 1 && is_separator(absolute.back()) &&
+    while (absolute.size() > 1 && platform::is_path_separator(absolute.back()) &&
            !(absolute.size() == 3 && absolute[1] == ':')) {
         absolute.pop_back();
     }
-    if (!is_separator(absolute.back())) absolute += path_separator;
+    if (!platform::is_path_separator(absolute.back())) absolute += path_separator;
     return absolute;
 }
 
@@ -155,7 +141,7 @@ public:
     // The engine's target for a store given by itself: the absolute folder, the separator
     // and "<its folder name>.dbx".
     std::string target_for(const std::string& folder, const std::string& store) {
-        return absolute_folder(folder) + unique_name({}, store_folder_name(file_name_of(store)), store, "store") + ".dbx";
+        return absolute_folder(folder) + unique_name({}, store_folder_name(platform::file_name_of(store)), store, "store") + ".dbx";
     }
 
     // The name in `parent` (relative to FOLDER, '/' between names; empty for FOLDER itself)
@@ -196,7 +182,7 @@ private:
 // These are the user's own folders: a link among them is the user's to make.
 void make_folder_path(const std::string& folder) {
     for (size_t at = 1; at <= folder.size(); ++at) {
-        if (at == folder.size() || is_separator(folder[at])) {
+        if (at == folder.size() || platform::is_path_separator(folder[at])) {
             platform::make_directory(folder.substr(0, at).c_str());
         }
     }
@@ -226,7 +212,7 @@ bool run_store(const options& parsed, const std::string& store, console_view& vi
                              errno == ELOOP ? "a link is on the way" : std::strerror(errno));
                 return false;
             }
-            std::string name = folders.unique_name(*within, store_folder_name(file_name_of(store)), store, "store");
+            std::string name = folders.unique_name(*within, store_folder_name(platform::file_name_of(store)), store, "store");
             target = parent + path_separator + name + ".dbx";
         }
         recover_store(target.c_str(), store.c_str(), &outcome);
@@ -255,7 +241,7 @@ bool run_image(const options& parsed, const std::string& image, console_view& vi
         save_mode = parsed.mode;
         std::string folder = platform::absolute_path(parsed.folder.c_str());
         make_folder_path(folder);
-        std::string name = folders.unique_name({}, store_folder_name(file_name_of(image)), image, "image");
+        std::string name = folders.unique_name({}, store_folder_name(platform::file_name_of(image)), image, "image");
         carve_image(folder.c_str(), image.c_str(), {}, &outcome, name.c_str());
     }
     std::fflush(stdout);
@@ -291,8 +277,8 @@ void stop_on_signals() {
 // The name a folder given as a store has in FOLDER: its own name, without the
 // separators that end it.
 std::string given_folder_name(std::string folder) {
-    while (folder.size() > 1 && is_separator(folder.back())) folder.pop_back();
-    std::string name = file_name_of(platform::absolute_path(folder.c_str()));
+    while (folder.size() > 1 && platform::is_path_separator(folder.back())) folder.pop_back();
+    std::string name = platform::file_name_of(platform::absolute_path(folder.c_str()));
     return name.empty() ? "_" : store_folder_name(name);
 }
 

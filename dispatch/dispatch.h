@@ -1,7 +1,8 @@
 #pragma once
 // Late-bound objects: the calls the .msg writer makes, DISPID by DISPID. On Windows, when
 // the ProgID is registered, they reach the COM object through IDispatch; otherwise, and on
-// every other system, the built-in message store answers them.
+// every other system, an object of the caller's own answers them (the built-in message
+// store in msg/, which the caller names).
 
 #include <cstdint>
 #include <memory>
@@ -69,7 +70,11 @@ class dispatch_object {
 // Prepares the calling thread for late-bound objects (CoInitialize on Windows).
 void initialize_com();
 
-// The root object of a ProgID: the registered COM object, else the built-in message store.
-std::shared_ptr<dispatch_object> create_object(const char* progid);
+// Makes an object of the caller's own that answers the calls a ProgID's object answers.
+using object_maker = std::shared_ptr<dispatch_object> (*)();
+
+// The root object of a ProgID: the registered COM object, else the one `fallback` makes
+// (the built-in message store, for the .msg writer).
+std::shared_ptr<dispatch_object> create_object(const char* progid, object_maker fallback);
 
 }  // namespace dispatch

@@ -9,7 +9,8 @@
 #include <memory>
 
 #include "engine/engine.h"
-#include "engine/internal.h"
+#include "engine/run.h"
+#include "engine/sys.h"
 #include "platform/fs.h"
 #include "platform/read.h"
 
@@ -21,15 +22,6 @@ struct image_closer {
 
 bool has_chains(const dbx_t& store) {
     return store.lists[0].chain_count > 0 || store.lists[1].chain_count > 0;
-}
-
-std::string file_name_of(const std::string& path) {
-#ifdef _WIN32
-    size_t separator = path.find_last_of("/\\:");
-#else
-    size_t separator = path.rfind('/');
-#endif
-    return separator == std::string::npos ? path : path.substr(separator + 1);
 }
 
 // Makes `name` in `parent` and checks that it is a folder of its own; false (said) when
@@ -70,7 +62,7 @@ void run_carved(main_view* dialog, carved_image& image, const char* folder, cons
                 recover_totals& totals) {
     std::string image_folder;
     if (folder) {
-        std::string name = folder_name ? folder_name : store_folder_name(file_name_of(image.file_name));
+        std::string name = folder_name ? folder_name : store_folder_name(platform::file_name_of(image.file_name));
         if (!make_own_folder(folder, name)) return;
         image_folder = in_folder(folder, name);
     }
@@ -95,42 +87,61 @@ std::string carved_folder_name(uint64_t start) {
     return name;
 }
 
-int carve_image(const char* folder, const char* image_path,
-                const std::function<void(uint64_t)>& store_done, run_outcome* outcome, const char* image_folder) {
-    int mode = folder ? save_mode.load() : 0;
-    run_outcome result;
-    silent_view silent;
-    main_view* dialog = main_dialog ? main_dialog : &silent;
-    auto directory = sys_getcwd();
-    bool nothing_found = false;
-    if (directory) {
-        std::unique_ptr<carved_image, image_closer> image(dbx_carve(image_path));
-        result.store_opened = image != nullptr;
-        recover_totals totals;
-        if (!image) {
-            result.abandoned = !run_checkpoint();
-            if (!result.abandoned) {
-                std::fprintf(stderr, "dbx_carve: %s\n", platform::read_error_text(errno));
-                std::fflush(stderr);
-            }
-        } else {
-            for (const unreadable_range& range : image->unreadable)
-                report_unreadable(dialog, totals, image->file_name, range);
-            nothing_found = std::none_of(image->stores.begin(), image->stores.end(),
-                                         [](const dbx_t* store) { return has_chains(*store); });
-            if (nothing_found) {
-                dialog->message_box("No messages were found in " + image->file_name + ".",
-                                    "Tavrin Morvale", 0x1030);
-            } else {
-                run_carved(dialog, *image, folder, image_folder, mode, store_done, result, totals);
-            }
-        }
-        sys_chdir(directory->c_str());
-        result.errors = totals.errors;
-        result.abandoned = result.abandoned || totals.abandoned;
-        result.unreadable = std::move(totals.unreadable);
+namespace {
+
+// A run over the stores carved from one disk image.
+class carve_run : public run_steps {
+public:
+    carve_run(const char* folder, const char* image_path, const std::function<void(uint64_t)>& store_done,
+              const char* image_folder)
+        : folder_(folder), image_path_(image_path), store_done_(store_done), image_folder_(image_folder),
+          mode_(folder ? save_mode.load() : 0) {}
+
+    bool open() override {
+        image_.reset(dbx_carve(image_path_));
+        open_error_ = errno;
+        return image_ != nullptr;
     }
-    if (folder && !nothing_found && !result.abandoned) show_completion(dialog, result);
-    if (outcome) *outcome = result;
-    return folder && result.folder_entered ? 0 : -1;
+
+    void say_not_opened() override {
+        std::fprintf(stderr, "dbx_carve: %s\n", platform::read_error_text(open_error_));
+        std::fflush(stderr);
+    }
+
+    void report_unreadable(main_view* dialog, recover_totals& totals) override {
+        for (const unreadable_range& range : image_->unreadable)
+            ::report_unreadable(dialog, totals, image_->file_name, range);
+    }
+
+    bool nothing_found(main_view* dialog) override {
+        if (std::any_of(image_->stores.begin(), image_->stores.end(),
+                        [](const dbx_t* store) { return has_chains(*store); })) {
+            return false;
+        }
+        dialog->message_box("No messages were found in " + image_->file_name + ".", "Tavrin Morvale", 0x1030);
+        return true;
+    }
+
+    void run(main_view* dialog, recover_totals& totals, run_outcome& result) override {
+        run_carved(dialog, *image_, folder_, image_folder_, mode_, store_done_, result, totals);
+    }
+
+    void close() override { image_.reset(); }
+
+private:
+    const char* folder_;
+    const char* image_path_;
+    const std::function<void(uint64_t)>& store_done_;
+    const char* image_folder_;
+    int mode_;
+    std::unique_ptr<carved_image, image_closer> image_;
+    int open_error_ = 0;
+};
+
+}  // namespace
+
+int carve_image(const char* folder, const char* image_path, const std::function<void(uint64_t)>& store_done,
+                run_outcome* outcome, const char* image_folder) {
+    carve_run steps(folder, image_path, store_done, image_folder);
+    return run_in_frame(folder != nullptr, steps, outcome);
 }

@@ -5,11 +5,10 @@
 #include <cstring>
 
 #include "engine/engine.h"
-#include "engine/internal.h"
-#include "header/date.h"
+#include "engine/run.h"
+#include "engine/sys.h"
 #include "header/decode.h"
-#include "header/fields.h"
-#include "platform/text.h"
+#include "header/summary.h"
 
 std::function<void(const chain_record&)> chain_observer;
 
@@ -19,19 +18,6 @@ int64_t chain_length(const dbx_block_list_t& list, const dbx_block_t* head) {
     int64_t length = 0;
     for (int32_t k = int32_t(head - list.blocks.data()); k >= 0; k = list.blocks[k].next) ++length;
     return length;
-}
-
-// The first Date field of the header, as written (read as text for people).
-std::string date_field(const std::string& text) {
-    std::string date;
-    bool found = false;
-    hdr_fields_walk(text.c_str(), text.c_str() + std::strlen(text.c_str()),
-                    [&](const std::string& name, const std::string& value) {
-                        if (found || !platform::equal_ignoring_case(name, "Date")) return;
-                        date = value;
-                        found = true;
-                    });
-    return hdr_decode_text(date);
 }
 
 std::string why_failed(const message_read& message, bool written) {
@@ -61,8 +47,11 @@ void _note_chain(const dbx_t* store, int list, int chain, const message_read& me
     record.to = message.to.value_or("");
     record.subject = message.subject.value_or("");
     if (message.text) {
-        record.date_written = date_field(*message.text);
-        record.date = hdr_date_value(record.date_written);
+        // The date the list shows and the file carries: the last Date field's.
+        const char* text = message.text->c_str();
+        hdr_main_values fields = hdr_main_fields(text, text + std::strlen(text));
+        if (fields[hdr_date]) record.date_written = hdr_decode_text(*fields[hdr_date]);
+        record.date = hdr_message_date(fields);
     }
     record.cut_short = message.cut_short;
     record.saved = saved == 1;

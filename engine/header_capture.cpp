@@ -5,7 +5,7 @@
 #include <new>
 
 #include "dbx/layout.h"
-#include "engine/internal.h"
+#include "engine/read_message.h"
 #include "header/fields.h"
 #include "header/summary.h"
 

@@ -4,7 +4,7 @@
 #include <cstring>
 #include <string_view>
 
-#include "engine/internal.h"
+#include "engine/message_name.h"
 #include "platform/text.h"
 
 namespace {

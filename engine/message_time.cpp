@@ -1,6 +1,7 @@
 // Giving a saved message file the message's own date.
 
-#include "engine/internal.h"
+#include "engine/save_message.h"
+#include "engine/sys.h"
 #include "platform/fs.h"
 
 namespace {

@@ -8,7 +8,8 @@
 
 #include "dbx/layout.h"
 #include "dbx/scan.h"
-#include "engine/internal.h"
+#include "engine/message_name.h"
+#include "engine/read_message.h"
 #include "header/fields.h"
 #include "header/summary.h"
 #include "platform/read.h"

@@ -9,7 +9,9 @@
 
 #include "engine/engine.h"
 #include "engine/header_capture.h"
-#include "engine/internal.h"
+#include "engine/run.h"
+#include "engine/save_message.h"
+#include "engine/sys.h"
 #include "platform/fs.h"
 #include "platform/text.h"
 
@@ -113,14 +115,6 @@ struct directory_restorer {
     }
 };
 
-size_t last_separator(const std::string& path) {
-#ifdef _WIN32
-    return path.find_last_of("/\\");
-#else
-    return path.rfind('/');
-#endif
-}
-
 }  // namespace
 
 // Says once, on standard error and to the dialog, that a range of the store could not be
@@ -207,59 +201,105 @@ recover_totals _recover(main_view* dialog, dbx_t* store, const char* folder, int
     return totals;
 }
 
-int recover_store(const char* target, const char* store_path, run_outcome* outcome) {
-    int mode = target ? save_mode.load() : 0;
+int run_in_frame(bool saving, run_steps& steps, run_outcome* outcome) {
     run_outcome result;
     silent_view silent;
     main_view* dialog = main_dialog ? main_dialog : &silent;
-    int status = -1;
-    bool target_done = false;  // a run with nothing to save has said so already
+    bool nothing_found = false;  // said already, instead of a folder and a closing box
     auto directory = sys_getcwd();
     if (directory) {
         directory_restorer restore{directory};
-        // A run that only lists the messages has the scan gather their rows, unless each
-        // chain is to be looked at whole.
-        std::optional<header_capture> rows;
-        if (target == nullptr && !chain_observer) rows.emplace();
-        std::unique_ptr<dbx_t, store_closer> store(dbx_open(store_path, rows ? &*rows : nullptr));
+        bool opened = steps.open();
         sys_chdir(directory->c_str());
-        result.store_opened = store != nullptr;
+        result.store_opened = opened;
         recover_totals totals;
-        if (store) report_scan_limits(dialog, totals, store.get());
-        // The rows the scan made serve every chain clear of unreadable bytes; the others are
-        // read, and reported.
-        if (rows && store) {
-            rows->scan_ended(*store);
-        } else {
-            rows.reset();
-        }
-        if (!store) {
+        if (!opened) {
             result.abandoned = !run_checkpoint();
-        } else if (no_block_found(*store)) {
-            say_nothing_found(dialog, *store);  // instead of a folder and a completion box
-            target_done = true;
-        } else if (target) {
-            std::string folder = output_folder(target);
-            sys_mkdir(folder.c_str(), folder.c_str());
-            if (is_link(folder)) {
-                say_link(folder);
-            } else if (sys_chdir(folder.c_str()) != 0) {
-                std::fprintf(stderr, "error: can't chdir to %s\n", folder.c_str());
-            } else {
-                result.folder_entered = true;
-                totals = _recover(dialog, store.get(), folder.c_str(), mode, std::move(totals));
-                status = 0;
-            }
+            if (!result.abandoned) steps.say_not_opened();
         } else {
-            totals = _recover(dialog, store.get(), nullptr, mode, std::move(totals), rows ? &*rows : nullptr);
+            steps.report_unreadable(dialog, totals);
+            nothing_found = steps.nothing_found(dialog);
+            if (!nothing_found) steps.run(dialog, totals, result);
         }
+        steps.close();
         result.errors = totals.errors;
         result.abandoned = result.abandoned || totals.abandoned;
         result.unreadable = std::move(totals.unreadable);
     }
-    if (target && !target_done && !result.abandoned) show_completion(dialog, result);
+    if (saving && !nothing_found && !result.abandoned) show_completion(dialog, result);
     if (outcome) *outcome = result;
-    return status;
+    return saving && result.folder_entered ? 0 : -1;
+}
+
+namespace {
+
+// A run over one store file.
+class store_run : public run_steps {
+public:
+    store_run(const char* target, const char* store_path)
+        : target_(target), store_path_(store_path), mode_(target ? save_mode.load() : 0) {}
+
+    // A run that only lists the messages has the scan gather their rows, unless each chain
+    // is to be looked at whole; chains that touch unreadable bytes are each to be reported,
+    // so then their headers are read.
+    bool open() override {
+        if (target_ == nullptr && !chain_observer) rows_.emplace();
+        store_.reset(dbx_open(store_path_, rows_ ? &*rows_ : nullptr));
+        // The rows the scan made serve every chain clear of unreadable bytes; the others are
+        // read, and reported.
+        if (rows_ && store_) {
+            rows_->scan_ended(*store_);
+        } else {
+            rows_.reset();
+        }
+        return store_ != nullptr;
+    }
+
+    void report_unreadable(main_view* dialog, recover_totals& totals) override {
+        report_scan_limits(dialog, totals, store_.get());
+    }
+
+    bool nothing_found(main_view* dialog) override {
+        if (!no_block_found(*store_)) return false;
+        say_nothing_found(dialog, *store_);
+        return true;
+    }
+
+    void run(main_view* dialog, recover_totals& totals, run_outcome& result) override {
+        if (!target_) {
+            totals = _recover(dialog, store_.get(), nullptr, mode_, std::move(totals), rows_ ? &*rows_ : nullptr);
+            return;
+        }
+        std::string folder = output_folder(target_);
+        sys_mkdir(folder.c_str(), folder.c_str());
+        if (is_link(folder)) {
+            say_link(folder);
+        } else if (sys_chdir(folder.c_str()) != 0) {
+            std::fprintf(stderr, "error: can't chdir to %s\n", folder.c_str());
+        } else {
+            result.folder_entered = true;
+            totals = _recover(dialog, store_.get(), folder.c_str(), mode_, std::move(totals));
+        }
+    }
+
+    void close() override {
+        store_.reset();
+        rows_.reset();
+    }
+
+private:
+    const char* target_;
+    const char* store_path_;
+    int mode_;
+    std::optional<header_capture> rows_;
+    std::unique_ptr<dbx_t, store_closer> store_;
+};
+
+}  // namespace
+
+int recover_store(const char* target, const char* store_path, run_outcome* outcome) {
+    store_run steps(target, store_path);
+    return run_in_frame(target != nullptr, steps, outcome);
 }
 
 std::string store_folder_name(const std::string& store_file_name) {
@@ -273,8 +313,7 @@ std::string store_folder_name(const std::string& store_file_name) {
 }
 
 std::string output_folder(const std::string& target) {
-    size_t separator = last_separator(target);
-    size_t start = separator == std::string::npos ? 0 : separator + 1;
+    size_t start = platform::file_name_start(target);
     return target.substr(0, start) + store_folder_name(target.substr(start));
 }
 

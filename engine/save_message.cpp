@@ -17,7 +17,9 @@
 
 #include "dispatch/dispatch.h"
 #include "dispatch/dispids.h"
-#include "engine/internal.h"
+#include "engine/save_message.h"
+#include "engine/sys.h"
+#include "msg/store.h"
 #include "platform/fs.h"
 #include "platform/text.h"
 
@@ -128,7 +130,7 @@ namespace dispid = dispatch::dispid;
 // fails this message only, said with the library's words, and sets `unwritten`.
 bool convert_to_msg(const std::u16string& path, const message_read& message, bool& unwritten) {
     dispatch::initialize_com();
-    auto root = dispatch::create_object("Redemption.RDOSession");
+    auto root = dispatch::create_object("Redemption.RDOSession", msg::make_message_store);
     if (!root) return false;
     root->invoke(dispid::session_logon, dispatch::method, std::vector<variant>(6));
     auto msg_folder = root->invoke(dispid::session_default_folder, dispatch::method,

@@ -1,7 +1,7 @@
 #include <cerrno>
 #include <cstring>
 
-#include "engine/internal.h"
+#include "engine/sys.h"
 #include "platform/fs.h"
 
 std::optional<std::string> sys_getcwd() { return platform::current_directory(); }

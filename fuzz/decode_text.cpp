@@ -9,7 +9,8 @@
 #include <string>
 #include <string_view>
 
-#include "engine/internal.h"
+#include "engine/message_name.h"
+#include "engine/read_message.h"
 #include "header/decode.h"
 #include "header/summary.h"
 #include "platform/text.h"

@@ -10,7 +10,6 @@
 
 #include "dbx/scan.h"
 #include "engine/engine.h"
-#include "engine/internal.h"
 #include "fuzz/store_fuzz_support.h"
 #include "platform/view.h"
 

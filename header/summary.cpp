@@ -11,7 +11,13 @@
 
 namespace {
 
-enum column { column_from = 0, column_subject = 1, column_to = 2, column_date = 3, column_none = -1 };
+enum column {
+    column_from = hdr_from,
+    column_subject = hdr_subject,
+    column_to = hdr_to,
+    column_date = hdr_date,
+    column_none = -1
+};
 
 // The column a field fills, from its name in any case.
 column column_of(const std::string& name) {
@@ -51,21 +57,14 @@ void take_text_field(std::string_view value, main_view* dialog, int column, std:
     if (result != nullptr) *result = std::move(decoded);
 }
 
-// The Date cell shows the value as written; the result is set only when it parses.
-void take_date_field(std::string_view value, main_view* dialog, int64_t* date) {
-    set_last_row_cell(dialog, column_date, value);
-    if (date == nullptr) return;
-    std::optional<int64_t> seconds = hdr_date_value(value);
-    if (seconds) *date = *seconds;
-}
+// The Date cell shows the value as written.
+void take_date_field(std::string_view value, main_view* dialog) { set_last_row_cell(dialog, column_date, value); }
 
 }  // namespace
 
-// Every message gets its row before any field is read. The header walk stops at the first
-// line that is not a field (the blank line, or an mbox "From " line); a field that occurs
-// more than once ends with its last value. The raw values belong to this message alone, so
-// a message without a To field never carries another message's receiver. The values of
-// the other fields are passed over without being copied.
+// Every message gets its row before any field is read; its cells and results are those of
+// the main fields. The raw values belong to this message alone, so a message without a To
+// field never carries another message's receiver.
 void hdr_message_summary(const char* text, main_view* dialog, std::optional<std::string>* subject,
                          std::optional<std::string>* from, std::optional<std::string>* to,
                          int64_t* date, hdr_raw_fields* raw) {
@@ -76,36 +75,24 @@ void hdr_message_summary(const char* text, main_view* dialog, std::optional<std:
         return;
     }
     bool keep_raw = raw != nullptr;
-    const char* cursor = text;
-    const char* end = text + std::strlen(text);
-    std::string name, value;
-    while (hdr_field_name_parse(&cursor, end, &name) == 0) {
-        column field = column_of(name);
-        hdr_field_value_parse(&cursor, end, field == column_none ? nullptr : &value);
-        switch (field) {
-        case column_subject:
-            take_text_field(value, dialog, field, keep_raw ? &values.subject : nullptr, subject);
-            break;
-        case column_from:
-            take_text_field(value, dialog, field, keep_raw ? &values.from : nullptr, from);
-            break;
-        case column_to:
-            take_text_field(value, dialog, field, keep_raw ? &values.to : nullptr, to);
-            break;
-        case column_date:
-            take_date_field(value, dialog, date);
-            break;
-        case column_none:
-            break;
-        }
-    }
+    hdr_main_values fields = hdr_main_fields(text, text + std::strlen(text));
+    if (fields[hdr_from])
+        take_text_field(*fields[hdr_from], dialog, column_from, keep_raw ? &values.from : nullptr, from);
+    if (fields[hdr_subject])
+        take_text_field(*fields[hdr_subject], dialog, column_subject, keep_raw ? &values.subject : nullptr, subject);
+    if (fields[hdr_to]) take_text_field(*fields[hdr_to], dialog, column_to, keep_raw ? &values.to : nullptr, to);
+    if (fields[hdr_date]) take_date_field(*fields[hdr_date], dialog);
+    std::optional<int64_t> seconds = hdr_message_date(fields);
+    if (date != nullptr && seconds) *date = *seconds;
     if (raw != nullptr) *raw = std::move(values);
 }
 
-hdr_row hdr_row_of(const char* text) {
-    hdr_row row;
+// The header walk stops at the first line that is not a field (the blank line, or an mbox
+// "From " line); a field that occurs more than once ends with its last value. The values
+// of the other fields are passed over without being copied.
+hdr_main_values hdr_main_fields(const char* text, const char* end) {
+    hdr_main_values fields;
     const char* cursor = text;
-    const char* end = text + std::strlen(text);
     std::string name;
     while (hdr_field_name_parse(&cursor, end, &name) == 0) {
         column field = column_of(name);
@@ -113,10 +100,19 @@ hdr_row hdr_row_of(const char* text) {
             hdr_field_value_parse(&cursor, end, nullptr);
             continue;
         }
-        std::string& value = row.cells[field].emplace();
+        std::string& value = fields[field].emplace();
         hdr_field_value_parse(&cursor, end, &value);
     }
-    return row;
+    return fields;
+}
+
+std::optional<int64_t> hdr_message_date(const hdr_main_values& fields) {
+    if (!fields[hdr_date]) return std::nullopt;
+    return hdr_date_value(*fields[hdr_date]);
+}
+
+hdr_row hdr_row_of(const char* text) {
+    return hdr_row{hdr_main_fields(text, text + std::strlen(text))};
 }
 
 hdr_row_view hdr_row::view() const {
@@ -133,7 +129,7 @@ void hdr_show_row(main_view* dialog, const hdr_row_view& row) {
     for (int column = 0; column < int(row.size()); ++column) {
         if (!row[column]) continue;
         if (column == column_date) {
-            take_date_field(*row[column], dialog, nullptr);
+            take_date_field(*row[column], dialog);
         } else {
             take_text_field(*row[column], dialog, column, nullptr, nullptr);
         }

@@ -2,8 +2,8 @@
 
 #include <cstdio>
 
-#include "header/date.h"
 #include "header/decode.h"
+#include "header/summary.h"
 #include "msg/address_list.h"
 #include "msg/attachment_names.h"
 #include "msg/html_text.h"
@@ -68,8 +68,9 @@ std::u16string join_names(const std::vector<mailbox>& boxes) {
     return out;
 }
 
-// What the header says: the first From, To, Cc, Subject and Message-ID, and the last Date
-// that parses (so the submit time is the time the saved file carries).
+// What the header says: From, To, Subject and the date as the list and the file name take
+// them (so the submit time is the time the saved file carries), and the first Cc and
+// Message-ID.
 struct header_facts {
     std::optional<std::string> from, to, cc, subject, message_id;
     std::optional<int64_t> date;
@@ -77,17 +78,16 @@ struct header_facts {
 
 header_facts read_header(std::string_view header) {
     header_facts facts;
+    std::string lines = header_lines(header);
+    hdr_main_values main = hdr_main_fields(lines.c_str(), lines.c_str() + lines.size());
+    facts.from = std::move(main[hdr_from]);
+    facts.to = std::move(main[hdr_to]);
+    facts.subject = std::move(main[hdr_subject]);
+    facts.date = hdr_message_date(main);
     walk_header_fields(header, [&](const std::string& name, const std::string& value) {
         using platform::equal_ignoring_case;
-        for (auto [field, slot] : {std::pair{"from", &facts.from},
-                                   {"to", &facts.to},
-                                   {"cc", &facts.cc},
-                                   {"subject", &facts.subject},
-                                   {"message-id", &facts.message_id}}) {
+        for (auto [field, slot] : {std::pair{"cc", &facts.cc}, {"message-id", &facts.message_id}}) {
             if (equal_ignoring_case(name, field) && !*slot) *slot = value;
-        }
-        if (equal_ignoring_case(name, "date")) {
-            if (auto seconds = hdr_date_value(value)) facts.date = seconds;
         }
     });
     return facts;

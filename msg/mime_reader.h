@@ -36,6 +36,9 @@ constexpr size_t mime_part_limit = 10000;
 // Reads the whole message text; the parts hold views into `text`.
 mime_part read_mime_message(std::string_view text);
 
+// Header lines as the header grammar reads them: a line ended by a bare LF gets its CR.
+std::string header_lines(std::string_view header);
+
 // Calls `visit(name, value)` for every field of header lines (lines may end in a bare LF).
 using field_visitor = std::function<void(const std::string& name, const std::string& value)>;
 void walk_header_fields(std::string_view header, const field_visitor& visit);

@@ -225,4 +225,23 @@ int set_file_times(const char* path, int64_t seconds) {
 
 #endif
 
+bool is_path_separator(char c) {
+#ifdef _WIN32
+    return c == '/' || c == '\\';
+#else
+    return c == '/';
+#endif
+}
+
+size_t file_name_start(const std::string& path) {
+    size_t at = path.size();
+    while (at > 0 && !is_path_separator(path[at - 1])) --at;
+#ifdef _WIN32
+    if (at == 0 && path.size() >= 2 && path[1] == ':') at = 2;
+#endif
+    return at;
+}
+
+std::string file_name_of(const std::string& path) { return path.substr(file_name_start(path)); }
+
 }  // namespace platform

@@ -61,6 +61,14 @@ int set_file_times(const char* path, int64_t seconds);
 // The runtime's error report: "tag: <text of errno>\n" on standard error.
 void report_error(const char* tag);
 
+// Whether `c` separates the folders of a path: '/' and, on Windows, '\\' too.
+bool is_path_separator(char c);
+// Where the file name of a path starts: after its last separator or, on Windows, after the
+// colon of a drive ("C:Inbox.dbx"); 0 when it has neither.
+size_t file_name_start(const std::string& path);
+// The file name of a path: what follows its last separator or drive colon.
+std::string file_name_of(const std::string& path);
+
 #ifdef _WIN32
 // The UTF-16 form of a path or name, by the rule above.
 std::wstring widen_path(const char* path);

@@ -8,7 +8,7 @@
 
 #include "cli/command.h"
 #include "cli/console_view.h"
-#include "engine/internal.h"
+#include "engine/save_message.h"
 #include "platform/fs.h"
 #include "support/capture.h"
 #include "support/temp_dir.h"

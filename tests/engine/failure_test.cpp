@@ -8,7 +8,8 @@
 #endif
 
 #include "dispatch/dispatch.h"
-#include "engine/internal.h"
+#include "engine/save_message.h"
+#include "engine/sys.h"
 #include "engine_fixture.h"
 #include "platform/fs.h"
 

@@ -1,7 +1,9 @@
 // Message file names and the text read from a chain.
 
 #include "engine/engine.h"
-#include "engine/internal.h"
+#include "engine/message_name.h"
+#include "engine/read_message.h"
+#include "engine/sys.h"
 #include "engine_fixture.h"
 
 namespace {

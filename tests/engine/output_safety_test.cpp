@@ -9,7 +9,7 @@
 #include <sys/stat.h>
 #endif
 
-#include "engine/internal.h"
+#include "engine/save_message.h"
 #include "engine_fixture.h"
 #include "platform/fs.h"
 

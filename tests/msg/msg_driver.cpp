@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "dispatch/dispatch.h"
+#include "msg/store.h"
 #include "platform/fs.h"
 #include "platform/text.h"
 
@@ -11,7 +12,7 @@ using dispatch::variant;
 
 std::string save_through_store(const std::string& folder, const std::u16string& name,
                                const msg_input& input) {
-    auto root = dispatch::create_object("Redemption.RDOSession");
+    auto root = dispatch::create_object("Redemption.RDOSession", msg::make_message_store);
     root->invoke(4, dispatch::method, std::vector<variant>(6));
     auto folder_object = root->invoke(7, dispatch::method, {variant::make_i4(6)}).object;
     auto items = folder_object->invoke(17, dispatch::property_get, {}).object;

@@ -8,6 +8,7 @@
 #include "cfb_reader.h"
 #include "dispatch/dispatch.h"
 #include "msg/message.h"
+#include "msg/store.h"
 #include "msg_driver.h"
 #include "platform/text.h"
 #include "platform/fs.h"
@@ -183,7 +184,7 @@ TEST(MessageStore, LargeMessageReadsBack) {
 }
 
 TEST(MessageStore, ErrorsNameTheObjectAndTheCall) {
-    auto root = dispatch::create_object("Redemption.RDOSession");
+    auto root = dispatch::create_object("Redemption.RDOSession", msg::make_message_store);
     ASSERT_TRUE(root);
     std::vector<variant> six(6), none;
     EXPECT_EQ(error_of([&] { root->invoke(99, dispatch::method, none); }),

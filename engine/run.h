@@ -1,0 +1,76 @@
+#pragma once
+// One extraction run: its totals, the driver over both lists, the frame a store run and a
+// carve run share, and what a run says to the dialog.
+
+#include <string>
+#include <vector>
+
+#include "dbx/dbx.h"
+#include "engine/read_message.h"
+#include "platform/view.h"
+
+struct run_outcome;
+class header_capture;
+
+struct recover_totals {
+    int errors = 0;
+    bool abandoned = false;
+    std::vector<unreadable_range> unreadable;  // reported so far, scan's and messages'
+};
+
+// Drives both lists; `totals` carries what was reported before (the scan's unreadable
+// ranges), so that nothing is reported twice. A list-only run takes the rows the scan
+// gathered from `rows`, when given, and reads the headers of the others.
+recover_totals _recover(main_view* dialog, dbx_t* store, const char* folder, int mode,
+                        recover_totals totals = {}, header_capture* rows = nullptr);
+
+// What a store run and a carve run each do inside the frame they share.
+class run_steps {
+public:
+    virtual ~run_steps() = default;
+    // Opens the store or the image; false when it cannot be opened (said by the opening).
+    virtual bool open() = 0;
+    // Says more about an opening that failed, when the run was not abandoned.
+    virtual void say_not_opened() {}
+    // Reports the bytes the opening could not read.
+    virtual void report_unreadable(main_view* dialog, recover_totals& totals) = 0;
+    // True, said to the dialog, when nothing was found to list or save.
+    virtual bool nothing_found(main_view* dialog) = 0;
+    // Lists or saves what was found; a save run marks the folders it entered in `result`.
+    virtual void run(main_view* dialog, recover_totals& totals, run_outcome& result) = 0;
+    // Closes what was opened, before the closing box.
+    virtual void close() = 0;
+};
+
+// The frame of a run: the main dialog (a silent one without), the working directory kept
+// and given back however the run ends, the opening, the unreadable bytes reported, a
+// store with nothing in it said, the run, its outcome and the closing box of a save run.
+// Returns 0 when a save run entered its output folder, otherwise -1.
+int run_in_frame(bool saving, run_steps& steps, run_outcome* outcome);
+
+// A dialog that shows nothing, for runs without a main dialog.
+class silent_view : public main_view {
+public:
+    int item_count() override { return count_; }
+    void insert_item(int) override { ++count_; }
+    void set_item_text(int, int, const std::u16string&) override {}
+    void set_progress(int) override {}
+    int message_box(const std::string&, const std::string&, unsigned) override { return 1; }
+
+private:
+    int count_ = 0;
+};
+
+// Says once, on standard error and to the dialog, that a range of the store could not be
+// read.
+void report_unreadable(main_view* dialog, recover_totals& totals, const std::string& file_name,
+                       const unreadable_range& range);
+
+// The closing box of a save run.
+void show_completion(main_view* dialog, const run_outcome& outcome);
+
+// Hands the record of chain `chain` to the chain observer, when there is one: `folder` is
+// the list folder of a save run (null in a list run), `usable` false when the message
+// could not be read, `saved` the result of saving it (1 saved, 2 failed, 0 not saved).
+void _note_chain(const dbx_t* store, int list, int chain, const message_read& message, const std::string* folder,
+                 bool usable, int saved);
