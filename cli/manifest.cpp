@@ -2,11 +2,6 @@
 
 #include <cerrno>
 #include <cinttypes>
-#ifdef _WIN32
-#include <process.h>
-#else
-#include <unistd.h>
-#endif
 #include <nlohmann/json.hpp>
 #include <vector>
 
@@ -50,31 +45,12 @@ std::string iso_utc(int64_t seconds) {
     return text;
 }
 
-// The length of the valid UTF-8 sequence at `at` (shortest forms, no surrogates, at most
-// U+10FFFF); 0 when there is none.
-size_t utf8_sequence(const std::string& text, size_t at) {
-    unsigned char lead = text[at];
-    if (lead < 0x80) return 1;
-    size_t length = lead >= 0xC2 && lead <= 0xDF   ? 2
-                    : lead >= 0xE0 && lead <= 0xEF ? 3
-                    : lead >= 0xF0 && lead <= 0xF4 ? 4
-                                                   : 0;
-    if (length == 0 || at + length > text.size()) return 0;
-    unsigned char second = text[at + 1];
-    unsigned char low = lead == 0xE0 ? 0xA0 : lead == 0xF0 ? 0x90 : 0x80;
-    unsigned char high = lead == 0xED ? 0x9F : lead == 0xF4 ? 0x8F : 0xBF;
-    if (second < low || second > high) return 0;
-    for (size_t k = 2; k < length; ++k)
-        if ((static_cast<unsigned char>(text[at + k]) & 0xC0) != 0x80) return 0;
-    return length;
-}
-
 // The text with every byte that begins no valid UTF-8 sequence replaced by U+FFFD: the
 // manifest is UTF-8 throughout, whatever a header held.
 std::string valid_utf8(const std::string& text) {
     std::string valid;
     for (size_t at = 0; at < text.size();) {
-        size_t length = utf8_sequence(text, at);
+        size_t length = platform::utf8_sequence_length(text, at);
         valid += length == 0 ? std::string("\xEF\xBF\xBD") : text.substr(at, length);
         at += length == 0 ? 1 : length;
     }
@@ -87,14 +63,6 @@ std::string csv_field(const std::string& value) {
     std::string quoted = "\"";
     for (char c : value) quoted += c == '"' ? std::string("\"\"") : std::string(1, c);
     return quoted + "\"";
-}
-
-int process_number() {
-#ifdef _WIN32
-    return _getpid();
-#else
-    return int(getpid());
-#endif
 }
 
 // A text field taken from a message, made safe for a spreadsheet to open: a field that
@@ -127,11 +95,11 @@ bool from_message(size_t field) {
     return name == "from" || name == "to" || name == "subject" || name == "date" || name == "file";
 }
 
-// Why a message failed, or what sets its record apart.
-// (A message whose last block ran past the end of the file at the start of the run is
-// saved with zero bytes for the missing part; its reason is to read "cut short".)
+// Why a message failed, or what sets its record apart: a message whose last block ran
+// past the end of the file at the start of the run holds zero bytes for the missing part.
 std::string reason_of(const chain_record& record) {
-    return record.reason;
+    if (!record.reason.empty() || !record.cut_short) return record.reason;
+    return "cut short";
 }
 
 }  // namespace
@@ -156,7 +124,7 @@ std::unique_ptr<manifest> manifest::create(const std::string& path, const std::s
         platform::report_error(path.c_str());
         return nullptr;
     }
-    std::string temporary = path + ".~morvale." + std::to_string(process_number()) + ".tmp";
+    std::string temporary = path + ".~morvale." + std::to_string(platform::process_id()) + ".tmp";
     FILE* file = platform::create_new_file(temporary.c_str());
     if (file == nullptr) {
         platform::report_error(temporary.c_str());

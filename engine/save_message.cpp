@@ -9,12 +9,6 @@
 #include <cstdio>
 #include <new>
 
-#ifdef _WIN32
-#include <process.h>
-#else
-#include <unistd.h>
-#endif
-
 #include "dispatch/dispatch.h"
 #include "dispatch/dispids.h"
 #include "engine/save_message.h"
@@ -198,12 +192,7 @@ std::string temporary_name(const std::string& name, uint64_t serial) {
     // Every name ends in ".<offset>.<extension>", unique within its folder.
     constexpr size_t number_and_extension = 13;
     size_t keep = std::min(name.size(), number_and_extension);
-#ifdef _WIN32
-    long long process = _getpid();
-#else
-    long long process = getpid();
-#endif
-    return "~morvale." + std::to_string(process) + "." + std::to_string(serial) + name.substr(name.size() - keep) +
+    return "~morvale." + std::to_string(platform::process_id()) + "." + std::to_string(serial) + name.substr(name.size() - keep) +
            ".tmp";
 }
 

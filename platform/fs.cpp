@@ -244,4 +244,12 @@ size_t file_name_start(const std::string& path) {
 
 std::string file_name_of(const std::string& path) { return path.substr(file_name_start(path)); }
 
+long long process_id() {
+#ifdef _WIN32
+    return _getpid();
+#else
+    return getpid();
+#endif
+}
+
 }  // namespace platform

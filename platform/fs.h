@@ -61,6 +61,9 @@ int set_file_times(const char* path, int64_t seconds);
 // The runtime's error report: "tag: <text of errno>\n" on standard error.
 void report_error(const char* tag);
 
+// This process's id, for names that must be the run's own.
+long long process_id();
+
 // Whether `c` separates the folders of a path: '/' and, on Windows, '\\' too.
 bool is_path_separator(char c);
 // Where the file name of a path starts: after its last separator or, on Windows, after the
