@@ -5,7 +5,7 @@ WINE_RUN := $(CURDIR)/scripts/wine-run
 export WINEPREFIX ?= $(CURDIR)/build/wineprefix
 export WINEDEBUG ?= -all
 
-.PHONY: demo test test-native test-windows test-msg-output bench fuzz build-release build-asan build-windows clean
+.PHONY: demo test test-native test-windows test-msg-output test-repeat bench fuzz build-release build-asan build-windows clean
 
 demo: build-release
 	rm -rf recovered
@@ -41,6 +41,10 @@ test-windows: build-windows
 test-msg-output: build-asan build-windows
 	scripts/check-msg-output $(CURDIR)/build/asan/cli/morvale $(CURDIR)/build/windows/cli/morvale.exe \
 		$(CURDIR)/build/asan/tools/dbxgen/dbxgen $(CURDIR)/build/asan/tests/msg/msg_file_check
+
+# The dialog tests 30 times under wine: any failure fails; the last line says how many passed.
+test-repeat: build-windows
+	scripts/repeat-dialog-tests 30
 
 bench: build-release
 	./build/release/bench/morvale_bench

@@ -14,6 +14,10 @@ void run_control::changed() {
 
 bool run_control::checkpoint() {
     std::unique_lock<std::mutex> hold(lock_);
+    if (hold_until_pause_requested_) {
+        wake_worker_.wait(hold, [this] { return pause_requested_ || abandoned_; });
+        hold_until_pause_requested_ = false;
+    }
     if (pause_requested_ && !abandoned_) {
         paused_ = true;
         changed();
@@ -21,6 +25,11 @@ bool run_control::checkpoint() {
         paused_ = false;
     }
     return !abandoned_;
+}
+
+void run_control::hold_until_pause_requested() {
+    std::lock_guard<std::mutex> hold(lock_);
+    hold_until_pause_requested_ = true;
 }
 
 void run_control::finish() {
@@ -37,6 +46,7 @@ bool run_control::abandoned() const {
 void run_control::request_pause() {
     std::lock_guard<std::mutex> hold(lock_);
     pause_requested_ = true;
+    wake_worker_.notify_all();  // (a worker held for the test seam waits for this)
 }
 
 void run_control::resume() {

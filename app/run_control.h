@@ -19,6 +19,10 @@ class run_control {
     // the run is abandoned, and keeps returning false.
     bool checkpoint();
     void finish();
+    // For tests: the worker's next checkpoint waits until a pause is asked for (it then
+    // pauses there) or the run is abandoned, so a Stop on its way finds the run still going
+    // however fast the run is. Unused, the checkpoint never waits for anything but a pause.
+    void hold_until_pause_requested();
     bool abandoned() const;
 
     // UI side. The waits keep carrying out the messages the worker sends to the dialog,
@@ -39,6 +43,7 @@ class run_control {
     mutable std::mutex lock_;
     std::condition_variable wake_worker_;
     HANDLE state_changed_;
+    bool hold_until_pause_requested_ = false;
     bool pause_requested_ = false;
     bool paused_ = false;
     bool abandoned_ = false;

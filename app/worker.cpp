@@ -135,3 +135,7 @@ bool worker_checkpoint() {
 bool worker_run_abandoned() {
     return this_run != nullptr && this_run->control.abandoned();
 }
+
+void hold_run_until_stop_asked() {
+    if (this_run != nullptr) this_run->control.hold_until_pause_requested();
+}

@@ -33,3 +33,8 @@ bool abandon_run_for_exit(DWORD milliseconds);
 // abandoned (it then touches the dialog no more). Both answer "go on" on other threads.
 bool worker_checkpoint();
 bool worker_run_abandoned();
+
+// For tests, on the worker thread: the run's next checkpoint waits until the UI asks for a
+// pause (and pauses there) or abandons the run, so a Stop posted to the dialog now is
+// always answered while the run still goes. Does nothing on other threads.
+void hold_run_until_stop_asked();

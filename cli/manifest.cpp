@@ -37,7 +37,7 @@ std::string iso_utc(int64_t seconds) {
     int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100), mp = (5 * doy + 2) / 153;
     int64_t day = doy - (153 * mp + 2) / 5 + 1, month = mp < 10 ? mp + 3 : mp - 9;
     int64_t year = yoe + era * 400 + (month <= 2);
-    char text[48];
+    char text[64];  // room for any year a 64-bit count of seconds gives
     std::snprintf(text, sizeof text,
                   "%04" PRId64 "-%02" PRId64 "-%02" PRId64 "T%02" PRId64 ":%02" PRId64 ":%02" PRId64
                   "Z",

@@ -102,11 +102,11 @@ void dialog_test::SetUp() {
         run_ended_at_exit = abandon_run_for_exit(5000);
         dialog_ended = true;
     });
-    for (int i = 0; i < 1000 && window == nullptr && !dialog_ended; ++i) {
+    wait_until([this] {
         HWND found = FindWindowW(L"#32770", L"Tavrin Morvale ver(1.0)");
         if (found != nullptr && IsWindowVisible(found)) window = found;
-        Sleep(10);
-    }
+        return window != nullptr || dialog_ended;
+    });
     ASSERT_NE(window, nullptr) << "the main dialog did not appear";
 }
 
@@ -176,20 +176,21 @@ int dialog_test::progress() const {
     return static_cast<int>(SendMessageW(item(1007), PBM_GETPOS, 0, 0));
 }
 
-bool dialog_test::wait_for_run_end(DWORD milliseconds) {
-    for (DWORD waited = 0; waited < milliseconds; waited += 10) {
-        if (!run_in_progress()) return true;
+bool wait_until(const std::function<bool()>& done, DWORD milliseconds) {
+    DWORD start = GetTickCount();
+    while (!done()) {
+        if (GetTickCount() - start >= milliseconds) return done();
         Sleep(10);
     }
-    return false;
+    return true;
+}
+
+bool dialog_test::wait_for_run_end(DWORD milliseconds) {
+    return wait_until([] { return !run_in_progress(); }, milliseconds);
 }
 
 bool dialog_test::wait_for_dialog_end(DWORD milliseconds) {
-    for (DWORD waited = 0; waited < milliseconds; waited += 10) {
-        if (dialog_ended) return true;
-        Sleep(10);
-    }
-    return false;
+    return wait_until([this] { return dialog_ended.load(); }, milliseconds);
 }
 
 std::vector<box_call> dialog_test::boxes() {

@@ -67,7 +67,7 @@ class dialog_test : public ::testing::Test {
     std::wstring cell(int row, int column) const;
     int progress() const;
     bool wait_for_run_end(DWORD milliseconds = 60000);
-    bool wait_for_dialog_end(DWORD milliseconds = 10000);
+    bool wait_for_dialog_end(DWORD milliseconds = 60000);
 
     std::vector<box_call> boxes();
     std::vector<std::pair<std::string, std::string>> engine_calls();  // (target or "<null>", store)
@@ -92,6 +92,10 @@ class dialog_test : public ::testing::Test {
   private:
     std::thread ui_thread_;
 };
+
+// Waits until `done` answers true; false when it still does not after the time, which no
+// healthy run comes near however busy the machine is.
+bool wait_until(const std::function<bool()>& done, DWORD milliseconds = 60000);
 
 // UTF-8 <-> UTF-16 for test paths.
 std::wstring wide(const std::string& utf8);

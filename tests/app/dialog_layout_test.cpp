@@ -25,17 +25,16 @@ std::wstring menu_text(HMENU menu, UINT position) {
 }
 
 HWND wait_for_about_box() {
-    for (int i = 0; i < 500; ++i) {
-        HWND about = FindWindowW(L"#32770", L"About Tavrin Morvale ver(1.0)");
-        if (about != nullptr && IsWindowVisible(about)) return about;
-        Sleep(10);
-    }
-    return nullptr;
+    HWND about = nullptr;
+    bool shown = wait_until([&] {
+        about = FindWindowW(L"#32770", L"About Tavrin Morvale ver(1.0)");
+        return about != nullptr && IsWindowVisible(about);
+    });
+    return shown ? about : nullptr;
 }
 
 bool wait_until_gone(HWND window) {
-    for (int i = 0; i < 500 && IsWindow(window); ++i) Sleep(10);
-    return !IsWindow(window);
+    return wait_until([window] { return !IsWindow(window); });
 }
 
 }  // namespace
@@ -172,8 +171,7 @@ TEST_F(dialog_test, exit_menu_asks_and_ends_only_on_yes) {
 
 TEST_F(dialog_test, close_box_asks_and_ends_only_on_yes) {
     answer_box(IDNO);
-    SendMessageW(window, WM_CLOSE, 0, 0);
-    Sleep(100);
+    SendMessageW(window, WM_CLOSE, 0, 0);  // (returns once the dialog has handled it)
     EXPECT_FALSE(dialog_ended);
     ASSERT_EQ(boxes().size(), 1u);
     EXPECT_EQ(boxes()[0].text, L"Do you want to Exit ?       ");

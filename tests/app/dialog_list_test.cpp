@@ -95,6 +95,12 @@ class dialog_list_test : public dialog_test {
         click(IDOK);
         ASSERT_TRUE(wait_for_run_end(600000));
     }
+    std::function<bool()> opened_at_least(size_t files) {
+        return [this, files] {
+            std::lock_guard<std::mutex> hold(lock);
+            return opened.size() >= files;
+        };
+    }
     // A real click on a column's header.
     void click_header(int column) {
         HWND header = reinterpret_cast<HWND>(SendMessageW(item(1002), LVM_GETHEADER, 0, 0));
@@ -224,11 +230,10 @@ TEST_F(dialog_list_test, a_row_opens_its_message_as_a_read_only_temporary_file) 
     row_at.left = LVIR_BOUNDS;
     SendMessageW(list, LVM_GETITEMRECT, 1, reinterpret_cast<LPARAM>(&row_at));
     LPARAM point = MAKELPARAM(row_at.left + 20, (row_at.top + row_at.bottom) / 2);
-    for (int i = 0; i < 300 && opened.size() < 1; ++i) Sleep(10);
-    ASSERT_EQ(opened.size(), 1u) << "Enter";
+    ASSERT_TRUE(wait_until(opened_at_least(1))) << "Enter";
     PostMessageW(list, WM_LBUTTONDBLCLK, MK_LBUTTON, point);
     PostMessageW(list, WM_LBUTTONUP, 0, point);
-    for (int i = 0; i < 300 && opened.size() < 2; ++i) Sleep(10);
+    wait_until(opened_at_least(2));
 
     std::vector<std::filesystem::path> files;
     {

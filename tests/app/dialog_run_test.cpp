@@ -45,14 +45,18 @@ recording_view reference_run(const char* target, const std::string& store) {
 }
 
 // Stands between the engine and the dialog, and posts a click on "Stop" when the engine
-// inserts the given row, so the run is paused in its middle.
+// inserts the given row; the run then waits at its next checkpoint until the Stop asks for
+// the pause, so it is paused in its middle however fast it runs.
 class stop_at_row_view : public main_view {
   public:
     stop_at_row_view(main_view* dialog, HWND window, int row)
         : dialog_(dialog), window_(window), row_(row) {}
     int item_count() override { return dialog_->item_count(); }
     void insert_item(int index) override {
-        if (index == row_) PostMessageW(window_, WM_COMMAND, MAKEWPARAM(1004, BN_CLICKED), 0);
+        if (index == row_) {
+            PostMessageW(window_, WM_COMMAND, MAKEWPARAM(1004, BN_CLICKED), 0);
+            hold_run_until_stop_asked();
+        }
         dialog_->insert_item(index);
     }
     void set_item_text(int item, int subitem, const std::u16string& text) override {
@@ -299,14 +303,11 @@ TEST_F(dialog_run_test, stop_then_yes_abandons_the_run_for_good) {
 }
 
 TEST_F(dialog_run_test, a_start_while_a_run_goes_is_refused_and_changes_nothing) {
-    // An engine that waits at its checkpoints until the test has tried every start.
+    // An engine that stands at its checkpoint until the Stop below pauses it there.
     std::atomic<bool> tried{false};
     use_engine([&](const char*, const char*) {
-        while (!tried) {
-            if (!main_dialog->checkpoint()) return -1;
-            Sleep(1);
-        }
-        return 0;
+        hold_run_until_stop_asked();
+        return main_dialog->checkpoint() ? 0 : -1;
     });
     temp_dir out;
     pick_store("C:\\mail\\Inbox.dbx");
@@ -368,22 +369,23 @@ TEST_F(dialog_run_test, a_failed_msg_conversion_is_shown) {
 TEST_F(dialog_run_test, ending_the_program_abandons_the_run_at_its_checkpoint) {
     std::atomic<bool> running{false};
     std::atomic<bool> told_to_stop{false};
+    // An engine that stands at its checkpoint until the run is abandoned.
     use_engine([&](const char*, const char*) {
         running = true;
-        while (main_dialog->checkpoint()) Sleep(1);
+        hold_run_until_stop_asked();
+        if (main_dialog->checkpoint()) return 0;
         told_to_stop = true;
         return -1;
     });
     pick_store("C:\\mail\\Inbox.dbx");
     click(1001);
     click(IDOK);
-    for (int i = 0; i < 1000 && !running; ++i) Sleep(5);
-    ASSERT_TRUE(running);
+    ASSERT_TRUE(wait_until([&] { return running.load(); }));
     answer_box(IDNO);  // Esc during a run asks first
     answer_box(IDYES);
-    for (int press = 0; press < 2; ++press) {
+    for (size_t press = 0; press < 2; ++press) {
         PostMessageW(item(1001), WM_KEYDOWN, VK_ESCAPE, 0);
-        for (int i = 0; i < 500 && boxes().size() <= size_t(press); ++i) Sleep(5);
+        ASSERT_TRUE(wait_until([&] { return boxes().size() > press; }));
         ASSERT_EQ(boxes().size(), size_t(press) + 1);
         EXPECT_EQ(boxes()[size_t(press)].text, L"Do you want to Exit ?       ");
     }

@@ -174,7 +174,7 @@ TEST(MessageStore, LargeMessageReadsBack) {
     // A character the code page lacks, far into the text: the bytes already taken back
     // over the text are read again, and the whole text is taken as UTF-8.
     msg_input lacking = input;
-    *lacking.text += u"\u65e5\r\n";
+    lacking.text = *input.text + u"\u65e5\r\n";
     std::string stored = read_file(save_through_store(dir.path().string(), u"late.msg", lacking));
     msg::message_item item{lacking.to, lacking.subject, {}, true};
     item.text = platform::utf16_to_utf8(*lacking.text);
