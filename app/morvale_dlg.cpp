@@ -441,7 +441,8 @@ void CMorvaleDlg::show_unreadable() {
     std::string text = "Parts of " + unreadable_store_ +
                        " could not be read. Messages in them are missing, and messages that "
                        "touch them were not saved:\n";
-    for (size_t i = 0; i < unreadable_.size() && i < listed_at_most; ++i) text += "\n" + unreadable_[i];
+    for (size_t i = 0; i < unreadable_.size() && i < listed_at_most; ++i)
+        text += "\n" + unreadable_[i];
     if (unreadable_.size() > listed_at_most) {
         text += "\n... and " + std::to_string(unreadable_.size() - listed_at_most) + " more";
     }

@@ -91,7 +91,7 @@ class CMorvaleDlg : public CDialog, public main_view {
 
   private:
     void show_unreadable();
-    std::string unreadable_store_;            // the worker's: what the run could not read
+    std::string unreadable_store_;  // the worker's: what the run could not read
     std::vector<std::string> unreadable_;
     bool begin_run();
     void take_rows();

@@ -10,13 +10,13 @@
 // Standard output goes to /dev/null while the object lives: progress lines are not what
 // is being measured.
 class quiet_stdout {
-public:
+  public:
     quiet_stdout();
     ~quiet_stdout();
     quiet_stdout(const quiet_stdout&) = delete;
     quiet_stdout& operator=(const quiet_stdout&) = delete;
 
-private:
+  private:
     int saved_;
 };
 

@@ -49,7 +49,8 @@ double time_save_run(const std::string& store, const fs::path& out) {
         quiet_stdout quiet;
         seconds = seconds_of([&] { recover_store(target.c_str(), store.c_str(), &outcome); });
     }
-    if (!outcome.folder_entered || outcome.errors != 0) throw std::runtime_error("the save run failed");
+    if (!outcome.folder_entered || outcome.errors != 0)
+        throw std::runtime_error("the save run failed");
     return seconds;
 }
 
@@ -115,8 +116,8 @@ void bench_list_only_ratio(bench_run& run) {
         cats.push_back(run_child({"/bin/cat", store}).seconds);
         lists.push_back(run_child({MORVALE_CLI, store}).seconds);
     }
-    run.note("list-only run of 512 MiB: " + fixed(median(lists), 2) + " s, cat " + fixed(median(cats), 2) +
-             " s (medians of 3)");
+    run.note("list-only run of 512 MiB: " + fixed(median(lists), 2) + " s, cat " +
+             fixed(median(cats), 2) + " s (medians of 3)");
     run.figure("list-only/cat time ratio", fixed(median(lists) / median(cats), 2));
     fs::remove(store);
 }

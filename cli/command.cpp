@@ -1,5 +1,7 @@
 // The morvale command: arguments, one run per store, the list, the exit status.
 
+#include "cli/command.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <csignal>
@@ -9,7 +11,6 @@
 #include <string>
 #include <vector>
 
-#include "cli/command.h"
 #include "cli/console_view.h"
 #include "cli/manifest.h"
 #include "cli/store_folder.h"
@@ -62,8 +63,8 @@ const char* const usage_text =
     "every message read and saved, 1 otherwise, 2 for a usage error.\n";
 
 struct options {
-    int mode = 0;  // 0 list only, 1 .eml, 2 .msg
-    bool carve = false;  // the inputs are disk images
+    int mode = 0;               // 0 list only, 1 .eml, 2 .msg
+    bool carve = false;         // the inputs are disk images
     std::string manifest_path;  // empty: no manifest
     std::vector<std::string> stores;
     std::string folder;
@@ -96,7 +97,8 @@ int parse_arguments(const std::vector<std::string>& args, options& parsed) {
             parsed.carve = true;
         } else if (!options_done && (arg == "--eml" || arg == "--msg")) {
             int mode = arg == "--eml" ? 1 : 2;
-            if (parsed.mode != 0 && parsed.mode != mode) return usage_error("choose one of --eml and --msg");
+            if (parsed.mode != 0 && parsed.mode != mode)
+                return usage_error("choose one of --eml and --msg");
             parsed.mode = mode;
         } else if (!options_done && arg.size() > 1 && arg[0] == '-') {
             return usage_error(("unknown option " + arg).c_str());
@@ -105,11 +107,13 @@ int parse_arguments(const std::vector<std::string>& args, options& parsed) {
         }
     }
     if (parsed.mode != 0) {
-        if (parsed.stores.size() < 2) return usage_error("a save run needs at least one store and a folder");
+        if (parsed.stores.size() < 2)
+            return usage_error("a save run needs at least one store and a folder");
         parsed.folder = parsed.stores.back();
         parsed.stores.pop_back();
     }
-    if (parsed.stores.empty()) return usage_error(parsed.carve ? "no image given" : "no store given");
+    if (parsed.stores.empty())
+        return usage_error(parsed.carve ? "no image given" : "no store given");
     return -1;
 }
 
@@ -135,32 +139,37 @@ std::string absolute_folder(const std::string& folder) {
 // standard error. Names are compared ignoring case as Windows compares them, so that the
 // folders are the same on every system.
 class folder_names {
-public:
+  public:
     explicit folder_names(std::string folder) : folder_(std::move(folder)) {}
 
     // The engine's target for a store given by itself: the absolute folder, the separator
     // and "<its folder name>.dbx".
     std::string target_for(const std::string& folder, const std::string& store) {
-        return absolute_folder(folder) + unique_name({}, store_folder_name(platform::file_name_of(store)), store, "store") + ".dbx";
+        return absolute_folder(folder) +
+               unique_name({}, store_folder_name(platform::file_name_of(store)), store, "store") +
+               ".dbx";
     }
 
     // The name in `parent` (relative to FOLDER, '/' between names; empty for FOLDER itself)
     // of the output folder of `input` (as given or found, for the message), whose own name
     // would be `name`.
-    std::string unique_name(const std::string& parent, const std::string& name, const std::string& input,
-                            const char* kind) {
+    std::string unique_name(const std::string& parent, const std::string& name,
+                            const std::string& input, const char* kind) {
         std::vector<std::string>& taken = taken_[fold(parent)];
         std::string unique = name;
         for (int k = 2; !take(taken, unique); ++k) unique = name + " (" + std::to_string(k) + ")";
         if (unique != name) {
             std::string shown = parent.empty() ? unique : parent + "/" + unique;
-            std::fprintf(stderr, "morvale: %s: another %s of this run has the same name; its messages go to %s\n",
-                         printable(input).c_str(), kind, printable(absolute_folder(folder_) + shown).c_str());
+            std::fprintf(
+                stderr,
+                "morvale: %s: another %s of this run has the same name; its messages go to %s\n",
+                printable(input).c_str(), kind,
+                printable(absolute_folder(folder_) + shown).c_str());
         }
         return unique;
     }
 
-private:
+  private:
     static bool take(std::vector<std::string>& taken, const std::string& name) {
         for (const std::string& earlier : taken) {
             if (platform::equal_ignoring_case(earlier, name)) return false;
@@ -191,8 +200,8 @@ void make_folder_path(const std::string& folder) {
 // One store: returns true when it was read whole and every message read and, in a save
 // run, saved. A store found in a folder given is saved in `within`, its output folder's
 // parent (relative to FOLDER).
-bool run_store(const options& parsed, const std::string& store, console_view& view, folder_names& folders,
-               const std::string* within = nullptr) {
+bool run_store(const options& parsed, const std::string& store, console_view& view,
+               folder_names& folders, const std::string* within = nullptr) {
     view.clear();
     run_outcome outcome;
     if (parsed.mode == 0) {
@@ -207,12 +216,15 @@ bool run_store(const options& parsed, const std::string& store, console_view& vi
         } else {
             // The folders below the chosen one are the run's: none is gone through a link.
             std::string parent = absolute_folder(parsed.folder) + *within;
-            if (platform::make_folders_below(absolute_folder(parsed.folder).c_str(), *within) != 0) {
-                std::fprintf(stderr, "morvale: %s: %s; nothing is written there\n", printable(parent).c_str(),
+            if (platform::make_folders_below(absolute_folder(parsed.folder).c_str(), *within) !=
+                0) {
+                std::fprintf(stderr, "morvale: %s: %s; nothing is written there\n",
+                             printable(parent).c_str(),
                              errno == ELOOP ? "a link is on the way" : std::strerror(errno));
                 return false;
             }
-            std::string name = folders.unique_name(*within, store_folder_name(platform::file_name_of(store)), store, "store");
+            std::string name = folders.unique_name(
+                *within, store_folder_name(platform::file_name_of(store)), store, "store");
             target = parent + path_separator + name + ".dbx";
         }
         recover_store(target.c_str(), store.c_str(), &outcome);
@@ -221,38 +233,46 @@ bool run_store(const options& parsed, const std::string& store, console_view& vi
     if (!outcome.store_opened && !outcome.abandoned) {
         std::fprintf(stderr, "morvale: could not open the store %s\n", printable(store).c_str());
     }
-    return outcome.store_opened && !outcome.abandoned && outcome.errors == 0 && outcome.unreadable.empty() &&
-           (parsed.mode == 0 || outcome.folder_entered);
+    return outcome.store_opened && !outcome.abandoned && outcome.errors == 0 &&
+           outcome.unreadable.empty() && (parsed.mode == 0 || outcome.folder_entered);
 }
 
 // One disk image: each store carved from it is listed, or saved under
 // FOLDER/<image name>/<start>; true when the image was read whole and every message read
 // and saved.
-bool run_image(const options& parsed, const std::string& image, console_view& view, folder_names& folders) {
+bool run_image(const options& parsed, const std::string& image, console_view& view,
+               folder_names& folders) {
     view.clear();
     run_outcome outcome;
     if (parsed.mode == 0) {
-        carve_image(nullptr, image.c_str(), [&](uint64_t start) {
-            std::printf("------ Store at %s in %s\n", carved_folder_name(start).c_str(), printable(image).c_str());
-            view.write_list(stdout);
-            view.clear();
-        }, &outcome);
+        carve_image(
+            nullptr, image.c_str(),
+            [&](uint64_t start) {
+                std::printf("------ Store at %s in %s\n", carved_folder_name(start).c_str(),
+                            printable(image).c_str());
+                view.write_list(stdout);
+                view.clear();
+            },
+            &outcome);
     } else {
         save_mode = parsed.mode;
         std::string folder = platform::absolute_path(parsed.folder.c_str());
         make_folder_path(folder);
-        std::string name = folders.unique_name({}, store_folder_name(platform::file_name_of(image)), image, "image");
+        std::string name = folders.unique_name({}, store_folder_name(platform::file_name_of(image)),
+                                               image, "image");
         carve_image(folder.c_str(), image.c_str(), {}, &outcome, name.c_str());
     }
     std::fflush(stdout);
     if (!outcome.store_opened && !outcome.abandoned) {
         std::fprintf(stderr, "morvale: could not open the image %s\n", printable(image).c_str());
     }
-    return outcome.store_opened && !outcome.abandoned && outcome.errors == 0 && outcome.unreadable.empty() &&
-           (parsed.mode == 0 || outcome.folder_entered);
+    return outcome.store_opened && !outcome.abandoned && outcome.errors == 0 &&
+           outcome.unreadable.empty() && (parsed.mode == 0 || outcome.folder_entered);
 }
 
-void on_interrupt(int) { console_view::interrupted = true; }
+void on_interrupt(int) {
+    console_view::interrupted = true;
+}
 
 // Ctrl-C, a terminal that goes away and a polite kill all stop the run between two
 // messages, so no message is left half written. A system call waiting when one comes is
@@ -285,23 +305,30 @@ std::string given_folder_name(std::string folder) {
 // Each store in the folder `given`, in sorted order; false when any failed or the folder
 // could not be read whole. Throws what a store run throws. The folders found keep their
 // names in FOLDER but where another of the same parent took the name.
-bool run_folder(const options& parsed, const std::string& given, console_view& view, folder_names& folders) {
+bool run_folder(const options& parsed, const std::string& given, console_view& view,
+                folder_names& folders) {
     bool complete = true;
     std::vector<folder_store> stores = stores_in_folder(given, complete);
     if (stores.empty())
-        std::fprintf(stderr, "morvale: %s: no store (*.dbx) in this folder\n", printable(given).c_str());
+        std::fprintf(stderr, "morvale: %s: no store (*.dbx) in this folder\n",
+                     printable(given).c_str());
     bool all_good = complete && !stores.empty();
     std::string top;
-    if (parsed.mode != 0 && !stores.empty()) top = folders.unique_name({}, given_folder_name(given), given, "folder");
-    std::map<std::string, std::string> output_of{{"", top}};  // folder found -> its folder in FOLDER
+    if (parsed.mode != 0 && !stores.empty())
+        top = folders.unique_name({}, given_folder_name(given), given, "folder");
+    std::map<std::string, std::string> output_of{
+        {"", top}};  // folder found -> its folder in FOLDER
     for (const folder_store& store : stores) {
         std::string within = top, found;
         for (size_t at = 0; parsed.mode != 0 && at < store.relative_folder.size();) {
-            size_t end = std::min(store.relative_folder.find('/', at), store.relative_folder.size());
+            size_t end =
+                std::min(store.relative_folder.find('/', at), store.relative_folder.size());
             std::string name = store.relative_folder.substr(at, end - at);
             found += (found.empty() ? "" : "/") + name;
             auto [output, added] = output_of.try_emplace(found);
-            if (added) output->second = within + "/" + folders.unique_name(within, name, given + "/" + found, "folder");
+            if (added)
+                output->second =
+                    within + "/" + folders.unique_name(within, name, given + "/" + found, "folder");
             within = output->second;
             at = end + 1;
         }
@@ -311,7 +338,8 @@ bool run_folder(const options& parsed, const std::string& given, console_view& v
     return all_good;
 }
 
-bool run_input(const options& parsed, const std::string& input, console_view& view, folder_names& folders) {
+bool run_input(const options& parsed, const std::string& input, console_view& view,
+               folder_names& folders) {
     if (parsed.carve) return run_image(parsed, input, view, folders);
     if (platform::entry_at(input.c_str()) == platform::entry_kind::directory)
         return run_folder(parsed, input, view, folders);
@@ -342,7 +370,8 @@ std::vector<platform::file_identity> identities_of(const std::string& path) {
     if (auto own = platform::identity_of(path.c_str())) found.push_back(*own);
 #ifndef _WIN32
     struct stat status;
-    if (::stat(path.c_str(), &status) == 0) found.push_back({uint64_t(status.st_dev), uint64_t(status.st_ino)});
+    if (::stat(path.c_str(), &status) == 0)
+        found.push_back({uint64_t(status.st_dev), uint64_t(status.st_ino)});
 #endif
     return found;
 }
@@ -359,7 +388,8 @@ std::string output_naming_input(const options& parsed) {
         for (const std::string& input : parsed.stores) {
             if (platform::entry_at(input.c_str()) == platform::entry_kind::directory) continue;
             for (const platform::file_identity& identity : identities_of(input)) {
-                if (std::find(output_identities.begin(), output_identities.end(), identity) != output_identities.end())
+                if (std::find(output_identities.begin(), output_identities.end(), identity) !=
+                    output_identities.end())
                     return what + " " + output + " is the input " + input + "; nothing was written";
             }
         }

@@ -47,7 +47,8 @@ std::string printable(std::string_view name) {
     for (size_t at = 0; at < name.size(); ++at) {
         auto byte = static_cast<unsigned char>(name[at]);
         // A C1 control in UTF-8 is C2 80 to C2 9F.
-        bool c1 = byte == 0xC2 && at + 1 < name.size() && is_control(static_cast<unsigned char>(name[at + 1]));
+        bool c1 = byte == 0xC2 && at + 1 < name.size() &&
+                  is_control(static_cast<unsigned char>(name[at + 1]));
         if (c1) ++at;
         shown += c1 || is_control(byte) && byte < 0x80 ? '?' : char(byte);
     }
@@ -120,7 +121,8 @@ void console_view::finish_last_row() {
     if (!has_last_row_) return;
     constexpr size_t piece = size_t(4) << 20;
     size_t length = row_length(last_row_);
-    if (finished_text_.empty() || finished_text_.back().memory.size() - finished_text_.back().used < length)
+    if (finished_text_.empty() ||
+        finished_text_.back().memory.size() - finished_text_.back().used < length)
         finished_text_.push_back({platform::page_memory(std::max(piece, length)), 0});
     text_piece& text = finished_text_.back();
     write_row(text.memory.data() + text.used, last_row_);
@@ -131,7 +133,8 @@ void console_view::finish_last_row() {
 
 void console_view::write_list(FILE* out) const {
     std::fputs("From\tE-mail Subject\tTo\tDate\n", out);
-    for (const text_piece& text : finished_text_) std::fwrite(text.memory.data(), 1, text.used, out);
+    for (const text_piece& text : finished_text_)
+        std::fwrite(text.memory.data(), 1, text.used, out);
     if (has_last_row_) {
         std::string last(row_length(last_row_), '\0');
         write_row(reinterpret_cast<unsigned char*>(last.data()), last_row_);

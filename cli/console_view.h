@@ -20,7 +20,7 @@
 std::string printable(std::string_view name);
 
 class console_view : public main_view {
-public:
+  public:
     int item_count() override { return finished_rows_ + (has_last_row_ ? 1 : 0); }
     void insert_item(int index) override;
     void set_item_text(int item, int subitem, const std::u16string& text) override;
@@ -37,7 +37,7 @@ public:
     // Set from the Ctrl-C handler.
     static std::atomic<bool> interrupted;
 
-private:
+  private:
     void finish_last_row();
     bool is_last_row_cell(int item, int subitem) const;
 

@@ -70,7 +70,10 @@ std::string csv_field(const std::string& value) {
 // leading apostrophe, and each control character (C0, DEL, C1) is written as \xHH, its
 // code in hexadecimal, so that no escape sequence or line end from a header reaches a cell.
 std::string spreadsheet_safe(const std::string& value) {
-    std::string safe = !value.empty() && std::string_view("=+-@\t\r").find(value[0]) != std::string_view::npos ? "'" : "";
+    std::string safe =
+        !value.empty() && std::string_view("=+-@\t\r").find(value[0]) != std::string_view::npos
+            ? "'"
+            : "";
     for (size_t at = 0; at < value.size(); ++at) {
         auto byte = static_cast<unsigned char>(value[at]);
         unsigned code = byte < 0x20 || byte == 0x7F ? byte : 0x100;
@@ -116,10 +119,12 @@ std::unique_ptr<manifest> manifest::create(const std::string& path, const std::s
     bool json = ends_with(path, ".jsonl");
     std::string header;
     if (!json) {
-        for (const char* name : field_names) header += std::string(header.empty() ? "" : ",") + name;
+        for (const char* name : field_names)
+            header += std::string(header.empty() ? "" : ",") + name;
         header += "\r\n";
     }
-    if (platform::entry_at(path.c_str()) == platform::entry_kind::read_only) {  // as writing it would be
+    if (platform::entry_at(path.c_str()) ==
+        platform::entry_kind::read_only) {  // as writing it would be
         errno = EACCES;
         platform::report_error(path.c_str());
         return nullptr;
@@ -207,6 +212,7 @@ void manifest::write(const chain_record& record) {
     }
     std::string line;
     for (size_t i = 0; i < values.size(); ++i)
-        line += (i == 0 ? "" : ",") + csv_field(from_message(i) ? spreadsheet_safe(values[i]) : values[i]);
+        line += (i == 0 ? "" : ",") +
+                csv_field(from_message(i) ? spreadsheet_safe(values[i]) : values[i]);
     put(line + "\r\n");
 }

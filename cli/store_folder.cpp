@@ -4,8 +4,8 @@
 #include <cstdio>
 #include <filesystem>
 
-#include "platform/fs.h"
 #include "cli/console_view.h"
+#include "platform/fs.h"
 #include "platform/text.h"
 
 namespace {
@@ -23,7 +23,8 @@ bool is_store_name(const std::string& name) {
 }
 
 void say_unreadable(const fs::path& where, const std::error_code& error) {
-    std::fprintf(stderr, "morvale: %s: %s\n", printable(utf8(where)).c_str(), error.message().c_str());
+    std::fprintf(stderr, "morvale: %s: %s\n", printable(utf8(where)).c_str(),
+                 error.message().c_str());
     std::fflush(stderr);
 }
 
@@ -59,7 +60,8 @@ std::vector<folder_store> stores_in_folder(const std::string& folder, bool& comp
             fs::file_status status = entry.status(kind_error);  // a link to a file is read
             if (fs::is_directory(status)) continue;
             if (!kind_error && !readable_kind(status)) {
-                std::fprintf(stderr, "morvale: %s: not a regular file; skipped\n", printable(utf8(entry.path())).c_str());
+                std::fprintf(stderr, "morvale: %s: not a regular file; skipped\n",
+                             printable(utf8(entry.path())).c_str());
                 std::fflush(stderr);
                 complete = false;
                 continue;
@@ -72,7 +74,8 @@ std::vector<folder_store> stores_in_folder(const std::string& folder, bool& comp
             complete = false;
         }
     }
-    std::sort(found.begin(), found.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+    std::sort(found.begin(), found.end(),
+              [](const auto& a, const auto& b) { return a.first < b.first; });
     std::vector<folder_store> stores;
     for (auto& [key, store] : found) stores.push_back(std::move(store));
     return stores;

@@ -66,13 +66,14 @@ uint64_t dbx_scanned_size(const dbx_t* store);
 // at hand: a run that only lists the messages takes their headers from there instead of
 // reading the file again.
 class dbx_block_observer {
-public:
+  public:
     virtual ~dbx_block_observer() = default;
     // Entry `index` of list `list` was just added and linked to the entries before it.
     // `data` holds the first `at_hand` bytes of its data area: all its message bytes, or
     // fewer where the rest lies beyond the bytes read so far, past the end of the file, or
     // in bytes that could not be read. They stay there until data_moving() is called.
-    virtual void added(const dbx_t& store, int list, int32_t index, const unsigned char* data, size_t at_hand) = 0;
+    virtual void added(const dbx_t& store, int list, int32_t index, const unsigned char* data,
+                       size_t at_hand) = 0;
     // The bytes of the data areas given so far are about to be overwritten: what is still
     // needed of them must be copied now.
     virtual void data_moving() = 0;

@@ -111,7 +111,10 @@ void chunk_reader::read_range(chunk& into, uint64_t from, uint64_t to) {
 
 chunk_reader::chunk chunk_reader::read_into(int buffer) {
     open_buffer(buffers_.data() + buffer * buffer_size(), buffer_size());
-    chunk read{buffer, buffers_.data() + buffer * buffer_size() + margin, size_t(std::min<uint64_t>(chunk_, end_ - offset_)), {}};
+    chunk read{buffer,
+               buffers_.data() + buffer * buffer_size() + margin,
+               size_t(std::min<uint64_t>(chunk_, end_ - offset_)),
+               {}};
     offset_ += read.length;
     read_range(read, offset_ - read.length, offset_);
     return read;
@@ -174,7 +177,8 @@ file_window::file_window(FILE* file, uint64_t start, uint64_t end, size_t chunk)
     : reader_(file, start, end, chunk), window_(padding_), base_(start), end_(start) {}
 
 void file_window::take_unreadable(std::vector<unreadable_range>& ranges) {
-    for (const unreadable_range& range : ranges) add_range(unreadable_, range.start, range.end, range.error);
+    for (const unreadable_range& range : ranges)
+        add_range(unreadable_, range.start, range.end, range.error);
 }
 
 bool file_window::readable(uint64_t offset, size_t length) {

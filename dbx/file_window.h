@@ -26,7 +26,7 @@
 // being looked at. Each buffer has room before its data (for bytes carried over from the
 // chunk before) and after it (for the 0xFF padding past the end of the file).
 class chunk_reader {
-public:
+  public:
     static constexpr size_t margin = 64;
     // Chunks smaller than this are read in place, without the reading thread.
     static constexpr size_t read_ahead_least = 4096;
@@ -39,9 +39,9 @@ public:
     chunk_reader& operator=(const chunk_reader&) = delete;
 
     struct chunk {
-        int buffer = -1;                // which buffer; -1 when there are no more chunks
-        unsigned char* data = nullptr;  // `margin` bytes of room lie before and after
-        size_t length = 0;              // shorter than a chunk: the end of the file
+        int buffer = -1;                           // which buffer; -1 when there are no more chunks
+        unsigned char* data = nullptr;             // `margin` bytes of room lie before and after
+        size_t length = 0;                         // shorter than a chunk: the end of the file
         std::vector<unreadable_range> unreadable;  // inside this chunk, in file order
     };
     // Waits for the next chunk in file order.
@@ -49,7 +49,7 @@ public:
     // Hands a buffer back once nothing in it is needed any more.
     void release(int buffer);
 
-private:
+  private:
     void read_ahead();
     chunk read_into(int buffer);
     void read_range(chunk& into, uint64_t from, uint64_t to);
@@ -72,7 +72,7 @@ private:
 };
 
 class file_window {
-public:
+  public:
     // The window starts at file offset `start` and ends at `end` (the file's size); reads
     // go `chunk` bytes at a time.
     file_window(FILE* file, uint64_t start, uint64_t end, size_t chunk);
@@ -100,7 +100,7 @@ public:
     // The ranges that could not be read so far, in file order.
     std::vector<unreadable_range>& unreadable() { return unreadable_; }
 
-private:
+  private:
     void fill(uint64_t offset, size_t length);
     void take_unreadable(std::vector<unreadable_range>& ranges);
 

@@ -26,11 +26,10 @@ class link_index {
     void link_successor(dbx_block_list_t& list, int32_t n);
     void link_predecessor(dbx_block_list_t& list, int32_t n);
 
-    offset_table table_;  // next-block offset -> index of the last entry naming it
+    offset_table table_;    // next-block offset -> index of the last entry naming it
     int32_t waiting_ = -1;  // the last entry, when it names a later offset
 };
 
 // The index of the entry before index `end` that lies at `offset`, or -1. A list's own
 // entries are sorted by offset.
 int32_t find_block(const dbx_block_list_t& list, int32_t end, uint32_t offset);
-

@@ -9,7 +9,7 @@
 #include <vector>
 
 class offset_table {
-public:
+  public:
     // Sets the value of `key`, replacing the one it had.
     void put(uint32_t key, int32_t value);
     // The value of `key`, or -1.
@@ -18,7 +18,7 @@ public:
     int32_t take(uint32_t key);
     bool empty() const { return used_ == 0; }
 
-private:
+  private:
     struct slot {
         uint32_t key;
         int32_t value;

@@ -9,8 +9,8 @@
 #include <cstdio>
 
 #include "dbx/file_window.h"
-#include "dbx/link_index.h"
 #include "dbx/layout.h"
+#include "dbx/link_index.h"
 #include "platform/view.h"
 
 #if defined(__SSE2__)
@@ -38,7 +38,8 @@ block_kind body_test(const unsigned char* window, uint32_t own_offset, uint64_t 
     bool next_ok = w3 < limit && w3 % 4 == 0 && w3 != own_offset;
     if (w1 == live_marker) {
         int32_t used = int32_t(w2);
-        return used >= 1 && used <= int32_t(data_size) && next_ok ? block_kind::live : block_kind::none;
+        return used >= 1 && used <= int32_t(data_size) && next_ok ? block_kind::live
+                                                                  : block_kind::none;
     }
     if (w1 == freed_marker && w2 == freed_size && next_ok) {
         uint32_t w4 = load_word(window + 16);
@@ -57,7 +58,8 @@ struct store_rule {
 // low nine bits, and the store cannot start before the image.
 struct image_rule {
     static bool own_offset_fits(uint32_t word, uint64_t pos) {
-        return word >= header_size && word % 4 == 0 && word <= pos && (pos - word) % sector_size == 0;
+        return word >= header_size && word % 4 == 0 && word <= pos &&
+               (pos - word) % sector_size == 0;
     }
     static constexpr uint32_t position_mask = sector_size - 1;
 };
@@ -71,19 +73,24 @@ block_kind block_test(const unsigned char* window, uint64_t pos, uint64_t limit)
 
 // The header bytes a block of this kind is recognised by: a freed block's first data word
 // counts too.
-size_t recognised_bytes(block_kind kind) { return kind == block_kind::freed ? header_size + 4 : header_size; }
+size_t recognised_bytes(block_kind kind) {
+    return kind == block_kind::freed ? header_size + 4 : header_size;
+}
 
 // The first position from `pos` on, in steps of 4, that is at or past `limit` or whose
 // word might equal the position. Only file data already in the window is looked at;
 // where that runs out, the position is handed back for the caller to examine.
-uint64_t skip_plain_words(store_rule, const unsigned char* base_bytes, uint64_t base, uint64_t pos, uint64_t stop) {
+uint64_t skip_plain_words(store_rule, const unsigned char* base_bytes, uint64_t base, uint64_t pos,
+                          uint64_t stop) {
 #if defined(__SSE2__)
     // Four words per compare, four compares per round; positions must not wrap at 4 GiB.
     constexpr uint64_t wrap = uint64_t(1) << 32;
     if (pos + 64 <= stop && pos + 64 < wrap) {
         __m128i offsets = _mm_set_epi32(int(pos + 12), int(pos + 8), int(pos + 4), int(pos));
         const __m128i stride = _mm_set1_epi32(16);
-        auto hit = [&](const __m128i* at, __m128i wanted) { return _mm_cmpeq_epi32(_mm_loadu_si128(at), wanted); };
+        auto hit = [&](const __m128i* at, __m128i wanted) {
+            return _mm_cmpeq_epi32(_mm_loadu_si128(at), wanted);
+        };
         while (pos + 64 <= stop && pos + 64 < wrap) {
             const __m128i* words = reinterpret_cast<const __m128i*>(base_bytes + (pos - base));
             __m128i at1 = _mm_add_epi32(offsets, stride);
@@ -112,19 +119,22 @@ bool is_marker(uint32_t word) {
 // much of a disk), and their next word is a block marker. Markers are rare outside
 // blocks, so the next words of sixteen positions are compared with both markers at a
 // time, and a position's own word is looked at only where one matches.
-uint64_t skip_plain_words(image_rule, const unsigned char* base_bytes, uint64_t base, uint64_t pos, uint64_t stop) {
+uint64_t skip_plain_words(image_rule, const unsigned char* base_bytes, uint64_t base, uint64_t pos,
+                          uint64_t stop) {
     auto own_word_fits = [&](uint64_t at) {
         uint32_t word = load_word(base_bytes + (at - base));
         return word != 0 && (word & image_rule::position_mask) == (at & image_rule::position_mask);
     };
 #if defined(__SSE2__)
-    const __m128i live = _mm_set1_epi32(int(live_marker)), freed = _mm_set1_epi32(int(freed_marker));
+    const __m128i live = _mm_set1_epi32(int(live_marker)),
+                  freed = _mm_set1_epi32(int(freed_marker));
     for (; pos + 4 + 64 <= stop; pos += 64) {
         const unsigned char* next_words = base_bytes + (pos + 4 - base);
         unsigned hits = 0;
         for (int k = 0; k < 4; ++k) {
             __m128i word = _mm_loadu_si128(reinterpret_cast<const __m128i*>(next_words + 16 * k));
-            __m128i marker = _mm_or_si128(_mm_cmpeq_epi32(word, live), _mm_cmpeq_epi32(word, freed));
+            __m128i marker =
+                _mm_or_si128(_mm_cmpeq_epi32(word, live), _mm_cmpeq_epi32(word, freed));
             hits |= unsigned(_mm_movemask_ps(_mm_castsi128_ps(marker))) << (4 * k);
         }
         for (; hits != 0; hits &= hits - 1) {
@@ -135,7 +145,9 @@ uint64_t skip_plain_words(image_rule, const unsigned char* base_bytes, uint64_t 
 #endif
     // The last positions: their next word may lie beyond what can be looked at.
     for (; pos + 4 <= stop; pos += 4) {
-        if (own_word_fits(pos) && (pos + 8 > stop || is_marker(load_word(base_bytes + (pos + 4 - base))))) break;
+        if (own_word_fits(pos) &&
+            (pos + 8 > stop || is_marker(load_word(base_bytes + (pos + 4 - base)))))
+            break;
     }
     return pos;
 }
@@ -146,8 +158,8 @@ uint64_t skip_plain_words(image_rule, const unsigned char* base_bytes, uint64_t 
 template <class rule>
 class scanner {
   public:
-    scanner(FILE* file, const std::string& name, uint64_t end, uint64_t word_limit, uint64_t file_size,
-            block_sink& sink)
+    scanner(FILE* file, const std::string& name, uint64_t end, uint64_t word_limit,
+            uint64_t file_size, block_sink& sink)
         : name_(name),
           limit_(end),
           word_limit_(word_limit),
@@ -219,7 +231,8 @@ bool scanner<rule>::run() {
         const unsigned char* header = window_.at(pos, 20);
         block_kind kind = block_test<rule>(header, pos, word_limit_);
         // Bytes that could not be read match no block, whatever they were read as.
-        if (kind != block_kind::none && !window_.readable(pos, recognised_bytes(kind))) kind = block_kind::none;
+        if (kind != block_kind::none && !window_.readable(pos, recognised_bytes(kind)))
+            kind = block_kind::none;
         if (kind != block_kind::none) {
 #if defined(__GNUC__)
             // Blocks mostly follow each other, and a header fresh from the read is seldom in
@@ -227,9 +240,10 @@ bool scanner<rule>::run() {
             if (pos + prefetch_distance + 4 <= window_.data_end())
                 __builtin_prefetch(header + prefetch_distance);
 #endif
-            sink_.found(kind == block_kind::live ? 0 : 1, pos, load_word(header), load_word(header + 12),
-                        int32_t(load_word(header + 8)));
-            if (wants_data_) sink_.data_area(header + header_size, data_at_hand(pos, load_word(header + 8)));
+            sink_.found(kind == block_kind::live ? 0 : 1, pos, load_word(header),
+                        load_word(header + 12), int32_t(load_word(header + 8)));
+            if (wants_data_)
+                sink_.data_area(header + header_size, data_at_hand(pos, load_word(header + 8)));
             pos += block_size - header_size;  // the data area is never examined
             window_empty = true;
             continue;
@@ -241,7 +255,8 @@ bool scanner<rule>::run() {
         while (pos < stop) {
             if (wants_data_ && !window_.holds(pos, 4)) sink_.data_areas_moving();
             const unsigned char* bytes = window_.at(pos, 4);
-            uint64_t next = skip_plain_words(rule{}, bytes, pos, pos, std::min(stop, window_.data_end()));
+            uint64_t next =
+                skip_plain_words(rule{}, bytes, pos, pos, std::min(stop, window_.data_end()));
             if (next == pos) break;
             pos = next;
         }
@@ -255,13 +270,15 @@ bool scanner<rule>::run() {
 class store_sink : public block_sink {
   public:
     store_sink(dbx_t* store, dbx_block_observer* observer) : store_(store), observer_(observer) {}
-    void found(int list, uint64_t, uint32_t own_offset, uint32_t next_offset, int32_t data_size) override {
+    void found(int list, uint64_t, uint32_t own_offset, uint32_t next_offset,
+               int32_t data_size) override {
         links_[list].add(store_->lists[list], own_offset, next_offset, data_size);
         last_list_ = list;
     }
     bool wants_data_areas() const override { return observer_ != nullptr; }
     void data_area(const unsigned char* data, size_t at_hand) override {
-        observer_->added(*store_, last_list_, store_->lists[last_list_].block_count - 1, data, at_hand);
+        observer_->added(*store_, last_list_, store_->lists[last_list_].block_count - 1, data,
+                         at_hand);
     }
     void data_areas_moving() override { observer_->data_moving(); }
 
@@ -301,7 +318,8 @@ bool _dbx_scan(dbx_t* store, dbx_block_observer* observer) {
     // Only the entries written take up memory.
     for (dbx_block_list_t& list : store->lists) list.blocks.reserve(limit / block_size + 1);
     store_sink sink(store, observer);
-    scanner<store_rule> scan(store->file, store->file_name, limit, limit, uint64_t(store->file_size), sink);
+    scanner<store_rule> scan(store->file, store->file_name, limit, limit,
+                             uint64_t(store->file_size), sink);
     if (!scan.run()) return false;
     store->unreadable = std::move(scan.unreadable());
     _dbx_make_chains(store->lists[0]);

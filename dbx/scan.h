@@ -11,8 +11,9 @@
 
 // Scans the store from offset 16 to the end of its scanned size, prints the progress line,
 // fills both block lists with their links and chain heads, shows the observer each block
-// added, and lists the bytes that could not be read. Returns false when the run was abandoned at a checkpoint; the lists are
-// then incomplete and nothing more has been printed. May throw std::bad_alloc.
+// added, and lists the bytes that could not be read. Returns false when the run was abandoned at a
+// checkpoint; the lists are then incomplete and nothing more has been printed. May throw
+// std::bad_alloc.
 bool _dbx_scan(dbx_t* store, dbx_block_observer* observer = nullptr);
 
 // Where the scan hands each block it finds: its list (0 live, 1 freed), its position in

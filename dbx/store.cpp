@@ -53,19 +53,22 @@ int64_t _get_file_size(const char* directory, const char* name) {
 }
 
 uint64_t dbx_scanned_size(const dbx_t* store) {
-    return std::min<uint64_t>(uint64_t(std::max<int64_t>(store->file_size, 0)), dbx_layout::addressable);
+    return std::min<uint64_t>(uint64_t(std::max<int64_t>(store->file_size, 0)),
+                              dbx_layout::addressable);
 }
 
 // Opens the store at `path` (UTF-8) read-only and scans it. Null when the file cannot be
-// opened (silently, unless it is no regular file), when its status cannot be read or it is a folder, or when memory runs
-// out (all three with the "dbx_open" error report), and when the run is abandoned during
-// the scan. The 16-byte signature at the start is not examined: the scan starts after it.
+// opened (silently, unless it is no regular file), when its status cannot be read or it is a
+// folder, or when memory runs out (all three with the "dbx_open" error report), and when the run is
+// abandoned during the scan. The 16-byte signature at the start is not examined: the scan starts
+// after it.
 dbx_t* dbx_open(const char* path, dbx_block_observer* observer) {
     dbx_t* store = new (std::nothrow) dbx_t;
     if (store == nullptr) return nullptr;
     store->file = platform::open_for_reading(path);
     if (store->file == nullptr) {
-        if (errno == platform::not_regular_file) {  // a pipe or a device: said, as nothing else would say why
+        if (errno == platform::not_regular_file) {  // a pipe or a device: said, as nothing else
+                                                    // would say why
             std::fprintf(stderr, "morvale: %s: %s\n", path, platform::read_error_text(errno));
             std::fflush(stderr);
         }
@@ -80,7 +83,8 @@ dbx_t* dbx_open(const char* path, dbx_block_observer* observer) {
     }
     if (uint64_t(*size) >= dbx_layout::addressable) {
         std::fprintf(stderr,
-                     "morvale: %s: the file holds %" PRId64 " bytes; blocks name offsets below 4 GiB "
+                     "morvale: %s: the file holds %" PRId64
+                     " bytes; blocks name offsets below 4 GiB "
                      "only, so its first 4 GiB are scanned\n",
                      path, *size);
         std::fflush(stderr);

@@ -57,19 +57,21 @@ bool save_carved(main_view* dialog, dbx_t* store, const std::string& image_folde
 // Runs every carved store that holds a chain, in order of start. The messages of a store
 // whose folder cannot be made are errors; the run has saved nothing only when no store's
 // folder could be entered.
-void run_carved(main_view* dialog, carved_image& image, const char* folder, const char* folder_name, int mode,
-                const std::function<void(uint64_t)>& store_done, run_outcome& result,
+void run_carved(main_view* dialog, carved_image& image, const char* folder, const char* folder_name,
+                int mode, const std::function<void(uint64_t)>& store_done, run_outcome& result,
                 recover_totals& totals) {
     std::string image_folder;
     if (folder) {
-        std::string name = folder_name ? folder_name : store_folder_name(platform::file_name_of(image.file_name));
+        std::string name =
+            folder_name ? folder_name : store_folder_name(platform::file_name_of(image.file_name));
         if (!make_own_folder(folder, name)) return;
         image_folder = in_folder(folder, name);
     }
     for (dbx_t* store : image.stores) {
         if (!has_chains(*store)) continue;  // all its blocks continue chains of other stores
         if (folder && !save_carved(dialog, store, image_folder, mode, totals)) {
-            totals.errors += std::max(store->lists[0].chain_count, 0) + std::max(store->lists[1].chain_count, 0);
+            totals.errors +=
+                std::max(store->lists[0].chain_count, 0) + std::max(store->lists[1].chain_count, 0);
             continue;
         }
         if (folder) result.folder_entered = true;
@@ -91,10 +93,13 @@ namespace {
 
 // A run over the stores carved from one disk image.
 class carve_run : public run_steps {
-public:
-    carve_run(const char* folder, const char* image_path, const std::function<void(uint64_t)>& store_done,
-              const char* image_folder)
-        : folder_(folder), image_path_(image_path), store_done_(store_done), image_folder_(image_folder),
+  public:
+    carve_run(const char* folder, const char* image_path,
+              const std::function<void(uint64_t)>& store_done, const char* image_folder)
+        : folder_(folder),
+          image_path_(image_path),
+          store_done_(store_done),
+          image_folder_(image_folder),
           mode_(folder ? save_mode.load() : 0) {}
 
     bool open() override {
@@ -118,7 +123,8 @@ public:
                         [](const dbx_t* store) { return has_chains(*store); })) {
             return false;
         }
-        dialog->message_box("No messages were found in " + image_->file_name + ".", "Tavrin Morvale", 0x1030);
+        dialog->message_box("No messages were found in " + image_->file_name + ".",
+                            "Tavrin Morvale", 0x1030);
         return true;
     }
 
@@ -128,7 +134,7 @@ public:
 
     void close() override { image_.reset(); }
 
-private:
+  private:
     const char* folder_;
     const char* image_path_;
     const std::function<void(uint64_t)>& store_done_;
@@ -140,8 +146,9 @@ private:
 
 }  // namespace
 
-int carve_image(const char* folder, const char* image_path, const std::function<void(uint64_t)>& store_done,
-                run_outcome* outcome, const char* image_folder) {
+int carve_image(const char* folder, const char* image_path,
+                const std::function<void(uint64_t)>& store_done, run_outcome* outcome,
+                const char* image_folder) {
     carve_run steps(folder, image_path, store_done, image_folder);
     return run_in_frame(folder != nullptr, steps, outcome);
 }

@@ -30,7 +30,7 @@ int recover_store(const char* target, const char* store_path, run_outcome* outco
 
 // What became of one chain, for a record of the run.
 struct chain_record {
-    std::string store_path;               // as given
+    std::string store_path;                // as given
     std::optional<uint64_t> carved_start;  // carve runs: where the store starts in the image
     int list = 0;                          // 0 messages, 1 deleted fragments
     int chain = 0;                         // the chain's number in its list
@@ -44,7 +44,8 @@ struct chain_record {
     bool saved = false;
     bool failed = false;
     std::string reason;  // why it failed
-    bool cut_short = false;  // the chain runs past the end of the store: its last bytes are zero bytes
+    bool cut_short =
+        false;  // the chain runs past the end of the store: its last bytes are zero bytes
 };
 // Called for every chain of a run once it is listed or saved; none when empty. When set,
 // list runs read every message whole.
@@ -56,7 +57,8 @@ extern std::function<void(const chain_record&)> chain_observer;
 // Returns 0 when a save run entered its output folders, otherwise -1.
 // `image_folder` names the image's folder in `folder` (null: the image's file name without
 // ".dbx").
-int carve_image(const char* folder, const char* image_path, const std::function<void(uint64_t start)>& store_done,
+int carve_image(const char* folder, const char* image_path,
+                const std::function<void(uint64_t start)>& store_done,
                 run_outcome* outcome = nullptr, const char* image_folder = nullptr);
 
 // The folder of a carved store: its start as 12 upper-case hexadecimal digits.

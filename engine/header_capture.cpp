@@ -31,7 +31,8 @@ constexpr size_t piece_bytes = size_t(4) << 20;
 
 // Running out of memory here must not end the scan: the rows are given up instead, and
 // every header is read from the file.
-void header_capture::added(const dbx_t& store, int list, int32_t index, const unsigned char* data, size_t at_hand) {
+void header_capture::added(const dbx_t& store, int list, int32_t index, const unsigned char* data,
+                           size_t at_hand) {
     if (given_up_) return;
     try {
         take_block(store, list, index, data, at_hand);
@@ -51,8 +52,8 @@ void header_capture::give_up() {
 
 // The block goes into the ring; it continues the chains waiting for it, if any; and the
 // block found `decision_delay` blocks before it is looked at as a head.
-void header_capture::take_block(const dbx_t& store, int list, int32_t index, const unsigned char* data,
-                                size_t at_hand) {
+void header_capture::take_block(const dbx_t& store, int list, int32_t index,
+                                const unsigned char* data, size_t at_hand) {
     list_state& state = lists_[list];
     if (state.where.empty()) {
         state.where.resize(size_t(ring_blocks));
@@ -82,7 +83,8 @@ void header_capture::take_block(const dbx_t& store, int list, int32_t index, con
 // no longer held, unless they were copied before.
 void header_capture::data_moving() {
     for (list_state& state : lists_) {
-        for (int32_t index = state.newest; index >= 0 && index > state.newest - ring_blocks; --index) {
+        for (int32_t index = state.newest; index >= 0 && index > state.newest - ring_blocks;
+             --index) {
             size_t slot = size_t(index % ring_blocks);
             unsigned char* copy = state.copies.data() + slot * data_size;
             if (state.held[slot] < 0 || state.where[slot] == copy) continue;
@@ -101,7 +103,8 @@ void header_capture::decide_up_to(const dbx_t& store, int list, int32_t end) {
     list_state& state = lists_[list];
     const auto& blocks = store.lists[list].blocks;
     for (; state.decided < end; ++state.decided) {
-        if (blocks[size_t(state.decided)].prev == -1) follow(store, list, {state.decided, -1, {}, 0}, state.decided);
+        if (blocks[size_t(state.decided)].prev == -1)
+            follow(store, list, {state.decided, -1, {}, 0}, state.decided);
     }
 }
 
@@ -166,11 +169,13 @@ void header_capture::scan_ended(const dbx_t& store) {
             }
             state = {};
             auto& rows = rows_[list];
-            std::sort(rows.begin(), rows.end(), [](const kept_row& a, const kept_row& b) { return a.head < b.head; });
+            std::sort(rows.begin(), rows.end(),
+                      [](const kept_row& a, const kept_row& b) { return a.head < b.head; });
             // A block taken for a head may have been given a predecessor since: its row is
             // never shown, and does not hold its piece.
             for (const kept_row& row : rows) {
-                if (store.lists[list].blocks[size_t(row.head)].prev == -1) ++pieces_[list][row.piece].rows_to_show;
+                if (store.lists[list].blocks[size_t(row.head)].prev == -1)
+                    ++pieces_[list][row.piece].rows_to_show;
             }
         }
     } catch (const std::bad_alloc&) {
@@ -180,8 +185,9 @@ void header_capture::scan_ended(const dbx_t& store) {
 
 bool header_capture::show_row(main_view* dialog, int list, int32_t head) {
     const auto& rows = rows_[list];
-    auto found = std::lower_bound(rows.begin(), rows.end(), head,
-                                  [](const kept_row& row, int32_t wanted) { return row.head < wanted; });
+    auto found =
+        std::lower_bound(rows.begin(), rows.end(), head,
+                         [](const kept_row& row, int32_t wanted) { return row.head < wanted; });
     if (found == rows.end() || found->head != head) return false;
     cell_piece& piece = pieces_[list][found->piece];
     hdr_row_view row;

@@ -21,8 +21,9 @@
 #include "platform/view.h"
 
 class header_capture : public dbx_block_observer {
-public:
-    void added(const dbx_t& store, int list, int32_t index, const unsigned char* data, size_t at_hand) override;
+  public:
+    void added(const dbx_t& store, int list, int32_t index, const unsigned char* data,
+               size_t at_hand) override;
     void data_moving() override;
 
     // Once the scan is over: the last blocks are looked at as heads, and the chains that
@@ -34,7 +35,7 @@ public:
     // given back as the list goes on.
     bool show_row(main_view* dialog, int list, int32_t head);
 
-private:
+  private:
     // The text of a chain gathered so far, up to its entry `last`.
     struct gathering {
         int32_t head;
@@ -57,14 +58,15 @@ private:
     };
     struct list_state {
         std::vector<const unsigned char*> where;  // the data areas of the last entries found
-        std::vector<int16_t> held;  // their lengths, -1 where not all was at hand or kept
+        std::vector<int16_t> held;     // their lengths, -1 where not all was at hand or kept
         platform::page_memory copies;  // where the last few are copied before the scan reads on
-        int32_t decided = 0;              // entries before this were looked at as heads
+        int32_t decided = 0;           // entries before this were looked at as heads
         int32_t newest = -1;
-        std::vector<gathering> waiting;   // chains whose next block is still to come
+        std::vector<gathering> waiting;  // chains whose next block is still to come
     };
 
-    void take_block(const dbx_t& store, int list, int32_t index, const unsigned char* data, size_t at_hand);
+    void take_block(const dbx_t& store, int list, int32_t index, const unsigned char* data,
+                    size_t at_hand);
     void decide_up_to(const dbx_t& store, int list, int32_t end);
     void follow(const dbx_t& store, int list, gathering chain, int32_t from);
     void keep_row(int list, const gathering& chain);

@@ -1,10 +1,11 @@
 // Output file names: "<sender>_<receiver>_<subject>.<offset>.<ext>", readable text in UTF-8.
 
+#include "engine/message_name.h"
+
 #include <cstdio>
 #include <cstring>
 #include <string_view>
 
-#include "engine/message_name.h"
 #include "platform/text.h"
 
 namespace {

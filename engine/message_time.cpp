@@ -10,7 +10,9 @@ namespace {
 // second of 1 January 3001, 07:59:59 UTC).
 constexpr int64_t latest_file_time = 32535244799;
 
-bool accepted(int64_t date) { return date >= 0 && date <= latest_file_time; }
+bool accepted(int64_t date) {
+    return date >= 0 && date <= latest_file_time;
+}
 
 }  // namespace
 

@@ -1,5 +1,7 @@
 // Reading one chain of blocks from the store and naming the message it holds.
 
+#include "engine/read_message.h"
+
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
@@ -9,7 +11,6 @@
 #include "dbx/layout.h"
 #include "dbx/scan.h"
 #include "engine/message_name.h"
-#include "engine/read_message.h"
 #include "header/fields.h"
 #include "header/summary.h"
 #include "platform/read.h"
@@ -56,15 +57,20 @@ bool follows(const placed_block& earlier, const placed_block& later) {
 }
 
 class chain_reader {
-public:
+  public:
     chain_reader(FILE* file, uint64_t size, bool fragment, std::string& text, message_read& message,
                  read_window* window)
-        : file_(file), size_(size), fragment_(fragment), text_(text), message_(message), window_(window) {}
+        : file_(file),
+          size_(size),
+          fragment_(fragment),
+          text_(text),
+          message_(message),
+          window_(window) {}
 
     // Appends the data areas of `count` side-by-side blocks from `first`, read with one call.
     void append(const placed_block* first, size_t count);
 
-private:
+  private:
     void read_each(const placed_block* first, size_t count);
     void note_unreadable(uint64_t start, uint64_t end, int error);
 
@@ -87,7 +93,8 @@ void chain_reader::note_unreadable(uint64_t start, uint64_t end, int error) {
 // message is marked unreadable.
 void chain_reader::append(const placed_block* first, size_t count) {
     uint64_t start = first[0].position + header_size;
-    size_t span = size_t(first[count - 1].position - first[0].position) + text_bytes(first[count - 1].block);
+    size_t span =
+        size_t(first[count - 1].position - first[0].position) + text_bytes(first[count - 1].block);
     if (run_.size() < span) run_.resize(span);
     if (window_ == nullptr || !window_->copy(start, run_.data(), span)) {
         platform::read_outcome read = platform::read_at(file_, start, run_.data(), span, size_);
@@ -129,7 +136,8 @@ void chain_reader::read_each(const placed_block* first, size_t count) {
 std::optional<unreadable_range> unreadable_next(const dbx_t* store, const placed_block& last) {
     if (last.block->next_offset == 0) return std::nullopt;
     // The block named lies in the same store as the last one.
-    uint64_t start = last.position - last.block->offset + last.block->next_offset, end = start + header_size + 4;
+    uint64_t start = last.position - last.block->offset + last.block->next_offset,
+             end = start + header_size + 4;
     for (const unreadable_range& range : store->unreadable) {
         if (range.start < end && start < range.end) return range;
     }
@@ -140,16 +148,16 @@ std::optional<unreadable_range> unreadable_next(const dbx_t* store, const placed
 // bytes its row is made of: the reading stops once more text could not change the row.
 // Such a reading starts with a batch of two blocks and doubles the batch each time, so a
 // header with no end in sight is looked at a few times, not once for every block.
-void read_chain(dbx_t* store, int list, const dbx_block_t* head, bool header_only, read_window* window,
-                message_read& message) {
+void read_chain(dbx_t* store, int list, const dbx_block_t* head, bool header_only,
+                read_window* window, message_read& message) {
     auto blocks = chain_blocks(store, list, head);
     message.unreadable = unreadable_next(store, blocks.back());
     size_t total = 0;
     for (const placed_block& placed : blocks) total += text_bytes(placed.block);
     std::string& text = message.text.emplace();
     if (!header_only) text.reserve(total);
-    chain_reader reader(store->file, uint64_t(std::max<int64_t>(store->file_size, 0)), list == 1, text, message,
-                        window);
+    chain_reader reader(store->file, uint64_t(std::max<int64_t>(store->file_size, 0)), list == 1,
+                        text, message, window);
     size_t most = header_only ? header_batch_blocks : batch_blocks;
     size_t settled_to = 0;
     for (size_t first = 0; first < blocks.size();) {
@@ -160,7 +168,8 @@ void read_chain(dbx_t* store, int list, const dbx_block_t* head, bool header_onl
         }
         reader.append(&blocks[first], count);
         first += count;
-        if (header_only && hdr_fields_settled(text.data(), text.data() + text.size(), &settled_to)) break;
+        if (header_only && hdr_fields_settled(text.data(), text.data() + text.size(), &settled_to))
+            break;
         most = std::min(most * 2, batch_blocks);
     }
     // A fragment's last blocks are padded with NUL bytes, which are not message text.
@@ -234,7 +243,9 @@ bool read_window::next_chunk() {
 }
 
 bool read_window::copy(uint64_t start, char* into, size_t length) {
-    if (!stream_ || start < chunk_start_ || start >= chunk_start_ + chunk_.length + stream_skip_most) return false;
+    if (!stream_ || start < chunk_start_ ||
+        start >= chunk_start_ + chunk_.length + stream_skip_most)
+        return false;
     while (length > 0) {
         while (start >= chunk_start_ + chunk_.length) {
             if (!next_chunk()) return false;
@@ -257,14 +268,15 @@ bool _chain_touches_unreadable(const dbx_t* store, int list, const dbx_block_t* 
     if (unreadable_next(store, blocks.back())) return true;
     for (const placed_block& placed : blocks) {
         for (const unreadable_range& range : store->unreadable) {
-            if (range.start < placed.position + block_size && placed.position < range.end) return true;
+            if (range.start < placed.position + block_size && placed.position < range.end)
+                return true;
         }
     }
     return false;
 }
 
-message_read _read_message(main_view* dialog, dbx_t* store, int list, int chain, int mode, bool whole,
-                           read_window* window) {
+message_read _read_message(main_view* dialog, dbx_t* store, int list, int chain, int mode,
+                           bool whole, read_window* window) {
     const dbx_block_t* head = store->lists[list].chains[chain];
     message_read message;
     std::optional<std::string>& subject = message.subject;
@@ -283,8 +295,8 @@ message_read _read_message(main_view* dialog, dbx_t* store, int list, int chain,
         if (listing) {
             hdr_show_row(row_view, hdr_row_of(message.text->c_str()).view());
         } else {
-            hdr_message_summary(message.text->c_str(), row_view, &subject, &from, &to, &message.date,
-                                &message.raw);
+            hdr_message_summary(message.text->c_str(), row_view, &subject, &from, &to,
+                                &message.date, &message.raw);
         }
     } catch (const std::bad_alloc&) {
         message.text.reset();  // the driver counts the message as failed

@@ -35,7 +35,7 @@ struct message_read {
 // only copies out what it needs. Bytes behind the stream, far ahead of it, past the end of
 // the file or in a chunk with unreadable bytes are not served: the caller reads them.
 class read_window {
-public:
+  public:
     read_window();
     ~read_window();
     read_window(const read_window&) = delete;
@@ -48,13 +48,13 @@ public:
     // Copies [start, start + length) into `into` from the stream; false when it cannot.
     bool copy(uint64_t start, char* into, size_t length);
 
-private:
+  private:
     bool next_chunk();
     void stop();
 
     std::unique_ptr<chunk_reader> stream_;
     chunk_reader::chunk chunk_;
-    uint64_t chunk_start_ = 0;  // the file offset of the chunk's first byte
+    uint64_t chunk_start_ = 0;       // the file offset of the chunk's first byte
     std::optional<bool> streaming_;  // decided at the list's first chain
 };
 
@@ -63,5 +63,5 @@ private:
 bool _chain_touches_unreadable(const dbx_t* store, int list, const dbx_block_t* head);
 // Reads chain `chain` of list `list`; a list-only run (mode 0) reads no more than the
 // header unless `whole`; a window, when given, serves the reads of such a run.
-message_read _read_message(main_view* dialog, dbx_t* store, int list, int chain, int mode, bool whole = false,
-                           read_window* window = nullptr);
+message_read _read_message(main_view* dialog, dbx_t* store, int list, int chain, int mode,
+                           bool whole = false, read_window* window = nullptr);

@@ -21,7 +21,9 @@ namespace {
 
 const char* const list_names[2] = {"messages", "deleted message fragments"};
 
-const char* or_null(const char* text) { return text ? text : "(null)"; }
+const char* or_null(const char* text) {
+    return text ? text : "(null)";
+}
 
 void print_message_line(int j, int chain_count, bool saved, const std::string& name) {
     std::printf(saved ? "%5.1f%%     OK: %s\n" : "%5.1f%%  ERROR: %s\n",
@@ -34,15 +36,16 @@ bool overlaps(const unreadable_range& a, const unreadable_range& b) {
 }
 
 // Why a message that was read cannot be saved; false when nothing stands in its way.
-bool message_failed(main_view* dialog, recover_totals& totals, const dbx_t* store, const dbx_block_t* head,
-                    const message_read& message) {
+bool message_failed(main_view* dialog, recover_totals& totals, const dbx_t* store,
+                    const dbx_block_t* head, const message_read& message) {
     if (message.out_of_memory) {
         std::fprintf(stderr, "_read_message: the message at %08" PRIX32 ": %s\n", head->offset,
                      std::strerror(ENOMEM));
     } else if (message.unreadable) {
         report_unreadable(dialog, totals, store->file_name, *message.unreadable);
-        std::fprintf(stderr, "_read_message: the message at %08" PRIX32 " lies partly in unreadable bytes\n",
-                     head->offset);
+        std::fprintf(
+            stderr, "_read_message: the message at %08" PRIX32 " lies partly in unreadable bytes\n",
+            head->offset);
     } else {
         return !message.text;
     }
@@ -52,8 +55,9 @@ bool message_failed(main_view* dialog, recover_totals& totals, const dbx_t* stor
 
 // Reads, saves and stamps chain j of list i; false when the message failed.
 bool handle_chain(main_view* dialog, dbx_t* store, int i, int j, const std::string* list_folder,
-                  int mode, recover_totals& totals, const std::optional<platform::file_identity>& identity,
-                  read_window* window, header_capture* rows) {
+                  int mode, recover_totals& totals,
+                  const std::optional<platform::file_identity>& identity, read_window* window,
+                  header_capture* rows) {
     const dbx_block_list_t& list = store->lists[i];
     // A row the scan made is shown unless the chain touches bytes it could not read: such a
     // chain is read, and reported.
@@ -133,7 +137,9 @@ void report_unreadable(main_view* dialog, recover_totals& totals, const std::str
 
 // A folder the run writes into must be a folder of its own: a link there would send the
 // files somewhere else.
-bool is_link(const std::string& folder) { return platform::entry_at(folder.c_str()) == platform::entry_kind::link; }
+bool is_link(const std::string& folder) {
+    return platform::entry_at(folder.c_str()) == platform::entry_kind::link;
+}
 
 void say_link(const std::string& folder) {
     std::fprintf(stderr, "error: %s is a link; nothing is written there\n", folder.c_str());
@@ -149,7 +155,8 @@ void show_completion(main_view* dialog, const run_outcome& outcome) {
         std::snprintf(text, sizeof text, "Saving completed with %d errors", outcome.errors);
         dialog->message_box(text, "Tavrin Morvale", 0x1030);
     } else if (!outcome.unreadable.empty()) {
-        dialog->message_box("Saving completed, but parts of the store could not be read", "Tavrin Morvale", 0x1030);
+        dialog->message_box("Saving completed, but parts of the store could not be read",
+                            "Tavrin Morvale", 0x1030);
     } else {
         dialog->message_box("Saving completed successfully         ", "Tavrin Morvale", 0x1020);
     }
@@ -157,7 +164,8 @@ void show_completion(main_view* dialog, const run_outcome& outcome) {
 
 // What the scan could not read.
 void report_scan_limits(main_view* dialog, recover_totals& totals, const dbx_t* store) {
-    for (const unreadable_range& range : store->unreadable) report_unreadable(dialog, totals, store->file_name, range);
+    for (const unreadable_range& range : store->unreadable)
+        report_unreadable(dialog, totals, store->file_name, range);
 }
 
 recover_totals _recover(main_view* dialog, dbx_t* store, const char* folder, int mode,
@@ -193,7 +201,8 @@ recover_totals _recover(main_view* dialog, dbx_t* store, const char* folder, int
             ++(ok ? saved : errors);
         }
         totals.errors += errors;
-        if (!list_folder) saved = 0;  // a list-only run saves nothing; what it could not read is an error
+        if (!list_folder)
+            saved = 0;  // a list-only run saves nothing; what it could not read is an error
         std::printf("------ %d %s recovered, %d errors\n", saved, list_names[i], errors);
         std::fflush(stdout);
         dialog->set_progress(0);
@@ -235,7 +244,7 @@ namespace {
 
 // A run over one store file.
 class store_run : public run_steps {
-public:
+  public:
     store_run(const char* target, const char* store_path)
         : target_(target), store_path_(store_path), mode_(target ? save_mode.load() : 0) {}
 
@@ -267,7 +276,8 @@ public:
 
     void run(main_view* dialog, recover_totals& totals, run_outcome& result) override {
         if (!target_) {
-            totals = _recover(dialog, store_.get(), nullptr, mode_, std::move(totals), rows_ ? &*rows_ : nullptr);
+            totals = _recover(dialog, store_.get(), nullptr, mode_, std::move(totals),
+                              rows_ ? &*rows_ : nullptr);
             return;
         }
         std::string folder = output_folder(target_);
@@ -287,7 +297,7 @@ public:
         rows_.reset();
     }
 
-private:
+  private:
     const char* target_;
     const char* store_path_;
     int mode_;
@@ -304,7 +314,8 @@ int recover_store(const char* target, const char* store_path, run_outcome* outco
 
 std::string store_folder_name(const std::string& store_file_name) {
     size_t n = store_file_name.size();
-    bool dbx = n >= 4 && platform::equal_ignoring_case(std::string_view(store_file_name).substr(n - 4), ".dbx");
+    bool dbx = n >= 4 && platform::equal_ignoring_case(
+                             std::string_view(store_file_name).substr(n - 4), ".dbx");
     std::string name = dbx ? store_file_name.substr(0, n - 4) : store_file_name;
     // Windows drops trailing points and blanks from a folder name; dropping them here too
     // keeps the folder the same on every system, and what is left is never "." or "..".
@@ -319,6 +330,7 @@ std::string output_folder(const std::string& target) {
 
 std::string unreadable_text(const unreadable_range& range) {
     char text[96];
-    std::snprintf(text, sizeof text, "cannot read bytes %" PRIu64 " to %" PRIu64 ": ", range.start, range.end - 1);
+    std::snprintf(text, sizeof text, "cannot read bytes %" PRIu64 " to %" PRIu64 ": ", range.start,
+                  range.end - 1);
     return text + std::string(platform::read_error_text(range.error));
 }

@@ -26,7 +26,7 @@ recover_totals _recover(main_view* dialog, dbx_t* store, const char* folder, int
 
 // What a store run and a carve run each do inside the frame they share.
 class run_steps {
-public:
+  public:
     virtual ~run_steps() = default;
     // Opens the store or the image; false when it cannot be opened (said by the opening).
     virtual bool open() = 0;
@@ -50,14 +50,14 @@ int run_in_frame(bool saving, run_steps& steps, run_outcome* outcome);
 
 // A dialog that shows nothing, for runs without a main dialog.
 class silent_view : public main_view {
-public:
+  public:
     int item_count() override { return count_; }
     void insert_item(int) override { ++count_; }
     void set_item_text(int, int, const std::u16string&) override {}
     void set_progress(int) override {}
     int message_box(const std::string&, const std::string&, unsigned) override { return 1; }
 
-private:
+  private:
     int count_ = 0;
 };
 
@@ -72,5 +72,5 @@ void show_completion(main_view* dialog, const run_outcome& outcome);
 // Hands the record of chain `chain` to the chain observer, when there is one: `folder` is
 // the list folder of a save run (null in a list run), `usable` false when the message
 // could not be read, `saved` the result of saving it (1 saved, 2 failed, 0 not saved).
-void _note_chain(const dbx_t* store, int list, int chain, const message_read& message, const std::string* folder,
-                 bool usable, int saved);
+void _note_chain(const dbx_t* store, int list, int chain, const message_read& message,
+                 const std::string* folder, bool usable, int saved);

@@ -3,6 +3,8 @@
 // folder, dated, and renamed onto its own name only when it is complete, so a name never
 // holds part of a message, whenever the run stops.
 
+#include "engine/save_message.h"
+
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
@@ -11,7 +13,6 @@
 
 #include "dispatch/dispatch.h"
 #include "dispatch/dispids.h"
-#include "engine/save_message.h"
 #include "engine/sys.h"
 #include "msg/store.h"
 #include "platform/fs.h"
@@ -62,12 +63,22 @@ bool clear_temporary(const std::string& path) {
 // anything else are left alone. errno says why not.
 bool may_take_name(const std::string& path, const std::optional<platform::file_identity>& store) {
     switch (platform::entry_at(path.c_str())) {
-        case platform::entry_kind::none: return true;
-        case platform::entry_kind::file: break;
-        case platform::entry_kind::read_only: errno = EACCES; return false;
-        case platform::entry_kind::directory: errno = EISDIR; return false;
-        case platform::entry_kind::link: errno = ELOOP; return false;
-        case platform::entry_kind::other: errno = EEXIST; return false;
+        case platform::entry_kind::none:
+            return true;
+        case platform::entry_kind::file:
+            break;
+        case platform::entry_kind::read_only:
+            errno = EACCES;
+            return false;
+        case platform::entry_kind::directory:
+            errno = EISDIR;
+            return false;
+        case platform::entry_kind::link:
+            errno = ELOOP;
+            return false;
+        case platform::entry_kind::other:
+            errno = EEXIST;
+            return false;
     }
     if (store && platform::identity_of(path.c_str()) == store) {
         std::fprintf(stderr, "_save_message (rename): %s is the store being read\n", path.c_str());
@@ -83,7 +94,8 @@ int finish(const char* folder, const message_read& message, const std::string& l
     std::string temporary = in_folder(folder, leaf);
     _set_message_time(folder, leaf, message.date);
     std::string path = in_folder(folder, message.name);
-    if (!may_take_name(path, store) || platform::replace_file(temporary.c_str(), path.c_str()) != 0) {
+    if (!may_take_name(path, store) ||
+        platform::replace_file(temporary.c_str(), path.c_str()) != 0) {
         return discard(temporary, "_save_message (rename)");
     }
     return 1;
@@ -106,13 +118,16 @@ int save_eml(const char* folder, const message_read& message,
     if (folder == nullptr) return report_unwritable(folder);
     std::string leaf = take_temporary_name(message.name);
     std::string temporary = in_folder(folder, leaf);
-    FILE* file = clear_temporary(temporary) ? platform::create_new_file(temporary.c_str()) : nullptr;
+    FILE* file =
+        clear_temporary(temporary) ? platform::create_new_file(temporary.c_str()) : nullptr;
     if (file == nullptr) return report_unwritable(folder);
     if (const char* tag = write_and_close(file, *message.text)) return discard(temporary, tag);
     return finish(folder, message, leaf, store);
 }
 
-std::u16string wide_path(const std::string& path) { return platform::path_to_utf16(path); }
+std::u16string wide_path(const std::string& path) {
+    return platform::path_to_utf16(path);
+}
 
 using dispatch::variant;
 namespace dispid = dispatch::dispid;
@@ -135,7 +150,8 @@ bool convert_to_msg(const std::u16string& path, const message_read& message, boo
         items->invoke(dispid::items_add, dispatch::method, {variant::make_i4(dispid::mail_item)})
             .object;
     item->invoke(dispid::item_to, dispatch::property_put, {variant::make_string(message.raw.to)});
-    item->invoke(dispid::item_subject, dispatch::property_put, {variant::make_string(message.raw.subject)});
+    item->invoke(dispid::item_subject, dispatch::property_put,
+                 {variant::make_string(message.raw.subject)});
     item->invoke(dispid::item_sent, dispatch::property_put, {variant::make_bool(true)});
     // The text goes over without a copy: a braced list would copy a string of the
     // message's size.
@@ -192,15 +208,19 @@ std::string temporary_name(const std::string& name, uint64_t serial) {
     // Every name ends in ".<offset>.<extension>", unique within its folder.
     constexpr size_t number_and_extension = 13;
     size_t keep = std::min(name.size(), number_and_extension);
-    return "~morvale." + std::to_string(platform::process_id()) + "." + std::to_string(serial) + name.substr(name.size() - keep) +
-           ".tmp";
+    return "~morvale." + std::to_string(platform::process_id()) + "." + std::to_string(serial) +
+           name.substr(name.size() - keep) + ".tmp";
 }
 
 }  // namespace
 
-std::string take_temporary_name(const std::string& name) { return temporary_name(name, ++temporaries_taken); }
+std::string take_temporary_name(const std::string& name) {
+    return temporary_name(name, ++temporaries_taken);
+}
 
-std::string next_temporary_name(const std::string& name) { return temporary_name(name, temporaries_taken + 1); }
+std::string next_temporary_name(const std::string& name) {
+    return temporary_name(name, temporaries_taken + 1);
+}
 
 int _save_message(const char* folder, const message_read& message, int mode,
                   const std::optional<platform::file_identity>& store) {

@@ -1,12 +1,17 @@
+#include "engine/sys.h"
+
 #include <cerrno>
 #include <cstring>
 
-#include "engine/sys.h"
 #include "platform/fs.h"
 
-std::optional<std::string> sys_getcwd() { return platform::current_directory(); }
+std::optional<std::string> sys_getcwd() {
+    return platform::current_directory();
+}
 
-int sys_chdir(const char* path) { return platform::change_directory(path) == 0 ? 0 : -1; }
+int sys_chdir(const char* path) {
+    return platform::change_directory(path) == 0 ? 0 : -1;
+}
 
 // Makes `parent`, then `name` inside it without following a link there; a folder or
 // anything else already there counts as made: the caller looks at what stands there. A

@@ -1,7 +1,7 @@
 // Whole runs on any file: a list-only run, a .eml run and a .msg run of the file as a
 // store. Each chain the literal scan finds gets one row (list only) or one OK or ERROR
-// line (save runs), and the three runs show the same rows; a save run writes only inside its own output folder, one file per OK
-// line, and leaves the working directory where it was.
+// line (save runs), and the three runs show the same rows; a save run writes only inside its own
+// output folder, one file per OK line, and leaves the working directory where it was.
 
 #include <array>
 #include <filesystem>
@@ -62,11 +62,12 @@ int files_written(const fs::path& root, const fs::path& store, const std::string
 
 // Keeps the rows as the list shows them, and lets every run go on.
 class row_view : public main_view {
-public:
+  public:
     int item_count() override { return int(rows.size()); }
     void insert_item(int) override { rows.emplace_back(); }
     void set_item_text(int item, int subitem, const std::u16string& text) override {
-        if (item >= 0 && size_t(item) < rows.size() && subitem >= 0 && subitem < 4) rows[size_t(item)][size_t(subitem)] = text;
+        if (item >= 0 && size_t(item) < rows.size() && subitem >= 0 && subitem < 4)
+            rows[size_t(item)][size_t(subitem)] = text;
     }
     void set_progress(int) override {}
     int message_box(const std::string&, const std::string&, unsigned) override { return 1; }
@@ -75,7 +76,8 @@ public:
 };
 
 // The rows of the run.
-std::vector<std::array<std::u16string, 4>> run_once(const std::string& root, const std::string& store, int mode,
+std::vector<std::array<std::u16string, 4>> run_once(const std::string& root,
+                                                    const std::string& store, int mode,
                                                     int chains) {
     row_view view;
     main_view* saved_dialog = main_dialog;
@@ -119,6 +121,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // A list-only run reads only as much of each message as its row needs, or takes the
     // row from the scan: the rows are still those of the runs that read it whole.
     auto listed = run_once(root, store, 0, chains);
-    for (int mode = 1; mode < 3; mode++) require(run_once(root, store, mode, chains) == listed, "rows differ in mode " + std::to_string(mode));
+    for (int mode = 1; mode < 3; mode++)
+        require(run_once(root, store, mode, chains) == listed,
+                "rows differ in mode " + std::to_string(mode));
     return 0;
 }

@@ -22,15 +22,15 @@ enum column {
 // The column a field fills, from its name in any case.
 column column_of(const std::string& name) {
     switch (name.size()) {
-    case 2:
-        return platform::equal_ignoring_case(name, "to") ? column_to : column_none;
-    case 4:
-        if (platform::equal_ignoring_case(name, "from")) return column_from;
-        return platform::equal_ignoring_case(name, "date") ? column_date : column_none;
-    case 7:
-        return platform::equal_ignoring_case(name, "subject") ? column_subject : column_none;
-    default:
-        return column_none;
+        case 2:
+            return platform::equal_ignoring_case(name, "to") ? column_to : column_none;
+        case 4:
+            if (platform::equal_ignoring_case(name, "from")) return column_from;
+            return platform::equal_ignoring_case(name, "date") ? column_date : column_none;
+        case 7:
+            return platform::equal_ignoring_case(name, "subject") ? column_subject : column_none;
+        default:
+            return column_none;
     }
 }
 
@@ -58,7 +58,9 @@ void take_text_field(std::string_view value, main_view* dialog, int column, std:
 }
 
 // The Date cell shows the value as written.
-void take_date_field(std::string_view value, main_view* dialog) { set_last_row_cell(dialog, column_date, value); }
+void take_date_field(std::string_view value, main_view* dialog) {
+    set_last_row_cell(dialog, column_date, value);
+}
 
 }  // namespace
 
@@ -77,10 +79,13 @@ void hdr_message_summary(const char* text, main_view* dialog, std::optional<std:
     bool keep_raw = raw != nullptr;
     hdr_main_values fields = hdr_main_fields(text, text + std::strlen(text));
     if (fields[hdr_from])
-        take_text_field(*fields[hdr_from], dialog, column_from, keep_raw ? &values.from : nullptr, from);
+        take_text_field(*fields[hdr_from], dialog, column_from, keep_raw ? &values.from : nullptr,
+                        from);
     if (fields[hdr_subject])
-        take_text_field(*fields[hdr_subject], dialog, column_subject, keep_raw ? &values.subject : nullptr, subject);
-    if (fields[hdr_to]) take_text_field(*fields[hdr_to], dialog, column_to, keep_raw ? &values.to : nullptr, to);
+        take_text_field(*fields[hdr_subject], dialog, column_subject,
+                        keep_raw ? &values.subject : nullptr, subject);
+    if (fields[hdr_to])
+        take_text_field(*fields[hdr_to], dialog, column_to, keep_raw ? &values.to : nullptr, to);
     if (fields[hdr_date]) take_date_field(*fields[hdr_date], dialog);
     std::optional<int64_t> seconds = hdr_message_date(fields);
     if (date != nullptr && seconds) *date = *seconds;

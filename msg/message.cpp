@@ -53,7 +53,8 @@ message_text& message_text::operator=(std::string bytes) {
 }
 
 std::string_view message_text::bytes() const {
-    if (!storage_.empty()) return std::string_view(reinterpret_cast<const char*>(storage_.data()), length_);
+    if (!storage_.empty())
+        return std::string_view(reinterpret_cast<const char*>(storage_.data()), length_);
     return bytes_;
 }
 

@@ -58,7 +58,9 @@ std::string piece_to_utf8(const std::string& charset, std::string_view piece) {
     if (auto text = platform::charset_to_utf8(charset, piece)) return std::move(*text);
     // Text labelled UTF-8 with a damaged byte (a block link cut an escape) keeps what is
     // sound: only the bad bytes are replaced, not the whole part read as another charset.
-    if (platform::equal_ignoring_case(charset, "utf-8") || platform::equal_ignoring_case(charset, "utf8")) return platform::utf16_to_utf8(platform::utf8_to_utf16(piece));
+    if (platform::equal_ignoring_case(charset, "utf-8") ||
+        platform::equal_ignoring_case(charset, "utf8"))
+        return platform::utf16_to_utf8(platform::utf8_to_utf16(piece));
     return hdr_charset_to_utf8(charset, piece);
 }
 
@@ -84,14 +86,16 @@ void part_text_pieces(const mime_part& part, Take take) {
     std::string storage;
     std::string_view bytes = decoded_body(part, storage);
     std::string charset = parameter_raw(part.type_parameters, "charset");
-    convert_in_pieces(bytes, converts_in_pieces(charset),
-                      [&](std::string_view piece) { take(piece_to_utf8(charset, piece), bytes.size()); });
+    convert_in_pieces(bytes, converts_in_pieces(charset), [&](std::string_view piece) {
+        take(piece_to_utf8(charset, piece), bytes.size());
+    });
 }
 
 std::u16string part_text_utf16(const mime_part& part) {
     std::u16string text;
     part_text_pieces(part, [&](const std::string& piece, size_t whole) {
-        if (text.empty()) text.reserve(whole);  // no charset makes more characters than bytes: grown once
+        if (text.empty())
+            text.reserve(whole);  // no charset makes more characters than bytes: grown once
         text += platform::utf8_to_utf16(piece);
     });
     return text;

@@ -235,7 +235,9 @@ mime_part read_part(string_view text, const read_state& state, const mime_part* 
 
 }  // namespace
 
-std::string header_lines(std::string_view header) { return with_crlf(header); }
+std::string header_lines(std::string_view header) {
+    return with_crlf(header);
+}
 
 void walk_header_fields(std::string_view header, const field_visitor& visit) {
     std::string lines = with_crlf(header);

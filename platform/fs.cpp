@@ -1,10 +1,10 @@
 #include "platform/fs.h"
 
-#include "platform/text.h"
-
 #include <cerrno>
 #include <cstdio>
 #include <vector>
+
+#include "platform/text.h"
 
 #ifdef _WIN32
 #include <direct.h>
@@ -22,7 +22,9 @@
 
 namespace platform {
 
-void report_error(const char* tag) { std::perror(tag); }
+void report_error(const char* tag) {
+    std::perror(tag);
+}
 
 #ifdef _WIN32
 
@@ -54,8 +56,9 @@ entry_kind entry_at(const char* path) {
 }
 
 FILE* create_new_file(const char* path) {
-    int descriptor = _wopen(widen_path(path).c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY | _O_NOINHERIT,
-                            _S_IREAD | _S_IWRITE);
+    int descriptor =
+        _wopen(widen_path(path).c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY | _O_NOINHERIT,
+               _S_IREAD | _S_IWRITE);
     if (descriptor < 0) return nullptr;
     FILE* file = _fdopen(descriptor, "wb");
     if (file == nullptr) _close(descriptor);
@@ -63,13 +66,16 @@ FILE* create_new_file(const char* path) {
 }
 
 int replace_file(const char* from, const char* to) {
-    if (MoveFileExW(widen_path(from).c_str(), widen_path(to).c_str(), MOVEFILE_REPLACE_EXISTING)) return 0;
+    if (MoveFileExW(widen_path(from).c_str(), widen_path(to).c_str(), MOVEFILE_REPLACE_EXISTING))
+        return 0;
     DWORD error = GetLastError();
     errno = error == ERROR_ACCESS_DENIED ? EACCES : error == ERROR_DISK_FULL ? ENOSPC : EIO;
     return -1;
 }
 
-int remove_file(const char* path) { return _wunlink(widen_path(path).c_str()); }
+int remove_file(const char* path) {
+    return _wunlink(widen_path(path).c_str());
+}
 
 std::optional<int64_t> file_size(const char* path) {
     struct _stat64 status;
@@ -93,9 +99,13 @@ std::optional<std::string> current_directory() {
     return narrow;
 }
 
-int change_directory(const char* path) { return _wchdir(widen_path(path).c_str()); }
+int change_directory(const char* path) {
+    return _wchdir(widen_path(path).c_str());
+}
 
-int make_directory(const char* path) { return _wmkdir(widen_path(path).c_str()); }
+int make_directory(const char* path) {
+    return _wmkdir(widen_path(path).c_str());
+}
 
 // Windows has no mkdirat: each folder is made by its path and looked at without following
 // a reparse point (a link or a junction) before the next is made inside it.
@@ -130,7 +140,9 @@ int set_file_times(const char* path, int64_t seconds) {
 
 #else
 
-FILE* open_file(const char* path, const char* mode) { return std::fopen(path, mode); }
+FILE* open_file(const char* path, const char* mode) {
+    return std::fopen(path, mode);
+}
 
 entry_kind entry_at(const char* path) {
     struct stat status;
@@ -138,7 +150,8 @@ entry_kind entry_at(const char* path) {
     if (S_ISLNK(status.st_mode)) return entry_kind::link;
     if (S_ISDIR(status.st_mode)) return entry_kind::directory;
     if (!S_ISREG(status.st_mode)) return entry_kind::other;
-    return (status.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0 ? entry_kind::read_only : entry_kind::file;
+    return (status.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0 ? entry_kind::read_only
+                                                                 : entry_kind::file;
 }
 
 FILE* create_new_file(const char* path) {
@@ -149,9 +162,13 @@ FILE* create_new_file(const char* path) {
     return file;
 }
 
-int replace_file(const char* from, const char* to) { return std::rename(from, to); }
+int replace_file(const char* from, const char* to) {
+    return std::rename(from, to);
+}
 
-int remove_file(const char* path) { return unlink(path); }
+int remove_file(const char* path) {
+    return unlink(path);
+}
 
 std::optional<int64_t> file_size(const char* path) {
     struct stat status;
@@ -175,9 +192,13 @@ std::optional<std::string> current_directory() {
     return std::string(buffer.data());
 }
 
-int change_directory(const char* path) { return chdir(path); }
+int change_directory(const char* path) {
+    return chdir(path);
+}
 
-int make_directory(const char* path) { return mkdir(path, 0777); }
+int make_directory(const char* path) {
+    return mkdir(path, 0777);
+}
 
 // Each folder is made inside the one before through its descriptor, and opened with
 // O_NOFOLLOW before the next is made in it: a link put anywhere on the way is never
@@ -198,7 +219,8 @@ int make_folders_below(const char* base, const std::string& relative) {
         } else if (mkdirat(folder, name.c_str(), 0777) == 0 || errno == EEXIST) {
             inner = openat(folder, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
             struct stat status;
-            if (inner < 0 && errno == ENOTDIR && fstatat(folder, name.c_str(), &status, AT_SYMLINK_NOFOLLOW) == 0 &&
+            if (inner < 0 && errno == ENOTDIR &&
+                fstatat(folder, name.c_str(), &status, AT_SYMLINK_NOFOLLOW) == 0 &&
                 S_ISLNK(status.st_mode)) {
                 errno = ELOOP;  // a link, which O_NOFOLLOW with O_DIRECTORY tells as no folder
             }
@@ -242,7 +264,9 @@ size_t file_name_start(const std::string& path) {
     return at;
 }
 
-std::string file_name_of(const std::string& path) { return path.substr(file_name_start(path)); }
+std::string file_name_of(const std::string& path) {
+    return path.substr(file_name_start(path));
+}
 
 long long process_id() {
 #ifdef _WIN32

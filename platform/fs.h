@@ -19,8 +19,8 @@ enum class entry_kind {
     file,       // a regular file that may be written
     read_only,  // a regular file that nobody may write
     directory,
-    link,       // a symbolic link (on Windows any reparse point)
-    other,      // a device, a pipe, a socket
+    link,   // a symbolic link (on Windows any reparse point)
+    other,  // a device, a pipe, a socket
 };
 entry_kind entry_at(const char* path);
 

@@ -48,7 +48,8 @@ size_t whole_large_pages(size_t bytes) {
 // `bytes` (whole large pages) mapped on a large-page boundary: more is mapped than asked
 // for, and the ends that miss the boundary are given back.
 void* map_on_large_pages(size_t bytes) {
-    void* mapped = mmap(nullptr, bytes + large_page, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    void* mapped = mmap(nullptr, bytes + large_page, PROT_READ | PROT_WRITE,
+                        MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
     if (mapped == MAP_FAILED) throw std::bad_alloc();
     auto start = reinterpret_cast<uintptr_t>(mapped);
     uintptr_t aligned = (start + large_page - 1) & ~uintptr_t(large_page - 1);

@@ -23,7 +23,7 @@ void free_pages(void* start, size_t bytes);
 
 // One such buffer, freed with its owner.
 class page_memory {
-public:
+  public:
     page_memory() = default;
     explicit page_memory(size_t bytes)
         : data_(static_cast<unsigned char*>(allocate_pages(bytes))), size_(bytes) {}
@@ -41,7 +41,7 @@ public:
     unsigned char* data() const { return data_; }
     size_t size() const { return size_; }
 
-private:
+  private:
     void swap(page_memory& other) noexcept {
         std::swap(data_, other.data_);
         std::swap(size_, other.size_);
@@ -62,9 +62,13 @@ struct page_allocator {
     T* allocate(size_t count) { return static_cast<T*>(allocate_pages(count * sizeof(T))); }
     void deallocate(T* start, size_t count) { free_pages(start, count * sizeof(T)); }
     template <typename U>
-    bool operator==(const page_allocator<U>&) const { return true; }
+    bool operator==(const page_allocator<U>&) const {
+        return true;
+    }
     template <typename U>
-    bool operator!=(const page_allocator<U>&) const { return false; }
+    bool operator!=(const page_allocator<U>&) const {
+        return false;
+    }
 };
 
 }  // namespace platform

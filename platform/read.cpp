@@ -39,8 +39,12 @@ size_t before_injected(const read_fault& injected, uint64_t offset, size_t lengt
 
 }  // namespace
 
-void set_read_fault(read_fault fault) { injected_fault = std::move(fault); }
-void set_file_end(read_fault end) { injected_end = std::move(end); }
+void set_read_fault(read_fault fault) {
+    injected_fault = std::move(fault);
+}
+void set_file_end(read_fault end) {
+    injected_end = std::move(end);
+}
 
 const char* read_error_text(int error) {
     if (error == file_shrank) return "the file is shorter than when the run began";
@@ -52,7 +56,9 @@ const char* read_error_text(int error) {
 
 namespace {
 
-HANDLE handle_of(FILE* file) { return reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(file))); }
+HANDLE handle_of(FILE* file) {
+    return reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(file)));
+}
 
 // One read of at most `length` bytes at `offset`: the count, 0 at the end of the file, -1
 // (errno set) on failure. The handle is synchronous: the offset travels in OVERLAPPED.
@@ -85,7 +91,8 @@ std::optional<stream_status> status_of(FILE* file) {
     if (GetFileInformationByHandle(handle, &information)) {
         stream_status status;
         status.directory = (information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-        status.size = int64_t((uint64_t(information.nFileSizeHigh) << 32) | information.nFileSizeLow);
+        status.size =
+            int64_t((uint64_t(information.nFileSizeHigh) << 32) | information.nFileSizeLow);
         return status;
     }
     // A disk or partition opened as \\.\PhysicalDriveN or \\.\X: tells its length itself.
@@ -110,13 +117,14 @@ std::optional<file_identity> identity_of_handle(HANDLE handle) {
 
 }  // namespace
 
-std::optional<file_identity> identity_of(FILE* file) { return identity_of_handle(handle_of(file)); }
+std::optional<file_identity> identity_of(FILE* file) {
+    return identity_of_handle(handle_of(file));
+}
 
 std::optional<file_identity> identity_of(const char* path) {
-    HANDLE handle = CreateFileW(widen_path(path).c_str(), 0,
-                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT,
-                                nullptr);
+    HANDLE handle = CreateFileW(
+        widen_path(path).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+        nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
     if (handle == INVALID_HANDLE_VALUE) return std::nullopt;
     auto identity = identity_of_handle(handle);
     CloseHandle(handle);
@@ -206,8 +214,8 @@ read_outcome read_at(FILE* file, uint64_t offset, void* buffer, size_t length, u
     read_outcome outcome;
     auto* bytes = static_cast<char*>(buffer);
     while (outcome.count < present) {
-        long long got = read_once(file, offset + outcome.count, bytes + outcome.count,
-                                  present - outcome.count);
+        long long got =
+            read_once(file, offset + outcome.count, bytes + outcome.count, present - outcome.count);
         if (got < 0) {
             outcome.error = errno != 0 ? errno : EIO;
             return outcome;

@@ -156,7 +156,9 @@ bool append_ansi(std::u16string_view text, std::string& out) {
             const char16_t* high =
                 std::find(std::begin(windows_1252_high), std::end(windows_1252_high), c);
             exact = exact && high != std::end(windows_1252_high);
-            piece[i] = high != std::end(windows_1252_high) ? static_cast<char>(0x80 + (high - windows_1252_high)) : '?';
+            piece[i] = high != std::end(windows_1252_high)
+                           ? static_cast<char>(0x80 + (high - windows_1252_high))
+                           : '?';
         }
         out.append(piece, count);
     }

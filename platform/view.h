@@ -7,7 +7,7 @@
 #include <string_view>
 
 class main_view {
-public:
+  public:
     virtual ~main_view() = default;
 
     // The message list (columns 0 "From", 1 "E-mail Subject", 2 "To", 3 "Date").
@@ -47,4 +47,6 @@ public:
 extern main_view* main_dialog;
 
 // The checkpoint of the current run: true (go on) when there is no main dialog.
-inline bool run_checkpoint() { return main_dialog == nullptr || main_dialog->checkpoint(); }
+inline bool run_checkpoint() {
+    return main_dialog == nullptr || main_dialog->checkpoint();
+}

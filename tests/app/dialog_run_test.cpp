@@ -157,7 +157,8 @@ TEST_F(dialog_run_test, bytes_that_cannot_be_read_are_listed_in_one_box_at_the_e
     ASSERT_EQ(boxes().size(), 1u);
     EXPECT_EQ(boxes()[0].flags, unsigned(MB_SYSTEMMODAL | MB_ICONWARNING));
     EXPECT_NE(utf8(boxes()[0].text).find("\ncannot read bytes 4096 to 4607: "), std::string::npos);
-    EXPECT_NE(utf8(boxes()[0].text).find("\ncannot read bytes 16384 to 17407: "), std::string::npos);
+    EXPECT_NE(utf8(boxes()[0].text).find("\ncannot read bytes 16384 to 17407: "),
+              std::string::npos);
 }
 
 TEST_F(dialog_run_test, save_run_writes_the_files_and_a_second_save_goes_to_the_same_place) {

@@ -222,9 +222,11 @@ TEST_F(carve_test, ChainsInARingAcrossStoresEndWhereTheyBegan) {
         std::string expected;
         for (uint32_t s = 0; s < stores; ++s) {
             uint32_t own = 16 + 528 * s, next = 16 + 528 * ((s + 1) % stores);
-            std::string text = s == 0 ? "From: a@example.com\r\nSubject: ring\r\n\r\n" : "part " + std::to_string(s) + "\r\n";
+            std::string text = s == 0 ? "From: a@example.com\r\nSubject: ring\r\n\r\n"
+                                      : "part " + std::to_string(s) + "\r\n";
             uint64_t at = 4096 * (s + 1) + own;
-            for (uint32_t word : {own, 512u, uint32_t(text.size()), next}) image.put_word(at, word), at += 4;
+            for (uint32_t word : {own, 512u, uint32_t(text.size()), next})
+                image.put_word(at, word), at += 4;
             image.put_text(at, text);
             expected += text;
         }

@@ -1,12 +1,13 @@
 // The morvale command: arguments, what it prints, the files it writes and its exit status.
 
+#include "cli/command.h"
+
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 
-#include "cli/command.h"
 #include "cli/console_view.h"
 #include "engine/save_message.h"
 #include "platform/fs.h"
@@ -51,15 +52,21 @@ std::string read_file(const std::string& path) {
 }
 
 class command_test : public testing::Test {
-protected:
+  protected:
     // A store of two messages, one with a tab, a C0 control and a C1 control (0x9D, OSC
     // through Windows-1252) in its subject, and one fragment.
     std::string make_store(const std::string& name) {
         dbxgen::store_image image;
         image.put_signature();
         const uint32_t first[] = {0x2A0}, second[] = {0x4B0}, fragment[] = {0x800};
-        image.add_message("From: Ann\r\nTo: Bob\r\nSubject: Hi\r\nDate: Tue, 15 Nov 1994 08:12:31 GMT\r\n\r\nx", first);
-        image.add_message("From: Ren\xC3\xA9\r\nSubject: a\tb\x01" "c\x9D" "d\r\n\r\ny", second);
+        image.add_message(
+            "From: Ann\r\nTo: Bob\r\nSubject: Hi\r\nDate: Tue, 15 Nov 1994 08:12:31 GMT\r\n\r\nx",
+            first);
+        image.add_message(
+            "From: Ren\xC3\xA9\r\nSubject: a\tb\x01"
+            "c\x9D"
+            "d\r\n\r\ny",
+            second);
         image.add_freed_fragment("From: Cy\r\n\r\nz", fragment, 0);
         image.resize(0x1000);
         std::string path = dir.file(name);
@@ -74,16 +81,17 @@ TEST_F(command_test, ListOnlyRunPrintsTheEngineLinesThenTheMessageList) {
     auto result = morvale({store});
     EXPECT_EQ(result.status, 0) << result.err;
     EXPECT_EQ(result.out.rfind("------ Scanning " + store + ":   0.0%", 0), 0u);
-    EXPECT_EQ(after_scan(result.out),
-              "------ Recovering 2 messages from " + store + " to (null)/(null) ... \n"
-              "------ 0 messages recovered, 0 errors\n"
-              "------ Recovering 1 deleted message fragments from " + store +
-                  " to (null)/(null) ... \n"
-                  "------ 0 deleted message fragments recovered, 0 errors\n"
-                  "From\tE-mail Subject\tTo\tDate\n"
-                  "Ann\tHi\tBob\tTue, 15 Nov 1994 08:12:31 GMT\n"
-                  "Ren\xC3\x83\xC2\xA9\ta b c d\t\t\n"
-                  "\t\t\t\n");
+    EXPECT_EQ(after_scan(result.out), "------ Recovering 2 messages from " + store +
+                                          " to (null)/(null) ... \n"
+                                          "------ 0 messages recovered, 0 errors\n"
+                                          "------ Recovering 1 deleted message fragments from " +
+                                          store +
+                                          " to (null)/(null) ... \n"
+                                          "------ 0 deleted message fragments recovered, 0 errors\n"
+                                          "From\tE-mail Subject\tTo\tDate\n"
+                                          "Ann\tHi\tBob\tTue, 15 Nov 1994 08:12:31 GMT\n"
+                                          "Ren\xC3\x83\xC2\xA9\ta b c d\t\t\n"
+                                          "\t\t\t\n");
     EXPECT_EQ(result.err, "");
 }
 
@@ -93,9 +101,11 @@ TEST_F(command_test, SaveRunWritesIntoTheFolderNamedAfterTheStore) {
     auto result = morvale({"--eml", store, out});
     EXPECT_EQ(result.status, 0) << result.err;
     EXPECT_EQ(result.err, "Saving completed successfully\n");
-    EXPECT_NE(after_scan(result.out).find(" 50.0%     OK: Ann_Bob_Hi.000002A0.eml\n"), std::string::npos);
+    EXPECT_NE(after_scan(result.out).find(" 50.0%     OK: Ann_Bob_Hi.000002A0.eml\n"),
+              std::string::npos);
     EXPECT_EQ(read_file(out + "/Inbox/Ann_Bob_Hi.000002A0.eml").substr(0, 10), "From: Ann\r");
-    EXPECT_TRUE(fs::exists(fs::u8path(out + "/Inbox/deleted/_(no_sender)_(no_receiver)_(no_subject).00000800.eml")));
+    EXPECT_TRUE(fs::exists(
+        fs::u8path(out + "/Inbox/deleted/_(no_sender)_(no_receiver)_(no_subject).00000800.eml")));
 }
 
 TEST_F(command_test, EachStoreOfASaveRunGetsItsOwnFolder) {
@@ -132,10 +142,12 @@ TEST_F(command_test, AMsgFileThatCannotBeWrittenFailsThatMessageAndSaysWhy) {
     std::string store = make_store("Inbox.dbx");
     std::string out = dir.file("out");
     // A folder where the message store writes the first .msg file: it cannot write it.
-    fs::create_directories(fs::u8path(out + "/Inbox/" + next_temporary_name("Ann_Bob_Hi.000002A0.msg")));
+    fs::create_directories(
+        fs::u8path(out + "/Inbox/" + next_temporary_name("Ann_Bob_Hi.000002A0.msg")));
     auto result = morvale({"--msg", store, out});
     EXPECT_EQ(result.status, 1);
-    EXPECT_EQ(result.err.rfind("_save_message (msg): built-in message store: cannot write ", 0), 0u) << result.err;
+    EXPECT_EQ(result.err.rfind("_save_message (msg): built-in message store: cannot write ", 0), 0u)
+        << result.err;
     EXPECT_NE(result.err.find("Saving completed with 1 errors"), std::string::npos) << result.err;
     EXPECT_NE(after_scan(result.out).find("OK:"), std::string::npos);  // the run went on
 }
@@ -177,7 +189,9 @@ TEST_F(command_test, PathsBeyondLatin1AndRelativeFolders) {
     auto result = morvale({"--eml", store, "\xD0\xBF\xD0\xBE\xD1\x87\xD1\x82\xD0\xB0"});  // почта
     platform::change_directory(saved_directory.c_str());
     EXPECT_EQ(result.status, 0) << result.err;
-    EXPECT_TRUE(fs::exists(fs::u8path(dir.file("\xD0\xBF\xD0\xBE\xD1\x87\xD1\x82\xD0\xB0/\xE9\x82\xAE\xE4\xBB\xB6/Ann_Bob_Hi.000002A0.eml"))));
+    EXPECT_TRUE(
+        fs::exists(fs::u8path(dir.file("\xD0\xBF\xD0\xBE\xD1\x87\xD1\x82\xD0\xB0/"
+                                       "\xE9\x82\xAE\xE4\xBB\xB6/Ann_Bob_Hi.000002A0.eml"))));
 }
 
 }  // namespace

@@ -47,8 +47,10 @@ std::string read_file(const fs::path& path) {
 std::map<std::string, std::string> files_under(const fs::path& root) {
     std::map<std::string, std::string> files;
     std::error_code error;
-    for (fs::recursive_directory_iterator at(root, error), end; !error && at != end; at.increment(error)) {
-        if (at->is_regular_file() && !at->is_symlink()) files[utf8(fs::relative(at->path(), root))] = read_file(at->path());
+    for (fs::recursive_directory_iterator at(root, error), end; !error && at != end;
+         at.increment(error)) {
+        if (at->is_regular_file() && !at->is_symlink())
+            files[utf8(fs::relative(at->path(), root))] = read_file(at->path());
     }
     return files;
 }
@@ -57,7 +59,7 @@ std::map<std::string, std::string> files_under(const fs::path& root) {
 struct place {
     temp_dir dir;
     fs::path in = dir.path() / "in", out = dir.path() / "out";
-    std::vector<int> held;  // descriptors kept open on pipes (below)
+    std::vector<int> held;         // descriptors kept open on pipes (below)
     std::vector<fs::path> locked;  // folders made unreadable, opened again at the end
 
     place() { fs::create_directories(in); }
@@ -67,7 +69,9 @@ struct place {
         for (int descriptor : held) close(descriptor);
 #endif
     }
-    std::string at(const std::string& relative) const { return utf8(dir.path() / fs::u8path(relative)); }
+    std::string at(const std::string& relative) const {
+        return utf8(dir.path() / fs::u8path(relative));
+    }
 
     // A store of `messages` plain messages (and a fragment) at the offsets the layout gives:
     // the first message's first block lies at 0x2A0.
@@ -77,7 +81,8 @@ struct place {
         uint32_t offset = 0x2A0;
         for (const std::string& text : messages) {
             std::vector<uint32_t> blocks;
-            for (size_t k = 0; k < dbxgen::live_blocks_for(text.size()); ++k) blocks.push_back(offset + 528 * uint32_t(k));
+            for (size_t k = 0; k < dbxgen::live_blocks_for(text.size()); ++k)
+                blocks.push_back(offset + 528 * uint32_t(k));
             image.add_message(text, blocks);
             offset += 528 * uint32_t(blocks.size());
         }
@@ -132,9 +137,11 @@ std::string ring_image(place& where, uint32_t stores, std::string& text) {
     dbxgen::store_image image;
     for (uint32_t s = 0; s < stores; ++s) {
         uint32_t own = 16 + 528 * s, next = 16 + 528 * ((s + 1) % stores);
-        std::string part = s == 0 ? "From: ring@example.com\r\nSubject: ring\r\n\r\n" : "part " + std::to_string(s) + "\r\n";
+        std::string part = s == 0 ? "From: ring@example.com\r\nSubject: ring\r\n\r\n"
+                                  : "part " + std::to_string(s) + "\r\n";
         uint64_t at = 4096 * (s + 1) + own;
-        for (uint32_t word : {own, 512u, uint32_t(part.size()), next}) image.put_word(at, word), at += 4;
+        for (uint32_t word : {own, 512u, uint32_t(part.size()), next})
+            image.put_word(at, word), at += 4;
         image.put_text(at, part);
         text += part;
     }
@@ -167,139 +174,191 @@ struct hostile_run {
     bool changes_input = false;  // the row shrinks its store on purpose
 };
 
-const std::string six_starts[] = {"=HYPERLINK(\"http://x\")", "+1+1", "-2+3", "@SUM(A1)", "\tTAB", "\rCR"};
+const std::string six_starts[] = {
+    "=HYPERLINK(\"http://x\")", "+1+1", "-2+3", "@SUM(A1)", "\tTAB", "\rCR"};
 
 std::atomic<int> reads{0};
 
 const std::vector<hostile_run>& hostile_runs() {
     static const std::vector<hostile_run> runs = {
-        {"store of 32 bytes whose block claims 400", false,
+        {"store of 32 bytes whose block claims 400",
+         false,
          [](place& p) {
              dbxgen::store_image image;
              image.put_signature();
              image.put_live_header(16, 400, 0);
              p.write("in/short.dbx", image);
-             return std::vector<std::string>{"--eml", "--manifest", p.at("m.jsonl"), p.at("in/short.dbx"), p.at("out")};
+             return std::vector<std::string>{"--eml", "--manifest", p.at("m.jsonl"),
+                                             p.at("in/short.dbx"), p.at("out")};
          },
-         0, {},
+         0,
+         {},
          [](place& p, const outcome& run) {
              ASSERT_EQ(run.written.size(), 1u);
              EXPECT_EQ(run.written.begin()->second, std::string(400, '\0'));
              auto record = nlohmann::json::parse(read_file(p.dir.path() / "m.jsonl"));
              EXPECT_EQ(record["reason"], "cut short");
          }},
-        {"disk image cut in the middle of a message", false,
+        {"disk image cut in the middle of a message",
+         false,
          [](place& p) {
-             std::string message = "From: a@example.com\r\nSubject: cut\r\n\r\n" + std::string(900, 'x');
+             std::string message =
+                 "From: a@example.com\r\nSubject: cut\r\n\r\n" + std::string(900, 'x');
              std::string store = read_file(fs::u8path(p.small_store("store.dbx", {message})));
-             p.write("in/cut.img", std::string(1024, '\0') + store.substr(0, 0x2A0 + 528 + 16 + 200));
-             return std::vector<std::string>{"--carve", "--eml", "--manifest", p.at("m.jsonl"), p.at("in/cut.img"),
-                                             p.at("out")};
+             p.write("in/cut.img",
+                     std::string(1024, '\0') + store.substr(0, 0x2A0 + 528 + 16 + 200));
+             return std::vector<std::string>{"--carve",          "--eml",
+                                             "--manifest",       p.at("m.jsonl"),
+                                             p.at("in/cut.img"), p.at("out")};
          },
-         0, {},
+         0,
+         {},
          [](place& p, const outcome& run) {
              ASSERT_EQ(run.written.size(), 1u);
              EXPECT_EQ(run.written.begin()->second.size(), 37 + 900u);
              auto record = nlohmann::json::parse(read_file(p.dir.path() / "m.jsonl"));
              EXPECT_EQ(record["reason"], "cut short");
          }},
-        {"store shrinking between two reads", true,  // Windows keeps an open file's size
+        {"store shrinking between two reads",
+         true,  // Windows keeps an open file's size
          [](place& p) {
              std::string store = p.generated_store("in/shrinks.dbx", 7);
              reads = 0;
              platform::set_read_fault([store](uint64_t, size_t) -> std::optional<uint64_t> {
                  std::error_code ignored;
-                 if (++reads == 2) fs::resize_file(fs::u8path(store), fs::file_size(fs::u8path(store)) / 2, ignored);
+                 if (++reads == 2)
+                     fs::resize_file(fs::u8path(store), fs::file_size(fs::u8path(store)) / 2,
+                                     ignored);
                  return std::nullopt;
              });
              return std::vector<std::string>{"--eml", store, p.at("out")};
          },
-         1, {"the file is shorter than when the run began"},
+         1,
+         {"the file is shorter than when the run began"},
          [](place&, const outcome& run) {
              EXPECT_FALSE(run.written.empty());
              for (const auto& [name, bytes] : run.written)
-                 EXPECT_EQ(bytes.find('\0'), std::string::npos) << name << " holds bytes never read";
+                 EXPECT_EQ(bytes.find('\0'), std::string::npos)
+                     << name << " holds bytes never read";
          },
          true},
-        {"list run over unreadable bytes", false,
+        {"list run over unreadable bytes",
+         false,
          [](place& p) {
-             std::string store = p.small_store("in/Inbox.dbx", {"From: a@x\r\nSubject: one\r\n\r\nx", "From: b@x\r\nSubject: two\r\n\r\ny"});
-             platform::set_read_fault([](uint64_t offset, size_t length) -> std::optional<uint64_t> {
-                 uint64_t bad = 0x2A0 + 528 + 20;  // in the second message's text
-                 return offset <= bad && bad < offset + length ? std::optional<uint64_t>(bad) : std::nullopt;
-             });
+             std::string store = p.small_store(
+                 "in/Inbox.dbx",
+                 {"From: a@x\r\nSubject: one\r\n\r\nx", "From: b@x\r\nSubject: two\r\n\r\ny"});
+             platform::set_read_fault(
+                 [](uint64_t offset, size_t length) -> std::optional<uint64_t> {
+                     uint64_t bad = 0x2A0 + 528 + 20;  // in the second message's text
+                     return offset <= bad && bad < offset + length ? std::optional<uint64_t>(bad)
+                                                                   : std::nullopt;
+                 });
              return std::vector<std::string>{store};
          },
-         1, {"cannot read bytes"},
+         1,
+         {"cannot read bytes"},
          [](place&, const outcome& run) {
-             EXPECT_NE(run.out.find("------ 0 messages recovered, 1 errors\n"), std::string::npos) << run.out;
+             EXPECT_NE(run.out.find("------ 0 messages recovered, 1 errors\n"), std::string::npos)
+                 << run.out;
              std::string list = run.out.substr(run.out.find("From\tE-mail Subject\tTo\tDate\n"));
              EXPECT_EQ(lines_of(list).size(), 2u) << list;
              EXPECT_NE(list.find("a@x\tone\t"), std::string::npos) << list;
          }},
-        {"two carved stores whose blocks continue into each other", false,
+        {"two carved stores whose blocks continue into each other",
+         false,
          [](place& p) {
              std::string text;
-             return std::vector<std::string>{"--carve", "--eml", ring_image(p, 2, text), p.at("out")};
+             return std::vector<std::string>{"--carve", "--eml", ring_image(p, 2, text),
+                                             p.at("out")};
          },
-         0, {},
+         0,
+         {},
          [](place&, const outcome& run) {
              ASSERT_EQ(run.written.size(), 1u);
-             EXPECT_EQ(run.written.begin()->second, "From: ring@example.com\r\nSubject: ring\r\n\r\npart 1\r\n");
+             EXPECT_EQ(run.written.begin()->second,
+                       "From: ring@example.com\r\nSubject: ring\r\n\r\npart 1\r\n");
          }},
-        {"manifest aimed at the store", false,
+        {"manifest aimed at the store",
+         false,
          [](place& p) {
              p.small_store("in/Inbox.csv", {"From: a@x\r\n\r\nx"});
-             return std::vector<std::string>{"--manifest", p.at("in/Inbox.csv"), p.at("in/Inbox.csv")};
+             return std::vector<std::string>{"--manifest", p.at("in/Inbox.csv"),
+                                             p.at("in/Inbox.csv")};
          },
-         2, {"morvale: the manifest $D/in/Inbox.csv is the input $D/in/Inbox.csv; nothing was written\n"},
+         2,
+         {"morvale: the manifest $D/in/Inbox.csv is the input $D/in/Inbox.csv; nothing was "
+          "written\n"},
          [](place&, const outcome& run) { EXPECT_EQ(run.out, ""); }},
-        {"manifest aimed at a hard link to the store", true,
+        {"manifest aimed at a hard link to the store",
+         true,
          [](place& p) {
              std::string store = p.small_store("in/st.dbx", {"From: a@x\r\n\r\nx"});
              fs::create_hard_link(fs::u8path(store), fs::u8path(p.at("in/hard.jsonl")));
-             return std::vector<std::string>{"--eml", "--manifest", p.at("in/hard.jsonl"), store, p.at("out")};
+             return std::vector<std::string>{"--eml", "--manifest", p.at("in/hard.jsonl"), store,
+                                             p.at("out")};
          },
-         2, {"morvale: the manifest $D/in/hard.jsonl is the input $D/in/st.dbx; nothing was written\n"},
+         2,
+         {"morvale: the manifest $D/in/hard.jsonl is the input $D/in/st.dbx; nothing was "
+          "written\n"},
          [](place& p, const outcome&) { EXPECT_FALSE(fs::exists(p.out)); }},
-        {"folder aimed at the store", false,
+        {"folder aimed at the store",
+         false,
          [](place& p) {
              std::string store = p.small_store("in/st.dbx", {"From: a@x\r\n\r\nx"});
              return std::vector<std::string>{"--eml", store, store};
          },
-         2, {"morvale: the folder $D/in/st.dbx is the input $D/in/st.dbx; nothing was written\n"}, {}},
-        {"pipe given as a store", true,
-         [](place& p) { return std::vector<std::string>{"--eml", p.pipe("in/pipe.dbx"), p.at("out")}; },
-         1, {"$D/in/pipe.dbx"},
+         2,
+         {"morvale: the folder $D/in/st.dbx is the input $D/in/st.dbx; nothing was written\n"},
+         {}},
+        {"pipe given as a store",
+         true,
+         [](place& p) {
+             return std::vector<std::string>{"--eml", p.pipe("in/pipe.dbx"), p.at("out")};
+         },
+         1,
+         {"$D/in/pipe.dbx"},
          [](place&, const outcome& run) { EXPECT_TRUE(run.written.empty()); }},
-        {"pipe in a store folder", true,
+        {"pipe in a store folder",
+         true,
          [](place& p) {
              p.small_store("in/mail/a.dbx", {"From: a@x\r\nSubject: kept\r\n\r\nx"});
              p.pipe("in/mail/x.dbx");
              return std::vector<std::string>{"--eml", p.at("in/mail"), p.at("out")};
          },
-         1, {"morvale: $D/in/mail/x.dbx: not a regular file; skipped\n"},
+         1,
+         {"morvale: $D/in/mail/x.dbx: not a regular file; skipped\n"},
          [](place&, const outcome& run) {
              ASSERT_EQ(run.written.size(), 1u);
              EXPECT_EQ(run.written.begin()->first.rfind("mail/a/a@x_", 0), 0u);
          }},
-        {"pipe given as an image", true,
-         [](place& p) { return std::vector<std::string>{"--carve", "--eml", p.pipe("in/pipe.img"), p.at("out")}; },
-         1, {"$D/in/pipe.img"},
-         [](place&, const outcome& run) { EXPECT_TRUE(run.written.empty()); }},
-        {"pipe at a temporary name of a .msg file", true,
+        {"pipe given as an image",
+         true,
          [](place& p) {
-             std::string store = p.small_store("in/st.dbx", {"From: a@x\r\nSubject: s\r\n\r\nbody"});
+             return std::vector<std::string>{"--carve", "--eml", p.pipe("in/pipe.img"),
+                                             p.at("out")};
+         },
+         1,
+         {"$D/in/pipe.img"},
+         [](place&, const outcome& run) { EXPECT_TRUE(run.written.empty()); }},
+        {"pipe at a temporary name of a .msg file",
+         true,
+         [](place& p) {
+             std::string store =
+                 p.small_store("in/st.dbx", {"From: a@x\r\nSubject: s\r\n\r\nbody"});
              p.pipe("out/st/~morvale.000002A0.msg.tmp");
              return std::vector<std::string>{"--msg", store, p.at("out")};
          },
-         0, {},
+         0,
+         {},
          [](place& p, const outcome& run) {
-             EXPECT_EQ(fs::status(fs::u8path(p.at("out/st/~morvale.000002A0.msg.tmp"))).type(), fs::file_type::fifo);
+             EXPECT_EQ(fs::status(fs::u8path(p.at("out/st/~morvale.000002A0.msg.tmp"))).type(),
+                       fs::file_type::fifo);
              ASSERT_EQ(run.written.size(), 1u);
              EXPECT_EQ(run.written.begin()->second.substr(0, 4), "\xD0\xCF\x11\xE0");
          }},
-        {"output folder reached through a link", true,
+        {"output folder reached through a link",
+         true,
          [](place& p) {
              p.small_store("in/tree/a.dbx", {"From: a@x\r\n\r\nx"});
              fs::create_directories(p.dir.path() / "outside");
@@ -307,9 +366,11 @@ const std::vector<hostile_run>& hostile_runs() {
              fs::create_directory_symlink("../outside", p.out / "tree");
              return std::vector<std::string>{"--eml", p.at("in/tree"), p.at("out")};
          },
-         1, {"link"},
+         1,
+         {"link"},
          [](place& p, const outcome&) { EXPECT_TRUE(fs::is_empty(p.dir.path() / "outside")); }},
-        {"unreadable folder in a store folder", true,
+        {"unreadable folder in a store folder",
+         true,
          [](place& p) {
              p.small_store("in/mail/a.dbx", {"From: a@x\r\n\r\nx"});
              p.small_store("in/mail/locked/b.dbx", {"From: b@x\r\n\r\nx"});
@@ -317,29 +378,32 @@ const std::vector<hostile_run>& hostile_runs() {
              fs::permissions(p.locked.back(), fs::perms::none);
              return std::vector<std::string>{"--eml", p.at("in/mail"), p.at("out")};
          },
-         1, {"morvale: $D/in/mail/locked: Permission denied\n"},
-         [](place&, const outcome& run) {
-             EXPECT_EQ(run.written.size(), 1u);
-         }},
-        {"same-name stores in one folder", true,
+         1,
+         {"morvale: $D/in/mail/locked: Permission denied\n"},
+         [](place&, const outcome& run) { EXPECT_EQ(run.written.size(), 1u); }},
+        {"same-name stores in one folder",
+         true,
          [](place& p) {
              p.small_store("in/mail/Inbox.dbx", {"From: lower@x\r\n\r\nx"});
              p.small_store("in/mail/Inbox.DBX", {"From: upper@x\r\n\r\nx"});
              return std::vector<std::string>{"--eml", p.at("in/mail"), p.at("out")};
          },
          0,
-         {"morvale: $D/in/mail/Inbox.dbx: another store of this run has the same name; its messages go to "
+         {"morvale: $D/in/mail/Inbox.dbx: another store of this run has the same name; its "
+          "messages go to "
           "$D/out/mail/Inbox (2)\n"},
          [](place&, const outcome& run) {
              ASSERT_EQ(run.written.size(), 2u);
              EXPECT_EQ(run.written.begin()->first.rfind("mail/Inbox (2)/lower@x_", 0), 0u);
              EXPECT_EQ(std::next(run.written.begin())->first.rfind("mail/Inbox/upper@x_", 0), 0u);
          }},
-        {"same-name folders side by side", false,
+        {"same-name folders side by side",
+         false,
          [](place& p) {
              p.small_store("in/a/Mail/Inbox.dbx", {"From: a@x\r\n\r\nx"});
              p.small_store("in/b/Mail/Inbox.dbx", {"From: b@x\r\n\r\nx"});
-             return std::vector<std::string>{"--eml", p.at("in/a/Mail"), p.at("in/b/Mail"), p.at("out")};
+             return std::vector<std::string>{"--eml", p.at("in/a/Mail"), p.at("in/b/Mail"),
+                                             p.at("out")};
          },
          0,
          {"morvale: $D/in/b/Mail: another folder of this run has the same name; its messages go to "
@@ -349,56 +413,72 @@ const std::vector<hostile_run>& hostile_runs() {
              EXPECT_EQ(run.written.begin()->first.rfind("Mail (2)/Inbox/b@x_", 0), 0u);
              EXPECT_EQ(std::next(run.written.begin())->first.rfind("Mail/Inbox/a@x_", 0), 0u);
          }},
-        {"two images of one name", false,
+        {"two images of one name",
+         false,
          [](place& p) {
-             std::string store = read_file(fs::u8path(p.small_store("store.dbx", {"From: a@x\r\n\r\nx"})));
+             std::string store =
+                 read_file(fs::u8path(p.small_store("store.dbx", {"From: a@x\r\n\r\nx"})));
              p.write("in/i1/disk.img", std::string(512, '\0') + store);
              p.write("in/i2/disk.img", std::string(512, '\0') + store);
-             return std::vector<std::string>{"--carve", "--eml", p.at("in/i1/disk.img"), p.at("in/i2/disk.img"),
-                                             p.at("out")};
+             return std::vector<std::string>{"--carve", "--eml", p.at("in/i1/disk.img"),
+                                             p.at("in/i2/disk.img"), p.at("out")};
          },
          0,
-         {"morvale: $D/in/i2/disk.img: another image of this run has the same name; its messages go to "
+         {"morvale: $D/in/i2/disk.img: another image of this run has the same name; its messages "
+          "go to "
           "$D/out/disk.img (2)\n"},
          [](place&, const outcome& run) {
              ASSERT_EQ(run.written.size(), 2u);
              EXPECT_EQ(run.written.begin()->first.rfind("disk.img (2)/000000000200/a@x_", 0), 0u);
-             EXPECT_EQ(std::next(run.written.begin())->first.rfind("disk.img/000000000200/a@x_", 0), 0u);
+             EXPECT_EQ(std::next(run.written.begin())->first.rfind("disk.img/000000000200/a@x_", 0),
+                       0u);
          }},
-        {"carved store whose folder is refused", false,
+        {"carved store whose folder is refused",
+         false,
          [](place& p) {
-             std::string store = read_file(fs::u8path(p.small_store("store.dbx", {"From: a@x\r\n\r\nx"})));
-             store.resize((store.size() + 511) / 512 * 512, '\0');  // the second copy starts on a sector
-             p.write("in/disk.img", std::string(512, '\0') + store + std::string(512, '\0') + store);
+             std::string store =
+                 read_file(fs::u8path(p.small_store("store.dbx", {"From: a@x\r\n\r\nx"})));
+             store.resize((store.size() + 511) / 512 * 512,
+                          '\0');  // the second copy starts on a sector
+             p.write("in/disk.img",
+                     std::string(512, '\0') + store + std::string(512, '\0') + store);
              p.write("out/disk.img/000000000200", "not a folder");
              return std::vector<std::string>{"--carve", "--eml", p.at("in/disk.img"), p.at("out")};
          },
-         1, {"Saving completed with 1 errors\n"},
+         1,
+         {"Saving completed with 1 errors\n"},
          [](place&, const outcome& run) {
              EXPECT_EQ(run.written.size(), 2u);  // the file in the way and one message
              EXPECT_EQ(run.written.count("disk.img/000000000200"), 1u);
          }},
-        {"another run's temporary file in the folder", false,
+        {"another run's temporary file in the folder",
+         false,
          [](place& p) {
-             std::string store = p.small_store("in/st.dbx", {"From: a@x\r\nSubject: s\r\n\r\nbody"});
+             std::string store =
+                 p.small_store("in/st.dbx", {"From: a@x\r\nSubject: s\r\n\r\nbody"});
              p.write("out/st/~morvale.000002A0.eml.tmp", "half of another run's file");
              return std::vector<std::string>{"--eml", store, p.at("out")};
          },
-         0, {},
+         0,
+         {},
          [](place&, const outcome& run) {
              ASSERT_EQ(run.written.size(), 2u);
-             EXPECT_EQ(run.written.at("st/~morvale.000002A0.eml.tmp"), "half of another run's file");
+             EXPECT_EQ(run.written.at("st/~morvale.000002A0.eml.tmp"),
+                       "half of another run's file");
              EXPECT_EQ(run.written.begin()->second, "From: a@x\r\nSubject: s\r\n\r\nbody");
          }},
-        {"CSV of the six dangerous starts", false,
+        {"CSV of the six dangerous starts",
+         false,
          [](place& p) {
              std::vector<std::string> messages;
              for (const std::string& start : six_starts)
-                 messages.push_back("From: " + start + "\r\nTo: =1+1\r\nSubject: " + start + " \x1B[31mred\a\r\n\r\nx");
+                 messages.push_back("From: " + start + "\r\nTo: =1+1\r\nSubject: " + start +
+                                    " \x1B[31mred\a\r\n\r\nx");
              std::string store = p.small_store("in/st.dbx", messages);
              return std::vector<std::string>{"--manifest", p.at("m.csv"), store};
          },
-         0, {},
+         0,
+         {},
          [](place& p, const outcome&) {
              std::vector<std::string> lines = lines_of(read_file(p.dir.path() / "m.csv"));
              ASSERT_EQ(lines.size(), 7u);
@@ -407,27 +487,37 @@ const std::vector<hostile_run>& hostile_runs() {
                  EXPECT_NE(lines[k].find(" \\x1B[31mred\\x07"), std::string::npos) << lines[k];
                  EXPECT_EQ(lines[k].find('\x1B'), std::string::npos) << lines[k];
              }
-             EXPECT_NE(lines[1].find(",\"'=HYPERLINK(\"\"http://x\"\")\","), std::string::npos) << lines[1];
+             EXPECT_NE(lines[1].find(",\"'=HYPERLINK(\"\"http://x\"\")\","), std::string::npos)
+                 << lines[1];
              EXPECT_NE(lines[6].find(",'\\x0DCR,"), std::string::npos) << lines[6];
          }},
-        {"raw FC A3 80 80 in a subject", false,
+        {"raw FC A3 80 80 in a subject",
+         false,
          [](place& p) {
-             std::string store = p.small_store("in/st.dbx", {"From: a@x\r\nSubject: raw \xFC\xA3\x80\x80 bytes\r\n\r\nx"});
-             return std::vector<std::string>{"--eml", "--manifest", p.at("m.jsonl"), store, p.at("out")};
+             std::string store = p.small_store(
+                 "in/st.dbx", {"From: a@x\r\nSubject: raw \xFC\xA3\x80\x80 bytes\r\n\r\nx"});
+             return std::vector<std::string>{"--eml", "--manifest", p.at("m.jsonl"), store,
+                                             p.at("out")};
          },
-         0, {},
+         0,
+         {},
          [](place& p, const outcome& run) {
              auto record = nlohmann::json::parse(read_file(p.dir.path() / "m.jsonl"));
              std::string file = record["file"];
              EXPECT_EQ(run.written.count(file), 1u) << file;
-             EXPECT_NE(file.find("raw \xC3\xBC\xC2\xA3\xE2\x82\xAC\xE2\x82\xAC bytes"), std::string::npos) << file;
+             EXPECT_NE(file.find("raw \xC3\xBC\xC2\xA3\xE2\x82\xAC\xE2\x82\xAC bytes"),
+                       std::string::npos)
+                 << file;
          }},
-        {"control characters in a folder's name", true,
+        {"control characters in a folder's name",
+         true,
          [](place& p) {
              p.pipe("in/mail/A\x1B[31mB\nC/y.dbx");
              return std::vector<std::string>{p.at("in/mail")};
          },
-         1, {"morvale: $D/in/mail/A?[31mB?C/y.dbx: not a regular file; skipped\n"}, {}},
+         1,
+         {"morvale: $D/in/mail/A?[31mB?C/y.dbx: not a regular file; skipped\n"},
+         {}},
     };
     return runs;
 }
@@ -439,9 +529,13 @@ std::string with_folder(std::string text, const std::string& folder) {
 }
 
 #ifndef _WIN32
-bool is_root() { return geteuid() == 0; }
+bool is_root() {
+    return geteuid() == 0;
+}
 #else
-bool is_root() { return false; }
+bool is_root() {
+    return false;
+}
 #endif
 
 TEST(hostile_run, EachRunEndsAsItShould) {
@@ -450,7 +544,8 @@ TEST(hostile_run, EachRunEndsAsItShould) {
 #ifdef _WIN32
         if (row.needs_posix) continue;
 #endif
-        if (std::string(row.name).find("unreadable folder") != std::string::npos && is_root()) continue;
+        if (std::string(row.name).find("unreadable folder") != std::string::npos && is_root())
+            continue;
         place where;
         std::vector<std::string> args = row.set_up(where);
         std::map<std::string, std::string> inputs = files_under(where.in);
@@ -461,7 +556,8 @@ TEST(hostile_run, EachRunEndsAsItShould) {
         run.err = captured.err;
 #ifdef _WIN32
         for (std::string* text : {&run.out, &run.err}) {
-            for (size_t at = 0; (at = text->find("\r\n", at)) != std::string::npos;) text->erase(at, 1);
+            for (size_t at = 0; (at = text->find("\r\n", at)) != std::string::npos;)
+                text->erase(at, 1);
         }
         std::replace(run.err.begin(), run.err.end(), '\\', '/');  // paths made absolute
 #endif
@@ -469,8 +565,9 @@ TEST(hostile_run, EachRunEndsAsItShould) {
         EXPECT_EQ(run.status, row.status) << run.err;
         std::string folder = utf8(where.dir.path()) + "/";
         for (const std::string& said : row.said)
-            EXPECT_NE(run.err.find(with_folder(said, folder)), std::string::npos) << with_folder(said, folder) << "\n---\n"
-                                                                                  << run.err;
+            EXPECT_NE(run.err.find(with_folder(said, folder)), std::string::npos)
+                << with_folder(said, folder) << "\n---\n"
+                << run.err;
         if (row.check) row.check(where, run);
         if (!row.changes_input) EXPECT_TRUE(files_under(where.in) == inputs) << "an input changed";
     }

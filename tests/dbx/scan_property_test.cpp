@@ -259,7 +259,8 @@ std::vector<opened_store> open_all(const std::vector<scan_case>& cases,
 
 // Scans the cases both ways; true when every one agrees.
 bool agree(const std::vector<scan_case>& cases) {
-    std::vector<opened_store> fast = open_all(cases, [](const char* path) { return dbx_open(path); });
+    std::vector<opened_store> fast =
+        open_all(cases, [](const char* path) { return dbx_open(path); });
     std::vector<opened_store> literal = open_all(cases, reference_open);
     for (size_t i = 0; i < cases.size(); i++) {
         SCOPED_TRACE(cases[i].label);
@@ -326,7 +327,8 @@ using found_block = std::tuple<int, uint64_t, uint32_t, uint32_t, int32_t>;
 
 class recording_sink : public block_sink {
   public:
-    void found(int list, uint64_t position, uint32_t own_offset, uint32_t next_offset, int32_t data_size) override {
+    void found(int list, uint64_t position, uint32_t own_offset, uint32_t next_offset,
+               int32_t data_size) override {
         blocks.emplace_back(list, position, own_offset, next_offset, data_size);
     }
     std::vector<found_block> blocks;
@@ -364,7 +366,8 @@ TEST(ScanProperty, ImageScanFindsTheSameBlocksWhateverTheReadSize) {
         std::string path = write_image(folder, image, "image.img");
         auto large = scan_image(path, image.size(), size_t(1) << 20);
         size_t small = size_t(random.between(1, 60));
-        EXPECT_EQ(scan_image(path, image.size(), small), large) << "seed " << seed << ", read size " << small;
+        EXPECT_EQ(scan_image(path, image.size(), small), large)
+            << "seed " << seed << ", read size " << small;
         EXPECT_GT(large.size(), 30u) << "seed " << seed;
         if (testing::Test::HasFailure()) break;
     }

@@ -57,7 +57,9 @@ std::vector<std::string> files_in(const std::string& folder) {
 
 engine_test::engine_test() : start_directory(*platform::current_directory()) {}
 
-engine_test::~engine_test() { platform::change_directory(start_directory.c_str()); }
+engine_test::~engine_test() {
+    platform::change_directory(start_directory.c_str());
+}
 
 std::string engine_test::write_store(dbxgen::store_image& image, const std::string& name) {
     std::string path = dir.file(name);
@@ -73,8 +75,8 @@ run_result engine_test::run(const std::string& store, int mode, const std::strin
     // The chosen folder exists, as one picked in the folder browser does.
     if (mode != 0) platform::make_directory(folder.c_str());
     auto captured = capture_output([&] {
-        result.status = recover_store(mode == 0 ? nullptr : target.c_str(), store.c_str(),
-                                      &result.outcome);
+        result.status =
+            recover_store(mode == 0 ? nullptr : target.c_str(), store.c_str(), &result.outcome);
     });
 #ifdef _WIN32
     // A text-mode stream on Windows writes CR LF for each line end.

@@ -44,7 +44,7 @@ struct run_result {
 };
 
 class engine_test : public testing::Test {
-protected:
+  protected:
     engine_test();
     ~engine_test() override;
 
@@ -57,6 +57,6 @@ protected:
     recording_view view;
     std::string start_directory;
 
-private:
+  private:
     scoped_main_dialog dialog_{&view};
 };

@@ -14,7 +14,7 @@ constexpr uint32_t pr_subject = 0x0037001F, pr_client_submit_time = 0x00390040,
 
 struct twice_named {
     std::string text;
-    std::string date_written;    // the last Date field
+    std::string date_written;     // the last Date field
     std::optional<int64_t> date;  // its value
 };
 
@@ -23,22 +23,29 @@ std::optional<int64_t> submit_time(const cfb_file& file) {
     if (entry == nullptr) return std::nullopt;
     auto properties = read_properties(entry->data, 32);
     if (!properties.values.count(pr_client_submit_time)) return std::nullopt;
-    return static_cast<int64_t>(properties.values[pr_client_submit_time]) / 10000000 - 11644473600LL;
+    return static_cast<int64_t>(properties.values[pr_client_submit_time]) / 10000000 -
+           11644473600LL;
 }
 
-std::string utf8(const std::u16string& text) { return platform::utf16_to_utf8(text); }
+std::string utf8(const std::u16string& text) {
+    return platform::utf16_to_utf8(text);
+}
 
 TEST_F(engine_test, EveryConsumerTakesTheLastOfEachField) {
-    const std::string first = "From: Ann\r\nTo: Bob\r\nSubject: Early\r\nDate: Tue, 15 Nov 1994 08:12:31 GMT\r\n";
+    const std::string first =
+        "From: Ann\r\nTo: Bob\r\nSubject: Early\r\nDate: Tue, 15 Nov 1994 08:12:31 GMT\r\n";
     const twice_named messages[] = {
-        {first + "From: Cid\r\nTo: Dan\r\nSubject: Late\r\nDate: Wed, 16 Nov 1994 08:12:31 GMT\r\n\r\nBody\r\n",
+        {first + "From: Cid\r\nTo: Dan\r\nSubject: Late\r\nDate: Wed, 16 Nov 1994 08:12:31 "
+                 "GMT\r\n\r\nBody\r\n",
          "Wed, 16 Nov 1994 08:12:31 GMT", 784973551},
-        {first + "Subject: Late\r\nTo: Dan\r\nDate: yesterday\r\nFrom: Cid\r\n\r\nBody\r\n", "yesterday", std::nullopt},
+        {first + "Subject: Late\r\nTo: Dan\r\nDate: yesterday\r\nFrom: Cid\r\n\r\nBody\r\n",
+         "yesterday", std::nullopt},
     };
     dbxgen::store_image image;
     image.put_signature();
     const uint32_t heads[] = {0x2A0, 0x6A0};
-    for (size_t i = 0; i < 2; ++i) image.add_message(messages[i].text, std::span<const uint32_t>(&heads[i], 1));
+    for (size_t i = 0; i < 2; ++i)
+        image.add_message(messages[i].text, std::span<const uint32_t>(&heads[i], 1));
     image.resize(0xC00);
     std::string store = write_store(image);
 

@@ -11,7 +11,9 @@ namespace {
 using dbxgen::store_image;
 std::optional<std::string> none;
 
-std::optional<std::string> value(const std::string& text) { return text; }
+std::optional<std::string> value(const std::string& text) {
+    return text;
+}
 
 TEST(message_file_name, JoinsSenderReceiverSubjectOffsetAndExtension) {
     EXPECT_EQ(message_file_name(value("Ann"), value("Bob"), value("Hi"), 0x2A0, 1),
@@ -77,7 +79,7 @@ TEST(output_folder, DropsOnlyAFinalDbxInAnyCase) {
 }
 
 class read_message_test : public engine_test {
-protected:
+  protected:
     message_read read(store_image& image, int list, int chain, int mode = 1) {
         dbx_t* store = dbx_open(write_store(image).c_str());
         EXPECT_NE(store, nullptr);

@@ -26,16 +26,21 @@ std::string store_bytes() {
     return std::string(image.bytes().begin(), image.bytes().end());
 }
 
-void write_file(const fs::path& path, const std::string& bytes) { std::ofstream(path, std::ios::binary) << bytes; }
+void write_file(const fs::path& path, const std::string& bytes) {
+    std::ofstream(path, std::ios::binary) << bytes;
+}
 
 // Every file below a folder with its bytes, and every link with its target.
 std::map<std::string, std::string> contents(const fs::path& top) {
     std::map<std::string, std::string> found;
     for (auto& entry : fs::recursive_directory_iterator(top)) {
         std::string key = entry.path().lexically_relative(top).generic_string();
-        if (entry.is_symlink()) found[key] = "-> " + fs::read_symlink(entry.path()).generic_string();
-        else if (entry.is_regular_file()) found[key] = file_bytes(entry.path().string());
-        else found[key] = "<folder>";
+        if (entry.is_symlink())
+            found[key] = "-> " + fs::read_symlink(entry.path()).generic_string();
+        else if (entry.is_regular_file())
+            found[key] = file_bytes(entry.path().string());
+        else
+            found[key] = "<folder>";
     }
     return found;
 }
@@ -46,14 +51,16 @@ struct safety_case {
     int mode;
     // Prepares the output folder `out` (and may use `outside`, a folder next to it);
     // false when this system cannot make what the case needs.
-    std::function<bool(const fs::path& out, const fs::path& outside, const fs::path& store)> prepare;
+    std::function<bool(const fs::path& out, const fs::path& outside, const fs::path& store)>
+        prepare;
     std::vector<std::string> saved;  // files expected below out, relative
     std::string said;                // expected on standard error
 };
 
 bool link_to(const fs::path& target, const fs::path& link, bool folder) {
     std::error_code error;
-    folder ? fs::create_directory_symlink(target, link, error) : fs::create_symlink(target, link, error);
+    folder ? fs::create_directory_symlink(target, link, error)
+           : fs::create_symlink(target, link, error);
     return !error;
 }
 
@@ -95,7 +102,8 @@ TEST_P(output_safety_test, NothingLeavesTheFolderAndNoPartOfAMessageIsLeft) {
         saved.push_back(name);
     }
     for (const std::string& want : c.saved) {
-        EXPECT_NE(std::find(saved.begin(), saved.end(), want), saved.end()) << want << " in " << testing::PrintToString(saved);
+        EXPECT_NE(std::find(saved.begin(), saved.end(), want), saved.end())
+            << want << " in " << testing::PrintToString(saved);
     }
     EXPECT_NE(result.err.find(c.said), std::string::npos) << result.err;
 }
@@ -125,35 +133,62 @@ const std::string eml = ".eml", msg = ".msg";
 INSTANTIATE_TEST_SUITE_P(
     cases, output_safety_test,
     testing::Values(
-        safety_case{"link under a message's name", "Inbox.dbx", 1,
-                    [](auto& out, auto& outside, auto&) { return link_to(outside / "keep.txt", out / "Inbox" / (message_name + eml), false); },
-                    {"Inbox/deleted/" + fragment_name + eml}, "_save_message (rename): "},
-        safety_case{"output folder is a link", "Inbox.dbx", 1,
+        safety_case{"link under a message's name",
+                    "Inbox.dbx",
+                    1,
+                    [](auto& out, auto& outside, auto&) {
+                        return link_to(outside / "keep.txt", out / "Inbox" / (message_name + eml),
+                                       false);
+                    },
+                    {"Inbox/deleted/" + fragment_name + eml},
+                    "_save_message (rename): "},
+        safety_case{"output folder is a link",
+                    "Inbox.dbx",
+                    1,
                     [](auto& out, auto& outside, auto&) {
                         fs::remove(out / "Inbox");
                         return link_to(outside, out / "Inbox", true);
                     },
-                    {}, "Inbox is a link; nothing is written there"},
-        safety_case{"deleted folder is a link", "Inbox.dbx", 2,
-                    [](auto& out, auto& outside, auto&) { return link_to(outside, out / "Inbox" / "deleted", true); },
-                    {"Inbox/" + message_name + msg}, "deleted is a link; nothing is written there"},
-        safety_case{"store name that climbs out", "...dbx", 1, [](auto&, auto&, auto&) { return true; },
-                    {"_/" + message_name + eml, "_/deleted/" + fragment_name + eml}, ""},
-        safety_case{"the store under a message's name", "Inbox.dbx", 1,
+                    {},
+                    "Inbox is a link; nothing is written there"},
+        safety_case{"deleted folder is a link",
+                    "Inbox.dbx",
+                    2,
+                    [](auto& out, auto& outside, auto&) {
+                        return link_to(outside, out / "Inbox" / "deleted", true);
+                    },
+                    {"Inbox/" + message_name + msg},
+                    "deleted is a link; nothing is written there"},
+        safety_case{"store name that climbs out",
+                    "...dbx",
+                    1,
+                    [](auto&, auto&, auto&) { return true; },
+                    {"_/" + message_name + eml, "_/deleted/" + fragment_name + eml},
+                    ""},
+        safety_case{"the store under a message's name",
+                    "Inbox.dbx",
+                    1,
                     [](auto& out, auto&, auto& store) {
                         std::error_code error;
                         fs::create_hard_link(store, out / "Inbox" / (message_name + eml), error);
                         return !error;
                     },
-                    {"Inbox/deleted/" + fragment_name + eml}, "is the store being read"},
-        safety_case{"read-only file under a .msg name", "Inbox.dbx", 2,
+                    {"Inbox/deleted/" + fragment_name + eml},
+                    "is the store being read"},
+        safety_case{"read-only file under a .msg name",
+                    "Inbox.dbx",
+                    2,
                     [](auto& out, auto&, auto&) {
                         write_file(out / "Inbox" / (message_name + msg), "keep me");
-                        fs::permissions(out / "Inbox" / (message_name + msg), fs::perms::owner_read);
+                        fs::permissions(out / "Inbox" / (message_name + msg),
+                                        fs::perms::owner_read);
                         return true;
                     },
-                    {"Inbox/deleted/" + fragment_name + msg}, "_save_message (rename): "},
-        safety_case{"files left by interrupted runs", "Inbox.dbx", 1,
+                    {"Inbox/deleted/" + fragment_name + msg},
+                    "_save_message (rename): "},
+        safety_case{"files left by interrupted runs",
+                    "Inbox.dbx",
+                    1,
                     [](auto& out, auto&, auto&) {
                         // One of an earlier process of this id goes; those of other runs stay.
                         fs::path inbox = out / "Inbox";
@@ -162,18 +197,26 @@ INSTANTIATE_TEST_SUITE_P(
                         write_file(inbox / "~morvale.1.1.000002A0.eml.tmp", "half a mess");
                         return true;
                     },
-                    {"Inbox/" + message_name + eml, "Inbox/deleted/" + fragment_name + eml}, ""},
-        safety_case{"pipe where the message store writes", "Inbox.dbx", 2,
+                    {"Inbox/" + message_name + eml, "Inbox/deleted/" + fragment_name + eml},
+                    ""},
+        safety_case{"pipe where the message store writes",
+                    "Inbox.dbx",
+                    2,
                     [](auto& out, auto&, auto&) {
                         return make_pipe(out / "Inbox" / next_temporary_name(message_name + msg));
                     },
-                    {"Inbox/deleted/" + fragment_name + msg}, "_save_message (msg): "},
-        safety_case{"link where the message store writes", "Inbox.dbx", 2,
+                    {"Inbox/deleted/" + fragment_name + msg},
+                    "_save_message (msg): "},
+        safety_case{"link where the message store writes",
+                    "Inbox.dbx",
+                    2,
                     [](auto& out, auto& outside, auto&) {
-                        fs::path temporary = out / "Inbox" / next_temporary_name(message_name + msg);
+                        fs::path temporary =
+                            out / "Inbox" / next_temporary_name(message_name + msg);
                         return link_to(outside / "keep.txt", temporary, false);
                     },
-                    {"Inbox/deleted/" + fragment_name + msg}, "_save_message (msg): "}),
+                    {"Inbox/deleted/" + fragment_name + msg},
+                    "_save_message (msg): "}),
     [](const testing::TestParamInfo<safety_case>& info) {
         std::string name = info.param.what;
         for (char& c : name) {

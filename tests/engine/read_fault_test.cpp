@@ -39,7 +39,8 @@ std::vector<message_place> places_of(const std::string& store_path) {
                 char number[16];
                 std::snprintf(number, sizeof number, "%08X", head->offset);
                 message_place place{number, i, {}};
-                for (int32_t k = int32_t(head - list.blocks.data()); k >= 0; k = list.blocks[k].next) {
+                for (int32_t k = int32_t(head - list.blocks.data()); k >= 0;
+                     k = list.blocks[k].next) {
                     const dbx_block_t& block = list.blocks[k];
                     uint64_t data = std::min<uint32_t>(uint32_t(block.data_size), 512);
                     place.spans.push_back({block.offset, block.offset + 16 + data});
@@ -69,7 +70,7 @@ std::map<std::pair<int, std::string>, std::string> saved_files(const std::string
 }
 
 class read_fault_test : public engine_test {
-protected:
+  protected:
     ~read_fault_test() override {
         platform::set_read_fault(nullptr);
         platform::set_file_end(nullptr);
@@ -98,9 +99,9 @@ TEST_F(read_fault_test, MessagesAwayFromBadSectorsComeOutWholeAndNoneThatTouchOn
     // Bad stretches, in sectors: where a head header lies, inside a long message's data,
     // across the first chunk boundary, a whole chunk's worth, the file's first and last.
     auto sector_of = [](uint64_t offset) { return offset / sector; };
-    const message_place& longest = *std::max_element(places.begin(), places.end(), [](auto& a, auto& b) {
-        return a.spans.size() < b.spans.size();
-    });
+    const message_place& longest =
+        *std::max_element(places.begin(), places.end(),
+                          [](auto& a, auto& b) { return a.spans.size() < b.spans.size(); });
     uint64_t last_sector = (uint64_t(size) - 1) / sector;
     std::vector<std::vector<byte_span>> cases = {
         {{sector_of(places[7].spans[0].start), sector_of(places[7].spans[0].start) + 1}},
@@ -112,13 +113,16 @@ TEST_F(read_fault_test, MessagesAwayFromBadSectorsComeOutWholeAndNoneThatTouchOn
         for (size_t c = 0; c < cases.size(); ++c) {
             SCOPED_TRACE("case " + std::to_string(c) + ", chunk " + std::to_string(chunk));
             std::vector<byte_span> bad;
-            for (const byte_span& sectors : cases[c]) bad.push_back({sectors.start * sector, sectors.end * sector});
-            platform::set_read_fault([bad](uint64_t offset, size_t length) -> std::optional<uint64_t> {
-                for (const byte_span& span : bad) {
-                    if (span.touches({offset, offset + length})) return std::max(offset, span.start);
-                }
-                return std::nullopt;
-            });
+            for (const byte_span& sectors : cases[c])
+                bad.push_back({sectors.start * sector, sectors.end * sector});
+            platform::set_read_fault(
+                [bad](uint64_t offset, size_t length) -> std::optional<uint64_t> {
+                    for (const byte_span& span : bad) {
+                        if (span.touches({offset, offset + length}))
+                            return std::max(offset, span.start);
+                    }
+                    return std::nullopt;
+                });
             _dbx_set_scan_chunk_size(chunk);
             std::string folder = dir.file("run" + std::to_string(c) + "-" + std::to_string(chunk));
             auto result = run(store, 1, folder);
@@ -126,15 +130,18 @@ TEST_F(read_fault_test, MessagesAwayFromBadSectorsComeOutWholeAndNoneThatTouchOn
 
             auto saved = saved_files(folder + "/Inbox");
             for (const message_place& place : places) {
-                bool touched = std::any_of(place.spans.begin(), place.spans.end(), [&](const byte_span& span) {
-                    return std::any_of(bad.begin(), bad.end(), [&](auto& b) { return b.touches(span); });
-                });
+                bool touched =
+                    std::any_of(place.spans.begin(), place.spans.end(), [&](const byte_span& span) {
+                        return std::any_of(bad.begin(), bad.end(),
+                                           [&](auto& b) { return b.touches(span); });
+                    });
                 auto found = saved.find({place.list, place.number});
                 if (touched) {
                     EXPECT_TRUE(found == saved.end()) << place.number << " touches a bad sector";
                 } else {
                     ASSERT_TRUE(found != saved.end()) << place.number << " was not saved";
-                    EXPECT_EQ(found->second, reference.at({place.list, place.number})) << place.number;
+                    EXPECT_EQ(found->second, reference.at({place.list, place.number}))
+                        << place.number;
                 }
             }
             // Each bad stretch is reported once, exactly, and fails the run.
@@ -144,20 +151,23 @@ TEST_F(read_fault_test, MessagesAwayFromBadSectorsComeOutWholeAndNoneThatTouchOn
                 uint64_t last = std::min<uint64_t>(bad[k].end, uint64_t(size)) - 1;
                 EXPECT_EQ(result.outcome.unreadable[k].start, bad[k].start);
                 EXPECT_EQ(result.outcome.unreadable[k].end - 1, last);
-                std::string line = "morvale: " + store + ": cannot read bytes " + std::to_string(bad[k].start) +
-                                   " to " + std::to_string(last) + ": ";
+                std::string line = "morvale: " + store + ": cannot read bytes " +
+                                   std::to_string(bad[k].start) + " to " + std::to_string(last) +
+                                   ": ";
                 EXPECT_EQ(result.err.find(line), result.err.rfind(line)) << result.err;
                 EXPECT_NE(result.err.find(line), std::string::npos) << result.err;
             }
             EXPECT_EQ(view.boxes.back().flags, 0x1030u) << view.boxes.back().text;
-            EXPECT_EQ(files_in(folder + "/Inbox").size() + files_in(folder + "/Inbox/deleted").size(),
-                      saved.size());  // no temporary file left behind
+            EXPECT_EQ(
+                files_in(folder + "/Inbox").size() + files_in(folder + "/Inbox/deleted").size(),
+                saved.size());  // no temporary file left behind
         }
     }
 }
 
 // Whether each chain of a store has a data area running past `size`, by head offset.
-std::map<std::pair<int, std::string>, bool> running_past(const std::string& store_path, uint64_t size) {
+std::map<std::pair<int, std::string>, bool> running_past(const std::string& store_path,
+                                                         uint64_t size) {
     std::map<std::pair<int, std::string>, bool> past;
     for (const message_place& place : places_of(store_path)) {
         bool runs = std::any_of(place.spans.begin(), place.spans.end(), [&](const byte_span& span) {
@@ -187,9 +197,10 @@ TEST_F(read_fault_test, AStoreShorterThanAtTheStartIsAnErrorAndOneCutBeforeIsMar
     auto places = places_of(store);
     // Inside the long last data area of a message a quarter of the way in (a block that
     // names a next one past the end of the file is no block).
-    auto inside = std::find_if(places.begin() + places.size() / 4, places.end(), [](const message_place& place) {
-        return place.spans.back().end - place.spans.back().start > 300;
-    });
+    auto inside = std::find_if(places.begin() + places.size() / 4, places.end(),
+                               [](const message_place& place) {
+                                   return place.spans.back().end - place.spans.back().start > 300;
+                               });
     ASSERT_NE(inside, places.end());
     uint64_t cut = inside->spans.back().start + 200;
 
@@ -200,7 +211,9 @@ TEST_F(read_fault_test, AStoreShorterThanAtTheStartIsAnErrorAndOneCutBeforeIsMar
             char number[16];
             std::snprintf(number, sizeof number, "%08X", record.first_offset);
             records[{record.list, number}] = record;
-            if (shrink) platform::set_file_end([cut](uint64_t, size_t) { return std::optional<uint64_t>(cut); });
+            if (shrink)
+                platform::set_file_end(
+                    [cut](uint64_t, size_t) { return std::optional<uint64_t>(cut); });
         };
     };
     keep_records(true);
@@ -209,7 +222,8 @@ TEST_F(read_fault_test, AStoreShorterThanAtTheStartIsAnErrorAndOneCutBeforeIsMar
     auto saved = saved_files(dir.file("shrunk/Inbox"));
     int failed = 0;
     for (const message_place& place : places) {
-        bool gone = std::any_of(place.spans.begin(), place.spans.end(), [&](auto& span) { return span.end > cut; });
+        bool gone = std::any_of(place.spans.begin(), place.spans.end(),
+                                [&](auto& span) { return span.end > cut; });
         bool first = place.list == 0 && &place == &places.front();
         auto found = saved.find({place.list, place.number});
         if (gone && !first) {
@@ -228,7 +242,8 @@ TEST_F(read_fault_test, AStoreShorterThanAtTheStartIsAnErrorAndOneCutBeforeIsMar
         EXPECT_EQ(range.error, platform::file_shrank);
         EXPECT_GE(range.start, cut);
     }
-    EXPECT_NE(shrunk.err.find(": the file is shorter than when the run began\n"), std::string::npos) << shrunk.err;
+    EXPECT_NE(shrunk.err.find(": the file is shorter than when the run began\n"), std::string::npos)
+        << shrunk.err;
     EXPECT_EQ(view.boxes.back().flags, 0x1030u) << view.boxes.back().text;
 
     // The same store cut there before the run: the scan sees the shorter file.

@@ -36,7 +36,8 @@ TEST_F(engine_test, ListOnlyRunPrintsHeadersWithNullFoldersAndFillsTheList) {
     EXPECT_EQ(result.out, "------ Recovering 3 messages from " + store +
                               " to (null)/(null) ... \n"
                               "------ 0 messages recovered, 0 errors\n"
-                              "------ Recovering 1 deleted message fragments from " + store +
+                              "------ Recovering 1 deleted message fragments from " +
+                              store +
                               " to (null)/(null) ... \n"
                               "------ 0 deleted message fragments recovered, 0 errors\n");
     ASSERT_EQ(view.rows.size(), 4u);
@@ -67,13 +68,15 @@ TEST_F(engine_test, SaveRunWritesEveryMessageAndFragmentByteForByte) {
                   " 66.7%     OK: Cid_Dee_Lunch.000004B0.eml\n"
                   "100.0%     OK: Eve_Fay_Notes.000006C0.eml\n"
                   "------ 3 messages recovered, 0 errors\n"
-                  "------ Recovering 1 deleted message fragments from " + store + " to " + folder +
-                  "/" + folder + "/deleted ... \n"
+                  "------ Recovering 1 deleted message fragments from " +
+                  store + " to " + folder + "/" + folder +
+                  "/deleted ... \n"
                   "100.0%     OK: _(no_sender)_(no_receiver)_(no_subject).000008D0.eml\n"
                   "------ 1 deleted message fragments recovered, 0 errors\n");
     EXPECT_EQ(result.err, "");
     EXPECT_EQ(file_bytes(folder + "/Ann_Bob_Hi.000002A0.eml"), mail("Ann", "Bob", "Hi"));
-    std::string fragment = file_bytes(folder + "/deleted/_(no_sender)_(no_receiver)_(no_subject).000008D0.eml");
+    std::string fragment =
+        file_bytes(folder + "/deleted/_(no_sender)_(no_receiver)_(no_subject).000008D0.eml");
     EXPECT_EQ(fragment, "----" + std::string(508, 'x') + "----" + std::string(92, 'x'));
     ASSERT_EQ(view.boxes.size(), 1u);
     EXPECT_EQ(view.boxes[0].text, "Saving completed successfully         ");
@@ -89,18 +92,20 @@ TEST_F(engine_test, SaveRunWritesEveryMessageAndFragmentByteForByte) {
 // A header of a few hundred bytes to a few kilobytes, so that it runs over several blocks:
 // long fields, folded ones, comments, now and then bare line feeds or a NUL byte.
 std::string long_header(dbxgen::random_source& random) {
-    const std::string fields[] = {"Received: from relay (relay [10.0.0.1]) by mx; Tue, 15 Nov 1994 08:12:31 +0000",
-                                  "Subject: a subject folded\r\n  over (two) lines",
-                                  "From: Ann <ann@example.com>",
-                                  "To: Bob (the one) <bob@example.com>",
-                                  "Date: Tue, 15 Nov 1994 08:12:31 GMT",
-                                  "X-Note: " + std::string(600, 'n'),
-                                  "Subject (c) : =?utf-8?Q?caf=C3=A9?=",
-                                  "not a field",
-                                  "To: x\n\nFrom: y",
-                                  std::string("From: z\0q", 9)};
+    const std::string fields[] = {
+        "Received: from relay (relay [10.0.0.1]) by mx; Tue, 15 Nov 1994 08:12:31 +0000",
+        "Subject: a subject folded\r\n  over (two) lines",
+        "From: Ann <ann@example.com>",
+        "To: Bob (the one) <bob@example.com>",
+        "Date: Tue, 15 Nov 1994 08:12:31 GMT",
+        "X-Note: " + std::string(600, 'n'),
+        "Subject (c) : =?utf-8?Q?caf=C3=A9?=",
+        "not a field",
+        "To: x\n\nFrom: y",
+        std::string("From: z\0q", 9)};
     std::string header;
-    for (int64_t n = random.between(1, 24); n > 0; --n) header += fields[random.below(std::size(fields))] + "\r\n";
+    for (int64_t n = random.between(1, 24); n > 0; --n)
+        header += fields[random.below(std::size(fields))] + "\r\n";
     return header + "\r\nbody\r\n";
 }
 
@@ -114,7 +119,8 @@ store_image long_header_store() {
     for (int m = 0; m < 90; ++m) {
         std::string text = long_header(random);
         bool freed = m % 4 == 3;
-        size_t count = freed ? dbxgen::freed_blocks_for(text.size()) : dbxgen::live_blocks_for(text.size());
+        size_t count =
+            freed ? dbxgen::freed_blocks_for(text.size()) : dbxgen::live_blocks_for(text.size());
         auto places = dbxgen::lay_out_blocks(at, count, dbxgen::block_order(m % 3), random);
         if (freed) {
             image.add_freed_fragment(text, places, 0);
@@ -154,7 +160,8 @@ TEST_F(engine_test, ListOnlyRowsEqualTheSaveRunsRowsWhateverTheReadSize) {
             _dbx_set_scan_chunk_size(size_t(1) << 20);
             ASSERT_EQ(view.rows.size(), saved_rows.size()) << "chunk " << chunk;
             for (size_t r = 0; r < saved_rows.size(); ++r)
-                EXPECT_EQ(view.rows[r].cells, saved_rows[r].cells) << "seed " << seed << ", chunk " << chunk << ", row " << r;
+                EXPECT_EQ(view.rows[r].cells, saved_rows[r].cells)
+                    << "seed " << seed << ", chunk " << chunk << ", row " << r;
         }
     }
 }

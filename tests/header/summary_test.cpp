@@ -7,7 +7,6 @@
 #include <string>
 
 #include "header/fields.h"
-
 #include "support/recording_view.h"
 
 namespace {
@@ -149,8 +148,8 @@ TEST(Summary, EmptyValuesGiveEmptyStrings) {
 
 TEST(Summary, RawValuesNeverCarryOverToTheNextMessage) {
     hdr_raw_fields raw;
-    hdr_message_summary("Subject: one\r\nFrom: a@x\r\nTo: b@x\r\n\r\n", nullptr, nullptr,
-                        nullptr, nullptr, nullptr, &raw);
+    hdr_message_summary("Subject: one\r\nFrom: a@x\r\nTo: b@x\r\n\r\n", nullptr, nullptr, nullptr,
+                        nullptr, nullptr, &raw);
     EXPECT_EQ(raw.to, u"b@x");
     hdr_message_summary("Subject: two\r\n\r\n", nullptr, nullptr, nullptr, nullptr, nullptr, &raw);
     EXPECT_EQ(raw.subject, u"two");
@@ -190,15 +189,37 @@ TEST(Summary, DecodedNulStaysInTheResult) {
 // A text cut where the field walk says it has settled gives the list the row, and the
 // save run the results, of the whole text; and the list's own row is the save run's row.
 TEST(Summary, WhatASettledBeginningGivesIsWhatTheWholeTextGives) {
-    const std::string pieces[] = {"Subject", "From", "to", "DATE", "X-Mailer", "From ", ":", ": ", " ", "\t",
-                                  "\r\n", "\r\n", "\r\n", "\n", "\r", "(", ")", "\\", "a b", "=?x?Q?a?=",
-                                  "1 Jan 2001 10:00:00 GMT", "To (a b) : c", "From \r\n : d", " (",
+    const std::string pieces[] = {"Subject",
+                                  "From",
+                                  "to",
+                                  "DATE",
+                                  "X-Mailer",
+                                  "From ",
+                                  ":",
+                                  ": ",
+                                  " ",
+                                  "\t",
+                                  "\r\n",
+                                  "\r\n",
+                                  "\r\n",
+                                  "\n",
+                                  "\r",
+                                  "(",
+                                  ")",
+                                  "\\",
+                                  "a b",
+                                  "=?x?Q?a?=",
+                                  "1 Jan 2001 10:00:00 GMT",
+                                  "To (a b) : c",
+                                  "From \r\n : d",
+                                  " (",
                                   std::string(1, '\0')};
     std::mt19937 random(2003);
     int settled_early = 0;
     for (int round = 0; round < 1500; ++round) {
         std::string text;
-        for (int n = 1 + int(random() % 40); n > 0; --n) text += pieces[random() % std::size(pieces)];
+        for (int n = 1 + int(random() % 40); n > 0; --n)
+            text += pieces[random() % std::size(pieces)];
         summary whole(text);
         recording_view listed;
         hdr_show_row(&listed, hdr_row_of(text.c_str()).view());
@@ -210,7 +231,8 @@ TEST(Summary, WhatASettledBeginningGivesIsWhatTheWholeTextGives) {
             summary part(text.substr(0, cut));
             EXPECT_EQ(part.cells(), whole.cells()) << text << " cut at " << cut;
             EXPECT_EQ(std::tie(part.subject, part.from, part.to, part.date),
-                      std::tie(whole.subject, whole.from, whole.to, whole.date)) << text << " cut at " << cut;
+                      std::tie(whole.subject, whole.from, whole.to, whole.date))
+                << text << " cut at " << cut;
             break;
         }
     }

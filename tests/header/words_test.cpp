@@ -80,7 +80,8 @@ TEST(EncodedWords, OctetsAndText) {
         {"=?utf-8?Q?=C3?= =?iso-8859-1?Q?=A9?=", "\xC3\xA9", "Ã©"},
         {"=?utf-8?Q?=C3=A9?= \xE9", "\xC3\xA9 \xE9", "é é"},
         // Octets not valid in their charset are read as Windows-1252.
-        {"=?utf-8?Q?=ED=A0=80_=F4=90=80=80?=", "\xED\xA0\x80 \xF4\x90\x80\x80", "í\u00A0€ ô\u0090€€"},
+        {"=?utf-8?Q?=ED=A0=80_=F4=90=80=80?=", "\xED\xA0\x80 \xF4\x90\x80\x80",
+         "í\u00A0€ ô\u0090€€"},
     };
     for (size_t i = 0; i < rows.size(); ++i) {
         EXPECT_EQ(decode(rows[i].input), rows[i].octets) << "row " << i << ": " << rows[i].input;

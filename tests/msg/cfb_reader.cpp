@@ -413,10 +413,9 @@ void check_message_object(const cfb_file& file, const std::string& storage,
                           std::vector<std::string>& problems) {
     size_t header_size = storage.empty() ? 32 : 24;
     check_object(file, storage, header_size, problems);
-    const cfb_entry* props =
-        file.find(storage.empty() ? "__properties_version1.0" : storage + "/__properties_version1.0");
-    property_stream counts =
-        props ? read_properties(props->data, header_size) : property_stream{};
+    const cfb_entry* props = file.find(storage.empty() ? "__properties_version1.0"
+                                                       : storage + "/__properties_version1.0");
+    property_stream counts = props ? read_properties(props->data, header_size) : property_stream{};
     check_children(file, storage, "__recip_version1.0_#", counts.recipients, problems);
     check_children(file, storage, "__attach_version1.0_#", counts.attachments, problems);
 }

@@ -1,5 +1,7 @@
 // The built-in message store: the writer's call sequence, the file it leaves and its errors.
 
+#include "msg/store.h"
+
 #include <gtest/gtest.h>
 
 #include <cerrno>
@@ -8,10 +10,9 @@
 #include "cfb_reader.h"
 #include "dispatch/dispatch.h"
 #include "msg/message.h"
-#include "msg/store.h"
 #include "msg_driver.h"
-#include "platform/text.h"
 #include "platform/fs.h"
+#include "platform/text.h"
 #include "support/temp_dir.h"
 
 using dispatch::variant;
@@ -179,7 +180,8 @@ TEST(MessageStore, LargeMessageReadsBack) {
     msg::message_item item{lacking.to, lacking.subject, {}, true};
     item.text = platform::utf16_to_utf8(*lacking.text);
     std::string direct;
-    msg::write_message(item, [&](const char* data, size_t size) { return direct.append(data, size), true; });
+    msg::write_message(
+        item, [&](const char* data, size_t size) { return direct.append(data, size), true; });
     EXPECT_TRUE(stored == direct);
 }
 

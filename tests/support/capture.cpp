@@ -28,7 +28,7 @@ std::string read_all(const std::filesystem::path& path) {
 
 // Points a C stream at a file for the life of the object, then puts it back.
 class redirect {
-public:
+  public:
     redirect(FILE* stream, const std::filesystem::path& path) : stream_(stream) {
         std::fflush(stream_);
         saved_ = dup(fileno(stream_));
@@ -42,7 +42,7 @@ public:
         close(saved_);
     }
 
-private:
+  private:
     FILE* stream_;
     int saved_;
 };

@@ -2,7 +2,9 @@
 
 #include <stdexcept>
 
-int recording_view::item_count() { return static_cast<int>(rows.size()); }
+int recording_view::item_count() {
+    return static_cast<int>(rows.size());
+}
 
 void recording_view::insert_item(int index) {
     if (index < 0 || index > item_count()) throw std::out_of_range("insert_item index");
@@ -18,10 +20,11 @@ void recording_view::set_item_text(int item, int subitem, const std::u16string& 
     rows[item].cells[subitem] = text;
 }
 
-void recording_view::set_progress(int position) { progress.push_back(position); }
+void recording_view::set_progress(int position) {
+    progress.push_back(position);
+}
 
-int recording_view::message_box(const std::string& text, const std::string& title,
-                                unsigned flags) {
+int recording_view::message_box(const std::string& text, const std::string& title, unsigned flags) {
     boxes.push_back({text, title, flags});
     return 1;  // IDOK
 }

@@ -15,7 +15,7 @@ struct recorded_box {
 };
 
 class recording_view : public main_view {
-public:
+  public:
     struct row {
         std::array<std::u16string, 4> cells;  // From, E-mail Subject, To, Date
         int image = -1;
@@ -38,10 +38,10 @@ public:
 
 // Makes a view the main dialog for the life of the object.
 class scoped_main_dialog {
-public:
+  public:
     explicit scoped_main_dialog(main_view* view) : saved_(main_dialog) { main_dialog = view; }
     ~scoped_main_dialog() { main_dialog = saved_; }
 
-private:
+  private:
     main_view* saved_;
 };

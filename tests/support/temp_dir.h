@@ -5,7 +5,7 @@
 #include <string>
 
 class temp_dir {
-public:
+  public:
     temp_dir();
     ~temp_dir();
     temp_dir(const temp_dir&) = delete;
@@ -15,6 +15,6 @@ public:
     // The path of an entry inside the folder, as UTF-8.
     std::string file(const std::string& name) const;
 
-private:
+  private:
     std::filesystem::path path_;
 };

@@ -135,9 +135,7 @@ std::string quoted_printable(std::string_view bytes) {
         bool line_end = i + 1 == bytes.size() || bytes[i + 1] == '\r';
         bool literal = (byte >= 33 && byte <= 126 && byte != '=') ||
                        ((byte == ' ' || byte == '\t') && !line_end);
-        std::string token = literal
-                                ? std::string(1, char(byte))
-                                : escaped_byte('=', byte);
+        std::string token = literal ? std::string(1, char(byte)) : escaped_byte('=', byte);
         if (column + token.size() > 75) {
             out += "=\r\n";
             column = 0;
