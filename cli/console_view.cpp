@@ -50,7 +50,7 @@ std::string printable(std::string_view name) {
         bool c1 = byte == 0xC2 && at + 1 < name.size() &&
                   is_control(static_cast<unsigned char>(name[at + 1]));
         if (c1) ++at;
-        shown += c1 || is_control(byte) && byte < 0x80 ? '?' : char(byte);
+        shown += c1 || (is_control(byte) && byte < 0x80) ? '?' : char(byte);
     }
     return shown;
 }

@@ -16,6 +16,7 @@
 #include "cli/command.h"
 #include "dbx/dbx.h"
 #include "support/capture.h"
+#include "support/files.h"
 #include "support/temp_dir.h"
 #include "tools/dbxgen/dbxgen.h"
 
@@ -33,25 +34,13 @@ struct file_state {
 // Relative path (with '/') -> bytes and time, for every file under `root`.
 using tree = std::map<std::string, file_state>;
 
-std::string utf8(const fs::path& path) {
-    std::u8string text = path.generic_u8string();
-    return std::string(text.begin(), text.end());
-}
-
-std::string read_file(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream content;
-    content << in.rdbuf();
-    return content.str();
-}
-
 tree read_tree(const fs::path& root) {
     tree files;
     if (!fs::exists(root)) return files;
     for (const auto& entry : fs::recursive_directory_iterator(root)) {
         if (!entry.is_regular_file()) continue;
-        files[utf8(fs::relative(entry.path(), root))] = {read_file(entry.path()),
-                                                         entry.last_write_time()};
+        files[utf8_path(fs::relative(entry.path(), root))] = {read_file(entry.path()),
+                                                              entry.last_write_time()};
     }
     return files;
 }
@@ -94,17 +83,17 @@ class carve_test : public testing::Test {
     // The files of a store run on `store`, relative to the store's own folder.
     tree store_run(const std::string& store) {
         fs::path out = dir.path() / ("run" + std::to_string(++runs));
-        EXPECT_EQ(morvale({"--eml", store, utf8(out)}), 0);
+        EXPECT_EQ(morvale({"--eml", store, utf8_path(out)}), 0);
         return read_tree(out / fs::u8path(store).stem());
     }
 
     // The folder of each carved store and its files.
     std::map<std::string, tree> carve_run(const std::string& image) {
         fs::path out = dir.path() / ("carved" + std::to_string(++runs));
-        EXPECT_EQ(morvale({"--carve", "--eml", image, utf8(out)}), 0);
+        EXPECT_EQ(morvale({"--carve", "--eml", image, utf8_path(out)}), 0);
         std::map<std::string, tree> stores;
         for (const auto& entry : fs::directory_iterator(out / "disk.img"))
-            stores[utf8(entry.path().filename())] = read_tree(entry.path());
+            stores[utf8_path(entry.path().filename())] = read_tree(entry.path());
         return stores;
     }
 
@@ -218,19 +207,8 @@ TEST_F(carve_test, TwoCopiesOfOneStoreNeverMix) {
 // first store's block.
 TEST_F(carve_test, ChainsInARingAcrossStoresEndWhereTheyBegan) {
     for (uint32_t stores : {2u, 3u}) {
-        dbxgen::store_image image;
         std::string expected;
-        for (uint32_t s = 0; s < stores; ++s) {
-            uint32_t own = 16 + 528 * s, next = 16 + 528 * ((s + 1) % stores);
-            std::string text = s == 0 ? "From: a@example.com\r\nSubject: ring\r\n\r\n"
-                                      : "part " + std::to_string(s) + "\r\n";
-            uint64_t at = 4096 * (s + 1) + own;
-            for (uint32_t word : {own, 512u, uint32_t(text.size()), next})
-                image.put_word(at, word), at += 4;
-            image.put_text(at, text);
-            expected += text;
-        }
-        image.resize(4096 * (stores + 2));
+        dbxgen::store_image image = dbxgen::ring_image(stores, expected);
         std::string path = dir.file("disk.img");
         ASSERT_TRUE(image.write_file(path));
         tree found;

@@ -12,6 +12,7 @@
 #include "engine/save_message.h"
 #include "platform/fs.h"
 #include "support/capture.h"
+#include "support/files.h"
 #include "support/temp_dir.h"
 #include "tools/dbxgen/dbxgen.h"
 
@@ -42,13 +43,6 @@ command_result morvale(const std::vector<std::string>& args) {
 std::string after_scan(const std::string& out) {
     size_t end = out.find("100.0%\n");
     return end == std::string::npos ? out : out.substr(end + 7);
-}
-
-std::string read_file(const std::string& path) {
-    std::ifstream in(fs::u8path(path), std::ios::binary);
-    std::ostringstream content;
-    content << in.rdbuf();
-    return content.str();
 }
 
 class command_test : public testing::Test {

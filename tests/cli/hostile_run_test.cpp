@@ -18,6 +18,7 @@
 #include "cli/command.h"
 #include "platform/read.h"
 #include "support/capture.h"
+#include "support/files.h"
 #include "support/temp_dir.h"
 #include "tools/dbxgen/dbxgen.h"
 
@@ -31,18 +32,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::string utf8(const fs::path& path) {
-    std::u8string text = path.generic_u8string();
-    return std::string(text.begin(), text.end());
-}
-
-std::string read_file(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream content;
-    content << in.rdbuf();
-    return content.str();
-}
-
 // Relative path -> bytes of every regular file under a folder.
 std::map<std::string, std::string> files_under(const fs::path& root) {
     std::map<std::string, std::string> files;
@@ -50,7 +39,7 @@ std::map<std::string, std::string> files_under(const fs::path& root) {
     for (fs::recursive_directory_iterator at(root, error), end; !error && at != end;
          at.increment(error)) {
         if (at->is_regular_file() && !at->is_symlink())
-            files[utf8(fs::relative(at->path(), root))] = read_file(at->path());
+            files[utf8_path(fs::relative(at->path(), root))] = read_file(at->path());
     }
     return files;
 }
@@ -70,7 +59,7 @@ struct place {
 #endif
     }
     std::string at(const std::string& relative) const {
-        return utf8(dir.path() / fs::u8path(relative));
+        return utf8_path(dir.path() / fs::u8path(relative));
     }
 
     // A store of `messages` plain messages (and a fragment) at the offsets the layout gives:
@@ -131,22 +120,9 @@ struct place {
     }
 };
 
-// An image of `stores` carved stores whose one block each continues into the next store's,
-// the last into the first's; the text the ring gives once round.
+// A ring of `stores` carved stores in an image (see dbxgen::ring_image).
 std::string ring_image(place& where, uint32_t stores, std::string& text) {
-    dbxgen::store_image image;
-    for (uint32_t s = 0; s < stores; ++s) {
-        uint32_t own = 16 + 528 * s, next = 16 + 528 * ((s + 1) % stores);
-        std::string part = s == 0 ? "From: ring@example.com\r\nSubject: ring\r\n\r\n"
-                                  : "part " + std::to_string(s) + "\r\n";
-        uint64_t at = 4096 * (s + 1) + own;
-        for (uint32_t word : {own, 512u, uint32_t(part.size()), next})
-            image.put_word(at, word), at += 4;
-        image.put_text(at, part);
-        text += part;
-    }
-    image.resize(4096 * (stores + 2));
-    return where.write("in/ring.img", image);
+    return where.write("in/ring.img", dbxgen::ring_image(stores, text));
 }
 
 std::vector<std::string> lines_of(const std::string& text) {
@@ -563,13 +539,16 @@ TEST(hostile_run, EachRunEndsAsItShould) {
 #endif
         run.written = files_under(where.out);
         EXPECT_EQ(run.status, row.status) << run.err;
-        std::string folder = utf8(where.dir.path()) + "/";
-        for (const std::string& said : row.said)
+        std::string folder = utf8_path(where.dir.path()) + "/";
+        for (const std::string& said : row.said) {
             EXPECT_NE(run.err.find(with_folder(said, folder)), std::string::npos)
                 << with_folder(said, folder) << "\n---\n"
                 << run.err;
+        }
         if (row.check) row.check(where, run);
-        if (!row.changes_input) EXPECT_TRUE(files_under(where.in) == inputs) << "an input changed";
+        if (!row.changes_input) {
+            EXPECT_TRUE(files_under(where.in) == inputs) << "an input changed";
+        }
     }
 }
 

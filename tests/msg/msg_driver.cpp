@@ -32,17 +32,6 @@ std::string save_through_store(const std::string& folder, const std::u16string& 
 #endif
 }
 
-std::string read_file(const std::string& path) {
-    std::string data;
-    FILE* file = platform::open_file(path.c_str(), "rb");
-    if (!file) return data;
-    char buffer[65536];
-    size_t n;
-    while ((n = std::fread(buffer, 1, sizeof buffer, file)) > 0) data.append(buffer, n);
-    std::fclose(file);
-    return data;
-}
-
 std::u16string body_of(const std::u16string& text) {
     size_t end = text.find(u"\r\n\r\n");
     return end == std::u16string::npos ? std::u16string() : text.substr(end + 4);

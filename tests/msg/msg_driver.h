@@ -5,6 +5,8 @@
 #include <optional>
 #include <string>
 
+#include "support/files.h"
+
 struct msg_input {
     std::optional<std::u16string> to;
     std::optional<std::u16string> subject;
@@ -16,9 +18,6 @@ struct msg_input {
 // Returns the UTF-8 path of the file written; throws dispatch::dispatch_error.
 std::string save_through_store(const std::string& folder, const std::u16string& name,
                                const msg_input& input);
-
-// The whole file, or an empty string when it cannot be read.
-std::string read_file(const std::string& path);
 
 // The body of a message text: what follows its header block.
 std::u16string body_of(const std::u16string& text);

@@ -133,6 +133,11 @@ struct store_options {
     bool mime = false;
 };
 
+// A disk image of `stores` carved stores, 4 KiB apart, whose one block each continues into
+// the next store's block and the last into the first's: a ring across stores. `text`
+// receives what the blocks hold once round, from the first store's block on.
+store_image ring_image(uint32_t stores, std::string& text);
+
 // Streams a realistic store to `out`: the signature, then the messages and fragments in
 // random order, each in its own stretch of blocks (sometimes out of order, sometimes with
 // noise between blocks), with noise between them. Deterministic for a seed. Returns the

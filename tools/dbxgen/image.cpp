@@ -103,4 +103,20 @@ bool store_image::write_file(const std::string& path) const {
     return std::fclose(file) == 0 && written;
 }
 
+store_image ring_image(uint32_t stores, std::string& text) {
+    store_image image;
+    for (uint32_t s = 0; s < stores; ++s) {
+        uint32_t own = 16 + 528 * s, next = 16 + 528 * ((s + 1) % stores);
+        std::string part = s == 0 ? "From: ring@example.com\r\nSubject: ring\r\n\r\n"
+                                  : "part " + std::to_string(s) + "\r\n";
+        uint64_t at = 4096 * (s + 1) + own;
+        for (uint32_t word : {own, 512u, uint32_t(part.size()), next})
+            image.put_word(at, word), at += 4;
+        image.put_text(at, part);
+        text += part;
+    }
+    image.resize(4096 * (stores + 2));
+    return image;
+}
+
 }  // namespace dbxgen
