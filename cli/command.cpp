@@ -8,7 +8,9 @@
 #include <cstdio>
 #include <cstring>
 #include <map>
+#include <new>
 #include <string>
+#include <system_error>
 #include <vector>
 
 #include "cli/console_view.h"
@@ -163,8 +165,8 @@ class folder_names {
             std::fprintf(
                 stderr,
                 "morvale: %s: another %s of this run has the same name; its messages go to %s\n",
-                printable(input).c_str(), kind,
-                printable(absolute_folder(folder_) + shown).c_str());
+                platform::printable(input).c_str(), kind,
+                platform::printable(absolute_folder(folder_) + shown).c_str());
         }
         return unique;
     }
@@ -219,7 +221,7 @@ bool run_store(const options& parsed, const std::string& store, console_view& vi
             if (platform::make_folders_below(absolute_folder(parsed.folder).c_str(), *within) !=
                 0) {
                 std::fprintf(stderr, "morvale: %s: %s; nothing is written there\n",
-                             printable(parent).c_str(),
+                             platform::printable(parent).c_str(),
                              errno == ELOOP ? "a link is on the way" : std::strerror(errno));
                 return false;
             }
@@ -231,7 +233,8 @@ bool run_store(const options& parsed, const std::string& store, console_view& vi
     }
     std::fflush(stdout);
     if (!outcome.store_opened && !outcome.abandoned) {
-        std::fprintf(stderr, "morvale: could not open the store %s\n", printable(store).c_str());
+        std::fprintf(stderr, "morvale: could not open the store %s\n",
+                     platform::printable(store).c_str());
     }
     return outcome.store_opened && !outcome.abandoned && outcome.errors == 0 &&
            outcome.unreadable.empty() && (parsed.mode == 0 || outcome.folder_entered);
@@ -249,7 +252,7 @@ bool run_image(const options& parsed, const std::string& image, console_view& vi
             nullptr, image.c_str(),
             [&](uint64_t start) {
                 std::printf("------ Store at %s in %s\n", carved_folder_name(start).c_str(),
-                            printable(image).c_str());
+                            platform::printable(image).c_str());
                 view.write_list(stdout);
                 view.clear();
             },
@@ -264,7 +267,8 @@ bool run_image(const options& parsed, const std::string& image, console_view& vi
     }
     std::fflush(stdout);
     if (!outcome.store_opened && !outcome.abandoned) {
-        std::fprintf(stderr, "morvale: could not open the image %s\n", printable(image).c_str());
+        std::fprintf(stderr, "morvale: could not open the image %s\n",
+                     platform::printable(image).c_str());
     }
     return outcome.store_opened && !outcome.abandoned && outcome.errors == 0 &&
            outcome.unreadable.empty() && (parsed.mode == 0 || outcome.folder_entered);
@@ -311,7 +315,7 @@ bool run_folder(const options& parsed, const std::string& given, console_view& v
     std::vector<folder_store> stores = stores_in_folder(given, complete);
     if (stores.empty())
         std::fprintf(stderr, "morvale: %s: no store (*.dbx) in this folder\n",
-                     printable(given).c_str());
+                     platform::printable(given).c_str());
     bool all_good = complete && !stores.empty();
     std::string top;
     if (parsed.mode != 0 && !stores.empty())
@@ -421,7 +425,15 @@ int morvale_run(const std::vector<std::string>& args) {
     main_view* saved_dialog = main_dialog;
     main_dialog = &view;
     stop_on_signals();
-    status = run_stores(parsed, view);
+    try {
+        status = run_stores(parsed, view);
+    } catch (const std::bad_alloc&) {  // memory ran out outside any one message
+        std::fprintf(stderr, "ERROR: morvale: %s\n", std::strerror(ENOMEM));
+        status = 1;
+    } catch (const std::system_error& failure) {  // a thread or lock the system refused
+        std::fprintf(stderr, "ERROR: morvale: %s\n", failure.what());
+        status = 1;
+    }
     main_dialog = saved_dialog;
     chain_observer = nullptr;
     if (record && !record->good()) status = 1;

@@ -42,19 +42,6 @@ void append_cell(std::string& out, std::u16string_view cell) {
 
 }  // namespace
 
-std::string printable(std::string_view name) {
-    std::string shown;
-    for (size_t at = 0; at < name.size(); ++at) {
-        auto byte = static_cast<unsigned char>(name[at]);
-        // A C1 control in UTF-8 is C2 80 to C2 9F.
-        bool c1 = byte == 0xC2 && at + 1 < name.size() &&
-                  is_control(static_cast<unsigned char>(name[at + 1]));
-        if (c1) ++at;
-        shown += c1 || (is_control(byte) && byte < 0x80) ? '?' : char(byte);
-    }
-    return shown;
-}
-
 // Only the last row can still change.
 bool console_view::is_last_row_cell(int item, int subitem) const {
     return has_last_row_ && item == finished_rows_ && subitem >= 0 && subitem <= 3;
@@ -132,10 +119,15 @@ void console_view::finish_last_row() {
 }
 
 void console_view::write_list(FILE* out) const {
+    // A reader that has stopped reading (a pipe nobody empties) must not hold an
+    // interrupted run: the list ends at the first failed write or once the run is stopped.
+    auto stopped = [&] { return interrupted || std::ferror(out); };
     std::fputs("From\tE-mail Subject\tTo\tDate\n", out);
-    for (const text_piece& text : finished_text_)
+    for (const text_piece& text : finished_text_) {
+        if (stopped()) return;
         std::fwrite(text.memory.data(), 1, text.used, out);
-    if (has_last_row_) {
+    }
+    if (has_last_row_ && !stopped()) {
         std::string last(row_length(last_row_), '\0');
         write_row(reinterpret_cast<unsigned char*>(last.data()), last_row_);
         std::fwrite(last.data(), 1, last.size(), out);

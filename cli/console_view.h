@@ -15,10 +15,6 @@
 #include "platform/memory.h"
 #include "platform/view.h"
 
-// A name (UTF-8) as it is printed to the terminal: C0 and C1 controls and DEL shown as '?',
-// so that a store or folder name cannot move the cursor, clear the screen or start a line.
-std::string printable(std::string_view name);
-
 class console_view : public main_view {
   public:
     int item_count() override { return finished_rows_ + (has_last_row_ ? 1 : 0); }

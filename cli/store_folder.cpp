@@ -23,7 +23,7 @@ bool is_store_name(const std::string& name) {
 }
 
 void say_unreadable(const fs::path& where, const std::error_code& error) {
-    std::fprintf(stderr, "morvale: %s: %s\n", printable(utf8(where)).c_str(),
+    std::fprintf(stderr, "morvale: %s: %s\n", platform::printable(utf8(where)).c_str(),
                  error.message().c_str());
     std::fflush(stderr);
 }
@@ -61,7 +61,7 @@ std::vector<folder_store> stores_in_folder(const std::string& folder, bool& comp
             if (fs::is_directory(status)) continue;
             if (!kind_error && !readable_kind(status)) {
                 std::fprintf(stderr, "morvale: %s: not a regular file; skipped\n",
-                             printable(utf8(entry.path())).c_str());
+                             platform::printable(utf8(entry.path())).c_str());
                 std::fflush(stderr);
                 complete = false;
                 continue;

@@ -11,6 +11,7 @@
 #include "dbx/file_window.h"
 #include "dbx/layout.h"
 #include "dbx/link_index.h"
+#include "platform/text.h"
 #include "platform/view.h"
 
 #if defined(__SSE2__)
@@ -213,7 +214,7 @@ uint64_t scanner<rule>::next_stop() const {
 
 template <class rule>
 bool scanner<rule>::run() {
-    std::printf("------ Scanning %s:   0.0%%", name_.c_str());
+    std::printf("------ Scanning %s:   0.0%%", platform::printable(name_).c_str());
     std::fflush(stdout);
     uint64_t pos = 0;
     bool window_empty = true;

@@ -12,6 +12,7 @@
 #include "dbx/scan.h"
 #include "platform/fs.h"
 #include "platform/read.h"
+#include "platform/text.h"
 
 namespace {
 
@@ -69,7 +70,8 @@ dbx_t* dbx_open(const char* path, dbx_block_observer* observer) {
     if (store->file == nullptr) {
         if (errno == platform::not_regular_file) {  // a pipe or a device: said, as nothing else
                                                     // would say why
-            std::fprintf(stderr, "morvale: %s: %s\n", path, platform::read_error_text(errno));
+            std::fprintf(stderr, "morvale: %s: %s\n", platform::printable(path).c_str(),
+                         platform::read_error_text(errno));
             std::fflush(stderr);
         }
         release(store);

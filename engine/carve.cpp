@@ -13,6 +13,7 @@
 #include "engine/sys.h"
 #include "platform/fs.h"
 #include "platform/read.h"
+#include "platform/text.h"
 
 namespace {
 
@@ -47,7 +48,7 @@ bool save_carved(main_view* dialog, dbx_t* store, const std::string& image_folde
     if (!make_own_folder(image_folder, name)) return false;
     std::string folder = in_folder(image_folder.c_str(), name);
     if (sys_chdir(folder.c_str()) != 0) {
-        std::fprintf(stderr, "error: can't chdir to %s\n", folder.c_str());
+        std::fprintf(stderr, "error: can't chdir to %s\n", platform::printable(folder).c_str());
         return false;
     }
     totals = _recover(dialog, store, folder.c_str(), mode, std::move(totals));

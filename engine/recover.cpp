@@ -130,7 +130,7 @@ void report_unreadable(main_view* dialog, recover_totals& totals, const std::str
     }
     totals.unreadable.push_back(range);
     std::string what = unreadable_text(range);
-    std::fprintf(stderr, "morvale: %s: %s\n", file_name.c_str(), what.c_str());
+    std::fprintf(stderr, "morvale: %s: %s\n", platform::printable(file_name).c_str(), what.c_str());
     std::fflush(stderr);
     dialog->unreadable_bytes(file_name, what);
 }
@@ -142,7 +142,8 @@ bool is_link(const std::string& folder) {
 }
 
 void say_link(const std::string& folder) {
-    std::fprintf(stderr, "error: %s is a link; nothing is written there\n", folder.c_str());
+    std::fprintf(stderr, "error: %s is a link; nothing is written there\n",
+                 platform::printable(folder).c_str());
     std::fflush(stderr);
 }
 
@@ -178,9 +179,11 @@ recover_totals _recover(main_view* dialog, dbx_t* store, const char* folder, int
         if (list.chain_count <= 0) continue;
         std::optional<std::string> list_folder;
         if (folder) list_folder = std::string(folder) + (i == 1 ? "/deleted" : "");
-        std::printf("------ Recovering %d %s from %s to %s/%s ... \n", list.chain_count,
-                    list_names[i], store->file_name.c_str(), or_null(folder),
-                    or_null(list_folder ? list_folder->c_str() : nullptr));
+        std::printf(
+            "------ Recovering %d %s from %s to %s/%s ... \n", list.chain_count, list_names[i],
+            platform::printable(store->file_name).c_str(),
+            platform::printable(or_null(folder)).c_str(),
+            platform::printable(or_null(list_folder ? list_folder->c_str() : nullptr)).c_str());
         if (i == 1 && folder && !make_deleted_folder(folder, *list_folder)) {
             totals.errors += list.chain_count;  // no fragment could be saved
             return totals;
@@ -285,7 +288,7 @@ class store_run : public run_steps {
         if (is_link(folder)) {
             say_link(folder);
         } else if (sys_chdir(folder.c_str()) != 0) {
-            std::fprintf(stderr, "error: can't chdir to %s\n", folder.c_str());
+            std::fprintf(stderr, "error: can't chdir to %s\n", platform::printable(folder).c_str());
         } else {
             result.folder_entered = true;
             totals = _recover(dialog, store_.get(), folder.c_str(), mode_, std::move(totals));

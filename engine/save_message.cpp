@@ -81,7 +81,8 @@ bool may_take_name(const std::string& path, const std::optional<platform::file_i
             return false;
     }
     if (store && platform::identity_of(path.c_str()) == store) {
-        std::fprintf(stderr, "_save_message (rename): %s is the store being read\n", path.c_str());
+        std::fprintf(stderr, "_save_message (rename): %s is the store being read\n",
+                     platform::printable(path).c_str());
         errno = EEXIST;
         return false;
     }

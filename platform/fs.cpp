@@ -10,6 +10,7 @@
 #include <direct.h>
 #include <fcntl.h>
 #include <io.h>
+#include <process.h>
 #include <share.h>
 #include <sys/stat.h>
 #include <sys/utime.h>

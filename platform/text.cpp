@@ -286,4 +286,19 @@ std::string path_from_utf16(std::u16string_view path) {
 #endif
 }
 
+std::string printable(std::string_view name) {
+    auto is_control = [](unsigned char byte) { return byte < 0x20 || byte == 0x7F; };
+    std::string shown;
+    for (size_t at = 0; at < name.size(); ++at) {
+        auto byte = static_cast<unsigned char>(name[at]);
+        // A C1 control in UTF-8 is C2 80 to C2 9F.
+        bool c1 = byte == 0xC2 && at + 1 < name.size() &&
+                  static_cast<unsigned char>(name[at + 1]) >= 0x80 &&
+                  static_cast<unsigned char>(name[at + 1]) <= 0x9F;
+        if (c1) ++at;
+        shown += c1 || is_control(byte) ? '?' : char(byte);
+    }
+    return shown;
+}
+
 }  // namespace platform

@@ -35,6 +35,10 @@ size_t utf8_sequence(std::string_view text, size_t at, char32_t* code);
 // True when the whole text is valid UTF-8.
 bool valid_utf8(std::string_view text);
 
+// A name (UTF-8) as it is printed to the terminal: C0 and C1 controls and DEL shown as '?',
+// so that a store or folder name cannot move the cursor, clear the screen or start a line.
+std::string printable(std::string_view name);
+
 // Appends the UTF-8 form of `code`; a surrogate or a value above U+10FFFF becomes U+FFFD.
 void append_utf8(std::string& out, char32_t code);
 
