@@ -199,6 +199,19 @@ void make_folder_path(const std::string& folder) {
     }
 }
 
+// Says when `input` (a store or an image, by `kind`) could not be opened; true when the run
+// read it whole and read, and in a save run saved, every message.
+bool ended_well(const options& parsed, const run_outcome& outcome, const char* kind,
+                const std::string& input) {
+    std::fflush(stdout);
+    if (!outcome.store_opened && !outcome.abandoned) {
+        std::fprintf(stderr, "morvale: could not open the %s %s\n", kind,
+                     platform::printable(input).c_str());
+    }
+    return outcome.store_opened && !outcome.abandoned && outcome.errors == 0 &&
+           outcome.unreadable.empty() && (parsed.mode == 0 || outcome.folder_entered);
+}
+
 // One store: returns true when it was read whole and every message read and, in a save
 // run, saved. A store found in a folder given is saved in `within`, its output folder's
 // parent (relative to FOLDER).
@@ -231,13 +244,7 @@ bool run_store(const options& parsed, const std::string& store, console_view& vi
         }
         recover_store(target.c_str(), store.c_str(), &outcome);
     }
-    std::fflush(stdout);
-    if (!outcome.store_opened && !outcome.abandoned) {
-        std::fprintf(stderr, "morvale: could not open the store %s\n",
-                     platform::printable(store).c_str());
-    }
-    return outcome.store_opened && !outcome.abandoned && outcome.errors == 0 &&
-           outcome.unreadable.empty() && (parsed.mode == 0 || outcome.folder_entered);
+    return ended_well(parsed, outcome, "store", store);
 }
 
 // One disk image: each store carved from it is listed, or saved under
@@ -265,13 +272,7 @@ bool run_image(const options& parsed, const std::string& image, console_view& vi
                                                image, "image");
         carve_image(folder.c_str(), image.c_str(), {}, &outcome, name.c_str());
     }
-    std::fflush(stdout);
-    if (!outcome.store_opened && !outcome.abandoned) {
-        std::fprintf(stderr, "morvale: could not open the image %s\n",
-                     platform::printable(image).c_str());
-    }
-    return outcome.store_opened && !outcome.abandoned && outcome.errors == 0 &&
-           outcome.unreadable.empty() && (parsed.mode == 0 || outcome.folder_entered);
+    return ended_well(parsed, outcome, "image", image);
 }
 
 void on_interrupt(int) {
