@@ -2,6 +2,8 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <optional>
+#include <string>
 #include <vector>
 
 #include "platform/text.h"
@@ -22,6 +24,29 @@
 #endif
 
 namespace platform {
+
+namespace {
+
+// The folder names of a relative path, in order, empty names and "." left out; none
+// (EINVAL) when one is "..", which would climb out of the folder it is made in.
+std::optional<std::vector<std::string>> folder_steps(const std::string& relative,
+                                                     const char* separators) {
+    std::vector<std::string> steps;
+    for (size_t start = 0; start <= relative.size();) {
+        size_t end = relative.find_first_of(separators, start);
+        if (end == std::string::npos) end = relative.size();
+        std::string name = relative.substr(start, end - start);
+        start = end + 1;
+        if (name == "..") {
+            errno = EINVAL;
+            return std::nullopt;
+        }
+        if (!name.empty() && name != ".") steps.push_back(std::move(name));
+    }
+    return steps;
+}
+
+}  // namespace
 
 void report_error(const char* tag) {
     std::perror(tag);
@@ -111,18 +136,10 @@ int make_directory(const char* path) {
 // Windows has no mkdirat: each folder is made by its path and looked at without following
 // a reparse point (a link or a junction) before the next is made inside it.
 int make_folders_below(const char* base, const std::string& relative) {
+    std::optional<std::vector<std::string>> steps = folder_steps(relative, "/\\");
+    if (!steps) return -1;
     std::string path = base;
-    size_t start = 0;
-    while (start <= relative.size()) {
-        size_t end = relative.find_first_of("/\\", start);
-        if (end == std::string::npos) end = relative.size();
-        std::string name = relative.substr(start, end - start);
-        start = end + 1;
-        if (name.empty() || name == ".") continue;
-        if (name == "..") {
-            errno = EINVAL;
-            return -1;
-        }
+    for (const std::string& name : *steps) {
         path += "\\" + name;
         if (_wmkdir(widen_path(path.c_str()).c_str()) != 0 && errno != EEXIST) return -1;
         entry_kind kind = entry_at(path.c_str());
@@ -205,19 +222,13 @@ int make_directory(const char* path) {
 // O_NOFOLLOW before the next is made in it: a link put anywhere on the way is never
 // gone through, even if it appears between two steps.
 int make_folders_below(const char* base, const std::string& relative) {
+    std::optional<std::vector<std::string>> steps = folder_steps(relative, "/");
+    if (!steps) return -1;
     int folder = open(base, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (folder < 0) return -1;
-    size_t start = 0;
-    while (start <= relative.size()) {
-        size_t end = relative.find('/', start);
-        if (end == std::string::npos) end = relative.size();
-        std::string name = relative.substr(start, end - start);
-        start = end + 1;
-        if (name.empty() || name == ".") continue;
+    for (const std::string& name : *steps) {
         int inner = -1;
-        if (name == "..") {
-            errno = EINVAL;
-        } else if (mkdirat(folder, name.c_str(), 0777) == 0 || errno == EEXIST) {
+        if (mkdirat(folder, name.c_str(), 0777) == 0 || errno == EEXIST) {
             inner = openat(folder, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
             struct stat status;
             if (inner < 0 && errno == ENOTDIR &&

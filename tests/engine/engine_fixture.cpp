@@ -67,6 +67,22 @@ std::string engine_test::write_store(dbxgen::store_image& image, const std::stri
     return path;
 }
 
+std::string engine_test::write_generated_store(uint64_t seed, int messages, int deleted,
+                                               const std::string& name, int64_t* size) {
+    dbxgen::store_options options;
+    options.seed = seed;
+    options.messages = messages;
+    options.deleted = deleted;
+    std::string path = dir.file(name);
+    FILE* out = std::fopen(path.c_str(), "wb");
+    EXPECT_NE(out, nullptr);
+    int64_t written = out ? dbxgen::write_store(options, out) : -1;
+    if (out) std::fclose(out);
+    EXPECT_GT(written, 0);
+    if (size) *size = written;
+    return path;
+}
+
 run_result engine_test::run(const std::string& store, int mode, const std::string& folder) {
     run_result result;
     save_mode = mode;

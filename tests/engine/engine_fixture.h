@@ -50,6 +50,10 @@ class engine_test : public testing::Test {
 
     // Writes the image as `name` in the test folder and returns its path.
     std::string write_store(dbxgen::store_image& image, const std::string& name = "Inbox.dbx");
+    // Writes a generated store of `messages` messages and `deleted` fragments as `name` in
+    // the test folder; its size in `*size` when asked.
+    std::string write_generated_store(uint64_t seed, int messages, int deleted,
+                                      const std::string& name, int64_t* size = nullptr);
     // One run of the engine: mode 0 lists only, 1 saves .eml, 2 saves .msg into `folder`.
     run_result run(const std::string& store, int mode, const std::string& folder = "");
 

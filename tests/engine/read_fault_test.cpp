@@ -80,15 +80,8 @@ class read_fault_test : public engine_test {
 };
 
 TEST_F(read_fault_test, MessagesAwayFromBadSectorsComeOutWholeAndNoneThatTouchOne) {
-    dbxgen::store_options options;
-    options.seed = 77;
-    options.messages = 240;
-    options.deleted = 60;
-    std::string store = dir.file("Inbox.dbx");
-    FILE* out = std::fopen(store.c_str(), "wb");
-    ASSERT_NE(out, nullptr);
-    int64_t size = dbxgen::write_store(options, out);
-    std::fclose(out);
+    int64_t size = 0;
+    std::string store = write_generated_store(77, 240, 60, "Inbox.dbx", &size);
     ASSERT_GT(size, int64_t(1 << 20) + 64 * 1024);
 
     auto places = places_of(store);
@@ -182,15 +175,7 @@ std::map<std::pair<int, std::string>, bool> running_past(const std::string& stor
 // bytes, and every message that lay in them fails; one cut short before the run keeps
 // its decided zero bytes, and its record says it was cut short.
 TEST_F(read_fault_test, AStoreShorterThanAtTheStartIsAnErrorAndOneCutBeforeIsMarked) {
-    dbxgen::store_options options;
-    options.seed = 78;
-    options.messages = 120;
-    options.deleted = 30;
-    std::string store = dir.file("Inbox.dbx");
-    FILE* out = std::fopen(store.c_str(), "wb");
-    ASSERT_NE(out, nullptr);
-    dbxgen::write_store(options, out);
-    std::fclose(out);
+    std::string store = write_generated_store(78, 120, 30, "Inbox.dbx");
     auto clean = run(store, 1, dir.file("clean"));
     ASSERT_EQ(clean.outcome.errors, 0) << clean.err;
     auto reference = saved_files(dir.file("clean/Inbox"));

@@ -140,14 +140,7 @@ TEST_F(engine_test, ListOnlyRowsEqualTheSaveRunsRowsWhateverTheReadSize) {
             auto image = long_header_store();
             store = write_store(image, "Long.dbx");
         } else {
-            dbxgen::store_options options;
-            options.seed = seed;
-            options.messages = 120;
-            options.deleted = 40;
-            FILE* out = std::fopen(store.c_str(), "wb");
-            ASSERT_NE(out, nullptr);
-            ASSERT_GT(dbxgen::write_store(options, out), 0);
-            std::fclose(out);
+            store = write_generated_store(seed, 120, 40, "Inbox" + std::to_string(seed) + ".dbx");
         }
         view.rows.clear();
         run(store, 1, dir.file("out" + std::to_string(seed)));
