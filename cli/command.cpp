@@ -21,6 +21,7 @@
 #include "platform/fs.h"
 #include "platform/read.h"
 #include "platform/text.h"
+#include "platform/version.h"
 
 #ifndef _WIN32
 #include <sys/stat.h>
@@ -93,7 +94,7 @@ int parse_arguments(const std::vector<std::string>& args, options& parsed) {
             std::fputs(usage_text, stdout);
             return 0;
         } else if (!options_done && (arg == "--version" || arg == "-V")) {
-            std::puts("morvale (Tavrin Morvale) 1.0.0.1");
+            std::printf("morvale (Tavrin Morvale) %s\n", platform::program_version());
             return 0;
         } else if (!options_done && arg == "--carve") {
             parsed.carve = true;
