@@ -94,7 +94,9 @@ int parse_arguments(const std::vector<std::string>& args, options& parsed) {
             std::fputs(usage_text, stdout);
             return 0;
         } else if (!options_done && (arg == "--version" || arg == "-V")) {
-            std::printf("morvale (Tavrin Morvale) %s\n", platform::program_version());
+            std::string commit = platform::program_commit();
+            std::printf("morvale (Tavrin Morvale) %s%s\n", platform::program_version(),
+                        commit.empty() ? "" : (" (commit " + commit + ")").c_str());
             return 0;
         } else if (!options_done && arg == "--carve") {
             parsed.carve = true;

@@ -8,13 +8,14 @@
 #include "platform/digest.h"
 #include "platform/fs.h"
 #include "platform/text.h"
+#include "platform/version.h"
 
 namespace {
 
 const char* const field_names[] = {"store",  "carved_start", "list", "chain",    "first_offset",
                                    "blocks", "bytes",        "md5",  "sha256",   "from",
                                    "to",     "subject",      "date", "date_utc", "file",
-                                   "result", "reason"};
+                                   "result", "reason",       "tool"};
 
 bool ends_with(const std::string& text, std::string_view end) {
     return text.size() >= end.size() &&
@@ -199,7 +200,8 @@ void manifest::write(const chain_record& record) {
                                        record.failed  ? "failed"
                                        : record.saved ? "saved"
                                                       : "listed",
-                                       reason_of(record)};
+                                       reason_of(record),
+                                       platform::tool_version()};
     for (std::string& value : values) value = valid_utf8(value);
     if (json_) {
         nlohmann::ordered_json line;

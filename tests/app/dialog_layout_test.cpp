@@ -135,7 +135,7 @@ TEST_F(dialog_test, about_box_from_the_system_menu_and_from_the_help_menu) {
         EXPECT_NE(SendMessageW(picture, STM_GETIMAGE, IMAGE_BITMAP, 0), 0);
         HWND line = GetWindow(picture, GW_HWNDNEXT);
         ASSERT_NE(line, nullptr);
-        EXPECT_EQ(window_text(line), L"Tavrin Morvale, Version 1.0");
+        EXPECT_EQ(window_text(line), L"Tavrin Morvale, Version " MORVALE_PROJECT_VERSION);
         EXPECT_EQ(GetWindow(line, GW_HWNDNEXT), nullptr);  // no button: Esc or the close box end it
         PostMessageW(about, WM_CLOSE, 0, 0);
         EXPECT_TRUE(wait_until_gone(about));

@@ -6,6 +6,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <regex>
 #include <sstream>
 
 #include "cli/console_view.h"
@@ -161,7 +162,12 @@ TEST_F(command_test, HelpAndVersionAnswerOnStandardOutput) {
     EXPECT_EQ(help.out.rfind("Usage: morvale STORE...", 0), 0u);
     auto version = morvale({"--version"});
     EXPECT_EQ(version.status, 0);
-    EXPECT_EQ(version.out, "morvale (Tavrin Morvale) 1.0.0.1\n");
+    // The build's own version, then the commit where the build was made in a git checkout.
+    std::string number = std::regex_replace(MORVALE_PROJECT_VERSION, std::regex("\\."), "\\.");
+    EXPECT_TRUE(std::regex_match(
+        version.out,
+        std::regex("morvale \\(Tavrin Morvale\\) " + number + "( \\(commit [0-9a-f]{7,}(, modified)?\\))?\n")))
+        << version.out;
 }
 
 TEST_F(command_test, InterruptAbandonsTheRunAtTheNextCheckpoint) {
