@@ -5,7 +5,7 @@ WINE_RUN := $(CURDIR)/scripts/wine-run
 export WINEPREFIX ?= $(CURDIR)/build/wineprefix
 export WINEDEBUG ?= -all
 
-.PHONY: demo test test-native test-windows test-msg-output test-repeat bench fuzz build-release build-asan build-windows clean
+.PHONY: demo test test-native test-windows test-msg-output test-repeat bench fuzz build-release build-asan build-windows clean install
 
 demo: build-release
 	rm -rf recovered
@@ -21,7 +21,7 @@ build-release:
 	cmake --build --preset release -j $(JOBS)
 
 build-asan:
-	scripts/install-deps build readers fuzz
+	scripts/install-deps build readers fuzz manual
 	cmake --preset asan >/dev/null
 	cmake --build --preset asan -j $(JOBS)
 
@@ -58,6 +58,12 @@ fuzz:
 
 clean:
 	rm -rf build dist recovered
+
+# The command, its manual page, bash completion, README and licence under PREFIX (or
+# CMAKE_INSTALL_PREFIX), below DESTDIR when it is set: make install PREFIX=/usr DESTDIR=/tmp/root
+PREFIX ?= /usr/local
+install: build-release
+	cmake --install build/release --prefix "$(or $(CMAKE_INSTALL_PREFIX),$(PREFIX))"
 
 # The Windows programs in a zip; the desktop program under wine; the README's picture.
 .PHONY: windows gui screenshot
