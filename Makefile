@@ -4,8 +4,10 @@ JOBS ?= $(shell nproc)
 WINE_RUN := $(CURDIR)/scripts/wine-run
 export WINEPREFIX ?= $(CURDIR)/build/wineprefix
 export WINEDEBUG ?= -all
+# The project's version, as CMakeLists.txt sets it.
+VERSION := $(shell sed -n 's/^project.[A-Za-z]* VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
 
-.PHONY: demo test test-native test-windows test-msg-output test-repeat bench fuzz build-release build-asan build-windows clean install
+.PHONY: demo test test-native test-windows test-msg-output test-repeat bench fuzz build-release build-asan build-windows clean install deb msi test-package
 
 demo: build-release
 	rm -rf recovered
@@ -13,7 +15,7 @@ demo: build-release
 	@echo; echo "Files written:"; find recovered -type f | sort | head -n 40
 	@echo "($$(find recovered -type f | wc -l) files in recovered/)"
 
-test: test-native test-windows test-msg-output
+test: test-native test-windows test-msg-output test-package
 
 build-release:
 	scripts/install-deps build
@@ -64,6 +66,15 @@ clean:
 PREFIX ?= /usr/local
 install: build-release
 	cmake --install build/release --prefix "$(or $(CMAKE_INSTALL_PREFIX),$(PREFIX))"
+
+# The Debian package of the command line, dist/morvale_<version>_<arch>.deb, checked by lintian.
+deb:
+	scripts/install-deps build deb
+	JOBS=$(JOBS) scripts/make-deb dist
+
+# The packages as a user meets them: the .deb installed into a fresh root and removed.
+test-package: deb
+	scripts/check-deb dist/morvale_$(VERSION)_$(shell dpkg-architecture -qDEB_HOST_ARCH).deb samples/Inbox.dbx
 
 # The Windows programs in a zip; the desktop program under wine; the README's picture.
 .PHONY: windows gui screenshot
