@@ -72,9 +72,18 @@ deb:
 	scripts/install-deps build deb
 	JOBS=$(JOBS) scripts/make-deb dist
 
-# The packages as a user meets them: the .deb installed into a fresh root and removed.
-test-package: deb
+# The Windows installer, dist/morvale-<version>-x64.msi, built with wixl.
+msi: build-windows
+	scripts/install-deps msi
+	scripts/make-msi build/windows dist/morvale-$(VERSION)-x64.msi
+
+# The packages as a user meets them: the .deb installed into a fresh root and removed; the
+# installer installed under wine, replaced by a later version of itself and removed.
+NEWER_VERSION := $(shell echo $(VERSION) | awk -F. '{ print $$1 "." $$2 "." $$3 + 1 }')
+test-package: deb msi
 	scripts/check-deb dist/morvale_$(VERSION)_$(shell dpkg-architecture -qDEB_HOST_ARCH).deb samples/Inbox.dbx
+	scripts/make-msi build/windows build/msi-newer/morvale-$(NEWER_VERSION)-x64.msi $(NEWER_VERSION)
+	xvfb-run -a scripts/check-msi dist/morvale-$(VERSION)-x64.msi build/msi-newer/morvale-$(NEWER_VERSION)-x64.msi
 
 # The Windows programs in a zip; the desktop program under wine; the README's picture.
 .PHONY: windows gui screenshot
