@@ -164,10 +164,9 @@ TEST_F(command_test, HelpAndVersionAnswerOnStandardOutput) {
     EXPECT_EQ(version.status, 0);
     // The build's own version, then the commit where the build was made in a git checkout.
     std::string number = std::regex_replace(MORVALE_PROJECT_VERSION, std::regex("\\."), "\\.");
-    EXPECT_TRUE(std::regex_match(
-        version.out,
-        std::regex("morvale \\(Tavrin Morvale\\) " + number + "( \\(commit [0-9a-f]{7,}(, modified)?\\))?\n")))
-        << version.out;
+    std::regex expected("morvale \\(Tavrin Morvale\\) " + number +
+                        "( \\(commit [0-9a-f]{7,}(, modified)?\\))?\n");
+    EXPECT_TRUE(std::regex_match(version.out, expected)) << version.out;
 }
 
 TEST_F(command_test, InterruptAbandonsTheRunAtTheNextCheckpoint) {
