@@ -67,6 +67,12 @@ uint32_t pst_heap::allocate(std::string_view data) {
     return (index << 5) | (static_cast<uint32_t>(pages_.size() - 1) << 16);
 }
 
+void pst_heap::rewrite(uint32_t hid, std::string_view data) {
+    page& target = pages_.at(hid >> 16);
+    size_t index = ((hid >> 5) & 0x7FF) - 1;
+    target.data.replace(target.starts.at(index), data.size(), data);
+}
+
 uint64_t pst_heap::size() const {
     uint64_t total = 0;
     for (const page& p : pages_) total += even(p.data.size()) + map_size(p.starts.size());
@@ -105,7 +111,12 @@ std::vector<std::string> pst_heap::pages() const {
     return out;
 }
 
-uint32_t pst_build_btree(pst_heap& heap, int key_size, int data_size, const std::vector<std::string>& records) {
+uint32_t pst_reserve_btree(pst_heap& heap) {
+    return heap.allocate(std::string(8, '\0'));
+}
+
+void pst_build_btree(pst_heap& heap, uint32_t header_hid, int key_size, int data_size,
+                     const std::vector<std::string>& records) {
     std::string header;
     header.push_back(static_cast<char>(pst_heap_of_btree));
     header.push_back(static_cast<char>(key_size));
@@ -140,7 +151,7 @@ uint32_t pst_build_btree(pst_heap& heap, int key_size, int data_size, const std:
     }
     header.push_back(static_cast<char>(levels));
     put_le(header, root, 4);
-    return heap.allocate(header);
+    heap.rewrite(header_hid, header);
 }
 
 }  // namespace msg

@@ -22,6 +22,8 @@ class pst_heap {
 
     // Returns the allocation's heap id; `data` holds at most pst_heap_item_max bytes.
     uint32_t allocate(std::string_view data);
+    // New bytes, of the same size, for an allocation made earlier.
+    void rewrite(uint32_t hid, std::string_view data);
     // The allocation the heap's user starts from (a B-tree or a table header).
     void set_root(uint32_t hid) { root_ = hid; }
     // Bytes in all allocations and page maps so far: what the node's data will weigh.
@@ -41,8 +43,12 @@ class pst_heap {
     uint32_t root_ = 0;
 };
 
-// A B-tree in `heap` over records of `key_size` + `data_size` bytes each, given sorted by
-// key with no key twice. Returns the heap id of the tree's header.
-uint32_t pst_build_btree(pst_heap& heap, int key_size, int data_size, const std::vector<std::string>& records);
+// The header of a B-tree, reserved before anything else it describes is allocated: readers
+// expect a heap's first allocation to be one.
+uint32_t pst_reserve_btree(pst_heap& heap);
+// The B-tree of a reserved header over records of `key_size` + `data_size` bytes each, given
+// sorted by key with no key twice.
+void pst_build_btree(pst_heap& heap, uint32_t header_hid, int key_size, int data_size,
+                     const std::vector<std::string>& records);
 
 }  // namespace msg

@@ -72,11 +72,13 @@ std::string pst_value_bytes(uint32_t tag, const property_value& value) {
 }
 
 std::vector<std::string> pst_property_context(pst_ndb& ndb, const property_map& properties,
-                                              const property_map& additions, pst_subnodes& subnodes) {
+                                              const property_map& additions, pst_subnodes& subnodes,
+                                              bool keep_empty) {
     std::map<uint32_t, const property_value*> all;
     for (const auto& [tag, value] : properties) all[tag] = &value;
     for (const auto& [tag, value] : additions) all[tag] = &value;
     pst_heap heap(pst_heap_of_properties);
+    uint32_t tree = pst_reserve_btree(heap);
     std::vector<std::string> records;
     uint32_t last_id = 0x10000;
     for (const auto& [tag, value_of] : all) {
@@ -86,6 +88,7 @@ std::vector<std::string> pst_property_context(pst_ndb& ndb, const property_map& 
         last_id = id;
         uint16_t type = property_type(tag);
         std::string bytes = pst_value_bytes(tag, value);
+        if (bytes.empty() && !keep_empty) continue;
         std::string record;
         put_le(record, tag >> 16, 2);
         put_le(record, type, 2);
@@ -99,12 +102,13 @@ std::vector<std::string> pst_property_context(pst_ndb& ndb, const property_map& 
         }
         records.push_back(std::move(record));
     }
-    heap.set_root(pst_build_btree(heap, 2, 6, records));
+    pst_build_btree(heap, tree, 2, 6, records);
+    heap.set_root(tree);
     return heap.pages();
 }
 
 pst_table::pst_table(pst_ndb& ndb, pst_subnodes& subnodes, std::vector<uint32_t> tags)
-    : ndb_(ndb), subnodes_(subnodes) {
+    : ndb_(ndb), subnodes_(subnodes), row_index_(pst_reserve_btree(heap_)) {
     tags.push_back(row_id_tag);
     tags.push_back(row_version_tag);
     std::sort(tags.begin(), tags.end());
@@ -173,7 +177,7 @@ std::vector<std::string> pst_table::finish() {
         put_le(record, number, 4);
         records.push_back(std::move(record));
     }
-    uint32_t row_index = pst_build_btree(heap_, 4, 4, records);
+    pst_build_btree(heap_, row_index_, 4, 4, records);
 
     // Rows never straddle blocks: each block of a large matrix holds whole rows.
     uint32_t rows_id = 0;
@@ -193,7 +197,7 @@ std::vector<std::string> pst_table::finish() {
     info.push_back(static_cast<char>(pst_heap_of_table));
     info.push_back(static_cast<char>(columns_.size()));
     for (uint16_t end : ends_) put_le(info, end, 2);
-    put_le(info, row_index, 4);
+    put_le(info, row_index_, 4);
     put_le(info, rows_id, 4);
     put_le(info, 0, 4);
     for (const column& c : columns_) {

@@ -44,9 +44,12 @@ class pst_subnodes {
 std::string pst_value_bytes(uint32_t tag, const property_value& value);
 
 // A property context of `properties` and `additions` (which win where both have a tag);
-// values over a heap allocation go into `subnodes`. Returns the heap's pages.
+// values over a heap allocation go into `subnodes`. Empty text and binary values are left
+// out unless `keep_empty` (readers take an empty value for a missing subnode). Returns the
+// heap's pages.
 std::vector<std::string> pst_property_context(pst_ndb& ndb, const property_map& properties,
-                                              const property_map& additions, pst_subnodes& subnodes);
+                                              const property_map& additions, pst_subnodes& subnodes,
+                                              bool keep_empty = false);
 
 // A table context with the given columns (besides the row id and row version every table
 // has); each row holds what a row's properties give for them.
@@ -69,6 +72,7 @@ class pst_table {
     pst_ndb& ndb_;
     pst_subnodes& subnodes_;
     pst_heap heap_{pst_heap_of_table};
+    uint32_t row_index_;
     std::vector<column> columns_;  // by tag
     uint16_t ends_[4] = {};        // of the 4- and 8-byte cells, the 2-byte, the 1-byte, the bitmap
     std::string rows_;

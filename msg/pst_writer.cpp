@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "msg/property_set.h"
+#include "msg/pst_layout.h"
 #include "msg/pst_messages.h"
 #include "msg/pst_ndb.h"
 #include "msg/pst_tables.h"
@@ -174,16 +175,41 @@ void pst_writer::impl::write_store() {
     add_property_node(message_store_nid, store, 0);
 }
 
-// The map of named properties: none are used, so its streams and buckets are empty.
+// The map of named properties. Readers refuse one with empty streams, so it names two
+// properties Outlook knows, though no message uses them: the account a message came
+// through (a number in PSETID_Common) and the keywords (a name in PS_PUBLIC_STRINGS).
 void pst_writer::impl::write_name_map() {
+    constexpr uint32_t buckets = 251, account_lid = 0x8580, first_stream_guid = 3, public_strings = 2;
+    const std::u16string keywords = u"Keywords";
+    std::string names_stream, keywords_bytes;
+    for (char16_t c : keywords) put_le(keywords_bytes, c, 2);
+    put_le(names_stream, keywords_bytes.size(), 4);
+    names_stream += keywords_bytes;
+
+    std::string account, keyword;
+    put_le(account, account_lid, 4);
+    put_le(account, first_stream_guid << 1, 2);  // a number
+    put_le(account, 0, 2);                       // named property 0x8000
+    put_le(keyword, 0, 4);                       // where its name starts
+    put_le(keyword, public_strings << 1 | 1, 2);  // a name
+    put_le(keyword, 1, 2);                       // named property 0x8001
+    uint32_t keyword_hash = pst::crc(keywords_bytes);
+    std::string keyword_in_bucket = keyword;
+    for (int i = 0; i < 4; ++i) keyword_in_bucket[size_t(i)] = static_cast<char>(keyword_hash >> (8 * i));
+
     property_map names;
-    constexpr uint32_t buckets = 251;
     names[0x00010003].fixed = buckets;
-    names[0x00020102];
-    names[0x00030102];
-    names[0x00040102];
+    names[0x00020102].bytes = std::string("\x08\x20\x06\x00\x00\x00\x00\x00\xC0\x00\x00\x00\x00\x00\x00\x46", 16);
+    names[0x00030102].bytes = account + keyword;
+    names[0x00040102].bytes = names_stream;
+    auto bucket_tag = [&](uint32_t hash, uint32_t kind) { return (0x1000 + (hash ^ kind) % buckets) << 16 | 0x0102; };
     for (uint32_t i = 0; i < buckets; ++i) names[(0x1000 + i) << 16 | 0x0102];
-    add_property_node(name_map_nid, names, 0);
+    names[bucket_tag(account_lid, first_stream_guid << 1)].bytes += account;
+    names[bucket_tag(keyword_hash, public_strings << 1 | 1)].bytes += keyword_in_bucket;
+    pst_subnodes subnodes;
+    std::vector<std::string> pages = pst_property_context(ndb, names, {}, subnodes, true);
+    uint64_t data = ndb.add_pages(pages);
+    ndb.add_node(name_map_nid, data, subnodes.finish(ndb), 0);
 }
 
 // The empty tables new folders and messages are made from.
