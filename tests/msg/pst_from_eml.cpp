@@ -41,7 +41,7 @@ class file_output : public msg::pst_output {
 // The block offset in a saved file's name: `<name>.<offset>.eml`.
 unsigned long long offset_of(const fs::path& file) {
     std::string stem = file.stem().string();
-    return std::stoull(stem.substr(stem.rfind('.') + 1));
+    return std::stoull(stem.substr(stem.rfind('.') + 1), nullptr, 16);
 }
 
 bool add_messages(msg::pst_writer& writer, msg::pst_writer::folder_id folder, const fs::path& dir) {
