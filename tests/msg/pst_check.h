@@ -17,7 +17,7 @@ struct pst_node_content {
 };
 
 struct pst_check_result {
-    std::vector<std::string> problems;  // empty when the file passes
+    std::vector<std::string> problems;           // empty when the file passes
     std::map<uint32_t, pst_node_content> nodes;  // filled when asked for
 };
 

@@ -14,7 +14,8 @@ int main(int argc, char** argv) {
     bool clean = true;
     for (int i = 1; i < argc; i++) {
         pst_check_result result = check_pst_file(argv[i], false);
-        for (const std::string& problem : result.problems) std::printf("%s: %s\n", argv[i], problem.c_str());
+        for (const std::string& problem : result.problems)
+            std::printf("%s: %s\n", argv[i], problem.c_str());
         clean = clean && result.problems.empty();
     }
     return clean ? 0 : 1;

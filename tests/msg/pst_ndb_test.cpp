@@ -2,12 +2,13 @@
 // its header, by libpff's pffinfo: every node and subnode must come back byte for byte, every
 // structure rule must hold, and the same input must give the same file.
 
+#include "msg/pst_ndb.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdio>
 #include <fstream>
 
-#include "msg/pst_ndb.h"
 #include "pst_check.h"
 #include "support/files.h"
 #include "support/temp_dir.h"
@@ -15,7 +16,8 @@
 namespace {
 
 struct file_output : msg::pst_output {
-    explicit file_output(const std::string& path) : file(path, std::ios::binary | std::ios::trunc | std::ios::out) {}
+    explicit file_output(const std::string& path)
+        : file(path, std::ios::binary | std::ios::trunc | std::ios::out) {}
     bool write_at(uint64_t offset, std::string_view bytes) override {
         if (fail_after && offset + bytes.size() > fail_after) return false;
         file.seekp(static_cast<std::streamoff>(offset));
@@ -38,14 +40,15 @@ std::string bytes_of(size_t size, uint32_t seed) {
 
 struct ndb_case {
     const char* name;
-    std::vector<size_t> data_sizes;      // one node each
-    std::vector<size_t> subnode_counts;  // one node each, with that many subnodes
+    std::vector<size_t> data_sizes;          // one node each
+    std::vector<size_t> subnode_counts;      // one node each, with that many subnodes
     std::vector<std::vector<size_t>> heaps;  // one node each, written as pages of these sizes
-    size_t small_nodes = 0;              // nodes of a few bytes each
+    size_t small_nodes = 0;                  // nodes of a few bytes each
 };
 
 // Writes the case's nodes and records what each should read back as.
-bool write_case(const ndb_case& c, msg::pst_output& out, std::map<uint32_t, pst_node_content>& expected) {
+bool write_case(const ndb_case& c, msg::pst_output& out,
+                std::map<uint32_t, pst_node_content>& expected) {
     msg::pst_ndb ndb(out);
     uint32_t next_nid = (0x10000u << 5) | 4;  // messages
     uint32_t seed = 1;
@@ -84,7 +87,8 @@ bool write_case(const ndb_case& c, msg::pst_output& out, std::map<uint32_t, pst_
             }
             entries.push_back(entry);
         }
-        add(bytes_of(64, seed), ndb.add_data(bytes_of(64, seed)), ndb.add_subnodes(entries), std::move(content));
+        add(bytes_of(64, seed), ndb.add_data(bytes_of(64, seed)), ndb.add_subnodes(entries),
+            std::move(content));
         seed++;
     }
     for (const std::vector<size_t>& sizes : c.heaps) {
@@ -122,7 +126,10 @@ TEST(PstNdb, EveryNodeReadsBackAndEveryRuleHolds) {
     constexpr size_t full = msg::pst_block_data_max;
     const ndb_case cases[] = {
         {"single blocks", {1, 100, full - 1, full}, {}, {}},
-        {"data trees", {full + 1, 3 * full, 1021 * full, 1021 * full + 1, 2 * 1021 * full + 5000}, {}, {}},
+        {"data trees",
+         {full + 1, 3 * full, 1021 * full, 1021 * full + 1, 2 * 1021 * full + 5000},
+         {},
+         {}},
         {"subnode trees", {}, {1, 340, 341, 2000}, {}},
         {"heap pages", {}, {}, {{100, full, 3000}, std::vector<size_t>(1100, 4000)}},
         {"deep B-trees", {}, {}, {}, 6000},
@@ -153,7 +160,9 @@ TEST(PstNdb, EveryNodeReadsBackAndEveryRuleHolds) {
         EXPECT_TRUE(bytes == read_file(second)) << "the same input gave different files";
 #ifndef _WIN32
         std::string info = pffinfo_output(first);
-        EXPECT_NE(info.find("File size:\t\t" + std::to_string(bytes.size()) + " bytes"), std::string::npos) << info;
+        EXPECT_NE(info.find("File size:\t\t" + std::to_string(bytes.size()) + " bytes"),
+                  std::string::npos)
+            << info;
         EXPECT_NE(info.find("64-bit"), std::string::npos) << info;
 #endif
     }
