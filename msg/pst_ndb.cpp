@@ -214,7 +214,9 @@ struct pst_ndb::impl {
         put32(scratch, trailer + 4, crc(data));
         put64(scratch, trailer + 8, bid);
         write(ib, scratch);
-        blocks.push_back({bid, ib, static_cast<uint16_t>(data.size()), 0});
+        // The block tree's own entry is the first reference; each node, subnode entry or id
+        // block naming the block adds one.
+        blocks.push_back({bid, ib, static_cast<uint16_t>(data.size()), 1});
         return bid;
     }
 
