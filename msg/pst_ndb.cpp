@@ -451,8 +451,12 @@ uint64_t pst_ndb::add_subnodes(std::vector<pst_subnode> entries) {
     if (entries.empty() || impl_->failed) return 0;
     std::sort(entries.begin(), entries.end(),
               [](const pst_subnode& a, const pst_subnode& b) { return a.nid < b.nid; });
-    if (entries.size() > slblock_entries * siblock_entries) {
-        impl_->failed = true;  // more subnodes than one node can hold
+    bool repeated = std::adjacent_find(entries.begin(), entries.end(),
+                                       [](const pst_subnode& a, const pst_subnode& b) {
+                                           return a.nid == b.nid;
+                                       }) != entries.end();
+    if (repeated || entries.size() > slblock_entries * siblock_entries) {
+        impl_->failed = true;  // two subnodes of one id, or more than one node can hold
         return 0;
     }
     for (const pst_subnode& entry : entries) {
