@@ -11,10 +11,10 @@ constexpr uint64_t header_size = 564;
 constexpr uint64_t density_list_offset = 0x4200;
 constexpr uint64_t first_map_offset = 0x4400;  // the first allocation map
 constexpr uint64_t page_size = 512;
-constexpr uint64_t page_data_size = 496;         // before the 16-byte page trailer
-constexpr uint64_t slot_size = 64;               // one allocation-map bit
-constexpr uint64_t region_size = 496 * 8 * 64;   // 253,952 bytes mapped by one allocation map
-constexpr uint64_t block_max = 8192;             // a block with its trailer and padding
+constexpr uint64_t page_data_size = 496;        // before the 16-byte page trailer
+constexpr uint64_t slot_size = 64;              // one allocation-map bit
+constexpr uint64_t region_size = 496 * 8 * 64;  // 253,952 bytes mapped by one allocation map
+constexpr uint64_t block_max = 8192;            // a block with its trailer and padding
 constexpr uint64_t block_trailer_size = 16;
 constexpr uint64_t block_data_max = block_max - block_trailer_size;
 
@@ -70,10 +70,14 @@ constexpr uint64_t bid_internal = 2;
 // above every index of that type in use.
 constexpr uint32_t nid_counter_floor(uint32_t nid_type) {
     switch (nid_type) {
-        case 0x03: return 0x4000;   // search folders
-        case 0x04: return 0x10000;  // messages
-        case 0x08: return 0x8000;   // associated messages
-        default: return 0x400;
+        case 0x03:
+            return 0x4000;  // search folders
+        case 0x04:
+            return 0x10000;  // messages
+        case 0x08:
+            return 0x8000;  // associated messages
+        default:
+            return 0x400;
     }
 }
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <deque>
 
 #include "msg/pst_layout.h"
 
@@ -27,9 +28,9 @@ constexpr uint64_t round_up(uint64_t value, uint64_t step) {
 }
 
 // Entries one block of each kind takes.
-constexpr size_t xblock_entries = (block_data_max - 8) / 8;      // 1021 ids
-constexpr size_t slblock_entries = (block_data_max - 8) / 24;    // 340 subnodes
-constexpr size_t siblock_entries = (block_data_max - 8) / 16;    // 510 subnode blocks
+constexpr size_t xblock_entries = (block_data_max - 8) / 8;    // 1021 ids
+constexpr size_t slblock_entries = (block_data_max - 8) / 24;  // 340 subnodes
+constexpr size_t siblock_entries = (block_data_max - 8) / 16;  // 510 subnode blocks
 constexpr size_t bt_entries_space = 488;
 
 // What the block B-tree needs of each block written; kept from the block's writing to the end.
@@ -62,18 +63,31 @@ struct page_ref {
 
 }  // namespace
 
+// Eight bytes a step (tables for each byte's distance from the end of the step): every
+// byte of the file passes through here, and a byte a step was a good part of the writing time.
 uint32_t pst::crc(std::string_view bytes, uint32_t seed) {
-    static const std::array<uint32_t, 256> table = [] {
-        std::array<uint32_t, 256> t{};
+    static const auto tables = [] {
+        std::array<std::array<uint32_t, 256>, 8> t{};
         for (uint32_t i = 0; i < 256; i++) {
             uint32_t c = i;
             for (int k = 0; k < 8; k++) c = (c & 1) ? 0xEDB88320u ^ (c >> 1) : c >> 1;
-            t[i] = c;
+            t[0][i] = c;
         }
+        for (uint32_t i = 0; i < 256; i++)
+            for (size_t k = 1; k < 8; k++) t[k][i] = (t[k - 1][i] >> 8) ^ t[0][t[k - 1][i] & 0xFF];
         return t;
     }();
     uint32_t c = seed;
-    for (unsigned char byte : bytes) c = table[(c ^ byte) & 0xFF] ^ (c >> 8);
+    const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
+    size_t n = bytes.size();
+    for (; n >= 8; n -= 8, p += 8) {
+        uint32_t low = c ^ (uint32_t{p[0]} | uint32_t{p[1]} << 8 | uint32_t{p[2]} << 16 |
+                            uint32_t{p[3]} << 24);
+        c = tables[7][low & 0xFF] ^ tables[6][(low >> 8) & 0xFF] ^ tables[5][(low >> 16) & 0xFF] ^
+            tables[4][low >> 24] ^ tables[3][p[4]] ^ tables[2][p[5]] ^ tables[1][p[6]] ^
+            tables[0][p[7]];
+    }
+    for (; n > 0; n--, p++) c = tables[0][(c ^ *p) & 0xFF] ^ (c >> 8);
     return c;
 }
 
@@ -88,8 +102,9 @@ struct pst_ndb::impl {
     std::vector<region_record> regions;  // completed regions
     uint64_t next_bid = 4;
     uint64_t next_page_bid = 1;
-    std::vector<block_record> blocks;
-    std::vector<node_record> nodes;
+    // Deques: growing them never copies what they hold, so memory stays at one record each.
+    std::deque<block_record> blocks;
+    std::deque<node_record> nodes;
     std::string scratch;
 
     explicit impl(pst_output& o) : out(o) {}
@@ -117,7 +132,8 @@ struct pst_ndb::impl {
     void mark(uint64_t at, uint64_t size) {
         uint64_t first = (at - region_start(region)) / slot_size;
         uint64_t last = (at + size - region_start(region) + slot_size - 1) / slot_size;
-        for (uint64_t slot = first; slot < last; slot++) region_bits[slot / 8] |= 0x80 >> (slot % 8);
+        for (uint64_t slot = first; slot < last; slot++)
+            region_bits[slot / 8] |= 0x80 >> (slot % 8);
     }
 
     void enter_region(uint64_t r) {
@@ -152,15 +168,18 @@ struct pst_ndb::impl {
             }
         }
         regions.push_back({free_slots, longest});
-        std::string_view bits(reinterpret_cast<const char*>(region_bits.data()), region_bits.size());
+        std::string_view bits(reinterpret_cast<const char*>(region_bits.data()),
+                              region_bits.size());
         write(region_start(region), map_page(page_amap, bits, region_start(region)));
         // The page map and free-page map are kept only for older readers: every page is
         // marked taken, so none of them is ever offered for reuse.
         const std::string all_taken(page_data_size, '\xFF');
         if (region_has_pmap(region))
-            write(region_pmap_offset(region), map_page(page_pmap, all_taken, region_pmap_offset(region)));
+            write(region_pmap_offset(region),
+                  map_page(page_pmap, all_taken, region_pmap_offset(region)));
         if (region_has_fpmap(region))
-            write(region_fpmap_offset(region), map_page(page_fpmap, all_taken, region_fpmap_offset(region)));
+            write(region_fpmap_offset(region),
+                  map_page(page_fpmap, all_taken, region_fpmap_offset(region)));
         region_entered = false;
     }
 
@@ -181,7 +200,8 @@ struct pst_ndb::impl {
 
     block_record* find_block(uint64_t bid) {
         uint64_t index = (bid >> 2) - 1;
-        if (bid < 4 || index >= blocks.size() || blocks[index].bid != (bid & ~uint64_t{1})) return nullptr;
+        if (bid < 4 || index >= blocks.size() || blocks[index].bid != (bid & ~uint64_t{1}))
+            return nullptr;
         return &blocks[index];
     }
 
@@ -209,7 +229,9 @@ struct pst_ndb::impl {
         put32(scratch, trailer + 4, crc(data));
         put64(scratch, trailer + 8, bid);
         write(ib, scratch);
-        blocks.push_back({bid, ib, static_cast<uint16_t>(data.size()), 0});
+        // The block tree's own entry is the first reference; each node, subnode entry or id
+        // block naming the block adds one.
+        blocks.push_back({bid, ib, static_cast<uint16_t>(data.size()), 1});
         return bid;
     }
 
@@ -260,9 +282,9 @@ struct pst_ndb::impl {
 
     // Writes one level of a B-tree: `count` entries of `entry_size` bytes, made by `fill`,
     // into pages of `level`; returns the pages for the level above.
-    template <typename Fill>
+    template <typename Fill, typename Key>
     std::vector<page_ref> write_level(uint8_t type, uint8_t level, size_t count, size_t entry_size,
-                                      Fill fill, const std::vector<uint64_t>& keys) {
+                                      Fill fill, Key key) {
         std::vector<page_ref> pages;
         size_t per_page = bt_entries_space / entry_size;
         size_t first = 0;
@@ -276,28 +298,26 @@ struct pst_ndb::impl {
             page[491] = static_cast<char>(level);
             uint64_t bid = next_page_bid;
             uint64_t ib = write_page(type, page);
-            pages.push_back({n ? keys[first] : 0, bid, ib});
+            pages.push_back({n ? key(first) : 0, bid, ib});
             first += n;
         } while (first < count);
         return pages;
     }
 
     // A whole B-tree over sorted leaf entries; returns the root page's id and offset.
-    template <typename Fill>
-    page_ref write_tree(uint8_t type, size_t count, size_t leaf_entry_size, Fill fill,
-                        const std::vector<uint64_t>& keys) {
-        std::vector<page_ref> level = write_level(type, 0, count, leaf_entry_size, fill, keys);
+    template <typename Fill, typename Key>
+    page_ref write_tree(uint8_t type, size_t count, size_t leaf_entry_size, Fill fill, Key key) {
+        std::vector<page_ref> level = write_level(type, 0, count, leaf_entry_size, fill, key);
         uint8_t depth = 0;
         while (level.size() > 1) {
             std::vector<page_ref> below = std::move(level);
-            std::vector<uint64_t> below_keys;
-            for (const page_ref& ref : below) below_keys.push_back(ref.key);
             auto fill_branch = [&](std::string& page, size_t at, size_t i) {
                 put64(page, at, below[i].key);
                 put64(page, at + 8, below[i].bid);
                 put64(page, at + 16, below[i].ib);
             };
-            level = write_level(type, ++depth, below.size(), 24, fill_branch, below_keys);
+            level = write_level(type, ++depth, below.size(), 24, fill_branch,
+                                [&](size_t i) { return below[i].key; });
         }
         return level[0];
     }
@@ -307,7 +327,8 @@ struct pst_ndb::impl {
             if (!region_has_fmap(r)) continue;
             std::string runs(page_data_size, '\0');
             for (uint64_t i = 0; i < page_data_size && r + i < regions.size(); i++)
-                runs[i] = static_cast<char>(std::min<uint16_t>(regions[r + i].longest_free_run, 255));
+                runs[i] =
+                    static_cast<char>(std::min<uint16_t>(regions[r + i].longest_free_run, 255));
             write(region_fmap_offset(r), map_page(page_fmap, runs, region_fmap_offset(r)));
         }
     }
@@ -376,25 +397,22 @@ struct pst_ndb::impl {
                   [](const node_record& a, const node_record& b) { return a.nid < b.nid; });
         for (size_t i = 1; i < nodes.size(); i++)
             if (nodes[i].nid == nodes[i - 1].nid) return false;  // two nodes of one id
-        std::vector<uint64_t> node_keys;
-        for (const node_record& node : nodes) node_keys.push_back(node.nid);
         auto fill_node = [&](std::string& page, size_t at, size_t i) {
             put64(page, at, nodes[i].nid);
             put64(page, at + 8, nodes[i].data_bid);
             put64(page, at + 16, nodes[i].sub_bid);
             put32(page, at + 24, nodes[i].parent);
         };
-        page_ref nbt = write_tree(page_nbt, nodes.size(), 32, fill_node, node_keys);
-        std::vector<uint64_t>().swap(node_keys);
-        std::vector<uint64_t> block_keys;
-        for (const block_record& block : blocks) block_keys.push_back(block.bid);
+        page_ref nbt = write_tree(page_nbt, nodes.size(), 32, fill_node,
+                                  [&](size_t i) { return uint64_t{nodes[i].nid}; });
         auto fill_block = [&](std::string& page, size_t at, size_t i) {
             put64(page, at, blocks[i].bid);
             put64(page, at + 8, blocks[i].ib);
             put16(page, at + 16, blocks[i].cb);
             put16(page, at + 18, blocks[i].refs);
         };
-        page_ref bbt = write_tree(page_bbt, blocks.size(), 24, fill_block, block_keys);
+        page_ref bbt = write_tree(page_bbt, blocks.size(), 24, fill_block,
+                                  [&](size_t i) { return blocks[i].bid; });
         close_region();
         uint64_t eof = region_start(regions.size());
         write_free_maps();
@@ -433,8 +451,12 @@ uint64_t pst_ndb::add_subnodes(std::vector<pst_subnode> entries) {
     if (entries.empty() || impl_->failed) return 0;
     std::sort(entries.begin(), entries.end(),
               [](const pst_subnode& a, const pst_subnode& b) { return a.nid < b.nid; });
-    if (entries.size() > slblock_entries * siblock_entries) {
-        impl_->failed = true;  // more subnodes than one node can hold
+    bool repeated = std::adjacent_find(entries.begin(), entries.end(),
+                                       [](const pst_subnode& a, const pst_subnode& b) {
+                                           return a.nid == b.nid;
+                                       }) != entries.end();
+    if (repeated || entries.size() > slblock_entries * siblock_entries) {
+        impl_->failed = true;  // two subnodes of one id, or more than one node can hold
         return 0;
     }
     for (const pst_subnode& entry : entries) {
