@@ -12,6 +12,9 @@ function attachmentsOf(message) {
         const attachment = message.getAttachment(i);
         const name = attachment.longFilename || attachment.filename || null;
         if (attachment.attachMethod === 5) {
+            // pst-extractor 1.12 makes an attached message only for an attachment that knows
+            // its node, which none does: it is given the message's.
+            if (!attachment.descriptorIndexNode) attachment.descriptorIndexNode = message.descriptorIndexNode;
             const inner = attachment.embeddedPSTMessage;
             attachments.push({ kind: 'message', name, message: inner ? messageOf(inner) : null });
             continue;
