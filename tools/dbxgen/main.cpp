@@ -4,6 +4,7 @@
 // --mime the messages are MIME-rich: HTML, attachments, inline images, forwarded
 // messages, and the broken forms mailers wrote.
 // dbxgen --charsets OUT.dbx writes the small store of headers in several charsets.
+// dbxgen --from-lines OUT.dbx writes the small store of lines an mbox file quotes.
 // dbxgen --hostile FOLDER
 // Writes the small hostile stores (rings, self-links, cut headers, ...) into FOLDER as
 // NAME.dbx, for the fuzzers' seed corpora.
@@ -30,7 +31,9 @@ int usage() {
         "  --fill        keep adding messages and fragments (in the ratio N:M) up to BYTES\n"
         "  --mime        messages with HTML, attachments, inline images, forwarded messages\n"
         "       dbxgen --charsets OUT.dbx\n"
-        "  --charsets    a few messages with headers in several charsets\n");
+        "  --charsets    a few messages with headers in several charsets\n"
+        "       dbxgen --from-lines OUT.dbx\n"
+        "  --from-lines  a few messages with lines an mbox file quotes\n");
     return 2;
 }
 
@@ -41,12 +44,12 @@ bool parse_number(const char* text, uint64_t& value) {
     return *end == '\0';
 }
 
-int write_charset_store(const char* out_path) {
-    if (!dbxgen::charset_store().write_file(out_path)) {
+int write_small_store(const dbxgen::store_image& image, const char* out_path, const char* what) {
+    if (!image.write_file(out_path)) {
         platform::report_error(out_path);
         return 1;
     }
-    std::printf("%s: headers in several charsets\n", out_path);
+    std::printf("%s: %s\n", out_path, what);
     return 0;
 }
 
@@ -64,7 +67,10 @@ int write_hostile_seeds(const std::string& folder) {
 }
 
 int run(int argc, char** argv) {
-    if (argc == 3 && std::strcmp(argv[1], "--charsets") == 0) return write_charset_store(argv[2]);
+    if (argc == 3 && std::strcmp(argv[1], "--charsets") == 0)
+        return write_small_store(dbxgen::charset_store(), argv[2], "headers in several charsets");
+    if (argc == 3 && std::strcmp(argv[1], "--from-lines") == 0)
+        return write_small_store(dbxgen::from_lines_store(), argv[2], "lines an mbox file quotes");
     if (argc == 3 && std::strcmp(argv[1], "--hostile") == 0) return write_hostile_seeds(argv[2]);
     dbxgen::store_options options;
     const char* out_path = nullptr;
