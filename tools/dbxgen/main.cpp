@@ -1,8 +1,9 @@
-// dbxgen --seed S --messages N --deleted M [--size BYTES] [--mime] OUT.dbx
+// dbxgen --seed S --messages N --deleted M [--size BYTES] [--mime] [--attachment BYTES] OUT.dbx
 // Writes a synthetic Outlook Express store: live messages, freed fragments of deleted
 // ones, and noise between them. The same arguments always give the same file. With
 // --mime the messages are MIME-rich: HTML, attachments, inline images, forwarded
-// messages, and the broken forms mailers wrote.
+// messages, and the broken forms mailers wrote. With --attachment each message carries one
+// attachment of that many random bytes.
 // dbxgen --charsets OUT.dbx writes the small store of headers in several charsets.
 // dbxgen --from-lines OUT.dbx writes the small store of lines an mbox file quotes.
 // dbxgen --hostile FOLDER
@@ -25,11 +26,12 @@ int usage() {
     std::fprintf(
         stderr,
         "usage: dbxgen --seed S --messages N --deleted M [--size BYTES] [--fill] [--mime] "
-        "OUT.dbx\n"
+        "[--attachment BYTES] OUT.dbx\n"
         "       dbxgen --hostile FOLDER\n"
         "  --size BYTES  pad the store with noise up to BYTES\n"
         "  --fill        keep adding messages and fragments (in the ratio N:M) up to BYTES\n"
         "  --mime        messages with HTML, attachments, inline images, forwarded messages\n"
+        "  --attachment BYTES  each message with one attachment of BYTES random bytes\n"
         "       dbxgen --charsets OUT.dbx\n"
         "  --charsets    a few messages with headers in several charsets\n"
         "       dbxgen --from-lines OUT.dbx\n"
@@ -83,13 +85,14 @@ int run(int argc, char** argv) {
         } else if (arg == "--mime") {
             options.mime = true;
         } else if (arg == "--seed" || arg == "--messages" || arg == "--deleted" ||
-                   arg == "--size") {
+                   arg == "--size" || arg == "--attachment") {
             if (!parse_number(operand, value)) return usage();
             i++;
             if (arg == "--seed") options.seed = value;
             if (arg == "--messages") options.messages = int(value);
             if (arg == "--deleted") options.deleted = int(value);
             if (arg == "--size") options.size = value;
+            if (arg == "--attachment") options.attachment = value;
         } else if (out_path == nullptr && arg.rfind("--", 0) != 0) {
             out_path = argv[i];
         } else {
