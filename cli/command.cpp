@@ -20,6 +20,7 @@
 #include "engine/collection.h"
 #include "engine/engine.h"
 #include "engine/mbox_collection.h"
+#include "engine/pst_collection.h"
 #include "platform/fs.h"
 #include "platform/read.h"
 #include "platform/text.h"
@@ -40,6 +41,8 @@ const char* const usage_text =
     "                                        save the messages of those stores\n"
     "       morvale --mbox FOLDER STORE...   collect them into mbox files under FOLDER\n"
     "       morvale --carve --mbox FOLDER IMAGE...\n"
+    "       morvale --pst OUT.pst STORE...   collect them into one Outlook data file\n"
+    "       morvale --carve --pst OUT.pst IMAGE...\n"
     "       --manifest FILE                  with any of these: one record per message\n"
     "\n"
     "Each store is scanned whole, deleted messages included. A save run writes into\n"
@@ -62,6 +65,11 @@ const char* const usage_text =
     "Apple Mail, Evolution and mutt; store folders and images keep their folders:\n"
     "    morvale --mbox mail Inbox.dbx    -> mail/Inbox.mbox, mail/Inbox (deleted).mbox\n"
     "\n"
+    "--pst writes one Personal Folders file (Unicode) for Outlook: a folder per store,\n"
+    "named and nested as a save run names its folders, each with a sub-folder\n"
+    "\"deleted\" for the fragments of deleted messages:\n"
+    "    morvale --pst mail.pst Inbox.dbx -> mail.pst: Inbox, Inbox/deleted\n"
+    "\n"
     "--manifest FILE records every message as it is handled: FILE.csv (RFC 4180, UTF-8)\n"
     "or FILE.jsonl (JSON Lines), with where it lies, its MD5 and SHA-256, sender,\n"
     "receiver, subject, date, the file written and the result:\n"
@@ -78,6 +86,7 @@ const char* const usage_text =
 struct options {
     int mode = 0;               // 0 list only, 1 .eml, 2 .msg
     bool mbox = false;          // the messages go into mbox files under `folder`
+    std::string pst;            // the messages go into this Personal Folders file
     bool carve = false;         // the inputs are disk images
     message_collection* into = nullptr;  // a collection run's collection
     std::string manifest_path;           // empty: no manifest
@@ -87,7 +96,7 @@ struct options {
 
 // True when the run writes messages: into files of their own or into a collection.
 bool writes(const options& parsed) {
-    return parsed.mode != 0 || parsed.mbox;
+    return parsed.mode != 0 || parsed.mbox || !parsed.pst.empty();
 }
 
 int usage_error(const char* problem) {
@@ -117,15 +126,19 @@ int parse_arguments(const std::vector<std::string>& args, options& parsed) {
             parsed.carve = true;
         } else if (!options_done && (arg == "--eml" || arg == "--msg")) {
             int mode = arg == "--eml" ? 1 : 2;
-            if ((parsed.mode != 0 && parsed.mode != mode) || parsed.mbox)
-                return usage_error("choose one of --eml, --msg and --mbox");
+            if ((parsed.mode != 0 && parsed.mode != mode) || parsed.mbox || !parsed.pst.empty())
+                return usage_error("choose one of --eml, --msg, --mbox and --pst");
             parsed.mode = mode;
         } else if (!options_done && arg == "--mbox") {
-            if (parsed.mode != 0 || parsed.mbox)
-                return usage_error("choose one of --eml, --msg and --mbox");
+            if (writes(parsed)) return usage_error("choose one of --eml, --msg, --mbox and --pst");
             if (at + 1 == args.size()) return usage_error("--mbox needs a folder");
             parsed.mbox = true;
             parsed.folder = args[++at];
+        } else if (!options_done && arg == "--pst") {
+            if (writes(parsed)) return usage_error("choose one of --eml, --msg, --mbox and --pst");
+            if (at + 1 == args.size() || args[at + 1].empty())
+                return usage_error("--pst needs a file");
+            parsed.pst = args[++at];
         } else if (!options_done && arg.size() > 1 && arg[0] == '-') {
             return usage_error(("unknown option " + arg).c_str());
         } else {
@@ -403,7 +416,7 @@ bool run_input(const options& parsed, const std::string& input, console_view& vi
 // could not all go into the collection.
 int run_inputs(const options& parsed, console_view& view) {
     bool all_good = true;
-    folder_names folders(parsed.folder);
+    folder_names folders(parsed.pst.empty() ? parsed.folder : parsed.pst);
     for (const std::string& input : parsed.stores) {
         try {
             all_good = run_input(parsed, input, view, folders) && all_good;
@@ -423,9 +436,27 @@ int run_inputs(const options& parsed, console_view& view) {
     return all_good ? 0 : 1;
 }
 
+// A run into one Personal Folders file: it takes its name only when the whole run went
+// into it; an interrupted run or one whose file could not be written leaves none.
+int run_into_pst(options parsed, console_view& view) {
+    std::string path = platform::absolute_path(parsed.pst.c_str());
+    size_t start = platform::file_name_start(path);
+    if (start > 0) make_folder_path(path.substr(0, start - 1));
+    std::string identity;
+    for (const std::string& input : parsed.stores) identity += input + '\n';
+    pst_collection pst;
+    if (!pst.open(path, identity)) return 1;
+    parsed.into = &pst;
+    int status = run_inputs(parsed, view);
+    if (console_view::interrupted || output_failed) return 1;
+    if (!pst.finish()) return 1;
+    return status;
+}
+
 // A run into mbox files: each file is completed when its store is done; an interrupted or
 // failed run leaves no file that is not whole.
 int run_stores(options parsed, console_view& view) {
+    if (!parsed.pst.empty()) return run_into_pst(parsed, view);
     if (!parsed.mbox) return run_inputs(parsed, view);
     std::string folder = platform::absolute_path(parsed.folder.c_str());
     make_folder_path(folder);
@@ -456,7 +487,11 @@ std::vector<platform::file_identity> identities_of(const std::string& path) {
 std::string output_naming_input(const options& parsed) {
     std::vector<std::pair<std::string, std::string>> outputs;
     if (!parsed.manifest_path.empty()) outputs.push_back({"the manifest", parsed.manifest_path});
-    if (writes(parsed)) outputs.push_back({"the folder", parsed.folder});
+    if (!parsed.pst.empty()) {
+        outputs.push_back({"the file", parsed.pst});
+    } else if (writes(parsed)) {
+        outputs.push_back({"the folder", parsed.folder});
+    }
     for (const auto& [what, output] : outputs) {
         std::vector<platform::file_identity> output_identities = identities_of(output);
         for (const std::string& input : parsed.stores) {
@@ -474,7 +509,9 @@ std::string output_naming_input(const options& parsed) {
 // Opens the run's manifest and hands it every chain; false when it cannot be made.
 bool start_manifest(const options& parsed, std::unique_ptr<manifest>& made) {
     if (parsed.manifest_path.empty()) return true;
-    std::string folder = writes(parsed) ? platform::absolute_path(parsed.folder.c_str()) : "";
+    // A Personal Folders file's records name the folder in it.
+    std::string folder =
+        writes(parsed) && parsed.pst.empty() ? platform::absolute_path(parsed.folder.c_str()) : "";
     made = manifest::create(parsed.manifest_path, folder);
     if (!made) return false;
     chain_observer = [&made](const chain_record& record) { made->write(record); };
