@@ -72,7 +72,7 @@ void bench_large_file(bench_run& run) {
         stores.push_back((run.scratch() / ("pst-large-" + std::to_string(seed) + ".dbx")).string());
         dbxgen::store_options options;
         options.seed = seed;
-        options.messages = 116;
+        options.messages = 120;
         options.deleted = 0;
         options.attachment = 20'000'000;
         write_store(stores.back(), options);
