@@ -10,6 +10,7 @@
 
 #include "bench.h"
 #include "bench_files.h"
+#include "pst_check.h"
 #include "tools/dbxgen/dbxgen.h"
 
 namespace {
@@ -65,7 +66,8 @@ void bench_peak_memory(bench_run& run) {
 }
 
 // About 4.5 GiB of attachments from two stores (a store is read over its first 4 GiB only),
-// written as one PST that pffinfo must open; then removed.
+// written as one PST that pffinfo must open and the tests' strict reader must pass; then
+// removed.
 void bench_large_file(bench_run& run) {
     std::vector<std::string> stores;
     for (uint64_t seed : {41, 42}) {
@@ -83,6 +85,8 @@ void bench_large_file(bench_run& run) {
     uint64_t size = fs::file_size(pst);
     int status = std::system(("pffinfo '" + pst.string() + "' >/dev/null 2>&1").c_str());
     bool opened = status != -1 && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    std::vector<std::string> problems = check_pst_file(pst.string(), false).problems;
+    for (const std::string& problem : problems) run.note("  strict check: " + problem);
     fs::remove(pst);
     run.figure("PST over 4 GiB read by pffinfo",
                std::string(opened ? "yes" : "NO") + " (" + fixed(size / double(1 << 30), 2) +
