@@ -131,7 +131,7 @@ TEST(PstNdb, EveryNodeReadsBackAndEveryRuleHolds) {
         {"subnode trees", {}, {1, 340, 341, 2000}, {}},
         {"heap pages", {}, {}, {{100, full, 3000}, std::vector<size_t>(1100, 4000)}},
         {"deep B-trees", {}, {}, {}, 6000},
-        {"past the first free map", {40u << 20}, {}, {}},
+        {"past the first free map", {34u << 20}, {}, {}},
     };
     temp_dir dir;
     for (const ndb_case& c : cases) {
