@@ -7,7 +7,7 @@ export WINEDEBUG ?= -all
 # The project's version, as CMakeLists.txt sets it.
 VERSION := $(shell sed -n 's/^project.[A-Za-z]* VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
 
-.PHONY: demo test test-native test-windows test-msg-output test-repeat bench fuzz build-release build-asan build-windows clean install deb msi test-package
+.PHONY: demo test test-native test-windows test-msg-output test-pst-output test-mbox-output test-repeat bench fuzz build-release build-asan build-windows clean install deb msi test-package
 
 demo: build-release
 	rm -rf recovered
@@ -15,7 +15,7 @@ demo: build-release
 	@echo; echo "Files written:"; find recovered -type f | sort | head -n 40
 	@echo "($$(find recovered -type f | wc -l) files in recovered/)"
 
-test: test-native test-windows test-msg-output test-package
+test: test-native test-windows test-msg-output test-pst-output test-mbox-output test-package
 
 build-release:
 	scripts/install-deps build
@@ -43,6 +43,18 @@ test-windows: build-windows
 test-msg-output: build-asan build-windows
 	scripts/check-msg-output $(CURDIR)/build/asan/cli/morvale $(CURDIR)/build/windows/cli/morvale.exe \
 		$(CURDIR)/build/asan/tools/dbxgen/dbxgen $(CURDIR)/build/asan/tests/msg/msg_file_check
+
+# Personal Folders files read back by readpst, pffexport and pst-extractor.
+test-pst-output: build-asan
+	scripts/install-deps pst
+	scripts/check-pst-output $(CURDIR)/build/asan/cli/morvale $(CURDIR)/build/asan/tools/dbxgen/dbxgen \
+		$(CURDIR)/build/asan/tests/msg/pst_from_eml $(CURDIR)/build/asan/tests/msg/pst_file_check
+
+# The mbox files of the native and the Windows program, compared and read back by other
+# programs.
+test-mbox-output: build-asan build-windows
+	scripts/check-mbox-output $(CURDIR)/build/asan/cli/morvale $(CURDIR)/build/windows/cli/morvale.exe \
+		$(CURDIR)/build/asan/tools/dbxgen/dbxgen
 
 # The dialog tests 30 times under wine: any failure fails; the last line says how many passed.
 test-repeat: build-windows

@@ -16,9 +16,12 @@ namespace {
 const benchmark benchmarks[] = {
     // First: the children it measures would inherit a larger process's peak memory.
     {"message-memory", message_memory_benchmarks},
+    {"pst-memory", pst_memory_benchmarks},
     {"scan", scan_benchmarks},
     {"engine", engine_benchmarks},
     {"carve", carve_benchmarks},
+    {"pst-time", pst_time_benchmarks},
+    {"pst-large", pst_large_file_benchmarks},
 };
 
 bool wanted(const char* name, int argc, char** argv) {

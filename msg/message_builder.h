@@ -1,33 +1,34 @@
 #pragma once
-// One message object of a .msg file, the top-level message or one embedded in an
-// attachment: its properties, recipients and attachments, built from its MIME parts.
+// A message as an item: its properties, recipients and attachments (an enclosed message an
+// item of its own), built once from its MIME parts, whatever file will hold it.
 
-#include <deque>
+#include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 
-#include "msg/compound_file.h"
+#include "msg/item.h"
 #include "msg/mime_reader.h"
 
 namespace msg {
 
-// Where a message object goes and what keeps its bytes alive until the file is written.
-struct message_target {
-    compound_file& file;
-    int storage;
-    std::deque<std::string>& owned;
-    std::deque<std::u16string>& keep;
-    bool embedded;
-};
-
-// What is known of the message besides its parts: the top-level item's calls give the
-// receivers and the subject as raw header bytes; an embedded message reads its own.
+// What is known of the message besides its parts: the caller gives the receivers and the
+// subject as raw header bytes; an enclosed message reads its own.
 struct message_facts {
     std::optional<std::string> to, subject;
     bool sent = true;
 };
 
-void build_message(const message_target& target, const mime_part& message,
-                   const message_facts& facts);
+// What a message's header says: From, To, Subject and the date as the list and the file
+// name take them (so the submit time is the time a saved file carries), and the first Cc
+// and Message-ID; raw values. Header lines may end in a bare LF.
+struct header_facts {
+    std::optional<std::string> from, to, cc, subject, message_id;
+    std::optional<int64_t> date;
+};
+header_facts read_header_facts(std::string_view header);
+
+// The item owns its values: it outlives the parts and the text they view.
+item build_item(const mime_part& message, const message_facts& facts);
 
 }  // namespace msg

@@ -1,19 +1,147 @@
 #include "msg/property_set.h"
 
+#include <algorithm>
 #include <bit>
 #include <cstdio>
+#include <map>
+#include <string_view>
+#include <vector>
+
+#include "msg/property_tags.h"
 
 namespace msg {
 
 namespace {
 
-constexpr uint16_t type_unicode = 0x001F, type_binary = 0x0102, type_object = 0x000D;
+// Streams are laid out in this order, the others after them by tag: the order the program
+// has always written them in, so the same message still makes the same file. (A storage
+// sorts its entries by name anyway; only where the bytes lie follows this order.)
+constexpr uint32_t stream_order[] = {
+    tags::attach_mime_tag,
+    tags::attach_data,
+    tags::attach_long_filename,
+    tags::display_name,
+    tags::smtp_address,
+    tags::email_address,
+    tags::addrtype,
+    tags::attach_data_object,
+    tags::attach_filename,
+    tags::attach_extension,
+    tags::attach_content_id,
+    tags::attach_disposition,
+    tags::display_to,
+    tags::display_cc,
+    tags::message_class,
+    tags::subject,
+    tags::transport_message_headers,
+    tags::sender_name,
+    tags::sent_representing_name,
+    tags::sender_email,
+    tags::sender_smtp_address,
+    tags::sent_representing_email,
+    tags::sent_representing_smtp_address,
+    tags::sender_addrtype,
+    tags::sent_representing_addrtype,
+    tags::internet_message_id,
+    tags::body,
+    tags::html,
+};
 
-std::u16string substg_name(uint32_t tag) {
-    char name[24];
-    std::snprintf(name, sizeof name, "__substg1.0_%08X", static_cast<unsigned>(tag));
+size_t stream_rank(uint32_t tag) {
+    auto at = std::find(std::begin(stream_order), std::end(stream_order), tag);
+    return static_cast<size_t>(at - std::begin(stream_order));
+}
+
+std::u16string numbered(const char* format, size_t number) {
+    char name[40];
+    std::snprintf(name, sizeof name, format, static_cast<unsigned>(number));
     return ascii(name);
 }
+
+std::u16string substg_name(uint32_t tag) {
+    return numbered("__substg1.0_%08X", tag);
+}
+
+// The properties of one object: the message, a recipient or an attachment.
+class object_writer {
+  public:
+    object_writer(compound_file& file, int storage, std::deque<std::string>& owned)
+        : file_(file), storage_(storage), owned_(owned) {}
+
+    // An attached message goes in at its place among the streams.
+    void values(const property_map& properties, const item* attached) {
+        std::vector<uint32_t> streamed;
+        for (auto& [tag, value] : properties) {
+            uint16_t type = property_type(tag);
+            if (type == type_unicode || type == type_binary) {
+                streamed.push_back(tag);
+            } else if (type != type_object) {
+                values_[tag] = value.fixed;
+            }
+        }
+        if (attached) streamed.push_back(tags::attach_data_object);
+        std::stable_sort(streamed.begin(), streamed.end(),
+                         [](uint32_t a, uint32_t b) { return stream_rank(a) < stream_rank(b); });
+        for (uint32_t tag : streamed) {
+            if (tag == tags::attach_data_object) {
+                object(tag, *attached);
+            } else if (property_type(tag) == type_unicode) {
+                text(tag, properties.at(tag).text);
+            } else {
+                binary(tag, properties.at(tag).bytes);
+            }
+        }
+    }
+
+    // The property stream, after `header` (the counts the object's kind carries).
+    void finish(std::string header) {
+        for (auto [tag, value] : values_) {
+            uint16_t type = property_type(tag);
+            put_le(header, tag, 4);
+            put_le(header, 0x00000006, 4);  // readable, writable
+            if (type == type_unicode || type == type_binary || type == type_object) {
+                put_le(header, value, 4);
+                put_le(header, 0, 4);
+            } else {
+                put_le(header, value, 8);
+            }
+        }
+        owned_.push_back(std::move(header));
+        file_.add_stream(storage_, u"__properties_version1.0", owned_.back());
+    }
+
+  private:
+    // An empty string is left out: an empty string stream makes some readers refuse the file.
+    void text(uint32_t tag, const std::u16string& text) {
+        if (text.empty()) return;
+        std::string_view bytes;
+        if constexpr (std::endian::native == std::endian::little) {
+            bytes = {reinterpret_cast<const char*>(text.data()), text.size() * 2};
+        } else {
+            std::string& copy = owned_.emplace_back();
+            for (char16_t c : text) put_le(copy, c, 2);
+            bytes = copy;
+        }
+        file_.add_stream(storage_, substg_name(tag), bytes);
+        values_[tag] = bytes.size() + 2;  // the size counts a terminator the stream leaves out
+    }
+
+    void binary(uint32_t tag, const std::string& bytes) {
+        file_.add_stream(storage_, substg_name(tag), bytes);
+        values_[tag] = bytes.size();
+    }
+
+    // An object's entry carries no size of its own.
+    void object(uint32_t tag, const item& message) {
+        values_[tag] = 0xFFFFFFFF;
+        add_item(file_, file_.add_storage(storage_, substg_name(tag)), message, true, owned_);
+    }
+
+    compound_file& file_;
+    int storage_;
+    std::deque<std::string>& owned_;
+    std::map<uint32_t, uint64_t> values_;  // ordered by tag, so the output never varies
+};
 
 }  // namespace
 
@@ -25,46 +153,32 @@ void put_le(std::string& out, uint64_t value, int bytes) {
     for (int i = 0; i < bytes; ++i) out += static_cast<char>(value >> (8 * i));
 }
 
-void property_set::string(uint32_t tag, std::u16string_view text) {
-    if (text.empty()) return;
-    std::string_view bytes;
-    if constexpr (std::endian::native == std::endian::little) {
-        bytes = {reinterpret_cast<const char*>(text.data()), text.size() * 2};
-    } else {
-        std::string& copy = owned_.emplace_back();
-        for (char16_t c : text) put_le(copy, c, 2);
-        bytes = copy;
+// Recipients first, then the message's own values, then its attachments; the property
+// stream of each object comes last in its storage.
+void add_item(compound_file& file, int storage, const item& message, bool embedded,
+              std::deque<std::string>& owned) {
+    for (size_t i = 0; i < message.recipients.size(); ++i) {
+        object_writer recipient(
+            file, file.add_storage(storage, numbered("__recip_version1.0_#%08X", i)), owned);
+        recipient.values(message.recipients[i], nullptr);
+        recipient.finish(std::string(8, '\0'));
     }
-    file_.add_stream(storage_, substg_name(tag), bytes);
-    values_[tag] = bytes.size() + 2;  // the size counts a terminator the stream leaves out
-}
-
-void property_set::binary(uint32_t tag, std::string_view bytes) {
-    if (bytes.empty()) return;
-    file_.add_stream(storage_, substg_name(tag), bytes);
-    values_[tag] = bytes.size();
-}
-
-int property_set::object(uint32_t tag) {
-    // An object's entry carries no size of its own.
-    values_[tag] = 0xFFFFFFFF;
-    return file_.add_storage(storage_, substg_name(tag));
-}
-
-void property_set::finish(std::string header) {
-    for (auto [tag, value] : values_) {
-        uint16_t type = tag & 0xFFFF;
-        put_le(header, tag, 4);
-        put_le(header, 0x00000006, 4);  // readable, writable
-        if (type == type_unicode || type == type_binary || type == type_object) {
-            put_le(header, value, 4);
-            put_le(header, 0, 4);
-        } else {
-            put_le(header, value, 8);
-        }
+    object_writer own(file, storage, owned);
+    own.values(message.properties, nullptr);
+    for (size_t i = 0; i < message.attachments.size(); ++i) {
+        const item_attachment& attachment = message.attachments[i];
+        object_writer writer(
+            file, file.add_storage(storage, numbered("__attach_version1.0_#%08X", i)), owned);
+        writer.values(attachment.properties, attachment.message.get());
+        writer.finish(std::string(8, '\0'));
     }
-    owned_.push_back(std::move(header));
-    file_.add_stream(storage_, u"__properties_version1.0", owned_.back());
+    std::string header(8, '\0');
+    put_le(header, message.recipients.size(), 4);   // next recipient id
+    put_le(header, message.attachments.size(), 4);  // next attachment id
+    put_le(header, message.recipients.size(), 4);
+    put_le(header, message.attachments.size(), 4);
+    if (!embedded) header.append(8, '\0');  // an embedded message's header has no reserved tail
+    own.finish(std::move(header));
 }
 
 }  // namespace msg

@@ -394,7 +394,7 @@ void check_object(const cfb_file& file, const std::string& storage, size_t heade
         if (!values.count(tag))
             problems.push_back(prefix + name + ": stream without property entry");
         const cfb_entry* entry = file.find(prefix + name);
-        if (entry->type == 2 && entry->size == 0)
+        if (entry->type == 2 && entry->size == 0 && (tag & 0xFFFF) == 0x001F)
             problems.push_back(prefix + name + ": empty string stream");
     }
 }

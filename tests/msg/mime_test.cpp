@@ -34,6 +34,7 @@ struct attachment_seen {
     std::string name, data, type;
     int method = 0;
     bool hidden = false;
+    bool has_data = false;
 };
 
 struct message_seen {
@@ -68,6 +69,7 @@ message_seen seen(const cfb_file& file, const std::string& storage = "") {
         a.name = platform::utf16_to_utf8(string_property(file, at, pr_long_name));
         a.type = platform::utf16_to_utf8(string_property(file, at, pr_mime_tag));
         a.data = stream(file, at + "/__substg1.0_37010102");
+        a.has_data = file.find(at + "/__substg1.0_37010102") != nullptr;
         a.method = static_cast<int>(fixed(file, at, pr_method));
         a.hidden = fixed(file, at, pr_hidden) != 0;
         out.attachments.push_back(a);
@@ -140,6 +142,12 @@ std::vector<row> rows() {
          "Body",
          false,
          {{"r\xC3\xA9sum\xC3\xA9.txt", "CV"}}},
+        {"an attachment of no bytes",
+         h + "Content-Type: multipart/mixed; boundary=e\r\n\r\n--e\r\n\r\nBody\r\n--e\r\n"
+             "Content-Disposition: attachment; filename=empty.txt\r\n\r\n--e--\r\n",
+         "Body",
+         false,
+         {{"empty.txt", ""}}},
         {"no header block at all", "\r\njust a body", "just a body", false, {}},
     };
 }
@@ -157,6 +165,7 @@ TEST(MimeMessages, BrokenAndOrdinaryFormsBecomeBodiesAndAttachments) {
         for (size_t a = 0; a < m.attachments.size(); ++a) {
             EXPECT_EQ(m.attachments[a].name, table[i].attachments[a].first);
             EXPECT_EQ(m.attachments[a].data, table[i].attachments[a].second);
+            EXPECT_TRUE(m.attachments[a].has_data);  // even an attachment of no bytes
         }
         EXPECT_EQ(m.has_attach, m.attachments.empty() ? 0u : 1u);
     }

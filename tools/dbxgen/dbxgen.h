@@ -101,6 +101,8 @@ class store_image {
 // encoded words or raw 8-bit text), Date in one of several valid forms, Message-ID, a
 // MIME header and a body of roughly `body_bytes` bytes.
 std::string make_message(random_source& random, size_t body_bytes);
+// A short text and one attachment of `attachment_bytes` random bytes in base64 lines.
+std::string make_attachment_message(random_source& random, uint64_t attachment_bytes);
 // The fields that open such a message: From, To, sometimes Cc, Subject, Date, Message-ID.
 std::string message_head(random_source& random);
 // Lines of plain English words of roughly `bytes` bytes, CRLF line ends.
@@ -120,6 +122,10 @@ std::string make_mime_message(random_source& random);
 // (ISO-8859-1, KOI8-R, GB2312, UTF-8, raw 8-bit text), one after the other from 0x200.
 store_image charset_store();
 
+// A small store of live messages and a deleted fragment with lines an mbox file quotes
+// (">*From "), LF line ends and a last line without a line end.
+store_image from_lines_store();
+
 // What write_store makes.
 struct store_options {
     uint64_t seed = 1;
@@ -131,6 +137,8 @@ struct store_options {
     bool fill = false;
     // Messages of the richer MIME kinds (make_mime_message) instead of plain text ones.
     bool mime = false;
+    // Each message carries one attachment of this many bytes (0: none).
+    uint64_t attachment = 0;
 };
 
 // A disk image of `stores` carved stores, 4 KiB apart, whose one block each continues into

@@ -1,6 +1,7 @@
 // Plausible mail for synthetic stores: the header fields a mail client of the time wrote,
 // with the usual variety of names, encodings and date forms.
 
+#include <algorithm>
 #include <cctype>
 #include <cstdio>
 #include <string>
@@ -233,6 +234,23 @@ std::string make_message(random_source& random, size_t body_bytes) {
     if (random.chance(50)) text += "X-Priority: 3\r\n";
     text += "X-Mailer: Microsoft Outlook Express 6.00.2800.1158\r\n\r\n";
     return text + body_text(random, body_bytes);
+}
+
+std::string make_attachment_message(random_source& random, uint64_t attachment_bytes) {
+    std::string text = message_head(random);
+    text += "MIME-Version: 1.0\r\nContent-Type: multipart/mixed; boundary=\"part\"\r\n\r\n";
+    text += "--part\r\nContent-Type: text/plain; charset=\"us-ascii\"\r\n\r\n";
+    text += body_text(random, 200);
+    text += "\r\n--part\r\nContent-Type: application/octet-stream; name=\"data.bin\"\r\n";
+    text += "Content-Transfer-Encoding: base64\r\n";
+    text += "Content-Disposition: attachment; filename=\"data.bin\"\r\n\r\n";
+    std::string bytes(57, '\0');
+    for (uint64_t done = 0; done < attachment_bytes; done += bytes.size()) {
+        bytes.resize(size_t(std::min<uint64_t>(57, attachment_bytes - done)));
+        for (char& c : bytes) c = char(random.next() >> 24);
+        text += base64(bytes) + "\r\n";
+    }
+    return text + "--part--\r\n";
 }
 
 }  // namespace dbxgen

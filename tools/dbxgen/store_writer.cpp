@@ -98,6 +98,7 @@ size_t store_writer::body_length() {
 }
 
 std::string store_writer::message_text() {
+    if (options_.attachment > 0) return make_attachment_message(random_, options_.attachment);
     return options_.mime ? make_mime_message(random_) : make_message(random_, body_length());
 }
 
