@@ -42,11 +42,13 @@ test-msg-output: build-asan build-windows
 	scripts/check-msg-output $(CURDIR)/build/asan/cli/morvale $(CURDIR)/build/windows/cli/morvale.exe \
 		$(CURDIR)/build/asan/tools/dbxgen/dbxgen $(CURDIR)/build/asan/tests/msg/msg_file_check
 
-# Personal Folders files read back by readpst, pffexport and pst-extractor.
-test-pst-output: build-asan
+# Personal Folders files read back by readpst, pffexport and pst-extractor; the native and
+# the Windows writer give the same bytes.
+test-pst-output: build-asan build-windows
 	scripts/install-deps pst
 	scripts/check-pst-output $(CURDIR)/build/asan/cli/morvale $(CURDIR)/build/asan/tools/dbxgen/dbxgen \
-		$(CURDIR)/build/asan/tests/msg/pst_from_eml $(CURDIR)/build/asan/tests/msg/pst_file_check
+		$(CURDIR)/build/asan/tests/msg/pst_from_eml $(CURDIR)/build/asan/tests/msg/pst_file_check \
+		$(CURDIR)/build/windows/tests/msg/pst_from_eml.exe
 
 # The dialog tests 30 times under wine: any failure fails; the last line says how many passed.
 test-repeat: build-windows
