@@ -5,7 +5,7 @@ WINE_RUN := $(CURDIR)/scripts/wine-run
 export WINEPREFIX ?= $(CURDIR)/build/wineprefix
 export WINEDEBUG ?= -all
 
-.PHONY: demo test test-native test-windows test-msg-output test-pst-output test-repeat bench fuzz build-release build-asan build-windows clean
+.PHONY: demo test test-native test-windows test-msg-output test-mbox-output test-pst-output test-repeat bench fuzz build-release build-asan build-windows clean
 
 demo: build-release
 	rm -rf recovered
@@ -13,7 +13,7 @@ demo: build-release
 	@echo; echo "Files written:"; find recovered -type f | sort | head -n 40
 	@echo "($$(find recovered -type f | wc -l) files in recovered/)"
 
-test: test-native test-windows test-msg-output test-pst-output
+test: test-native test-windows test-msg-output test-mbox-output test-pst-output
 
 build-release:
 	scripts/install-deps build
@@ -41,6 +41,12 @@ test-windows: build-windows
 test-msg-output: build-asan build-windows
 	scripts/check-msg-output $(CURDIR)/build/asan/cli/morvale $(CURDIR)/build/windows/cli/morvale.exe \
 		$(CURDIR)/build/asan/tools/dbxgen/dbxgen $(CURDIR)/build/asan/tests/msg/msg_file_check
+
+# The mbox files of the native and the Windows program, compared and read back by other
+# programs.
+test-mbox-output: build-asan build-windows
+	scripts/check-mbox-output $(CURDIR)/build/asan/cli/morvale $(CURDIR)/build/windows/cli/morvale.exe \
+		$(CURDIR)/build/asan/tools/dbxgen/dbxgen
 
 # Personal Folders files read back by readpst, pffexport and pst-extractor; the native and
 # the Windows writer give the same bytes.

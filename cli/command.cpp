@@ -17,7 +17,10 @@
 #include "cli/manifest.h"
 #include "cli/store_folder.h"
 #include "dispatch/dispatch.h"
+#include "engine/collection.h"
 #include "engine/engine.h"
+#include "engine/mbox_collection.h"
+#include "engine/pst_collection.h"
 #include "platform/fs.h"
 #include "platform/read.h"
 #include "platform/text.h"
@@ -36,6 +39,10 @@ const char* const usage_text =
     "       morvale --carve IMAGE...         list the stores found in disk images\n"
     "       morvale --carve --eml|--msg IMAGE... FOLDER\n"
     "                                        save the messages of those stores\n"
+    "       morvale --mbox FOLDER STORE...   collect them into mbox files under FOLDER\n"
+    "       morvale --carve --mbox FOLDER IMAGE...\n"
+    "       morvale --pst OUT.pst STORE...   collect them into one Outlook data file\n"
+    "       morvale --carve --pst OUT.pst IMAGE...\n"
     "       --manifest FILE                  with any of these: one record per message\n"
     "\n"
     "Each store is scanned whole, deleted messages included. A save run writes into\n"
@@ -52,6 +59,17 @@ const char* const usage_text =
     "stores included; each store found goes to FOLDER/<image name>/<its start in hex>:\n"
     "    morvale --carve --eml disk.img out   -> out/disk.img/000000102400/...\n"
     "\n"
+    "--mbox writes FOLDER/<store name>.mbox and FOLDER/<store name> (deleted).mbox\n"
+    "(mboxrd: a \"From \" line before each message, lines starting with \">*From \"\n"
+    "quoted with one more \">\", an empty line after each message), for Thunderbird,\n"
+    "Apple Mail, Evolution and mutt; store folders and images keep their folders:\n"
+    "    morvale --mbox mail Inbox.dbx    -> mail/Inbox.mbox, mail/Inbox (deleted).mbox\n"
+    "\n"
+    "--pst writes one Personal Folders file (Unicode) for Outlook: a folder per store,\n"
+    "named and nested as a save run names its folders, each with a sub-folder\n"
+    "\"deleted\" for the fragments of deleted messages:\n"
+    "    morvale --pst mail.pst Inbox.dbx -> mail.pst: Inbox, Inbox/deleted\n"
+    "\n"
     "--manifest FILE records every message as it is handled: FILE.csv (RFC 4180, UTF-8)\n"
     "or FILE.jsonl (JSON Lines), with where it lies, its MD5 and SHA-256, sender,\n"
     "receiver, subject, date, the file written and the result:\n"
@@ -67,11 +85,19 @@ const char* const usage_text =
 
 struct options {
     int mode = 0;               // 0 list only, 1 .eml, 2 .msg
+    bool mbox = false;          // the messages go into mbox files under `folder`
+    std::string pst;            // the messages go into this Personal Folders file
     bool carve = false;         // the inputs are disk images
-    std::string manifest_path;  // empty: no manifest
+    message_collection* into = nullptr;  // a collection run's collection
+    std::string manifest_path;           // empty: no manifest
     std::vector<std::string> stores;
     std::string folder;
 };
+
+// True when the run writes messages: into files of their own or into a collection.
+bool writes(const options& parsed) {
+    return parsed.mode != 0 || parsed.mbox || !parsed.pst.empty();
+}
 
 int usage_error(const char* problem) {
     std::fprintf(stderr, "morvale: %s\n%s", problem, usage_text);
@@ -100,15 +126,26 @@ int parse_arguments(const std::vector<std::string>& args, options& parsed) {
             parsed.carve = true;
         } else if (!options_done && (arg == "--eml" || arg == "--msg")) {
             int mode = arg == "--eml" ? 1 : 2;
-            if (parsed.mode != 0 && parsed.mode != mode)
-                return usage_error("choose one of --eml and --msg");
+            if ((parsed.mode != 0 && parsed.mode != mode) || parsed.mbox || !parsed.pst.empty())
+                return usage_error("choose one of --eml, --msg, --mbox and --pst");
             parsed.mode = mode;
+        } else if (!options_done && arg == "--mbox") {
+            if (writes(parsed)) return usage_error("choose one of --eml, --msg, --mbox and --pst");
+            if (at + 1 == args.size()) return usage_error("--mbox needs a folder");
+            parsed.mbox = true;
+            parsed.folder = args[++at];
+        } else if (!options_done && arg == "--pst") {
+            if (writes(parsed)) return usage_error("choose one of --eml, --msg, --mbox and --pst");
+            if (at + 1 == args.size() || args[at + 1].empty())
+                return usage_error("--pst needs a file");
+            parsed.pst = args[++at];
         } else if (!options_done && arg.size() > 1 && arg[0] == '-') {
             return usage_error(("unknown option " + arg).c_str());
         } else {
             parsed.stores.push_back(arg);
         }
     }
+    if (parsed.mbox && parsed.folder.empty()) return usage_error("--mbox needs a folder");
     if (parsed.mode != 0) {
         if (parsed.stores.size() < 2)
             return usage_error("a save run needs at least one store and a folder");
@@ -200,29 +237,45 @@ void make_folder_path(const std::string& folder) {
     }
 }
 
+// Set when a collection run ended because its collection could not be written.
+bool output_failed = false;
+
 // Says when `input` (a store or an image, by `kind`) could not be opened; true when the run
 // read it whole and read, and in a save run saved, every message.
 bool ended_well(const options& parsed, const run_outcome& outcome, const char* kind,
                 const std::string& input) {
     std::fflush(stdout);
+    if (outcome.output_failed) output_failed = true;
     if (!outcome.store_opened && !outcome.abandoned) {
         std::fprintf(stderr, "morvale: could not open the %s %s\n", kind,
                      platform::printable(input).c_str());
     }
     return outcome.store_opened && !outcome.abandoned && outcome.errors == 0 &&
-           outcome.unreadable.empty() && (parsed.mode == 0 || outcome.folder_entered);
+           outcome.unreadable.empty() && (!writes(parsed) || outcome.folder_entered);
+}
+
+// The names joined with '/', as a path relative to FOLDER.
+std::string joined(const std::vector<std::string>& names) {
+    std::string path;
+    for (const std::string& name : names) path += (path.empty() ? "" : "/") + name;
+    return path;
 }
 
 // One store: returns true when it was read whole and every message read and, in a save
-// run, saved. A store found in a folder given is saved in `within`, its output folder's
-// parent (relative to FOLDER).
+// run, saved. A store found in a folder given is saved in `within`, the names of its
+// output folder's parent below FOLDER.
 bool run_store(const options& parsed, const std::string& store, console_view& view,
-               folder_names& folders, const std::string* within = nullptr) {
+               folder_names& folders, const std::vector<std::string>* within = nullptr) {
     view.clear();
     run_outcome outcome;
-    if (parsed.mode == 0) {
+    std::string own_name = store_folder_name(platform::file_name_of(store));
+    if (!writes(parsed)) {
         recover_store(nullptr, store.c_str(), &outcome);
         if (outcome.store_opened && !outcome.abandoned) view.write_list(stdout);
+    } else if (parsed.into) {
+        std::vector<std::string> names = within ? *within : std::vector<std::string>();
+        names.push_back(folders.unique_name(joined(names), own_name, store, "store"));
+        collect_store(*parsed.into, names, store.c_str(), &outcome);
     } else {
         save_mode = parsed.mode;
         make_folder_path(platform::absolute_path(parsed.folder.c_str()));
@@ -231,16 +284,16 @@ bool run_store(const options& parsed, const std::string& store, console_view& vi
             target = folders.target_for(parsed.folder, store);
         } else {
             // The folders below the chosen one are the run's: none is gone through a link.
-            std::string parent = absolute_folder(parsed.folder) + *within;
-            if (platform::make_folders_below(absolute_folder(parsed.folder).c_str(), *within) !=
+            std::string relative = joined(*within);
+            std::string parent = absolute_folder(parsed.folder) + relative;
+            if (platform::make_folders_below(absolute_folder(parsed.folder).c_str(), relative) !=
                 0) {
                 std::fprintf(stderr, "morvale: %s: %s; nothing is written there\n",
                              platform::printable(parent).c_str(),
                              errno == ELOOP ? "a link is on the way" : std::strerror(errno));
                 return false;
             }
-            std::string name = folders.unique_name(
-                *within, store_folder_name(platform::file_name_of(store)), store, "store");
+            std::string name = folders.unique_name(relative, own_name, store, "store");
             target = parent + path_separator + name + ".dbx";
         }
         recover_store(target.c_str(), store.c_str(), &outcome);
@@ -255,7 +308,7 @@ bool run_image(const options& parsed, const std::string& image, console_view& vi
                folder_names& folders) {
     view.clear();
     run_outcome outcome;
-    if (parsed.mode == 0) {
+    if (!writes(parsed)) {
         carve_image(
             nullptr, image.c_str(),
             [&](uint64_t start) {
@@ -265,6 +318,10 @@ bool run_image(const options& parsed, const std::string& image, console_view& vi
                 view.clear();
             },
             &outcome);
+    } else if (parsed.into) {
+        std::string name = folders.unique_name({}, store_folder_name(platform::file_name_of(image)),
+                                               image, "image");
+        collect_image(*parsed.into, {name}, image.c_str(), &outcome);
     } else {
         save_mode = parsed.mode;
         std::string folder = platform::absolute_path(parsed.folder.c_str());
@@ -320,21 +377,24 @@ bool run_folder(const options& parsed, const std::string& given, console_view& v
                      platform::printable(given).c_str());
     bool all_good = complete && !stores.empty();
     std::string top;
-    if (parsed.mode != 0 && !stores.empty())
+    if (writes(parsed) && !stores.empty())
         top = folders.unique_name({}, given_folder_name(given), given, "folder");
-    std::map<std::string, std::string> output_of{
-        {"", top}};  // folder found -> its folder in FOLDER
+    // folder found -> the names of its folder below FOLDER
+    std::map<std::string, std::vector<std::string>> output_of{{"", {top}}};
     for (const folder_store& store : stores) {
-        std::string within = top, found;
-        for (size_t at = 0; parsed.mode != 0 && at < store.relative_folder.size();) {
+        std::vector<std::string> within{top};
+        std::string found;
+        for (size_t at = 0; writes(parsed) && at < store.relative_folder.size();) {
             size_t end =
                 std::min(store.relative_folder.find('/', at), store.relative_folder.size());
             std::string name = store.relative_folder.substr(at, end - at);
             found += (found.empty() ? "" : "/") + name;
             auto [output, added] = output_of.try_emplace(found);
-            if (added)
-                output->second =
-                    within + "/" + folders.unique_name(within, name, given + "/" + found, "folder");
+            if (added) {
+                output->second = within;
+                output->second.push_back(
+                    folders.unique_name(joined(within), name, given + "/" + found, "folder"));
+            }
             within = output->second;
             at = end + 1;
         }
@@ -352,9 +412,11 @@ bool run_input(const options& parsed, const std::string& input, console_view& vi
     return run_store(parsed, input, view, folders);
 }
 
-int run_stores(const options& parsed, console_view& view) {
+// The inputs one after another; a collection run ends at the first input whose messages
+// could not all go into the collection.
+int run_inputs(const options& parsed, console_view& view) {
     bool all_good = true;
-    folder_names folders(parsed.folder);
+    folder_names folders(parsed.pst.empty() ? parsed.folder : parsed.pst);
     for (const std::string& input : parsed.stores) {
         try {
             all_good = run_input(parsed, input, view, folders) && all_good;
@@ -366,8 +428,45 @@ int run_stores(const options& parsed, console_view& view) {
             std::fputs("morvale: interrupted\n", stderr);
             return 1;
         }
+        if (output_failed) {
+            std::fputs("morvale: the run ended: its output could not be written\n", stderr);
+            return 1;
+        }
     }
     return all_good ? 0 : 1;
+}
+
+// A run into one Personal Folders file: it takes its name only when the whole run went
+// into it; an interrupted run or one whose file could not be written leaves none.
+int run_into_pst(options parsed, console_view& view) {
+    std::string path = platform::absolute_path(parsed.pst.c_str());
+    size_t start = platform::file_name_start(path);
+    if (start > 0) make_folder_path(path.substr(0, start - 1));
+    std::string identity;
+    for (const std::string& input : parsed.stores) identity += input + '\n';
+    pst_collection pst;
+    if (!pst.open(path, identity)) return 1;
+    parsed.into = &pst;
+    int status = run_inputs(parsed, view);
+    if (console_view::interrupted || output_failed) return 1;
+    if (!pst.finish()) return 1;
+    return status;
+}
+
+// A run into mbox files: each file is completed when its store is done; an interrupted or
+// failed run leaves no file that is not whole.
+int run_stores(options parsed, console_view& view) {
+    if (!parsed.pst.empty()) return run_into_pst(parsed, view);
+    if (!parsed.mbox) return run_inputs(parsed, view);
+    std::string folder = platform::absolute_path(parsed.folder.c_str());
+    make_folder_path(folder);
+    mbox_collection mbox(folder);
+    parsed.into = &mbox;
+    int status = run_inputs(parsed, view);
+    if (status == 0 || (!console_view::interrupted && !output_failed)) {
+        if (!mbox.finish()) status = 1;
+    }
+    return status;
 }
 
 // What a path names: the entry itself and, where it is a link, what the link leads to.
@@ -388,7 +487,11 @@ std::vector<platform::file_identity> identities_of(const std::string& path) {
 std::string output_naming_input(const options& parsed) {
     std::vector<std::pair<std::string, std::string>> outputs;
     if (!parsed.manifest_path.empty()) outputs.push_back({"the manifest", parsed.manifest_path});
-    if (parsed.mode != 0) outputs.push_back({"the folder", parsed.folder});
+    if (!parsed.pst.empty()) {
+        outputs.push_back({"the file", parsed.pst});
+    } else if (writes(parsed)) {
+        outputs.push_back({"the folder", parsed.folder});
+    }
     for (const auto& [what, output] : outputs) {
         std::vector<platform::file_identity> output_identities = identities_of(output);
         for (const std::string& input : parsed.stores) {
@@ -406,7 +509,9 @@ std::string output_naming_input(const options& parsed) {
 // Opens the run's manifest and hands it every chain; false when it cannot be made.
 bool start_manifest(const options& parsed, std::unique_ptr<manifest>& made) {
     if (parsed.manifest_path.empty()) return true;
-    std::string folder = parsed.mode == 0 ? "" : platform::absolute_path(parsed.folder.c_str());
+    // A Personal Folders file's records name the folder in it.
+    std::string folder =
+        writes(parsed) && parsed.pst.empty() ? platform::absolute_path(parsed.folder.c_str()) : "";
     made = manifest::create(parsed.manifest_path, folder);
     if (!made) return false;
     chain_observer = [&made](const chain_record& record) { made->write(record); };
@@ -417,6 +522,7 @@ bool start_manifest(const options& parsed, std::unique_ptr<manifest>& made) {
 
 int morvale_run(const std::vector<std::string>& args) {
     options parsed;
+    output_failed = false;
     int status = parse_arguments(args, parsed);
     if (status >= 0) return status;
     std::string clash = output_naming_input(parsed);

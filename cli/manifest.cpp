@@ -5,6 +5,7 @@
 #include <nlohmann/json.hpp>
 #include <vector>
 
+#include "header/date.h"
 #include "platform/digest.h"
 #include "platform/fs.h"
 #include "platform/text.h"
@@ -30,18 +31,10 @@ std::string hex(uint64_t value, int digits) {
 
 // Seconds since 1970 as "YYYY-MM-DDTHH:MM:SSZ", by the proleptic Gregorian calendar.
 std::string iso_utc(int64_t seconds) {
-    int64_t days = seconds / 86400, rest = seconds % 86400;
-    if (rest < 0) rest += 86400, --days;
-    int64_t z = days + 719468, era = (z >= 0 ? z : z - 146096) / 146097;
-    int64_t doe = z - era * 146097, yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-    int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100), mp = (5 * doy + 2) / 153;
-    int64_t day = doy - (153 * mp + 2) / 5 + 1, month = mp < 10 ? mp + 3 : mp - 9;
-    int64_t year = yoe + era * 400 + (month <= 2);
+    hdr_utc_time t = hdr_utc_of(seconds);
     char text[64];  // room for any year a 64-bit count of seconds gives
-    std::snprintf(text, sizeof text,
-                  "%04" PRId64 "-%02" PRId64 "-%02" PRId64 "T%02" PRId64 ":%02" PRId64 ":%02" PRId64
-                  "Z",
-                  year, month, day, rest / 3600, rest / 60 % 60, rest % 60);
+    std::snprintf(text, sizeof text, "%04" PRId64 "-%02d-%02dT%02d:%02d:%02dZ", t.year, t.month,
+                  t.day, t.hour, t.minute, t.second);
     return text;
 }
 

@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <memory>
 
+#include "engine/collection.h"
 #include "engine/engine.h"
 #include "engine/run.h"
 #include "engine/sys.h"
@@ -55,6 +56,21 @@ bool save_carved(main_view* dialog, dbx_t* store, const std::string& image_folde
     return true;
 }
 
+// Runs every carved store that holds a chain into the collection, under the image's folder
+// and the store's start.
+void collect_carved(main_view* dialog, carved_image& image, message_collection& into,
+                    const std::vector<std::string>& image_folder, run_outcome& result,
+                    recover_totals& totals) {
+    for (dbx_t* store : image.stores) {
+        if (!has_chains(*store)) continue;
+        collection_target target{into, image_folder};
+        target.store_folder.push_back(carved_folder_name(store->base));
+        result.folder_entered = true;
+        totals = _recover(dialog, store, nullptr, 1, std::move(totals), nullptr, &target);
+        if (totals.abandoned || totals.output_failed) return;
+    }
+}
+
 // Runs every carved store that holds a chain, in order of start. The messages of a store
 // whose folder cannot be made are errors; the run has saved nothing only when no store's
 // folder could be entered.
@@ -96,11 +112,13 @@ namespace {
 class carve_run : public run_steps {
   public:
     carve_run(const char* folder, const char* image_path,
-              const std::function<void(uint64_t)>& store_done, const char* image_folder)
+              const std::function<void(uint64_t)>& store_done, const char* image_folder,
+              const collection_target* into = nullptr)
         : folder_(folder),
           image_path_(image_path),
           store_done_(store_done),
           image_folder_(image_folder),
+          into_(into),
           mode_(folder ? save_mode.load() : 0) {}
 
     bool open() override {
@@ -130,6 +148,9 @@ class carve_run : public run_steps {
     }
 
     void run(main_view* dialog, recover_totals& totals, run_outcome& result) override {
+        if (into_)
+            return collect_carved(dialog, *image_, into_->collection, into_->store_folder, result,
+                                  totals);
         run_carved(dialog, *image_, folder_, image_folder_, mode_, store_done_, result, totals);
     }
 
@@ -140,6 +161,7 @@ class carve_run : public run_steps {
     const char* image_path_;
     const std::function<void(uint64_t)>& store_done_;
     const char* image_folder_;
+    const collection_target* into_;
     int mode_;
     std::unique_ptr<carved_image, image_closer> image_;
     int open_error_ = 0;
@@ -152,4 +174,12 @@ int carve_image(const char* folder, const char* image_path,
                 const char* image_folder) {
     carve_run steps(folder, image_path, store_done, image_folder);
     return run_in_frame(folder != nullptr, steps, outcome);
+}
+
+int collect_image(message_collection& into, const std::vector<std::string>& image_folder,
+                  const char* image_path, run_outcome* outcome) {
+    collection_target target{into, image_folder};
+    std::function<void(uint64_t)> no_listing;
+    carve_run steps(nullptr, image_path, no_listing, nullptr, &target);
+    return run_in_frame(true, steps, outcome);
 }

@@ -30,9 +30,7 @@ std::string why_failed(const message_read& message, bool written) {
 
 }  // namespace
 
-void _note_chain(const dbx_t* store, int list, int chain, const message_read& message,
-                 const std::string* folder, bool usable, int saved) {
-    if (!chain_observer) return;
+chain_record _chain_record(const dbx_t* store, int list, int chain, const message_read& message) {
     const dbx_block_t* head = store->lists[list].chains[chain];
     chain_record record;
     record.store_path = store->file_name;
@@ -54,9 +52,16 @@ void _note_chain(const dbx_t* store, int list, int chain, const message_read& me
         record.date = hdr_message_date(fields);
     }
     record.cut_short = message.cut_short;
+    record.raw = &message.raw;
+    return record;
+}
+
+void _note_chain(chain_record& record, const message_read& message, bool usable, int saved,
+                 std::string file) {
+    if (!chain_observer) return;
     record.saved = saved == 1;
-    record.failed = !usable || (folder && saved != 1);
-    if (record.saved) record.file = in_folder(folder->c_str(), message.name);
+    record.failed = !usable || (saved != 0 && saved != 1);
+    if (record.saved) record.file = std::move(file);
     if (record.failed) record.reason = why_failed(message, saved == 1);
     chain_observer(record);
 }

@@ -10,6 +10,8 @@
 
 #include "dbx/dbx.h"
 
+struct hdr_raw_fields;
+
 // 0 list only, 1 save as .eml, 2 save as .msg; taken once per run.
 extern std::atomic<int> save_mode;
 
@@ -19,6 +21,7 @@ struct run_outcome {
     bool folder_entered = false;  // save runs: the output folder was made and entered
     int errors = 0;               // messages and fragments that could not be saved (or read)
     bool abandoned = false;       // the run was abandoned at a checkpoint
+    bool output_failed = false;   // collection runs: the collection could not be written
     std::vector<unreadable_range> unreadable;  // bytes of the store that could not be read
 };
 
@@ -46,6 +49,7 @@ struct chain_record {
     std::string reason;  // why it failed
     bool cut_short =
         false;  // the chain runs past the end of the store: its last bytes are zero bytes
+    const hdr_raw_fields* raw = nullptr;  // Subject, From and To as written, when read whole
 };
 // Called for every chain of a run once it is listed or saved; none when empty. When set,
 // list runs read every message whole.

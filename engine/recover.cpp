@@ -7,6 +7,7 @@
 #include <memory>
 #include <new>
 
+#include "engine/collection.h"
 #include "engine/engine.h"
 #include "engine/header_capture.h"
 #include "engine/run.h"
@@ -53,33 +54,72 @@ bool message_failed(main_view* dialog, recover_totals& totals, const dbx_t* stor
     return true;
 }
 
+// Where a list's messages go: the list folder of a save run, or a folder of a collection
+// (then `folder` names its place); nothing in a list-only run.
+struct list_target {
+    const std::string* folder = nullptr;
+    message_collection* collection = nullptr;
+    message_collection::folder_id id = 0;
+};
+
+// Hands a message that was read to the collection: 1 added, 2 failed. A failed write of the
+// collection ends the run.
+int add_to_collection(const list_target& target, const chain_record& record,
+                      recover_totals& totals) {
+    try {
+        if (target.collection->add(target.id, record)) return 1;
+        totals.output_failed = true;
+    } catch (const std::bad_alloc&) {  // this message is too large for the memory left
+        errno = ENOMEM;
+        platform::report_error("_save_message");
+    }
+    return 2;
+}
+
+// The name a message is known by in the lines of a collection run: its file name without
+// the extension, since it gets no file of its own.
+std::string collected_name(const std::string& file_name) {
+    return file_name.substr(0, file_name.rfind('.'));
+}
+
 // Reads, saves and stamps chain j of list i; false when the message failed.
-bool handle_chain(main_view* dialog, dbx_t* store, int i, int j, const std::string* list_folder,
+bool handle_chain(main_view* dialog, dbx_t* store, int i, int j, const list_target& target,
                   int mode, recover_totals& totals,
                   const std::optional<platform::file_identity>& identity, read_window* window,
                   header_capture* rows) {
     const dbx_block_list_t& list = store->lists[i];
     // A row the scan made is shown unless the chain touches bytes it could not read: such a
     // chain is read, and reported.
-    if (!list_folder && rows != nullptr && !_chain_touches_unreadable(store, i, list.chains[j]) &&
+    if (!target.folder && rows != nullptr && !_chain_touches_unreadable(store, i, list.chains[j]) &&
         rows->show_row(dialog, i, int32_t(list.chains[j] - list.blocks.data())))
         return true;
     message_read message = _read_message(dialog, store, i, j, mode, bool(chain_observer), window);
     bool unusable = message_failed(dialog, totals, store, store->lists[i].chains[j], message);
-    if (!list_folder) {  // list only: reading filled the row
-        _note_chain(store, i, j, message, nullptr, !unusable, 0);
+    std::optional<chain_record> record;
+    if (chain_observer || (target.collection && !unusable))
+        record = _chain_record(store, i, j, message);
+    if (!target.folder) {  // list only: reading filled the row
+        if (record) _note_chain(*record, message, !unusable, 0, {});
         return !unusable;
     }
     int chain_count = store->lists[i].chain_count;
     int result = 2;
-    try {
-        if (!unusable) result = _save_message(list_folder->c_str(), message, mode, identity);
-    } catch (const std::bad_alloc&) {  // this message is too large for the memory left
-        errno = ENOMEM;
-        platform::report_error("_save_message");
+    std::string file;
+    if (target.collection) {
+        if (!unusable) result = add_to_collection(target, *record, totals);
+        file = *target.folder;
+        print_message_line(j, chain_count, result == 1, collected_name(message.name));
+    } else {
+        try {
+            if (!unusable) result = _save_message(target.folder->c_str(), message, mode, identity);
+        } catch (const std::bad_alloc&) {  // this message is too large for the memory left
+            errno = ENOMEM;
+            platform::report_error("_save_message");
+        }
+        if (record) file = in_folder(target.folder->c_str(), message.name);
+        print_message_line(j, chain_count, result == 1, message.name);
     }
-    print_message_line(j, chain_count, result == 1, message.name);
-    _note_chain(store, i, j, message, list_folder, !unusable, result);
+    if (record) _note_chain(*record, message, !unusable, result, std::move(file));
     return result == 1;
 }
 
@@ -149,7 +189,10 @@ void say_link(const std::string& folder) {
 
 // Saves the run's results and the closing box of a save run.
 void show_completion(main_view* dialog, const run_outcome& outcome) {
-    if (!outcome.store_opened || !outcome.folder_entered) {
+    if (outcome.output_failed) {
+        dialog->message_box("Saving failed: the file could not be written.", "Tavrin Morvale",
+                            0x1030);
+    } else if (!outcome.store_opened || !outcome.folder_entered) {
         dialog->message_box("Saving failed: nothing was saved.", "Tavrin Morvale", 0x1030);
     } else if (outcome.errors > 0) {
         char text[64];
@@ -170,7 +213,8 @@ void report_scan_limits(main_view* dialog, recover_totals& totals, const dbx_t* 
 }
 
 recover_totals _recover(main_view* dialog, dbx_t* store, const char* folder, int mode,
-                        recover_totals totals, header_capture* rows) {
+                        recover_totals totals, header_capture* rows,
+                        const collection_target* into) {
     std::optional<platform::file_identity> identity;
     if (folder) identity = platform::identity_of(store->file);
     for (int i = 0; i < 2; ++i) {
@@ -178,12 +222,28 @@ recover_totals _recover(main_view* dialog, dbx_t* store, const char* folder, int
         int saved = 0, errors = 0;
         if (list.chain_count <= 0) continue;
         std::optional<std::string> list_folder;
+        list_target target;
         if (folder) list_folder = std::string(folder) + (i == 1 ? "/deleted" : "");
-        std::printf(
-            "------ Recovering %d %s from %s to %s/%s ... \n", list.chain_count, list_names[i],
-            platform::printable(store->file_name).c_str(),
-            platform::printable(or_null(folder)).c_str(),
-            platform::printable(or_null(list_folder ? list_folder->c_str() : nullptr)).c_str());
+        if (into) {
+            auto id = into->collection.folder(into->store_folder, i);
+            if (!id) {
+                totals.output_failed = true;
+                totals.errors += list.chain_count;  // no message of the list could go in
+                return totals;
+            }
+            list_folder = into->collection.place(*id);
+            target = {&*list_folder, &into->collection, *id};
+            std::printf("------ Recovering %d %s from %s to %s ... \n", list.chain_count,
+                        list_names[i], platform::printable(store->file_name).c_str(),
+                        platform::printable(*list_folder).c_str());
+        } else {
+            if (list_folder) target.folder = &*list_folder;
+            std::printf(
+                "------ Recovering %d %s from %s to %s/%s ... \n", list.chain_count, list_names[i],
+                platform::printable(store->file_name).c_str(),
+                platform::printable(or_null(folder)).c_str(),
+                platform::printable(or_null(list_folder ? list_folder->c_str() : nullptr)).c_str());
+        }
         if (i == 1 && folder && !make_deleted_folder(folder, *list_folder)) {
             totals.errors += list.chain_count;  // no fragment could be saved
             return totals;
@@ -199,11 +259,13 @@ recover_totals _recover(main_view* dialog, dbx_t* store, const char* folder, int
                 return totals;
             }
             dialog->set_progress(int(int64_t{j} * 100 / list.chain_count));  // the share done
-            bool ok = handle_chain(dialog, store, i, j, list_folder ? &*list_folder : nullptr, mode,
-                                   totals, identity, window, rows);
+            bool ok =
+                handle_chain(dialog, store, i, j, target, mode, totals, identity, window, rows);
             ++(ok ? saved : errors);
+            if (totals.output_failed) break;
         }
         totals.errors += errors;
+        if (totals.output_failed) return totals;  // the run ends with the collection
         if (!list_folder)
             saved = 0;  // a list-only run saves nothing; what it could not read is an error
         std::printf("------ %d %s recovered, %d errors\n", saved, list_names[i], errors);
@@ -236,6 +298,7 @@ int run_in_frame(bool saving, run_steps& steps, run_outcome* outcome) {
         steps.close();
         result.errors = totals.errors;
         result.abandoned = result.abandoned || totals.abandoned;
+        result.output_failed = totals.output_failed;
         result.unreadable = std::move(totals.unreadable);
     }
     if (saving && !nothing_found && !result.abandoned) show_completion(dialog, result);
@@ -248,14 +311,20 @@ namespace {
 // A run over one store file.
 class store_run : public run_steps {
   public:
-    store_run(const char* target, const char* store_path)
-        : target_(target), store_path_(store_path), mode_(target ? save_mode.load() : 0) {}
+    // A collection run (`into` given) has no target and reads as an .eml save run reads.
+    store_run(const char* target, const char* store_path, const collection_target* into = nullptr)
+        : target_(target),
+          store_path_(store_path),
+          into_(into),
+          mode_(into     ? 1
+                : target ? save_mode.load()
+                         : 0) {}
 
     // A run that only lists the messages has the scan gather their rows, unless each chain
     // is to be looked at whole; chains that touch unreadable bytes are each to be reported,
     // so then their headers are read.
     bool open() override {
-        if (target_ == nullptr && !chain_observer) rows_.emplace();
+        if (target_ == nullptr && into_ == nullptr && !chain_observer) rows_.emplace();
         store_.reset(dbx_open(store_path_, rows_ ? &*rows_ : nullptr));
         // The rows the scan made serve every chain clear of unreadable bytes; the others are
         // read, and reported.
@@ -278,6 +347,12 @@ class store_run : public run_steps {
     }
 
     void run(main_view* dialog, recover_totals& totals, run_outcome& result) override {
+        if (into_) {
+            result.folder_entered = true;
+            totals =
+                _recover(dialog, store_.get(), nullptr, mode_, std::move(totals), nullptr, into_);
+            return;
+        }
         if (!target_) {
             totals = _recover(dialog, store_.get(), nullptr, mode_, std::move(totals),
                               rows_ ? &*rows_ : nullptr);
@@ -303,6 +378,7 @@ class store_run : public run_steps {
   private:
     const char* target_;
     const char* store_path_;
+    const collection_target* into_;
     int mode_;
     std::optional<header_capture> rows_;
     std::unique_ptr<dbx_t, store_closer> store_;
@@ -313,6 +389,13 @@ class store_run : public run_steps {
 int recover_store(const char* target, const char* store_path, run_outcome* outcome) {
     store_run steps(target, store_path);
     return run_in_frame(target != nullptr, steps, outcome);
+}
+
+int collect_store(message_collection& into, const std::vector<std::string>& store_folder,
+                  const char* store_path, run_outcome* outcome) {
+    collection_target target{into, store_folder};
+    store_run steps(nullptr, store_path, &target);
+    return run_in_frame(true, steps, outcome);
 }
 
 std::string store_folder_name(const std::string& store_file_name) {

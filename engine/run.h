@@ -11,18 +11,28 @@
 
 struct run_outcome;
 class header_capture;
+class message_collection;
 
 struct recover_totals {
     int errors = 0;
     bool abandoned = false;
+    bool output_failed = false;  // the collection of a collection run could not be written
     std::vector<unreadable_range> unreadable;  // reported so far, scan's and messages'
+};
+
+// A collection run's store: the collection and the names of the store's folder in it.
+struct collection_target {
+    message_collection& collection;
+    std::vector<std::string> store_folder;
 };
 
 // Drives both lists; `totals` carries what was reported before (the scan's unreadable
 // ranges), so that nothing is reported twice. A list-only run takes the rows the scan
-// gathered from `rows`, when given, and reads the headers of the others.
+// gathered from `rows`, when given, and reads the headers of the others. A collection run
+// (`into` given, no folder) hands each message to the collection.
 recover_totals _recover(main_view* dialog, dbx_t* store, const char* folder, int mode,
-                        recover_totals totals = {}, header_capture* rows = nullptr);
+                        recover_totals totals = {}, header_capture* rows = nullptr,
+                        const collection_target* into = nullptr);
 
 // What a store run and a carve run each do inside the frame they share.
 class run_steps {
@@ -69,8 +79,11 @@ void report_unreadable(main_view* dialog, recover_totals& totals, const std::str
 // The closing box of a save run.
 void show_completion(main_view* dialog, const run_outcome& outcome);
 
-// Hands the record of chain `chain` to the chain observer, when there is one: `folder` is
-// the list folder of a save run (null in a list run), `usable` false when the message
-// could not be read, `saved` the result of saving it (1 saved, 2 failed, 0 not saved).
-void _note_chain(const dbx_t* store, int list, int chain, const message_read& message,
-                 const std::string* folder, bool usable, int saved);
+// The record of chain `chain` as read: where it lies and what it holds.
+chain_record _chain_record(const dbx_t* store, int list, int chain, const message_read& message);
+
+// Completes the record with what became of the chain and hands it to the chain observer,
+// when there is one: `usable` false when the message could not be read, `saved` the result
+// of saving it (1 saved, 2 failed, 0 a list run's), `file` where it went when saved.
+void _note_chain(chain_record& record, const message_read& message, bool usable, int saved,
+                 std::string file);

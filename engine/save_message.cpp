@@ -58,37 +58,6 @@ bool clear_temporary(const std::string& path) {
     return false;
 }
 
-// Whether a finished message may take the name `path`: nothing stands there, or a regular
-// file that is not read-only and is not the store being read. Links, folders and
-// anything else are left alone. errno says why not.
-bool may_take_name(const std::string& path, const std::optional<platform::file_identity>& store) {
-    switch (platform::entry_at(path.c_str())) {
-        case platform::entry_kind::none:
-            return true;
-        case platform::entry_kind::file:
-            break;
-        case platform::entry_kind::read_only:
-            errno = EACCES;
-            return false;
-        case platform::entry_kind::directory:
-            errno = EISDIR;
-            return false;
-        case platform::entry_kind::link:
-            errno = ELOOP;
-            return false;
-        case platform::entry_kind::other:
-            errno = EEXIST;
-            return false;
-    }
-    if (store && platform::identity_of(path.c_str()) == store) {
-        std::fprintf(stderr, "_save_message (rename): %s is the store being read\n",
-                     platform::printable(path).c_str());
-        errno = EEXIST;
-        return false;
-    }
-    return true;
-}
-
 // Dates the complete temporary file (`leaf` in `folder`) and gives it the message's name.
 int finish(const char* folder, const message_read& message, const std::string& leaf,
            const std::optional<platform::file_identity>& store) {
@@ -226,4 +195,33 @@ std::string next_temporary_name(const std::string& name) {
 int _save_message(const char* folder, const message_read& message, int mode,
                   const std::optional<platform::file_identity>& store) {
     return mode == 2 ? save_msg(folder, message, store) : save_eml(folder, message, store);
+}
+
+// Links, folders and anything else are left alone.
+bool may_take_name(const std::string& path, const std::optional<platform::file_identity>& store) {
+    switch (platform::entry_at(path.c_str())) {
+        case platform::entry_kind::none:
+            return true;
+        case platform::entry_kind::file:
+            break;
+        case platform::entry_kind::read_only:
+            errno = EACCES;
+            return false;
+        case platform::entry_kind::directory:
+            errno = EISDIR;
+            return false;
+        case platform::entry_kind::link:
+            errno = ELOOP;
+            return false;
+        case platform::entry_kind::other:
+            errno = EEXIST;
+            return false;
+    }
+    if (store && platform::identity_of(path.c_str()) == store) {
+        std::fprintf(stderr, "_save_message (rename): %s is the store being read\n",
+                     platform::printable(path).c_str());
+        errno = EEXIST;
+        return false;
+    }
+    return true;
 }

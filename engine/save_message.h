@@ -20,5 +20,9 @@ std::string take_temporary_name(const std::string& name);
 // The name the next message saved as `name` takes while it is written.
 std::string next_temporary_name(const std::string& name);
 
+// Whether a finished file may take the name `path`: nothing stands there, or a regular file
+// that is not read-only and is not the store being read (`store`). errno says why not.
+bool may_take_name(const std::string& path, const std::optional<platform::file_identity>& store);
+
 // Gives the file `name` in `folder` the date of its message.
 void _set_message_time(const char* folder, const std::string& name, int64_t date);

@@ -1,5 +1,7 @@
 #include "header/date.h"
 
+#include <cinttypes>
+#include <cstdio>
 #include <cstring>
 #include <string>
 
@@ -173,6 +175,31 @@ int64_t hdr_tm_to_utc(const struct tm* time, int64_t zone) {
         (153 * month - 457) / 5 + 365 * year + year / 4 - year / 100 + year / 400 + time->tm_mday;
     return (days - 719469) * 86400 + static_cast<int64_t>(time->tm_hour) * 3600 +
            static_cast<int64_t>(time->tm_min) * 60 + time->tm_sec - zone;
+}
+
+hdr_utc_time hdr_utc_of(int64_t seconds) {
+    int64_t days = seconds / 86400, rest = seconds % 86400;
+    if (rest < 0) rest += 86400, --days;
+    int64_t z = days + 719468, era = (z >= 0 ? z : z - 146096) / 146097;
+    int64_t doe = z - era * 146097, yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+    int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100), mp = (5 * doy + 2) / 153;
+    int64_t day = doy - (153 * mp + 2) / 5 + 1, month = mp < 10 ? mp + 3 : mp - 9;
+    int64_t weekday = (days % 7 + 11) % 7;  // 1970-01-01 was a Thursday
+    return {yoe + era * 400 + (month <= 2),
+            int(month),
+            int(day),
+            int(rest / 3600),
+            int(rest / 60 % 60),
+            int(rest % 60),
+            int(weekday)};
+}
+
+std::string hdr_asctime_utc(int64_t seconds) {
+    hdr_utc_time t = hdr_utc_of(seconds);
+    char text[64];  // room for any year a 64-bit count of seconds gives
+    std::snprintf(text, sizeof text, "%s %s %2d %02d:%02d:%02d %" PRId64, day_names[t.weekday],
+                  month_names[t.month - 1], t.day, t.hour, t.minute, t.second, t.year);
+    return text;
 }
 
 std::optional<int64_t> hdr_date_value(std::string_view value) {

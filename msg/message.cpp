@@ -103,6 +103,12 @@ void message_text::restore_text(size_t read_up_to) {
     length_ = 0;
 }
 
+// The parts view the text; the item owns copies of what it takes.
+item build_item(const message_item& message) {
+    message_facts facts{raw_value(message.to), raw_value(message.subject), message.sent};
+    return build_item(read_mime_message(message.text.bytes()), facts);
+}
+
 bool write_message(const message_item& item, const byte_sink& sink) {
     compound_file file;
     file.set_clsid(compound_file::root, mail_message_clsid);
@@ -114,9 +120,8 @@ bool write_message(const message_item& item, const byte_sink& sink) {
         file.add_stream(nameid, ascii(stream), {});
     }
 
-    // The parts view the text; the item owns copies, and the file views the item.
-    message_facts facts{raw_value(item.to), raw_value(item.subject), item.sent};
-    msg::item built = build_item(read_mime_message(item.text.bytes()), facts);
+    // The file views the item.
+    msg::item built = build_item(item);
     add_item(file, compound_file::root, built, false, owned);
     return file.write(sink);
 }

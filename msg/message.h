@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "msg/compound_file.h"
+#include "msg/item.h"
 
 namespace msg {
 
@@ -43,6 +44,10 @@ struct message_item {
 // code page, so they are taken back that way. A text with characters the code page lacks
 // did not come that way and is read as UTF-8.
 std::string message_bytes(std::u16string_view text);
+
+// The item a message file holds: made from the text's MIME parts, with the receivers and
+// the subject the calls set.
+item build_item(const message_item& message);
 
 // Writes the item's .msg bytes to `sink`; false when the sink fails.
 bool write_message(const message_item& item, const byte_sink& sink);

@@ -37,31 +37,6 @@ std::u16string join_names(const std::vector<mailbox>& boxes) {
     return out;
 }
 
-// What the header says: From, To, Subject and the date as the list and the file name take
-// them (so the submit time is the time the saved file carries), and the first Cc and
-// Message-ID.
-struct header_facts {
-    std::optional<std::string> from, to, cc, subject, message_id;
-    std::optional<int64_t> date;
-};
-
-header_facts read_header(std::string_view header) {
-    header_facts facts;
-    std::string lines = header_lines(header);
-    hdr_main_values main = hdr_main_fields(lines.c_str(), lines.c_str() + lines.size());
-    facts.from = std::move(main[hdr_from]);
-    facts.to = std::move(main[hdr_to]);
-    facts.subject = std::move(main[hdr_subject]);
-    facts.date = hdr_message_date(main);
-    walk_header_fields(header, [&](const std::string& name, const std::string& value) {
-        using platform::equal_ignoring_case;
-        for (auto [field, slot] : {std::pair{"cc", &facts.cc}, {"message-id", &facts.message_id}}) {
-            if (equal_ignoring_case(name, field) && !*slot) *slot = value;
-        }
-    });
-    return facts;
-}
-
 // Strings go in only when not empty: an empty string stream makes some readers refuse a
 // .msg file, and a property that says nothing is better left out of any container.
 void set_text(property_map& properties, uint32_t tag, std::u16string text) {
@@ -78,7 +53,7 @@ class item_builder {
         : message_(message), content_(sort_parts(message)), embedded_(embedded) {}
 
     item build(const message_facts& given) {
-        header_facts facts = read_header(message_.header);
+        header_facts facts = read_header_facts(message_.header);
         std::optional<std::string> to = embedded_ ? facts.to : given.to;
         std::optional<std::string> subject = embedded_ ? facts.subject : given.subject;
         add_recipients(to, facts.cc);
@@ -218,7 +193,7 @@ class item_builder {
         property_map& props = attachment.properties;
         set_fixed(props, tags::attach_method, attach_embedded_message);
         set_fixed(props, tags::attach_size, part.body.size());
-        header_facts facts = read_header(enclosed.header);
+        header_facts facts = read_header_facts(enclosed.header);
         std::string title = facts.subject ? hdr_decode_text(*facts.subject) : std::string();
         set_text(props, tags::display_name, utf16(title.empty() ? "Message" : title));
         attachment.message =
@@ -233,6 +208,23 @@ class item_builder {
 };
 
 }  // namespace
+
+header_facts read_header_facts(std::string_view header) {
+    header_facts facts;
+    std::string lines = header_lines(header);
+    hdr_main_values main = hdr_main_fields(lines.c_str(), lines.c_str() + lines.size());
+    facts.from = std::move(main[hdr_from]);
+    facts.to = std::move(main[hdr_to]);
+    facts.subject = std::move(main[hdr_subject]);
+    facts.date = hdr_message_date(main);
+    walk_header_fields(header, [&](const std::string& name, const std::string& value) {
+        using platform::equal_ignoring_case;
+        for (auto [field, slot] : {std::pair{"cc", &facts.cc}, {"message-id", &facts.message_id}}) {
+            if (equal_ignoring_case(name, field) && !*slot) *slot = value;
+        }
+    });
+    return facts;
+}
 
 item build_item(const mime_part& message, const message_facts& facts) {
     return item_builder(message, false).build(facts);

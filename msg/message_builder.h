@@ -2,8 +2,10 @@
 // A message as an item: its properties, recipients and attachments (an enclosed message an
 // item of its own), built once from its MIME parts, whatever file will hold it.
 
+#include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "msg/item.h"
 #include "msg/mime_reader.h"
@@ -16,6 +18,15 @@ struct message_facts {
     std::optional<std::string> to, subject;
     bool sent = true;
 };
+
+// What a message's header says: From, To, Subject and the date as the list and the file
+// name take them (so the submit time is the time a saved file carries), and the first Cc
+// and Message-ID; raw values. Header lines may end in a bare LF.
+struct header_facts {
+    std::optional<std::string> from, to, cc, subject, message_id;
+    std::optional<int64_t> date;
+};
+header_facts read_header_facts(std::string_view header);
 
 // The item owns its values: it outlives the parts and the text they view.
 item build_item(const mime_part& message, const message_facts& facts);

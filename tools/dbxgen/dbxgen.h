@@ -122,6 +122,10 @@ std::string make_mime_message(random_source& random);
 // (ISO-8859-1, KOI8-R, GB2312, UTF-8, raw 8-bit text), one after the other from 0x200.
 store_image charset_store();
 
+// A small store of live messages and a deleted fragment with lines an mbox file quotes
+// (">*From "), LF line ends and a last line without a line end.
+store_image from_lines_store();
+
 // What write_store makes.
 struct store_options {
     uint64_t seed = 1;

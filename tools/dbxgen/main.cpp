@@ -5,6 +5,7 @@
 // messages, and the broken forms mailers wrote. With --attachment each message carries one
 // attachment of that many random bytes.
 // dbxgen --charsets OUT.dbx writes the small store of headers in several charsets.
+// dbxgen --from-lines OUT.dbx writes the small store of lines an mbox file quotes.
 // dbxgen --hostile FOLDER
 // Writes the small hostile stores (rings, self-links, cut headers, ...) into FOLDER as
 // NAME.dbx, for the fuzzers' seed corpora.
@@ -32,7 +33,9 @@ int usage() {
         "  --mime        messages with HTML, attachments, inline images, forwarded messages\n"
         "  --attachment BYTES  each message with one attachment of BYTES random bytes\n"
         "       dbxgen --charsets OUT.dbx\n"
-        "  --charsets    a few messages with headers in several charsets\n");
+        "  --charsets    a few messages with headers in several charsets\n"
+        "       dbxgen --from-lines OUT.dbx\n"
+        "  --from-lines  a few messages with lines an mbox file quotes\n");
     return 2;
 }
 
@@ -43,12 +46,12 @@ bool parse_number(const char* text, uint64_t& value) {
     return *end == '\0';
 }
 
-int write_charset_store(const char* out_path) {
-    if (!dbxgen::charset_store().write_file(out_path)) {
+int write_small_store(const dbxgen::store_image& image, const char* out_path, const char* what) {
+    if (!image.write_file(out_path)) {
         platform::report_error(out_path);
         return 1;
     }
-    std::printf("%s: headers in several charsets\n", out_path);
+    std::printf("%s: %s\n", out_path, what);
     return 0;
 }
 
@@ -66,7 +69,10 @@ int write_hostile_seeds(const std::string& folder) {
 }
 
 int run(int argc, char** argv) {
-    if (argc == 3 && std::strcmp(argv[1], "--charsets") == 0) return write_charset_store(argv[2]);
+    if (argc == 3 && std::strcmp(argv[1], "--charsets") == 0)
+        return write_small_store(dbxgen::charset_store(), argv[2], "headers in several charsets");
+    if (argc == 3 && std::strcmp(argv[1], "--from-lines") == 0)
+        return write_small_store(dbxgen::from_lines_store(), argv[2], "lines an mbox file quotes");
     if (argc == 3 && std::strcmp(argv[1], "--hostile") == 0) return write_hostile_seeds(argv[2]);
     dbxgen::store_options options;
     const char* out_path = nullptr;

@@ -1,0 +1,128 @@
+#include "engine/mbox_collection.h"
+
+#include <cerrno>
+#include <cstring>
+
+#include "engine/sys.h"
+#include "header/date.h"
+#include "msg/address_list.h"
+#include "msg/message_builder.h"
+#include "platform/fs.h"
+#include "platform/text.h"
+
+namespace {
+
+// A header is read for its first megabyte, as the message's item reads it.
+constexpr size_t header_limit = 1 << 20;
+
+// The sender's bare address, when it can stand in a "From " line: one word of visible
+// characters.
+std::optional<std::string> sender_address(const std::optional<std::string>& from) {
+    if (!from) return std::nullopt;
+    std::vector<msg::mailbox> boxes = msg::parse_address_list(*from);
+    if (boxes.empty() || boxes.front().address.empty()) return std::nullopt;
+    for (unsigned char c : boxes.front().address) {
+        if (c <= ' ' || c == 0x7F) return std::nullopt;
+    }
+    return boxes.front().address;
+}
+
+// True when the line at `at` reads ">*From ".
+bool is_from_line(std::string_view message, size_t at) {
+    while (at < message.size() && message[at] == '>') ++at;
+    return message.compare(at, 5, "From ") == 0;
+}
+
+}  // namespace
+
+mbox_sender mbox_sender_of(std::string_view message) {
+    msg::header_facts facts = msg::read_header_facts(message.substr(0, header_limit));
+    return {sender_address(facts.from), facts.date};
+}
+
+std::string mbox_from_line(const mbox_sender& sender) {
+    return "From " + sender.address.value_or("MAILER-DAEMON") + " " +
+           hdr_asctime_utc(sender.date.value_or(0)) + "\n";
+}
+
+std::string mbox_body(std::string_view message) {
+    std::string body;
+    body.reserve(message.size() + 2);
+    for (size_t at = 0; at < message.size();) {
+        size_t end = message.find('\n', at);
+        end = end == std::string_view::npos ? message.size() : end + 1;
+        if (is_from_line(message, at)) body += '>';
+        body.append(message.substr(at, end - at));
+        at = end;
+    }
+    if (!body.empty() && body.back() != '\n') body += '\n';
+    body += '\n';
+    return body;
+}
+
+mbox_collection::mbox_collection(std::string folder) : folder_(std::move(folder)) {}
+
+mbox_collection::~mbox_collection() = default;  // files not completed are removed
+
+std::optional<message_collection::folder_id> mbox_collection::folder(
+    const std::vector<std::string>& store_folder, int list) {
+    // A store's files are complete once the run asks for another store's.
+    if (!open_.empty() && open_.begin()->second->store_folder != store_folder && !complete_files())
+        return std::nullopt;
+    std::string relative;
+    for (size_t i = 0; i + 1 < store_folder.size(); ++i)
+        relative += (i ? "/" : "") + store_folder[i];
+    if (!relative.empty() && platform::make_folders_below(folder_.c_str(), relative) != 0) {
+        std::fprintf(stderr, "morvale: %s: %s\n",
+                     platform::printable(in_folder(folder_.c_str(), relative)).c_str(),
+                     errno == ELOOP ? "a link is on the way" : std::strerror(errno));
+        return std::nullopt;
+    }
+    std::string name = store_folder.empty() ? "_" : store_folder.back();
+    std::string path = in_folder(folder_.c_str(), (relative.empty() ? "" : relative + "/") + name +
+                                                      (list == 1 ? " (deleted)" : "") + ".mbox");
+    auto file = std::make_unique<mbox_file>();
+    file->store_folder = store_folder;
+    if (!file->file.open(path, "mbox")) return std::nullopt;
+    folder_id id = static_cast<folder_id>(places_.size());
+    places_.push_back(path);
+    open_[id] = std::move(file);
+    return id;
+}
+
+std::string mbox_collection::place(folder_id folder) const {
+    return places_.at(folder);
+}
+
+bool mbox_collection::add(folder_id folder, const chain_record& record) {
+    auto found = open_.find(folder);
+    if (found == open_.end()) return false;
+    mbox_file& file = *found->second;
+    std::string_view message = *record.bytes;
+    mbox_sender sender = mbox_sender_of(message);
+    std::string from = mbox_from_line(sender);
+    std::string body = mbox_body(message);
+    FILE* stream = file.file.stream();
+    if (std::fwrite(from.data(), 1, from.size(), stream) != from.size() ||
+        std::fwrite(body.data(), 1, body.size(), stream) != body.size()) {
+        int error = errno;
+        std::fprintf(stderr, "morvale: %s: %s\n", platform::printable(file.file.path()).c_str(),
+                     std::strerror(error));
+        std::fflush(stderr);
+        file.file.discard();
+        return false;
+    }
+    if (sender.date && (!file.newest || *sender.date > *file.newest)) file.newest = sender.date;
+    return true;
+}
+
+bool mbox_collection::complete_files() {
+    bool all = true;
+    for (auto& [id, file] : open_) all = file->file.complete(file->newest) && all;
+    open_.clear();
+    return all;
+}
+
+bool mbox_collection::finish() {
+    return complete_files();
+}

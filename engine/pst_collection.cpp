@@ -1,0 +1,102 @@
+#include "engine/pst_collection.h"
+
+#include <cerrno>
+#include <cstring>
+
+#include "header/summary.h"
+#include "msg/message.h"
+#include "platform/fs.h"
+#include "platform/text.h"
+
+#ifdef _WIN32
+#define seek_to _fseeki64
+#else
+#define seek_to fseeko
+#endif
+
+pst_collection::pst_collection() = default;
+
+pst_collection::~pst_collection() = default;  // a file not finished is removed
+
+bool pst_collection::open(const std::string& path, const std::string& identity) {
+    if (!file_.open(path, "pst")) return false;
+    // The store is named after the file, as Outlook names a data file it opens.
+    std::string name = platform::file_name_of(path);
+    size_t point = name.rfind('.');
+    if (point != std::string::npos && point > 0) name.resize(point);
+    writer_ = std::make_unique<msg::pst_writer>(static_cast<msg::pst_output&>(*this),
+                                                platform::utf8_to_utf16(name), identity);
+    return true;
+}
+
+bool pst_collection::write_at(uint64_t offset, std::string_view bytes) {
+    FILE* stream = file_.stream();
+    if (stream == nullptr) return false;
+    if (seek_to(stream, static_cast<int64_t>(offset), SEEK_SET) != 0) return false;
+    return std::fwrite(bytes.data(), 1, bytes.size(), stream) == bytes.size();
+}
+
+// Says that the file could not be written and removes what was begun.
+bool pst_collection::failed_write() {
+    int error = errno;
+    std::fprintf(stderr, "morvale: %s: %s\n", platform::printable(file_.path()).c_str(),
+                 std::strerror(error ? error : EIO));
+    std::fflush(stderr);
+    writer_.reset();
+    file_.discard();
+    return false;
+}
+
+std::optional<message_collection::folder_id> pst_collection::folder(
+    const std::vector<std::string>& store_folder, int list) {
+    if (!writer_) return std::nullopt;
+    std::vector<std::string> names = store_folder;
+    if (list == 1) names.push_back("deleted");
+    // Each folder on the way is made once, the first time a path passes it.
+    folder_id parent = writer_->top();
+    std::vector<std::string> path;
+    std::string place;
+    for (const std::string& name : names) {
+        path.push_back(name);
+        place += (place.empty() ? "" : "/") + name;
+        auto found = folders_.find(path);
+        if (found == folders_.end()) {
+            found =
+                folders_.emplace(path, writer_->add_folder(parent, platform::utf8_to_utf16(name)))
+                    .first;
+            places_[found->second] = place;
+        }
+        parent = found->second;
+    }
+    return parent;
+}
+
+std::string pst_collection::place(folder_id folder) const {
+    auto found = places_.find(folder);
+    return found == places_.end() ? std::string() : found->second;
+}
+
+// The item is the one the message's .msg file holds: made from the same text (up to its
+// first NUL, as the message store is handed it) and the same raw receivers and subject.
+bool pst_collection::add(folder_id folder, const chain_record& record) {
+    if (!writer_) return false;
+    msg::message_item message;
+    const std::string& bytes = *record.bytes;
+    message.text = bytes.substr(0, bytes.find('\0'));
+    if (record.raw) {
+        message.to = record.raw->to;
+        message.subject = record.raw->subject;
+    }
+    message.sent = true;
+    errno = 0;
+    if (!writer_->add_message(folder, msg::build_item(message))) return failed_write();
+    return true;
+}
+
+bool pst_collection::finish() {
+    if (!writer_) return false;
+    errno = 0;
+    if (!writer_->finish()) return failed_write();
+    writer_.reset();
+    return file_.complete(std::nullopt);
+}

@@ -1,0 +1,45 @@
+#pragma once
+// Messages collected into one Personal Folders file: below the top of its personal folders
+// a folder per store, named as a save run names the store's folder (a store folder's
+// folders nested, a carved store under its image's folder), each with a sub-folder
+// "deleted" for its deleted fragments. Every message is the item its .msg file holds. The
+// file is whole or not there: written under a temporary name, renamed when finished.
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "engine/collection.h"
+#include "engine/whole_file.h"
+#include "msg/pst_output.h"
+#include "msg/pst_writer.h"
+
+class pst_collection : public message_collection, private msg::pst_output {
+  public:
+    pst_collection();
+    ~pst_collection() override;
+
+    // Starts the file `path` (UTF-8); `identity` (the inputs as given) makes the store's
+    // record key, so the same run gives the same file. False, said, when it cannot be made.
+    bool open(const std::string& path, const std::string& identity);
+
+    std::optional<folder_id> folder(const std::vector<std::string>& store_folder,
+                                    int list) override;
+    std::string place(folder_id folder) const override;
+    bool add(folder_id folder, const chain_record& record) override;
+
+    // Completes the file and gives it its name; false, said, when that fails.
+    bool finish();
+
+  private:
+    bool write_at(uint64_t offset, std::string_view bytes) override;
+    bool failed_write();
+
+    whole_file file_;
+    std::unique_ptr<msg::pst_writer> writer_;
+    std::map<std::vector<std::string>, folder_id> folders_;  // by the names from the top
+    std::map<folder_id, std::string> places_;
+};
