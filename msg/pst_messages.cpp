@@ -94,34 +94,32 @@ property_map write_attachment(pst_ndb& ndb, pst_subnodes& subnodes, const item_a
     return row;
 }
 
+// A contents row packed small, as the folder keeps it until the end: for each value, its
+// column's number, its length in two bytes and its bytes as the file stores them.
 std::string pack_row(const property_map& properties, const property_map& additions) {
     std::string packed;
-    for (uint32_t tag : pst_contents_columns()) {
+    std::vector<uint32_t> columns = pst_contents_columns();
+    for (size_t column = 0; column < columns.size(); ++column) {
+        uint32_t tag = columns[column];
         auto added = additions.find(tag);
         auto found = properties.find(tag);
         const property_value* value = added != additions.end()     ? &added->second
                                       : found != properties.end() ? &found->second
                                                                   : nullptr;
         if (value == nullptr) continue;
-        put_le(packed, tag, 4);
-        if (property_type(tag) == type_unicode) {
-            size_t length = std::min(value->text.size(), row_text_max);
-            put_le(packed, length, 4);
-            for (size_t i = 0; i < length; ++i) put_le(packed, value->text[i], 2);
-        } else if (property_type(tag) == type_binary) {
-            put_le(packed, value->bytes.size(), 4);
-            packed += value->bytes;
-        } else {
-            put_le(packed, value->fixed, 8);
-        }
+        std::string bytes = pst_value_bytes(tag, *value);
+        size_t limit = property_type(tag) == type_unicode ? 2 * row_text_max : 0xFFFF;
+        bytes.resize(std::min(bytes.size(), limit));
+        packed.push_back(static_cast<char>(column));
+        put_le(packed, bytes.size(), 2);
+        packed += bytes;
     }
     return packed;
 }
 
-uint64_t get_le(const std::string& bytes, size_t& at, int size) {
+uint64_t get_le(std::string_view bytes) {
     uint64_t value = 0;
-    for (int i = size - 1; i >= 0; --i) value = value << 8 | static_cast<uint8_t>(bytes[at + size_t(i)]);
-    at += size_t(size);
+    for (size_t i = bytes.size(); i > 0; --i) value = value << 8 | static_cast<uint8_t>(bytes[i - 1]);
     return value;
 }
 
@@ -167,20 +165,21 @@ pst_written_message pst_write_message(pst_ndb& ndb, const item& message) {
 }
 
 property_map pst_unpack_row(const std::string& packed) {
+    std::vector<uint32_t> columns = pst_contents_columns();
     property_map properties;
-    size_t at = 0;
-    while (at + 4 <= packed.size()) {
-        uint32_t tag = static_cast<uint32_t>(get_le(packed, at, 4));
+    std::string_view rest = packed;
+    while (rest.size() >= 3) {
+        uint32_t tag = columns.at(static_cast<uint8_t>(rest[0]));
+        size_t length = get_le(rest.substr(1, 2));
+        std::string_view bytes = rest.substr(3, length);
+        rest.remove_prefix(std::min(rest.size(), 3 + length));
         property_value& value = properties[tag];
         if (property_type(tag) == type_unicode) {
-            size_t length = get_le(packed, at, 4);
-            for (size_t i = 0; i < length; ++i) value.text.push_back(static_cast<char16_t>(get_le(packed, at, 2)));
+            for (size_t i = 0; i + 1 < bytes.size(); i += 2) value.text.push_back(static_cast<char16_t>(get_le(bytes.substr(i, 2))));
         } else if (property_type(tag) == type_binary) {
-            size_t length = get_le(packed, at, 4);
-            value.bytes = packed.substr(at, length);
-            at += length;
+            value.bytes = std::string(bytes);
         } else {
-            value.fixed = get_le(packed, at, 8);
+            value.fixed = get_le(bytes);
         }
     }
     return properties;
