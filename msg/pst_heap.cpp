@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <stdexcept>
 
-#include "msg/pst_ndb.h"
 #include "msg/property_set.h"
+#include "msg/pst_ndb.h"
 
 namespace msg {
 
@@ -57,7 +57,8 @@ uint32_t pst_heap::allocate(std::string_view data) {
     if (data.size() > pst_heap_item_max) throw std::length_error("heap allocation too large");
     auto fits = [&](const page& p) {
         return p.starts.size() < max_allocations_per_page &&
-               even(p.data.size() + data.size()) + map_size(p.starts.size() + 1) <= pst_block_data_max;
+               even(p.data.size() + data.size()) + map_size(p.starts.size() + 1) <=
+                   pst_block_data_max;
     };
     if (pages_.empty() || !fits(pages_.back())) open_page();
     page& target = pages_.back();

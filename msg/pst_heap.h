@@ -14,7 +14,11 @@ namespace msg {
 constexpr size_t pst_heap_item_max = 3580;
 
 // What a heap holds, as its header says.
-enum : uint8_t { pst_heap_of_table = 0x7C, pst_heap_of_btree = 0xB5, pst_heap_of_properties = 0xBC };
+enum : uint8_t {
+    pst_heap_of_table = 0x7C,
+    pst_heap_of_btree = 0xB5,
+    pst_heap_of_properties = 0xBC
+};
 
 class pst_heap {
   public:

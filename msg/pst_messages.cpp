@@ -9,8 +9,9 @@ namespace msg {
 
 namespace {
 
-constexpr uint32_t message_flags_tag = 0x0E070003, message_size_tag = 0x0E080003, has_attach_tag = 0x0E1B000B,
-                   attach_size_tag = 0x0E200003, attach_data_tag = 0x37010102, attach_object_tag = 0x3701000D,
+constexpr uint32_t message_flags_tag = 0x0E070003, message_size_tag = 0x0E080003,
+                   has_attach_tag = 0x0E1B000B, attach_size_tag = 0x0E200003,
+                   attach_data_tag = 0x37010102, attach_object_tag = 0x3701000D,
                    attach_method_tag = 0x37050003;
 constexpr uint32_t recipient_table_nid = 0x692, attachment_table_nid = 0x671;
 constexpr uint64_t flag_has_attachments = 0x10;
@@ -18,7 +19,8 @@ constexpr uint32_t method_embedded = 5;
 // Text in a contents row is cut here, as mail programs cut table columns.
 constexpr size_t row_text_max = 255;
 
-std::vector<uint32_t> with_tags_of(std::vector<uint32_t> columns, const std::vector<property_map>& rows) {
+std::vector<uint32_t> with_tags_of(std::vector<uint32_t> columns,
+                                   const std::vector<property_map>& rows) {
     for (const property_map& row : rows)
         for (const auto& entry : row) columns.push_back(entry.first);
     return columns;
@@ -28,7 +30,8 @@ std::vector<uint32_t> with_tags_of(std::vector<uint32_t> columns, const std::vec
 uint64_t object_size(const item& message) {
     uint64_t total = 0;
     auto add = [&](const property_map& properties) {
-        for (const auto& [tag, value] : properties) total += 8 + value.text.size() * 2 + value.bytes.size();
+        for (const auto& [tag, value] : properties)
+            total += 8 + value.text.size() * 2 + value.bytes.size();
     };
     add(message.properties);
     for (const property_map& recipient : message.recipients) add(recipient);
@@ -39,7 +42,8 @@ uint64_t object_size(const item& message) {
     return total;
 }
 
-std::vector<std::string> table_pages(pst_ndb& ndb, pst_subnodes& subnodes, std::vector<uint32_t> columns,
+std::vector<std::string> table_pages(pst_ndb& ndb, pst_subnodes& subnodes,
+                                     std::vector<uint32_t> columns,
                                      const std::vector<std::pair<uint32_t, property_map>>& rows) {
     pst_table table(ndb, subnodes, std::move(columns));
     for (const auto& [id, row] : rows) table.add_row(id, row);
@@ -62,8 +66,8 @@ void add_table(pst_ndb& ndb, pst_subnodes& subnodes, uint32_t nid, std::vector<u
 
 // One attachment: its property context in a subnode, its data or message below it.
 // Returns the row its attachment table shows.
-property_map write_attachment(pst_ndb& ndb, pst_subnodes& subnodes, const item_attachment& attachment,
-                              uint32_t& nid) {
+property_map write_attachment(pst_ndb& ndb, pst_subnodes& subnodes,
+                              const item_attachment& attachment, uint32_t& nid) {
     pst_subnodes own;
     property_map additions;
     if (attachment.message) {
@@ -78,9 +82,11 @@ property_map write_attachment(pst_ndb& ndb, pst_subnodes& subnodes, const item_a
             additions[attach_size_tag].fixed = std::min<uint64_t>(inner.size, 0x7FFFFFFF);
     } else if (!attachment.properties.count(attach_size_tag)) {
         auto data = attachment.properties.find(attach_data_tag);
-        additions[attach_size_tag].fixed = data == attachment.properties.end() ? 0 : data->second.bytes.size();
+        additions[attach_size_tag].fixed =
+            data == attachment.properties.end() ? 0 : data->second.bytes.size();
     }
-    std::vector<std::string> pages = pst_property_context(ndb, attachment.properties, additions, own);
+    std::vector<std::string> pages =
+        pst_property_context(ndb, attachment.properties, additions, own);
     uint64_t data = ndb.add_pages(pages);
     nid = subnodes.add(pst_node_attachment, data, own.finish(ndb));
 
@@ -88,8 +94,10 @@ property_map write_attachment(pst_ndb& ndb, pst_subnodes& subnodes, const item_a
     for (uint32_t tag : pst_attachment_columns()) {
         auto added = additions.find(tag);
         auto found = attachment.properties.find(tag);
-        if (added != additions.end()) row[tag] = added->second;
-        else if (found != attachment.properties.end()) row[tag] = found->second;
+        if (added != additions.end())
+            row[tag] = added->second;
+        else if (found != attachment.properties.end())
+            row[tag] = found->second;
     }
     return row;
 }
@@ -103,7 +111,7 @@ std::string pack_row(const property_map& properties, const property_map& additio
         uint32_t tag = columns[column];
         auto added = additions.find(tag);
         auto found = properties.find(tag);
-        const property_value* value = added != additions.end()     ? &added->second
+        const property_value* value = added != additions.end()    ? &added->second
                                       : found != properties.end() ? &found->second
                                                                   : nullptr;
         if (value == nullptr) continue;
@@ -119,7 +127,8 @@ std::string pack_row(const property_map& properties, const property_map& additio
 
 uint64_t get_le(std::string_view bytes) {
     uint64_t value = 0;
-    for (size_t i = bytes.size(); i > 0; --i) value = value << 8 | static_cast<uint8_t>(bytes[i - 1]);
+    for (size_t i = bytes.size(); i > 0; --i)
+        value = value << 8 | static_cast<uint8_t>(bytes[i - 1]);
     return value;
 }
 
@@ -131,8 +140,8 @@ pst_written_message pst_write_message(pst_ndb& ndb, const item& message) {
     std::vector<std::pair<uint32_t, property_map>> recipients;
     for (size_t i = 0; i < message.recipients.size(); ++i)
         recipients.emplace_back(static_cast<uint32_t>(i), message.recipients[i]);
-    add_table(ndb, subnodes, recipient_table_nid, with_tags_of(pst_recipient_columns(), message.recipients),
-              recipients);
+    add_table(ndb, subnodes, recipient_table_nid,
+              with_tags_of(pst_recipient_columns(), message.recipients), recipients);
 
     if (!message.attachments.empty()) {
         std::vector<std::pair<uint32_t, property_map>> rows;
@@ -155,7 +164,8 @@ pst_written_message pst_write_message(pst_ndb& ndb, const item& message) {
     if (!message.properties.count(message_size_tag))
         additions[message_size_tag].fixed = std::min<uint64_t>(object_size(message), 0x7FFFFFFF);
 
-    std::vector<std::string> pages = pst_property_context(ndb, message.properties, additions, subnodes);
+    std::vector<std::string> pages =
+        pst_property_context(ndb, message.properties, additions, subnodes);
     pst_written_message written;
     written.size = heap_size(pages);
     written.data_bid = ndb.add_pages(pages);
@@ -175,7 +185,8 @@ property_map pst_unpack_row(const std::string& packed) {
         rest.remove_prefix(std::min(rest.size(), 3 + length));
         property_value& value = properties[tag];
         if (property_type(tag) == type_unicode) {
-            for (size_t i = 0; i + 1 < bytes.size(); i += 2) value.text.push_back(static_cast<char16_t>(get_le(bytes.substr(i, 2))));
+            for (size_t i = 0; i + 1 < bytes.size(); i += 2)
+                value.text.push_back(static_cast<char16_t>(get_le(bytes.substr(i, 2))));
         } else if (property_type(tag) == type_binary) {
             value.bytes = std::string(bytes);
         } else {

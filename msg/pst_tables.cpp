@@ -15,28 +15,29 @@ constexpr uint32_t row_id_tag = 0x67F20003, row_version_tag = 0x67F30003;
 // multiple values, GUIDs).
 size_t fixed_size(uint16_t type) {
     switch (type) {
-    case 0x0002:
-        return 2;
-    case 0x0003:
-    case 0x0004:
-    case 0x000A:
-        return 4;
-    case 0x000B:
-        return 1;
-    case 0x0005:
-    case 0x0006:
-    case 0x0007:
-    case 0x0014:
-    case 0x0040:
-        return 8;
-    default:
-        return 0;
+        case 0x0002:
+            return 2;
+        case 0x0003:
+        case 0x0004:
+        case 0x000A:
+            return 4;
+        case 0x000B:
+            return 1;
+        case 0x0005:
+        case 0x0006:
+        case 0x0007:
+        case 0x0014:
+        case 0x0040:
+            return 8;
+        default:
+            return 0;
     }
 }
 
 // A value too large for the heap goes into a subnode of its own; returns the heap or
 // subnode id that the property context or table cell holds.
-uint32_t store_value(pst_ndb& ndb, pst_heap& heap, pst_subnodes& subnodes, const std::string& bytes) {
+uint32_t store_value(pst_ndb& ndb, pst_heap& heap, pst_subnodes& subnodes,
+                     const std::string& bytes) {
     if (bytes.size() <= pst_heap_item_max) return heap.allocate(bytes);
     return subnodes.add(pst_node_value, ndb.add_data(bytes));
 }
@@ -143,8 +144,10 @@ pst_table::pst_table(pst_ndb& ndb, pst_subnodes& subnodes, std::vector<uint32_t>
 void pst_table::add_row(uint32_t row_id, const property_map& properties) {
     std::string row(ends_[3], '\0');
     auto set_cell = [&](const column& c, uint64_t value) {
-        for (int i = 0; i < c.size; ++i) row[c.offset + size_t(i)] = static_cast<char>((value >> (8 * i)) & 0xFF);
-        row[ends_[2] + c.bit / 8u] = static_cast<char>(row[ends_[2] + c.bit / 8u] | (0x80 >> (c.bit % 8)));
+        for (int i = 0; i < c.size; ++i)
+            row[c.offset + size_t(i)] = static_cast<char>((value >> (8 * i)) & 0xFF);
+        row[ends_[2] + c.bit / 8u] =
+            static_cast<char>(row[ends_[2] + c.bit / 8u] | (0x80 >> (c.bit % 8)));
     };
     for (const column& c : columns_) {
         if (c.tag == row_id_tag) {
@@ -185,7 +188,10 @@ std::vector<std::string> pst_table::finish() {
         size_t row_size = ends_[3], per_block = pst_block_data_max / row_size;
         std::string blocks;
         for (size_t at = 0; at < rows_.size(); at += per_block * row_size) {
-            if (at != 0) blocks.resize((blocks.size() + pst_block_data_max - 1) / pst_block_data_max * pst_block_data_max, '\0');
+            if (at != 0)
+                blocks.resize((blocks.size() + pst_block_data_max - 1) / pst_block_data_max *
+                                  pst_block_data_max,
+                              '\0');
             blocks.append(rows_, at, per_block * row_size);
         }
         rows_id = subnodes_.add(pst_node_value, ndb_.add_data(blocks));
@@ -223,8 +229,9 @@ std::vector<uint32_t> pst_contents_columns() {
 }
 
 std::vector<uint32_t> pst_associated_columns() {
-    return {0x001A001F, 0x0E070003, 0x0E170003, 0x0E330014, 0x0E340102, 0x0E380003, 0x3001001F, 0x6800001F,
-            0x6803000B, 0x68051003, 0x70030003, 0x70040102, 0x70050102, 0x7006001F, 0x70070003};
+    return {0x001A001F, 0x0E070003, 0x0E170003, 0x0E330014, 0x0E340102,
+            0x0E380003, 0x3001001F, 0x6800001F, 0x6803000B, 0x68051003,
+            0x70030003, 0x70040102, 0x70050102, 0x7006001F, 0x70070003};
 }
 
 std::vector<uint32_t> pst_recipient_columns() {

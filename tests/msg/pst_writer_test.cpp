@@ -18,7 +18,8 @@
 namespace {
 
 struct file_output : msg::pst_output {
-    explicit file_output(const std::string& path) : file(path, std::ios::binary | std::ios::trunc | std::ios::out) {}
+    explicit file_output(const std::string& path)
+        : file(path, std::ios::binary | std::ios::trunc | std::ios::out) {}
     bool write_at(uint64_t offset, std::string_view bytes) override {
         if (fail_after && offset + bytes.size() > fail_after) return false;
         file.seekp(static_cast<std::streamoff>(offset));
@@ -65,7 +66,8 @@ int write_shapes(msg::pst_output& out) {
         ++added;
     };
     msg::item crowded = message("crowded");
-    for (int i = 0; i < 200; ++i) crowded.attachments.push_back(file_attachment("f" + std::to_string(i), 10));
+    for (int i = 0; i < 200; ++i)
+        crowded.attachments.push_back(file_attachment("f" + std::to_string(i), 10));
     for (int i = 0; i < 300; ++i) {
         msg::property_map recipient;
         recipient[0x3001001F].text = text("R" + std::to_string(i));
@@ -87,7 +89,8 @@ int write_shapes(msg::pst_output& out) {
         level = level->attachments.back().message.get();
     }
     add(folder, deep);
-    for (int i = 0; i < 600; ++i) add(many, message("message " + std::to_string(i), size_t(i) * 7 % 5000));
+    for (int i = 0; i < 600; ++i)
+        add(many, message("message " + std::to_string(i), size_t(i) * 7 % 5000));
     ok = writer.finish() && ok;
     return ok ? added : -1;
 }
