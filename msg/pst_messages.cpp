@@ -3,19 +3,14 @@
 #include <algorithm>
 
 #include "msg/property_set.h"
+#include "msg/property_tags.h"
 #include "msg/pst_tables.h"
 
 namespace msg {
 
 namespace {
 
-constexpr uint32_t message_flags_tag = 0x0E070003, message_size_tag = 0x0E080003,
-                   has_attach_tag = 0x0E1B000B, attach_size_tag = 0x0E200003,
-                   attach_data_tag = 0x37010102, attach_object_tag = 0x3701000D,
-                   attach_method_tag = 0x37050003;
 constexpr uint32_t recipient_table_nid = 0x692, attachment_table_nid = 0x671;
-constexpr uint64_t flag_has_attachments = 0x10;
-constexpr uint32_t method_embedded = 5;
 // Text in a contents row is cut here, as mail programs cut table columns.
 constexpr size_t row_text_max = 255;
 
@@ -76,13 +71,13 @@ property_map write_attachment(pst_ndb& ndb, pst_subnodes& subnodes,
         std::string object;
         put_le(object, inner_nid, 4);
         put_le(object, inner.size, 4);
-        additions[attach_object_tag].bytes = std::move(object);
-        additions[attach_method_tag].fixed = method_embedded;
-        if (!attachment.properties.count(attach_size_tag))
-            additions[attach_size_tag].fixed = std::min<uint64_t>(inner.size, 0x7FFFFFFF);
-    } else if (!attachment.properties.count(attach_size_tag)) {
-        auto data = attachment.properties.find(attach_data_tag);
-        additions[attach_size_tag].fixed =
+        additions[tags::attach_data_object].bytes = std::move(object);
+        additions[tags::attach_method].fixed = attach_embedded_message;
+        if (!attachment.properties.count(tags::attach_size))
+            additions[tags::attach_size].fixed = std::min<uint64_t>(inner.size, 0x7FFFFFFF);
+    } else if (!attachment.properties.count(tags::attach_size)) {
+        auto data = attachment.properties.find(tags::attach_data);
+        additions[tags::attach_size].fixed =
             data == attachment.properties.end() ? 0 : data->second.bytes.size();
     }
     std::vector<std::string> pages =
@@ -156,13 +151,13 @@ pst_written_message pst_write_message(pst_ndb& ndb, const item& message) {
     // What the file keeps of a message besides its own values: whether it has attachments,
     // and its size.
     property_map additions;
-    auto flags = message.properties.find(message_flags_tag);
+    auto flags = message.properties.find(tags::message_flags);
     uint64_t flag_bits = flags == message.properties.end() ? 0 : flags->second.fixed;
-    if (!message.attachments.empty()) flag_bits |= flag_has_attachments;
-    additions[message_flags_tag].fixed = flag_bits;
-    additions[has_attach_tag].fixed = message.attachments.empty() ? 0 : 1;
-    if (!message.properties.count(message_size_tag))
-        additions[message_size_tag].fixed = std::min<uint64_t>(object_size(message), 0x7FFFFFFF);
+    if (!message.attachments.empty()) flag_bits |= message_flag_has_attach;
+    additions[tags::message_flags].fixed = flag_bits;
+    additions[tags::has_attach].fixed = message.attachments.empty() ? 0 : 1;
+    if (!message.properties.count(tags::message_size))
+        additions[tags::message_size].fixed = std::min<uint64_t>(object_size(message), 0x7FFFFFFF);
 
     std::vector<std::string> pages =
         pst_property_context(ndb, message.properties, additions, subnodes);

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "msg/property_set.h"
+#include "msg/property_tags.h"
 #include "msg/pst_layout.h"
 #include "msg/pst_messages.h"
 #include "msg/pst_ndb.h"
@@ -15,10 +16,8 @@ namespace msg {
 
 namespace {
 
-constexpr uint32_t display_name_tag = 0x3001001F, content_count_tag = 0x36020003,
-                   content_unread_tag = 0x36030003, subfolders_tag = 0x360A000B,
-                   container_class_tag = 0x3613001F, message_flags_tag = 0x0E070003;
-constexpr uint64_t flag_read = 0x1;
+constexpr uint32_t content_count_tag = 0x36020003, content_unread_tag = 0x36030003,
+                   subfolders_tag = 0x360A000B, container_class_tag = 0x3613001F;
 
 constexpr uint32_t message_store_nid = 0x21, name_map_nid = 0x61, search_queue_nid = 0x1E1,
                    search_activity_nid = 0x201;
@@ -118,7 +117,7 @@ std::string pst_writer::impl::entry_id(uint32_t nid) const {
 
 property_map pst_writer::impl::folder_properties(const folder& f) const {
     property_map properties;
-    properties[display_name_tag].text = f.name;
+    properties[tags::display_name].text = f.name;
     properties[content_count_tag].fixed = f.count;
     properties[content_unread_tag].fixed = f.unread;
     properties[subfolders_tag].fixed = f.children.empty() ? 0 : 1;
@@ -174,9 +173,9 @@ void pst_writer::impl::write_folder(folder_id id) {
 void pst_writer::impl::write_store() {
     property_map store;
     store[0x0FF90102].bytes = record_key;
-    store[display_name_tag].text = display_name;
-    store[0x340D0003].fixed = 0x00040000;  // strings are Unicode
-    store[0x35DF0003].fixed = 0x89;        // the three folders below are valid
+    store[tags::display_name].text = display_name;
+    store[tags::store_support_mask].fixed = store_unicode_ok;
+    store[0x35DF0003].fixed = 0x89;  // the three folders below are valid
     store[0x35E00102].bytes = entry_id(folder_nid(top));
     store[0x35E30102].bytes = entry_id(folder_nid(deleted_items));
     store[0x35E70102].bytes = entry_id(folder_nid(search_root));
@@ -265,8 +264,9 @@ bool pst_writer::add_message(folder_id folder, const item& message) {
         w.ndb.add_node(nid, written.data_bid, written.sub_bid, w.folder_nid(folder));
         impl::folder& f = w.folders[folder];
         f.count++;
-        auto flags = message.properties.find(message_flags_tag);
-        if (flags == message.properties.end() || !(flags->second.fixed & flag_read)) f.unread++;
+        auto flags = message.properties.find(tags::message_flags);
+        if (flags == message.properties.end() || !(flags->second.fixed & message_flag_read))
+            f.unread++;
         f.message_nids.push_back(nid);
         f.rows.push_back(std::move(written.contents_row));
     } catch (const std::bad_alloc&) {
