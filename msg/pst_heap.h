@@ -32,8 +32,8 @@ class pst_heap {
     void set_root(uint32_t hid) { root_ = hid; }
     // Bytes in all allocations and page maps so far: what the node's data will weigh.
     uint64_t size() const;
-    // The finished pages, each the data of one block.
-    std::vector<std::string> pages() const;
+    // The finished pages, each the data of one block; the heap is spent.
+    std::vector<std::string> take_pages();
 
   private:
     struct page {

@@ -105,7 +105,7 @@ std::vector<std::string> pst_property_context(pst_ndb& ndb, const property_map& 
     }
     pst_build_btree(heap, tree, 2, 6, records);
     heap.set_root(tree);
-    return heap.pages();
+    return heap.take_pages();
 }
 
 pst_table::pst_table(pst_ndb& ndb, pst_subnodes& subnodes, std::vector<uint32_t> tags)
@@ -168,6 +168,10 @@ void pst_table::add_row(uint32_t row_id, const property_map& properties) {
         if (!bytes.empty()) set_cell(c, store_value(ndb_, heap_, subnodes_, bytes));
     }
     index_.emplace_back(row_id, static_cast<uint32_t>(index_.size()));
+    // Rows never straddle blocks: a row that would is moved to the next block's start.
+    size_t in_block = rows_.size() % pst_block_data_max;
+    if (in_block + row.size() > pst_block_data_max)
+        rows_.append(pst_block_data_max - in_block, '\0');
     rows_ += row;
 }
 
@@ -182,22 +186,13 @@ std::vector<std::string> pst_table::finish() {
     }
     pst_build_btree(heap_, row_index_, 4, 4, records);
 
-    // Rows never straddle blocks: each block of a large matrix holds whole rows.
     uint32_t rows_id = 0;
     if (rows_.size() > pst_heap_item_max) {
-        size_t row_size = ends_[3], per_block = pst_block_data_max / row_size;
-        std::string blocks;
-        for (size_t at = 0; at < rows_.size(); at += per_block * row_size) {
-            if (at != 0)
-                blocks.resize((blocks.size() + pst_block_data_max - 1) / pst_block_data_max *
-                                  pst_block_data_max,
-                              '\0');
-            blocks.append(rows_, at, per_block * row_size);
-        }
-        rows_id = subnodes_.add(pst_node_value, ndb_.add_data(blocks));
+        rows_id = subnodes_.add(pst_node_value, ndb_.add_data(rows_));
     } else if (!rows_.empty()) {
         rows_id = heap_.allocate(rows_);
     }
+    std::string().swap(rows_);
 
     std::string info;
     info.push_back(static_cast<char>(pst_heap_of_table));
@@ -213,7 +208,7 @@ std::vector<std::string> pst_table::finish() {
         info.push_back(static_cast<char>(c.bit));
     }
     heap_.set_root(heap_.allocate(info));
-    return heap_.pages();
+    return heap_.take_pages();
 }
 
 std::vector<uint32_t> pst_hierarchy_columns() {
