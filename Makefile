@@ -44,17 +44,17 @@ test-msg-output: build-asan build-windows
 	scripts/check-msg-output $(CURDIR)/build/asan/cli/morvale $(CURDIR)/build/windows/cli/morvale.exe \
 		$(CURDIR)/build/asan/tools/dbxgen/dbxgen $(CURDIR)/build/asan/tests/msg/msg_file_check
 
-# Personal Folders files read back by readpst, pffexport and pst-extractor.
-test-pst-output: build-asan
-	scripts/install-deps pst
-	scripts/check-pst-output $(CURDIR)/build/asan/cli/morvale $(CURDIR)/build/asan/tools/dbxgen/dbxgen \
-		$(CURDIR)/build/asan/tests/msg/pst_from_eml $(CURDIR)/build/asan/tests/msg/pst_file_check
-
 # The mbox files of the native and the Windows program, compared and read back by other
 # programs.
 test-mbox-output: build-asan build-windows
 	scripts/check-mbox-output $(CURDIR)/build/asan/cli/morvale $(CURDIR)/build/windows/cli/morvale.exe \
 		$(CURDIR)/build/asan/tools/dbxgen/dbxgen
+
+# The PSTs of the native and the Windows program, compared and read back by other programs.
+test-pst-output: build-asan build-windows
+	scripts/install-deps pst
+	scripts/check-pst-output $(CURDIR)/build/asan/cli/morvale $(CURDIR)/build/windows/cli/morvale.exe \
+		$(CURDIR)/build/asan/tools/dbxgen/dbxgen $(CURDIR)/build/asan/tests/msg/pst_file_check
 
 # The dialog tests 30 times under wine: any failure fails; the last line says how many passed.
 test-repeat: build-windows
