@@ -23,6 +23,7 @@
 std::wstring dbx_path;
 std::wstring dbx_file_name;
 std::wstring save_folder;
+std::wstring pst_file;
 
 namespace {
 
@@ -48,6 +49,7 @@ const std::vector<std::pair<int, unsigned>> control_layout = {
     {IDC_OPTION_GROUP, layout::moves_down | layout::widens},
     {IDC_SAVE_EML, layout::moves_down},
     {IDC_SAVE_MSG, layout::moves_down | layout::moves_half_right},
+    {IDC_SAVE_PST, layout::moves_down | layout::moves_right},
     {IDC_PROGRESS_GROUP, layout::moves_down | layout::widens},
     {IDC_PROGRESS, layout::moves_down | layout::widens},
     {IDC_STOP, layout::moves_down | layout::moves_half_right},
@@ -88,10 +90,12 @@ ON_COMMAND(ID_HELP_ABOUT, OnAbout)
 ON_COMMAND(ID_FILE_EXIT, OnExit)
 ON_BN_CLICKED(IDC_SAVE_EML, OnSaveEmlClicked)
 ON_BN_CLICKED(IDC_SAVE_MSG, OnSaveMsgClicked)
+ON_BN_CLICKED(IDC_SAVE_PST, OnSavePstClicked)
 ON_COMMAND(ID_FILE_OPEN_STORE, OnOpen)
 ON_COMMAND(ID_FILE_SCAN, OnScan)
 ON_COMMAND(ID_FILE_SAVE_EML, OnSaveEmlMenu)
 ON_COMMAND(ID_FILE_SAVE_MSG, OnSaveMsgMenu)
+ON_COMMAND(ID_FILE_SAVE_PST, OnSavePstMenu)
 ON_COMMAND(ID_HELP_CONTENT, OnHelpContent)
 ON_COMMAND(ID_VIEW_DECODED_TEXT, OnViewDecodedText)
 ON_MESSAGE(WM_TIMER, OnTimer)
@@ -123,6 +127,7 @@ void CMorvaleDlg::DoDataExchange(CDataExchange* pDX) {
     DDX_Control(pDX, IDC_PROGRESS, m_progress);
     DDX_Control(pDX, IDC_SAVE_EML, m_save_eml);
     DDX_Control(pDX, IDC_SAVE_MSG, m_save_msg);
+    DDX_Control(pDX, IDC_SAVE_PST, m_save_pst);
     DDX_Control(pDX, IDCANCEL, m_cancel);
     DDX_Control(pDX, IDC_SAVE, m_save);
     DDX_Control(pDX, IDOK, m_next);
@@ -142,6 +147,7 @@ BOOL CMorvaleDlg::OnInitDialog() {
     layout_.capture(m_hWnd, control_layout);
     SetTimer(m_hWnd, rows_timer, rows_timer_interval, nullptr);
     m_save_msg.EnableWindow(FALSE);
+    m_save_pst.EnableWindow(FALSE);
     m_save_eml.EnableWindow(FALSE);
     m_save.EnableWindow(FALSE);
     m_next.EnableWindow(FALSE);
@@ -149,6 +155,7 @@ BOOL CMorvaleDlg::OnInitDialog() {
     set_menu_item(ID_FILE_SCAN, false);
     set_menu_item(ID_FILE_SAVE_EML, false);
     set_menu_item(ID_FILE_SAVE_MSG, false);
+    set_menu_item(ID_FILE_SAVE_PST, false);
     return TRUE;
 }
 
@@ -215,10 +222,12 @@ void CMorvaleDlg::OnNext() {
     if (!begin_run()) return;
     enable(m_save_eml, true);
     enable(m_save_msg, true);
+    enable(m_save_pst, true);
     enable(m_next, false);
     set_menu_item(ID_FILE_SCAN, false);
     set_menu_item(ID_FILE_SAVE_EML, true);
     set_menu_item(ID_FILE_SAVE_MSG, true);
+    set_menu_item(ID_FILE_SAVE_PST, true);
 }
 
 // Every run starts with an empty list and an empty bar; a refused one beeps.
@@ -301,8 +310,9 @@ void CMorvaleDlg::OnSave() {
     save_command();
 }
 
-// The folder dialog opens where the last save went.
+// The folder dialog opens where the last save went; a PST save asks for its file instead.
 void CMorvaleDlg::save_command() {
+    if (save_mode == 3) return save_pst_command();
     std::optional<std::wstring> folder =
         seams.browse_for_folder(m_hWnd, L"Select the Path to Save Recovered Contacts File",
                                 save_folder, FOS_PICKFOLDERS | FOS_FORCEFILESYSTEM);
@@ -319,6 +329,22 @@ void CMorvaleDlg::save_command() {
     begin_run();
 }
 
+// The system's save dialog, offering "<store name>.pst" in the folder of the last save; it
+// asks before a file that stands there is replaced.
+void CMorvaleDlg::save_pst_command() {
+    std::wstring name = dbx_file_name;
+    if (name.size() > 4 && _wcsicmp(name.c_str() + name.size() - 4, L".dbx") == 0)
+        name.resize(name.size() - 4);
+    CFileDialog dialog(FALSE, L"pst", (name + L".pst").c_str(),
+                       OFN_HIDEREADONLY | OFN_OVERWRITEPROMPT | OFN_PATHMUSTEXIST,
+                       L"Outlook Data File (*.pst)|*.pst||", this, 0, TRUE);
+    dialog.m_ofn.lpstrTitle = L"Save as Outlook Data File";
+    if (!save_folder.empty()) dialog.m_ofn.lpstrInitialDir = save_folder.c_str();
+    if (seams.run_file_dialog(dialog) != IDOK) return;
+    pst_file = dialog.GetPathName();
+    begin_run();
+}
+
 void CMorvaleDlg::OnSaveEmlClicked() {
     if (m_save_eml.GetCheck() != BST_CHECKED) return;
     enable(m_save, true);
@@ -331,6 +357,12 @@ void CMorvaleDlg::OnSaveMsgClicked() {
     save_mode = 2;
 }
 
+void CMorvaleDlg::OnSavePstClicked() {
+    if (m_save_pst.GetCheck() != BST_CHECKED) return;
+    enable(m_save, true);
+    save_mode = 3;
+}
+
 void CMorvaleDlg::choose_format_and_save(int mode) {
     if (run_in_progress()) {
         seams.beep(MB_ICONWARNING);
@@ -338,6 +370,7 @@ void CMorvaleDlg::choose_format_and_save(int mode) {
     }
     m_save_eml.SetCheck(mode == 1 ? BST_CHECKED : BST_UNCHECKED);
     m_save_msg.SetCheck(mode == 2 ? BST_CHECKED : BST_UNCHECKED);
+    m_save_pst.SetCheck(mode == 3 ? BST_CHECKED : BST_UNCHECKED);
     save_mode = mode;
     save_command();
 }
@@ -348,6 +381,10 @@ void CMorvaleDlg::OnSaveEmlMenu() {
 
 void CMorvaleDlg::OnSaveMsgMenu() {
     choose_format_and_save(2);
+}
+
+void CMorvaleDlg::OnSavePstMenu() {
+    choose_format_and_save(3);
 }
 
 void CMorvaleDlg::OnAbout() {

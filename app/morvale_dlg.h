@@ -20,6 +20,8 @@
 extern std::wstring dbx_path;
 extern std::wstring dbx_file_name;
 extern std::wstring save_folder;
+// The Personal Folders file a "Save as PST" run writes.
+extern std::wstring pst_file;
 
 class CMorvaleDlg : public CDialog, public main_view {
   public:
@@ -48,6 +50,7 @@ class CMorvaleDlg : public CDialog, public main_view {
     CButton m_save_eml;
     CButton m_cancel;
     CButton m_save_msg;
+    CButton m_save_pst;
     CButton m_save;
     CButton m_next;
     CButton m_stop;
@@ -68,10 +71,12 @@ class CMorvaleDlg : public CDialog, public main_view {
     void OnExit();
     void OnSaveEmlClicked();
     void OnSaveMsgClicked();
+    void OnSavePstClicked();
     void OnOpen();
     void OnScan();
     void OnSaveEmlMenu();
     void OnSaveMsgMenu();
+    void OnSavePstMenu();
     void OnHelpContent();
     void OnViewDecodedText();
     LRESULT OnTimer(WPARAM id, LPARAM);
@@ -102,6 +107,7 @@ class CMorvaleDlg : public CDialog, public main_view {
     void add_about_item();
     void insert_columns();
     void save_command();
+    void save_pst_command();
     void choose_format_and_save(int mode);
     void set_menu_item(UINT id, bool enabled);
     int box(const std::wstring& text, const std::wstring& title, UINT flags);

@@ -5,9 +5,39 @@
 #include <shobjidl.h>
 
 #include "app/framework/file_dialog.h"
+#include "engine/collection.h"
 #include "engine/engine.h"
+#include "engine/pst_collection.h"
+#include "platform/fs.h"
+#include "platform/view.h"
 
 namespace {
+
+void say_pst_failed() {
+    if (main_dialog != nullptr)
+        main_dialog->message_box("Saving failed: the file could not be written.", "Tavrin Morvale",
+                                 0x1030);
+}
+
+// A "Save as PST" run: the store's messages go into the file, in a folder named as a save
+// run names the store's folder. The file takes its name only when the whole run went into
+// it; a stopped run or one whose file could not be written leaves none.
+int save_into_pst(const char* pst_path, const char* store_path) {
+    std::string store_name = platform::file_name_of(store_path);
+    pst_collection pst;
+    if (!pst.open(pst_path, store_name)) {
+        say_pst_failed();
+        return -1;
+    }
+    run_outcome outcome;
+    int result = collect_store(pst, {store_folder_name(store_name)}, store_path, &outcome);
+    if (!outcome.store_opened || outcome.abandoned || outcome.output_failed) return -1;
+    if (!pst.finish()) {
+        say_pst_failed();
+        return -1;
+    }
+    return result;
+}
 
 // Releases a COM interface when it goes.
 template <class Interface>
@@ -74,6 +104,7 @@ shell_seams system_seams() {
     real.recover = [](const char* target, const char* store_path) {
         return recover_store(target, store_path);
     };
+    real.save_pst = save_into_pst;
     return real;
 }
 

@@ -30,6 +30,8 @@ struct shell_seams {
     std::function<void(UINT type)> beep;
     // The engine entry.
     std::function<int(const char* target, const char* store_path)> recover;
+    // A run of the store into the Personal Folders file `pst_path` (UTF-8 paths).
+    std::function<int(const char* pst_path, const char* store_path)> save_pst;
 };
 
 extern shell_seams seams;

@@ -25,6 +25,7 @@ struct run {
     std::wstring store_path;
     std::wstring save_folder;
     std::wstring store_file_name;
+    std::wstring pst_file;
     CWinThread* thread = nullptr;
 };
 
@@ -45,6 +46,10 @@ void call_engine(const run& job) {
     std::string store = to_utf8(job.store_path);
     bool saving = mode == 1 || mode == 2;
     try {
+        if (mode == 3) {
+            seams.save_pst(to_utf8(job.pst_file).c_str(), store.c_str());
+            return;
+        }
         seams.recover(saving ? target.c_str() : nullptr, store.c_str());
     } catch (const dispatch::dispatch_error& error) {
         // A failed .msg conversion ends the run; the user learns why.
@@ -84,6 +89,7 @@ void start_run() {
     job->store_path = dbx_path;
     job->save_folder = save_folder;
     job->store_file_name = dbx_file_name;
+    job->pst_file = pst_file;
     std::lock_guard<std::mutex> hold(run_lock);
     if (active_run != nullptr) return;
     CWinThread* thread = AfxBeginThread(scan_worker, new std::shared_ptr<run>(job));

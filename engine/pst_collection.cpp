@@ -29,11 +29,17 @@ bool pst_collection::open(const std::string& path, const std::string& identity) 
     return true;
 }
 
+// Most writes follow the one before: only a write elsewhere seeks, which would empty the
+// stream's buffer each time.
 bool pst_collection::write_at(uint64_t offset, std::string_view bytes) {
     FILE* stream = file_.stream();
     if (stream == nullptr) return false;
-    if (seek_to(stream, static_cast<int64_t>(offset), SEEK_SET) != 0) return false;
-    return std::fwrite(bytes.data(), 1, bytes.size(), stream) == bytes.size();
+    if (offset != position_ && seek_to(stream, static_cast<int64_t>(offset), SEEK_SET) != 0)
+        return false;
+    position_ = offset + bytes.size();
+    if (std::fwrite(bytes.data(), 1, bytes.size(), stream) == bytes.size()) return true;
+    position_ = UINT64_MAX;  // where the stream stands is not known
+    return false;
 }
 
 // Says that the file could not be written and removes what was begun.

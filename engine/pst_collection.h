@@ -39,6 +39,7 @@ class pst_collection : public message_collection, private msg::pst_output {
     bool failed_write();
 
     whole_file file_;
+    uint64_t position_ = 0;  // where the next byte written goes
     std::unique_ptr<msg::pst_writer> writer_;
     std::map<std::vector<std::string>, folder_id> folders_;  // by the names from the top
     std::map<folder_id, std::string> places_;

@@ -195,6 +195,32 @@ TEST_F(dialog_run_test, save_run_writes_the_files_and_a_second_save_goes_to_the_
     EXPECT_EQ(files_under(utf8(out.path().wstring())), expected_files);
 }
 
+// "Save as PST" asks for the file with the system's save dialog and writes one Personal
+// Folders file of the store, under its own name only once it is whole.
+TEST_F(dialog_run_test, save_as_pst_writes_one_file_named_in_the_save_dialog) {
+    std::string store = make_store(place.file("Inbox.dbx"), 9, 3);
+    temp_dir out;
+    std::filesystem::path pst = out.path() / "Mail.pst";
+    pick_and_scan(store);
+    ASSERT_TRUE(wait_for_run_end());
+    click(1013);
+    EXPECT_EQ(save_mode.load(), 3);
+    pick_files(pst.wstring());
+    click(1003);
+    ASSERT_TRUE(wait_for_run_end());
+    EXPECT_FALSE(file_dialog_calls.back().open_mode);
+    EXPECT_EQ(files_under(utf8(out.path().wstring())), std::vector<std::string>{"Mail.pst"});
+    std::string head(4, '\0');
+    FILE* file = _wfopen(pst.c_str(), L"rb");
+    ASSERT_NE(file, nullptr);
+    EXPECT_EQ(std::fread(head.data(), 1, 4, file), 4u);
+    std::fclose(file);
+    EXPECT_EQ(head, "!BDN");
+    ASSERT_FALSE(boxes().empty());
+    EXPECT_EQ(utf8(boxes().back().text), "Saving completed successfully         ");
+    EXPECT_EQ(engine_calls().size(), 1u) << "the scan's run only: the PST run has its own entry";
+}
+
 TEST_F(dialog_run_test, paths_beyond_latin1_reach_the_engine_whole) {
     temp_dir folder_place;
     std::filesystem::path odd_folder = folder_place.path() / std::filesystem::u8path("Почта €");
