@@ -89,8 +89,10 @@ void bench_large_file(bench_run& run) {
     for (const std::string& problem : problems) run.note("  strict check: " + problem);
     fs::remove(pst);
     run.figure("PST over 4 GiB read by pffinfo",
-               std::string(opened ? "yes" : "NO") + " (" + fixed(size / double(1 << 30), 2) +
-                   " GiB written in " + fixed(seconds, 1) + " s)");
+               std::string(opened ? "yes" : "NO") + ", strict check " +
+                   (problems.empty() ? "passed" : "FAILED") + " (" +
+                   fixed(size / double(1 << 30), 2) + " GiB written in " + fixed(seconds, 1) +
+                   " s)");
 }
 
 }  // namespace
