@@ -5,7 +5,7 @@ WINE_RUN := $(CURDIR)/scripts/wine-run
 export WINEPREFIX ?= $(CURDIR)/build/wineprefix
 export WINEDEBUG ?= -all
 
-.PHONY: demo test test-native test-windows test-msg-output test-mbox-output test-repeat bench fuzz build-release build-asan build-windows clean
+.PHONY: demo test test-native test-windows test-msg-output test-mbox-output test-pst-output test-repeat bench fuzz build-release build-asan build-windows clean
 
 demo: build-release
 	rm -rf recovered
@@ -13,7 +13,7 @@ demo: build-release
 	@echo; echo "Files written:"; find recovered -type f | sort | head -n 40
 	@echo "($$(find recovered -type f | wc -l) files in recovered/)"
 
-test: test-native test-windows test-msg-output test-mbox-output
+test: test-native test-windows test-msg-output test-mbox-output test-pst-output
 
 build-release:
 	scripts/install-deps build
@@ -47,6 +47,12 @@ test-msg-output: build-asan build-windows
 test-mbox-output: build-asan build-windows
 	scripts/check-mbox-output $(CURDIR)/build/asan/cli/morvale $(CURDIR)/build/windows/cli/morvale.exe \
 		$(CURDIR)/build/asan/tools/dbxgen/dbxgen
+
+# The PSTs of the native and the Windows program, compared and read back by other programs.
+test-pst-output: build-asan build-windows
+	scripts/install-deps pst
+	scripts/check-pst-output $(CURDIR)/build/asan/cli/morvale $(CURDIR)/build/windows/cli/morvale.exe \
+		$(CURDIR)/build/asan/tools/dbxgen/dbxgen $(CURDIR)/build/asan/tests/msg/pst_file_check
 
 # The dialog tests 30 times under wine: any failure fails; the last line says how many passed.
 test-repeat: build-windows

@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <stdexcept>
 
-#include "msg/pst_ndb.h"
 #include "msg/property_set.h"
+#include "msg/pst_ndb.h"
 
 namespace msg {
 
@@ -57,7 +57,8 @@ uint32_t pst_heap::allocate(std::string_view data) {
     if (data.size() > pst_heap_item_max) throw std::length_error("heap allocation too large");
     auto fits = [&](const page& p) {
         return p.starts.size() < max_allocations_per_page &&
-               even(p.data.size() + data.size()) + map_size(p.starts.size() + 1) <= pst_block_data_max;
+               even(p.data.size() + data.size()) + map_size(p.starts.size() + 1) <=
+                   pst_block_data_max;
     };
     if (pages_.empty() || !fits(pages_.back())) open_page();
     page& target = pages_.back();
@@ -79,21 +80,23 @@ uint64_t pst_heap::size() const {
     return total;
 }
 
-std::vector<std::string> pst_heap::pages() const {
+std::vector<std::string> pst_heap::take_pages() {
     std::vector<std::string> out;
     std::vector<uint8_t> levels;
-    for (const page& p : pages_) {
-        std::string image = p.data;
+    for (page& p : pages_) {
+        std::string image = std::move(p.data);
+        size_t used = image.size();
         image.resize(even(image.size()), '\0');
         size_t map_offset = image.size();
         put_le(image, p.starts.size(), 2);
         put_le(image, 0, 2);
         for (uint16_t start : p.starts) put_le(image, start, 2);
-        put_le(image, p.data.size(), 2);
+        put_le(image, used, 2);
         set_le(image, 0, map_offset, 2);
         levels.push_back(fill_level(image.size()));
         out.push_back(std::move(image));
     }
+    pages_.clear();
     auto put_levels = [&](std::string& image, size_t at, size_t first, size_t count) {
         for (size_t i = 0; i < count && first + i < levels.size(); ++i) {
             uint8_t level = levels[first + i];

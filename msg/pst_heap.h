@@ -14,7 +14,11 @@ namespace msg {
 constexpr size_t pst_heap_item_max = 3580;
 
 // What a heap holds, as its header says.
-enum : uint8_t { pst_heap_of_table = 0x7C, pst_heap_of_btree = 0xB5, pst_heap_of_properties = 0xBC };
+enum : uint8_t {
+    pst_heap_of_table = 0x7C,
+    pst_heap_of_btree = 0xB5,
+    pst_heap_of_properties = 0xBC
+};
 
 class pst_heap {
   public:
@@ -28,8 +32,8 @@ class pst_heap {
     void set_root(uint32_t hid) { root_ = hid; }
     // Bytes in all allocations and page maps so far: what the node's data will weigh.
     uint64_t size() const;
-    // The finished pages, each the data of one block.
-    std::vector<std::string> pages() const;
+    // The finished pages, each the data of one block; the heap is spent.
+    std::vector<std::string> take_pages();
 
   private:
     struct page {

@@ -3,22 +3,19 @@
 #include <algorithm>
 
 #include "msg/property_set.h"
+#include "msg/property_tags.h"
 #include "msg/pst_tables.h"
 
 namespace msg {
 
 namespace {
 
-constexpr uint32_t message_flags_tag = 0x0E070003, message_size_tag = 0x0E080003, has_attach_tag = 0x0E1B000B,
-                   attach_size_tag = 0x0E200003, attach_data_tag = 0x37010102, attach_object_tag = 0x3701000D,
-                   attach_method_tag = 0x37050003;
 constexpr uint32_t recipient_table_nid = 0x692, attachment_table_nid = 0x671;
-constexpr uint64_t flag_has_attachments = 0x10;
-constexpr uint32_t method_embedded = 5;
 // Text in a contents row is cut here, as mail programs cut table columns.
 constexpr size_t row_text_max = 255;
 
-std::vector<uint32_t> with_tags_of(std::vector<uint32_t> columns, const std::vector<property_map>& rows) {
+std::vector<uint32_t> with_tags_of(std::vector<uint32_t> columns,
+                                   const std::vector<property_map>& rows) {
     for (const property_map& row : rows)
         for (const auto& entry : row) columns.push_back(entry.first);
     return columns;
@@ -28,7 +25,8 @@ std::vector<uint32_t> with_tags_of(std::vector<uint32_t> columns, const std::vec
 uint64_t object_size(const item& message) {
     uint64_t total = 0;
     auto add = [&](const property_map& properties) {
-        for (const auto& [tag, value] : properties) total += 8 + value.text.size() * 2 + value.bytes.size();
+        for (const auto& [tag, value] : properties)
+            total += 8 + value.text.size() * 2 + value.bytes.size();
     };
     add(message.properties);
     for (const property_map& recipient : message.recipients) add(recipient);
@@ -39,7 +37,8 @@ uint64_t object_size(const item& message) {
     return total;
 }
 
-std::vector<std::string> table_pages(pst_ndb& ndb, pst_subnodes& subnodes, std::vector<uint32_t> columns,
+std::vector<std::string> table_pages(pst_ndb& ndb, pst_subnodes& subnodes,
+                                     std::vector<uint32_t> columns,
                                      const std::vector<std::pair<uint32_t, property_map>>& rows) {
     pst_table table(ndb, subnodes, std::move(columns));
     for (const auto& [id, row] : rows) table.add_row(id, row);
@@ -62,8 +61,8 @@ void add_table(pst_ndb& ndb, pst_subnodes& subnodes, uint32_t nid, std::vector<u
 
 // One attachment: its property context in a subnode, its data or message below it.
 // Returns the row its attachment table shows.
-property_map write_attachment(pst_ndb& ndb, pst_subnodes& subnodes, const item_attachment& attachment,
-                              uint32_t& nid) {
+property_map write_attachment(pst_ndb& ndb, pst_subnodes& subnodes,
+                              const item_attachment& attachment, uint32_t& nid) {
     pst_subnodes own;
     property_map additions;
     if (attachment.message) {
@@ -72,15 +71,17 @@ property_map write_attachment(pst_ndb& ndb, pst_subnodes& subnodes, const item_a
         std::string object;
         put_le(object, inner_nid, 4);
         put_le(object, inner.size, 4);
-        additions[attach_object_tag].bytes = std::move(object);
-        additions[attach_method_tag].fixed = method_embedded;
-        if (!attachment.properties.count(attach_size_tag))
-            additions[attach_size_tag].fixed = std::min<uint64_t>(inner.size, 0x7FFFFFFF);
-    } else if (!attachment.properties.count(attach_size_tag)) {
-        auto data = attachment.properties.find(attach_data_tag);
-        additions[attach_size_tag].fixed = data == attachment.properties.end() ? 0 : data->second.bytes.size();
+        additions[tags::attach_data_object].bytes = std::move(object);
+        additions[tags::attach_method].fixed = attach_embedded_message;
+        if (!attachment.properties.count(tags::attach_size))
+            additions[tags::attach_size].fixed = std::min<uint64_t>(inner.size, 0x7FFFFFFF);
+    } else if (!attachment.properties.count(tags::attach_size)) {
+        auto data = attachment.properties.find(tags::attach_data);
+        additions[tags::attach_size].fixed =
+            data == attachment.properties.end() ? 0 : data->second.bytes.size();
     }
-    std::vector<std::string> pages = pst_property_context(ndb, attachment.properties, additions, own);
+    std::vector<std::string> pages =
+        pst_property_context(ndb, attachment.properties, additions, own);
     uint64_t data = ndb.add_pages(pages);
     nid = subnodes.add(pst_node_attachment, data, own.finish(ndb));
 
@@ -88,40 +89,41 @@ property_map write_attachment(pst_ndb& ndb, pst_subnodes& subnodes, const item_a
     for (uint32_t tag : pst_attachment_columns()) {
         auto added = additions.find(tag);
         auto found = attachment.properties.find(tag);
-        if (added != additions.end()) row[tag] = added->second;
-        else if (found != attachment.properties.end()) row[tag] = found->second;
+        if (added != additions.end())
+            row[tag] = added->second;
+        else if (found != attachment.properties.end())
+            row[tag] = found->second;
     }
     return row;
 }
 
+// A contents row packed small, as the folder keeps it until the end: for each value, its
+// column's number, its length in two bytes and its bytes as the file stores them.
 std::string pack_row(const property_map& properties, const property_map& additions) {
     std::string packed;
-    for (uint32_t tag : pst_contents_columns()) {
+    std::vector<uint32_t> columns = pst_contents_columns();
+    for (size_t column = 0; column < columns.size(); ++column) {
+        uint32_t tag = columns[column];
         auto added = additions.find(tag);
         auto found = properties.find(tag);
-        const property_value* value = added != additions.end()     ? &added->second
+        const property_value* value = added != additions.end()    ? &added->second
                                       : found != properties.end() ? &found->second
                                                                   : nullptr;
         if (value == nullptr) continue;
-        put_le(packed, tag, 4);
-        if (property_type(tag) == type_unicode) {
-            size_t length = std::min(value->text.size(), row_text_max);
-            put_le(packed, length, 4);
-            for (size_t i = 0; i < length; ++i) put_le(packed, value->text[i], 2);
-        } else if (property_type(tag) == type_binary) {
-            put_le(packed, value->bytes.size(), 4);
-            packed += value->bytes;
-        } else {
-            put_le(packed, value->fixed, 8);
-        }
+        std::string bytes = pst_value_bytes(tag, *value);
+        size_t limit = property_type(tag) == type_unicode ? 2 * row_text_max : 0xFFFF;
+        bytes.resize(std::min(bytes.size(), limit));
+        packed.push_back(static_cast<char>(column));
+        put_le(packed, bytes.size(), 2);
+        packed += bytes;
     }
     return packed;
 }
 
-uint64_t get_le(const std::string& bytes, size_t& at, int size) {
+uint64_t get_le(std::string_view bytes) {
     uint64_t value = 0;
-    for (int i = size - 1; i >= 0; --i) value = value << 8 | static_cast<uint8_t>(bytes[at + size_t(i)]);
-    at += size_t(size);
+    for (size_t i = bytes.size(); i > 0; --i)
+        value = value << 8 | static_cast<uint8_t>(bytes[i - 1]);
     return value;
 }
 
@@ -133,8 +135,8 @@ pst_written_message pst_write_message(pst_ndb& ndb, const item& message) {
     std::vector<std::pair<uint32_t, property_map>> recipients;
     for (size_t i = 0; i < message.recipients.size(); ++i)
         recipients.emplace_back(static_cast<uint32_t>(i), message.recipients[i]);
-    add_table(ndb, subnodes, recipient_table_nid, with_tags_of(pst_recipient_columns(), message.recipients),
-              recipients);
+    add_table(ndb, subnodes, recipient_table_nid,
+              with_tags_of(pst_recipient_columns(), message.recipients), recipients);
 
     if (!message.attachments.empty()) {
         std::vector<std::pair<uint32_t, property_map>> rows;
@@ -149,15 +151,16 @@ pst_written_message pst_write_message(pst_ndb& ndb, const item& message) {
     // What the file keeps of a message besides its own values: whether it has attachments,
     // and its size.
     property_map additions;
-    auto flags = message.properties.find(message_flags_tag);
+    auto flags = message.properties.find(tags::message_flags);
     uint64_t flag_bits = flags == message.properties.end() ? 0 : flags->second.fixed;
-    if (!message.attachments.empty()) flag_bits |= flag_has_attachments;
-    additions[message_flags_tag].fixed = flag_bits;
-    additions[has_attach_tag].fixed = message.attachments.empty() ? 0 : 1;
-    if (!message.properties.count(message_size_tag))
-        additions[message_size_tag].fixed = std::min<uint64_t>(object_size(message), 0x7FFFFFFF);
+    if (!message.attachments.empty()) flag_bits |= message_flag_has_attach;
+    additions[tags::message_flags].fixed = flag_bits;
+    additions[tags::has_attach].fixed = message.attachments.empty() ? 0 : 1;
+    if (!message.properties.count(tags::message_size))
+        additions[tags::message_size].fixed = std::min<uint64_t>(object_size(message), 0x7FFFFFFF);
 
-    std::vector<std::string> pages = pst_property_context(ndb, message.properties, additions, subnodes);
+    std::vector<std::string> pages =
+        pst_property_context(ndb, message.properties, additions, subnodes);
     pst_written_message written;
     written.size = heap_size(pages);
     written.data_bid = ndb.add_pages(pages);
@@ -167,20 +170,22 @@ pst_written_message pst_write_message(pst_ndb& ndb, const item& message) {
 }
 
 property_map pst_unpack_row(const std::string& packed) {
+    std::vector<uint32_t> columns = pst_contents_columns();
     property_map properties;
-    size_t at = 0;
-    while (at + 4 <= packed.size()) {
-        uint32_t tag = static_cast<uint32_t>(get_le(packed, at, 4));
+    std::string_view rest = packed;
+    while (rest.size() >= 3) {
+        uint32_t tag = columns.at(static_cast<uint8_t>(rest[0]));
+        size_t length = get_le(rest.substr(1, 2));
+        std::string_view bytes = rest.substr(3, length);
+        rest.remove_prefix(std::min(rest.size(), 3 + length));
         property_value& value = properties[tag];
         if (property_type(tag) == type_unicode) {
-            size_t length = get_le(packed, at, 4);
-            for (size_t i = 0; i < length; ++i) value.text.push_back(static_cast<char16_t>(get_le(packed, at, 2)));
+            for (size_t i = 0; i + 1 < bytes.size(); i += 2)
+                value.text.push_back(static_cast<char16_t>(get_le(bytes.substr(i, 2))));
         } else if (property_type(tag) == type_binary) {
-            size_t length = get_le(packed, at, 4);
-            value.bytes = packed.substr(at, length);
-            at += length;
+            value.bytes = std::string(bytes);
         } else {
-            value.fixed = get_le(packed, at, 8);
+            value.fixed = get_le(bytes);
         }
     }
     return properties;

@@ -15,28 +15,29 @@ constexpr uint32_t row_id_tag = 0x67F20003, row_version_tag = 0x67F30003;
 // multiple values, GUIDs).
 size_t fixed_size(uint16_t type) {
     switch (type) {
-    case 0x0002:
-        return 2;
-    case 0x0003:
-    case 0x0004:
-    case 0x000A:
-        return 4;
-    case 0x000B:
-        return 1;
-    case 0x0005:
-    case 0x0006:
-    case 0x0007:
-    case 0x0014:
-    case 0x0040:
-        return 8;
-    default:
-        return 0;
+        case 0x0002:
+            return 2;
+        case 0x0003:
+        case 0x0004:
+        case 0x000A:
+            return 4;
+        case 0x000B:
+            return 1;
+        case 0x0005:
+        case 0x0006:
+        case 0x0007:
+        case 0x0014:
+        case 0x0040:
+            return 8;
+        default:
+            return 0;
     }
 }
 
 // A value too large for the heap goes into a subnode of its own; returns the heap or
 // subnode id that the property context or table cell holds.
-uint32_t store_value(pst_ndb& ndb, pst_heap& heap, pst_subnodes& subnodes, const std::string& bytes) {
+uint32_t store_value(pst_ndb& ndb, pst_heap& heap, pst_subnodes& subnodes,
+                     const std::string& bytes) {
     if (bytes.size() <= pst_heap_item_max) return heap.allocate(bytes);
     return subnodes.add(pst_node_value, ndb.add_data(bytes));
 }
@@ -104,7 +105,7 @@ std::vector<std::string> pst_property_context(pst_ndb& ndb, const property_map& 
     }
     pst_build_btree(heap, tree, 2, 6, records);
     heap.set_root(tree);
-    return heap.pages();
+    return heap.take_pages();
 }
 
 pst_table::pst_table(pst_ndb& ndb, pst_subnodes& subnodes, std::vector<uint32_t> tags)
@@ -143,8 +144,10 @@ pst_table::pst_table(pst_ndb& ndb, pst_subnodes& subnodes, std::vector<uint32_t>
 void pst_table::add_row(uint32_t row_id, const property_map& properties) {
     std::string row(ends_[3], '\0');
     auto set_cell = [&](const column& c, uint64_t value) {
-        for (int i = 0; i < c.size; ++i) row[c.offset + size_t(i)] = static_cast<char>((value >> (8 * i)) & 0xFF);
-        row[ends_[2] + c.bit / 8u] = static_cast<char>(row[ends_[2] + c.bit / 8u] | (0x80 >> (c.bit % 8)));
+        for (int i = 0; i < c.size; ++i)
+            row[c.offset + size_t(i)] = static_cast<char>((value >> (8 * i)) & 0xFF);
+        row[ends_[2] + c.bit / 8u] =
+            static_cast<char>(row[ends_[2] + c.bit / 8u] | (0x80 >> (c.bit % 8)));
     };
     for (const column& c : columns_) {
         if (c.tag == row_id_tag) {
@@ -165,6 +168,10 @@ void pst_table::add_row(uint32_t row_id, const property_map& properties) {
         if (!bytes.empty()) set_cell(c, store_value(ndb_, heap_, subnodes_, bytes));
     }
     index_.emplace_back(row_id, static_cast<uint32_t>(index_.size()));
+    // Rows never straddle blocks: a row that would is moved to the next block's start.
+    size_t in_block = rows_.size() % pst_block_data_max;
+    if (in_block + row.size() > pst_block_data_max)
+        rows_.append(pst_block_data_max - in_block, '\0');
     rows_ += row;
 }
 
@@ -179,19 +186,13 @@ std::vector<std::string> pst_table::finish() {
     }
     pst_build_btree(heap_, row_index_, 4, 4, records);
 
-    // Rows never straddle blocks: each block of a large matrix holds whole rows.
     uint32_t rows_id = 0;
     if (rows_.size() > pst_heap_item_max) {
-        size_t row_size = ends_[3], per_block = pst_block_data_max / row_size;
-        std::string blocks;
-        for (size_t at = 0; at < rows_.size(); at += per_block * row_size) {
-            if (at != 0) blocks.resize((blocks.size() + pst_block_data_max - 1) / pst_block_data_max * pst_block_data_max, '\0');
-            blocks.append(rows_, at, per_block * row_size);
-        }
-        rows_id = subnodes_.add(pst_node_value, ndb_.add_data(blocks));
+        rows_id = subnodes_.add(pst_node_value, ndb_.add_data(rows_));
     } else if (!rows_.empty()) {
         rows_id = heap_.allocate(rows_);
     }
+    std::string().swap(rows_);
 
     std::string info;
     info.push_back(static_cast<char>(pst_heap_of_table));
@@ -207,7 +208,7 @@ std::vector<std::string> pst_table::finish() {
         info.push_back(static_cast<char>(c.bit));
     }
     heap_.set_root(heap_.allocate(info));
-    return heap_.pages();
+    return heap_.take_pages();
 }
 
 std::vector<uint32_t> pst_hierarchy_columns() {
@@ -223,8 +224,9 @@ std::vector<uint32_t> pst_contents_columns() {
 }
 
 std::vector<uint32_t> pst_associated_columns() {
-    return {0x001A001F, 0x0E070003, 0x0E170003, 0x0E330014, 0x0E340102, 0x0E380003, 0x3001001F, 0x6800001F,
-            0x6803000B, 0x68051003, 0x70030003, 0x70040102, 0x70050102, 0x7006001F, 0x70070003};
+    return {0x001A001F, 0x0E070003, 0x0E170003, 0x0E330014, 0x0E340102,
+            0x0E380003, 0x3001001F, 0x6800001F, 0x6803000B, 0x68051003,
+            0x70030003, 0x70040102, 0x70050102, 0x7006001F, 0x70070003};
 }
 
 std::vector<uint32_t> pst_recipient_columns() {

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "msg/property_set.h"
+#include "msg/property_tags.h"
 #include "msg/pst_layout.h"
 #include "msg/pst_messages.h"
 #include "msg/pst_ndb.h"
@@ -15,14 +16,13 @@ namespace msg {
 
 namespace {
 
-constexpr uint32_t display_name_tag = 0x3001001F, content_count_tag = 0x36020003,
-                   content_unread_tag = 0x36030003, subfolders_tag = 0x360A000B,
-                   container_class_tag = 0x3613001F, message_flags_tag = 0x0E070003;
-constexpr uint64_t flag_read = 0x1;
+constexpr uint32_t content_count_tag = 0x36020003, content_unread_tag = 0x36030003,
+                   subfolders_tag = 0x360A000B, container_class_tag = 0x3613001F;
 
 constexpr uint32_t message_store_nid = 0x21, name_map_nid = 0x61, search_queue_nid = 0x1E1,
                    search_activity_nid = 0x201;
-constexpr uint32_t root_folder_index = 0x9, first_folder_index = 0x401, first_message_index = 0x10001;
+constexpr uint32_t root_folder_index = 0x9, first_folder_index = 0x401,
+                   first_message_index = 0x10001;
 
 uint32_t node_id(uint32_t index, uint32_t type) {
     return index << 5 | type;
@@ -45,7 +45,8 @@ class watched_output : public pst_output {
 
 std::string hex_to_bytes(const std::string& hex) {
     std::string bytes;
-    for (size_t i = 0; i + 1 < hex.size(); i += 2) bytes.push_back(static_cast<char>(std::stoi(hex.substr(i, 2), nullptr, 16)));
+    for (size_t i = 0; i + 1 < hex.size(); i += 2)
+        bytes.push_back(static_cast<char>(std::stoi(hex.substr(i, 2), nullptr, 16)));
     return bytes;
 }
 
@@ -64,16 +65,20 @@ struct pst_writer::impl {
     };
 
     impl(pst_output& out, std::u16string_view display, std::string_view identity)
-        : watched(out), ndb(watched), display_name(display),
+        : watched(out),
+          ndb(watched),
+          display_name(display),
           record_key(hex_to_bytes(platform::digest_of(identity).md5)) {}
 
     uint32_t folder_nid(folder_id id) const { return node_id(folders[id].index, pst_node_folder); }
-    folder_id new_folder(folder_id parent, uint32_t index, std::u16string_view name, std::u16string_view kind);
+    folder_id new_folder(folder_id parent, uint32_t index, std::u16string_view name,
+                         std::u16string_view kind);
     std::string entry_id(uint32_t nid) const;
     property_map folder_properties(const folder& f) const;
     void add_property_node(uint32_t nid, const property_map& properties, uint32_t parent);
     void add_table_node(uint32_t nid, std::vector<uint32_t> columns,
-                        const std::vector<std::pair<uint32_t, property_map>>& rows, uint32_t parent);
+                        const std::vector<std::pair<uint32_t, property_map>>& rows,
+                        uint32_t parent);
     void write_folder(folder_id id);
     void write_store();
     void write_name_map();
@@ -88,7 +93,8 @@ struct pst_writer::impl {
     folder_id top = 0, search_root = 0, deleted_items = 0;
 };
 
-pst_writer::folder_id pst_writer::impl::new_folder(folder_id parent, uint32_t index, std::u16string_view name,
+pst_writer::folder_id pst_writer::impl::new_folder(folder_id parent, uint32_t index,
+                                                   std::u16string_view name,
                                                    std::u16string_view kind) {
     folder f;
     f.index = index;
@@ -111,7 +117,7 @@ std::string pst_writer::impl::entry_id(uint32_t nid) const {
 
 property_map pst_writer::impl::folder_properties(const folder& f) const {
     property_map properties;
-    properties[display_name_tag].text = f.name;
+    properties[tags::display_name].text = f.name;
     properties[content_count_tag].fixed = f.count;
     properties[content_unread_tag].fixed = f.unread;
     properties[subfolders_tag].fixed = f.children.empty() ? 0 : 1;
@@ -119,7 +125,8 @@ property_map pst_writer::impl::folder_properties(const folder& f) const {
     return properties;
 }
 
-void pst_writer::impl::add_property_node(uint32_t nid, const property_map& properties, uint32_t parent) {
+void pst_writer::impl::add_property_node(uint32_t nid, const property_map& properties,
+                                         uint32_t parent) {
     pst_subnodes subnodes;
     std::vector<std::string> pages = pst_property_context(ndb, properties, {}, subnodes);
     uint64_t data = ndb.add_pages(pages);
@@ -127,7 +134,8 @@ void pst_writer::impl::add_property_node(uint32_t nid, const property_map& prope
 }
 
 void pst_writer::impl::add_table_node(uint32_t nid, std::vector<uint32_t> columns,
-                                      const std::vector<std::pair<uint32_t, property_map>>& rows, uint32_t parent) {
+                                      const std::vector<std::pair<uint32_t, property_map>>& rows,
+                                      uint32_t parent) {
     pst_subnodes subnodes;
     pst_table table(ndb, subnodes, std::move(columns));
     for (const auto& [id, row] : rows) table.add_row(id, row);
@@ -144,8 +152,10 @@ void pst_writer::impl::write_folder(folder_id id) {
     add_property_node(nid, folder_properties(f), folder_nid(f.parent));
 
     std::vector<std::pair<uint32_t, property_map>> children;
-    for (folder_id child : f.children) children.emplace_back(folder_nid(child), folder_properties(folders[child]));
-    add_table_node(node_id(f.index, pst_node_hierarchy_table), pst_hierarchy_columns(), children, 0);
+    for (folder_id child : f.children)
+        children.emplace_back(folder_nid(child), folder_properties(folders[child]));
+    add_table_node(node_id(f.index, pst_node_hierarchy_table), pst_hierarchy_columns(), children,
+                   0);
 
     pst_subnodes subnodes;
     pst_table contents(ndb, subnodes, pst_contents_columns());
@@ -163,9 +173,9 @@ void pst_writer::impl::write_folder(folder_id id) {
 void pst_writer::impl::write_store() {
     property_map store;
     store[0x0FF90102].bytes = record_key;
-    store[display_name_tag].text = display_name;
-    store[0x340D0003].fixed = 0x00040000;  // strings are Unicode
-    store[0x35DF0003].fixed = 0x89;        // the three folders below are valid
+    store[tags::display_name].text = display_name;
+    store[tags::store_support_mask].fixed = store_unicode_ok;
+    store[0x35DF0003].fixed = 0x89;  // the three folders below are valid
     store[0x35E00102].bytes = entry_id(folder_nid(top));
     store[0x35E30102].bytes = entry_id(folder_nid(deleted_items));
     store[0x35E70102].bytes = entry_id(folder_nid(search_root));
@@ -179,7 +189,8 @@ void pst_writer::impl::write_store() {
 // properties Outlook knows, though no message uses them: the account a message came
 // through (a number in PSETID_Common) and the keywords (a name in PS_PUBLIC_STRINGS).
 void pst_writer::impl::write_name_map() {
-    constexpr uint32_t buckets = 251, account_lid = 0x8580, first_stream_guid = 3, public_strings = 2;
+    constexpr uint32_t buckets = 251, account_lid = 0x8580, first_stream_guid = 3,
+                       public_strings = 2;
     const std::u16string keywords = u"Keywords";
     std::string names_stream, keywords_bytes;
     for (char16_t c : keywords) put_le(keywords_bytes, c, 2);
@@ -188,21 +199,25 @@ void pst_writer::impl::write_name_map() {
 
     std::string account, keyword;
     put_le(account, account_lid, 4);
-    put_le(account, first_stream_guid << 1, 2);  // a number
-    put_le(account, 0, 2);                       // named property 0x8000
-    put_le(keyword, 0, 4);                       // where its name starts
+    put_le(account, first_stream_guid << 1, 2);   // a number
+    put_le(account, 0, 2);                        // named property 0x8000
+    put_le(keyword, 0, 4);                        // where its name starts
     put_le(keyword, public_strings << 1 | 1, 2);  // a name
-    put_le(keyword, 1, 2);                       // named property 0x8001
+    put_le(keyword, 1, 2);                        // named property 0x8001
     uint32_t keyword_hash = pst::crc(keywords_bytes);
     std::string keyword_in_bucket = keyword;
-    for (int i = 0; i < 4; ++i) keyword_in_bucket[size_t(i)] = static_cast<char>(keyword_hash >> (8 * i));
+    for (int i = 0; i < 4; ++i)
+        keyword_in_bucket[size_t(i)] = static_cast<char>(keyword_hash >> (8 * i));
 
     property_map names;
     names[0x00010003].fixed = buckets;
-    names[0x00020102].bytes = std::string("\x08\x20\x06\x00\x00\x00\x00\x00\xC0\x00\x00\x00\x00\x00\x00\x46", 16);
+    names[0x00020102].bytes =
+        std::string("\x08\x20\x06\x00\x00\x00\x00\x00\xC0\x00\x00\x00\x00\x00\x00\x46", 16);
     names[0x00030102].bytes = account + keyword;
     names[0x00040102].bytes = names_stream;
-    auto bucket_tag = [&](uint32_t hash, uint32_t kind) { return (0x1000 + (hash ^ kind) % buckets) << 16 | 0x0102; };
+    auto bucket_tag = [&](uint32_t hash, uint32_t kind) {
+        return (0x1000 + (hash ^ kind) % buckets) << 16 | 0x0102;
+    };
     for (uint32_t i = 0; i < buckets; ++i) names[(0x1000 + i) << 16 | 0x0102];
     names[bucket_tag(account_lid, first_stream_guid << 1)].bytes += account;
     names[bucket_tag(keyword_hash, public_strings << 1 | 1)].bytes += keyword_in_bucket;
@@ -249,8 +264,9 @@ bool pst_writer::add_message(folder_id folder, const item& message) {
         w.ndb.add_node(nid, written.data_bid, written.sub_bid, w.folder_nid(folder));
         impl::folder& f = w.folders[folder];
         f.count++;
-        auto flags = message.properties.find(message_flags_tag);
-        if (flags == message.properties.end() || !(flags->second.fixed & flag_read)) f.unread++;
+        auto flags = message.properties.find(tags::message_flags);
+        if (flags == message.properties.end() || !(flags->second.fixed & message_flag_read))
+            f.unread++;
         f.message_nids.push_back(nid);
         f.rows.push_back(std::move(written.contents_row));
     } catch (const std::bad_alloc&) {
