@@ -94,10 +94,11 @@ TEST_F(dialog_test, menu_and_system_menu) {
     EXPECT_EQ(menu_text(bar, 1), L"&View");
     EXPECT_EQ(menu_text(bar, 2), L"&Help");
     HMENU file = GetSubMenu(bar, 0);
-    const UINT file_ids[] = {32771, 32772, 32773, 32774, 32775};
-    const wchar_t* file_items[] = {L"&Open", L"S&can", L"Save &EML", L"Save &MSG", L"E&xit"};
-    ASSERT_EQ(GetMenuItemCount(file), 5);
-    for (int i = 0; i < 5; ++i) {
+    const UINT file_ids[] = {32771, 32772, 32773, 32774, 32779, 32775};
+    const wchar_t* file_items[] = {L"&Open",     L"S&can",     L"Save &EML",
+                                   L"Save &MSG", L"Save &PST", L"E&xit"};
+    ASSERT_EQ(GetMenuItemCount(file), 6);
+    for (int i = 0; i < 6; ++i) {
         EXPECT_EQ(GetMenuItemID(file, i), file_ids[i]);
         EXPECT_EQ(menu_text(file, i), file_items[i]);
     }
