@@ -69,14 +69,21 @@ std::string hdr_decode_text(std::string_view value) {
 }
 
 // Without both apostrophes the value carries no charset and is read as raw text.
-std::string hdr_decode_parameter(std::string_view value) {
+std::string hdr_parameter_octets(std::string_view value, std::string_view* charset) {
     size_t charset_end = value.find('\'');
     size_t language_end =
         charset_end == std::string_view::npos ? charset_end : value.find('\'', charset_end + 1);
-    if (language_end == std::string_view::npos) return hdr_raw_to_utf8(percent_decoded(value));
-    std::string bytes = percent_decoded(value.substr(language_end + 1));
-    if (charset_end == 0) return hdr_raw_to_utf8(bytes);
-    return hdr_charset_to_utf8(value.substr(0, charset_end), bytes);
+    if (charset != nullptr) *charset = {};
+    if (language_end == std::string_view::npos) return percent_decoded(value);
+    if (charset != nullptr) *charset = value.substr(0, charset_end);
+    return percent_decoded(value.substr(language_end + 1));
+}
+
+std::string hdr_decode_parameter(std::string_view value) {
+    std::string_view charset;
+    std::string bytes = hdr_parameter_octets(value, &charset);
+    if (charset.empty()) return hdr_raw_to_utf8(bytes);
+    return hdr_charset_to_utf8(charset, bytes);
 }
 
 // What the system's converter gives is checked too: a converter that lets through what is

@@ -17,6 +17,10 @@ std::string hdr_decode_text(std::string_view value);
 // continuations already joined in order.
 std::string hdr_decode_parameter(std::string_view value);
 
+// The octets of such a value, percent-encoding undone, and the charset it names (empty
+// when it names none).
+std::string hdr_parameter_octets(std::string_view value, std::string_view* charset = nullptr);
+
 // Bytes of the named charset (a body part, say).
 std::string hdr_charset_to_utf8(std::string_view charset, std::string_view bytes);
 

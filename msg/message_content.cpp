@@ -11,6 +11,16 @@ bool is_attachment(const mime_part& part) {
     return part.unreadable || part.disposition == "attachment";
 }
 
+// A text part with no name and nothing but blanks and line breaks in it: mailers leave
+// such parts between the others, and as a file it would only be an empty one.
+bool is_empty_unnamed_text(const mime_part& part) {
+    if (part.unreadable || part.type.rfind("text/", 0) != 0) return false;
+    if (part.disposition_parameters.count("filename") || part.type_parameters.count("name"))
+        return false;
+    std::string storage;
+    return decoded_body(part, storage).find_first_not_of(" \t\r\n") == std::string_view::npos;
+}
+
 void sort_into(const mime_part& part, message_content& content) {
     switch (part.kind) {
         case mime_part::shape::multipart:
@@ -26,7 +36,7 @@ void sort_into(const mime_part& part, message_content& content) {
         content.text = &part;
     } else if (!content.html && part.type == "text/html" && !is_attachment(part)) {
         content.html = &part;
-    } else {
+    } else if (!is_empty_unnamed_text(part)) {
         content.attachments.push_back(&part);
     }
 }
