@@ -104,10 +104,11 @@ class message_builder {
     void build(const message_facts& given) {
         header_facts facts = read_header(message_.header);
         std::optional<std::string> to = target_.embedded ? facts.to : given.to;
-        std::optional<std::string> subject = target_.embedded ? facts.subject : given.subject;
+        std::optional<std::string> subject =
+            target_.embedded || !given.subject ? facts.subject : given.subject;
         add_recipients(to, facts.cc);
         props_.string(pr_message_class, u"IPM.Note");
-        if (subject) props_.string(pr_subject, keep(utf16(hdr_decode_text(*subject))));
+        if (subject) props_.string(pr_subject, keep(subject_text(message_, *subject)));
         add_header_facts(facts);
         add_bodies();
         add_attachments();
