@@ -4,6 +4,7 @@
 // --mime the messages are MIME-rich: HTML, attachments, inline images, forwarded
 // messages, and the broken forms mailers wrote.
 // dbxgen --charsets OUT.dbx writes the small store of headers in several charsets.
+// dbxgen --files OUT.dbx MESSAGE... writes a store of the given message files, in order.
 // dbxgen --hostile FOLDER
 // Writes the small hostile stores (rings, self-links, cut headers, ...) into FOLDER as
 // NAME.dbx, for the fuzzers' seed corpora.
@@ -30,7 +31,9 @@ int usage() {
         "  --fill        keep adding messages and fragments (in the ratio N:M) up to BYTES\n"
         "  --mime        messages with HTML, attachments, inline images, forwarded messages\n"
         "       dbxgen --charsets OUT.dbx\n"
-        "  --charsets    a few messages with headers in several charsets\n");
+        "  --charsets    a few messages with headers in several charsets\n"
+        "       dbxgen --files OUT.dbx MESSAGE...\n"
+        "  --files       the given message files as the live messages of a store\n");
     return 2;
 }
 
@@ -50,6 +53,34 @@ int write_charset_store(const char* out_path) {
     return 0;
 }
 
+// A store of the message files named, each read whole.
+int write_files_store(const char* out_path, char** files, int count) {
+    std::vector<std::string> texts;
+    for (int i = 0; i < count; ++i) {
+        FILE* in = platform::open_file(files[i], "rb");
+        if (in == nullptr) {
+            platform::report_error(files[i]);
+            return 1;
+        }
+        std::string text;
+        char buffer[4096];
+        for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, in)) > 0;) text.append(buffer, n);
+        bool failed = std::ferror(in) != 0;
+        std::fclose(in);
+        if (failed) {
+            platform::report_error(files[i]);
+            return 1;
+        }
+        texts.push_back(std::move(text));
+    }
+    if (!dbxgen::store_of_messages(texts).write_file(out_path)) {
+        platform::report_error(out_path);
+        return 1;
+    }
+    std::printf("%s: %d messages\n", out_path, count);
+    return 0;
+}
+
 // The small hostile stores, each as FOLDER/NAME.dbx; the folder must exist.
 int write_hostile_seeds(const std::string& folder) {
     for (const dbxgen::hostile_shape& shape : dbxgen::hostile_shapes()) {
@@ -66,6 +97,8 @@ int write_hostile_seeds(const std::string& folder) {
 int run(int argc, char** argv) {
     if (argc == 3 && std::strcmp(argv[1], "--charsets") == 0) return write_charset_store(argv[2]);
     if (argc == 3 && std::strcmp(argv[1], "--hostile") == 0) return write_hostile_seeds(argv[2]);
+    if (argc >= 3 && std::strcmp(argv[1], "--files") == 0)
+        return write_files_store(argv[2], argv + 3, argc - 3);
     dbxgen::store_options options;
     const char* out_path = nullptr;
     for (int i = 1; i < argc; i++) {
