@@ -26,7 +26,8 @@ std::u16string windows_1252_to_utf16(std::string_view bytes);
 
 // Bytes of the named charset (an IANA name or alias, any case) as UTF-8; none when the
 // charset is unknown. Bytes not valid in it are `replaced` one sequence at a time by U+FFFD,
-// or make the whole conversion fail when `refused`. NUL bytes are converted too.
+// or make the whole conversion fail when `refused` (the forms this program reads itself,
+// UTF-16, UTF-7 and the escapes of ISO-2022-JP, always replace). NUL bytes are converted too.
 enum class invalid_bytes { refused, replaced };
 std::optional<std::string> charset_to_utf8(std::string_view charset, std::string_view bytes,
                                            invalid_bytes invalid = invalid_bytes::refused);
