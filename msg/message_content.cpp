@@ -42,9 +42,9 @@ void sort_into(const mime_part& part, message_content& content) {
     }
 }
 
-// Charsets whose line breaks are not the byte LF are converted whole; others in pieces
-// that end at a line break, so a long body never exists three times over.
-bool converts_in_pieces(const std::string& charset) {
+// Charsets whose line breaks are not the byte LF (and whose ASCII is not ASCII's bytes,
+// or not without a shift state).
+bool keeps_ascii_bytes(const std::string& charset) {
     std::string name = ascii_lower(charset);
     return name.find("16") == std::string::npos && name.find("32") == std::string::npos &&
            name.find("utf-7") == std::string::npos && name.find("2022") == std::string::npos &&
@@ -94,7 +94,9 @@ void part_text_pieces(const mime_part& part, Take take) {
     std::string storage;
     std::string_view bytes = decoded_body(part, storage);
     std::string charset = parameter_raw(part.type_parameters, "charset");
-    convert_in_pieces(bytes, converts_in_pieces(charset), [&](std::string_view piece) {
+    // Text is converted in pieces that end at a line break, so a long body never exists
+    // three times over; text in other charsets is converted whole.
+    convert_in_pieces(bytes, keeps_ascii_bytes(charset), [&](std::string_view piece) {
         take(piece_to_utf8(charset, piece), bytes.size());
     });
 }
@@ -115,6 +117,7 @@ std::string part_text_utf8(const mime_part& part) {
     return text;
 }
 
+// Only a charset that writes ASCII as ASCII can be the one raw header bytes are in.
 std::string message_charset(const mime_part& message) {
     if (message.kind == mime_part::shape::multipart) {
         for (const mime_part& part : message.parts) {
@@ -125,7 +128,8 @@ std::string message_charset(const mime_part& message) {
     if (message.kind != mime_part::shape::leaf || message.unreadable ||
         message.type.rfind("text/", 0) != 0)
         return {};
-    return parameter_raw(message.type_parameters, "charset");
+    std::string charset = parameter_raw(message.type_parameters, "charset");
+    return keeps_ascii_bytes(charset) ? charset : std::string();
 }
 
 std::u16string subject_text(const mime_part& message, const std::string& subject) {

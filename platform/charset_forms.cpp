@@ -27,7 +27,8 @@ std::string utf16_form_to_utf8(std::string_view bytes, utf16_order without_mark)
     bool big = without_mark == utf16_order::big_endian;
     size_t at = 0;
     if (bytes.size() >= 2) {
-        auto first = static_cast<unsigned char>(bytes[0]), second = static_cast<unsigned char>(bytes[1]);
+        auto first = static_cast<unsigned char>(bytes[0]),
+             second = static_cast<unsigned char>(bytes[1]);
         if ((first == 0xFE && second == 0xFF) || (first == 0xFF && second == 0xFE)) {
             big = first == 0xFE;
             at = 2;
@@ -97,12 +98,18 @@ struct jis_escape {
 };
 
 constexpr jis_escape jis_escapes[] = {
-    {"(B", jis_set::ascii},        {"(J", jis_set::ascii},
-    {"(H", jis_set::ascii},        {"(I", jis_set::katakana},
-    {"$@", jis_set::jis_x0208},    {"$B", jis_set::jis_x0208},
-    {"$(B", jis_set::jis_x0208},   {"$(O", jis_set::jis_x0208},
-    {"$(Q", jis_set::jis_x0208},   {"$(D", jis_set::jis_x0212},
-    {"$(P", jis_set::jis_x0213_plane2}, {"$A", jis_set::gb2312},
+    {"(B", jis_set::ascii},
+    {"(J", jis_set::ascii},
+    {"(H", jis_set::ascii},
+    {"(I", jis_set::katakana},
+    {"$@", jis_set::jis_x0208},
+    {"$B", jis_set::jis_x0208},
+    {"$(B", jis_set::jis_x0208},
+    {"$(O", jis_set::jis_x0208},
+    {"$(Q", jis_set::jis_x0208},
+    {"$(D", jis_set::jis_x0212},
+    {"$(P", jis_set::jis_x0213_plane2},
+    {"$A", jis_set::gb2312},
     {"$(C", jis_set::ksc5601},
 };
 

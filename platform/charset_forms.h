@@ -18,9 +18,11 @@ std::string utf16_form_to_utf8(std::string_view bytes, utf16_order without_mark)
 std::string utf7_to_utf8(std::string_view bytes);
 
 // ISO-2022-JP and what its extensions add (half-width katakana by escape, shift or 8-bit
-// byte, JIS X 0212, JIS X 0213, GB 2312 and KS C 5601 by escape): each run becomes bytes
-// of a double-byte charset, handed to `convert` with that charset's name, which gives its
-// UTF-8 text. A byte or escape that belongs to none is U+FFFD.
+// byte, the NEC and IBM rows of Windows' Shift_JIS, JIS X 0213 plane 1 as far as it is JIS
+// X 0208, GB 2312 and KS C 5601 by escape): each run becomes bytes of a double-byte charset,
+// handed to `convert` with that charset's name, which gives its UTF-8 text. A byte or
+// escape that belongs to none, and the characters of JIS X 0212 and of JIS X 0213 plane 2
+// (which no table on Windows holds), are U+FFFD.
 using charset_converter = std::function<std::string(std::string_view charset, std::string_view)>;
 std::string iso_2022_jp_to_utf8(std::string_view bytes, const charset_converter& convert);
 

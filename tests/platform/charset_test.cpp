@@ -28,10 +28,16 @@ TEST(Charsets, BadSequencesBecomeOneReplacementEach) {
         {"big5", "\xA4\xA4\xA4\xE5 \xA4", "\u4e2d\u6587 \uFFFD"},
         {"shift_jis", "\x93\xfa\x96{\xA0", "\u65e5\u672c\uFFFD"},
         {"utf-8", "a\xC3(\xE2\x82\xAC", "a\uFFFD(\u20ac"},
-        {"utf-16", std::string("\xFF\xFE" "A\0\x00\xD8" "B\0", 8), "A\uFFFDB"},
+        {"utf-16",
+         std::string("\xFF\xFE"
+                     "A\0\x00\xD8"
+                     "B\0",
+                     8),
+         "A\uFFFDB"},
         {"utf-16be", std::string("\0A\0", 3), "A\uFFFD"},
         {"utf-7", "Fr+APY-sche +- +2D3eAA-", "Fr\u00f6sche + \U0001F600"},
-        {"iso-2022-jp", "\x1B$BF|\x1B(I1\x1B(B\x1B$Zx\x1B$(D\"/\x1B(B", "\u65e5\uff71\uFFFD$Zx\u02d8"},
+        {"iso-2022-jp", "\x1B$BF|\x1B(I1\x1B(B\x1B$Zx\x1B$(D\"/\x1B(B",
+         "\u65e5\uff71\uFFFD$Zx\uFFFD"},
         {"cp50221", "\x1B$B-!\x1B(B", "\u2460"},
     };
     for (const row& r : rows) {
