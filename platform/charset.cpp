@@ -402,6 +402,10 @@ std::string convert(const charset_entry& entry, std::string_view bytes, bool& re
     switch (entry.kind) {
         case family::iso_8859:
         case family::single_byte:
+            // Windows-1252 is read as the ANSI code page is, its five undefined bytes as the
+            // C1 controls of the same value, the way Windows and mailers read them.
+            if (std::string_view(entry.iconv_name) == "CP1252")
+                return utf16_to_utf8(windows_1252_to_utf16(bytes));
             return single_byte_to_utf8(single_byte_upper_half(entry.iconv_name), bytes, replaced);
         case family::utf8:
             return utf8_replacing(bytes, replaced);
