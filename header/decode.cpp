@@ -12,6 +12,7 @@ namespace {
 // double-byte code page sees its characters whole.
 class text_pieces : public hdr_word_pieces {
   public:
+    explicit text_pieces(const hdr_reading& reading) : reading_(reading) {}
     void raw(std::string_view bytes) override {
         if (kind_ != kind::raw) flush();
         kind_ = kind::raw;
@@ -31,11 +32,12 @@ class text_pieces : public hdr_word_pieces {
   private:
     enum class kind { none, raw, word };
     void flush() {
-        if (kind_ == kind::raw) text_ += hdr_raw_to_utf8(pending_);
-        if (kind_ == kind::word) text_ += hdr_charset_to_utf8(charset_, pending_);
+        if (kind_ == kind::raw) text_ += hdr_raw_to_utf8(pending_, reading_);
+        if (kind_ == kind::word) text_ += hdr_charset_to_utf8(charset_, pending_, reading_);
         kind_ = kind::none;
         pending_.clear();
     }
+    const hdr_reading& reading_;
     std::string text_;
     kind kind_ = kind::none;
     std::string_view charset_;
@@ -62,34 +64,50 @@ std::string percent_decoded(std::string_view text) {
 
 // The pieces of the encoded-word scan, each converted into UTF-8: raw bytes as raw header
 // text, a word's octets from its charset.
-std::string hdr_decode_text(std::string_view value) {
-    text_pieces text;
+std::string hdr_decode_text(std::string_view value, const hdr_reading& reading) {
+    text_pieces text(reading);
     hdr_scan_words(value, text);
     return text.finish();
 }
 
 // Without both apostrophes the value carries no charset and is read as raw text.
-std::string hdr_decode_parameter(std::string_view value) {
+std::string hdr_parameter_octets(std::string_view value, std::string_view* charset) {
     size_t charset_end = value.find('\'');
     size_t language_end =
         charset_end == std::string_view::npos ? charset_end : value.find('\'', charset_end + 1);
-    if (language_end == std::string_view::npos) return hdr_raw_to_utf8(percent_decoded(value));
-    std::string bytes = percent_decoded(value.substr(language_end + 1));
-    if (charset_end == 0) return hdr_raw_to_utf8(bytes);
-    return hdr_charset_to_utf8(value.substr(0, charset_end), bytes);
+    if (charset != nullptr) *charset = {};
+    if (language_end == std::string_view::npos) return percent_decoded(value);
+    if (charset != nullptr) *charset = value.substr(0, charset_end);
+    return percent_decoded(value.substr(language_end + 1));
+}
+
+std::string hdr_decode_parameter(std::string_view value) {
+    std::string_view charset;
+    std::string bytes = hdr_parameter_octets(value, &charset);
+    if (charset.empty()) return hdr_raw_to_utf8(bytes);
+    return hdr_charset_to_utf8(charset, bytes);
 }
 
 // What the system's converter gives is checked too: a converter that lets through what is
 // not valid UTF-8 (an encoded surrogate read as "UTF-8", say) counts as having failed.
-std::string hdr_charset_to_utf8(std::string_view charset, std::string_view bytes) {
-    auto text = platform::charset_to_utf8(charset, bytes);
+std::string hdr_charset_to_utf8(std::string_view charset, std::string_view bytes,
+                                const hdr_reading& reading) {
+    auto invalid = reading.replace_invalid ? platform::invalid_bytes::replaced
+                                           : platform::invalid_bytes::refused;
+    auto text = platform::charset_to_utf8(charset, bytes, invalid);
     if (text && platform::valid_utf8(*text)) return std::move(*text);
     return platform::utf16_to_utf8(platform::windows_1252_to_utf16(bytes));
 }
 
-// Runs of bytes that are not UTF-8 go through the ANSI code page together, so a
+// Valid UTF-8 stays; other bytes are read in the charset the reading names. Without one,
+// runs of bytes that are not UTF-8 go through the ANSI code page together, so a
 // double-byte code page sees its characters whole.
-std::string hdr_raw_to_utf8(std::string_view bytes) {
+std::string hdr_raw_to_utf8(std::string_view bytes, const hdr_reading& reading) {
+    if (!reading.raw_charset.empty() && !platform::valid_utf8(bytes)) {
+        auto text =
+            platform::charset_to_utf8(reading.raw_charset, bytes, platform::invalid_bytes::replaced);
+        if (text) return std::move(*text);
+    }
     std::string text;
     size_t other_start = 0;
     auto flush_other = [&](size_t end) {

@@ -10,15 +10,29 @@
 #include <string>
 #include <string_view>
 
+// How text is read. By default (file names), a word's bytes are read in its charset when
+// they are all valid there, else all as Windows-1252. Text shown in a message item replaces
+// only the bytes not valid in the charset, and reads raw bytes that are not UTF-8 in the
+// charset the message's text declares, when it declares one the program knows.
+struct hdr_reading {
+    bool replace_invalid = false;
+    std::string_view raw_charset;
+};
+
 // A header value (unstructured text or a phrase, unfolded) with its encoded words decoded.
-std::string hdr_decode_text(std::string_view value);
+std::string hdr_decode_text(std::string_view value, const hdr_reading& reading = {});
 
 // An RFC 2231 extended parameter value, "charset'language'percent-encoded text", its
 // continuations already joined in order.
 std::string hdr_decode_parameter(std::string_view value);
 
-// Bytes of the named charset (a body part, say).
-std::string hdr_charset_to_utf8(std::string_view charset, std::string_view bytes);
+// The octets of such a value, percent-encoding undone, and the charset it names (empty
+// when it names none).
+std::string hdr_parameter_octets(std::string_view value, std::string_view* charset = nullptr);
 
-// Raw header bytes that carry no charset.
-std::string hdr_raw_to_utf8(std::string_view bytes);
+// Bytes of the named charset (a body part, say).
+std::string hdr_charset_to_utf8(std::string_view charset, std::string_view bytes,
+                                const hdr_reading& reading = {});
+
+// Raw header bytes that carry no charset of their own.
+std::string hdr_raw_to_utf8(std::string_view bytes, const hdr_reading& reading = {});

@@ -69,15 +69,18 @@ int hdr_field_name_parse(const char** cursor, const char* end, std::string* name
     return 0;
 }
 
-// Leading white space of the value and of every continuation line is dropped and the
-// lines are joined with nothing between them. Only CR LF ends a line: a lone CR or LF is
-// part of the value. The cursor ends at the start of the next line (or the end). Without
-// `value` the field is only passed over.
-int hdr_field_value_parse(const char** cursor, const char* end, std::string* value) {
+// Leading white space of the value is dropped; so is that of every continuation line when
+// the lines are joined with nothing between them, while the other unfolding keeps it. Only
+// CR LF ends a line: a lone CR or LF is part of the value. The cursor ends at the start of
+// the next line (or the end). Without `value` the field is only passed over.
+int hdr_field_value_parse(const char** cursor, const char* end, std::string* value,
+                          hdr_unfolding unfolding) {
     if (value != nullptr) value->clear();
     const char* at = *cursor;
-    for (;;) {
-        while (at < end && hdr_is_wsp(*at)) ++at;
+    for (bool first = true;; first = false) {
+        if (first || unfolding == hdr_unfolding::joined) {
+            while (at < end && hdr_is_wsp(*at)) ++at;
+        }
         const char* line_end = find_crlf(at, end);
         try {
             if (value != nullptr) value->append(at, line_end);
@@ -93,12 +96,13 @@ int hdr_field_value_parse(const char** cursor, const char* end, std::string* val
     return 0;
 }
 
-const char* hdr_fields_walk(const char* text, const char* end, const hdr_field_visitor& visit) {
+const char* hdr_fields_walk(const char* text, const char* end, const hdr_field_visitor& visit,
+                            hdr_unfolding unfolding) {
     const char* cursor = text;
     std::string name;
     std::string value;
     while (hdr_field_name_parse(&cursor, end, &name) == 0) {
-        hdr_field_value_parse(&cursor, end, &value);
+        hdr_field_value_parse(&cursor, end, &value, unfolding);
         visit(name, value);
     }
     return cursor;

@@ -11,14 +11,21 @@
 
 // Field name and the colon after it.
 int hdr_field_name_parse(const char** cursor, const char* end, std::string* name);
+// How continuation lines are joined: `joined` drops the line break and the blanks after it
+// (the list and the file names read values so); `blanks_kept` drops the line break only,
+// as readers of MIME structure and of text for people must.
+enum class hdr_unfolding { joined, blanks_kept };
+
 // Field value up to the start of the next line, continuation lines joined; with a null
 // `value`, the cursor only moves past it.
-int hdr_field_value_parse(const char** cursor, const char* end, std::string* value);
+int hdr_field_value_parse(const char** cursor, const char* end, std::string* value,
+                          hdr_unfolding unfolding = hdr_unfolding::joined);
 
 // Calls `visit(name, value)` for every field from `text` on, up to the first line that is
 // not a field (the blank line that ends the header, say); returns where that line starts.
 using hdr_field_visitor = std::function<void(const std::string& name, const std::string& value)>;
-const char* hdr_fields_walk(const char* text, const char* end, const hdr_field_visitor& visit);
+const char* hdr_fields_walk(const char* text, const char* end, const hdr_field_visitor& visit,
+                            hdr_unfolding unfolding = hdr_unfolding::joined);
 
 // True when every text that begins with [text, end) gives the walk the same fields as
 // this text: it holds a NUL byte, or the walk stops before its end at a line that cannot

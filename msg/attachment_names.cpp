@@ -1,5 +1,8 @@
 #include "msg/attachment_names.h"
 
+#include "header/decode.h"
+#include "msg/transfer_decoding.h"
+
 namespace msg {
 
 namespace {
@@ -50,9 +53,13 @@ std::string safe_file_name(const std::string& name) {
     return out.substr(start, end - start + 1);
 }
 
+// The header's name; for a uuencoded part without one, the name its "begin" line gives.
 std::string given_name(const mime_part& part) {
     std::string name = parameter_text(part.disposition_parameters, "filename");
     if (name.empty()) name = parameter_text(part.type_parameters, "name");
+    if (name.empty() && !part.unreadable && is_uuencoding(part.transfer_encoding)) {
+        if (auto file = uudecoded(part.body, true)) name = hdr_raw_to_utf8(file->name);
+    }
     return safe_file_name(name);
 }
 

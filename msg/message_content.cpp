@@ -1,6 +1,7 @@
 #include "msg/message_content.h"
 
 #include "header/decode.h"
+#include "header/fields.h"
 #include "platform/text.h"
 
 namespace msg {
@@ -9,6 +10,16 @@ namespace {
 
 bool is_attachment(const mime_part& part) {
     return part.unreadable || part.disposition == "attachment";
+}
+
+// A text part with no name and nothing but blanks and line breaks in it: mailers leave
+// such parts between the others, and as a file it would only be an empty one.
+bool is_empty_unnamed_text(const mime_part& part) {
+    if (part.unreadable || part.type.rfind("text/", 0) != 0) return false;
+    if (part.disposition_parameters.count("filename") || part.type_parameters.count("name"))
+        return false;
+    std::string storage;
+    return decoded_body(part, storage).find_first_not_of(" \t\r\n") == std::string_view::npos;
 }
 
 void sort_into(const mime_part& part, message_content& content) {
@@ -26,17 +37,18 @@ void sort_into(const mime_part& part, message_content& content) {
         content.text = &part;
     } else if (!content.html && part.type == "text/html" && !is_attachment(part)) {
         content.html = &part;
-    } else {
+    } else if (!is_empty_unnamed_text(part)) {
         content.attachments.push_back(&part);
     }
 }
 
-// Charsets whose line breaks are not the byte LF are converted whole; others in pieces
-// that end at a line break, so a long body never exists three times over.
-bool converts_in_pieces(const std::string& charset) {
+// Charsets whose line breaks are not the byte LF (and whose ASCII is not ASCII's bytes,
+// or not without a shift state).
+bool keeps_ascii_bytes(const std::string& charset) {
     std::string name = ascii_lower(charset);
     return name.find("16") == std::string::npos && name.find("32") == std::string::npos &&
-           name.find("utf-7") == std::string::npos && name != "unicode";
+           name.find("utf-7") == std::string::npos && name.find("2022") == std::string::npos &&
+           name != "unicode" && name != "utf7" && name != "unicodefffe";
 }
 
 constexpr size_t piece_size = 1 << 15;  // small enough to reuse heap memory, not map it anew
@@ -53,15 +65,11 @@ void convert_in_pieces(std::string_view bytes, bool pieces, Convert convert) {
     }
 }
 
+// A byte not valid in the charset costs one character, not the reading of the whole part
+// (a block link cut an escape, a mailing list added a footer in another charset).
 std::string piece_to_utf8(const std::string& charset, std::string_view piece) {
     if (charset.empty()) return hdr_raw_to_utf8(piece);
-    if (auto text = platform::charset_to_utf8(charset, piece)) return std::move(*text);
-    // Text labelled UTF-8 with a damaged byte (a block link cut an escape) keeps what is
-    // sound: only the bad bytes are replaced, not the whole part read as another charset.
-    if (platform::equal_ignoring_case(charset, "utf-8") ||
-        platform::equal_ignoring_case(charset, "utf8"))
-        return platform::utf16_to_utf8(platform::utf8_to_utf16(piece));
-    return hdr_charset_to_utf8(charset, piece);
+    return hdr_charset_to_utf8(charset, piece, hdr_reading{true, {}});
 }
 
 }  // namespace
@@ -86,7 +94,9 @@ void part_text_pieces(const mime_part& part, Take take) {
     std::string storage;
     std::string_view bytes = decoded_body(part, storage);
     std::string charset = parameter_raw(part.type_parameters, "charset");
-    convert_in_pieces(bytes, converts_in_pieces(charset), [&](std::string_view piece) {
+    // Text is converted in pieces that end at a line break, so a long body never exists
+    // three times over; text in other charsets is converted whole.
+    convert_in_pieces(bytes, keeps_ascii_bytes(charset), [&](std::string_view piece) {
         take(piece_to_utf8(charset, piece), bytes.size());
     });
 }
@@ -96,7 +106,7 @@ std::u16string part_text_utf16(const mime_part& part) {
     part_text_pieces(part, [&](const std::string& piece, size_t whole) {
         if (text.empty())
             text.reserve(whole);  // no charset makes more characters than bytes: grown once
-        text += platform::utf8_to_utf16(piece);
+        text += platform::utf8_text_to_utf16(piece);  // a NUL in a body is text too
     });
     return text;
 }
@@ -105,6 +115,42 @@ std::string part_text_utf8(const mime_part& part) {
     std::string text;
     part_text_pieces(part, [&](const std::string& piece, size_t) { text += piece; });
     return text;
+}
+
+// Only a charset that writes ASCII as ASCII can be the one raw header bytes are in.
+std::string message_charset(const mime_part& message) {
+    if (message.kind == mime_part::shape::multipart) {
+        for (const mime_part& part : message.parts) {
+            if (std::string charset = message_charset(part); !charset.empty()) return charset;
+        }
+        return {};
+    }
+    if (message.kind != mime_part::shape::leaf || message.unreadable ||
+        message.type.rfind("text/", 0) != 0)
+        return {};
+    std::string charset = parameter_raw(message.type_parameters, "charset");
+    return keeps_ascii_bytes(charset) ? charset : std::string();
+}
+
+std::u16string subject_text(const mime_part& message, const std::string& subject) {
+    std::optional<std::string> joined, kept;
+    std::string lines = header_lines(message.header);
+    for (auto [unfolding, value] : {std::pair{hdr_unfolding::joined, &joined},
+                                    std::pair{hdr_unfolding::blanks_kept, &kept}}) {
+        hdr_fields_walk(
+            lines.c_str(), lines.c_str() + lines.size(),
+            [&](const std::string& name, const std::string& text) {
+                if (platform::equal_ignoring_case(name, "subject")) *value = text;  // the last
+            },
+            unfolding);
+    }
+    // The list's value ends at a NUL; so does the one compared with it.
+    bool own = joined && std::string_view(joined->c_str()) == std::string_view(subject.c_str());
+    std::string charset = message_charset(message);
+    std::string text = hdr_decode_text(own ? *kept : subject, hdr_reading{true, charset});
+    std::u16string out = platform::utf8_text_to_utf16(text);
+    std::erase(out, u'\0');
+    return out;
 }
 
 bool html_refers_to(std::string_view lowered_html, const std::string& content_id) {

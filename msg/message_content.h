@@ -25,6 +25,17 @@ std::u16string part_text_utf16(const mime_part& part);
 // The same into UTF-8.
 std::string part_text_utf8(const mime_part& part);
 
+// The charset the message's first text part declares (its raw header bytes are most
+// likely written in it); empty when none does.
+std::string message_charset(const mime_part& message);
+
+// The item's subject for people to read. `subject` is the Subject value as the list reads
+// it (continuation lines joined with nothing between them); when it is the message's own,
+// the field is read again keeping the blanks of its continuation lines. Encoded words are
+// decoded, bytes not valid in their charset replaced one by one, raw bytes that are not
+// UTF-8 read in the message's charset, and NUL characters dropped.
+std::u16string subject_text(const mime_part& message, const std::string& subject);
+
 // True when the HTML (UTF-8) refers to the content id ("cid:" links, any case).
 bool html_refers_to(std::string_view lowered_html, const std::string& content_id);
 

@@ -113,7 +113,9 @@ std::string parameter_text(const mime_parameters& parameters, const std::string&
 
 std::string parameter_raw(const mime_parameters& parameters, const std::string& name) {
     auto found = parameters.find(name);
-    return found == parameters.end() ? std::string() : trimmed(found->second.value);
+    if (found == parameters.end()) return {};
+    const mime_parameter& parameter = found->second;
+    return trimmed(parameter.extended ? hdr_parameter_octets(parameter.value) : parameter.value);
 }
 
 }  // namespace msg

@@ -23,7 +23,8 @@ std::string parse_field_value(std::string_view value, mime_parameters& parameter
 // their encoded words decoded (mailers put those in file names). Empty when absent.
 std::string parameter_text(const mime_parameters& parameters, const std::string& name);
 
-// A parameter exactly as written (a boundary, a charset), blanks at its ends taken off.
+// A parameter exactly as written (a boundary, a charset), blanks at its ends taken off; an
+// extended one ("boundary*=us-ascii''a%20b") as the octets it stands for.
 std::string parameter_raw(const mime_parameters& parameters, const std::string& name);
 
 }  // namespace msg

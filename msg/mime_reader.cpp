@@ -161,6 +161,11 @@ size_t part_end(string_view body, size_t line_start) {
     return line_start;
 }
 
+// The encodings whose bodies are decoded before they are read.
+bool is_decoded_encoding(const std::string& encoding) {
+    return encoding == "base64" || encoding == "quoted-printable" || is_uuencoding(encoding);
+}
+
 void make_unreadable(mime_part& part) {
     part.kind = mime_part::shape::leaf;
     part.unreadable = true;
@@ -208,18 +213,30 @@ void read_multipart(mime_part& part, const read_state& state) {
 }
 
 // An enclosed message is read as a message; one sent in base64 or quoted-printable
-// (mailers did) stays a leaf and keeps its decoded bytes.
+// (mailers did) is read from its decoded text, which the part keeps.
 void read_enclosed(mime_part& part, const read_state& state) {
-    const std::string& encoding = part.transfer_encoding;
-    if (encoding == "base64" || encoding == "quoted-printable") return;
-    if (part.body.find_first_not_of(" \t\r\n") == npos) return;
+    string_view text = part.body;
+    if (is_decoded_encoding(part.transfer_encoding)) {
+        std::string storage;
+        text = decoded_body(part, storage);
+        if (text.data() == storage.data()) {
+            part.decoded_text = std::make_shared<const std::string>(std::move(storage));
+            text = *part.decoded_text;
+        }
+    }
+    if (text.find_first_not_of(" \t\r\n") == npos) {
+        part.decoded_text.reset();
+        return;
+    }
     part.kind = mime_part::shape::message;
-    part.parts.push_back(read_part(part.body, state.deeper(), nullptr));
+    part.parts.push_back(read_part(text, state.deeper(), nullptr));
 }
 
 mime_part read_part(string_view text, const read_state& state, const mime_part* parent) {
     mime_part part;
     bool has_type = false;
+    // A message, not a part of a multipart, may begin with an mbox separator line.
+    if (parent == nullptr) text = without_mbox_line(text);
     split_header(text, part, has_type);
     settle_type(part, has_type, parent);
     bool nested = part.type.rfind("multipart/", 0) == 0 || part.type == "message/rfc822";
@@ -242,7 +259,16 @@ std::string header_lines(std::string_view header) {
 void walk_header_fields(std::string_view header, const field_visitor& visit) {
     std::string lines = with_crlf(header);
     const char* start = lines.c_str();
-    hdr_fields_walk(start, start + lines.size(), visit);
+    hdr_fields_walk(start, start + lines.size(), visit, hdr_unfolding::blanks_kept);
+}
+
+// Mail programs that kept mail in mbox files wrote the separator line ("From sender date")
+// into forwarded messages and abuse reports; it is no field, and would end the header at
+// once.
+std::string_view without_mbox_line(std::string_view text) {
+    if (text.substr(0, 5) != "From ") return text;
+    size_t line_end = text.find('\n');
+    return line_end == npos ? text.substr(text.size()) : text.substr(line_end + 1);
 }
 
 mime_part read_mime_message(std::string_view text) {
@@ -259,6 +285,12 @@ std::string_view decoded_body(const mime_part& part, std::string& storage) {
     if (part.transfer_encoding == "quoted-printable") {
         storage = quoted_printable_decoded(part.body);
         return storage;
+    }
+    if (is_uuencoding(part.transfer_encoding)) {
+        if (auto file = uudecoded(part.body)) {
+            storage = std::move(file->bytes);
+            return storage;
+        }
     }
     return part.body;
 }

@@ -23,7 +23,71 @@ size_t blanks_to_line_end(std::string_view text, size_t at) {
     return std::string_view::npos;
 }
 
+// The next line of `text` from `*at` on, without its line break; `*at` moves past it.
+std::string_view next_line(std::string_view text, size_t* at) {
+    size_t start = *at;
+    size_t end = start;
+    while (end < text.size() && line_break_at(text, end) == 0) ++end;
+    *at = end + line_break_at(text, end);
+    return text.substr(start, end - start);
+}
+
+// One uuencoded line: a length character, then four characters for every three bytes. The
+// characters stand for their value plus 32, the backquote for zero.
+void uudecode_line(std::string_view line, std::string& out) {
+    auto value = [](char c) { return static_cast<unsigned>(c - 0x20) & 0x3F; };
+    size_t length = value(line[0]);
+    line.remove_prefix(1);
+    for (size_t at = 0; length > 0 && at < line.size(); at += 4) {
+        unsigned v[4] = {0, 0, 0, 0};
+        for (size_t i = 0; i < 4 && at + i < line.size(); ++i) v[i] = value(line[at + i]);
+        unsigned char bytes[3] = {static_cast<unsigned char>(v[0] << 2 | v[1] >> 4),
+                                  static_cast<unsigned char>((v[1] & 0x0F) << 4 | v[2] >> 2),
+                                  static_cast<unsigned char>((v[2] & 0x03) << 6 | v[3])};
+        size_t take = length < 3 ? length : 3;
+        out.append(reinterpret_cast<const char*>(bytes), take);
+        length -= take;
+    }
+}
+
 }  // namespace
+
+bool is_uuencoding(std::string_view encoding) {
+    return encoding == "x-uuencode" || encoding == "uuencode" || encoding == "x-uue";
+}
+
+namespace {
+
+// Finds the "begin" line; `*at` moves past it and `name` gets the name it gives ("begin 644
+// name": the mode, then the name to the line's end).
+bool find_begin_line(std::string_view text, size_t* at, std::string* name) {
+    while (*at < text.size()) {
+        std::string_view line = next_line(text, at);
+        if (line.substr(0, 6) != "begin ") continue;
+        size_t mode_end = line.find(' ', 6);
+        std::string_view given =
+            mode_end == std::string_view::npos ? std::string_view() : line.substr(mode_end + 1);
+        while (!given.empty() && hdr_is_wsp(given.back())) given.remove_suffix(1);
+        *name = std::string(given);
+        return true;
+    }
+    return false;
+}
+
+}  // namespace
+
+std::optional<uudecoded_file> uudecoded(std::string_view text, bool name_only) {
+    size_t at = 0;
+    uudecoded_file file;
+    if (!find_begin_line(text, &at, &file.name)) return std::nullopt;
+    while (!name_only && at < text.size()) {
+        std::string_view line = next_line(text, &at);
+        while (line.size() > 1 && hdr_is_wsp(line.back())) line.remove_suffix(1);
+        if (line == "end") break;
+        if (!line.empty()) uudecode_line(line, file.bytes);
+    }
+    return file;
+}
 
 std::string base64_decoded(std::string_view text) {
     // Decoded through a small buffer, so the result is written once, never zero-filled.

@@ -1,16 +1,21 @@
-// Text of a named charset to UTF-8, through the system's own converters: iconv on Linux,
-// MultiByteToWideChar on Windows. Both systems know the same names, so a charset the table
-// does not hold is unknown everywhere and the caller's fallback gives the same text.
+// Text of a named charset to UTF-8. Single- and double-byte charsets go through the
+// system's own converters (iconv on Linux, MultiByteToWideChar on Windows), sequence runs
+// at a time, so one bad byte costs one character; UTF-8, UTF-16, UTF-7 and the escapes of
+// ISO-2022-JP are read by this program's own code. Both systems know the same names, so a
+// charset the table does not hold is unknown everywhere and the caller's fallback gives the
+// same text.
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <vector>
 
+#include "platform/charset_forms.h"
+#include "platform/charset_tables.h"
 #include "platform/text.h"
 
 #ifdef _WIN32
 #include <windows.h>
-
-#include "platform/charset_tables.h"
 #else
 #include <iconv.h>
 
@@ -21,51 +26,73 @@ namespace platform {
 
 namespace {
 
+// How a charset's bytes make characters, and so what one sequence of them is.
+enum class family {
+    iso_8859,     // one byte a character, from our table; 0x80 to 0x9F are the C1 controls
+    single_byte,  // one byte a character, from our table; C1 controls are not among them
+    double_byte,  // a lead byte (0x81 to 0xFE) takes the byte after it
+    shift_jis,    // the same, with lead bytes 0x81 to 0x9F and 0xE0 to 0xFC
+    euc_jp,       // 0x8E and 0xA1 to 0xFE lead two bytes, 0x8F three
+    gb18030,      // a lead byte takes one byte, or three when a digit follows it
+    utf8,
+    utf16,  // big-endian unless a byte-order mark says otherwise
+    utf16le,
+    utf16be,
+    utf7,
+    iso_2022_jp,
+};
+
 struct charset_entry {
     const char* names;       // the IANA name and its aliases in lower case, blank-separated
     unsigned code_page;      // Windows; 0 when Windows has none
-    const char* iconv_name;  // glibc
-    int iso_part;            // ISO-8859 part read from our own table on Windows, else 0
+    const char* iconv_name;  // glibc; for a single-byte charset, its table's name
+    family kind;
 };
 
 // ISO-8859-1 and US-ASCII are read as Windows-1252, their common superset: mailers label
 // Windows-1252 text (curly quotes, the euro sign) as ISO-8859-1 all the time. The Chinese,
 // Japanese and Korean names map to the Windows supersets for the same reason.
 constexpr charset_entry charsets[] = {
-    {"utf-8 utf8", 65001, "UTF-8", 0},
+    {"utf-8 utf8", 65001, "UTF-8", family::utf8},
     {"us-ascii ascii iso-8859-1 iso8859-1 iso_8859-1 latin1 l1 windows-1252 cp1252", 1252, "CP1252",
-     0},
-    {"iso-8859-2 iso8859-2 iso_8859-2 latin2 l2", 28592, "ISO-8859-2", 0},
-    {"iso-8859-3 iso8859-3 iso_8859-3 latin3 l3", 28593, "ISO-8859-3", 0},
-    {"iso-8859-4 iso8859-4 iso_8859-4 latin4 l4", 28594, "ISO-8859-4", 0},
-    {"iso-8859-5 iso8859-5 iso_8859-5 cyrillic", 28595, "ISO-8859-5", 0},
-    {"iso-8859-6 iso8859-6 iso_8859-6 arabic", 28596, "ISO-8859-6", 0},
-    {"iso-8859-7 iso8859-7 iso_8859-7 greek", 28597, "ISO-8859-7", 0},
-    {"iso-8859-8 iso8859-8 iso_8859-8 iso-8859-8-i hebrew", 28598, "ISO-8859-8", 0},
-    {"iso-8859-9 iso8859-9 iso_8859-9 latin5 l5", 28599, "ISO-8859-9", 0},
-    {"iso-8859-10 iso8859-10 iso_8859-10 latin6 l6", 0, "ISO-8859-10", 10},
-    {"iso-8859-11 iso8859-11 tis-620 windows-874 cp874", 874, "CP874", 0},
-    {"iso-8859-13 iso8859-13 iso_8859-13 latin7", 28603, "ISO-8859-13", 0},
-    {"iso-8859-14 iso8859-14 iso_8859-14 latin8", 0, "ISO-8859-14", 14},
-    {"iso-8859-15 iso8859-15 iso_8859-15 latin9 latin-9", 28605, "ISO-8859-15", 0},
-    {"iso-8859-16 iso8859-16 iso_8859-16 latin10", 0, "ISO-8859-16", 16},
-    {"windows-1250 cp1250", 1250, "CP1250", 0},
-    {"windows-1251 cp1251", 1251, "CP1251", 0},
-    {"windows-1253 cp1253", 1253, "CP1253", 0},
-    {"windows-1254 cp1254", 1254, "CP1254", 0},
-    {"windows-1255 cp1255", 1255, "CP1255", 0},
-    {"windows-1256 cp1256", 1256, "CP1256", 0},
-    {"windows-1257 cp1257", 1257, "CP1257", 0},
-    {"windows-1258 cp1258", 1258, "CP1258", 0},
-    {"koi8-r", 20866, "KOI8-R", 0},
-    {"koi8-u", 21866, "KOI8-U", 0},
-    {"gb2312 euc-cn gbk cp936 x-gbk", 936, "CP936", 0},
-    {"gb18030", 54936, "GB18030", 0},
-    {"big5 cp950 x-x-big5", 950, "CP950", 0},
-    {"shift_jis shift-jis sjis x-sjis ms_kanji windows-31j cp932", 932, "CP932", 0},
-    {"euc-jp x-euc-jp", 20932, "EUC-JP", 0},
-    {"iso-2022-jp csiso2022jp", 50220, "ISO-2022-JP", 0},
-    {"euc-kr ks_c_5601-1987 ks_c_5601 cp949", 949, "CP949", 0},
+     family::single_byte},
+    {"iso-8859-2 iso8859-2 iso_8859-2 latin2 l2", 28592, "ISO-8859-2", family::iso_8859},
+    {"iso-8859-3 iso8859-3 iso_8859-3 latin3 l3", 28593, "ISO-8859-3", family::iso_8859},
+    {"iso-8859-4 iso8859-4 iso_8859-4 latin4 l4", 28594, "ISO-8859-4", family::iso_8859},
+    {"iso-8859-5 iso8859-5 iso_8859-5 cyrillic", 28595, "ISO-8859-5", family::iso_8859},
+    {"iso-8859-6 iso8859-6 iso_8859-6 arabic", 28596, "ISO-8859-6", family::iso_8859},
+    {"iso-8859-7 iso8859-7 iso_8859-7 greek", 28597, "ISO-8859-7", family::iso_8859},
+    {"iso-8859-8 iso8859-8 iso_8859-8 iso-8859-8-i hebrew", 28598, "ISO-8859-8", family::iso_8859},
+    {"iso-8859-9 iso8859-9 iso_8859-9 latin5 l5", 28599, "ISO-8859-9", family::iso_8859},
+    {"iso-8859-10 iso8859-10 iso_8859-10 latin6 l6", 0, "ISO-8859-10", family::iso_8859},
+    {"iso-8859-11 iso8859-11 tis-620 windows-874 cp874", 874, "CP874", family::single_byte},
+    {"iso-8859-13 iso8859-13 iso_8859-13 latin7", 28603, "ISO-8859-13", family::iso_8859},
+    {"iso-8859-14 iso8859-14 iso_8859-14 latin8", 0, "ISO-8859-14", family::iso_8859},
+    {"iso-8859-15 iso8859-15 iso_8859-15 latin9 latin-9", 28605, "ISO-8859-15", family::iso_8859},
+    {"iso-8859-16 iso8859-16 iso_8859-16 latin10", 0, "ISO-8859-16", family::iso_8859},
+    {"windows-1250 cp1250", 1250, "CP1250", family::single_byte},
+    {"windows-1251 cp1251", 1251, "CP1251", family::single_byte},
+    {"windows-1253 cp1253", 1253, "CP1253", family::single_byte},
+    {"windows-1254 cp1254", 1254, "CP1254", family::single_byte},
+    {"windows-1255 cp1255", 1255, "CP1255", family::single_byte},
+    {"windows-1256 cp1256", 1256, "CP1256", family::single_byte},
+    {"windows-1257 cp1257", 1257, "CP1257", family::single_byte},
+    {"windows-1258 cp1258", 1258, "CP1258", family::single_byte},
+    {"koi8-r", 20866, "KOI8-R", family::iso_8859},
+    {"koi8-u", 21866, "KOI8-U", family::iso_8859},
+    {"gb2312 euc-cn gbk cp936 x-gbk", 936, "CP936", family::double_byte},
+    {"gb18030", 54936, "GB18030", family::gb18030},
+    {"big5 cp950 x-x-big5", 950, "CP950", family::double_byte},
+    {"shift_jis shift-jis sjis x-sjis ms_kanji windows-31j cp932", 932, "CP932", family::shift_jis},
+    {"euc-jp x-euc-jp", 20932, "EUC-JP", family::euc_jp},
+    {"iso-2022-jp csiso2022jp iso-2022-jp-1 iso-2022-jp-2 iso-2022-jp-3 iso-2022-jp-2004 cp50220 "
+     "cp50221 cp50222",
+     0, "", family::iso_2022_jp},
+    {"euc-kr ks_c_5601-1987 ks_c_5601 cp949", 949, "CP949", family::double_byte},
+    {"utf-16 utf16 ucs-2", 0, "", family::utf16},
+    {"utf-16le utf16le unicode", 0, "", family::utf16le},
+    {"utf-16be utf16be unicodefffe", 0, "", family::utf16be},
+    {"utf-7 utf7 unicode-1-1-utf-7 csunicode11utf7", 0, "", family::utf7},
 };
 
 // The label in lower case, without an RFC 2231 language ("utf-8*en") and blanks around it.
@@ -97,74 +124,20 @@ const charset_entry* find_charset(std::string_view label) {
 
 #ifdef _WIN32
 
-// These code pages refuse MB_ERR_INVALID_CHARS; their invalid bytes cannot be detected.
-bool takes_no_flags(unsigned code_page) {
-    return (code_page >= 50220 && code_page <= 50229) || code_page == 52936 ||
-           (code_page >= 57002 && code_page <= 57011) || code_page == 65000 || code_page == 42;
-}
-
-std::optional<std::u16string> code_page_to_utf16(unsigned code_page, std::string_view bytes) {
-    if (bytes.empty()) return std::u16string();
-    DWORD flags = takes_no_flags(code_page) ? 0 : MB_ERR_INVALID_CHARS;
+std::optional<std::string> code_page_to_utf8(unsigned code_page, std::string_view bytes) {
+    if (bytes.empty()) return std::string();
     int size = static_cast<int>(bytes.size());
-    int length = MultiByteToWideChar(code_page, flags, bytes.data(), size, nullptr, 0);
+    int length =
+        MultiByteToWideChar(code_page, MB_ERR_INVALID_CHARS, bytes.data(), size, nullptr, 0);
     if (length == 0) return std::nullopt;
     std::wstring wide(length, L'\0');
-    MultiByteToWideChar(code_page, flags, bytes.data(), size, wide.data(), length);
-    return std::u16string(wide.begin(), wide.end());
+    MultiByteToWideChar(code_page, MB_ERR_INVALID_CHARS, bytes.data(), size, wide.data(), length);
+    return utf16_to_utf8(std::u16string(wide.begin(), wide.end()));
 }
 
-std::u16string iso_8859_to_utf16(const char16_t* upper_half, std::string_view bytes) {
-    std::u16string text;
-    for (unsigned char byte : bytes) text += byte < 0xA0 ? char16_t(byte) : upper_half[byte - 0xA0];
-    return text;
-}
-
-// ISO-2022-JP as EUC-JP: the same JIS X 0208 characters with the high bit set, half-width
-// katakana behind 0x8E. None when a byte or an escape does not belong to ISO-2022-JP.
-std::optional<std::string> iso_2022_jp_as_euc_jp(std::string_view bytes) {
-    enum { roman, kanji, katakana } mode = roman;
-    std::string euc;
-    for (size_t at = 0; at < bytes.size(); ++at) {
-        auto byte = static_cast<unsigned char>(bytes[at]);
-        if (byte == 0x1B) {
-            std::string_view escape = bytes.substr(at + 1, 2);
-            if (escape == "(B" || escape == "(J") {
-                mode = roman;
-            } else if (escape == "$B" || escape == "$@") {
-                mode = kanji;
-            } else if (escape == "(I") {
-                mode = katakana;
-            } else {
-                return std::nullopt;
-            }
-            at += 2;
-        } else if (byte >= 0x80) {
-            return std::nullopt;
-        } else if (mode == kanji && byte > 0x20) {
-            euc += static_cast<char>(byte | 0x80);
-        } else if (mode == katakana && byte > 0x20) {
-            euc += '\x8E';
-            euc += static_cast<char>(byte | 0x80);
-        } else {
-            euc += static_cast<char>(byte);
-        }
-    }
-    return euc;
-}
-
-std::optional<std::u16string> convert(const charset_entry& entry, std::string_view bytes) {
-    if (entry.iso_part != 0) return iso_8859_to_utf16(iso_8859_upper_half(entry.iso_part), bytes);
-    unsigned code_page = entry.code_page;
-    // Some Windows installations (and wine) lack GB18030, whose two-byte part is GBK, and
-    // ISO-2022-JP, which is EUC-JP behind escapes.
-    if (code_page == 54936 && !IsValidCodePage(code_page)) code_page = 936;
-    if (code_page == 50220 && !IsValidCodePage(code_page)) {
-        auto euc = iso_2022_jp_as_euc_jp(bytes);
-        if (!euc) return std::nullopt;
-        return code_page_to_utf16(20932, *euc);
-    }
-    return code_page_to_utf16(code_page, bytes);
+// Whole sequences of a charset the system reads: none when one of them is not valid.
+std::optional<std::string> system_convert(const charset_entry& entry, std::string_view bytes) {
+    return code_page_to_utf8(entry.code_page, bytes);
 }
 
 #else
@@ -203,7 +176,8 @@ iconv_t converter_for(const charset_entry& entry) {
     return converter;
 }
 
-std::optional<std::string> convert(const charset_entry& entry, std::string_view bytes) {
+// Whole sequences of a charset the system reads: none when one of them is not valid.
+std::optional<std::string> system_convert(const charset_entry& entry, std::string_view bytes) {
     iconv_t converter = converter_for(entry);
     if (converter == reinterpret_cast<iconv_t>(-1)) return std::nullopt;
     std::string out(bytes.size() * 4 + 16, '\0');
@@ -220,18 +194,255 @@ std::optional<std::string> convert(const charset_entry& entry, std::string_view 
 
 #endif
 
+constexpr std::string_view replacement_utf8 = "\xEF\xBF\xBD";  // U+FFFD
+
+bool in_range(unsigned char byte, unsigned low, unsigned high) {
+    return byte >= low && byte <= high;
+}
+
+struct sequence {
+    size_t length;   // the bytes its first byte takes with it (fewer when the text ends)
+    bool malformed;  // bytes that cannot make a character, whatever a table says
+};
+
+// The sequence starting at `at`. A lead byte followed by an ASCII byte that cannot be its
+// second is one byte long, so the ASCII byte is read on its own.
+sequence sequence_at(const charset_entry& entry, std::string_view bytes, size_t at) {
+    auto byte = [&](size_t i) {
+        return i < bytes.size() ? static_cast<unsigned char>(bytes[i]) : 0u;
+    };
+    size_t left = bytes.size() - at;
+    unsigned char lead = byte(at);
+    switch (entry.kind) {
+        case family::double_byte:
+            return {std::min<size_t>(in_range(lead, 0x81, 0xFE) ? 2 : 1, left), false};
+        case family::shift_jis: {
+            bool two = in_range(lead, 0x81, 0x9F) || in_range(lead, 0xE0, 0xFC);
+            return {std::min<size_t>(two ? 2 : 1, left), false};
+        }
+        case family::euc_jp: {
+            // Windows' table reads a lead byte and an ASCII byte as a character of JIS X
+            // 0212; EUC-JP has no such pairs.
+            size_t length = lead == 0x8F ? 3 : lead == 0x8E || in_range(lead, 0xA1, 0xFE) ? 2 : 1;
+            if (length == 1) return {1, false};
+            bool malformed = left < length;
+            for (size_t i = 1; i < length; ++i) {
+                if (byte(at + i) < 0x80) return {i, true};
+                malformed = malformed || !in_range(byte(at + i), 0xA1, 0xFE);
+            }
+            if (lead == 0x8E && !in_range(byte(at + 1), 0xA1, 0xDF)) malformed = true;
+            // JIS X 0212 (behind 0x8F) is in glibc's table but not in Windows': read on
+            // neither, so the builds agree.
+            if (lead == 0x8F) malformed = true;
+            return {std::min(length, left), malformed};
+        }
+        case family::gb18030:
+            if (!in_range(lead, 0x81, 0xFE)) return {1, false};
+            if (!in_range(byte(at + 1), 0x30, 0x39)) return {std::min<size_t>(2, left), false};
+            return {std::min<size_t>(4, left), left < 4 || !in_range(byte(at + 2), 0x81, 0xFE) ||
+                                                   !in_range(byte(at + 3), 0x30, 0x39)};
+        default:
+            return {1, false};
+    }
+}
+
+// Only EUC-JP's table can read what is malformed; the other tables refuse it themselves.
+bool has_malformed_sequence(const charset_entry& entry, std::string_view bytes) {
+    if (entry.kind != family::euc_jp) return false;
+    for (size_t at = 0; at < bytes.size();) {
+        sequence next = sequence_at(entry, bytes, at);
+        if (next.malformed) return true;
+        at += next.length;
+    }
+    return false;
+}
+
+// Characters a charset's bytes never stand for, though a system's table may give them: a
+// C1 control or a private-use character (0xFF of GBK, 0x80 of Big5, say). Refused alike
+// on every system, so the builds read the same bytes the same way.
+bool has_foreign_characters(const charset_entry& entry, std::string_view utf8) {
+    if (entry.kind == family::iso_8859) return false;
+    for (size_t at = 0; at + 1 < utf8.size(); ++at) {
+        auto first = static_cast<unsigned char>(utf8[at]);
+        auto second = static_cast<unsigned char>(utf8[at + 1]);
+        if (first == 0xC2 && second < 0xA0) return true;
+        if (first == 0xEE || (first == 0xEF && second < 0xA4)) return true;
+    }
+    return false;
+}
+
+// Reads sequences one run at a time. A run the system takes whole is kept; one it refuses
+// is halved until each sequence it refuses stands alone and becomes U+FFFD. A two-byte
+// sequence whose second byte is ASCII gives U+FFFD for its first byte only, and the ASCII
+// byte is read on its own.
+class sequence_reader {
+  public:
+    sequence_reader(const charset_entry& entry, std::string_view bytes)
+        : entry_(entry), bytes_(bytes) {
+        for (size_t at = 0; at < bytes.size();) {
+            sequence next = sequence_at(entry, bytes, at);
+            starts_.push_back(at);
+            malformed_.push_back(next.malformed);
+            at += next.length;
+        }
+        starts_.push_back(bytes.size());
+    }
+    // Malformed sequences are never handed to the system; the runs between them are.
+    std::string read(bool& replaced) {
+        size_t run_start = 0;
+        for (size_t i = 0; i < malformed_.size(); ++i) {
+            if (!malformed_[i]) continue;
+            read_run(run_start, i);
+            replace(i);
+            run_start = i + 1;
+        }
+        read_run(run_start, malformed_.size());
+        replaced = replaced || replaced_;
+        return std::move(text_);
+    }
+
+  private:
+    void read_run(size_t first, size_t last) {
+        if (first == last) return;
+        std::string_view run = bytes_.substr(starts_[first], starts_[last] - starts_[first]);
+        auto text = system_convert(entry_, run);
+        if (text && !has_foreign_characters(entry_, *text)) {
+            text_ += *text;
+            return;
+        }
+        if (last - first > 1) {
+            size_t middle = first + (last - first) / 2;
+            read_run(first, middle);
+            read_run(middle, last);
+            return;
+        }
+        replace(first);
+    }
+
+    void replace(size_t index) {
+        std::string_view bad = bytes_.substr(starts_[index], starts_[index + 1] - starts_[index]);
+        replaced_ = true;
+        text_ += replacement_utf8;
+        if (bad.size() == 2 && static_cast<unsigned char>(bad[1]) < 0x80) text_ += bad[1];
+    }
+
+    const charset_entry& entry_;
+    std::string_view bytes_;
+    std::vector<size_t> starts_;
+    std::vector<bool> malformed_;
+    std::string text_;
+    bool replaced_ = false;
+};
+
+// UTF-8 read by our own decoder: each byte outside a valid sequence is U+FFFD.
+std::string utf8_replacing(std::string_view bytes, bool& replaced) {
+    std::string text;
+    text.reserve(bytes.size());
+    for (size_t at = 0; at < bytes.size();) {
+        size_t length = utf8_sequence_length(bytes, at);
+        if (length == 0) {
+            replaced = true;
+            text += replacement_utf8;
+            ++at;
+        } else {
+            text.append(bytes, at, length);
+            at += length;
+        }
+    }
+    return text;
+}
+
+std::string single_byte_to_utf8(const char16_t* upper_half, std::string_view bytes,
+                                bool& replaced) {
+    std::u16string text;
+    text.reserve(bytes.size());
+    for (unsigned char byte : bytes) {
+        char16_t code = byte < 0x80 ? char16_t(byte) : upper_half[byte - 0x80];
+        replaced = replaced || code == 0xFFFD;
+        text += code;
+    }
+    return utf16_to_utf8(text);
+}
+
+std::string convert(const charset_entry& entry, std::string_view bytes, bool& replaced);
+
+// GB18030 as GBK (which every system has, with the same table) and its own four-byte
+// sequences, read from our table, since not every Windows has the code page.
+std::string gb18030_to_utf8(std::string_view bytes, bool& replaced) {
+    const charset_entry& gbk = *find_charset("gbk");
+    const charset_entry& gb18030 = *find_charset("gb18030");
+    std::string text;
+    size_t run_start = 0;
+    for (size_t at = 0; at < bytes.size();) {
+        sequence next = sequence_at(gb18030, bytes, at);
+        if (next.length < 4 && !next.malformed) {
+            at += next.length;
+            continue;
+        }
+        text += convert(gbk, bytes.substr(run_start, at - run_start), replaced);
+        auto b = [&](size_t i) {
+            return static_cast<uint32_t>(static_cast<unsigned char>(bytes[at + i]));
+        };
+        char32_t code = 0xFFFD;
+        if (!next.malformed) {
+            uint32_t pointer =
+                (b(0) - 0x81) * 12600 + (b(1) - 0x30) * 1260 + (b(2) - 0x81) * 10 + (b(3) - 0x30);
+            code = gb18030_four_byte_character(pointer);
+        }
+        if (code >= 0xE000 && code < 0xF900) code = 0xFFFD;  // private use, as for GBK
+        replaced = replaced || code == 0xFFFD;
+        append_utf8(text, code);
+        at += next.length;
+        run_start = at;
+    }
+    return text + convert(gbk, bytes.substr(run_start), replaced);
+}
+
+std::string convert(const charset_entry& entry, std::string_view bytes, bool& replaced) {
+    switch (entry.kind) {
+        case family::iso_8859:
+        case family::single_byte:
+            // Windows-1252 is read as the ANSI code page is, its five undefined bytes as the
+            // C1 controls of the same value, the way Windows and mailers read them.
+            if (std::string_view(entry.iconv_name) == "CP1252")
+                return utf16_to_utf8(windows_1252_to_utf16(bytes));
+            return single_byte_to_utf8(single_byte_upper_half(entry.iconv_name), bytes, replaced);
+        case family::utf8:
+            return utf8_replacing(bytes, replaced);
+        case family::utf16:
+        case family::utf16be:
+            return utf16_form_to_utf8(bytes, utf16_order::big_endian);
+        case family::utf16le:
+            return utf16_form_to_utf8(bytes, utf16_order::little_endian);
+        case family::utf7:
+            return utf7_to_utf8(bytes);
+        case family::gb18030:
+            return gb18030_to_utf8(bytes, replaced);
+        case family::iso_2022_jp:
+            return iso_2022_jp_to_utf8(bytes, [&](std::string_view charset, std::string_view run) {
+                return convert(*find_charset(charset), run, replaced);
+            });
+        default:
+            break;
+    }
+    // Most text is valid: the system reads it in one call.
+    if (!has_malformed_sequence(entry, bytes)) {
+        auto text = system_convert(entry, bytes);
+        if (text && !has_foreign_characters(entry, *text)) return std::move(*text);
+    }
+    return sequence_reader(entry, bytes).read(replaced);
+}
+
 }  // namespace
 
-std::optional<std::string> charset_to_utf8(std::string_view charset, std::string_view bytes) {
+std::optional<std::string> charset_to_utf8(std::string_view charset, std::string_view bytes,
+                                           invalid_bytes invalid) {
     const charset_entry* entry = find_charset(charset);
     if (entry == nullptr) return std::nullopt;
-#ifdef _WIN32
-    auto text = convert(*entry, bytes);
-    if (!text) return std::nullopt;
-    return utf16_to_utf8(*text);
-#else
-    return convert(*entry, bytes);
-#endif
+    bool replaced = false;
+    std::string text = convert(*entry, bytes, replaced);
+    if (replaced && invalid == invalid_bytes::refused) return std::nullopt;
+    return text;
 }
 
 }  // namespace platform

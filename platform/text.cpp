@@ -71,7 +71,6 @@ size_t decode_utf8(std::string_view text, size_t at, char32_t& code) {
 // UTF-8 to UTF-16; a byte outside valid UTF-8 becomes what `stray` makes of it.
 template <typename Stray>
 std::u16string decode_utf8_text(std::string_view utf8, Stray stray) {
-    utf8 = up_to_nul(utf8);
     std::u16string text;
     text.reserve(utf8.size());
     for (size_t at = 0; at < utf8.size();) {
@@ -244,6 +243,10 @@ bool equal_ignoring_case(std::string_view a, std::string_view b) {
 }
 
 std::u16string utf8_to_utf16(std::string_view utf8) {
+    return utf8_text_to_utf16(up_to_nul(utf8));
+}
+
+std::u16string utf8_text_to_utf16(std::string_view utf8) {
     return decode_utf8_text(utf8, [](uint8_t) -> char32_t { return 0xFFFD; });
 }
 
@@ -268,7 +271,7 @@ std::u16string path_to_utf16(std::string_view path) {
     wide.resize(length > 0 ? length - 1 : 0);
     return std::u16string(wide.begin(), wide.end());
 #else
-    return decode_utf8_text(path, [](uint8_t byte) -> char32_t { return 0xDC00 + byte; });
+    return decode_utf8_text(up_to_nul(path), [](uint8_t byte) -> char32_t { return 0xDC00 + byte; });
 #endif
 }
 

@@ -25,8 +25,12 @@ bool append_ansi(std::u16string_view text, std::string& out);
 std::u16string windows_1252_to_utf16(std::string_view bytes);
 
 // Bytes of the named charset (an IANA name or alias, any case) as UTF-8; none when the
-// charset is unknown or the bytes are not valid in it. NUL bytes are converted too.
-std::optional<std::string> charset_to_utf8(std::string_view charset, std::string_view bytes);
+// charset is unknown. Bytes not valid in it are `replaced` one sequence at a time by U+FFFD,
+// or make the whole conversion fail when `refused` (the forms this program reads itself,
+// UTF-16, UTF-7 and the escapes of ISO-2022-JP, always replace). NUL bytes are converted too.
+enum class invalid_bytes { refused, replaced };
+std::optional<std::string> charset_to_utf8(std::string_view charset, std::string_view bytes,
+                                           invalid_bytes invalid = invalid_bytes::refused);
 
 // The length of the valid UTF-8 sequence starting at `at`; 0 when none starts there.
 size_t utf8_sequence_length(std::string_view text, size_t at);
@@ -44,6 +48,8 @@ void append_utf8(std::string& out, char32_t code);
 
 // UTF-8 up to the first NUL; a byte that is not part of valid UTF-8 becomes U+FFFD.
 std::u16string utf8_to_utf16(std::string_view utf8);
+// The same over all the text, NUL bytes kept as characters.
+std::u16string utf8_text_to_utf16(std::string_view utf8);
 
 // UTF-16 to UTF-8; an unpaired surrogate becomes U+FFFD.
 std::string utf16_to_utf8(std::u16string_view text);

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "cfb_reader.h"
+#include "mail_files.h"
 #include "msg/message.h"
 #include "msg/mime_reader.h"
 #include "platform/text.h"
@@ -201,6 +202,70 @@ TEST(MimeMessages, RelatedImagesAndEmbeddedMessages) {
     EXPECT_EQ(in.attachments[0].name, "a.zip");
     EXPECT_EQ(in.attachments[0].data, "PK");
     EXPECT_EQ(fixed(file, "", pr_flags), 0x11u);  // read, has attachments
+}
+
+// One message for each way real mail used to come out wrong (tests/msg/mail): what the item
+// shows of it. An embedded message is shown as "subject / body" in place of its bytes.
+struct real_mail {
+    const char* file;
+    std::string subject, body, html;
+    std::vector<std::pair<std::string, std::string>> attachments;
+};
+
+const real_mail real_mail_table[] = {
+    {"1-folded-fields.eml",
+     "The new catalogue is Now Available!",
+     "See the picture.",
+     "",
+     {{"a.gif", "GIF89a"}}},
+    {"2-invalid-byte.eml",
+     "\u041f\u0440\u0438\u0432\u0435\u0442\uFFFD",
+     "\u041f\u0440\u0438\u0432\u0435\u0442, \u043c\u0438\u0440!\uFFFD\r\n",
+     "",
+     {}},
+    {"3-mbox-line.eml", "Fwd: report", "See the attached message.", "", {{"", "Cheap offer / Buy now."}}},
+    {"4-uuencode.eml", "The file", "Here it is.", "", {{"hello.txt", "Hello, world!\n"}}},
+    {"5-utf7-utf16.eml",
+     "D\u00e9lai",
+     "Fr\u00f6sche + Kr\u00f6ten",
+     "<p>Gr\u00fc\u00dfe</p>",
+     {}},
+    {"6-raw-8bit-subject.eml",
+     "\u8d27\u5230\u4ed8\u6b3e",
+     "\u8d27\u5230\u4ed8\u6b3e\uff0c\u8c22\u8c22\u3002\r\n",
+     "",
+     {}},
+    {"7-iso-2022-jp-extensions.eml", "\u2460\uff71 2003", "\u65e5\u672c\r\n", "", {}},
+    {"8-small-forms.eml", "Small forms", "Main text.", "", {{"", "Inner / Inner body.\r\n"}}},
+};
+
+TEST(MimeMessages, RealMailFormsGiveTheirText) {
+    ASSERT_EQ(mail_files.size(), std::size(real_mail_table));
+    for (size_t i = 0; i < mail_files.size(); ++i) {
+        const real_mail& want = real_mail_table[i];
+        SCOPED_TRACE(want.file);
+        ASSERT_EQ(mail_files[i].name, want.file);
+        cfb_file file = read_cfb(write(mail_files[i].text));
+        ASSERT_EQ(check_message(file), std::vector<std::string>());
+        EXPECT_EQ(platform::utf16_to_utf8(string_property(file, "", pr_subject)), want.subject);
+        message_seen m = seen(file);
+        EXPECT_EQ(m.body, want.body);
+        EXPECT_EQ(m.html, want.html);
+        ASSERT_EQ(m.attachments.size(), want.attachments.size());
+        for (size_t a = 0; a < m.attachments.size(); ++a) {
+            std::string data = m.attachments[a].data;
+            if (m.attachments[a].method == 5) {
+                std::string inner = "__attach_version1.0_#0000000" + std::to_string(a) +
+                                    "/__substg1.0_3701000D";
+                data = platform::utf16_to_utf8(string_property(file, inner, pr_subject)) + " / " +
+                       seen(file, inner).body;
+            }
+            if (m.attachments[a].method != 5) {
+                EXPECT_EQ(m.attachments[a].name, want.attachments[a].first);
+            }
+            EXPECT_EQ(data, want.attachments[a].second);
+        }
+    }
 }
 
 // Messages cut and spliced at random places (the way damaged stores hand them over)

@@ -44,12 +44,17 @@ std::string message_text(const header_values& values) {
 }  // namespace
 
 store_image charset_store() {
+    std::vector<std::string> texts;
+    for (const header_values& values : charset_headers) texts.push_back(message_text(values));
+    return store_of_messages(texts);
+}
+
+store_image store_of_messages(const std::vector<std::string>& texts) {
     store_image image;
     image.put_signature();
     random_source random(1);
     uint32_t next = 0x200;
-    for (const header_values& values : charset_headers) {
-        std::string text = message_text(values);
+    for (const std::string& text : texts) {
         auto offsets =
             lay_out_blocks(next, live_blocks_for(text.size()), block_order::in_order, random);
         image.add_message(text, offsets);

@@ -6,6 +6,7 @@
 // attachment of that many random bytes.
 // dbxgen --charsets OUT.dbx writes the small store of headers in several charsets.
 // dbxgen --from-lines OUT.dbx writes the small store of lines an mbox file quotes.
+// dbxgen --files OUT.dbx MESSAGE... writes a store of the given message files, in order.
 // dbxgen --hostile FOLDER
 // Writes the small hostile stores (rings, self-links, cut headers, ...) into FOLDER as
 // NAME.dbx, for the fuzzers' seed corpora.
@@ -35,7 +36,9 @@ int usage() {
         "       dbxgen --charsets OUT.dbx\n"
         "  --charsets    a few messages with headers in several charsets\n"
         "       dbxgen --from-lines OUT.dbx\n"
-        "  --from-lines  a few messages with lines an mbox file quotes\n");
+        "  --from-lines  a few messages with lines an mbox file quotes\n"
+        "       dbxgen --files OUT.dbx MESSAGE...\n"
+        "  --files       the given message files as the live messages of a store\n");
     return 2;
 }
 
@@ -53,6 +56,30 @@ int write_small_store(const dbxgen::store_image& image, const char* out_path, co
     }
     std::printf("%s: %s\n", out_path, what);
     return 0;
+}
+
+// A store of the message files named, each read whole.
+int write_files_store(const char* out_path, char** files, int count) {
+    std::vector<std::string> texts;
+    for (int i = 0; i < count; ++i) {
+        FILE* in = platform::open_file(files[i], "rb");
+        if (in == nullptr) {
+            platform::report_error(files[i]);
+            return 1;
+        }
+        std::string text;
+        char buffer[4096];
+        for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, in)) > 0;) text.append(buffer, n);
+        bool failed = std::ferror(in) != 0;
+        std::fclose(in);
+        if (failed) {
+            platform::report_error(files[i]);
+            return 1;
+        }
+        texts.push_back(std::move(text));
+    }
+    std::string what = std::to_string(count) + " messages";
+    return write_small_store(dbxgen::store_of_messages(texts), out_path, what.c_str());
 }
 
 // The small hostile stores, each as FOLDER/NAME.dbx; the folder must exist.
@@ -74,6 +101,8 @@ int run(int argc, char** argv) {
     if (argc == 3 && std::strcmp(argv[1], "--from-lines") == 0)
         return write_small_store(dbxgen::from_lines_store(), argv[2], "lines an mbox file quotes");
     if (argc == 3 && std::strcmp(argv[1], "--hostile") == 0) return write_hostile_seeds(argv[2]);
+    if (argc >= 3 && std::strcmp(argv[1], "--files") == 0)
+        return write_files_store(argv[2], argv + 3, argc - 3);
     dbxgen::store_options options;
     const char* out_path = nullptr;
     for (int i = 1; i < argc; i++) {
