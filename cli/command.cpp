@@ -200,11 +200,17 @@ void make_folder_path(const std::string& folder) {
     }
 }
 
+// The chains of the whole run found short of whole, for the closing summary.
+integrity_counts run_integrity;
+
 // Says when `input` (a store or an image, by `kind`) could not be opened; true when the run
 // read it whole and read, and in a save run saved, every message.
 bool ended_well(const options& parsed, const run_outcome& outcome, const char* kind,
                 const std::string& input) {
     std::fflush(stdout);
+    run_integrity.unattested += outcome.integrity.unattested;
+    run_integrity.cut_short += outcome.integrity.cut_short;
+    run_integrity.crosses_stores += outcome.integrity.crosses_stores;
     if (!outcome.store_opened && !outcome.abandoned) {
         std::fprintf(stderr, "morvale: could not open the %s %s\n", kind,
                      platform::printable(input).c_str());
@@ -413,10 +419,29 @@ bool start_manifest(const options& parsed, std::unique_ptr<manifest>& made) {
     return true;
 }
 
+// Says on standard error how many messages are not whole, by kind: their files and rows
+// are still made (a salvaged part of a message is worth having), but are not the message
+// as it was stored.
+void say_integrity(const integrity_counts& counts, bool manifest) {
+    std::string text;
+    auto add = [&](int count, const char* what) {
+        if (count == 0) return;
+        std::string number = std::to_string(count);
+        if (text.empty()) number += count == 1 ? " message" : " messages";
+        text += (text.empty() ? "" : ", ") + number + " " + what;
+    };
+    add(counts.cut_short, "cut short");
+    add(counts.unattested, "with unattested bytes");
+    add(counts.crosses_stores, "crossing stores");
+    if (text.empty()) return;
+    std::fprintf(stderr, "morvale: %s%s\n", text.c_str(), manifest ? "; see the manifest" : "");
+}
+
 }  // namespace
 
 int morvale_run(const std::vector<std::string>& args) {
     options parsed;
+    run_integrity = {};
     int status = parse_arguments(args, parsed);
     if (status >= 0) return status;
     std::string clash = output_naming_input(parsed);
@@ -438,6 +463,7 @@ int morvale_run(const std::vector<std::string>& args) {
     }
     main_dialog = saved_dialog;
     chain_observer = nullptr;
+    say_integrity(run_integrity, record != nullptr);
     if (record && !record->good()) status = 1;
     return status;
 }

@@ -14,18 +14,13 @@ namespace {
 const char* const field_names[] = {"store",  "carved_start", "list", "chain",    "first_offset",
                                    "blocks", "bytes",        "md5",  "sha256",   "from",
                                    "to",     "subject",      "date", "date_utc", "file",
-                                   "result", "reason"};
+                                   "result", "reason",       "block_positions", "integrity",
+                                   "integrity_detail"};
 
 bool ends_with(const std::string& text, std::string_view end) {
     return text.size() >= end.size() &&
            platform::equal_ignoring_case(std::string_view(text).substr(text.size() - end.size()),
                                          end);
-}
-
-std::string hex(uint64_t value, int digits) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%0*" PRIX64, digits, value);
-    return text;
 }
 
 // Seconds since 1970 as "YYYY-MM-DDTHH:MM:SSZ", by the proleptic Gregorian calendar.
@@ -105,6 +100,15 @@ std::string reason_of(const chain_record& record) {
     return "cut short";
 }
 
+// Where each block of the chain lies in the file, joined by blanks.
+std::string positions_text(const chain_record& record) {
+    std::string text;
+    if (record.integrity)
+        for (uint64_t position : record.integrity->block_positions)
+            text += (text.empty() ? "" : " ") + dbx_hex(position, 8);
+    return text;
+}
+
 }  // namespace
 
 bool manifest::known_kind(const std::string& path) {
@@ -182,10 +186,10 @@ std::string manifest::relative(const std::string& file) const {
 void manifest::write(const chain_record& record) {
     platform::digests digests = platform::digest_of(*record.bytes);
     std::vector<std::string> values = {record.store_path,
-                                       record.carved_start ? hex(*record.carved_start, 12) : "",
+                                       record.carved_start ? dbx_start_hex(*record.carved_start) : "",
                                        record.list == 0 ? "message" : "deleted fragment",
                                        std::to_string(record.chain),
-                                       hex(record.first_offset, 8),
+                                       dbx_hex(record.first_offset, 8),
                                        std::to_string(record.blocks),
                                        std::to_string(record.bytes->size()),
                                        digests.md5,
@@ -199,7 +203,10 @@ void manifest::write(const chain_record& record) {
                                        record.failed  ? "failed"
                                        : record.saved ? "saved"
                                                       : "listed",
-                                       reason_of(record)};
+                                       reason_of(record),
+                                       positions_text(record),
+                                       record.integrity ? record.integrity->kinds() : "",
+                                       record.integrity ? record.integrity->detail() : ""};
     for (std::string& value : values) value = valid_utf8(value);
     if (json_) {
         nlohmann::ordered_json line;
@@ -207,6 +214,10 @@ void manifest::write(const chain_record& record) {
         line["chain"] = record.chain;
         line["blocks"] = record.blocks;
         line["bytes"] = record.bytes->size();
+        nlohmann::json positions = nlohmann::json::array();
+        if (record.integrity)
+            for (uint64_t position : record.integrity->block_positions) positions.push_back(dbx_hex(position, 8));
+        line["block_positions"] = positions;
         put(line.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) + "\n");
         return;
     }

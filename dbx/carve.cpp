@@ -91,6 +91,7 @@ class cross_linker {
         if (ends_.empty()) return;
         count_candidates();
         link_ends();
+        note_heads_named_elsewhere();
         copy_continuations();
     }
 
@@ -156,6 +157,27 @@ class cross_linker {
             target.prev = foreign_predecessor;
             stores_[found.place.store]->lists[found.place.list].chain_count--;
             links_[key(end)] = found.place;
+        }
+    }
+
+    // Heads that an end left unlinked names: their chains may continue a message.
+    void note_heads_named_elsewhere() {
+        offset_table named[2];
+        for (const block_place& end : ends_) {
+            if (links_.count(key(end)) != 0) continue;
+            uint32_t offset = block(end).next_offset;
+            if (named[end.list].find(offset) < 0) named[end.list].put(offset, 0);
+        }
+        if (named[0].empty() && named[1].empty()) return;
+        for (std::unique_ptr<dbx_t>& store : stores_) {
+            for (int i = 0; i < 2; ++i) {
+                dbx_block_list_t& list = store->lists[i];
+                for (int32_t k = 0; k < list.block_count; ++k) {
+                    const dbx_block_t& head = list.blocks[k];
+                    if (head.prev == -1 && named[i].find(head.offset) >= 0)
+                        list.heads_named_elsewhere.push_back(head.offset);
+                }
+            }
         }
     }
 

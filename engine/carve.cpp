@@ -84,9 +84,12 @@ void run_carved(main_view* dialog, carved_image& image, const char* folder, cons
 
 }  // namespace
 
+// A store that starts before the image (an extract taken from inside it) is named by its
+// distance before the image's start, after a minus sign.
 std::string carved_folder_name(uint64_t start) {
+    bool before = int64_t(start) < 0;
     char name[32];
-    std::snprintf(name, sizeof name, "%012" PRIX64, start);
+    std::snprintf(name, sizeof name, "%s%012" PRIX64, before ? "-" : "", before ? uint64_t(0) - start : start);
     return name;
 }
 

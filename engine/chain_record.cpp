@@ -14,12 +14,6 @@ std::function<void(const chain_record&)> chain_observer;
 
 namespace {
 
-int64_t chain_length(const dbx_block_list_t& list, const dbx_block_t* head) {
-    int64_t length = 0;
-    for (int32_t k = int32_t(head - list.blocks.data()); k >= 0; k = list.blocks[k].next) ++length;
-    return length;
-}
-
 std::string why_failed(const message_read& message, bool written) {
     if (message.out_of_memory) return std::strerror(ENOMEM);
     if (message.unreadable) return unreadable_text(*message.unreadable);
@@ -31,7 +25,7 @@ std::string why_failed(const message_read& message, bool written) {
 }  // namespace
 
 void _note_chain(const dbx_t* store, int list, int chain, const message_read& message,
-                 const std::string* folder, bool usable, int saved) {
+                 const std::string* folder, bool usable, int saved, const chain_integrity& integrity) {
     if (!chain_observer) return;
     const dbx_block_t* head = store->lists[list].chains[chain];
     chain_record record;
@@ -40,7 +34,7 @@ void _note_chain(const dbx_t* store, int list, int chain, const message_read& me
     record.list = list;
     record.chain = chain;
     record.first_offset = head->offset;
-    record.blocks = chain_length(store->lists[list], head);
+    record.blocks = int64_t(integrity.block_positions.size());
     static const std::string none;
     record.bytes = message.text ? &*message.text : &none;
     record.from = message.from.value_or("");
@@ -54,6 +48,7 @@ void _note_chain(const dbx_t* store, int list, int chain, const message_read& me
         record.date = hdr_message_date(fields);
     }
     record.cut_short = message.cut_short;
+    record.integrity = &integrity;
     record.saved = saved == 1;
     record.failed = !usable || (folder && saved != 1);
     if (record.saved) record.file = in_folder(folder->c_str(), message.name);

@@ -59,6 +59,8 @@ bool handle_chain(main_view* dialog, dbx_t* store, int i, int j, const std::stri
                   const std::optional<platform::file_identity>& identity, read_window* window,
                   header_capture* rows) {
     const dbx_block_list_t& list = store->lists[i];
+    chain_integrity integrity = dbx_chain_integrity(store, i, list.chains[j]);
+    totals.integrity.add(integrity);
     // A row the scan made is shown unless the chain touches bytes it could not read: such a
     // chain is read, and reported.
     if (!list_folder && rows != nullptr && !_chain_touches_unreadable(store, i, list.chains[j]) &&
@@ -67,7 +69,7 @@ bool handle_chain(main_view* dialog, dbx_t* store, int i, int j, const std::stri
     message_read message = _read_message(dialog, store, i, j, mode, bool(chain_observer), window);
     bool unusable = message_failed(dialog, totals, store, store->lists[i].chains[j], message);
     if (!list_folder) {  // list only: reading filled the row
-        _note_chain(store, i, j, message, nullptr, !unusable, 0);
+        _note_chain(store, i, j, message, nullptr, !unusable, 0, integrity);
         return !unusable;
     }
     int chain_count = store->lists[i].chain_count;
@@ -79,7 +81,7 @@ bool handle_chain(main_view* dialog, dbx_t* store, int i, int j, const std::stri
         platform::report_error("_save_message");
     }
     print_message_line(j, chain_count, result == 1, message.name);
-    _note_chain(store, i, j, message, list_folder, !unusable, result);
+    _note_chain(store, i, j, message, list_folder, !unusable, result, integrity);
     return result == 1;
 }
 
@@ -237,6 +239,7 @@ int run_in_frame(bool saving, run_steps& steps, run_outcome* outcome) {
         result.errors = totals.errors;
         result.abandoned = result.abandoned || totals.abandoned;
         result.unreadable = std::move(totals.unreadable);
+        result.integrity = totals.integrity;
     }
     if (saving && !nothing_found && !result.abandoned) show_completion(dialog, result);
     if (outcome) *outcome = result;

@@ -16,6 +16,7 @@ struct recover_totals {
     int errors = 0;
     bool abandoned = false;
     std::vector<unreadable_range> unreadable;  // reported so far, scan's and messages'
+    integrity_counts integrity;
 };
 
 // Drives both lists; `totals` carries what was reported before (the scan's unreadable
@@ -73,4 +74,4 @@ void show_completion(main_view* dialog, const run_outcome& outcome);
 // the list folder of a save run (null in a list run), `usable` false when the message
 // could not be read, `saved` the result of saving it (1 saved, 2 failed, 0 not saved).
 void _note_chain(const dbx_t* store, int list, int chain, const message_read& message,
-                 const std::string* folder, bool usable, int saved);
+                 const std::string* folder, bool usable, int saved, const chain_integrity& integrity);
