@@ -68,6 +68,7 @@ const char* const usage_text =
 struct options {
     int mode = 0;               // 0 list only, 1 .eml, 2 .msg
     bool carve = false;         // the inputs are disk images
+    uint32_t cluster_size = 1024;  // the allocation unit a carve's attestation takes whole
     std::string manifest_path;  // empty: no manifest
     std::vector<std::string> stores;
     std::string folder;
@@ -98,6 +99,15 @@ int parse_arguments(const std::vector<std::string>& args, options& parsed) {
             return 0;
         } else if (!options_done && arg == "--carve") {
             parsed.carve = true;
+        } else if (!options_done && arg == "--cluster-size") {
+            if (at + 1 == args.size()) return usage_error("--cluster-size needs a number of bytes");
+            const std::string& size = args[++at];
+            char* end = nullptr;
+            unsigned long bytes = std::strtoul(size.c_str(), &end, 10);
+            if (size.empty() || *end != '\0' || bytes < 512 || bytes > (1ul << 24) ||
+                (bytes & (bytes - 1)) != 0)
+                return usage_error("--cluster-size takes a power of two from 512 to 16777216");
+            parsed.cluster_size = uint32_t(bytes);
         } else if (!options_done && (arg == "--eml" || arg == "--msg")) {
             int mode = arg == "--eml" ? 1 : 2;
             if (parsed.mode != 0 && parsed.mode != mode)
@@ -444,6 +454,7 @@ int morvale_run(const std::vector<std::string>& args) {
     run_integrity = {};
     int status = parse_arguments(args, parsed);
     if (status >= 0) return status;
+    dbx_set_cluster_size(parsed.cluster_size);
     std::string clash = output_naming_input(parsed);
     if (!clash.empty()) return usage_error(clash.c_str());
     std::unique_ptr<manifest> record;

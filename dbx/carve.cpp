@@ -17,6 +17,7 @@
 #include "dbx/offset_table.h"
 #include "dbx/scan.h"
 #include "platform/fs.h"
+#include "platform/image.h"
 #include "platform/read.h"
 
 namespace {
@@ -43,8 +44,10 @@ class carve_sink : public block_sink {
         std::vector<std::unique_ptr<dbx_t>> stores;
         for (carved_store& carved : stores_) stores.push_back(std::move(carved.store));
         stores_.clear();
-        std::sort(stores.begin(), stores.end(),
-                  [](const auto& a, const auto& b) { return a->base < b->base; });
+        // Stores that start before the image (their start wrapped below zero) come first.
+        std::sort(stores.begin(), stores.end(), [](const auto& a, const auto& b) {
+            return int64_t(a->base) < int64_t(b->base);
+        });
         return stores;
     }
 
@@ -252,7 +255,7 @@ void release(carved_image* image) {
         store->file = nullptr;  // the image's file, closed once below
         dbx_close(store);
     }
-    if (image->file != nullptr) std::fclose(image->file);
+    platform::close_image(image->file);
     delete image;
 }
 
@@ -279,7 +282,7 @@ bool carve(carved_image* image) {
 carved_image* dbx_carve(const char* path) {
     auto* image = new (std::nothrow) carved_image;
     if (image == nullptr) return nullptr;
-    image->file = platform::open_for_reading(path);
+    image->file = platform::open_image(path);
     std::optional<platform::stream_status> status;
     if (image->file != nullptr) status = platform::status_of(image->file);
     if (status && status->directory) errno = EISDIR;

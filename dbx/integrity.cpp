@@ -22,47 +22,59 @@ uint64_t base_of(const dbx_t* store, const dbx_block_list_t& list, const dbx_blo
     return index < own ? store->base : list.borrowed_bases[index - own];
 }
 
-// Whether a header of a block found at one of the store's own offsets [low, high) exists in
-// either list. The store's own blocks are sorted by offset.
-bool holds_header_between(const dbx_t& store, uint64_t low, uint64_t high) {
+uint32_t cluster_sectors = 2;
+
+// The offsets of the store's headers nearest to [low, high) on either side, of either
+// list: the last one below `low` and the first one at or past `high` (none: -1 and
+// UINT64_MAX), and whether one lies within. The store's own blocks are sorted by offset.
+struct nearby_headers {
+    int64_t before = -1;
+    uint64_t after = UINT64_MAX;
+    bool within = false;
+};
+nearby_headers headers_around(const dbx_t& store, uint64_t low, uint64_t high) {
+    nearby_headers found;
+    auto by_offset = [](const dbx_block_t& block, uint64_t offset) { return block.offset < offset; };
     for (const dbx_block_list_t& list : store.lists) {
         auto begin = list.blocks.begin(), end = begin + list.block_count;
-        auto at = std::lower_bound(begin, end, low, [](const dbx_block_t& block, uint64_t offset) {
-            return block.offset < offset;
-        });
-        if (at != end && at->offset < high) return true;
+        auto at = std::lower_bound(begin, end, low, by_offset);
+        if (at != begin) found.before = std::max<int64_t>(found.before, std::prev(at)->offset);
+        if (at != end && at->offset < high) found.within = true;
+        auto past = std::lower_bound(at, end, high, by_offset);
+        if (past != end) found.after = std::min<uint64_t>(found.after, past->offset);
     }
-    return false;
+    return found;
 }
 
-// Attestation of image sectors for one carved store, with the last answers kept: a chain's
-// blocks mostly lie one after another.
+// Attestation of the sectors of one carved store, counted from the store's start (which
+// lies on a sector boundary and, a file starting on a cluster, on a cluster boundary).
+// Allocation units of `cluster_sectors` sectors are taken whole: a sector is attested
+// when a header of the store starts in its unit, or when it lies between two sectors in
+// which headers start no more than a unit apart, so that no other unit fits between them.
 class sector_witness {
   public:
-    sector_witness(const dbx_t& store, uint64_t base) : store_(store), base_(base) {}
+    explicit sector_witness(const dbx_t& store) : store_(store) {}
 
     bool attested(uint64_t sector) {
-        return has_header(sector) || (sector > 0 && has_header(sector - 1) && has_header(sector + 1));
+        uint64_t unit = sector / cluster_sectors * cluster_sectors;
+        if (unit == last_unit_) return last_answer_;
+        nearby_headers unit_headers =
+            headers_around(store_, unit * sector_size, (unit + cluster_sectors) * sector_size);
+        last_unit_ = unit;
+        last_answer_ = unit_headers.within;
+        if (last_answer_) return true;
+        // A unit without a header of its own: the sector is attested only by the headers
+        // on either side of it, and the answer holds for it alone.
+        last_unit_ = UINT64_MAX;
+        nearby_headers around = headers_around(store_, sector * sector_size, (sector + 1) * sector_size);
+        return around.before >= 0 && around.after != UINT64_MAX &&
+               around.after / sector_size - uint64_t(around.before) / sector_size <= cluster_sectors;
     }
 
   private:
-    bool has_header(uint64_t sector) {
-        for (const auto& [known, answer] : recent_)
-            if (known == sector) return answer;
-        // The sector as offsets of the store, which may start before the image; sectors
-        // before the store's start hold none of its headers.
-        int64_t low = int64_t(sector * sector_size) - int64_t(base_), high = low + sector_size;
-        bool answer = high > 0 && holds_header_between(store_, uint64_t(std::max<int64_t>(low, 0)),
-                                                       uint64_t(high));
-        recent_[next_++ % 4] = {sector, answer};
-        return answer;
-    }
-
     const dbx_t& store_;
-    uint64_t base_;
-    std::pair<uint64_t, bool> recent_[4] = {{UINT64_MAX, false}, {UINT64_MAX, false},
-                                            {UINT64_MAX, false}, {UINT64_MAX, false}};
-    unsigned next_ = 0;
+    uint64_t last_unit_ = UINT64_MAX;
+    bool last_answer_ = false;
 };
 
 void add_range(std::vector<std::pair<uint64_t, uint64_t>>& ranges, uint64_t start, uint64_t end) {
@@ -75,6 +87,14 @@ void add_range(std::vector<std::pair<uint64_t, uint64_t>>& ranges, uint64_t star
 
 }  // namespace
 
+void dbx_set_cluster_size(uint32_t bytes) {
+    cluster_sectors = std::max<uint32_t>(bytes / sector_size, 1);
+}
+
+uint32_t dbx_cluster_size() {
+    return cluster_sectors * sector_size;
+}
+
 std::string dbx_hex(uint64_t value, int digits) {
     char text[32];
     std::snprintf(text, sizeof text, "0x%0*" PRIX64, digits, value);
@@ -86,7 +106,7 @@ chain_integrity dbx_chain_integrity(const dbx_t* store, int list_number, const d
     const dbx_block_list_t& list = store->lists[list_number];
     uint64_t file_end = uint64_t(std::max<int64_t>(store->file_size, 0));
     const dbx_block_t* last = head;
-    sector_witness witness(*store, store->base);
+    sector_witness witness(*store);
     for (int32_t k = int32_t(head - list.blocks.data()); k >= 0; k = list.blocks[k].next) {
         const dbx_block_t* block = &list.blocks[k];
         last = block;
@@ -103,9 +123,13 @@ chain_integrity dbx_chain_integrity(const dbx_t* store, int list_number, const d
         // A copy of another store's block is attested by that store's headers, which this
         // store does not hold; it is reported as crossing stores instead.
         if (base != store->base) continue;
-        for (uint64_t sector = position / sector_size + 1; sector * sector_size < end; ++sector) {
-            if (!witness.attested(sector))
-                add_range(found.unattested, sector * sector_size, std::min(end, (sector + 1) * sector_size));
+        // Sectors counted from the store's start: the block's own header attests its first.
+        uint64_t first = block->offset / sector_size + 1, last = (end - base - 1) / sector_size;
+        for (uint64_t sector = first; sector <= last && end > position + header_size; ++sector) {
+            if (witness.attested(sector))
+                continue;
+            uint64_t at = base + sector * sector_size;
+            add_range(found.unattested, at, std::min(end, at + sector_size));
         }
     }
     uint64_t last_end = found.block_positions.back() + header_size +

@@ -30,12 +30,20 @@ struct chain_integrity {
 };
 
 // The integrity of the chain headed by `head` in list `list`. In a store file every byte
-// is attested. In a store carved from an image a 512-byte sector is attested when a block
-// header of the store (of either list) starts in it, or when it is the one sector between
-// two sectors in which such headers start: a message's own blocks leave no longer stretch
-// without a header, so a longer one is something else (another file, an overwritten
-// cluster, noise) that a block straddling its edge read on into.
+// is attested. In a store carved from an image the sectors are counted from the store's
+// start, in allocation units (clusters) of dbx_cluster_size() bytes, which a file system
+// gives to one file whole: a sector is attested when a block header of the store (of
+// either list) starts in its unit, or when it lies between two sectors in which such
+// headers start no more than a unit apart. A block whose bytes run into a sector nothing
+// ties to its store read on into something else: another file, an overwritten cluster,
+// noise. The unit is 1024 bytes unless set: the one sector a block may leave between two
+// of its store's headers.
 chain_integrity dbx_chain_integrity(const dbx_t* store, int list, const dbx_block_t* head);
+
+// The allocation unit the attestation takes whole, in bytes (a multiple of 512): the file
+// system's cluster size where it is known.
+void dbx_set_cluster_size(uint32_t bytes);
+uint32_t dbx_cluster_size();
 
 // An offset or position as "0x" and upper-case hexadecimal digits, at least `digits` of them.
 std::string dbx_hex(uint64_t value, int digits);

@@ -114,6 +114,12 @@ class carve_run : public run_steps {
 
     void say_not_opened() override {
         std::fprintf(stderr, "dbx_carve: %s\n", platform::read_error_text(open_error_));
+        // A stream gives its bytes once, in order; the carve reads an image by position.
+        if (open_error_ == platform::not_regular_file)
+            std::fprintf(stderr,
+                         "morvale: %s: an image must be read by position: write the stream to a "
+                         "file first, or carve an EWF image of it\n",
+                         platform::printable(image_path_).c_str());
         std::fflush(stderr);
     }
 
