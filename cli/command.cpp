@@ -15,6 +15,7 @@
 
 #include "cli/console_view.h"
 #include "cli/manifest.h"
+#include "cli/run_record.h"
 #include "cli/store_folder.h"
 #include "dispatch/dispatch.h"
 #include "engine/engine.h"
@@ -69,6 +70,7 @@ struct options {
     int mode = 0;               // 0 list only, 1 .eml, 2 .msg
     bool carve = false;         // the inputs are disk images
     uint32_t cluster_size = 1024;  // the allocation unit a carve's attestation takes whole
+    bool hash_inputs = false;      // the run record holds each input's digests
     std::string manifest_path;  // empty: no manifest
     std::vector<std::string> stores;
     std::string folder;
@@ -99,6 +101,8 @@ int parse_arguments(const std::vector<std::string>& args, options& parsed) {
             return 0;
         } else if (!options_done && arg == "--carve") {
             parsed.carve = true;
+        } else if (!options_done && arg == "--hash-inputs") {
+            parsed.hash_inputs = true;
         } else if (!options_done && arg == "--cluster-size") {
             if (at + 1 == args.size()) return usage_error("--cluster-size needs a number of bytes");
             const std::string& size = args[++at];
@@ -127,6 +131,8 @@ int parse_arguments(const std::vector<std::string>& args, options& parsed) {
     }
     if (parsed.stores.empty())
         return usage_error(parsed.carve ? "no image given" : "no store given");
+    if (parsed.hash_inputs && parsed.manifest_path.empty())
+        return usage_error("--hash-inputs records the digests in the run record of a --manifest");
     return -1;
 }
 
@@ -419,13 +425,21 @@ std::string output_naming_input(const options& parsed) {
     return {};
 }
 
-// Opens the run's manifest and hands it every chain; false when it cannot be made.
-bool start_manifest(const options& parsed, std::unique_ptr<manifest>& made) {
+// Opens the run's manifest, starts it with the record of the run and hands it every chain;
+// false when it cannot be made.
+bool start_manifest(const options& parsed, const std::vector<std::string>& args,
+                    std::unique_ptr<manifest>& made, std::unique_ptr<run_record>& run) {
     if (parsed.manifest_path.empty()) return true;
+    run = std::make_unique<run_record>(args);
+    for (const std::string& input : parsed.stores) run->add_input(input, parsed.hash_inputs, parsed.carve);
     std::string folder = parsed.mode == 0 ? "" : platform::absolute_path(parsed.folder.c_str());
     made = manifest::create(parsed.manifest_path, folder);
     if (!made) return false;
-    chain_observer = [&made](const chain_record& record) { made->write(record); };
+    made->write_run(run->json(std::nullopt), false);
+    chain_observer = [&made, &run](const chain_record& record) {
+        made->write(record);
+        run->count(record);
+    };
     return true;
 }
 
@@ -458,7 +472,8 @@ int morvale_run(const std::vector<std::string>& args) {
     std::string clash = output_naming_input(parsed);
     if (!clash.empty()) return usage_error(clash.c_str());
     std::unique_ptr<manifest> record;
-    if (!start_manifest(parsed, record)) return 1;
+    std::unique_ptr<run_record> run;
+    if (!start_manifest(parsed, args, record, run)) return 1;
     console_view view;
     main_view* saved_dialog = main_dialog;
     main_dialog = &view;
@@ -475,6 +490,7 @@ int morvale_run(const std::vector<std::string>& args) {
     main_dialog = saved_dialog;
     chain_observer = nullptr;
     say_integrity(run_integrity, record != nullptr);
+    if (record) record->write_run(run->json(status), true);
     if (record && !record->good()) status = 1;
     return status;
 }

@@ -23,23 +23,6 @@ bool ends_with(const std::string& text, std::string_view end) {
                                          end);
 }
 
-// Seconds since 1970 as "YYYY-MM-DDTHH:MM:SSZ", by the proleptic Gregorian calendar.
-std::string iso_utc(int64_t seconds) {
-    int64_t days = seconds / 86400, rest = seconds % 86400;
-    if (rest < 0) rest += 86400, --days;
-    int64_t z = days + 719468, era = (z >= 0 ? z : z - 146096) / 146097;
-    int64_t doe = z - era * 146097, yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-    int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100), mp = (5 * doy + 2) / 153;
-    int64_t day = doy - (153 * mp + 2) / 5 + 1, month = mp < 10 ? mp + 3 : mp - 9;
-    int64_t year = yoe + era * 400 + (month <= 2);
-    char text[64];  // room for any year a 64-bit count of seconds gives
-    std::snprintf(text, sizeof text,
-                  "%04" PRId64 "-%02" PRId64 "-%02" PRId64 "T%02" PRId64 ":%02" PRId64 ":%02" PRId64
-                  "Z",
-                  year, month, day, rest / 3600, rest / 60 % 60, rest % 60);
-    return text;
-}
-
 // The text with every byte that begins no valid UTF-8 sequence replaced by U+FFFD: the
 // manifest is UTF-8 throughout, whatever a header held.
 std::string valid_utf8(const std::string& text) {
@@ -110,6 +93,23 @@ std::string positions_text(const chain_record& record) {
 }
 
 }  // namespace
+
+// Seconds since 1970 as "YYYY-MM-DDTHH:MM:SSZ", by the proleptic Gregorian calendar.
+std::string iso_utc(int64_t seconds) {
+    int64_t days = seconds / 86400, rest = seconds % 86400;
+    if (rest < 0) rest += 86400, --days;
+    int64_t z = days + 719468, era = (z >= 0 ? z : z - 146096) / 146097;
+    int64_t doe = z - era * 146097, yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+    int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100), mp = (5 * doy + 2) / 153;
+    int64_t day = doy - (153 * mp + 2) / 5 + 1, month = mp < 10 ? mp + 3 : mp - 9;
+    int64_t year = yoe + era * 400 + (month <= 2);
+    char text[64];  // room for any year a 64-bit count of seconds gives
+    std::snprintf(text, sizeof text,
+                  "%04" PRId64 "-%02" PRId64 "-%02" PRId64 "T%02" PRId64 ":%02" PRId64 ":%02" PRId64
+                  "Z",
+                  year, month, day, rest / 3600, rest / 60 % 60, rest % 60);
+    return text;
+}
 
 bool manifest::known_kind(const std::string& path) {
     return ends_with(path, ".csv") || ends_with(path, ".jsonl");
@@ -226,4 +226,49 @@ void manifest::write(const chain_record& record) {
         line += (i == 0 ? "" : ",") +
                 csv_field(from_message(i) ? spreadsheet_safe(values[i]) : values[i]);
     put(line + "\r\n");
+}
+
+// The run record goes first: in JSON Lines as the first line, written before any chain's
+// and written again, complete, when the run ends; beside a CSV manifest as FILE.run.json.
+void manifest::write_run(const nlohmann::ordered_json& run, bool final) {
+    std::string text = run.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";
+    if (!json_) {
+        replace_with(run_path(), text);
+        return;
+    }
+    if (!final) {
+        put(text);
+        return;
+    }
+    if (std::fflush(file_) != 0) good_ = false;
+    std::string whole = read_whole(path_);
+    size_t first_end = whole.find('\n');
+    replace_with(path_, text + (first_end == std::string::npos ? "" : whole.substr(first_end + 1)));
+}
+
+std::string manifest::run_path() const {
+    return path_.substr(0, path_.size() - 4) + ".run.json";
+}
+
+// Writes `text` under a new name of the run's own beside `path` and renames it onto it.
+void manifest::replace_with(const std::string& path, const std::string& text) {
+    std::string temporary = path + ".~morvale." + std::to_string(platform::process_id()) + ".tmp";
+    FILE* file = platform::create_new_file(temporary.c_str());
+    bool written = file != nullptr && std::fwrite(text.data(), 1, text.size(), file) == text.size();
+    if (file != nullptr && std::fclose(file) != 0) written = false;
+    if (written && platform::replace_file(temporary.c_str(), path.c_str()) == 0) return;
+    platform::report_error(path.c_str());
+    platform::remove_file(temporary.c_str());
+    good_ = false;
+}
+
+// The manifest as written so far.
+std::string manifest::read_whole(const std::string& path) {
+    std::string text;
+    FILE* file = platform::open_file(path.c_str(), "rb");
+    if (file == nullptr) return text;
+    char buffer[65536];
+    for (size_t got; (got = std::fread(buffer, 1, sizeof buffer, file)) > 0;) text.append(buffer, got);
+    std::fclose(file);
+    return text;
 }
