@@ -24,28 +24,6 @@ uint64_t base_of(const dbx_t* store, const dbx_block_list_t& list, const dbx_blo
 
 uint32_t cluster_sectors = 2;
 
-// The offsets of the store's headers nearest to [low, high) on either side, of either
-// list: the last one below `low` and the first one at or past `high` (none: -1 and
-// UINT64_MAX), and whether one lies within. The store's own blocks are sorted by offset.
-struct nearby_headers {
-    int64_t before = -1;
-    uint64_t after = UINT64_MAX;
-    bool within = false;
-};
-nearby_headers headers_around(const dbx_t& store, uint64_t low, uint64_t high) {
-    nearby_headers found;
-    auto by_offset = [](const dbx_block_t& block, uint64_t offset) { return block.offset < offset; };
-    for (const dbx_block_list_t& list : store.lists) {
-        auto begin = list.blocks.begin(), end = begin + list.block_count;
-        auto at = std::lower_bound(begin, end, low, by_offset);
-        if (at != begin) found.before = std::max<int64_t>(found.before, std::prev(at)->offset);
-        if (at != end && at->offset < high) found.within = true;
-        auto past = std::lower_bound(at, end, high, by_offset);
-        if (past != end) found.after = std::min<uint64_t>(found.after, past->offset);
-    }
-    return found;
-}
-
 // Attestation of the sectors of one carved store, counted from the store's start (which
 // lies on a sector boundary and, a file starting on a cluster, on a cluster boundary).
 // Allocation units of `cluster_sectors` sectors are taken whole: a sector is attested
@@ -55,26 +33,29 @@ class sector_witness {
   public:
     explicit sector_witness(const dbx_t& store) : store_(store) {}
 
-    bool attested(uint64_t sector) {
+    bool attested(uint64_t sector) const {
         uint64_t unit = sector / cluster_sectors * cluster_sectors;
-        if (unit == last_unit_) return last_answer_;
-        nearby_headers unit_headers =
-            headers_around(store_, unit * sector_size, (unit + cluster_sectors) * sector_size);
-        last_unit_ = unit;
-        last_answer_ = unit_headers.within;
-        if (last_answer_) return true;
-        // A unit without a header of its own: the sector is attested only by the headers
-        // on either side of it, and the answer holds for it alone.
-        last_unit_ = UINT64_MAX;
-        nearby_headers around = headers_around(store_, sector * sector_size, (sector + 1) * sector_size);
-        return around.before >= 0 && around.after != UINT64_MAX &&
-               around.after / sector_size - uint64_t(around.before) / sector_size <= cluster_sectors;
+        for (uint64_t k = unit; k < unit + cluster_sectors; ++k)
+            if (has_header(k)) return true;
+        // Headers on either side of the sector, no more than a unit apart.
+        for (uint64_t before = 1; before < cluster_sectors && before <= sector; ++before) {
+            if (!has_header(sector - before)) continue;
+            for (uint64_t after = 1; before + after <= cluster_sectors; ++after)
+                if (has_header(sector + after)) return true;
+            break;
+        }
+        return false;
     }
 
   private:
+    bool has_header(uint64_t sector) const {
+        if (sector < store_.header_sectors_from) return false;
+        uint64_t at = sector - store_.header_sectors_from;
+        return at / 64 < store_.header_sectors.size() &&
+               (store_.header_sectors[at / 64] >> (at % 64) & 1) != 0;
+    }
+
     const dbx_t& store_;
-    uint64_t last_unit_ = UINT64_MAX;
-    bool last_answer_ = false;
 };
 
 // The sector answered from the block at `index` (of the store's own) and the one after it
@@ -136,8 +117,10 @@ chain_integrity dbx_chain_integrity(const dbx_t* store, int list_number, const d
         // store does not hold; it is reported as crossing stores instead.
         if (base != store->base) continue;
         // Sectors counted from the store's start: the block's own header attests its first.
-        uint64_t first = block->offset / sector_size + 1, last = (end - base - 1) / sector_size;
-        for (uint64_t sector = first; sector <= last && end > position + header_size; ++sector) {
+        uint64_t first_sector = block->offset / sector_size + 1,
+                 last_sector = (end - base - 1) / sector_size;
+        for (uint64_t sector = first_sector; sector <= last_sector && end > position + header_size;
+             ++sector) {
             if (attested_nearby(list, k, sector) || witness.attested(sector))
                 continue;
             uint64_t at = base + sector * sector_size;

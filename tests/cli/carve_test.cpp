@@ -245,6 +245,20 @@ TEST_F(carve_test, SplitImagesAndExtractsGiveTheSameMessages) {
     EXPECT_GE(inside, 10);
 }
 
+// An EWF image the build cannot read is an error that names it, never "no messages".
+TEST_F(carve_test, AnImageThatCannotBeReadIsAnError) {
+    std::string path = dir.file("disk.E01");
+    std::ofstream(fs::u8path(path), std::ios::binary)
+        << std::string("EVF\x09\x0D\x0A\xFF\x00", 8) << noise(4096);
+    int status = -1;
+    captured_output said = capture_output([&] { status = morvale_run({"--carve", path}); });
+    EXPECT_EQ(status, 1);
+    EXPECT_NE(said.err.find("could not open the image"), std::string::npos) << said.err;
+#ifdef _WIN32
+    EXPECT_NE(said.err.find("EWF"), std::string::npos) << said.err;
+#endif
+}
+
 // An old copy of a store beside the store: each carved store's chains keep to the copy
 // their first block lies in, even where a cluster of the old copy was overwritten.
 TEST_F(carve_test, TwoCopiesOfOneStoreNeverMix) {
