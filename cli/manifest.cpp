@@ -162,10 +162,11 @@ manifest::manifest(FILE* file, std::string path, bool json, std::string folder)
     : file_(file), path_(std::move(path)), json_(json), folder_(std::move(folder)) {}
 
 manifest::~manifest() {
-    if (std::fclose(file_) != 0 && good_) platform::report_error(path_.c_str());
+    if (file_ != nullptr && std::fclose(file_) != 0 && good_) platform::report_error(path_.c_str());
 }
 
 void manifest::put(const std::string& line) {
+    if (file_ == nullptr) return;  // the run has ended
     if (std::fwrite(line.data(), 1, line.size(), file_) == line.size() && std::fflush(file_) == 0)
         return;
     if (good_) platform::report_error(path_.c_str());
@@ -240,7 +241,12 @@ void manifest::write_run(const nlohmann::ordered_json& run, bool final) {
         put(text);
         return;
     }
-    if (std::fflush(file_) != 0) good_ = false;
+    // Nothing is written after the run's end; Windows renames no file onto an open one.
+    if (std::fclose(file_) != 0) {
+        if (good_) platform::report_error(path_.c_str());
+        good_ = false;
+    }
+    file_ = nullptr;
     std::string whole = read_whole(path_);
     size_t first_end = whole.find('\n');
     replace_with(path_, text + (first_end == std::string::npos ? "" : whole.substr(first_end + 1)));

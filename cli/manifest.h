@@ -28,8 +28,8 @@ class manifest {
 
     void write(const chain_record& record);
     // The record of the run: in JSON Lines its first line, written before the first
-    // chain's record and, `final`, written again when the run ends; beside a CSV manifest
-    // the file FILE.run.json (FILE without ".csv").
+    // chain's record and, `final`, written again when the run ends, after which nothing
+    // more is written; beside a CSV manifest the file FILE.run.json (FILE without ".csv").
     void write_run(const nlohmann::ordered_json& run, bool final);
     // False once a record could not be written (said once on standard error).
     bool good() const { return good_; }

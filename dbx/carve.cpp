@@ -13,7 +13,6 @@
 #include <new>
 #include <unordered_map>
 
-#include "dbx/layout.h"
 #include "dbx/link_index.h"
 #include "dbx/offset_table.h"
 #include "dbx/scan.h"
@@ -260,25 +259,6 @@ void release(carved_image* image) {
     delete image;
 }
 
-// Marks the sectors of a carved store in which its own blocks' headers start.
-void mark_header_sectors(dbx_t& store) {
-    uint64_t low = UINT64_MAX, high = 0;
-    for (const dbx_block_list_t& list : store.lists) {
-        if (list.block_count == 0) continue;
-        low = std::min<uint64_t>(low, list.blocks.front().offset / dbx_layout::sector_size);
-        high = std::max<uint64_t>(high, list.blocks[list.block_count - 1].offset / dbx_layout::sector_size);
-    }
-    if (low > high) return;
-    store.header_sectors_from = low;
-    store.header_sectors.assign((high - low) / 64 + 1, 0);
-    for (const dbx_block_list_t& list : store.lists) {
-        for (int32_t k = 0; k < list.block_count; ++k) {
-            uint64_t at = list.blocks[k].offset / dbx_layout::sector_size - low;
-            store.header_sectors[at / 64] |= uint64_t(1) << (at % 64);
-        }
-    }
-}
-
 bool carve(carved_image* image) {
     carve_sink sink;
     if (!_dbx_scan_image(image->file, image->file_name, image->size, sink, image->unreadable))
@@ -292,7 +272,6 @@ bool carve(carved_image* image) {
         store->file_size = int64_t(image->size);
         store->unreadable = image->unreadable;
         for (dbx_block_list_t& list : store->lists) _dbx_make_chains(list);
-        mark_header_sectors(*store);
         image->stores.push_back(store.release());
     }
     return true;

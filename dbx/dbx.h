@@ -52,10 +52,6 @@ struct dbx_t {
     bool carved = false;    // found in a disk image
     dbx_block_list_t lists[2];
     std::vector<unreadable_range> unreadable;  // in file order, found by the scan
-    // A carved store: one bit per 512-byte sector of the store from sector
-    // `header_sectors_from` on, set where a header of one of its own blocks starts.
-    std::vector<uint64_t> header_sectors;
-    uint64_t header_sectors_from = 0;
 };
 
 // Where a block of list `list` lies in the store's file.

@@ -24,6 +24,59 @@ uint64_t base_of(const dbx_t* store, const dbx_block_list_t& list, const dbx_blo
 
 uint32_t cluster_sectors = 2;
 
+// The offsets of the store's headers nearest to [low, high) on either side, of either
+// list: the last one below `low` and the first one at or past `high` (none: -1 and
+// UINT64_MAX), and whether one lies within. The store's own blocks are sorted by offset.
+struct nearby_headers {
+    int64_t before = -1;
+    uint64_t after = UINT64_MAX;
+    bool within = false;
+};
+// Where the last searches of a store's lists ended: the sectors asked about lie mostly
+// close together, chain after chain in the order of their heads.
+struct search_hints {
+    const dbx_t* store = nullptr;
+    int32_t at[2] = {0, 0};
+};
+thread_local search_hints hints;
+
+// The index of the first of the list's own blocks at or past `offset`, searched outwards
+// from `hint` in growing steps and then by halves; `hint` becomes the answer.
+int32_t first_at_or_past(const dbx_block_list_t& list, uint64_t offset, int32_t& hint) {
+    const int32_t n = list.block_count;
+    const dbx_block_t* blocks = list.blocks.data();
+    int32_t at = std::clamp(hint, 0, n), low = 0, high = n, step = 1;
+    if (at < n && blocks[at].offset < offset) {
+        for (low = at + 1; low + step - 1 < n && blocks[low + step - 1].offset < offset; step *= 2)
+            low += step;
+        high = std::min(n, low + step - 1);
+    } else {
+        for (high = at; high - step >= 0 && blocks[high - step].offset >= offset; step *= 2)
+            high -= step;
+        low = std::max(0, high - step + 1);
+    }
+    const dbx_block_t* found = std::lower_bound(
+        blocks + low, blocks + high, offset,
+        [](const dbx_block_t& block, uint64_t wanted) { return block.offset < wanted; });
+    hint = int32_t(found - blocks);
+    return hint;
+}
+
+nearby_headers headers_around(const dbx_t& store, uint64_t low, uint64_t high) {
+    if (hints.store != &store) hints = {&store, {0, 0}};
+    nearby_headers found;
+    for (int i = 0; i < 2; ++i) {
+        const dbx_block_list_t& list = store.lists[i];
+        int32_t at = first_at_or_past(list, low, hints.at[i]);
+        if (at > 0) found.before = std::max<int64_t>(found.before, list.blocks[at - 1].offset);
+        if (at < list.block_count && list.blocks[at].offset < high) found.within = true;
+        int32_t past = at;
+        while (past < list.block_count && list.blocks[past].offset < high) ++past;  // a unit holds few
+        if (past < list.block_count) found.after = std::min<uint64_t>(found.after, list.blocks[past].offset);
+    }
+    return found;
+}
+
 // Attestation of the sectors of one carved store, counted from the store's start (which
 // lies on a sector boundary and, a file starting on a cluster, on a cluster boundary).
 // Allocation units of `cluster_sectors` sectors are taken whole: a sector is attested
@@ -33,29 +86,26 @@ class sector_witness {
   public:
     explicit sector_witness(const dbx_t& store) : store_(store) {}
 
-    bool attested(uint64_t sector) const {
+    bool attested(uint64_t sector) {
         uint64_t unit = sector / cluster_sectors * cluster_sectors;
-        for (uint64_t k = unit; k < unit + cluster_sectors; ++k)
-            if (has_header(k)) return true;
-        // Headers on either side of the sector, no more than a unit apart.
-        for (uint64_t before = 1; before < cluster_sectors && before <= sector; ++before) {
-            if (!has_header(sector - before)) continue;
-            for (uint64_t after = 1; before + after <= cluster_sectors; ++after)
-                if (has_header(sector + after)) return true;
-            break;
-        }
-        return false;
+        if (unit == last_unit_) return last_answer_;
+        nearby_headers unit_headers =
+            headers_around(store_, unit * sector_size, (unit + cluster_sectors) * sector_size);
+        last_unit_ = unit;
+        last_answer_ = unit_headers.within;
+        if (last_answer_) return true;
+        // A unit without a header of its own: the sector is attested only by the headers
+        // on either side of it, and the answer holds for it alone.
+        last_unit_ = UINT64_MAX;
+        nearby_headers around = headers_around(store_, sector * sector_size, (sector + 1) * sector_size);
+        return around.before >= 0 && around.after != UINT64_MAX &&
+               around.after / sector_size - uint64_t(around.before) / sector_size <= cluster_sectors;
     }
 
   private:
-    bool has_header(uint64_t sector) const {
-        if (sector < store_.header_sectors_from) return false;
-        uint64_t at = sector - store_.header_sectors_from;
-        return at / 64 < store_.header_sectors.size() &&
-               (store_.header_sectors[at / 64] >> (at % 64) & 1) != 0;
-    }
-
     const dbx_t& store_;
+    uint64_t last_unit_ = UINT64_MAX;
+    bool last_answer_ = false;
 };
 
 // The sector answered from the block at `index` (of the store's own) and the one after it
@@ -100,6 +150,9 @@ chain_integrity dbx_chain_integrity(const dbx_t* store, int list_number, const d
     uint64_t file_end = uint64_t(std::max<int64_t>(store->file_size, 0));
     const dbx_block_t* last = head;
     sector_witness witness(*store);
+    size_t count = 0;
+    for (int32_t k = int32_t(head - list.blocks.data()); k >= 0; k = list.blocks[k].next) ++count;
+    found.block_positions.reserve(count);
     for (int32_t k = int32_t(head - list.blocks.data()); k >= 0; k = list.blocks[k].next) {
         const dbx_block_t* block = &list.blocks[k];
         last = block;
