@@ -46,8 +46,8 @@ void run_record::add_input(const std::string& path, bool hash, bool image) {
             input["md5"] = digests->md5;
             input["sha256"] = digests->sha256;
         } else {
-            std::fprintf(stderr, "morvale: %s: cannot be hashed: %s\n", platform::printable(path).c_str(),
-                         platform::read_error_text(errno));
+            std::fprintf(stderr, "morvale: %s: cannot be hashed: %s\n",
+                         platform::printable(path).c_str(), platform::read_error_text(errno));
         }
     }
     inputs_.push_back(input);
@@ -55,7 +55,8 @@ void run_record::add_input(const std::string& path, bool hash, bool image) {
 
 void run_record::count(const chain_record& record) {
     std::pair<std::string, std::optional<uint64_t>> key{record.store_path, record.carved_start};
-    auto at = std::find_if(stores_.begin(), stores_.end(), [&](const auto& entry) { return entry.first == key; });
+    auto at = std::find_if(stores_.begin(), stores_.end(),
+                           [&](const auto& entry) { return entry.first == key; });
     if (at == stores_.end()) at = stores_.insert(stores_.end(), {key, figures{}});
     figures& counted = at->second;
     ++(record.list == 0 ? counted.messages : counted.fragments);
@@ -75,8 +76,10 @@ nlohmann::ordered_json run_record::json(std::optional<int> exit_status) const {
     for (const std::string& arg : args_) command.push_back(arg);
     run["command"] = command;
     run["start_utc"] = iso_utc(start_);
-    run["end_utc"] = exit_status ? nlohmann::ordered_json(iso_utc(now_seconds())) : nlohmann::ordered_json(nullptr);
-    run["exit_status"] = exit_status ? nlohmann::ordered_json(*exit_status) : nlohmann::ordered_json(nullptr);
+    run["end_utc"] = exit_status ? nlohmann::ordered_json(iso_utc(now_seconds()))
+                                 : nlohmann::ordered_json(nullptr);
+    run["exit_status"] =
+        exit_status ? nlohmann::ordered_json(*exit_status) : nlohmann::ordered_json(nullptr);
     run["cluster_size"] = dbx_cluster_size();
     run["inputs"] = inputs_;
     nlohmann::ordered_json stores = nlohmann::ordered_json::array();

@@ -4,12 +4,11 @@
 // carved store how many messages and fragments it gave and how many were short of whole.
 
 #include <map>
+#include <nlohmann/json.hpp>
 #include <optional>
 #include <string>
 #include <utility>
 #include <vector>
-
-#include <nlohmann/json.hpp>
 
 #include "engine/engine.h"
 

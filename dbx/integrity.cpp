@@ -71,8 +71,10 @@ nearby_headers headers_around(const dbx_t& store, uint64_t low, uint64_t high) {
         if (at > 0) found.before = std::max<int64_t>(found.before, list.blocks[at - 1].offset);
         if (at < list.block_count && list.blocks[at].offset < high) found.within = true;
         int32_t past = at;
-        while (past < list.block_count && list.blocks[past].offset < high) ++past;  // a unit holds few
-        if (past < list.block_count) found.after = std::min<uint64_t>(found.after, list.blocks[past].offset);
+        while (past < list.block_count && list.blocks[past].offset < high)
+            ++past;  // a unit holds few
+        if (past < list.block_count)
+            found.after = std::min<uint64_t>(found.after, list.blocks[past].offset);
     }
     return found;
 }
@@ -97,9 +99,11 @@ class sector_witness {
         // A unit without a header of its own: the sector is attested only by the headers
         // on either side of it, and the answer holds for it alone.
         last_unit_ = UINT64_MAX;
-        nearby_headers around = headers_around(store_, sector * sector_size, (sector + 1) * sector_size);
+        nearby_headers around =
+            headers_around(store_, sector * sector_size, (sector + 1) * sector_size);
         return around.before >= 0 && around.after != UINT64_MAX &&
-               around.after / sector_size - uint64_t(around.before) / sector_size <= cluster_sectors;
+               around.after / sector_size - uint64_t(around.before) / sector_size <=
+                   cluster_sectors;
     }
 
   private:
@@ -150,9 +154,6 @@ chain_integrity dbx_chain_integrity(const dbx_t* store, int list_number, const d
     uint64_t file_end = uint64_t(std::max<int64_t>(store->file_size, 0));
     const dbx_block_t* last = head;
     sector_witness witness(*store);
-    size_t count = 0;
-    for (int32_t k = int32_t(head - list.blocks.data()); k >= 0; k = list.blocks[k].next) ++count;
-    found.block_positions.reserve(count);
     for (int32_t k = int32_t(head - list.blocks.data()); k >= 0; k = list.blocks[k].next) {
         const dbx_block_t* block = &list.blocks[k];
         last = block;
@@ -164,7 +165,8 @@ chain_integrity dbx_chain_integrity(const dbx_t* store, int list_number, const d
             found.crossed_stores.push_back(base);
         if (!store->carved) continue;
         // The bytes the block takes: its header and its message bytes.
-        uint64_t end = position + header_size + dbx_layout::message_bytes(uint32_t(block->data_size));
+        uint64_t end =
+            position + header_size + dbx_layout::message_bytes(uint32_t(block->data_size));
         end = std::min(end, std::max(file_end, position));
         // A copy of another store's block is attested by that store's headers, which this
         // store does not hold; it is reported as crossing stores instead.
@@ -174,8 +176,7 @@ chain_integrity dbx_chain_integrity(const dbx_t* store, int list_number, const d
                  last_sector = (end - base - 1) / sector_size;
         for (uint64_t sector = first_sector; sector <= last_sector && end > position + header_size;
              ++sector) {
-            if (attested_nearby(list, k, sector) || witness.attested(sector))
-                continue;
+            if (attested_nearby(list, k, sector) || witness.attested(sector)) continue;
             uint64_t at = base + sector * sector_size;
             add_range(found.unattested, at, std::min(end, at + sector_size));
         }
@@ -185,15 +186,17 @@ chain_integrity dbx_chain_integrity(const dbx_t* store, int list_number, const d
     const std::vector<uint32_t>& named = list.heads_named_elsewhere;
     if (std::binary_search(named.begin(), named.end(), head->offset)) {
         found.cut_short = true;
-        found.cut_short_detail = "a block of another carved store names its first block as the next one: "
-                                 "the message may begin there";
+        found.cut_short_detail =
+            "a block of another carved store names its first block as the next one: "
+            "the message may begin there";
     } else if (last->next_offset != 0) {
         found.cut_short = true;
-        found.cut_short_detail = "the last block names the next offset " + dbx_hex(last->next_offset, 8) +
-                                 ", where no block continues it";
+        found.cut_short_detail = "the last block names the next offset " +
+                                 dbx_hex(last->next_offset, 8) + ", where no block continues it";
     } else if (last_end > file_end) {
         found.cut_short = true;
-        found.cut_short_detail = "the last block runs past the end of the file at " + dbx_hex(file_end, 8);
+        found.cut_short_detail =
+            "the last block runs past the end of the file at " + dbx_hex(file_end, 8);
     }
     return found;
 }
@@ -225,7 +228,8 @@ std::string chain_integrity::detail() const {
     if (cut_short) add("cut short: " + cut_short_detail);
     if (!crossed_stores.empty()) {
         std::string starts;
-        for (uint64_t base : crossed_stores) starts += (starts.empty() ? "" : " ") + dbx_start_hex(base);
+        for (uint64_t base : crossed_stores)
+            starts += (starts.empty() ? "" : " ") + dbx_start_hex(base);
         add("crosses into the stores at " + starts);
     }
     return text;

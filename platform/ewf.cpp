@@ -31,7 +31,8 @@ class ewf_image : public image_source {
         char** names = nullptr;
         int count = 0;
         std::string first = path;
-        if (libewf_glob(first.c_str(), first.size(), LIBEWF_FORMAT_UNKNOWN, &names, &count, nullptr) != 1)
+        if (libewf_glob(first.c_str(), first.size(), LIBEWF_FORMAT_UNKNOWN, &names, &count,
+                        nullptr) != 1)
             return false;
         bool opened = libewf_handle_initialize(&handle_, nullptr) == 1 &&
                       libewf_handle_open(handle_, names, count, LIBEWF_OPEN_READ, nullptr) == 1 &&

@@ -102,7 +102,8 @@ class split_image : public image_source {
         while (starts_[k] > offset) --k;
         uint64_t end = k + 1 < starts_.size() ? starts_[k + 1] : size_;
         size_t wanted = size_t(std::min<uint64_t>(length, end - offset));
-        read_outcome read = read_at(files_[k], offset - starts_[k], buffer, wanted, end - starts_[k]);
+        read_outcome read =
+            read_at(files_[k], offset - starts_[k], buffer, wanted, end - starts_[k]);
         if (read.error != 0 && read.count == 0) {
             errno = read.error > 0 ? read.error : EIO;
             return -1;
