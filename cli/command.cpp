@@ -15,6 +15,7 @@
 
 #include "cli/console_view.h"
 #include "cli/manifest.h"
+#include "cli/run_record.h"
 #include "cli/store_folder.h"
 #include "dispatch/dispatch.h"
 #include "engine/collection.h"
@@ -58,6 +59,12 @@ const char* const usage_text =
     "blocks of stores that start on a sector boundary anywhere in them, fragmented\n"
     "stores included; each store found goes to FOLDER/<image name>/<its start in hex>:\n"
     "    morvale --carve --eml disk.img out   -> out/disk.img/000000102400/...\n"
+    "A split raw image is given by its first segment (disk.001, disk.aa), an EWF image\n"
+    "by its first (disk.E01); a store starting before an extract gets -<distance>. An\n"
+    "image is read by position: a stream (a pipe) is refused; write it to a file first,\n"
+    "or acquire it as EWF. Each message's record says how whole it is; bytes are tied to\n"
+    "their store by the file system's allocation unit, 1024 bytes unless given:\n"
+    "    --cluster-size BYTES             the cluster size, when known (fsstat)\n"
     "\n"
     "--mbox writes FOLDER/<store name>.mbox and FOLDER/<store name> (deleted).mbox\n"
     "(mboxrd: a \"From \" line before each message, lines starting with \">*From \"\n"
@@ -74,6 +81,8 @@ const char* const usage_text =
     "or FILE.jsonl (JSON Lines), with where it lies, its MD5 and SHA-256, sender,\n"
     "receiver, subject, date, the file written and the result:\n"
     "    morvale --eml --manifest inbox.csv Inbox.dbx out\n"
+    "It starts with a record of the run (in FILE.run.json beside a CSV manifest):\n"
+    "    --hash-inputs                    with the MD5 and SHA-256 of each input\n"
     "\n"
     "Bytes of a store that cannot be read are reported and scanned around; a message\n"
     "that touches them is not saved. Files are written under a temporary name and get\n"
@@ -89,6 +98,8 @@ struct options {
     std::string pst;            // the messages go into this Personal Folders file
     bool carve = false;         // the inputs are disk images
     message_collection* into = nullptr;  // a collection run's collection
+    uint32_t cluster_size = 1024;        // the allocation unit a carve's attestation takes whole
+    bool hash_inputs = false;            // the run record holds each input's digests
     std::string manifest_path;           // empty: no manifest
     std::vector<std::string> stores;
     std::string folder;
@@ -126,6 +137,17 @@ int parse_arguments(const std::vector<std::string>& args, options& parsed) {
             return 0;
         } else if (!options_done && arg == "--carve") {
             parsed.carve = true;
+        } else if (!options_done && arg == "--hash-inputs") {
+            parsed.hash_inputs = true;
+        } else if (!options_done && arg == "--cluster-size") {
+            if (at + 1 == args.size()) return usage_error("--cluster-size needs a number of bytes");
+            const std::string& size = args[++at];
+            char* end = nullptr;
+            unsigned long bytes = std::strtoul(size.c_str(), &end, 10);
+            if (size.empty() || *end != '\0' || bytes < 512 || bytes > (1ul << 24) ||
+                (bytes & (bytes - 1)) != 0)
+                return usage_error("--cluster-size takes a power of two from 512 to 16777216");
+            parsed.cluster_size = uint32_t(bytes);
         } else if (!options_done && (arg == "--eml" || arg == "--msg")) {
             int mode = arg == "--eml" ? 1 : 2;
             if ((parsed.mode != 0 && parsed.mode != mode) || parsed.mbox || !parsed.pst.empty())
@@ -156,6 +178,8 @@ int parse_arguments(const std::vector<std::string>& args, options& parsed) {
     }
     if (parsed.stores.empty())
         return usage_error(parsed.carve ? "no image given" : "no store given");
+    if (parsed.hash_inputs && parsed.manifest_path.empty())
+        return usage_error("--hash-inputs records the digests in the run record of a --manifest");
     return -1;
 }
 
@@ -241,6 +265,8 @@ void make_folder_path(const std::string& folder) {
 
 // Set when a collection run ended because its collection could not be written.
 bool output_failed = false;
+// The chains of the whole run found short of whole, for the closing summary.
+integrity_counts run_integrity;
 
 // Says when `input` (a store or an image, by `kind`) could not be opened; true when the run
 // read it whole and read, and in a save run saved, every message.
@@ -248,6 +274,9 @@ bool ended_well(const options& parsed, const run_outcome& outcome, const char* k
                 const std::string& input) {
     std::fflush(stdout);
     if (outcome.output_failed) output_failed = true;
+    run_integrity.unattested += outcome.integrity.unattested;
+    run_integrity.cut_short += outcome.integrity.cut_short;
+    run_integrity.crosses_stores += outcome.integrity.crosses_stores;
     if (!outcome.store_opened && !outcome.abandoned) {
         std::fprintf(stderr, "morvale: could not open the %s %s\n", kind,
                      platform::printable(input).c_str());
@@ -508,16 +537,42 @@ std::string output_naming_input(const options& parsed) {
     return {};
 }
 
-// Opens the run's manifest and hands it every chain; false when it cannot be made.
-bool start_manifest(const options& parsed, std::unique_ptr<manifest>& made) {
+// Opens the run's manifest, starts it with the record of the run and hands it every chain;
+// false when it cannot be made.
+bool start_manifest(const options& parsed, const std::vector<std::string>& args,
+                    std::unique_ptr<manifest>& made, std::unique_ptr<run_record>& run) {
     if (parsed.manifest_path.empty()) return true;
+    run = std::make_unique<run_record>(args);
+    for (const std::string& input : parsed.stores) run->add_input(input, parsed.hash_inputs, parsed.carve);
     // A Personal Folders file's records name the folder in it.
     std::string folder =
         writes(parsed) && parsed.pst.empty() ? platform::absolute_path(parsed.folder.c_str()) : "";
     made = manifest::create(parsed.manifest_path, folder);
     if (!made) return false;
-    chain_observer = [&made](const chain_record& record) { made->write(record); };
+    made->write_run(run->json(std::nullopt), false);
+    chain_observer = [&made, &run](const chain_record& record) {
+        made->write(record);
+        run->count(record);
+    };
     return true;
+}
+
+// Says on standard error how many messages are not whole, by kind: their files and rows
+// are still made (a salvaged part of a message is worth having), but are not the message
+// as it was stored.
+void say_integrity(const integrity_counts& counts, bool manifest) {
+    std::string text;
+    auto add = [&](int count, const char* what) {
+        if (count == 0) return;
+        std::string number = std::to_string(count);
+        if (text.empty()) number += count == 1 ? " message" : " messages";
+        text += (text.empty() ? "" : ", ") + number + " " + what;
+    };
+    add(counts.cut_short, "cut short");
+    add(counts.unattested, "with unattested bytes");
+    add(counts.crosses_stores, "crossing stores");
+    if (text.empty()) return;
+    std::fprintf(stderr, "morvale: %s%s\n", text.c_str(), manifest ? "; see the manifest" : "");
 }
 
 }  // namespace
@@ -525,12 +580,15 @@ bool start_manifest(const options& parsed, std::unique_ptr<manifest>& made) {
 int morvale_run(const std::vector<std::string>& args) {
     options parsed;
     output_failed = false;
+    run_integrity = {};
     int status = parse_arguments(args, parsed);
     if (status >= 0) return status;
+    dbx_set_cluster_size(parsed.cluster_size);
     std::string clash = output_naming_input(parsed);
     if (!clash.empty()) return usage_error(clash.c_str());
     std::unique_ptr<manifest> record;
-    if (!start_manifest(parsed, record)) return 1;
+    std::unique_ptr<run_record> run;
+    if (!start_manifest(parsed, args, record, run)) return 1;
     console_view view;
     main_view* saved_dialog = main_dialog;
     main_dialog = &view;
@@ -546,6 +604,8 @@ int morvale_run(const std::vector<std::string>& args) {
     }
     main_dialog = saved_dialog;
     chain_observer = nullptr;
+    say_integrity(run_integrity, record != nullptr);
+    if (record) record->write_run(run->json(status), true);
     if (record && !record->good()) status = 1;
     return status;
 }

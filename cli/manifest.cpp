@@ -16,27 +16,13 @@ namespace {
 const char* const field_names[] = {"store",  "carved_start", "list", "chain",    "first_offset",
                                    "blocks", "bytes",        "md5",  "sha256",   "from",
                                    "to",     "subject",      "date", "date_utc", "file",
-                                   "result", "reason",       "tool"};
+                                   "result", "reason",       "block_positions", "integrity",
+                                   "integrity_detail", "tool"};
 
 bool ends_with(const std::string& text, std::string_view end) {
     return text.size() >= end.size() &&
            platform::equal_ignoring_case(std::string_view(text).substr(text.size() - end.size()),
                                          end);
-}
-
-std::string hex(uint64_t value, int digits) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%0*" PRIX64, digits, value);
-    return text;
-}
-
-// Seconds since 1970 as "YYYY-MM-DDTHH:MM:SSZ", by the proleptic Gregorian calendar.
-std::string iso_utc(int64_t seconds) {
-    hdr_utc_time t = hdr_utc_of(seconds);
-    char text[64];  // room for any year a 64-bit count of seconds gives
-    std::snprintf(text, sizeof text, "%04" PRId64 "-%02d-%02dT%02d:%02d:%02dZ", t.year, t.month,
-                  t.day, t.hour, t.minute, t.second);
-    return text;
 }
 
 // The text with every byte that begins no valid UTF-8 sequence replaced by U+FFFD: the
@@ -99,7 +85,25 @@ std::string reason_of(const chain_record& record) {
     return "cut short";
 }
 
+// Where each block of the chain lies in the file, joined by blanks.
+std::string positions_text(const chain_record& record) {
+    std::string text;
+    if (record.integrity)
+        for (uint64_t position : record.integrity->block_positions)
+            text += (text.empty() ? "" : " ") + dbx_hex(position, 8);
+    return text;
+}
+
 }  // namespace
+
+// Seconds since 1970 as "YYYY-MM-DDTHH:MM:SSZ", by the proleptic Gregorian calendar.
+std::string iso_utc(int64_t seconds) {
+    hdr_utc_time t = hdr_utc_of(seconds);
+    char text[64];  // room for any year a 64-bit count of seconds gives
+    std::snprintf(text, sizeof text, "%04" PRId64 "-%02d-%02dT%02d:%02d:%02dZ", t.year, t.month,
+                  t.day, t.hour, t.minute, t.second);
+    return text;
+}
 
 bool manifest::known_kind(const std::string& path) {
     return ends_with(path, ".csv") || ends_with(path, ".jsonl");
@@ -152,10 +156,11 @@ manifest::manifest(FILE* file, std::string path, bool json, std::string folder)
     : file_(file), path_(std::move(path)), json_(json), folder_(std::move(folder)) {}
 
 manifest::~manifest() {
-    if (std::fclose(file_) != 0 && good_) platform::report_error(path_.c_str());
+    if (file_ != nullptr && std::fclose(file_) != 0 && good_) platform::report_error(path_.c_str());
 }
 
 void manifest::put(const std::string& line) {
+    if (file_ == nullptr) return;  // the run has ended
     if (std::fwrite(line.data(), 1, line.size(), file_) == line.size() && std::fflush(file_) == 0)
         return;
     if (good_) platform::report_error(path_.c_str());
@@ -176,10 +181,10 @@ std::string manifest::relative(const std::string& file) const {
 void manifest::write(const chain_record& record) {
     platform::digests digests = platform::digest_of(*record.bytes);
     std::vector<std::string> values = {record.store_path,
-                                       record.carved_start ? hex(*record.carved_start, 12) : "",
+                                       record.carved_start ? dbx_start_hex(*record.carved_start) : "",
                                        record.list == 0 ? "message" : "deleted fragment",
                                        std::to_string(record.chain),
-                                       hex(record.first_offset, 8),
+                                       dbx_hex(record.first_offset, 8),
                                        std::to_string(record.blocks),
                                        std::to_string(record.bytes->size()),
                                        digests.md5,
@@ -194,6 +199,9 @@ void manifest::write(const chain_record& record) {
                                        : record.saved ? "saved"
                                                       : "listed",
                                        reason_of(record),
+                                       positions_text(record),
+                                       record.integrity ? record.integrity->kinds() : "",
+                                       record.integrity ? record.integrity->detail() : "",
                                        platform::tool_version()};
     for (std::string& value : values) value = valid_utf8(value);
     if (json_) {
@@ -202,6 +210,10 @@ void manifest::write(const chain_record& record) {
         line["chain"] = record.chain;
         line["blocks"] = record.blocks;
         line["bytes"] = record.bytes->size();
+        nlohmann::json positions = nlohmann::json::array();
+        if (record.integrity)
+            for (uint64_t position : record.integrity->block_positions) positions.push_back(dbx_hex(position, 8));
+        line["block_positions"] = positions;
         put(line.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) + "\n");
         return;
     }
@@ -210,4 +222,54 @@ void manifest::write(const chain_record& record) {
         line += (i == 0 ? "" : ",") +
                 csv_field(from_message(i) ? spreadsheet_safe(values[i]) : values[i]);
     put(line + "\r\n");
+}
+
+// The run record goes first: in JSON Lines as the first line, written before any chain's
+// and written again, complete, when the run ends; beside a CSV manifest as FILE.run.json.
+void manifest::write_run(const nlohmann::ordered_json& run, bool final) {
+    std::string text = run.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";
+    if (!json_) {
+        replace_with(run_path(), text);
+        return;
+    }
+    if (!final) {
+        put(text);
+        return;
+    }
+    // Nothing is written after the run's end; Windows renames no file onto an open one.
+    if (std::fclose(file_) != 0) {
+        if (good_) platform::report_error(path_.c_str());
+        good_ = false;
+    }
+    file_ = nullptr;
+    std::string whole = read_whole(path_);
+    size_t first_end = whole.find('\n');
+    replace_with(path_, text + (first_end == std::string::npos ? "" : whole.substr(first_end + 1)));
+}
+
+std::string manifest::run_path() const {
+    return path_.substr(0, path_.size() - 4) + ".run.json";
+}
+
+// Writes `text` under a new name of the run's own beside `path` and renames it onto it.
+void manifest::replace_with(const std::string& path, const std::string& text) {
+    std::string temporary = path + ".~morvale." + std::to_string(platform::process_id()) + ".tmp";
+    FILE* file = platform::create_new_file(temporary.c_str());
+    bool written = file != nullptr && std::fwrite(text.data(), 1, text.size(), file) == text.size();
+    if (file != nullptr && std::fclose(file) != 0) written = false;
+    if (written && platform::replace_file(temporary.c_str(), path.c_str()) == 0) return;
+    platform::report_error(path.c_str());
+    platform::remove_file(temporary.c_str());
+    good_ = false;
+}
+
+// The manifest as written so far.
+std::string manifest::read_whole(const std::string& path) {
+    std::string text;
+    FILE* file = platform::open_file(path.c_str(), "rb");
+    if (file == nullptr) return text;
+    char buffer[65536];
+    for (size_t got; (got = std::fread(buffer, 1, sizeof buffer, file)) > 0;) text.append(buffer, got);
+    std::fclose(file);
+    return text;
 }

@@ -7,7 +7,12 @@
 #include <memory>
 #include <string>
 
+#include <nlohmann/json.hpp>
+
 #include "engine/engine.h"
+
+// Seconds since 1970 as "YYYY-MM-DDTHH:MM:SSZ", by the proleptic Gregorian calendar.
+std::string iso_utc(int64_t seconds);
 
 class manifest {
   public:
@@ -22,6 +27,10 @@ class manifest {
     manifest& operator=(const manifest&) = delete;
 
     void write(const chain_record& record);
+    // The record of the run: in JSON Lines its first line, written before the first
+    // chain's record and, `final`, written again when the run ends, after which nothing
+    // more is written; beside a CSV manifest the file FILE.run.json (FILE without ".csv").
+    void write_run(const nlohmann::ordered_json& run, bool final);
     // False once a record could not be written (said once on standard error).
     bool good() const { return good_; }
 
@@ -29,6 +38,9 @@ class manifest {
     manifest(FILE* file, std::string path, bool json, std::string folder);
     void put(const std::string& line);
     std::string relative(const std::string& file) const;
+    std::string run_path() const;
+    void replace_with(const std::string& path, const std::string& text);
+    static std::string read_whole(const std::string& path);
 
     FILE* file_;
     std::string path_;

@@ -17,6 +17,7 @@
 #include "dbx/offset_table.h"
 #include "dbx/scan.h"
 #include "platform/fs.h"
+#include "platform/image.h"
 #include "platform/read.h"
 
 namespace {
@@ -43,8 +44,10 @@ class carve_sink : public block_sink {
         std::vector<std::unique_ptr<dbx_t>> stores;
         for (carved_store& carved : stores_) stores.push_back(std::move(carved.store));
         stores_.clear();
-        std::sort(stores.begin(), stores.end(),
-                  [](const auto& a, const auto& b) { return a->base < b->base; });
+        // Stores that start before the image (their start wrapped below zero) come first.
+        std::sort(stores.begin(), stores.end(), [](const auto& a, const auto& b) {
+            return int64_t(a->base) < int64_t(b->base);
+        });
         return stores;
     }
 
@@ -91,6 +94,7 @@ class cross_linker {
         if (ends_.empty()) return;
         count_candidates();
         link_ends();
+        note_heads_named_elsewhere();
         copy_continuations();
     }
 
@@ -156,6 +160,27 @@ class cross_linker {
             target.prev = foreign_predecessor;
             stores_[found.place.store]->lists[found.place.list].chain_count--;
             links_[key(end)] = found.place;
+        }
+    }
+
+    // Heads that an end left unlinked names: their chains may continue a message.
+    void note_heads_named_elsewhere() {
+        offset_table named[2];
+        for (const block_place& end : ends_) {
+            if (links_.count(key(end)) != 0) continue;
+            uint32_t offset = block(end).next_offset;
+            if (named[end.list].find(offset) < 0) named[end.list].put(offset, 0);
+        }
+        if (named[0].empty() && named[1].empty()) return;
+        for (std::unique_ptr<dbx_t>& store : stores_) {
+            for (int i = 0; i < 2; ++i) {
+                dbx_block_list_t& list = store->lists[i];
+                for (int32_t k = 0; k < list.block_count; ++k) {
+                    const dbx_block_t& head = list.blocks[k];
+                    if (head.prev == -1 && named[i].find(head.offset) >= 0)
+                        list.heads_named_elsewhere.push_back(head.offset);
+                }
+            }
         }
     }
 
@@ -230,7 +255,7 @@ void release(carved_image* image) {
         store->file = nullptr;  // the image's file, closed once below
         dbx_close(store);
     }
-    if (image->file != nullptr) std::fclose(image->file);
+    platform::close_image(image->file);
     delete image;
 }
 
@@ -257,7 +282,7 @@ bool carve(carved_image* image) {
 carved_image* dbx_carve(const char* path) {
     auto* image = new (std::nothrow) carved_image;
     if (image == nullptr) return nullptr;
-    image->file = platform::open_for_reading(path);
+    image->file = platform::open_image(path);
     std::optional<platform::stream_status> status;
     if (image->file != nullptr) status = platform::status_of(image->file);
     if (status && status->directory) errno = EISDIR;

@@ -10,7 +10,8 @@
 #include "dbx/dbx.h"
 
 // One image and the stores found in it, by increasing start. Each store reads from the
-// image's file (it does not own it); its `base` is its start in the image, and a block's
+// image's file (it does not own it); its `base` is its start in the image (below zero,
+// wrapped, for a store that starts before an extract from inside it), and a block's
 // number in a file name is its own offset within its store.
 struct carved_image {
     std::string file_name;

@@ -29,6 +29,11 @@ struct dbx_block_list_t {
     // of blocks its chains continue into from other carved stores: where each such store
     // starts in the image.
     std::vector<uint64_t> borrowed_bases;
+    // In a carved store: the offsets, in increasing order, of heads that a block of another
+    // carved store names as its next one without being linked to them (more than one block
+    // of the image lies there, or the link would close a ring): such a chain may be the
+    // rest of a message that begins elsewhere.
+    std::vector<uint32_t> heads_named_elsewhere;
 };
 
 // Bytes of the file that could not be read: [start, end), and the errno of the failure.

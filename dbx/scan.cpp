@@ -56,11 +56,11 @@ struct store_rule {
 
 // In a disk image a block names its offset within a store that starts on a sector
 // boundary, past the store's 16-byte signature: the word and the position agree in their
-// low nine bits, and the store cannot start before the image.
+// low nine bits. The store may start before the image, which may be an extract taken from
+// inside it (unallocated space, a partial image); its start then wraps below zero.
 struct image_rule {
     static bool own_offset_fits(uint32_t word, uint64_t pos) {
-        return word >= header_size && word % 4 == 0 && word <= pos &&
-               (pos - word) % sector_size == 0;
+        return word >= header_size && word % 4 == 0 && (pos - word) % sector_size == 0;
     }
     static constexpr uint32_t position_mask = sector_size - 1;
 };

@@ -100,9 +100,12 @@ void run_carved(main_view* dialog, carved_image& image, const char* folder, cons
 
 }  // namespace
 
+// A store that starts before the image (an extract taken from inside it) is named by its
+// distance before the image's start, after a minus sign.
 std::string carved_folder_name(uint64_t start) {
+    bool before = int64_t(start) < 0;
     char name[32];
-    std::snprintf(name, sizeof name, "%012" PRIX64, start);
+    std::snprintf(name, sizeof name, "%s%012" PRIX64, before ? "-" : "", before ? uint64_t(0) - start : start);
     return name;
 }
 
@@ -129,6 +132,12 @@ class carve_run : public run_steps {
 
     void say_not_opened() override {
         std::fprintf(stderr, "dbx_carve: %s\n", platform::read_error_text(open_error_));
+        // A stream gives its bytes once, in order; the carve reads an image by position.
+        if (open_error_ == platform::not_regular_file)
+            std::fprintf(stderr,
+                         "morvale: %s: an image must be read by position: write the stream to a "
+                         "file first, or carve an EWF image of it\n",
+                         platform::printable(image_path_).c_str());
         std::fflush(stderr);
     }
 

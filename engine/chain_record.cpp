@@ -14,12 +14,6 @@ std::function<void(const chain_record&)> chain_observer;
 
 namespace {
 
-int64_t chain_length(const dbx_block_list_t& list, const dbx_block_t* head) {
-    int64_t length = 0;
-    for (int32_t k = int32_t(head - list.blocks.data()); k >= 0; k = list.blocks[k].next) ++length;
-    return length;
-}
-
 std::string why_failed(const message_read& message, bool written) {
     if (message.out_of_memory) return std::strerror(ENOMEM);
     if (message.unreadable) return unreadable_text(*message.unreadable);
@@ -30,7 +24,8 @@ std::string why_failed(const message_read& message, bool written) {
 
 }  // namespace
 
-chain_record _chain_record(const dbx_t* store, int list, int chain, const message_read& message) {
+chain_record _chain_record(const dbx_t* store, int list, int chain, const message_read& message,
+                           const chain_integrity& integrity) {
     const dbx_block_t* head = store->lists[list].chains[chain];
     chain_record record;
     record.store_path = store->file_name;
@@ -38,7 +33,7 @@ chain_record _chain_record(const dbx_t* store, int list, int chain, const messag
     record.list = list;
     record.chain = chain;
     record.first_offset = head->offset;
-    record.blocks = chain_length(store->lists[list], head);
+    record.blocks = int64_t(integrity.block_positions.size());
     static const std::string none;
     record.bytes = message.text ? &*message.text : &none;
     record.from = message.from.value_or("");
@@ -53,6 +48,7 @@ chain_record _chain_record(const dbx_t* store, int list, int chain, const messag
     }
     record.cut_short = message.cut_short;
     record.raw = &message.raw;
+    record.integrity = &integrity;
     return record;
 }
 

@@ -9,11 +9,25 @@
 #include <vector>
 
 #include "dbx/dbx.h"
+#include "dbx/integrity.h"
 
 struct hdr_raw_fields;
 
 // 0 list only, 1 save as .eml, 2 save as .msg; taken once per run.
 extern std::atomic<int> save_mode;
+
+// How many chains of a run were found short of whole, by kind (a chain may count in more
+// than one).
+struct integrity_counts {
+    int unattested = 0;
+    int cut_short = 0;
+    int crosses_stores = 0;
+    void add(const chain_integrity& integrity) {
+        unattested += !integrity.unattested.empty();
+        cut_short += integrity.cut_short;
+        crosses_stores += !integrity.crossed_stores.empty();
+    }
+};
 
 // What became of one run, for front ends that report it.
 struct run_outcome {
@@ -23,6 +37,7 @@ struct run_outcome {
     bool abandoned = false;       // the run was abandoned at a checkpoint
     bool output_failed = false;   // collection runs: the collection could not be written
     std::vector<unreadable_range> unreadable;  // bytes of the store that could not be read
+    integrity_counts integrity;                // chains found short of whole
 };
 
 // Runs one extraction: `target` is the output folder, the path separator and the store's
@@ -50,6 +65,7 @@ struct chain_record {
     bool cut_short =
         false;  // the chain runs past the end of the store: its last bytes are zero bytes
     const hdr_raw_fields* raw = nullptr;  // Subject, From and To as written, when read whole
+    const chain_integrity* integrity = nullptr;  // how whole the chain is, its block positions
 };
 // Called for every chain of a run once it is listed or saved; none when empty. When set,
 // list runs read every message whole.
@@ -65,7 +81,8 @@ int carve_image(const char* folder, const char* image_path,
                 const std::function<void(uint64_t start)>& store_done,
                 run_outcome* outcome = nullptr, const char* image_folder = nullptr);
 
-// The folder of a carved store: its start as 12 upper-case hexadecimal digits.
+// The folder of a carved store: its start as 12 upper-case hexadecimal digits, after a
+// minus sign for a store that starts before the image.
 std::string carved_folder_name(uint64_t start);
 
 // The name of a store's output folder, made from its file name: without a final ".dbx"

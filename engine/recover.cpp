@@ -88,6 +88,8 @@ bool handle_chain(main_view* dialog, dbx_t* store, int i, int j, const list_targ
                   const std::optional<platform::file_identity>& identity, read_window* window,
                   header_capture* rows) {
     const dbx_block_list_t& list = store->lists[i];
+    chain_integrity integrity = dbx_chain_integrity(store, i, list.chains[j]);
+    totals.integrity.add(integrity);
     // A row the scan made is shown unless the chain touches bytes it could not read: such a
     // chain is read, and reported.
     if (!target.folder && rows != nullptr && !_chain_touches_unreadable(store, i, list.chains[j]) &&
@@ -97,7 +99,7 @@ bool handle_chain(main_view* dialog, dbx_t* store, int i, int j, const list_targ
     bool unusable = message_failed(dialog, totals, store, store->lists[i].chains[j], message);
     std::optional<chain_record> record;
     if (chain_observer || (target.collection && !unusable))
-        record = _chain_record(store, i, j, message);
+        record = _chain_record(store, i, j, message, integrity);
     if (!target.folder) {  // list only: reading filled the row
         if (record) _note_chain(*record, message, !unusable, 0, {});
         return !unusable;
@@ -300,6 +302,7 @@ int run_in_frame(bool saving, run_steps& steps, run_outcome* outcome) {
         result.abandoned = result.abandoned || totals.abandoned;
         result.output_failed = totals.output_failed;
         result.unreadable = std::move(totals.unreadable);
+        result.integrity = totals.integrity;
     }
     if (saving && !nothing_found && !result.abandoned) show_completion(dialog, result);
     if (outcome) *outcome = result;

@@ -18,6 +18,7 @@ struct recover_totals {
     bool abandoned = false;
     bool output_failed = false;  // the collection of a collection run could not be written
     std::vector<unreadable_range> unreadable;  // reported so far, scan's and messages'
+    integrity_counts integrity;
 };
 
 // A collection run's store: the collection and the names of the store's folder in it.
@@ -79,8 +80,9 @@ void report_unreadable(main_view* dialog, recover_totals& totals, const std::str
 // The closing box of a save run.
 void show_completion(main_view* dialog, const run_outcome& outcome);
 
-// The record of chain `chain` as read: where it lies and what it holds.
-chain_record _chain_record(const dbx_t* store, int list, int chain, const message_read& message);
+// The record of chain `chain` as read: where it lies, what it holds and how whole it is.
+chain_record _chain_record(const dbx_t* store, int list, int chain, const message_read& message,
+                           const chain_integrity& integrity);
 
 // Completes the record with what became of the chain and hands it to the chain observer,
 // when there is one: `usable` false when the message could not be read, `saved` the result

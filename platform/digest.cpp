@@ -1,6 +1,9 @@
 #include "platform/digest.h"
 
+#include "platform/read.h"
+
 #include <algorithm>
+#include <cerrno>
 #include <stdexcept>
 #include <vector>
 
@@ -69,6 +72,113 @@ digests digest_of(std::string_view bytes) {
 #else
     return {digest_with(EVP_md5(), bytes), digest_with(EVP_sha256(), bytes)};
 #endif
+}
+
+#ifdef _WIN32
+struct digest_stream::state {
+    BCRYPT_ALG_HANDLE algorithms[2] = {nullptr, nullptr};
+    BCRYPT_HASH_HANDLE hashes[2] = {nullptr, nullptr};
+    bool ok = true;
+};
+
+digest_stream::digest_stream() : state_(std::make_unique<state>()) {
+    LPCWSTR names[2] = {BCRYPT_MD5_ALGORITHM, BCRYPT_SHA256_ALGORITHM};
+    for (int i = 0; i < 2; ++i)
+        state_->ok = state_->ok &&
+                     BCryptOpenAlgorithmProvider(&state_->algorithms[i], names[i], nullptr, 0) == 0 &&
+                     BCryptCreateHash(state_->algorithms[i], &state_->hashes[i], nullptr, 0, nullptr, 0, 0) == 0;
+}
+
+digest_stream::~digest_stream() {
+    for (int i = 0; i < 2; ++i) {
+        if (state_->hashes[i]) BCryptDestroyHash(state_->hashes[i]);
+        if (state_->algorithms[i]) BCryptCloseAlgorithmProvider(state_->algorithms[i], 0);
+    }
+}
+
+void digest_stream::add(std::string_view bytes) {
+    for (size_t at = 0; state_->ok && at < bytes.size(); at += 1u << 30) {
+        ULONG piece = ULONG(std::min<size_t>(bytes.size() - at, 1u << 30));
+        for (BCRYPT_HASH_HANDLE hash : state_->hashes)
+            state_->ok = state_->ok &&
+                         BCryptHashData(hash, reinterpret_cast<PUCHAR>(const_cast<char*>(bytes.data() + at)),
+                                        piece, 0) == 0;
+    }
+}
+
+digests digest_stream::finish() {
+    std::string values[2];
+    for (int i = 0; i < 2 && state_->ok; ++i) {
+        DWORD length = 0, got = 0;
+        state_->ok = BCryptGetProperty(state_->algorithms[i], BCRYPT_HASH_LENGTH,
+                                       reinterpret_cast<PUCHAR>(&length), sizeof length, &got, 0) == 0;
+        std::vector<unsigned char> value(length);
+        state_->ok = state_->ok && BCryptFinishHash(state_->hashes[i], value.data(), length, 0) == 0;
+        values[i] = hex(value.data(), value.size());
+    }
+    if (!state_->ok) throw std::runtime_error("the system's hash functions failed");
+    return {values[0], values[1]};
+}
+#else
+struct digest_stream::state {
+    EVP_MD_CTX* contexts[2] = {EVP_MD_CTX_new(), EVP_MD_CTX_new()};
+    bool ok = true;
+};
+
+digest_stream::digest_stream() : state_(std::make_unique<state>()) {
+    const EVP_MD* algorithms[2] = {EVP_md5(), EVP_sha256()};
+    for (int i = 0; i < 2; ++i)
+        state_->ok = state_->ok && state_->contexts[i] != nullptr &&
+                     EVP_DigestInit_ex(state_->contexts[i], algorithms[i], nullptr) == 1;
+}
+
+digest_stream::~digest_stream() {
+    for (EVP_MD_CTX* context : state_->contexts) EVP_MD_CTX_free(context);
+}
+
+void digest_stream::add(std::string_view bytes) {
+    for (EVP_MD_CTX* context : state_->contexts)
+        state_->ok = state_->ok && EVP_DigestUpdate(context, bytes.data(), bytes.size()) == 1;
+}
+
+digests digest_stream::finish() {
+    std::string values[2];
+    for (int i = 0; i < 2 && state_->ok; ++i) {
+        unsigned char value[EVP_MAX_MD_SIZE];
+        unsigned int length = 0;
+        state_->ok = EVP_DigestFinal_ex(state_->contexts[i], value, &length) == 1;
+        values[i] = hex(value, length);
+    }
+    if (!state_->ok) throw std::runtime_error("libcrypto's hash functions failed");
+    return {values[0], values[1]};
+}
+#endif
+
+std::optional<digests> digest_of_file(const char* path) {
+    FILE* file = open_for_reading(path);
+    if (file == nullptr) return std::nullopt;
+    std::optional<stream_status> status = status_of(file);
+    std::optional<digests> result;
+    if (status && !status->directory) {
+        digest_stream stream;
+        std::vector<char> buffer(size_t(1) << 20);
+        uint64_t size = uint64_t(std::max<int64_t>(status->size, 0)), at = 0;
+        read_outcome read;
+        while (at < size) {
+            read = read_at(file, at, buffer.data(), buffer.size(), size);
+            stream.add(std::string_view(buffer.data(), read.count));
+            at += read.count;
+            if (read.error != 0 || read.count == 0) break;
+        }
+        if (at == size) result = stream.finish();
+        else errno = read.error > 0 ? read.error : EIO;
+    } else if (status) {
+        errno = EISDIR;
+    }
+    int error = errno;
+    std::fclose(file);
+    errno = error;
+    return result;
 }
 
 }  // namespace platform

@@ -2,6 +2,8 @@
 // Message digests from the system's own libraries: OpenSSL's libcrypto off Windows, CNG
 // on Windows.
 
+#include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -13,5 +15,24 @@ struct digests {
     std::string sha256;
 };
 digests digest_of(std::string_view bytes);
+
+// MD5 and SHA-256 of bytes given piece by piece.
+class digest_stream {
+  public:
+    digest_stream();
+    ~digest_stream();
+    digest_stream(const digest_stream&) = delete;
+    digest_stream& operator=(const digest_stream&) = delete;
+    void add(std::string_view bytes);
+    digests finish();
+
+  private:
+    struct state;
+    std::unique_ptr<state> state_;
+};
+
+// The digests of a file's bytes (UTF-8 path), read by position; nullopt with errno set
+// when it cannot be read whole.
+std::optional<digests> digest_of_file(const char* path);
 
 }  // namespace platform

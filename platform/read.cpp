@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "platform/fs.h"
+#include "platform/image.h"
 
 #ifdef _WIN32
 #include <io.h>
@@ -49,6 +50,8 @@ void set_file_end(read_fault end) {
 const char* read_error_text(int error) {
     if (error == file_shrank) return "the file is shorter than when the run began";
     if (error == not_regular_file) return "not a regular file";
+    if (error == ewf_not_supported)
+        return "an EWF (Expert Witness) image: this build cannot read it, the Linux build can";
     return std::strerror(error);
 }
 
@@ -85,7 +88,7 @@ FILE* open_for_reading(const char* path) {
     return nullptr;
 }
 
-std::optional<stream_status> status_of(FILE* file) {
+std::optional<stream_status> status_of_file(FILE* file) {
     HANDLE handle = handle_of(file);
     BY_HANDLE_FILE_INFORMATION information;
     if (GetFileInformationByHandle(handle, &information)) {
@@ -176,7 +179,7 @@ FILE* open_for_reading(const char* path) {
     return file;
 }
 
-std::optional<stream_status> status_of(FILE* file) {
+std::optional<stream_status> status_of_file(FILE* file) {
     struct stat status;
     if (fstat(fileno(file), &status) != 0) return std::nullopt;
     stream_status result{int64_t(status.st_size), S_ISDIR(status.st_mode)};
@@ -205,6 +208,14 @@ std::optional<file_identity> identity_of(const char* path) {
 
 #endif
 
+// An image of several files tells its whole size.
+std::optional<stream_status> status_of(FILE* file) {
+    std::optional<stream_status> status = status_of_file(file);
+    if (std::shared_ptr<image_source> source = source_of(file); status && source)
+        status->size = int64_t(source->size());
+    return status;
+}
+
 // Reads until the bytes before `size` arrived or a read failed; a read that gives none
 // before `size` finds the file shorter than it was.
 read_outcome read_at(FILE* file, uint64_t offset, void* buffer, size_t length, uint64_t size) {
@@ -213,9 +224,12 @@ read_outcome read_at(FILE* file, uint64_t offset, void* buffer, size_t length, u
     size_t present = before_injected(injected_end, offset, allowed);
     read_outcome outcome;
     auto* bytes = static_cast<char*>(buffer);
+    std::shared_ptr<image_source> source = source_of(file);
     while (outcome.count < present) {
-        long long got =
-            read_once(file, offset + outcome.count, bytes + outcome.count, present - outcome.count);
+        uint64_t at = offset + outcome.count;
+        size_t left = present - outcome.count;
+        long long got = source ? source->read_once(at, bytes + outcome.count, left)
+                               : read_once(file, at, bytes + outcome.count, left);
         if (got < 0) {
             outcome.error = errno != 0 ? errno : EIO;
             return outcome;

@@ -11,7 +11,10 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <set>
 #include <sstream>
+
+#include <nlohmann/json.hpp>
 
 #include "cli/command.h"
 #include "dbx/dbx.h"
@@ -87,13 +90,25 @@ class carve_test : public testing::Test {
         return read_tree(out / fs::u8path(store).stem());
     }
 
-    // The folder of each carved store and its files.
-    std::map<std::string, tree> carve_run(const std::string& image) {
+    // The folder of each carved store and its files; `records` gets the manifest's
+    // records of the chains.
+    std::map<std::string, tree> carve_run(const std::string& image,
+                                          std::vector<nlohmann::json>* records = nullptr,
+                                          const std::vector<std::string>& options = {}) {
         fs::path out = dir.path() / ("carved" + std::to_string(++runs));
-        EXPECT_EQ(morvale({"--carve", "--eml", image, utf8_path(out)}), 0);
+        std::string manifest = utf8_path(out) + ".jsonl";
+        std::vector<std::string> args = {"--carve", "--eml", "--manifest", manifest};
+        args.insert(args.end(), options.begin(), options.end());
+        args.insert(args.end(), {image, utf8_path(out)});
+        EXPECT_EQ(morvale(args), 0);
         std::map<std::string, tree> stores;
-        for (const auto& entry : fs::directory_iterator(out / "disk.img"))
+        for (const auto& entry : fs::directory_iterator(out / fs::u8path(image).filename()))
             stores[utf8_path(entry.path().filename())] = read_tree(entry.path());
+        std::istringstream lines(read_file(manifest));
+        for (std::string line; records != nullptr && std::getline(lines, line);) {
+            nlohmann::json record = nlohmann::json::parse(line);
+            if (!record.contains("record")) records->push_back(record);
+        }
         return stores;
     }
 
@@ -163,16 +178,85 @@ TEST_F(carve_test, ShuffledClustersGiveEveryMessageWhole) {
         image.replace(slots[c] * cluster, cluster, store_bytes, c * cluster, cluster);
     tree expected = store_run(store);
     tree found;
-    for (const auto& [start, files] : carve_run(write_image(image))) {
+    std::vector<nlohmann::json> records;
+    for (const auto& [start, files] : carve_run(write_image(image), &records, {"--cluster-size", "4096"})) {
         for (const auto& [name, state] : files)
             EXPECT_TRUE(found.emplace(name, state).second) << name;
     }
+    // Every chain said to be whole is the stored message; a block read on into the noise
+    // beside its cluster is never passed off as one.
+    int whole_chains = 0;
+    for (const nlohmann::json& record : records) {
+        if (record["integrity"] != "whole") continue;
+        std::string name = utf8_path(fs::u8path(record["file"].get<std::string>()).filename());
+        std::string in_store = (record["list"] == "message" ? "" : "deleted/") + name;
+        ++whole_chains;
+        EXPECT_TRUE(expected.count(in_store) && expected[in_store].bytes == found[in_store].bytes) << name;
+    }
+    EXPECT_GE(whole_chains, 10);
     std::vector<std::string> whole = messages_within_clusters(store, expected);
     EXPECT_GE(whole.size(), 10u);
     for (const std::string& name : whole) {
         ASSERT_TRUE(found.count(name)) << name;
         EXPECT_TRUE(found[name].bytes == expected[name].bytes) << name;
     }
+}
+
+// The image split into segments, and an extract that starts inside the store, give the
+// messages that lie wholly within them; the store starting before the extract is kept
+// under its distance before it.
+TEST_F(carve_test, SplitImagesAndExtractsGiveTheSameMessages) {
+    std::string store_bytes = read_file(fs::u8path(make_store(5)));
+    std::string image = noise(4096) + store_bytes + noise(4096);
+    std::string whole_path = write_image(image);
+    std::vector<nlohmann::json> whole_records, split_records, cut_records;
+    carve_run(whole_path, &whole_records);
+    for (size_t at = 0, k = 1; at < image.size(); at += 50000, ++k) {
+        char name[16];
+        std::snprintf(name, sizeof name, "split.%03zu", k);
+        std::ofstream(dir.path() / name, std::ios::binary) << image.substr(at, 50000);
+    }
+    carve_run(dir.file("split.001"), &split_records);
+    // The same records but for the image's name.
+    ASSERT_EQ(split_records.size(), whole_records.size());
+    for (size_t k = 0; k < split_records.size(); ++k) {
+        for (nlohmann::json* record : {&split_records[k], &whole_records[k]}) {
+            record->erase("store");
+            record->erase("file");
+        }
+        EXPECT_TRUE(split_records[k] == whole_records[k]) << k;
+    }
+    size_t cut_at = 4096 + 0x4000;
+    std::ofstream(dir.path() / "cut.img", std::ios::binary) << image.substr(cut_at);
+    auto cut_stores = carve_run(dir.file("cut.img"), &cut_records);
+    ASSERT_EQ(cut_stores.size(), 1u);
+    EXPECT_EQ(cut_stores.begin()->first, "-000000004000");
+    std::multiset<std::string> cut_digests;
+    for (const nlohmann::json& record : cut_records) cut_digests.insert(record["md5"].get<std::string>());
+    int inside = 0;
+    for (const nlohmann::json& record : whole_records) {
+        bool within = true;
+        for (const nlohmann::json& position : record["block_positions"])
+            within = within && std::stoull(position.get<std::string>(), nullptr, 16) >= cut_at;
+        if (!within) continue;
+        ++inside;
+        EXPECT_TRUE(cut_digests.count(record["md5"].get<std::string>())) << record["first_offset"];
+    }
+    EXPECT_GE(inside, 10);
+}
+
+// An EWF image the build cannot read is an error that names it, never "no messages".
+TEST_F(carve_test, AnImageThatCannotBeReadIsAnError) {
+    std::string path = dir.file("disk.E01");
+    std::ofstream(fs::u8path(path), std::ios::binary)
+        << std::string("EVF\x09\x0D\x0A\xFF\x00", 8) << noise(4096);
+    int status = -1;
+    captured_output said = capture_output([&] { status = morvale_run({"--carve", path}); });
+    EXPECT_EQ(status, 1);
+    EXPECT_NE(said.err.find("could not open the image"), std::string::npos) << said.err;
+#ifdef _WIN32
+    EXPECT_NE(said.err.find("EWF"), std::string::npos) << said.err;
+#endif
 }
 
 // An old copy of a store beside the store: each carved store's chains keep to the copy

@@ -172,7 +172,9 @@ const std::vector<hostile_run>& hostile_runs() {
          [](place& p, const outcome& run) {
              ASSERT_EQ(run.written.size(), 1u);
              EXPECT_EQ(run.written.begin()->second, std::string(400, '\0'));
-             auto record = nlohmann::json::parse(read_file(p.dir.path() / "m.jsonl"));
+             std::vector<std::string> lines = lines_of(read_file(p.dir.path() / "m.jsonl"));
+             ASSERT_EQ(lines.size(), 2u);  // the run's record, then the message's
+             auto record = nlohmann::json::parse(lines[1]);
              EXPECT_EQ(record["reason"], "cut short");
          }},
         {"disk image cut in the middle of a message",
@@ -192,7 +194,9 @@ const std::vector<hostile_run>& hostile_runs() {
          [](place& p, const outcome& run) {
              ASSERT_EQ(run.written.size(), 1u);
              EXPECT_EQ(run.written.begin()->second.size(), 37 + 900u);
-             auto record = nlohmann::json::parse(read_file(p.dir.path() / "m.jsonl"));
+             std::vector<std::string> lines = lines_of(read_file(p.dir.path() / "m.jsonl"));
+             ASSERT_EQ(lines.size(), 2u);  // the run's record, then the message's
+             auto record = nlohmann::json::parse(lines[1]);
              EXPECT_EQ(record["reason"], "cut short");
          }},
         {"store shrinking between two reads",
@@ -478,7 +482,9 @@ const std::vector<hostile_run>& hostile_runs() {
          0,
          {},
          [](place& p, const outcome& run) {
-             auto record = nlohmann::json::parse(read_file(p.dir.path() / "m.jsonl"));
+             std::vector<std::string> lines = lines_of(read_file(p.dir.path() / "m.jsonl"));
+             ASSERT_EQ(lines.size(), 2u);  // the run's record, then the message's
+             auto record = nlohmann::json::parse(lines[1]);
              std::string file = record["file"];
              EXPECT_EQ(run.written.count(file), 1u) << file;
              EXPECT_NE(file.find("raw \xC3\xBC\xC2\xA3\xE2\x82\xAC\xE2\x82\xAC bytes"),
