@@ -70,7 +70,7 @@ void run_record::count(const chain_record& record) {
 nlohmann::ordered_json run_record::json(std::optional<int> exit_status) const {
     nlohmann::ordered_json run;
     run["record"] = "run";
-    run["tool"] = std::string("morvale ") + platform::program_version();
+    run["tool"] = platform::tool_version();
     run["version"] = platform::program_version();
     nlohmann::ordered_json command = nlohmann::ordered_json::array({"morvale"});
     for (const std::string& arg : args_) command.push_back(arg);
