@@ -1,5 +1,6 @@
 // The engine entry and the extraction driver.
 
+#include <algorithm>
 #include <cerrno>
 #include <cinttypes>
 #include <cstdio>
@@ -169,23 +170,40 @@ void report_scan_limits(main_view* dialog, recover_totals& totals, const dbx_t* 
         report_unreadable(dialog, totals, store->file_name, range);
 }
 
+namespace {
+
+// How many chains of list `list` a run handles: all, or those chosen.
+int chains_handled(const dbx_block_list_t& list, int list_number,
+                   const std::vector<chain_id>* chosen) {
+    if (chosen == nullptr) return list.chain_count;
+    auto first = std::lower_bound(chosen->begin(), chosen->end(), chain_id{list_number, 0});
+    auto end = std::lower_bound(chosen->begin(), chosen->end(), chain_id{list_number + 1, 0});
+    int count = 0;
+    for (auto it = first; it != end; ++it) count += it->chain >= 0 && it->chain < list.chain_count;
+    return count;
+}
+
+}  // namespace
+
 recover_totals _recover(main_view* dialog, dbx_t* store, const char* folder, int mode,
-                        recover_totals totals, header_capture* rows) {
+                        recover_totals totals, header_capture* rows,
+                        const std::vector<chain_id>* chosen) {
     std::optional<platform::file_identity> identity;
     if (folder) identity = platform::identity_of(store->file);
     for (int i = 0; i < 2; ++i) {
         const dbx_block_list_t& list = store->lists[i];
         int saved = 0, errors = 0;
-        if (list.chain_count <= 0) continue;
+        int handled = chains_handled(list, i, chosen);
+        if (handled <= 0) continue;
         std::optional<std::string> list_folder;
         if (folder) list_folder = std::string(folder) + (i == 1 ? "/deleted" : "");
         std::printf(
-            "------ Recovering %d %s from %s to %s/%s ... \n", list.chain_count, list_names[i],
+            "------ Recovering %d %s from %s to %s/%s ... \n", handled, list_names[i],
             platform::printable(store->file_name).c_str(),
             platform::printable(or_null(folder)).c_str(),
             platform::printable(or_null(list_folder ? list_folder->c_str() : nullptr)).c_str());
         if (i == 1 && folder && !make_deleted_folder(folder, *list_folder)) {
-            totals.errors += list.chain_count;  // no fragment could be saved
+            totals.errors += handled;  // no fragment could be saved
             return totals;
         }
         // The list's chains come in file order. A store with unreadable bytes is read a
@@ -194,11 +212,14 @@ recover_totals _recover(main_view* dialog, dbx_t* store, const char* folder, int
         read_window stream;
         read_window* window = store->unreadable.empty() && rows == nullptr ? &stream : nullptr;
         for (int j = 0; j < list.chain_count; ++j) {
+            if (chosen && !std::binary_search(chosen->begin(), chosen->end(), chain_id{i, j}))
+                continue;
             if (!run_checkpoint()) {
                 totals.abandoned = true;
                 return totals;
             }
             dialog->set_progress(int(int64_t{j} * 100 / list.chain_count));  // the share done
+            dialog->chain_begins(i, j);
             bool ok = handle_chain(dialog, store, i, j, list_folder ? &*list_folder : nullptr, mode,
                                    totals, identity, window, rows);
             ++(ok ? saved : errors);
@@ -248,8 +269,10 @@ namespace {
 // A run over one store file.
 class store_run : public run_steps {
   public:
-    store_run(const char* target, const char* store_path)
-        : target_(target), store_path_(store_path), mode_(target ? save_mode.load() : 0) {}
+    store_run(const char* target, const char* store_path,
+              const std::vector<chain_id>* chosen = nullptr)
+        : target_(target), store_path_(store_path), mode_(target ? save_mode.load() : 0),
+          chosen_(chosen) {}
 
     // A run that only lists the messages has the scan gather their rows, unless each chain
     // is to be looked at whole; chains that touch unreadable bytes are each to be reported,
@@ -291,7 +314,8 @@ class store_run : public run_steps {
             std::fprintf(stderr, "error: can't chdir to %s\n", platform::printable(folder).c_str());
         } else {
             result.folder_entered = true;
-            totals = _recover(dialog, store_.get(), folder.c_str(), mode_, std::move(totals));
+            totals = _recover(dialog, store_.get(), folder.c_str(), mode_, std::move(totals),
+                              nullptr, chosen_);
         }
     }
 
@@ -304,6 +328,7 @@ class store_run : public run_steps {
     const char* target_;
     const char* store_path_;
     int mode_;
+    const std::vector<chain_id>* chosen_;  // null: every chain
     std::optional<header_capture> rows_;
     std::unique_ptr<dbx_t, store_closer> store_;
 };
@@ -312,6 +337,13 @@ class store_run : public run_steps {
 
 int recover_store(const char* target, const char* store_path, run_outcome* outcome) {
     store_run steps(target, store_path);
+    return run_in_frame(target != nullptr, steps, outcome);
+}
+
+int recover_chosen(const char* target, const char* store_path, std::vector<chain_id> chosen,
+                   run_outcome* outcome) {
+    std::sort(chosen.begin(), chosen.end());
+    store_run steps(target, store_path, &chosen);
     return run_in_frame(target != nullptr, steps, outcome);
 }
 

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "dbx/dbx.h"
+#include "engine/engine.h"
 #include "engine/read_message.h"
 #include "platform/view.h"
 
@@ -20,9 +21,11 @@ struct recover_totals {
 
 // Drives both lists; `totals` carries what was reported before (the scan's unreadable
 // ranges), so that nothing is reported twice. A list-only run takes the rows the scan
-// gathered from `rows`, when given, and reads the headers of the others.
+// gathered from `rows`, when given, and reads the headers of the others. With `chosen`
+// (sorted), only those chains are handled.
 recover_totals _recover(main_view* dialog, dbx_t* store, const char* folder, int mode,
-                        recover_totals totals = {}, header_capture* rows = nullptr);
+                        recover_totals totals = {}, header_capture* rows = nullptr,
+                        const std::vector<chain_id>* chosen = nullptr);
 
 // What a store run and a carve run each do inside the frame they share.
 class run_steps {
