@@ -109,8 +109,7 @@ std::wstring local_date_text(int64_t seconds) {
 }
 
 std::wstring preview_text(const std::string& message, bool fragment, bool with_sizes,
-                          size_t body_limit, bool* has_attachments) {
-    if (has_attachments != nullptr) *has_attachments = false;
+                          size_t body_limit) {
     if (fragment) {
         return L"Deleted fragment: its text as found in the store.\r\n\r\n" +
                cut(as_pane_text(wide(hdr_raw_to_utf8(message))), body_limit);
@@ -129,7 +128,6 @@ std::wstring preview_text(const std::string& message, bool fragment, bool with_s
     }
     add_line(text, L"Subject:\t", fields[hdr_subject]);
     msg::message_content content = msg::sort_parts(root);
-    if (has_attachments != nullptr) *has_attachments = !content.attachments.empty();
     if (!content.attachments.empty()) {
         text += L"Attachments:\t";
         for (size_t i = 0; i < content.attachments.size(); ++i) {
@@ -223,19 +221,22 @@ void message_preview::work() {
             }
             PostMessageW(window_, ready_message_, WPARAM(next.number), 0);
         };
+        // The first screens come from the message's start; a longer message is then read
+        // whole for its attachments and their sizes.
         std::wstring error;
-        std::optional<message_read> message =
-            source.read(next.store_path, next.row, next.engine_index, error);
-        if (!message) {
+        bool fragment = next.row.list == 1;
+        std::optional<std::string> start =
+            source.read_start(next.store_path, next.row, next.engine_index, first_look, error);
+        if (!start) {
             hand_over(error);
             continue;
         }
-        bool fragment = next.row.list == 1;
-        if (!still_wanted()) continue;
-        bool attachments = false;
-        hand_over(preview_text(*message->text, fragment, false, body_limit, &attachments));
-        // The sizes of the attachments follow, once each is decoded.
-        if (!attachments || !still_wanted()) continue;
+        bool whole = start->size() < first_look;
+        hand_over(preview_text(*start, fragment, whole, body_limit));
+        if (whole || fragment || !still_wanted()) continue;
+        std::optional<message_read> message =
+            source.read(next.store_path, next.row, next.engine_index, error);
+        if (!message || !still_wanted()) continue;
         std::wstring with_sizes = preview_text(*message->text, false, true, body_limit);
         hand_over(std::move(with_sizes));
     }

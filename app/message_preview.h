@@ -19,9 +19,9 @@
 // text (made from the HTML when there is none) and the attachments with their sizes.
 // `with_sizes` false leaves the sizes out (they need every attachment decoded). A deleted
 // fragment shows its text as found. CR LF line ends; at most `body_limit` characters of
-// the body. `has_attachments`, when given, says whether there are any.
+// the body.
 std::wstring preview_text(const std::string& message, bool fragment, bool with_sizes,
-                          size_t body_limit, bool* has_attachments = nullptr);
+                          size_t body_limit);
 
 // A date as the user's locale writes it, in local time.
 std::wstring local_date_text(int64_t seconds);
@@ -45,6 +45,8 @@ class message_preview {
 
     // The most of a body the pane shows.
     static constexpr size_t body_limit = 200000;
+    // How much of a message is read for its first screens.
+    static constexpr size_t first_look = 1 << 20;
 
   private:
     struct job {

@@ -62,26 +62,49 @@ bool message_source::prepare(const std::wstring& store_path) {
     return true;
 }
 
-std::optional<message_read> message_source::read(const std::wstring& store_path,
-                                                 const message_row& row, int engine_index,
-                                                 std::wstring& error) {
+template <class Reader>
+bool message_source::read_row(const std::wstring& store_path, const message_row& row,
+                              int engine_index, std::wstring& error, Reader read) {
     if (!have_store(store_path)) {
         error = L"The store " + store_path + L" cannot be read any more.";
-        return std::nullopt;
+        return false;
     }
     int list = row.list, chain = row.chain;
     bool found = chain >= 0 ? list >= 0 && list < 2 && chain < store_->lists[list].chain_count
                             : locate(*store_, engine_index, list, chain);
     row_catcher catcher;
-    message_read message;
-    if (found) message = _read_message(&catcher, store_.get(), list, chain, 1);
+    bool read_well = found && read(store_.get(), list, chain, catcher);
     std::fclose(store_->file);
     store_->file = nullptr;
-    if (!message.text || catcher.cells != row.cells) {
+    if (!read_well || catcher.cells != row.cells) {
         store_.reset();  // the store changed since the run: scan it anew next time
         error = L"This message is no longer where it was found in " + store_path +
                 L": the store has changed. Scan it again.";
-        return std::nullopt;
+        return false;
     }
+    return true;
+}
+
+std::optional<message_read> message_source::read(const std::wstring& store_path,
+                                                 const message_row& row, int engine_index,
+                                                 std::wstring& error) {
+    message_read message;
+    auto whole = [&message](dbx_t* store, int list, int chain, main_view& catcher) {
+        message = _read_message(&catcher, store, list, chain, 1);
+        return message.text.has_value();
+    };
+    if (!read_row(store_path, row, engine_index, error, whole)) return std::nullopt;
     return message;
+}
+
+std::optional<std::string> message_source::read_start(const std::wstring& store_path,
+                                                      const message_row& row, int engine_index,
+                                                      size_t bytes, std::wstring& error) {
+    std::optional<std::string> text;
+    auto start = [&text, bytes](dbx_t* store, int list, int chain, main_view& catcher) {
+        text = _read_message_start(store, list, chain, bytes, &catcher);
+        return text.has_value();
+    };
+    if (!read_row(store_path, row, engine_index, error, start)) return std::nullopt;
+    return text;
 }
