@@ -153,11 +153,13 @@ int wmain(int argc, wchar_t** argv) {
             // Enlarged, as a user with a long list would have it.
             SetWindowPos(dialog, nullptr, 20, 20, 1040, 740, SWP_NOZORDER);
             fill_list_with_columns(GetDlgItem(dialog, 1002));
-            // The second message chosen: the preview reads it.
-            LVITEMW chosen{};
-            chosen.stateMask = chosen.state = LVIS_SELECTED | LVIS_FOCUSED;
-            SendMessageW(GetDlgItem(dialog, 1002), LVM_SETITEMSTATE, 1,
-                         reinterpret_cast<LPARAM>(&chosen));
+            // The second message chosen with the keyboard (this program cannot hand the list
+            // an item from its own memory): the preview reads it.
+            HWND list = GetDlgItem(dialog, 1002);
+            for (int key = 0; key < 2; ++key) {
+                PostMessageW(list, WM_KEYDOWN, VK_DOWN, 1);
+                PostMessageW(list, WM_KEYUP, VK_DOWN, 0xC0000001);
+            }
             for (int i = 0; i < 100; ++i) {
                 wchar_t start[16] = {};
                 GetDlgItemTextW(dialog, IDC_PREVIEW, start, 16);
