@@ -43,7 +43,8 @@ std::wstring as_pane_text(const std::wstring& text) {
 std::wstring cut(std::wstring text, size_t limit) {
     if (text.size() <= limit) return text;
     text.resize(limit);
-    return text + L"\r\n\r\n[... the rest of the text is not shown here: open the message to read it all]";
+    return text +
+           L"\r\n\r\n[... the rest of the text is not shown here: open the message to read it all]";
 }
 
 std::wstring size_text(size_t bytes) {
@@ -124,7 +125,8 @@ std::wstring preview_text(const std::string& message, bool fragment, bool with_s
     if (fields[hdr_date]) {
         std::optional<int64_t> date = hdr_message_date(fields);
         std::wstring shown = date ? local_date_text(*date) : L"";
-        text += L"Date:\t" + (shown.empty() ? wide(hdr_decode_text(*fields[hdr_date])) : shown) + L"\n";
+        text +=
+            L"Date:\t" + (shown.empty() ? wide(hdr_decode_text(*fields[hdr_date])) : shown) + L"\n";
     }
     add_line(text, L"Subject:\t", fields[hdr_subject]);
     msg::message_content content = msg::sort_parts(root);

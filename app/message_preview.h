@@ -62,10 +62,10 @@ class message_preview {
     UINT ready_message_;
     std::mutex lock_;
     std::condition_variable wake_;
-    std::optional<job> next_;  // guarded by lock_
-    uint64_t latest_ = 0;      // guarded by lock_
-    bool forget_ = false;      // guarded by lock_
-    bool ending_ = false;      // guarded by lock_
+    std::optional<job> next_;                                // guarded by lock_
+    uint64_t latest_ = 0;                                    // guarded by lock_
+    bool forget_ = false;                                    // guarded by lock_
+    bool ending_ = false;                                    // guarded by lock_
     std::optional<std::pair<uint64_t, std::wstring>> made_;  // guarded by lock_
     std::thread thread_;
 };

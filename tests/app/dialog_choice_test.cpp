@@ -66,7 +66,8 @@ class dialog_choice_test : public dialog_test {
     void select(int row) {
         LVITEMW state{};
         state.stateMask = state.state = LVIS_SELECTED | LVIS_FOCUSED;
-        SendMessageW(item(IDC_MESSAGE_LIST), LVM_SETITEMSTATE, row, reinterpret_cast<LPARAM>(&state));
+        SendMessageW(item(IDC_MESSAGE_LIST), LVM_SETITEMSTATE, row,
+                     reinterpret_cast<LPARAM>(&state));
     }
     std::wstring preview() const {
         int length = GetWindowTextLengthW(item(IDC_PREVIEW));
@@ -150,8 +151,8 @@ TEST_F(dialog_choice_test, save_selected_writes_exactly_the_chosen_rows_files) {
             for (int c = 0; c < 4; ++c)
                 row[size_t(c)] = std::wstring(reference.rows[r].cells[size_t(c)].begin(),
                                               reference.rows[r].cells[size_t(c)].end());
-            auto name =
-                std::filesystem::relative(std::filesystem::u8path(files[r]), whole.path()).u8string();
+            auto name = std::filesystem::relative(std::filesystem::u8path(files[r]), whole.path())
+                            .u8string();
             std::string relative(name.begin(), name.end());  // as files_under gives it
             if (!file_of.emplace(row, relative).second) file_of[row].clear();  // not unique
         }
@@ -195,7 +196,8 @@ TEST_F(dialog_choice_test, save_selected_writes_exactly_the_chosen_rows_files) {
         auto saved = out.path() / std::filesystem::u8path(file);
         auto original = whole.path() / std::filesystem::u8path(file);
         EXPECT_EQ(read_file(saved), read_file(original)) << file;
-        EXPECT_EQ(std::filesystem::last_write_time(saved), std::filesystem::last_write_time(original))
+        EXPECT_EQ(std::filesystem::last_write_time(saved),
+                  std::filesystem::last_write_time(original))
             << file;
     }
     ASSERT_FALSE(boxes().empty());
