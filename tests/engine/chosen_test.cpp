@@ -24,15 +24,22 @@ class chain_recording_view : public recording_view {
     std::vector<chain_id> sources;
 };
 
-// Every file under a folder (relative path -> bytes and time).
+// A relative path as UTF-8, the same on every system.
+std::string relative_name(const std::filesystem::path& path, const std::filesystem::path& base) {
+    auto name = std::filesystem::relative(path, base).generic_u8string();
+    return std::string(name.begin(), name.end());
+}
+
+// Every file under a folder (UTF-8 relative path -> bytes and time).
 std::map<std::string, std::pair<std::string, int64_t>> files_under(const std::string& folder) {
     std::map<std::string, std::pair<std::string, int64_t>> found;
     std::error_code ignored;
-    for (auto& entry : std::filesystem::recursive_directory_iterator(folder, ignored)) {
+    auto base = std::filesystem::u8path(folder);
+    for (auto& entry : std::filesystem::recursive_directory_iterator(base, ignored)) {
         if (!entry.is_regular_file()) continue;
-        std::string path = entry.path().string();
-        found[std::filesystem::relative(entry.path(), folder).string()] = {file_bytes(path),
-                                                                           modification_time(path)};
+        auto utf8 = entry.path().u8string();
+        std::string path(utf8.begin(), utf8.end());
+        found[relative_name(entry.path(), base)] = {file_bytes(path), modification_time(path)};
     }
     return found;
 }
@@ -69,7 +76,8 @@ TEST_F(engine_test, ChosenChainsGetExactlyTheFilesOfAWholeSaveAndRowsSayTheirCha
         for (size_t r = seed % 3; r < records.size(); r += 3) {
             if (records[r].list == 1 && seed == 21) continue;
             chosen.push_back({records[r].list, records[r].chain});
-            std::string name = std::filesystem::relative(records[r].file, whole).string();
+            std::string name = relative_name(std::filesystem::u8path(records[r].file),
+                                             std::filesystem::u8path(whole));
             expected[name] = all.at(name);
         }
         std::reverse(chosen.begin(), chosen.end());  // any order will do
@@ -81,7 +89,9 @@ TEST_F(engine_test, ChosenChainsGetExactlyTheFilesOfAWholeSaveAndRowsSayTheirCha
         }
         save_mode = 0;
         EXPECT_EQ(files_under(part), expected) << seed;
-        EXPECT_EQ(std::filesystem::exists(part + "/Inbox/deleted"), seed != 21) << seed;
+        EXPECT_EQ(std::filesystem::exists(std::filesystem::u8path(part) / "Inbox" / "deleted"),
+                  seed != 21)
+            << seed;
         EXPECT_EQ(silent.rows.size(), chosen.size()) << seed;
 
         dbx_t* scanned = dbx_open(store.c_str());
