@@ -26,6 +26,7 @@ constexpr int date_column = 3;
 
 void message_list::clear() {
     rows_.clear();
+    fragments_ = 0;
     order_.clear();
     sort_column_ = -1;
     ascending_ = true;
@@ -37,7 +38,10 @@ void message_list::clear() {
 // themselves and merging keeps equal rows in the engine's order.
 void message_list::add(row_batch batch) {
     size_t first_new = rows_.size();
-    for (message_row& row : batch.rows) rows_.push_back(std::move(row));
+    for (message_row& row : batch.rows) {
+        fragments_ += row.list == 1;
+        rows_.push_back(std::move(row));
+    }
     for (late_cell& cell : batch.cells) take_late_cell(cell);
     if (rows_.size() == first_new && batch.cells.empty()) return;
     size_t old_size = order_.size();
@@ -70,15 +74,16 @@ void message_list::take_late_cell(late_cell& cell) {
 bool message_list::comes_before(int a, int b) const {
     const message_row& first = rows_[size_t(a)];
     const message_row& second = rows_[size_t(b)];
-    int order = sort_column_ == date_column ? compare_dates(first, second)
-                                            : compare_text(first.text(sort_column_, decoded_),
-                                                           second.text(sort_column_, decoded_));
+    int order = sort_column_ == date_column       ? compare_dates(first, second)
+                : sort_column_ == fragment_column ? first.list - second.list
+                                                  : compare_text(first.text(sort_column_, decoded_),
+                                                                 second.text(sort_column_, decoded_));
     if (order == 0) return a < b;  // equal rows stay in the engine's order either way
     return ascending_ ? order < 0 : order > 0;
 }
 
 void message_list::sort_by(int column) {
-    if (column < 0 || column > 3) return;
+    if (column < 0 || column > fragment_column) return;
     ascending_ = column == sort_column_ ? !ascending_ : true;
     sort_column_ = column;
     std::stable_sort(order_.begin(), order_.end(),
@@ -102,6 +107,11 @@ void message_list::fill_cell(NMLVDISPINFOW* request) const {
     if (item.iItem < 0 || item.iItem >= size()) return;
     if (item.mask & LVIF_IMAGE) item.iImage = 1;
     if ((item.mask & LVIF_TEXT) == 0 || item.pszText == nullptr || item.cchTextMax <= 0) return;
+    if (item.iSubItem == fragment_column) {
+        bool fragment = shown(item.iItem).list == 1;
+        lstrcpynW(item.pszText, fragment ? fragment_mark : L"", item.cchTextMax);
+        return;
+    }
     if (item.iSubItem < 0 || item.iSubItem > 3) {
         item.pszText[0] = L'\0';
         return;
@@ -115,7 +125,7 @@ void message_list::fill_cell(NMLVDISPINFOW* request) const {
 void message_list::show_sort_arrow() const {
     HWND header = reinterpret_cast<HWND>(control_.SendMessage(LVM_GETHEADER));
     if (header == nullptr) return;
-    for (int column = 0; column < 4; ++column) {
+    for (int column = 0; column <= fragment_column; ++column) {
         HDITEMW item{};
         item.mask = HDI_FORMAT;
         SendMessageW(header, HDM_GETITEMW, column, reinterpret_cast<LPARAM>(&item));

@@ -3,6 +3,11 @@
 // of the column the user sorted by, and the list-view control that draws them on demand
 // (an owner-data list: the control holds no text, it asks for the cells it paints).
 
+// The column that marks deleted fragments, shown before From.
+constexpr int fragment_column = 4;
+// Its mark.
+constexpr wchar_t fragment_mark[] = L"\u2020";
+
 // windows.h goes first: the other system headers need its types.
 // clang-format off
 #include <windows.h>
@@ -23,11 +28,15 @@ class message_list {
     // Adds what the worker handed over and tells the control the new count.
     void add(row_batch batch);
     int size() const { return static_cast<int>(rows_.size()); }
+    // How many rows are messages, and how many deleted fragments.
+    int messages() const { return size() - fragments_; }
+    int fragments() const { return fragments_; }
     // The row shown at a position, and its place in the order the engine gave the rows.
     const message_row& shown(int position) const { return rows_[size_t(order_[size_t(position)])]; }
     int engine_index(int position) const { return order_[size_t(position)]; }
 
-    // The control's request for the text of a cell it is about to paint.
+    // The control's request for the text of a cell it is about to paint. Column 4 is the
+    // narrow one that marks a deleted fragment; it is shown first.
     void fill_cell(NMLVDISPINFOW* request) const;
     // A click on a column header: sorts by it, or reverses when it is the sorted one.
     void sort_by(int column);
@@ -46,4 +55,5 @@ class message_list {
     int sort_column_ = -1;           // none: the engine's order
     bool ascending_ = true;
     bool decoded_ = false;  // a setting of the view: kept when the list is emptied
+    int fragments_ = 0;
 };

@@ -11,7 +11,10 @@ void message_rows::insert(int index) {
     hand_over();
     size_t at = index < handed_count_ ? pending_.size() : size_t(index - handed_count_);
     if (at > pending_.size()) at = pending_.size();
-    pending_.insert(pending_.begin() + static_cast<std::ptrdiff_t>(at), message_row{});
+    message_row row;
+    row.list = source_.first;
+    row.chain = source_.second;
+    pending_.insert(pending_.begin() + static_cast<std::ptrdiff_t>(at), std::move(row));
 }
 
 void message_rows::set_cell(int item, int column, const std::u16string& text) {
@@ -59,6 +62,7 @@ void message_rows::clear() {
     pending_.clear();
     pending_cells_.clear();
     handed_count_ = 0;
+    source_ = {0, -1};
     last_hand_over_ = {};
     std::lock_guard<std::mutex> hold(lock_);
     handed_ = row_batch{};

@@ -20,6 +20,8 @@ struct message_row {
     std::array<std::u16string, 4> cells;                   // From, E-mail Subject, To, Date
     std::array<std::optional<std::u16string>, 3> decoded;  // From, E-mail Subject, To
     std::optional<int64_t> date;  // the Date cell read as a time, when it parses
+    int list = 0;                 // 0 a message, 1 a deleted fragment
+    int chain = -1;               // its chain in that list; -1 when the run did not say
 
     // The text of a column as the list shows it: decoded when asked and there is a
     // decoded value, else as written.
@@ -44,6 +46,8 @@ class message_rows {
   public:
     // Worker side: the engine's view of the list.
     int count() const { return handed_count_ + static_cast<int>(pending_.size()); }
+    // The rows inserted from now on show this chain.
+    void chain_begins(int list, int chain) { source_ = {list, chain}; }
     void insert(int index);
     void set_cell(int item, int column, const std::u16string& text);
     void set_decoded(int item, int column, const std::string& utf8);
@@ -59,7 +63,8 @@ class message_rows {
   private:
     static constexpr std::chrono::milliseconds hand_over_interval{100};
 
-    std::vector<message_row> pending_;  // worker only
+    std::pair<int, int> source_{0, -1};  // worker only: the chain being listed
+    std::vector<message_row> pending_;   // worker only
     std::vector<late_cell> pending_cells_;
     int handed_count_ = 0;
     std::chrono::steady_clock::time_point last_hand_over_{};

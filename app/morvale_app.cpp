@@ -1,6 +1,7 @@
 #include "app/morvale_app.h"
 
 #include <commctrl.h>
+#include <shellapi.h>
 
 #include "app/morvale_dlg.h"
 #include "app/worker.h"
@@ -22,6 +23,12 @@ BOOL CMorvaleApp::InitInstance() {
     SetRegistryKey(L"Local AppWizard-Generated Applications");
     {
         CMorvaleDlg dialog;
+        // "Morvale.exe STORE" opens with that store chosen.
+        int count = 0;
+        if (LPWSTR* arguments = CommandLineToArgvW(GetCommandLineW(), &count)) {
+            if (count >= 2) dialog.choose_store_at_start(arguments[1]);
+            LocalFree(arguments);
+        }
         m_pMainWnd = &dialog;
         dialog.DoModal();
         // A run still going is abandoned; it stops at its next checkpoint, so no file is

@@ -1,6 +1,8 @@
 #include "app/morvale_dlg.h"
 
 #include <io.h>
+#include <shellapi.h>
+#include <windowsx.h>
 #include <shlobj.h>
 #include <shobjidl.h>
 
@@ -38,6 +40,15 @@ constexpr UINT rows_timer_interval = 250;  // milliseconds
 
 // Sent by the worker when it wants the rows it handed over shown now.
 constexpr UINT take_rows_message = WM_APP + 1;
+// Sent by the worker when its run has ended (LPARAM: the run's report).
+constexpr UINT run_ended_message = WM_APP + 2;
+// Posted by the preview's thread when a preview is made (WPARAM: its number).
+constexpr UINT preview_ready_message = WM_APP + 3;
+
+// The status bar's parts: the counts, the selection, what is being done.
+constexpr int counts_part = 0;
+constexpr int selection_part = 1;
+constexpr int activity_part = 2;
 
 // How the controls follow the window as it grows.
 const std::vector<std::pair<int, unsigned>> control_layout = {
@@ -52,6 +63,8 @@ const std::vector<std::pair<int, unsigned>> control_layout = {
     {IDC_SAVE_PST, layout::moves_down | layout::moves_right},
     {IDC_PROGRESS_GROUP, layout::moves_down | layout::widens},
     {IDC_PROGRESS, layout::moves_down | layout::widens},
+    {IDC_OPEN_FOLDER, layout::moves_down},
+    {IDC_SHOW_ERRORS, layout::moves_down},
     {IDC_STOP, layout::moves_down | layout::moves_half_right},
     {IDOK, layout::moves_down | layout::moves_half_right},
     {IDC_SAVE, layout::moves_down | layout::moves_half_right},
@@ -59,12 +72,18 @@ const std::vector<std::pair<int, unsigned>> control_layout = {
 };
 
 // The dialog manager takes Enter for the default button, which is mostly disabled; on the
-// list Enter opens the selected message, so the list asks for the key itself.
+// list Enter opens the selected message, so the list asks for the key itself. Ctrl+A and
+// Ctrl+C on the list select every row and copy the chosen ones.
 LRESULT CALLBACK list_wants_enter(HWND list, UINT message, WPARAM wparam, LPARAM lparam, UINT_PTR,
                                   DWORD_PTR) {
     if (message == WM_GETDLGCODE && lparam != 0) {
         const auto* key = reinterpret_cast<const MSG*>(lparam);
         if (key->message == WM_KEYDOWN && key->wParam == VK_RETURN) return DLGC_WANTMESSAGE;
+    }
+    if (message == WM_KEYDOWN && GetKeyState(VK_CONTROL) < 0 && (wparam == 'A' || wparam == 'C')) {
+        UINT command = wparam == 'A' ? ID_EDIT_SELECT_ALL : ID_LIST_COPY;
+        SendMessageW(GetParent(list), WM_COMMAND, MAKEWPARAM(command, 0), 0);
+        return 0;
     }
     if (message == WM_NCDESTROY) RemoveWindowSubclass(list, list_wants_enter, 0);
     return DefSubclassProc(list, message, wparam, lparam);
@@ -73,6 +92,23 @@ LRESULT CALLBACK list_wants_enter(HWND list, UINT message, WPARAM wparam, LPARAM
 std::wstring widen(const std::string& utf8) {
     std::u16string text = platform::utf8_to_utf16(utf8);
     return std::wstring(text.begin(), text.end());
+}
+
+std::wstring counted(int count, const wchar_t* one, const wchar_t* many) {
+    return std::to_wstring(count) + L" " + (count == 1 ? one : many);
+}
+
+// The file name of a path: what follows its last separator.
+std::wstring file_name_of(const std::wstring& path) {
+    size_t slash = path.find_last_of(L"\\/");
+    return slash == std::wstring::npos ? path : path.substr(slash + 1);
+}
+
+// The width of the list's place, at 96 dots per inch, from which the preview shows beside it.
+constexpr int preview_wide_enough = 700;
+
+int scaled(int pixels, HWND window) {
+    return MulDiv(pixels, int(window_dpi(window)), 96);
 }
 
 }  // namespace
@@ -98,6 +134,23 @@ ON_COMMAND(ID_FILE_SAVE_MSG, OnSaveMsgMenu)
 ON_COMMAND(ID_FILE_SAVE_PST, OnSavePstMenu)
 ON_COMMAND(ID_HELP_CONTENT, OnHelpContent)
 ON_COMMAND(ID_VIEW_DECODED_TEXT, OnViewDecodedText)
+ON_COMMAND(ID_VIEW_PREVIEW, OnViewPreview)
+ON_COMMAND(ID_LIST_OPEN, OnListOpen)
+ON_COMMAND(ID_LIST_SAVE_EML, OnListSaveEml)
+ON_COMMAND(ID_LIST_SAVE_MSG, OnListSaveMsg)
+ON_COMMAND(ID_LIST_COPY, OnListCopy)
+ON_COMMAND(ID_EDIT_SELECT_ALL, OnSelectAll)
+ON_BN_CLICKED(IDC_OPEN_FOLDER, OnOpenFolder)
+ON_BN_CLICKED(IDC_SHOW_ERRORS, OnShowErrors)
+ON_EN_CHANGE(IDC_DBX_PATH, OnPathEdited)
+ON_MESSAGE(run_ended_message, OnRunEnded)
+ON_MESSAGE(preview_ready_message, OnPreviewReady)
+ON_MESSAGE(WM_CONTEXTMENU, OnContextMenu)
+ON_MESSAGE(WM_LBUTTONDOWN, OnMouseDown)
+ON_MESSAGE(WM_MOUSEMOVE, OnMouseMove)
+ON_MESSAGE(WM_LBUTTONUP, OnMouseUp)
+ON_MESSAGE(WM_SETCURSOR, OnSetCursor)
+ON_MESSAGE(WM_DROPFILES, OnDropFiles)
 ON_MESSAGE(WM_TIMER, OnTimer)
 ON_MESSAGE(take_rows_message, OnTakeRows)
 ON_MESSAGE(WM_SIZE, OnSize)
@@ -110,6 +163,8 @@ ON_NOTIFY(LVN_GETDISPINFOW, IDC_MESSAGE_LIST, OnListCell)
 ON_NOTIFY(LVN_COLUMNCLICK, IDC_MESSAGE_LIST, OnListColumnClick)
 ON_NOTIFY(NM_DBLCLK, IDC_MESSAGE_LIST, OnListActivate)
 ON_NOTIFY(NM_RETURN, IDC_MESSAGE_LIST, OnListReturn)
+ON_NOTIFY(LVN_ITEMCHANGED, IDC_MESSAGE_LIST, OnListSelectionChanged)
+ON_NOTIFY(LVN_ODSTATECHANGED, IDC_MESSAGE_LIST, OnListSelectionChanged)
 END_MESSAGE_MAP()
 
 CMorvaleDlg::CMorvaleDlg(CWnd* parent)
@@ -144,7 +199,11 @@ BOOL CMorvaleDlg::OnInitDialog() {
     m_message_list.SetExtendedStyle(LVS_EX_GRIDLINES | LVS_EX_FULLROWSELECT | LVS_EX_DOUBLEBUFFER);
     load_banner();
     SetWindowSubclass(m_message_list.m_hWnd, list_wants_enter, 0, 0);
+    create_status_bar();
     layout_.capture(m_hWnd, control_layout);
+    preview_ = std::make_unique<message_preview>(m_hWnd, preview_ready_message);
+    SendDlgItemMessageW(m_hWnd, IDC_PREVIEW, EM_SETLIMITTEXT, 0, 0);
+    DragAcceptFiles(m_hWnd, TRUE);
     SetTimer(m_hWnd, rows_timer, rows_timer_interval, nullptr);
     m_save_msg.EnableWindow(FALSE);
     m_save_pst.EnableWindow(FALSE);
@@ -156,7 +215,46 @@ BOOL CMorvaleDlg::OnInitDialog() {
     set_menu_item(ID_FILE_SAVE_EML, false);
     set_menu_item(ID_FILE_SAVE_MSG, false);
     set_menu_item(ID_FILE_SAVE_PST, false);
+    update_status();
+    // Where the screen has room, the window opens wide enough for the preview beside the list.
+    RECT work{}, window{};
+    SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
+    ::GetWindowRect(m_hWnd, &window);
+    int width = window.right - window.left;
+    int wide = std::min<int>(width * 8 / 5, (work.right - work.left) * 9 / 10);
+    if (wide > width) {
+        SetWindowPos(m_hWnd, nullptr, work.left + (work.right - work.left - wide) / 2, window.top,
+                     wide, window.bottom - window.top, SWP_NOZORDER | SWP_NOACTIVATE);
+    }
+    layout_.apply();
+    place_preview();
+    if (!start_store_.empty()) open_store(start_store_);
     return TRUE;
+}
+
+// The status bar is made here, not in the template: it places itself along the bottom.
+void CMorvaleDlg::create_status_bar() {
+    status_bar_ = CreateWindowExW(0, STATUSCLASSNAMEW, L"", WS_CHILD | WS_VISIBLE | SBARS_SIZEGRIP,
+                                  0, 0, 0, 0, m_hWnd, reinterpret_cast<HMENU>(IDC_STATUS),
+                                  AfxGetResourceHandle(), nullptr);
+    int parts[3] = {scaled(230, m_hWnd), scaled(330, m_hWnd), -1};
+    ::SendMessageW(status_bar_, SB_SETPARTS, 3, reinterpret_cast<LPARAM>(parts));
+}
+
+void CMorvaleDlg::set_status(int part, const std::wstring& text) {
+    ::SendMessageW(status_bar_, SB_SETTEXTW, part, reinterpret_cast<LPARAM>(text.c_str()));
+}
+
+// The counts, the selection and what is being done.
+void CMorvaleDlg::update_status() {
+    if (status_bar_ == nullptr) return;
+    set_status(counts_part, counted(list_.messages(), L"message", L"messages") + L", " +
+                                counted(list_.fragments(), L"deleted fragment", L"deleted fragments"));
+    int selected = static_cast<int>(m_message_list.SendMessage(LVM_GETSELECTEDCOUNT));
+    set_status(selection_part, std::to_wstring(selected) + L" selected");
+    std::wstring activity = activity_;
+    if (running_) activity += L": " + std::to_wstring(progress_.load()) + L" %";
+    set_status(activity_part, activity);
 }
 
 void CMorvaleDlg::add_about_item() {
@@ -169,11 +267,16 @@ void CMorvaleDlg::add_about_item() {
     AppendMenuW(system_menu, MF_STRING, IDM_ABOUTBOX, text);
 }
 
+// The widths are for 96 dots per inch and grow with the display's scale. The narrow
+// column that marks deleted fragments is the fifth, shown first.
 void CMorvaleDlg::insert_columns() {
-    m_message_list.InsertColumn(0, L"From", LVCFMT_LEFT, 150);
-    m_message_list.InsertColumn(1, L"E-mail Subject", LVCFMT_LEFT, 167);
-    m_message_list.InsertColumn(2, L"To", LVCFMT_LEFT, 150);
-    m_message_list.InsertColumn(3, L"Date", LVCFMT_LEFT, 160);
+    m_message_list.InsertColumn(0, L"From", LVCFMT_LEFT, scaled(150, m_hWnd));
+    m_message_list.InsertColumn(1, L"E-mail Subject", LVCFMT_LEFT, scaled(167, m_hWnd));
+    m_message_list.InsertColumn(2, L"To", LVCFMT_LEFT, scaled(150, m_hWnd));
+    m_message_list.InsertColumn(3, L"Date", LVCFMT_LEFT, scaled(160, m_hWnd));
+    m_message_list.InsertColumn(fragment_column, fragment_mark, LVCFMT_CENTER, scaled(22, m_hWnd));
+    int order[5] = {fragment_column, 0, 1, 2, 3};
+    m_message_list.SendMessage(LVM_SETCOLUMNORDERARRAY, 5, reinterpret_cast<LPARAM>(order));
 }
 
 void CMorvaleDlg::set_menu_item(UINT id, bool enabled) {
@@ -218,8 +321,7 @@ HCURSOR CMorvaleDlg::OnQueryDragIcon() {
 // overlap. A "Next" that arrives while the button is disabled is ignored as well.
 void CMorvaleDlg::OnNext() {
     if (!m_next.IsWindowEnabled()) return;
-    enable(m_stop, true);
-    if (!begin_run()) return;
+    if (!begin_run(run_kind::scan)) return;
     enable(m_save_eml, true);
     enable(m_save_msg, true);
     enable(m_save_pst, true);
@@ -230,19 +332,44 @@ void CMorvaleDlg::OnNext() {
     set_menu_item(ID_FILE_SAVE_PST, true);
 }
 
-// Every run starts with an empty list and an empty bar; a refused one beeps.
-bool CMorvaleDlg::begin_run() {
+// Every run starts with an empty bar, and "Stop" is enabled while it goes; a refused one
+// beeps. A scan empties the list at once; a save keeps the rows listed until its own come.
+bool CMorvaleDlg::begin_run(run_kind kind, const chosen_messages* chosen) {
     if (run_in_progress()) {
         seams.beep(MB_ICONWARNING);
         return false;
     }
     rows_.clear();
-    list_.clear();
+    run_kind_ = kind;
+    run_store_ = chosen ? chosen->store_path : dbx_path;
+    rows_replaced_ = false;
+    if (kind == run_kind::scan) {
+        list_.clear();
+        rows_store_ = run_store_;
+        rows_store_file_name_ = dbx_file_name;
+        rows_replaced_ = true;
+    }
     progress_ = 0;
     m_progress.SetPos(0);
-    rows_store_ = dbx_path;
     opened_.forget_store();
-    start_run();
+    preview_->forget_store();
+    previewed_row_ = -1;
+    SetDlgItemText(IDC_PREVIEW, L"The preview is shown when the run has ended.");
+    ShowWindow(GetDlgItem(IDC_OPEN_FOLDER), SW_HIDE);
+    ShowWindow(GetDlgItem(IDC_SHOW_ERRORS), SW_HIDE);
+    std::wstring store = chosen ? chosen->store_file_name : dbx_file_name;
+    activity_ = kind == run_kind::scan ? L"Scanning " + store
+                : chosen ? L"Saving " + counted(int(chosen->chains.size()), L"chosen message",
+                                                L"chosen messages") + L" of " + store
+                         : L"Saving the messages of " + store;
+    enable(m_stop, true);
+    running_ = true;
+    if (!start_run(chosen)) {
+        enable(m_stop, false);
+        running_ = false;
+        activity_ = L"The run could not be started.";
+    }
+    update_status();
     return true;
 }
 
@@ -264,7 +391,8 @@ void CMorvaleDlg::OnScan() {
 
 void CMorvaleDlg::OnBrowse() {
     CFileDialog dialog(TRUE, nullptr, L"", store_picker_flags,
-                       L"Microsoft Outlook Express File (*dbx)|*.dbx;*.dbx||", this, 0, TRUE);
+                       L"Microsoft Outlook Express File (*dbx)|*.dbx;*.dbx|All files (*.*)|*.*||",
+                       this, 0, TRUE);
     dialog.m_ofn.lpstrTitle = L"Select File...";
     if (seams.run_file_dialog(dialog) != IDOK) return;
     dbx_path = dialog.GetPathName();
@@ -274,15 +402,65 @@ void CMorvaleDlg::OnBrowse() {
     set_menu_item(ID_FILE_SCAN, true);
 }
 
+// A store given on the command line, dropped on the window or typed: chosen as a pick in
+// the file dialog would choose it.
+void CMorvaleDlg::use_store(const std::wstring& path) {
+    wchar_t full[32768] = {};
+    DWORD length = GetFullPathNameW(path.c_str(), 32768, full, nullptr);
+    dbx_path = length > 0 && length < 32768 ? std::wstring(full, length) : path;
+    dbx_file_name = file_name_of(dbx_path);
+    enable(m_next, true);
+    set_menu_item(ID_FILE_SCAN, true);
+}
+
+// A typed or pasted path chooses the store once it names a file.
+void CMorvaleDlg::OnPathEdited() {
+    wchar_t typed[32768] = {};
+    GetDlgItemTextW(m_hWnd, IDC_DBX_PATH, typed, 32768);
+    std::wstring path = typed;
+    if (path == dbx_path) return;  // (written there by a pick)
+    if (path.size() >= 2 && path.front() == L'"' && path.back() == L'"')
+        path = path.substr(1, path.size() - 2);
+    DWORD attributes = GetFileAttributesW(path.c_str());
+    if (path.empty() || attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY))
+        return;
+    use_store(path);
+}
+
+void CMorvaleDlg::open_store(const std::wstring& path) {
+    SetDlgItemText(IDC_DBX_PATH, path);
+    use_store(path);
+    SetDlgItemText(IDC_DBX_PATH, dbx_path);
+}
+
+// A file dropped on the window: the first one.
+LRESULT CMorvaleDlg::OnDropFiles(WPARAM drop, LPARAM) {
+    auto files = reinterpret_cast<HDROP>(drop);
+    UINT length = DragQueryFileW(files, 0, nullptr, 0);
+    if (length > 0) {
+        std::wstring path(length + 1, L'\0');
+        DragQueryFileW(files, 0, path.data(), length + 1);
+        path.resize(length);
+        if ((GetFileAttributesW(path.c_str()) & FILE_ATTRIBUTE_DIRECTORY) == 0) open_store(path);
+    }
+    DragFinish(files);
+    return 0;
+}
+
 void CMorvaleDlg::OnOpen() {
     OnBrowse();
 }
 
-// A stopped run leaves the rows it found and an empty bar.
+// A stopped run leaves the rows it found and an empty bar; "Stop" has nothing left to stop.
 void CMorvaleDlg::OnStop() {
     if (!stop_run()) return;
     progress_ = 0;
     take_rows();
+    enable(m_stop, false);
+    activity_ = L"Stopped";
+    running_ = false;
+    update_status();
+    update_preview();
 }
 
 void CMorvaleDlg::OnClose() {
@@ -293,9 +471,10 @@ void CMorvaleDlg::OnExit() {
     if (box(exit_question, L"Tavrin Morvale", question_box) == IDYES) end_dialog_now();
 }
 
-// Esc: while a run goes it asks first, as File > Exit does; idle, it closes at once.
+// Esc: while a run goes, or while the list holds rows, it asks first, as File > Exit does;
+// idle with an empty list, it closes at once.
 void CMorvaleDlg::OnCancel() {
-    if (run_in_progress()) {
+    if (run_in_progress() || list_.size() > 0) {
         OnExit();
         return;
     }
@@ -313,20 +492,155 @@ void CMorvaleDlg::OnSave() {
 // The folder dialog opens where the last save went; a PST save asks for its file instead.
 void CMorvaleDlg::save_command() {
     if (save_mode == 3) return save_pst_command();
+    if (choose_save_folder()) begin_run(run_kind::save_all);
+}
+
+// False when no usable folder was chosen.
+bool CMorvaleDlg::choose_save_folder() {
     std::optional<std::wstring> folder =
         seams.browse_for_folder(m_hWnd, L"Select the Path to Save Recovered Contacts File",
                                 save_folder, FOS_PICKFOLDERS | FOS_FORCEFILESYSTEM);
-    if (!folder) return;
+    if (!folder) return false;
     save_folder = *folder;
     if (save_folder.empty()) {
         box(no_folder_text, L"Tavrin for Morvale", system_information_box);
-        return;
+        return false;
     }
     if (_waccess(save_folder.c_str(), 0) != 0) {
         box(no_folder_text, L"Tavrin for Morvale", information_box);
+        return false;
+    }
+    return true;
+}
+
+// Save selected: exactly the chosen rows' messages, in the chosen format, with the names,
+// times and rules of a full save. The list stays as it is.
+void CMorvaleDlg::save_selected(int mode) {
+    std::vector<int> positions = selected_positions();
+    if (run_in_progress() || positions.empty()) {
+        seams.beep(MB_ICONWARNING);
         return;
     }
-    begin_run();
+    chosen_messages chosen{rows_store_, rows_store_file_name_, {}};
+    for (int position : positions) {
+        const message_row& row = list_.shown(position);
+        if (row.chain < 0) {
+            box(L"These rows do not say where their messages lie. Scan the store again.",
+                L"Tavrin Morvale", warning_box);
+            return;
+        }
+        chosen.chains.push_back({row.list, row.chain});
+    }
+    m_save_eml.SetCheck(mode == 1 ? BST_CHECKED : BST_UNCHECKED);
+    m_save_msg.SetCheck(mode == 2 ? BST_CHECKED : BST_UNCHECKED);
+    save_mode = mode;
+    if (choose_save_folder()) begin_run(run_kind::save_chosen, &chosen);
+}
+
+std::vector<int> CMorvaleDlg::selected_positions() const {
+    std::vector<int> positions;
+    int position = -1;
+    for (;;) {
+        position = static_cast<int>(
+            m_message_list.SendMessage(LVM_GETNEXTITEM, WPARAM(position), LVNI_SELECTED));
+        if (position < 0 || position >= list_.size()) break;
+        positions.push_back(position);
+    }
+    return positions;
+}
+
+void CMorvaleDlg::OnListSaveEml() {
+    save_selected(1);
+}
+
+void CMorvaleDlg::OnListSaveMsg() {
+    save_selected(2);
+}
+
+void CMorvaleDlg::OnListOpen() {
+    std::vector<int> positions = selected_positions();
+    if (!positions.empty()) open_message(positions.front());
+}
+
+// The chosen rows as lines of tab-separated cells, as the list shows them, under a line
+// of the column headings; a deleted fragment's line ends in a note saying so.
+void CMorvaleDlg::OnListCopy() {
+    std::vector<int> positions = selected_positions();
+    if (positions.empty()) return;
+    std::u16string text = u"From\tE-mail Subject\tTo\tDate\r\n";
+    bool decoded = (GetMenuState(GetMenu(), ID_VIEW_DECODED_TEXT, MF_BYCOMMAND) & MF_CHECKED) != 0;
+    for (int position : positions) {
+        const message_row& row = list_.shown(position);
+        for (int column = 0; column < 4; ++column) {
+            if (column > 0) text += u'\t';
+            text += row.text(column, decoded);
+        }
+        if (row.list == 1) text += u"\t(deleted fragment)";
+        text += u"\r\n";
+    }
+    if (!OpenClipboard(m_hWnd)) return;
+    EmptyClipboard();
+    size_t bytes = (text.size() + 1) * sizeof(char16_t);
+    HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE, bytes);
+    if (memory != nullptr) {
+        void* place = GlobalLock(memory);
+        std::copy_n(reinterpret_cast<const char*>(text.c_str()), bytes, static_cast<char*>(place));
+        GlobalUnlock(memory);
+        if (SetClipboardData(CF_UNICODETEXT, memory) == nullptr) GlobalFree(memory);
+    }
+    CloseClipboard();
+}
+
+void CMorvaleDlg::OnSelectAll() {
+    LVITEMW state{};
+    state.stateMask = LVIS_SELECTED;
+    state.state = LVIS_SELECTED;
+    m_message_list.SendMessage(LVM_SETITEMSTATE, WPARAM(-1), reinterpret_cast<LPARAM>(&state));
+    update_status();
+}
+
+// The list's context menu, at the mouse or, from the keyboard, at the focused row.
+LRESULT CMorvaleDlg::OnContextMenu(WPARAM window, LPARAM point) {
+    if (reinterpret_cast<HWND>(window) != m_message_list.m_hWnd) {
+        Default();
+        return 0;
+    }
+    POINT at{GET_X_LPARAM(point), GET_Y_LPARAM(point)};
+    if (point == LPARAM(-1)) {
+        RECT row{LVIR_BOUNDS, 0, 0, 0};
+        int focused = static_cast<int>(m_message_list.SendMessage(LVM_GETNEXTITEM, WPARAM(-1), LVNI_FOCUSED));
+        if (focused < 0 || !m_message_list.SendMessage(LVM_GETITEMRECT, focused, reinterpret_cast<LPARAM>(&row)))
+            row = RECT{0, 0, 0, 0};
+        at = {row.left + 8, row.bottom};
+        ClientToScreen(m_message_list.m_hWnd, &at);
+    }
+    HMENU menus = LoadMenuW(AfxGetResourceHandle(), MAKEINTRESOURCEW(IDR_LIST_MENU));
+    if (menus == nullptr) return 0;
+    HMENU menu = GetSubMenu(menus, 0);
+    bool usable = !selected_positions().empty() && !run_in_progress();
+    for (UINT id : {ID_LIST_OPEN, ID_LIST_SAVE_EML, ID_LIST_SAVE_MSG})
+        EnableMenuItem(menu, id, MF_BYCOMMAND | (usable ? MF_ENABLED : MF_GRAYED));
+    EnableMenuItem(menu, ID_LIST_COPY, MF_BYCOMMAND | (selected_positions().empty() ? MF_GRAYED : MF_ENABLED));
+    TrackPopupMenu(menu, TPM_RIGHTBUTTON, at.x, at.y, 0, m_hWnd, nullptr);
+    DestroyMenu(menus);
+    return 0;
+}
+
+// The folder the last save wrote, in the system's file manager.
+void CMorvaleDlg::OnOpenFolder() {
+    if (!saved_folder_.empty()) seams.shell_open(m_hWnd, L"open", saved_folder_, SW_SHOWNORMAL);
+}
+
+// Each message the last save could not save, and why.
+void CMorvaleDlg::OnShowErrors() {
+    if (failures_.empty()) return;
+    constexpr size_t listed_at_most = 30;
+    std::wstring text = counted(int(failures_.size()), L"message was", L"messages were") +
+                        L" not saved into " + saved_folder_ + L":\n";
+    for (size_t i = 0; i < failures_.size() && i < listed_at_most; ++i) text += L"\n" + failures_[i];
+    if (failures_.size() > listed_at_most)
+        text += L"\n... and " + std::to_wstring(failures_.size() - listed_at_most) + L" more";
+    box(text, L"Tavrin Morvale", MB_ICONWARNING);
 }
 
 // The system's save dialog, offering "<store name>.pst" in the folder of the last save; it
@@ -342,7 +656,7 @@ void CMorvaleDlg::save_pst_command() {
     if (!save_folder.empty()) dialog.m_ofn.lpstrInitialDir = save_folder.c_str();
     if (seams.run_file_dialog(dialog) != IDOK) return;
     pst_file = dialog.GetPathName();
-    begin_run();
+    begin_run(run_kind::save_all);
 }
 
 void CMorvaleDlg::OnSaveEmlClicked() {
@@ -438,9 +752,15 @@ void CMorvaleDlg::set_item_decoded_text(int item, int subitem, const std::string
     }
 }
 
+// Only a run moves the bar: the scan of a message opened or previewed does not.
 void CMorvaleDlg::set_progress(int position) {
-    if (worker_run_abandoned()) return;
+    if (!on_run_thread() || worker_run_abandoned()) return;
     progress_ = position;
+}
+
+void CMorvaleDlg::chain_begins(int list, int chain) {
+    if (worker_run_abandoned()) return;
+    rows_.chain_begins(list, chain);
 }
 
 // The rows found so far show before the box, so the list is whole behind it.
@@ -455,15 +775,43 @@ bool CMorvaleDlg::checkpoint() {
     return worker_checkpoint();
 }
 
-void CMorvaleDlg::run_ended() {
+void CMorvaleDlg::run_ended(const run_report& report) {
     if (worker_run_abandoned()) {
         unreadable_.clear();
         return;
     }
     rows_.hand_over(true);
     progress_ = 0;
-    SendMessage(take_rows_message);
+    SendMessage(run_ended_message, 0, reinterpret_cast<LPARAM>(&report));
     show_unreadable();
+}
+
+// The UI thread's side of a run's end: "Stop" has nothing left to stop, and the status bar
+// says what was done; a save says where, and what it could not save.
+LRESULT CMorvaleDlg::OnRunEnded(WPARAM, LPARAM report_address) {
+    const auto& report = *reinterpret_cast<const run_report*>(report_address);
+    take_rows();
+    enable(m_stop, false);
+    if (!report.saving) {
+        activity_ = L"Scanned " + file_name_of(run_store_);
+        preview_->prepare(rows_store_);
+    } else if (!report.folder_entered) {
+        activity_ = L"Nothing was saved: " + report.folder + L" could not be made or entered";
+    } else {
+        saved_folder_ = report.folder;
+        failures_ = report.failures;
+        activity_ = L"Saved into " + saved_folder_;
+        if (!failures_.empty())
+            activity_ += L"; " + counted(int(failures_.size()), L"message", L"messages") + L" not saved";
+        ShowWindow(GetDlgItem(IDC_OPEN_FOLDER), SW_SHOW);
+        ShowWindow(GetDlgItem(IDC_SHOW_ERRORS), failures_.empty() ? SW_HIDE : SW_SHOW);
+    }
+    running_ = false;
+    update_status();
+    previewed_row_ = -1;
+    SetDlgItemText(IDC_PREVIEW, L"");
+    update_preview();
+    return 0;
 }
 
 void CMorvaleDlg::unreadable_bytes(const std::string& store, const std::string& what) {
@@ -487,11 +835,21 @@ void CMorvaleDlg::show_unreadable() {
     message_box(text, "Tavrin Morvale", warning_box);
 }
 
-// The UI thread's side of the rows and the bar.
+// The UI thread's side of the rows and the bar. A save of every message replaces the
+// rows listed with its own when the first of them comes; a save of chosen ones leaves them.
 void CMorvaleDlg::take_rows() {
-    list_.add(rows_.take());
+    row_batch batch = rows_.take();
+    if (run_kind_ == run_kind::save_chosen) batch = {};
+    if (!rows_replaced_ && !batch.rows.empty()) {
+        list_.clear();
+        rows_store_ = run_store_;
+        rows_store_file_name_ = file_name_of(run_store_);
+        rows_replaced_ = true;
+    }
+    list_.add(std::move(batch));
     int position = progress_.load();
     if (m_progress.GetPos() != position) m_progress.SetPos(position);
+    update_status();
 }
 
 LRESULT CMorvaleDlg::OnTimer(WPARAM id, LPARAM) {
@@ -545,19 +903,150 @@ void CMorvaleDlg::open_message(int position) {
     }
     HCURSOR previous = SetCursor(LoadCursorW(nullptr, IDC_WAIT));
     std::wstring error;
-    std::wstring file = opened_.write(rows_store_, list_.engine_index(position),
-                                      list_.shown(position).cells, error);
+    std::wstring file =
+        opened_.write(rows_store_, list_.shown(position), list_.engine_index(position), error);
     SetCursor(previous);
     if (file.empty()) {
         box(error, L"Tavrin Morvale", warning_box);
         return;
     }
-    seams.shell_open(m_hWnd, L"open", file, SW_SHOWNORMAL);
+    if (seams.open_document(m_hWnd, file)) return;
+    std::wstring question = L"No program on this computer is registered to open e-mail messages (.eml "
+                            L"files). The message is in\n" + file +
+                            L"\n\nChoose a program to open it with?";
+    if (box(question, L"Tavrin Morvale", MB_ICONQUESTION | MB_YESNO) == IDYES)
+        seams.open_with(m_hWnd, file);
 }
 
 // Resizing: the controls follow; the template's size is the smallest.
 LRESULT CMorvaleDlg::OnSize(WPARAM, LPARAM) {
     layout_.apply();
+    if (status_bar_ != nullptr) ::SendMessageW(status_bar_, WM_SIZE, 0, 0);
+    place_preview();
+    return 0;
+}
+
+// The preview takes the right part of the list's place when the window is wide enough,
+// beside a splitter the mouse can move; the list keeps the whole place otherwise.
+void CMorvaleDlg::place_preview() {
+    HWND list = m_message_list.m_hWnd;
+    HWND pane = GetDlgItem(IDC_PREVIEW);
+    if (pane == nullptr) return;
+    if (!dragging_split_) {
+        GetWindowRect(list, &list_area_);
+        MapWindowPoints(nullptr, m_hWnd, reinterpret_cast<POINT*>(&list_area_), 2);
+    }
+    int width = list_area_.right - list_area_.left;
+    int height = list_area_.bottom - list_area_.top;
+    bool was_shown = IsWindowVisible(pane) != FALSE;
+    if (!preview_on_ || width < scaled(preview_wide_enough, m_hWnd)) {
+        if (dragging_split_ || !was_shown) return;
+        ShowWindow(pane, SW_HIDE);
+        MoveWindow(list, list_area_.left, list_area_.top, width, height, TRUE);
+        return;
+    }
+    int gap = scaled(6, m_hWnd);
+    int list_width = int((width - gap) * split_);
+    MoveWindow(list, list_area_.left, list_area_.top, list_width, height, TRUE);
+    MoveWindow(pane, list_area_.left + list_width + gap, list_area_.top, width - list_width - gap,
+               height, TRUE);
+    if (!was_shown) {
+        ShowWindow(pane, SW_SHOWNA);
+        update_preview();
+    }
+}
+
+bool CMorvaleDlg::preview_shown() const {
+    return preview_on_ && IsWindowVisible(GetDlgItem(IDC_PREVIEW));
+}
+
+RECT CMorvaleDlg::splitter_rect() const {
+    RECT list, pane;
+    GetWindowRect(m_message_list.m_hWnd, &list);
+    GetWindowRect(GetDlgItem(IDC_PREVIEW), &pane);
+    RECT between{list.right, list.top, pane.left, list.bottom};
+    MapWindowPoints(nullptr, m_hWnd, reinterpret_cast<POINT*>(&between), 2);
+    return between;
+}
+
+LRESULT CMorvaleDlg::OnMouseDown(WPARAM, LPARAM point) {
+    POINT at{GET_X_LPARAM(point), GET_Y_LPARAM(point)};
+    RECT splitter = splitter_rect();
+    if (!preview_shown() || !PtInRect(&splitter, at)) return 0;
+    dragging_split_ = true;
+    SetCapture(m_hWnd);
+    return 0;
+}
+
+LRESULT CMorvaleDlg::OnMouseMove(WPARAM, LPARAM point) {
+    if (!dragging_split_) return 0;
+    int width = list_area_.right - list_area_.left;
+    if (width <= 0) return 0;
+    split_ = std::clamp(double(GET_X_LPARAM(point) - list_area_.left) / width, 0.2, 0.8);
+    place_preview();
+    return 0;
+}
+
+LRESULT CMorvaleDlg::OnMouseUp(WPARAM, LPARAM) {
+    if (!dragging_split_) return 0;
+    dragging_split_ = false;
+    ReleaseCapture();
+    return 0;
+}
+
+LRESULT CMorvaleDlg::OnSetCursor(WPARAM window, LPARAM) {
+    POINT at;
+    GetCursorPos(&at);
+    ScreenToClient(m_hWnd, &at);
+    RECT splitter = splitter_rect();
+    if (reinterpret_cast<HWND>(window) == m_hWnd && preview_shown() && PtInRect(&splitter, at)) {
+        SetCursor(LoadCursorW(nullptr, IDC_SIZEWE));
+        return TRUE;
+    }
+    Default();
+    return FALSE;
+}
+
+// View > Preview: the pane beside the list, or the list alone.
+void CMorvaleDlg::OnViewPreview() {
+    preview_on_ = !preview_on_;
+    CheckMenuItem(GetMenu(), ID_VIEW_PREVIEW, MF_BYCOMMAND | (preview_on_ ? MF_CHECKED : MF_UNCHECKED));
+    layout_.apply();
+    place_preview();
+}
+
+LRESULT CMorvaleDlg::OnListSelectionChanged(NMHDR* header) {
+    if (header->code == LVN_ITEMCHANGED) {
+        const auto* change = reinterpret_cast<const NMLISTVIEW*>(header);
+        if (((change->uNewState ^ change->uOldState) & (LVIS_SELECTED | LVIS_FOCUSED)) == 0) return 0;
+    }
+    update_status();
+    update_preview();
+    return 0;
+}
+
+// The focused row's preview when it is chosen, else the first chosen row's. While a run
+// goes the store is the run's, and the pane waits for its end.
+void CMorvaleDlg::update_preview() {
+    if (!preview_shown() || running_) return;
+    int position = static_cast<int>(m_message_list.SendMessage(LVM_GETNEXTITEM, WPARAM(-1), LVNI_FOCUSED | LVNI_SELECTED));
+    if (position < 0) position = static_cast<int>(m_message_list.SendMessage(LVM_GETNEXTITEM, WPARAM(-1), LVNI_SELECTED));
+    if (position < 0 || position >= list_.size()) {
+        previewed_row_ = -1;
+        SetDlgItemText(IDC_PREVIEW, L"");
+        return;
+    }
+    int row = list_.engine_index(position);
+    if (row == previewed_row_) return;
+    previewed_row_ = row;
+    SetDlgItemText(IDC_PREVIEW, L"Reading the message...");
+    preview_number_ = preview_->request(rows_store_, list_.shown(position), row);
+}
+
+LRESULT CMorvaleDlg::OnPreviewReady(WPARAM number, LPARAM) {
+    if (number != preview_number_) return 0;
+    std::optional<std::wstring> text = preview_->take(number);
+    if (text) SetDlgItemText(IDC_PREVIEW, *text);
     return 0;
 }
 

@@ -4,6 +4,7 @@
 // message boxes and the run's checkpoint.
 
 #include <atomic>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -11,8 +12,10 @@
 #include "app/framework/controls.h"
 #include "app/framework/dialog.h"
 #include "app/message_list.h"
+#include "app/message_preview.h"
 #include "app/message_rows.h"
 #include "app/opened_messages.h"
+#include "app/worker.h"
 #include "platform/view.h"
 
 // The chosen store's full path and its file name, and the output folder of saves.
@@ -29,14 +32,17 @@ class CMorvaleDlg : public CDialog, public main_view {
     ~CMorvaleDlg() override;
 
     // For the worker, when its run ends without being abandoned: the last rows and the
-    // empty progress bar show at once.
-    void run_ended();
+    // empty progress bar show at once, and the status bar says what the run did.
+    void run_ended(const run_report& report);
+    // A store to choose as the dialog opens (the program's command line).
+    void choose_store_at_start(const std::wstring& path) { start_store_ = path; }
 
     // What the engine does to the dialog; called on the worker thread.
     int item_count() override;
     void insert_item(int index) override;
     void set_item_text(int item, int subitem, const std::u16string& text) override;
     void set_item_decoded_text(int item, int subitem, const std::string& text) override;
+    void chain_begins(int list, int chain) override;
     bool keeps_decoded_text() override { return true; }
     void set_progress(int position) override;
     int message_box(const std::string& text, const std::string& title, unsigned flags) override;
@@ -79,6 +85,24 @@ class CMorvaleDlg : public CDialog, public main_view {
     void OnSavePstMenu();
     void OnHelpContent();
     void OnViewDecodedText();
+    void OnViewPreview();
+    void OnListOpen();
+    void OnListSaveEml();
+    void OnListSaveMsg();
+    void OnListCopy();
+    void OnSelectAll();
+    void OnOpenFolder();
+    void OnShowErrors();
+    void OnPathEdited();
+    LRESULT OnRunEnded(WPARAM, LPARAM report);
+    LRESULT OnPreviewReady(WPARAM number, LPARAM);
+    LRESULT OnContextMenu(WPARAM window, LPARAM point);
+    LRESULT OnMouseDown(WPARAM, LPARAM point);
+    LRESULT OnMouseMove(WPARAM, LPARAM point);
+    LRESULT OnMouseUp(WPARAM, LPARAM);
+    LRESULT OnSetCursor(WPARAM window, LPARAM hit);
+    LRESULT OnDropFiles(WPARAM drop, LPARAM);
+    LRESULT OnListSelectionChanged(NMHDR* header);
     LRESULT OnTimer(WPARAM id, LPARAM);
     LRESULT OnTakeRows(WPARAM, LPARAM);
     LRESULT OnSize(WPARAM, LPARAM);
@@ -95,10 +119,28 @@ class CMorvaleDlg : public CDialog, public main_view {
     DECLARE_MESSAGE_MAP()
 
   private:
+    // What a run does to the rows the list shows: a scan replaces them at once, a save of
+    // every message when its first row comes (a save that fails keeps them), a save of
+    // chosen messages never.
+    enum class run_kind { scan, save_all, save_chosen };
+
     void show_unreadable();
     std::string unreadable_store_;  // the worker's: what the run could not read
     std::vector<std::string> unreadable_;
-    bool begin_run();
+    bool begin_run(run_kind kind, const chosen_messages* chosen = nullptr);
+    void after_run_ended();
+    bool choose_save_folder();
+    void save_selected(int mode);
+    std::vector<int> selected_positions() const;
+    void update_status();
+    void set_status(int part, const std::wstring& text);
+    void create_status_bar();
+    void update_preview();
+    void place_preview();
+    RECT splitter_rect() const;
+    bool preview_shown() const;
+    void use_store(const std::wstring& path);
+    void open_store(const std::wstring& path);
     void take_rows();
     void enable(CWnd& control, bool enabled);
     void open_message(int position);
@@ -113,6 +155,23 @@ class CMorvaleDlg : public CDialog, public main_view {
     int box(const std::wstring& text, const std::wstring& title, UINT flags);
 
     message_rows rows_;             // filled by the worker
+    run_kind run_kind_ = run_kind::scan;
+    bool rows_replaced_ = true;     // the running run's rows have taken the list's place
+    std::wstring run_store_;        // the store of the run that goes
+    std::wstring rows_store_file_name_;
+    std::wstring activity_;         // what the status bar says is being done or was done
+    std::wstring saved_folder_;     // the last save run's folder
+    std::vector<std::wstring> failures_;  // the messages it could not save, and why
+    HWND status_bar_ = nullptr;
+    std::unique_ptr<message_preview> preview_;
+    uint64_t preview_number_ = 0;   // the preview asked for last
+    int previewed_row_ = -1;        // its row's engine index
+    bool preview_on_ = true;        // View > Preview
+    double split_ = 0.5;            // the list's share of the width the pane splits
+    bool dragging_split_ = false;
+    RECT list_area_{};              // the place the list and the preview share
+    bool running_ = false;          // a run started here has not ended (nor been stopped)
+    std::wstring start_store_;
     message_list list_;             // what the list shows
     std::atomic<int> progress_{0};  // the engine's last position, shown by the timer
     std::wstring rows_store_;       // the store the listed rows come from

@@ -5,12 +5,10 @@
 
 #include <windows.h>
 
-#include <array>
-#include <memory>
 #include <string>
 #include <vector>
 
-#include "dbx/dbx.h"
+#include "app/message_source.h"
 
 class opened_messages {
   public:
@@ -19,24 +17,18 @@ class opened_messages {
     opened_messages& operator=(const opened_messages&) = delete;
     ~opened_messages() { remove_files(); }
 
-    // Writes message `row` (its place in the order the run listed the messages) of the
-    // store to a temporary file; `cells` are the row's cells, to make sure the message
-    // read is the one listed. The file's path, or empty with `error` set.
-    std::wstring write(const std::wstring& store_path, int row,
-                       const std::array<std::u16string, 4>& cells, std::wstring& error);
+    // Writes the message of a row of the store (see message_source::read) to a temporary
+    // file. The file's path, or empty with `error` set.
+    std::wstring write(const std::wstring& store_path, const message_row& row, int engine_index,
+                       std::wstring& error);
     // Forgets the scan kept from the last opening (a new run may change the store).
-    void forget_store() { store_.reset(); }
+    void forget_store() { source_.forget_store(); }
     void remove_files();
 
   private:
-    struct store_closer {
-        void operator()(dbx_t* store) const;
-    };
-    bool have_store(const std::wstring& store_path);
     std::wstring folder();
 
-    std::wstring store_path_;
-    std::unique_ptr<dbx_t, store_closer> store_;  // scanned; its file closed between openings
+    message_source source_;
     std::wstring folder_;
     std::vector<std::wstring> files_;
 };

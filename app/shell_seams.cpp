@@ -87,6 +87,25 @@ std::optional<std::wstring> pick_folder(HWND owner, const std::wstring& title,
     return chosen_folder(dialog.p);
 }
 
+// SHOpenWithDialog comes with Windows Vista and later; it is looked up, so the program
+// still starts where it is missing, and then says so.
+void open_with_dialog(HWND owner, const std::wstring& file) {
+    using open_with_function = HRESULT(WINAPI*)(HWND, const OPENASINFO*);
+    HMODULE shell = GetModuleHandleW(L"shell32.dll");
+    auto open_with = shell == nullptr ? nullptr
+                                      : reinterpret_cast<open_with_function>(reinterpret_cast<void*>(
+                                            GetProcAddress(shell, "SHOpenWithDialog")));
+    if (open_with == nullptr) {
+        MessageBoxW(owner, (L"The message is in " + file + L". Open it with a mail program.").c_str(),
+                    L"Tavrin Morvale", MB_ICONINFORMATION);
+        return;
+    }
+    OPENASINFO info{};
+    info.pcszFile = file.c_str();
+    info.oaifInFlags = OAIF_ALLOW_REGISTRATION | OAIF_EXEC;
+    open_with(owner, &info);
+}
+
 }  // namespace
 
 shell_seams system_seams() {
@@ -105,6 +124,16 @@ shell_seams system_seams() {
         return recover_store(target, store_path);
     };
     real.save_pst = save_into_pst;
+    real.recover_chosen = [](const char* target, const char* store_path,
+                             const std::vector<chain_id>& chosen) {
+        return recover_chosen(target, store_path, chosen);
+    };
+    real.open_document = [](HWND owner, const std::wstring& file) {
+        auto result = reinterpret_cast<INT_PTR>(
+            ShellExecuteW(owner, L"open", file.c_str(), nullptr, nullptr, SW_SHOWNORMAL));
+        return result > 32 || (result != SE_ERR_NOASSOC && result != SE_ERR_ASSOCINCOMPLETE);
+    };
+    real.open_with = open_with_dialog;
     return real;
 }
 

@@ -8,6 +8,9 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <vector>
+
+#include "engine/engine.h"
 
 class CFileDialog;
 
@@ -28,10 +31,16 @@ struct shell_seams {
         shell_open;
     // MessageBeep: a refused command.
     std::function<void(UINT type)> beep;
-    // The engine entry.
+    // The engine entry, and the save run of chosen messages.
     std::function<int(const char* target, const char* store_path)> recover;
     // A run of the store into the Personal Folders file `pst_path` (UTF-8 paths).
     std::function<int(const char* pst_path, const char* store_path)> save_pst;
+    std::function<int(const char* target, const char* store_path, const std::vector<chain_id>&)>
+        recover_chosen;
+    // ShellExecuteW for a message file: false when no program is registered for its kind.
+    std::function<bool(HWND owner, const std::wstring& file)> open_document;
+    // Windows' "Open with" dialog for a file.
+    std::function<void(HWND owner, const std::wstring& file)> open_with;
 };
 
 extern shell_seams seams;

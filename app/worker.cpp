@@ -1,7 +1,9 @@
 #include "app/worker.h"
 
+#include <cstdio>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 
 #include "app/message_flags.h"
@@ -10,6 +12,7 @@
 #include "app/shell_seams.h"
 #include "dispatch/dispatch.h"
 #include "engine/engine.h"
+#include "engine/sys.h"
 #include "platform/text.h"
 #include "platform/view.h"
 
@@ -26,7 +29,9 @@ struct run {
     std::wstring save_folder;
     std::wstring store_file_name;
     std::wstring pst_file;
+    std::optional<std::vector<chain_id>> chosen;
     CWinThread* thread = nullptr;
+    run_report report;
 };
 
 std::mutex run_lock;
@@ -38,19 +43,53 @@ std::string to_utf8(const std::wstring& text) {
         std::u16string_view(reinterpret_cast<const char16_t*>(text.data()), text.size()));
 }
 
-void call_engine(const run& job) {
+std::wstring to_wide(const std::string& utf8) {
+    std::u16string text = platform::utf8_to_utf16(utf8);
+    return std::wstring(text.begin(), text.end());
+}
+
+// A message a save run could not save, as the list of errors shows it.
+std::wstring failure_line(const chain_record& record) {
+    char offset[16];
+    std::snprintf(offset, sizeof offset, "%08X", unsigned(record.first_offset));
+    std::string line = std::string(record.list == 1 ? "Fragment at " : "Message at ") + offset;
+    if (!record.from.empty()) line += ", from " + record.from;
+    if (!record.subject.empty()) line += ", \"" + record.subject + "\"";
+    return to_wide(line + ": " + record.reason);
+}
+
+// Keeps what a save run could not save, for as long as the run goes.
+struct failure_collector {
+    explicit failure_collector(std::vector<std::wstring>& failures) {
+        chain_observer = [&failures](const chain_record& record) {
+            if (record.failed) failures.push_back(failure_line(record));
+        };
+    }
+    ~failure_collector() { chain_observer = nullptr; }
+};
+
+void call_engine(run& job) {
     int mode = save_mode.load();
     // The target is the folder, one "\" and the store's file name; the engine drops the
     // ".dbx" to make the output folder. The folder global itself stays as it is.
     std::string target = to_utf8(job.save_folder + L"\\" + job.store_file_name);
     std::string store = to_utf8(job.store_path);
     bool saving = mode == 1 || mode == 2;
+    job.report.saving = saving;
+    if (saving) job.report.folder = to_wide(output_folder(target));
     try {
         if (mode == 3) {
             seams.save_pst(to_utf8(job.pst_file).c_str(), store.c_str());
             return;
         }
-        seams.recover(saving ? target.c_str() : nullptr, store.c_str());
+        if (!saving) {
+            seams.recover(nullptr, store.c_str());
+            return;
+        }
+        failure_collector collect(job.report.failures);
+        int result = job.chosen ? seams.recover_chosen(target.c_str(), store.c_str(), *job.chosen)
+                                : seams.recover(target.c_str(), store.c_str());
+        job.report.folder_entered = result == 0;
     } catch (const dispatch::dispatch_error& error) {
         // A failed .msg conversion ends the run; the user learns why.
         if (main_dialog != nullptr) {
@@ -68,7 +107,7 @@ UINT scan_worker(LPVOID parameter) {
     std::shared_ptr<run> job = *handed;
     this_run = job.get();
     call_engine(*job);
-    if (auto* dialog = dynamic_cast<CMorvaleDlg*>(main_dialog)) dialog->run_ended();
+    if (auto* dialog = dynamic_cast<CMorvaleDlg*>(main_dialog)) dialog->run_ended(job->report);
     this_run = nullptr;
     std::lock_guard<std::mutex> hold(run_lock);
     // The UI thread publishes worker_thread under this lock, so this clearing comes after
@@ -84,19 +123,25 @@ bool run_in_progress() {
     return active_run != nullptr;
 }
 
-void start_run() {
+bool start_run(const chosen_messages* chosen) {
     auto job = std::make_shared<run>();
-    job->store_path = dbx_path;
+    job->store_path = chosen ? chosen->store_path : dbx_path;
     job->save_folder = save_folder;
-    job->store_file_name = dbx_file_name;
+    job->store_file_name = chosen ? chosen->store_file_name : dbx_file_name;
+    if (chosen) job->chosen = chosen->chains;
     job->pst_file = pst_file;
     std::lock_guard<std::mutex> hold(run_lock);
-    if (active_run != nullptr) return;
+    if (active_run != nullptr) return false;
     CWinThread* thread = AfxBeginThread(scan_worker, new std::shared_ptr<run>(job));
-    if (thread == nullptr) return;  // (the parameter is lost with the thread that never ran)
+    if (thread == nullptr) return false;  // (the parameter is lost with the thread that never ran)
     job->thread = thread;
     active_run = job;
     worker_thread = thread;
+    return true;
+}
+
+bool on_run_thread() {
+    return this_run != nullptr;
 }
 
 bool stop_run() {

@@ -4,7 +4,11 @@
 
 #include <windows.h>
 
+#include <string>
+#include <vector>
+
 #include "app/framework/thread.h"
+#include "engine/engine.h"
 
 // The thread object of the run started last; null when none goes (or it was abandoned).
 // Written under the run lock; never used to reach the thread object itself, which
@@ -18,8 +22,27 @@ UINT scan_worker(LPVOID parameter);
 // winding down.
 bool run_in_progress();
 
-// Starts a run with the store and folder chosen now and the save mode read by the worker.
-void start_run();
+// A save run of chosen messages: their store and its file name, and their chains.
+struct chosen_messages {
+    std::wstring store_path;
+    std::wstring store_file_name;
+    std::vector<chain_id> chains;
+};
+
+// What a run did, for the dialog when it ends.
+struct run_report {
+    bool saving = false;
+    bool folder_entered = false;  // a save run: the output folder was made and entered
+    std::wstring folder;          // a save run: the store's output folder
+    std::vector<std::wstring> failures;  // a save run: each message not saved, and why
+};
+
+// Starts a run with the store and folder chosen now and the save mode read by the worker;
+// with `chosen`, a save run of those messages alone. False when no run could start.
+bool start_run(const chosen_messages* chosen = nullptr);
+
+// True on the thread of a run.
+bool on_run_thread();
 
 // Pauses the run, asks whether to stop it, then resumes or abandons it; true when it
 // was abandoned.

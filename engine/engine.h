@@ -46,6 +46,18 @@ struct run_outcome {
 // conversion ends the run by throwing dispatch::dispatch_error.
 int recover_store(const char* target, const char* store_path, run_outcome* outcome = nullptr);
 
+// One chain of a store: its list (0 messages, 1 deleted fragments) and its number there.
+struct chain_id {
+    int list = 0;
+    int chain = 0;
+    auto operator<=>(const chain_id&) const = default;
+};
+
+// A save run of the chosen chains alone: the same folders, names, times and rules as
+// recover_store's, the other chains neither read nor listed. `target` as recover_store's.
+int recover_chosen(const char* target, const char* store_path, std::vector<chain_id> chosen,
+                   run_outcome* outcome = nullptr);
+
 // What became of one chain, for a record of the run.
 struct chain_record {
     std::string store_path;                // as given

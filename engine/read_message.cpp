@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <limits>
 #include <new>
 #include <vector>
 
@@ -149,13 +150,14 @@ std::optional<unreadable_range> unreadable_next(const dbx_t* store, const placed
 // Such a reading starts with a batch of two blocks and doubles the batch each time, so a
 // header with no end in sight is looked at a few times, not once for every block.
 void read_chain(dbx_t* store, int list, const dbx_block_t* head, bool header_only,
-                read_window* window, message_read& message) {
+                read_window* window, message_read& message,
+                size_t enough = std::numeric_limits<size_t>::max()) {
     auto blocks = chain_blocks(store, list, head);
     message.unreadable = unreadable_next(store, blocks.back());
     size_t total = 0;
     for (const placed_block& placed : blocks) total += text_bytes(placed.block);
     std::string& text = message.text.emplace();
-    if (!header_only) text.reserve(total);
+    if (!header_only) text.reserve(std::min(total, enough));
     chain_reader reader(store->file, uint64_t(std::max<int64_t>(store->file_size, 0)), list == 1,
                         text, message, window);
     size_t most = header_only ? header_batch_blocks : batch_blocks;
@@ -170,6 +172,7 @@ void read_chain(dbx_t* store, int list, const dbx_block_t* head, bool header_onl
         first += count;
         if (header_only && hdr_fields_settled(text.data(), text.data() + text.size(), &settled_to))
             break;
+        if (text.size() >= enough) break;
         most = std::min(most * 2, batch_blocks);
     }
     // A fragment's last blocks are padded with NUL bytes, which are not message text.
@@ -304,4 +307,17 @@ message_read _read_message(main_view* dialog, dbx_t* store, int list, int chain,
     }
     if (mode != 0) message.name = message_file_name(from, to, subject, head->offset, mode);
     return message;
+}
+
+std::optional<std::string> _read_message_start(dbx_t* store, int list, int chain, size_t bytes,
+                                               main_view* row_view) {
+    message_read message;
+    try {
+        read_chain(store, list, store->lists[list].chains[chain], false, nullptr, message, bytes);
+        if (message.unreadable) return std::nullopt;
+        hdr_show_row(row_view, hdr_row_of(message.text->c_str()).view());
+    } catch (const std::bad_alloc&) {
+        return std::nullopt;
+    }
+    return std::move(message.text);
 }

@@ -65,3 +65,8 @@ bool _chain_touches_unreadable(const dbx_t* store, int list, const dbx_block_t* 
 // header unless `whole`; a window, when given, serves the reads of such a run.
 message_read _read_message(main_view* dialog, dbx_t* store, int list, int chain, int mode,
                            bool whole = false, read_window* window = nullptr);
+// The text of chain `chain` of list `list` from its start to at least `bytes` bytes on (all
+// of it when shorter), for a first look at a long message; its row goes to `row_view`, as
+// a list run makes it. Nothing when the bytes cannot be read.
+std::optional<std::string> _read_message_start(dbx_t* store, int list, int chain, size_t bytes,
+                                               main_view* row_view);

@@ -1,5 +1,6 @@
 // The engine entry and the extraction driver.
 
+#include <algorithm>
 #include <cerrno>
 #include <cinttypes>
 #include <cstdio>
@@ -214,15 +215,31 @@ void report_scan_limits(main_view* dialog, recover_totals& totals, const dbx_t* 
         report_unreadable(dialog, totals, store->file_name, range);
 }
 
+namespace {
+
+// How many chains of list `list` a run handles: all, or those chosen.
+int chains_handled(const dbx_block_list_t& list, int list_number,
+                   const std::vector<chain_id>* chosen) {
+    if (chosen == nullptr) return list.chain_count;
+    auto first = std::lower_bound(chosen->begin(), chosen->end(), chain_id{list_number, 0});
+    auto end = std::lower_bound(chosen->begin(), chosen->end(), chain_id{list_number + 1, 0});
+    int count = 0;
+    for (auto it = first; it != end; ++it) count += it->chain >= 0 && it->chain < list.chain_count;
+    return count;
+}
+
+}  // namespace
+
 recover_totals _recover(main_view* dialog, dbx_t* store, const char* folder, int mode,
                         recover_totals totals, header_capture* rows,
-                        const collection_target* into) {
+                        const collection_target* into, const std::vector<chain_id>* chosen) {
     std::optional<platform::file_identity> identity;
     if (folder) identity = platform::identity_of(store->file);
     for (int i = 0; i < 2; ++i) {
         const dbx_block_list_t& list = store->lists[i];
         int saved = 0, errors = 0;
-        if (list.chain_count <= 0) continue;
+        int handled = chains_handled(list, i, chosen);
+        if (handled <= 0) continue;
         std::optional<std::string> list_folder;
         list_target target;
         if (folder) list_folder = std::string(folder) + (i == 1 ? "/deleted" : "");
@@ -230,24 +247,24 @@ recover_totals _recover(main_view* dialog, dbx_t* store, const char* folder, int
             auto id = into->collection.folder(into->store_folder, i);
             if (!id) {
                 totals.output_failed = true;
-                totals.errors += list.chain_count;  // no message of the list could go in
+                totals.errors += handled;  // no message of the list could go in
                 return totals;
             }
             list_folder = into->collection.place(*id);
             target = {&*list_folder, &into->collection, *id};
-            std::printf("------ Recovering %d %s from %s to %s ... \n", list.chain_count,
+            std::printf("------ Recovering %d %s from %s to %s ... \n", handled,
                         list_names[i], platform::printable(store->file_name).c_str(),
                         platform::printable(*list_folder).c_str());
         } else {
             if (list_folder) target.folder = &*list_folder;
             std::printf(
-                "------ Recovering %d %s from %s to %s/%s ... \n", list.chain_count, list_names[i],
+                "------ Recovering %d %s from %s to %s/%s ... \n", handled, list_names[i],
                 platform::printable(store->file_name).c_str(),
                 platform::printable(or_null(folder)).c_str(),
                 platform::printable(or_null(list_folder ? list_folder->c_str() : nullptr)).c_str());
         }
         if (i == 1 && folder && !make_deleted_folder(folder, *list_folder)) {
-            totals.errors += list.chain_count;  // no fragment could be saved
+            totals.errors += handled;  // no fragment could be saved
             return totals;
         }
         // The list's chains come in file order. A store with unreadable bytes is read a
@@ -256,11 +273,14 @@ recover_totals _recover(main_view* dialog, dbx_t* store, const char* folder, int
         read_window stream;
         read_window* window = store->unreadable.empty() && rows == nullptr ? &stream : nullptr;
         for (int j = 0; j < list.chain_count; ++j) {
+            if (chosen && !std::binary_search(chosen->begin(), chosen->end(), chain_id{i, j}))
+                continue;
             if (!run_checkpoint()) {
                 totals.abandoned = true;
                 return totals;
             }
             dialog->set_progress(int(int64_t{j} * 100 / list.chain_count));  // the share done
+            dialog->chain_begins(i, j);
             bool ok =
                 handle_chain(dialog, store, i, j, target, mode, totals, identity, window, rows);
             ++(ok ? saved : errors);
@@ -314,14 +334,17 @@ namespace {
 // A run over one store file.
 class store_run : public run_steps {
   public:
-    // A collection run (`into` given) has no target and reads as an .eml save run reads.
-    store_run(const char* target, const char* store_path, const collection_target* into = nullptr)
+    // A collection run (`into` given) has no target and reads as an .eml save run reads; a
+    // save of chosen chains (`chosen` given, sorted) handles only those.
+    store_run(const char* target, const char* store_path, const collection_target* into = nullptr,
+              const std::vector<chain_id>* chosen = nullptr)
         : target_(target),
           store_path_(store_path),
           into_(into),
           mode_(into     ? 1
                 : target ? save_mode.load()
-                         : 0) {}
+                         : 0),
+          chosen_(chosen) {}
 
     // A run that only lists the messages has the scan gather their rows, unless each chain
     // is to be looked at whole; chains that touch unreadable bytes are each to be reported,
@@ -369,7 +392,8 @@ class store_run : public run_steps {
             std::fprintf(stderr, "error: can't chdir to %s\n", platform::printable(folder).c_str());
         } else {
             result.folder_entered = true;
-            totals = _recover(dialog, store_.get(), folder.c_str(), mode_, std::move(totals));
+            totals = _recover(dialog, store_.get(), folder.c_str(), mode_, std::move(totals),
+                              nullptr, nullptr, chosen_);
         }
     }
 
@@ -383,6 +407,7 @@ class store_run : public run_steps {
     const char* store_path_;
     const collection_target* into_;
     int mode_;
+    const std::vector<chain_id>* chosen_;  // null: every chain
     std::optional<header_capture> rows_;
     std::unique_ptr<dbx_t, store_closer> store_;
 };
@@ -399,6 +424,13 @@ int collect_store(message_collection& into, const std::vector<std::string>& stor
     collection_target target{into, store_folder};
     store_run steps(nullptr, store_path, &target);
     return run_in_frame(true, steps, outcome);
+}
+
+int recover_chosen(const char* target, const char* store_path, std::vector<chain_id> chosen,
+                   run_outcome* outcome) {
+    std::sort(chosen.begin(), chosen.end());
+    store_run steps(target, store_path, nullptr, &chosen);
+    return run_in_frame(target != nullptr, steps, outcome);
 }
 
 std::string store_folder_name(const std::string& store_file_name) {

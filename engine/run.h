@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "dbx/dbx.h"
+#include "engine/engine.h"
 #include "engine/read_message.h"
 #include "platform/view.h"
 
@@ -30,10 +31,12 @@ struct collection_target {
 // Drives both lists; `totals` carries what was reported before (the scan's unreadable
 // ranges), so that nothing is reported twice. A list-only run takes the rows the scan
 // gathered from `rows`, when given, and reads the headers of the others. A collection run
-// (`into` given, no folder) hands each message to the collection.
+// (`into` given, no folder) hands each message to the collection. With `chosen` (sorted),
+// only those chains are handled.
 recover_totals _recover(main_view* dialog, dbx_t* store, const char* folder, int mode,
                         recover_totals totals = {}, header_capture* rows = nullptr,
-                        const collection_target* into = nullptr);
+                        const collection_target* into = nullptr,
+                        const std::vector<chain_id>* chosen = nullptr);
 
 // What a store run and a carve run each do inside the frame they share.
 class run_steps {

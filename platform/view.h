@@ -31,6 +31,10 @@ class main_view {
     // A message box owned by the dialog; `flags` are the Win32 MB_ flags. Text is UTF-8.
     virtual int message_box(const std::string& text, const std::string& title, unsigned flags) = 0;
 
+    // The rows inserted from now on show chain `chain` of list `list` (0 messages, 1
+    // deleted fragments); said before each chain a run lists or saves.
+    virtual void chain_begins(int list, int chain) {}
+
     // Called by a run between two messages and every few thousand scan positions.
     // Blocks while the run is paused. Returns false once the run is abandoned, and keeps
     // returning false for the rest of that run: the run then stops where it stands,

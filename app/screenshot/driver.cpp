@@ -1,7 +1,8 @@
 // Drives a running Morvale.exe from outside, as a user would, and saves a picture of its
 // window: it picks the store in the real file dialog, presses "Next", waits for the list
-// to fill, turns on View > Decoded text, enlarges the window and its columns and copies it
-// from the screen into a 24-bit BMP file.
+// to fill, turns on View > Decoded text, enlarges the window and its columns, chooses a
+// message so that the preview beside the list shows it, and copies the window from the
+// screen into a 24-bit BMP file.
 //
 // Usage: morvale_screenshot MORVALE_EXE STORE_PATH OUT.bmp   (Windows paths)
 // windows.h goes first: the other system headers need its types.
@@ -11,6 +12,7 @@
 // clang-format on
 
 #include <cstdio>
+#include <cwchar>
 #include <string>
 #include <vector>
 
@@ -63,6 +65,7 @@ int wait_for_rows(HWND list, DWORD milliseconds) {
 void fill_list_with_columns(HWND list) {
     RECT client;
     GetClientRect(list, &client);
+    client.right -= static_cast<int>(SendMessageW(list, LVM_GETCOLUMNWIDTH, 4, 0));  // the mark
     int widths[4], total = 0;
     for (int column = 0; column < 4; ++column) {
         widths[column] = static_cast<int>(SendMessageW(list, LVM_GETCOLUMNWIDTH, column, 0));
@@ -150,6 +153,19 @@ int wmain(int argc, wchar_t** argv) {
             // Enlarged, as a user with a long list would have it.
             SetWindowPos(dialog, nullptr, 20, 20, 1040, 740, SWP_NOZORDER);
             fill_list_with_columns(GetDlgItem(dialog, 1002));
+            // The second message chosen with the keyboard (this program cannot hand the list
+            // an item from its own memory): the preview reads it.
+            HWND list = GetDlgItem(dialog, 1002);
+            for (int key = 0; key < 2; ++key) {
+                PostMessageW(list, WM_KEYDOWN, VK_DOWN, 1);
+                PostMessageW(list, WM_KEYUP, VK_DOWN, 0xC0000001);
+            }
+            for (int i = 0; i < 100; ++i) {
+                wchar_t start[16] = {};
+                GetDlgItemTextW(dialog, IDC_PREVIEW, start, 16);
+                if (start[0] != L'\0' && wcsncmp(start, L"Reading", 7) != 0) break;
+                Sleep(100);
+            }
             SetForegroundWindow(dialog);
             RedrawWindow(dialog, nullptr, nullptr,
                          RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN | RDW_UPDATENOW);
@@ -163,7 +179,10 @@ int wmain(int argc, wchar_t** argv) {
                 fail("cannot write the picture");
             }
         }
-        click(dialog, IDCANCEL);  // Esc: the dialog ends without the exit question
+        // Esc with rows listed asks the exit question; the answer is yes.
+        click(dialog, IDCANCEL);
+        if (HWND question = wait_for_window(L"Tavrin Morvale", 10000))
+            PostMessageW(question, WM_COMMAND, MAKEWPARAM(IDYES, BN_CLICKED), 0);
     }
     if (WaitForSingleObject(process.hProcess, 10000) != WAIT_OBJECT_0)
         TerminateProcess(process.hProcess, 1);

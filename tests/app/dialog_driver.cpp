@@ -10,7 +10,9 @@
 #include "app/shell_seams.h"
 #include "app/worker.h"
 #include "engine/engine.h"
+#include "platform/fs.h"
 #include "platform/text.h"
+#include "tools/dbxgen/dbxgen.h"
 
 std::wstring wide(const std::string& text) {
     std::u16string converted = platform::utf8_to_utf16(text);
@@ -19,6 +21,18 @@ std::wstring wide(const std::string& text) {
 
 std::string utf8(const std::wstring& text) {
     return platform::utf16_to_utf8(std::u16string(text.begin(), text.end()));
+}
+
+std::string make_store(const std::string& path, int messages, int deleted, uint64_t seed) {
+    FILE* out = platform::open_file(path.c_str(), "wb");
+    EXPECT_NE(out, nullptr) << path;
+    dbxgen::store_options options;
+    options.seed = seed;
+    options.messages = messages;
+    options.deleted = deleted;
+    dbxgen::write_store(options, out);
+    fclose(out);
+    return path;
 }
 
 std::vector<std::string> files_under(const std::string& folder) {
@@ -85,6 +99,15 @@ void dialog_test::SetUp() {
         std::lock_guard<std::mutex> hold(lock);
         opened.push_back(std::wstring(verb) + L" " + file + L" " + std::to_wstring(show));
     };
+    seams.open_document = [this](HWND, const std::wstring& file) {
+        std::lock_guard<std::mutex> hold(lock);
+        opened.push_back(L"open " + file + L" 1");
+        return open_document_answer;
+    };
+    seams.open_with = [this](HWND, const std::wstring& file) {
+        std::lock_guard<std::mutex> hold(lock);
+        opened.push_back(L"open with " + file);
+    };
     seams.beep = [this](UINT) { ++beeps; };
     seams.recover = [this](const char* target, const char* store) {
         {
@@ -111,7 +134,14 @@ void dialog_test::SetUp() {
 }
 
 void dialog_test::TearDown() {
-    if (!dialog_ended && window != nullptr) PostMessageW(window, WM_COMMAND, IDCANCEL, 0);
+    if (!dialog_ended && window != nullptr) {
+        {
+            std::lock_guard<std::mutex> hold(lock);  // rows in the list: Esc asks first
+            box_answers.clear();
+            box_answers.push_back([] { return IDYES; });
+        }
+        PostMessageW(window, WM_COMMAND, IDCANCEL, 0);
+    }
     if (ui_thread_.joinable()) ui_thread_.join();
     wait_for_run_end(10000);
     seams = system_seams();

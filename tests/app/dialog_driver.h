@@ -86,6 +86,7 @@ class dialog_test : public ::testing::Test {
     std::vector<folder_call> folder_calls;
     std::deque<std::optional<std::wstring>> folder_answers;
     std::vector<std::wstring> opened;  // verb + " " + file + " " + show
+    bool open_document_answer = true;  // whether a program is registered for messages
     std::vector<std::pair<std::string, std::string>> engine_call_list;
     std::function<int(const char*, const char*)> engine;
 
@@ -100,6 +101,9 @@ bool wait_until(const std::function<bool()>& done, DWORD milliseconds = 60000);
 // UTF-8 <-> UTF-16 for test paths.
 std::wstring wide(const std::string& utf8);
 std::string utf8(const std::wstring& text);
+
+// Writes a generated store of live messages and deleted fragments; returns its path.
+std::string make_store(const std::string& path, int messages, int deleted, uint64_t seed = 11);
 
 // Every file under a folder, as paths relative to it, sorted.
 std::vector<std::string> files_under(const std::string& folder);

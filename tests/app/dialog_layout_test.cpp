@@ -60,7 +60,7 @@ TEST_F(dialog_test, controls_come_from_the_template) {
     EXPECT_EQ(SendMessageW(item(1007), PBM_GETRANGE, FALSE, 0), 100);
 }
 
-TEST_F(dialog_test, list_has_four_left_aligned_columns_and_grid_lines_alone) {
+TEST_F(dialog_test, list_has_four_left_aligned_columns_a_fragment_mark_and_grid_lines) {
     HWND list = item(1002);
     EXPECT_EQ(GetWindowLongPtrW(list, GWL_STYLE) & LVS_TYPEMASK, LVS_REPORT);
     const wchar_t* headings[] = {L"From", L"E-mail Subject", L"To", L"Date"};
@@ -78,9 +78,15 @@ TEST_F(dialog_test, list_has_four_left_aligned_columns_and_grid_lines_alone) {
         EXPECT_EQ(column_info.fmt & LVCFMT_JUSTIFYMASK, LVCFMT_LEFT);
         EXPECT_EQ(column_info.cx, widths[column]) << column;
     }
+    // The fifth, narrow column marks deleted fragments; it is shown first.
     LVCOLUMNW fifth{};
     fifth.mask = LVCF_WIDTH;
-    EXPECT_FALSE(SendMessageW(list, LVM_GETCOLUMNW, 4, reinterpret_cast<LPARAM>(&fifth)));
+    ASSERT_TRUE(SendMessageW(list, LVM_GETCOLUMNW, 4, reinterpret_cast<LPARAM>(&fifth)));
+    EXPECT_LT(fifth.cx, 40);
+    int order[5] = {};
+    ASSERT_TRUE(SendMessageW(list, LVM_GETCOLUMNORDERARRAY, 5, reinterpret_cast<LPARAM>(order)));
+    EXPECT_EQ(order[0], 4);
+    EXPECT_FALSE(GetWindowLongPtrW(list, GWL_STYLE) & LVS_SINGLESEL) << "several rows can be chosen";
     EXPECT_EQ(SendMessageW(list, LVM_GETEXTENDEDLISTVIEWSTYLE, 0, 0) &
                   (LVS_EX_GRIDLINES | LVS_EX_FULLROWSELECT | LVS_EX_CHECKBOXES),
               LVS_EX_GRIDLINES | LVS_EX_FULLROWSELECT);
@@ -89,25 +95,36 @@ TEST_F(dialog_test, list_has_four_left_aligned_columns_and_grid_lines_alone) {
 TEST_F(dialog_test, menu_and_system_menu) {
     HMENU bar = GetMenu(window);
     ASSERT_NE(bar, nullptr);
-    ASSERT_EQ(GetMenuItemCount(bar), 3);
+    ASSERT_EQ(GetMenuItemCount(bar), 4);
     EXPECT_EQ(menu_text(bar, 0), L"&File");
-    EXPECT_EQ(menu_text(bar, 1), L"&View");
-    EXPECT_EQ(menu_text(bar, 2), L"&Help");
+    EXPECT_EQ(menu_text(bar, 1), L"&Edit");
+    EXPECT_EQ(menu_text(bar, 2), L"&View");
+    EXPECT_EQ(menu_text(bar, 3), L"&Help");
     HMENU file = GetSubMenu(bar, 0);
-    const UINT file_ids[] = {32771, 32772, 32773, 32774, 32779, 32775};
-    const wchar_t* file_items[] = {L"&Open",     L"S&can",     L"Save &EML",
-                                   L"Save &MSG", L"Save &PST", L"E&xit"};
-    ASSERT_EQ(GetMenuItemCount(file), 6);
-    for (int i = 0; i < 6; ++i) {
+    const UINT file_ids[] = {32771, 32772, 32773, 32774, 32785, 0, 32781, 32782, 0, 32775};
+    const wchar_t* file_items[] = {L"&Open",
+                                   L"S&can",
+                                   L"Save &EML",
+                                   L"Save &MSG",
+                                   L"Save &PST",
+                                   L"",
+                                   L"Save selected as EM&L...",
+                                   L"Save selected as MS&G...",
+                                   L"",
+                                   L"E&xit"};
+    ASSERT_EQ(GetMenuItemCount(file), 10);
+    for (int i = 0; i < 10; ++i) {
         EXPECT_EQ(GetMenuItemID(file, i), file_ids[i]);
         EXPECT_EQ(menu_text(file, i), file_items[i]);
     }
-    HMENU view = GetSubMenu(bar, 1);
-    ASSERT_EQ(GetMenuItemCount(view), 1);
+    HMENU view = GetSubMenu(bar, 2);
+    ASSERT_EQ(GetMenuItemCount(view), 2);
     EXPECT_EQ(GetMenuItemID(view, 0), 32778u);
     EXPECT_EQ(menu_text(view, 0), L"&Decoded text");
     EXPECT_FALSE(GetMenuState(view, 0, MF_BYPOSITION) & MF_CHECKED) << "the cells as written";
-    HMENU help = GetSubMenu(bar, 2);
+    EXPECT_EQ(menu_text(view, 1), L"&Preview");
+    EXPECT_TRUE(GetMenuState(view, 1, MF_BYPOSITION) & MF_CHECKED) << "on at the start";
+    HMENU help = GetSubMenu(bar, 3);
     ASSERT_EQ(GetMenuItemCount(help), 2);
     EXPECT_EQ(GetMenuItemID(help, 0), 32776u);
     EXPECT_EQ(menu_text(help, 0), L"&Content\tF1");
@@ -137,8 +154,15 @@ TEST_F(dialog_test, about_box_from_the_system_menu_and_from_the_help_menu) {
         HWND line = GetWindow(picture, GW_HWNDNEXT);
         ASSERT_NE(line, nullptr);
         EXPECT_EQ(window_text(line), L"Tavrin Morvale, Version " MORVALE_PROJECT_VERSION);
-        EXPECT_EQ(GetWindow(line, GW_HWNDNEXT), nullptr);  // no button: Esc or the close box end it
-        PostMessageW(about, WM_CLOSE, 0, 0);
+        HWND ok = GetWindow(line, GW_HWNDNEXT);
+        ASSERT_NE(ok, nullptr);
+        EXPECT_EQ(window_text(ok), L"OK");
+        // OK closes it the first time, the close box the second.
+        if (route == 0) {
+            PostMessageW(ok, BM_CLICK, 0, 0);
+        } else {
+            PostMessageW(about, WM_CLOSE, 0, 0);
+        }
         EXPECT_TRUE(wait_until_gone(about));
     }
     EXPECT_FALSE(dialog_ended);
@@ -216,35 +240,48 @@ TEST_F(dialog_test, help_is_found_beside_the_program_and_missing_help_is_said) {
 // What a keyboard user meets: Tab visits the controls top to bottom, left to right.
 TEST_F(dialog_test, tab_follows_the_visual_order) {
     for (int id : {IDOK, 1003, 1004, 1005, 1006}) EnableWindow(item(id), TRUE);
+    std::vector<int> expected = {1000, 1001, 1002, 1005, 1004, IDOK, 1003, 1000};
+    // The preview pane, when the window is wide enough for it, comes after the list.
+    if (IsWindowVisible(item(1013))) expected.insert(expected.begin() + 3, 1013);
     std::vector<int> order;
     HWND at = item(1000);
-    for (int i = 0; i < 8; ++i) {
+    for (size_t i = 0; i < expected.size(); ++i) {
         order.push_back(GetDlgCtrlID(at));
         at = GetNextDlgTabItem(window, at, FALSE);
     }
-    EXPECT_EQ(order, (std::vector<int>{1000, 1001, 1002, 1005, 1004, IDOK, 1003, 1000}));
+    EXPECT_EQ(order, expected);
 }
 
-// The window can grow, the list with it; it cannot shrink below the template's size; it
-// opens in the middle of the screen.
+// The window can grow, the list (and the preview beside it) with it; it cannot shrink
+// below the template's size; it opens in the middle of the screen.
 TEST_F(dialog_test, window_grows_with_the_list_and_keeps_its_smallest_size) {
     EXPECT_TRUE(GetWindowLongPtrW(window, GWL_STYLE) & WS_THICKFRAME);
+    RECT opened;
+    GetWindowRect(window, &opened);
+    RECT work;
+    SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
+    EXPECT_LE(std::abs((opened.left + opened.right) - (work.left + work.right)), 4);
+    // The smallest size, and from there larger.
+    SetWindowPos(window, nullptr, 0, 0, 10, 10, SWP_NOZORDER | SWP_NOMOVE);
     RECT start, list_start;
     GetWindowRect(window, &start);
     GetWindowRect(item(1002), &list_start);
-    RECT work;
-    SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
-    EXPECT_LE(std::abs((start.left + start.right) - (work.left + work.right)), 4);
+    EXPECT_FALSE(IsWindowVisible(item(1013))) << "no room for the preview";
 
     SetWindowPos(window, nullptr, 0, 0, start.right - start.left + 200,
                  start.bottom - start.top + 100, SWP_NOZORDER | SWP_NOMOVE);
     RECT list_grown, save_grown, save_start_window;
     GetWindowRect(item(1002), &list_grown);
+    if (IsWindowVisible(item(1013))) {  // the list and the preview share the place
+        RECT pane;
+        GetWindowRect(item(1013), &pane);
+        list_grown.right = pane.right;
+    }
     EXPECT_EQ(list_grown.right - list_grown.left, list_start.right - list_start.left + 200);
     EXPECT_EQ(list_grown.bottom - list_grown.top, list_start.bottom - list_start.top + 100);
     GetWindowRect(item(1003), &save_grown);
     GetWindowRect(window, &save_start_window);
-    EXPECT_LT(save_start_window.bottom - save_grown.bottom, 40) << "buttons stay at the bottom";
+    EXPECT_LT(save_start_window.bottom - save_grown.bottom, 70) << "buttons stay at the bottom";
 
     MINMAXINFO limits{};
     SendMessageW(window, WM_GETMINMAXINFO, 0, reinterpret_cast<LPARAM>(&limits));

@@ -24,18 +24,6 @@
 
 namespace {
 
-std::string make_store(const std::string& path, int messages, int deleted, uint64_t seed = 11) {
-    FILE* out = platform::open_file(path.c_str(), "wb");
-    EXPECT_NE(out, nullptr) << path;
-    dbxgen::store_options options;
-    options.seed = seed;
-    options.messages = messages;
-    options.deleted = deleted;
-    dbxgen::write_store(options, out);
-    fclose(out);
-    return path;
-}
-
 // The list and boxes the engine gives when it runs alone, to hold the dialog's against.
 recording_view reference_run(const char* target, const std::string& store) {
     recording_view view;
@@ -323,9 +311,9 @@ TEST_F(dialog_run_test, stop_then_yes_abandons_the_run_for_good) {
     GetCurrentDirectoryW(MAX_PATH, end_folder);
     EXPECT_EQ(std::wstring(end_folder), std::wstring(start_folder));
 
-    click(1004);  // a further Stop does nothing
+    EXPECT_FALSE(enabled(1004)) << "nothing left to stop";
+    command(1004);  // a further Stop does nothing
     EXPECT_EQ(boxes().size(), 1u);
-    EXPECT_TRUE(enabled(1004));
     EXPECT_FALSE(enabled(IDOK));
 }
 
