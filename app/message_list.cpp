@@ -74,10 +74,11 @@ void message_list::take_late_cell(late_cell& cell) {
 bool message_list::comes_before(int a, int b) const {
     const message_row& first = rows_[size_t(a)];
     const message_row& second = rows_[size_t(b)];
-    int order = sort_column_ == date_column       ? compare_dates(first, second)
-                : sort_column_ == fragment_column ? first.list - second.list
-                                                  : compare_text(first.text(sort_column_, decoded_),
-                                                                 second.text(sort_column_, decoded_));
+    int order =
+        sort_column_ == date_column ? compare_dates(first, second)
+        : sort_column_ == fragment_column
+            ? first.list - second.list
+            : compare_text(first.text(sort_column_, decoded_), second.text(sort_column_, decoded_));
     if (order == 0) return a < b;  // equal rows stay in the engine's order either way
     return ascending_ ? order < 0 : order > 0;
 }

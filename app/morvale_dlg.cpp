@@ -2,9 +2,9 @@
 
 #include <io.h>
 #include <shellapi.h>
-#include <windowsx.h>
 #include <shlobj.h>
 #include <shobjidl.h>
+#include <windowsx.h>
 
 #include <algorithm>
 #include <new>
@@ -248,8 +248,9 @@ void CMorvaleDlg::set_status(int part, const std::wstring& text) {
 // The counts, the selection and what is being done.
 void CMorvaleDlg::update_status() {
     if (status_bar_ == nullptr) return;
-    set_status(counts_part, counted(list_.messages(), L"message", L"messages") + L", " +
-                                counted(list_.fragments(), L"deleted fragment", L"deleted fragments"));
+    set_status(counts_part,
+               counted(list_.messages(), L"message", L"messages") + L", " +
+                   counted(list_.fragments(), L"deleted fragment", L"deleted fragments"));
     int selected = static_cast<int>(m_message_list.SendMessage(LVM_GETSELECTEDCOUNT));
     set_status(selection_part, std::to_wstring(selected) + L" selected");
     std::wstring activity = activity_;
@@ -358,10 +359,12 @@ bool CMorvaleDlg::begin_run(run_kind kind, const chosen_messages* chosen) {
     ShowWindow(GetDlgItem(IDC_OPEN_FOLDER), SW_HIDE);
     ShowWindow(GetDlgItem(IDC_SHOW_ERRORS), SW_HIDE);
     std::wstring store = chosen ? chosen->store_file_name : dbx_file_name;
-    activity_ = kind == run_kind::scan ? L"Scanning " + store
-                : chosen ? L"Saving " + counted(int(chosen->chains.size()), L"chosen message",
-                                                L"chosen messages") + L" of " + store
-                         : L"Saving the messages of " + store;
+    activity_ =
+        kind == run_kind::scan ? L"Scanning " + store
+        : chosen               ? L"Saving " +
+                       counted(int(chosen->chains.size()), L"chosen message", L"chosen messages") +
+                       L" of " + store
+                 : L"Saving the messages of " + store;
     enable(m_stop, true);
     running_ = true;
     if (!start_run(chosen)) {
@@ -422,7 +425,8 @@ void CMorvaleDlg::OnPathEdited() {
     if (path.size() >= 2 && path.front() == L'"' && path.back() == L'"')
         path = path.substr(1, path.size() - 2);
     DWORD attributes = GetFileAttributesW(path.c_str());
-    if (path.empty() || attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY))
+    if (path.empty() || attributes == INVALID_FILE_ATTRIBUTES ||
+        (attributes & FILE_ATTRIBUTE_DIRECTORY))
         return;
     use_store(path);
 }
@@ -608,8 +612,10 @@ LRESULT CMorvaleDlg::OnContextMenu(WPARAM window, LPARAM point) {
     POINT at{GET_X_LPARAM(point), GET_Y_LPARAM(point)};
     if (point == LPARAM(-1)) {
         RECT row{LVIR_BOUNDS, 0, 0, 0};
-        int focused = static_cast<int>(m_message_list.SendMessage(LVM_GETNEXTITEM, WPARAM(-1), LVNI_FOCUSED));
-        if (focused < 0 || !m_message_list.SendMessage(LVM_GETITEMRECT, focused, reinterpret_cast<LPARAM>(&row)))
+        int focused =
+            static_cast<int>(m_message_list.SendMessage(LVM_GETNEXTITEM, WPARAM(-1), LVNI_FOCUSED));
+        if (focused < 0 ||
+            !m_message_list.SendMessage(LVM_GETITEMRECT, focused, reinterpret_cast<LPARAM>(&row)))
             row = RECT{0, 0, 0, 0};
         at = {row.left + 8, row.bottom};
         ClientToScreen(m_message_list.m_hWnd, &at);
@@ -620,7 +626,8 @@ LRESULT CMorvaleDlg::OnContextMenu(WPARAM window, LPARAM point) {
     bool usable = !selected_positions().empty() && !run_in_progress();
     for (UINT id : {ID_LIST_OPEN, ID_LIST_SAVE_EML, ID_LIST_SAVE_MSG})
         EnableMenuItem(menu, id, MF_BYCOMMAND | (usable ? MF_ENABLED : MF_GRAYED));
-    EnableMenuItem(menu, ID_LIST_COPY, MF_BYCOMMAND | (selected_positions().empty() ? MF_GRAYED : MF_ENABLED));
+    EnableMenuItem(menu, ID_LIST_COPY,
+                   MF_BYCOMMAND | (selected_positions().empty() ? MF_GRAYED : MF_ENABLED));
     TrackPopupMenu(menu, TPM_RIGHTBUTTON, at.x, at.y, 0, m_hWnd, nullptr);
     DestroyMenu(menus);
     return 0;
@@ -637,7 +644,8 @@ void CMorvaleDlg::OnShowErrors() {
     constexpr size_t listed_at_most = 30;
     std::wstring text = counted(int(failures_.size()), L"message was", L"messages were") +
                         L" not saved into " + saved_folder_ + L":\n";
-    for (size_t i = 0; i < failures_.size() && i < listed_at_most; ++i) text += L"\n" + failures_[i];
+    for (size_t i = 0; i < failures_.size() && i < listed_at_most; ++i)
+        text += L"\n" + failures_[i];
     if (failures_.size() > listed_at_most)
         text += L"\n... and " + std::to_wstring(failures_.size() - listed_at_most) + L" more";
     box(text, L"Tavrin Morvale", MB_ICONWARNING);
@@ -802,7 +810,8 @@ LRESULT CMorvaleDlg::OnRunEnded(WPARAM, LPARAM report_address) {
         failures_ = report.failures;
         activity_ = L"Saved into " + saved_folder_;
         if (!failures_.empty())
-            activity_ += L"; " + counted(int(failures_.size()), L"message", L"messages") + L" not saved";
+            activity_ +=
+                L"; " + counted(int(failures_.size()), L"message", L"messages") + L" not saved";
         ShowWindow(GetDlgItem(IDC_OPEN_FOLDER), SW_SHOW);
         ShowWindow(GetDlgItem(IDC_SHOW_ERRORS), failures_.empty() ? SW_HIDE : SW_SHOW);
     }
@@ -911,9 +920,10 @@ void CMorvaleDlg::open_message(int position) {
         return;
     }
     if (seams.open_document(m_hWnd, file)) return;
-    std::wstring question = L"No program on this computer is registered to open e-mail messages (.eml "
-                            L"files). The message is in\n" + file +
-                            L"\n\nChoose a program to open it with?";
+    std::wstring question =
+        L"No program on this computer is registered to open e-mail messages (.eml "
+        L"files). The message is in\n" +
+        file + L"\n\nChoose a program to open it with?";
     if (box(question, L"Tavrin Morvale", MB_ICONQUESTION | MB_YESNO) == IDYES)
         seams.open_with(m_hWnd, file);
 }
@@ -1010,7 +1020,8 @@ LRESULT CMorvaleDlg::OnSetCursor(WPARAM window, LPARAM) {
 // View > Preview: the pane beside the list, or the list alone.
 void CMorvaleDlg::OnViewPreview() {
     preview_on_ = !preview_on_;
-    CheckMenuItem(GetMenu(), ID_VIEW_PREVIEW, MF_BYCOMMAND | (preview_on_ ? MF_CHECKED : MF_UNCHECKED));
+    CheckMenuItem(GetMenu(), ID_VIEW_PREVIEW,
+                  MF_BYCOMMAND | (preview_on_ ? MF_CHECKED : MF_UNCHECKED));
     layout_.apply();
     place_preview();
 }
@@ -1018,7 +1029,8 @@ void CMorvaleDlg::OnViewPreview() {
 LRESULT CMorvaleDlg::OnListSelectionChanged(NMHDR* header) {
     if (header->code == LVN_ITEMCHANGED) {
         const auto* change = reinterpret_cast<const NMLISTVIEW*>(header);
-        if (((change->uNewState ^ change->uOldState) & (LVIS_SELECTED | LVIS_FOCUSED)) == 0) return 0;
+        if (((change->uNewState ^ change->uOldState) & (LVIS_SELECTED | LVIS_FOCUSED)) == 0)
+            return 0;
     }
     update_status();
     update_preview();
@@ -1029,8 +1041,11 @@ LRESULT CMorvaleDlg::OnListSelectionChanged(NMHDR* header) {
 // goes the store is the run's, and the pane waits for its end.
 void CMorvaleDlg::update_preview() {
     if (!preview_shown() || running_) return;
-    int position = static_cast<int>(m_message_list.SendMessage(LVM_GETNEXTITEM, WPARAM(-1), LVNI_FOCUSED | LVNI_SELECTED));
-    if (position < 0) position = static_cast<int>(m_message_list.SendMessage(LVM_GETNEXTITEM, WPARAM(-1), LVNI_SELECTED));
+    int position = static_cast<int>(
+        m_message_list.SendMessage(LVM_GETNEXTITEM, WPARAM(-1), LVNI_FOCUSED | LVNI_SELECTED));
+    if (position < 0)
+        position = static_cast<int>(
+            m_message_list.SendMessage(LVM_GETNEXTITEM, WPARAM(-1), LVNI_SELECTED));
     if (position < 0 || position >= list_.size()) {
         previewed_row_ = -1;
         SetDlgItemText(IDC_PREVIEW, L"");

@@ -154,23 +154,23 @@ class CMorvaleDlg : public CDialog, public main_view {
     void set_menu_item(UINT id, bool enabled);
     int box(const std::wstring& text, const std::wstring& title, UINT flags);
 
-    message_rows rows_;             // filled by the worker
+    message_rows rows_;  // filled by the worker
     run_kind run_kind_ = run_kind::scan;
-    bool rows_replaced_ = true;     // the running run's rows have taken the list's place
-    std::wstring run_store_;        // the store of the run that goes
+    bool rows_replaced_ = true;  // the running run's rows have taken the list's place
+    std::wstring run_store_;     // the store of the run that goes
     std::wstring rows_store_file_name_;
-    std::wstring activity_;         // what the status bar says is being done or was done
-    std::wstring saved_folder_;     // the last save run's folder
+    std::wstring activity_;               // what the status bar says is being done or was done
+    std::wstring saved_folder_;           // the last save run's folder
     std::vector<std::wstring> failures_;  // the messages it could not save, and why
     HWND status_bar_ = nullptr;
     std::unique_ptr<message_preview> preview_;
-    uint64_t preview_number_ = 0;   // the preview asked for last
-    int previewed_row_ = -1;        // its row's engine index
-    bool preview_on_ = true;        // View > Preview
-    double split_ = 0.5;            // the list's share of the width the pane splits
+    uint64_t preview_number_ = 0;  // the preview asked for last
+    int previewed_row_ = -1;       // its row's engine index
+    bool preview_on_ = true;       // View > Preview
+    double split_ = 0.5;           // the list's share of the width the pane splits
     bool dragging_split_ = false;
-    RECT list_area_{};              // the place the list and the preview share
-    bool running_ = false;          // a run started here has not ended (nor been stopped)
+    RECT list_area_{};      // the place the list and the preview share
+    bool running_ = false;  // a run started here has not ended (nor been stopped)
     std::wstring start_store_;
     message_list list_;             // what the list shows
     std::atomic<int> progress_{0};  // the engine's last position, shown by the timer

@@ -92,11 +92,13 @@ std::optional<std::wstring> pick_folder(HWND owner, const std::wstring& title,
 void open_with_dialog(HWND owner, const std::wstring& file) {
     using open_with_function = HRESULT(WINAPI*)(HWND, const OPENASINFO*);
     HMODULE shell = GetModuleHandleW(L"shell32.dll");
-    auto open_with = shell == nullptr ? nullptr
-                                      : reinterpret_cast<open_with_function>(reinterpret_cast<void*>(
-                                            GetProcAddress(shell, "SHOpenWithDialog")));
+    auto open_with = shell == nullptr
+                         ? nullptr
+                         : reinterpret_cast<open_with_function>(
+                               reinterpret_cast<void*>(GetProcAddress(shell, "SHOpenWithDialog")));
     if (open_with == nullptr) {
-        MessageBoxW(owner, (L"The message is in " + file + L". Open it with a mail program.").c_str(),
+        MessageBoxW(owner,
+                    (L"The message is in " + file + L". Open it with a mail program.").c_str(),
                     L"Tavrin Morvale", MB_ICONINFORMATION);
         return;
     }

@@ -32,8 +32,8 @@ struct chosen_messages {
 // What a run did, for the dialog when it ends.
 struct run_report {
     bool saving = false;
-    bool folder_entered = false;  // a save run: the output folder was made and entered
-    std::wstring folder;          // a save run: the store's output folder
+    bool folder_entered = false;         // a save run: the output folder was made and entered
+    std::wstring folder;                 // a save run: the store's output folder
     std::vector<std::wstring> failures;  // a save run: each message not saved, and why
 };
 

@@ -93,10 +93,10 @@ const char* const usage_text =
     "every message read and saved, 1 otherwise, 2 for a usage error.\n";
 
 struct options {
-    int mode = 0;               // 0 list only, 1 .eml, 2 .msg
-    bool mbox = false;          // the messages go into mbox files under `folder`
-    std::string pst;            // the messages go into this Personal Folders file
-    bool carve = false;         // the inputs are disk images
+    int mode = 0;                        // 0 list only, 1 .eml, 2 .msg
+    bool mbox = false;                   // the messages go into mbox files under `folder`
+    std::string pst;                     // the messages go into this Personal Folders file
+    bool carve = false;                  // the inputs are disk images
     message_collection* into = nullptr;  // a collection run's collection
     uint32_t cluster_size = 1024;        // the allocation unit a carve's attestation takes whole
     bool hash_inputs = false;            // the run record holds each input's digests
@@ -543,7 +543,8 @@ bool start_manifest(const options& parsed, const std::vector<std::string>& args,
                     std::unique_ptr<manifest>& made, std::unique_ptr<run_record>& run) {
     if (parsed.manifest_path.empty()) return true;
     run = std::make_unique<run_record>(args);
-    for (const std::string& input : parsed.stores) run->add_input(input, parsed.hash_inputs, parsed.carve);
+    for (const std::string& input : parsed.stores)
+        run->add_input(input, parsed.hash_inputs, parsed.carve);
     // A Personal Folders file's records name the folder in it.
     std::string folder =
         writes(parsed) && parsed.pst.empty() ? platform::absolute_path(parsed.folder.c_str()) : "";

@@ -13,11 +13,17 @@
 
 namespace {
 
-const char* const field_names[] = {"store",  "carved_start", "list", "chain",    "first_offset",
-                                   "blocks", "bytes",        "md5",  "sha256",   "from",
-                                   "to",     "subject",      "date", "date_utc", "file",
-                                   "result", "reason",       "block_positions", "integrity",
-                                   "integrity_detail", "tool"};
+const char* const field_names[] = {"store",        "carved_start",
+                                   "list",         "chain",
+                                   "first_offset", "blocks",
+                                   "bytes",        "md5",
+                                   "sha256",       "from",
+                                   "to",           "subject",
+                                   "date",         "date_utc",
+                                   "file",         "result",
+                                   "reason",       "block_positions",
+                                   "integrity",    "integrity_detail",
+                                   "tool"};
 
 bool ends_with(const std::string& text, std::string_view end) {
     return text.size() >= end.size() &&
@@ -180,29 +186,30 @@ std::string manifest::relative(const std::string& file) const {
 
 void manifest::write(const chain_record& record) {
     platform::digests digests = platform::digest_of(*record.bytes);
-    std::vector<std::string> values = {record.store_path,
-                                       record.carved_start ? dbx_start_hex(*record.carved_start) : "",
-                                       record.list == 0 ? "message" : "deleted fragment",
-                                       std::to_string(record.chain),
-                                       dbx_hex(record.first_offset, 8),
-                                       std::to_string(record.blocks),
-                                       std::to_string(record.bytes->size()),
-                                       digests.md5,
-                                       digests.sha256,
-                                       record.from,
-                                       record.to,
-                                       record.subject,
-                                       record.date_written,
-                                       record.date ? iso_utc(*record.date) : "",
-                                       record.file.empty() ? "" : relative(record.file),
-                                       record.failed  ? "failed"
-                                       : record.saved ? "saved"
-                                                      : "listed",
-                                       reason_of(record),
-                                       positions_text(record),
-                                       record.integrity ? record.integrity->kinds() : "",
-                                       record.integrity ? record.integrity->detail() : "",
-                                       platform::tool_version()};
+    std::vector<std::string> values = {
+        record.store_path,
+        record.carved_start ? dbx_start_hex(*record.carved_start) : "",
+        record.list == 0 ? "message" : "deleted fragment",
+        std::to_string(record.chain),
+        dbx_hex(record.first_offset, 8),
+        std::to_string(record.blocks),
+        std::to_string(record.bytes->size()),
+        digests.md5,
+        digests.sha256,
+        record.from,
+        record.to,
+        record.subject,
+        record.date_written,
+        record.date ? iso_utc(*record.date) : "",
+        record.file.empty() ? "" : relative(record.file),
+        record.failed  ? "failed"
+        : record.saved ? "saved"
+                       : "listed",
+        reason_of(record),
+        positions_text(record),
+        record.integrity ? record.integrity->kinds() : "",
+        record.integrity ? record.integrity->detail() : "",
+        platform::tool_version()};
     for (std::string& value : values) value = valid_utf8(value);
     if (json_) {
         nlohmann::ordered_json line;
@@ -212,7 +219,8 @@ void manifest::write(const chain_record& record) {
         line["bytes"] = record.bytes->size();
         nlohmann::json positions = nlohmann::json::array();
         if (record.integrity)
-            for (uint64_t position : record.integrity->block_positions) positions.push_back(dbx_hex(position, 8));
+            for (uint64_t position : record.integrity->block_positions)
+                positions.push_back(dbx_hex(position, 8));
         line["block_positions"] = positions;
         put(line.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) + "\n");
         return;
@@ -269,7 +277,8 @@ std::string manifest::read_whole(const std::string& path) {
     FILE* file = platform::open_file(path.c_str(), "rb");
     if (file == nullptr) return text;
     char buffer[65536];
-    for (size_t got; (got = std::fread(buffer, 1, sizeof buffer, file)) > 0;) text.append(buffer, got);
+    for (size_t got; (got = std::fread(buffer, 1, sizeof buffer, file)) > 0;)
+        text.append(buffer, got);
     std::fclose(file);
     return text;
 }

@@ -5,9 +5,8 @@
 
 #include <cstdio>
 #include <memory>
-#include <string>
-
 #include <nlohmann/json.hpp>
+#include <string>
 
 #include "engine/engine.h"
 

@@ -45,9 +45,8 @@ class carve_sink : public block_sink {
         for (carved_store& carved : stores_) stores.push_back(std::move(carved.store));
         stores_.clear();
         // Stores that start before the image (their start wrapped below zero) come first.
-        std::sort(stores.begin(), stores.end(), [](const auto& a, const auto& b) {
-            return int64_t(a->base) < int64_t(b->base);
-        });
+        std::sort(stores.begin(), stores.end(),
+                  [](const auto& a, const auto& b) { return int64_t(a->base) < int64_t(b->base); });
         return stores;
     }
 

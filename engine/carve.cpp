@@ -105,7 +105,8 @@ void run_carved(main_view* dialog, carved_image& image, const char* folder, cons
 std::string carved_folder_name(uint64_t start) {
     bool before = int64_t(start) < 0;
     char name[32];
-    std::snprintf(name, sizeof name, "%s%012" PRIX64, before ? "-" : "", before ? uint64_t(0) - start : start);
+    std::snprintf(name, sizeof name, "%s%012" PRIX64, before ? "-" : "",
+                  before ? uint64_t(0) - start : start);
     return name;
 }
 

@@ -76,7 +76,7 @@ struct chain_record {
     std::string reason;  // why it failed
     bool cut_short =
         false;  // the chain runs past the end of the store: its last bytes are zero bytes
-    const hdr_raw_fields* raw = nullptr;  // Subject, From and To as written, when read whole
+    const hdr_raw_fields* raw = nullptr;         // Subject, From and To as written, when read whole
     const chain_integrity* integrity = nullptr;  // how whole the chain is, its block positions
 };
 // Called for every chain of a run once it is listed or saved; none when empty. When set,

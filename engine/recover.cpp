@@ -231,8 +231,8 @@ int chains_handled(const dbx_block_list_t& list, int list_number,
 }  // namespace
 
 recover_totals _recover(main_view* dialog, dbx_t* store, const char* folder, int mode,
-                        recover_totals totals, header_capture* rows,
-                        const collection_target* into, const std::vector<chain_id>* chosen) {
+                        recover_totals totals, header_capture* rows, const collection_target* into,
+                        const std::vector<chain_id>* chosen) {
     std::optional<platform::file_identity> identity;
     if (folder) identity = platform::identity_of(store->file);
     for (int i = 0; i < 2; ++i) {
@@ -252,8 +252,8 @@ recover_totals _recover(main_view* dialog, dbx_t* store, const char* folder, int
             }
             list_folder = into->collection.place(*id);
             target = {&*list_folder, &into->collection, *id};
-            std::printf("------ Recovering %d %s from %s to %s ... \n", handled,
-                        list_names[i], platform::printable(store->file_name).c_str(),
+            std::printf("------ Recovering %d %s from %s to %s ... \n", handled, list_names[i],
+                        platform::printable(store->file_name).c_str(),
                         platform::printable(*list_folder).c_str());
         } else {
             if (list_folder) target.folder = &*list_folder;

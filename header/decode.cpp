@@ -104,8 +104,8 @@ std::string hdr_charset_to_utf8(std::string_view charset, std::string_view bytes
 // double-byte code page sees its characters whole.
 std::string hdr_raw_to_utf8(std::string_view bytes, const hdr_reading& reading) {
     if (!reading.raw_charset.empty() && !platform::valid_utf8(bytes)) {
-        auto text =
-            platform::charset_to_utf8(reading.raw_charset, bytes, platform::invalid_bytes::replaced);
+        auto text = platform::charset_to_utf8(reading.raw_charset, bytes,
+                                              platform::invalid_bytes::replaced);
         if (text) return std::move(*text);
     }
     std::string text;

@@ -55,7 +55,8 @@ class item_builder {
     item build(const message_facts& given) {
         header_facts facts = read_header_facts(message_.header);
         std::optional<std::string> to = embedded_ ? facts.to : given.to;
-        std::optional<std::string> subject = embedded_ || !given.subject ? facts.subject : given.subject;
+        std::optional<std::string> subject =
+            embedded_ || !given.subject ? facts.subject : given.subject;
         add_recipients(to, facts.cc);
         set_text(item_.properties, tags::message_class, u"IPM.Note");
         if (subject) text(tags::subject, subject_text(message_, *subject));

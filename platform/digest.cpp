@@ -1,11 +1,11 @@
 #include "platform/digest.h"
 
-#include "platform/read.h"
-
 #include <algorithm>
 #include <cerrno>
 #include <stdexcept>
 #include <vector>
+
+#include "platform/read.h"
 
 #ifdef _WIN32
 #include <windows.h>
@@ -84,9 +84,11 @@ struct digest_stream::state {
 digest_stream::digest_stream() : state_(std::make_unique<state>()) {
     LPCWSTR names[2] = {BCRYPT_MD5_ALGORITHM, BCRYPT_SHA256_ALGORITHM};
     for (int i = 0; i < 2; ++i)
-        state_->ok = state_->ok &&
-                     BCryptOpenAlgorithmProvider(&state_->algorithms[i], names[i], nullptr, 0) == 0 &&
-                     BCryptCreateHash(state_->algorithms[i], &state_->hashes[i], nullptr, 0, nullptr, 0, 0) == 0;
+        state_->ok =
+            state_->ok &&
+            BCryptOpenAlgorithmProvider(&state_->algorithms[i], names[i], nullptr, 0) == 0 &&
+            BCryptCreateHash(state_->algorithms[i], &state_->hashes[i], nullptr, 0, nullptr, 0,
+                             0) == 0;
 }
 
 digest_stream::~digest_stream() {
@@ -100,9 +102,10 @@ void digest_stream::add(std::string_view bytes) {
     for (size_t at = 0; state_->ok && at < bytes.size(); at += 1u << 30) {
         ULONG piece = ULONG(std::min<size_t>(bytes.size() - at, 1u << 30));
         for (BCRYPT_HASH_HANDLE hash : state_->hashes)
-            state_->ok = state_->ok &&
-                         BCryptHashData(hash, reinterpret_cast<PUCHAR>(const_cast<char*>(bytes.data() + at)),
-                                        piece, 0) == 0;
+            state_->ok =
+                state_->ok &&
+                BCryptHashData(hash, reinterpret_cast<PUCHAR>(const_cast<char*>(bytes.data() + at)),
+                               piece, 0) == 0;
     }
 }
 
@@ -110,10 +113,12 @@ digests digest_stream::finish() {
     std::string values[2];
     for (int i = 0; i < 2 && state_->ok; ++i) {
         DWORD length = 0, got = 0;
-        state_->ok = BCryptGetProperty(state_->algorithms[i], BCRYPT_HASH_LENGTH,
-                                       reinterpret_cast<PUCHAR>(&length), sizeof length, &got, 0) == 0;
+        state_->ok =
+            BCryptGetProperty(state_->algorithms[i], BCRYPT_HASH_LENGTH,
+                              reinterpret_cast<PUCHAR>(&length), sizeof length, &got, 0) == 0;
         std::vector<unsigned char> value(length);
-        state_->ok = state_->ok && BCryptFinishHash(state_->hashes[i], value.data(), length, 0) == 0;
+        state_->ok =
+            state_->ok && BCryptFinishHash(state_->hashes[i], value.data(), length, 0) == 0;
         values[i] = hex(value.data(), value.size());
     }
     if (!state_->ok) throw std::runtime_error("the system's hash functions failed");
@@ -170,8 +175,10 @@ std::optional<digests> digest_of_file(const char* path) {
             at += read.count;
             if (read.error != 0 || read.count == 0) break;
         }
-        if (at == size) result = stream.finish();
-        else errno = read.error > 0 ? read.error : EIO;
+        if (at == size)
+            result = stream.finish();
+        else
+            errno = read.error > 0 ? read.error : EIO;
     } else if (status) {
         errno = EISDIR;
     }

@@ -271,7 +271,8 @@ std::u16string path_to_utf16(std::string_view path) {
     wide.resize(length > 0 ? length - 1 : 0);
     return std::u16string(wide.begin(), wide.end());
 #else
-    return decode_utf8_text(up_to_nul(path), [](uint8_t byte) -> char32_t { return 0xDC00 + byte; });
+    return decode_utf8_text(up_to_nul(path),
+                            [](uint8_t byte) -> char32_t { return 0xDC00 + byte; });
 #endif
 }
 

@@ -86,7 +86,8 @@ TEST_F(dialog_test, list_has_four_left_aligned_columns_a_fragment_mark_and_grid_
     int order[5] = {};
     ASSERT_TRUE(SendMessageW(list, LVM_GETCOLUMNORDERARRAY, 5, reinterpret_cast<LPARAM>(order)));
     EXPECT_EQ(order[0], 4);
-    EXPECT_FALSE(GetWindowLongPtrW(list, GWL_STYLE) & LVS_SINGLESEL) << "several rows can be chosen";
+    EXPECT_FALSE(GetWindowLongPtrW(list, GWL_STYLE) & LVS_SINGLESEL)
+        << "several rows can be chosen";
     EXPECT_EQ(SendMessageW(list, LVM_GETEXTENDEDLISTVIEWSTYLE, 0, 0) &
                   (LVS_EX_GRIDLINES | LVS_EX_FULLROWSELECT | LVS_EX_CHECKBOXES),
               LVS_EX_GRIDLINES | LVS_EX_FULLROWSELECT);

@@ -191,7 +191,7 @@ TEST_F(dialog_run_test, save_as_pst_writes_one_file_named_in_the_save_dialog) {
     std::filesystem::path pst = out.path() / "Mail.pst";
     pick_and_scan(store);
     ASSERT_TRUE(wait_for_run_end());
-    click(1013);
+    click(1017);
     EXPECT_EQ(save_mode.load(), 3);
     pick_files(pst.wstring());
     click(1003);

@@ -129,7 +129,8 @@ TEST_F(dialog_state_test, file_dialog_is_asked_for_one_store_and_the_first_of_se
         const file_dialog_call& call = file_dialog_calls[0];
         EXPECT_TRUE(call.open_mode);
         EXPECT_EQ(call.flags & 0x206u, 0x206u);
-        EXPECT_EQ(call.filter, L"Microsoft Outlook Express File (*dbx)|*.dbx;*.dbx|All files (*.*)|*.*||");
+        EXPECT_EQ(call.filter,
+                  L"Microsoft Outlook Express File (*dbx)|*.dbx;*.dbx|All files (*.*)|*.*||");
         EXPECT_EQ(call.title, L"Select File...");
         EXPECT_TRUE(call.owned_by_dialog);
     }

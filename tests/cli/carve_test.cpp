@@ -11,10 +11,9 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <nlohmann/json.hpp>
 #include <set>
 #include <sstream>
-
-#include <nlohmann/json.hpp>
 
 #include "cli/command.h"
 #include "dbx/dbx.h"
@@ -179,7 +178,8 @@ TEST_F(carve_test, ShuffledClustersGiveEveryMessageWhole) {
     tree expected = store_run(store);
     tree found;
     std::vector<nlohmann::json> records;
-    for (const auto& [start, files] : carve_run(write_image(image), &records, {"--cluster-size", "4096"})) {
+    for (const auto& [start, files] :
+         carve_run(write_image(image), &records, {"--cluster-size", "4096"})) {
         for (const auto& [name, state] : files)
             EXPECT_TRUE(found.emplace(name, state).second) << name;
     }
@@ -191,7 +191,8 @@ TEST_F(carve_test, ShuffledClustersGiveEveryMessageWhole) {
         std::string name = utf8_path(fs::u8path(record["file"].get<std::string>()).filename());
         std::string in_store = (record["list"] == "message" ? "" : "deleted/") + name;
         ++whole_chains;
-        EXPECT_TRUE(expected.count(in_store) && expected[in_store].bytes == found[in_store].bytes) << name;
+        EXPECT_TRUE(expected.count(in_store) && expected[in_store].bytes == found[in_store].bytes)
+            << name;
     }
     EXPECT_GE(whole_chains, 10);
     std::vector<std::string> whole = messages_within_clusters(store, expected);
@@ -232,7 +233,8 @@ TEST_F(carve_test, SplitImagesAndExtractsGiveTheSameMessages) {
     ASSERT_EQ(cut_stores.size(), 1u);
     EXPECT_EQ(cut_stores.begin()->first, "-000000004000");
     std::multiset<std::string> cut_digests;
-    for (const nlohmann::json& record : cut_records) cut_digests.insert(record["md5"].get<std::string>());
+    for (const nlohmann::json& record : cut_records)
+        cut_digests.insert(record["md5"].get<std::string>());
     int inside = 0;
     for (const nlohmann::json& record : whole_records) {
         bool within = true;

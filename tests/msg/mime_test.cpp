@@ -223,13 +223,13 @@ const real_mail real_mail_table[] = {
      "\u041f\u0440\u0438\u0432\u0435\u0442, \u043c\u0438\u0440!\uFFFD\r\n",
      "",
      {}},
-    {"3-mbox-line.eml", "Fwd: report", "See the attached message.", "", {{"", "Cheap offer / Buy now."}}},
+    {"3-mbox-line.eml",
+     "Fwd: report",
+     "See the attached message.",
+     "",
+     {{"", "Cheap offer / Buy now."}}},
     {"4-uuencode.eml", "The file", "Here it is.", "", {{"hello.txt", "Hello, world!\n"}}},
-    {"5-utf7-utf16.eml",
-     "D\u00e9lai",
-     "Fr\u00f6sche + Kr\u00f6ten",
-     "<p>Gr\u00fc\u00dfe</p>",
-     {}},
+    {"5-utf7-utf16.eml", "D\u00e9lai", "Fr\u00f6sche + Kr\u00f6ten", "<p>Gr\u00fc\u00dfe</p>", {}},
     {"6-raw-8bit-subject.eml",
      "\u8d27\u5230\u4ed8\u6b3e",
      "\u8d27\u5230\u4ed8\u6b3e\uff0c\u8c22\u8c22\u3002\r\n",
@@ -255,8 +255,8 @@ TEST(MimeMessages, RealMailFormsGiveTheirText) {
         for (size_t a = 0; a < m.attachments.size(); ++a) {
             std::string data = m.attachments[a].data;
             if (m.attachments[a].method == 5) {
-                std::string inner = "__attach_version1.0_#0000000" + std::to_string(a) +
-                                    "/__substg1.0_3701000D";
+                std::string inner =
+                    "__attach_version1.0_#0000000" + std::to_string(a) + "/__substg1.0_3701000D";
                 data = platform::utf16_to_utf8(string_property(file, inner, pr_subject)) + " / " +
                        seen(file, inner).body;
             }

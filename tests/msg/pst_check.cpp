@@ -332,7 +332,8 @@ class checker {
                 fail("block " + hex(bid) + ": referenced by nothing");
             else if (entry.found_refs + 1 != entry.ref_count)  // the block tree's entry counts too
                 fail("block " + hex(bid) + ": reference count " + std::to_string(entry.ref_count) +
-                     ", referenced " + std::to_string(entry.found_refs) + " times besides the block tree");
+                     ", referenced " + std::to_string(entry.found_refs) +
+                     " times besides the block tree");
         }
     }
 
