@@ -14,7 +14,7 @@
 #include <string>
 #include <thread>
 
-#include "app/framework/file_dialog.h"
+#include "app/bench/bench_dialog.h"
 #include "app/morvale_dlg.h"
 #include "app/resource.h"
 #include "app/shell_seams.h"
@@ -23,15 +23,6 @@
 #include "tools/dbxgen/dbxgen.h"
 
 namespace {
-
-HWND wait_for_dialog() {
-    for (int i = 0; i < 2000; ++i) {
-        HWND found = FindWindowW(L"#32770", L"Tavrin Morvale ver(1.0)");
-        if (found != nullptr && IsWindowVisible(found)) return found;
-        Sleep(5);
-    }
-    return nullptr;
-}
 
 std::string large_message() {
     std::string attachment(75u << 20, '\0');
@@ -78,18 +69,7 @@ int wmain(int argc, wchar_t** argv) {
         }
         std::fprintf(stderr, "morvale_preview_bench: a message of %zu bytes\n", text.size());
     }
-    seams.message_box = [](HWND, const std::wstring&, const std::wstring&, UINT) { return IDYES; };
-    seams.run_file_dialog = [&store](CFileDialog& dialog) -> INT_PTR {
-        lstrcpynW(dialog.m_ofn.lpstrFile, store.c_str(), int(dialog.m_ofn.nMaxFile));
-        return IDOK;
-    };
-    std::thread ui([] {
-        INITCOMMONCONTROLSEX classes{sizeof(classes), ICC_WIN95_CLASSES};
-        InitCommonControlsEx(&classes);
-        CMorvaleDlg dialog;
-        dialog.DoModal();
-        abandon_run_for_exit(5000);
-    });
+    std::thread ui = start_bench_dialog(store, IDYES);
     HWND dialog = wait_for_dialog();
     if (dialog == nullptr) {
         std::fprintf(stderr, "morvale_preview_bench: the dialog did not appear\n");
