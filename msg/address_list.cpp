@@ -29,7 +29,8 @@ namespace {
 
 class address_parser {
   public:
-    explicit address_parser(std::string_view value) : value_(value) {}
+    address_parser(std::string_view value, const hdr_reading& reading)
+        : value_(value), reading_(reading) {}
 
     std::vector<mailbox> run() {
         for (at_ = 0; at_ < value_.size();) step();
@@ -102,17 +103,17 @@ class address_parser {
     void finish_mailbox() {
         mailbox box;
         if (has_angle_) {
-            box.name = hdr_decode_text(collapse_spaces(phrase_));
-            box.address = hdr_raw_to_utf8(angle_);
+            box.name = hdr_decode_text(collapse_spaces(phrase_), reading_);
+            box.address = hdr_raw_to_utf8(angle_, reading_);
         } else {
             std::string text = collapse_spaces(phrase_);
             if (text.find('@') != text.npos && !was_quoted_) {
                 // A bare address; an old-style comment after it is the name.
                 text.erase(std::remove(text.begin(), text.end(), ' '), text.end());
-                box.address = hdr_raw_to_utf8(text);
-                box.name = hdr_decode_text(collapse_spaces(comment_));
+                box.address = hdr_raw_to_utf8(text, reading_);
+                box.name = hdr_decode_text(collapse_spaces(comment_), reading_);
             } else {
-                box.name = hdr_decode_text(text);
+                box.name = hdr_decode_text(text, reading_);
             }
         }
         if (!box.name.empty() || !box.address.empty()) result_.push_back(std::move(box));
@@ -124,6 +125,7 @@ class address_parser {
     }
 
     std::string_view value_;
+    const hdr_reading& reading_;
     size_t at_ = 0;
     std::string phrase_, comment_, angle_;
     bool has_angle_ = false, was_quoted_ = false, in_group_ = false;
@@ -132,8 +134,8 @@ class address_parser {
 
 }  // namespace
 
-std::vector<mailbox> parse_address_list(std::string_view value) {
-    return address_parser(value).run();
+std::vector<mailbox> parse_address_list(std::string_view value, const hdr_reading& reading) {
+    return address_parser(value, reading).run();
 }
 
 }  // namespace msg

@@ -5,6 +5,8 @@
 #include <string_view>
 #include <vector>
 
+#include "header/decode.h"
+
 namespace msg {
 
 struct mailbox {
@@ -13,7 +15,8 @@ struct mailbox {
 };
 
 // Splits a raw header value: quoted names with commas, comments, angle addresses, groups
-// ("undisclosed-recipients:;" gives nothing) and folds.
-std::vector<mailbox> parse_address_list(std::string_view value);
+// ("undisclosed-recipients:;" gives nothing) and folds. Names and addresses are read as
+// `reading` says.
+std::vector<mailbox> parse_address_list(std::string_view value, const hdr_reading& reading = {});
 
 }  // namespace msg

@@ -50,7 +50,10 @@ void set_fixed(property_map& properties, uint32_t tag, uint64_t value) {
 class item_builder {
   public:
     item_builder(const mime_part& message, bool embedded)
-        : message_(message), content_(sort_parts(message)), embedded_(embedded) {}
+        : message_(message),
+          content_(sort_parts(message)),
+          charset_(message_charset(message)),
+          embedded_(embedded) {}
 
     item build(const message_facts& given) {
         header_facts facts = read_header_facts(message_.header);
@@ -79,10 +82,17 @@ class item_builder {
     }
     void fixed(uint32_t tag, uint64_t value) { set_fixed(item_.properties, tag, value); }
 
+    // An address field's mailboxes, its folds read with their blanks, names that are raw
+    // bytes read in the message's charset.
+    std::vector<mailbox> addresses(const char* field, const std::string& value) const {
+        return parse_address_list(field_as_written(message_, field, value),
+                                  hdr_reading{true, charset_});
+    }
+
     void add_recipients(const std::optional<std::string>& to,
                         const std::optional<std::string>& cc) {
-        std::vector<mailbox> to_boxes = to ? parse_address_list(*to) : std::vector<mailbox>();
-        std::vector<mailbox> cc_boxes = cc ? parse_address_list(*cc) : std::vector<mailbox>();
+        std::vector<mailbox> to_boxes = to ? addresses("to", *to) : std::vector<mailbox>();
+        std::vector<mailbox> cc_boxes = cc ? addresses("cc", *cc) : std::vector<mailbox>();
         for (const mailbox& box : to_boxes) add_recipient(box, recipient_to);
         for (const mailbox& box : cc_boxes) add_recipient(box, recipient_cc);
         text(tags::display_to, join_names(to_boxes));
@@ -122,7 +132,7 @@ class item_builder {
     void add_header_facts(const header_facts& facts) {
         text(tags::transport_message_headers, platform::ansi_to_utf16(message_.header));
         if (facts.from) {
-            auto boxes = parse_address_list(*facts.from);
+            auto boxes = addresses("from", *facts.from);
             if (!boxes.empty()) add_sender(boxes.front());
         }
         if (facts.date && *facts.date > -11644473600LL) {
@@ -195,14 +205,15 @@ class item_builder {
         set_fixed(props, tags::attach_method, attach_embedded_message);
         set_fixed(props, tags::attach_size, part.body.size());
         header_facts facts = read_header_facts(enclosed.header);
-        std::string title = facts.subject ? hdr_decode_text(*facts.subject) : std::string();
-        set_text(props, tags::display_name, utf16(title.empty() ? "Message" : title));
+        std::u16string title = facts.subject ? subject_text(enclosed, *facts.subject) : u"";
+        set_text(props, tags::display_name, title.empty() ? u"Message" : std::move(title));
         attachment.message =
             std::make_unique<item>(item_builder(enclosed, true).build(message_facts{}));
     }
 
     const mime_part& message_;
     message_content content_;
+    std::string charset_;  // the charset raw header bytes are read in; empty: none
     bool embedded_;
     std::string lowered_html_;
     item item_;

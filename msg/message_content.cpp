@@ -132,22 +132,28 @@ std::string message_charset(const mime_part& message) {
     return keeps_ascii_bytes(charset) ? charset : std::string();
 }
 
-std::u16string subject_text(const mime_part& message, const std::string& subject) {
+std::string field_as_written(const mime_part& message, const char* field,
+                             const std::string& value) {
     std::optional<std::string> joined, kept;
     std::string lines = header_lines(message.header);
-    for (auto [unfolding, value] : {std::pair{hdr_unfolding::joined, &joined},
-                                    std::pair{hdr_unfolding::blanks_kept, &kept}}) {
+    for (auto [unfolding, text] : {std::pair{hdr_unfolding::joined, &joined},
+                                   std::pair{hdr_unfolding::blanks_kept, &kept}}) {
         hdr_fields_walk(
             lines.c_str(), lines.c_str() + lines.size(),
-            [&](const std::string& name, const std::string& text) {
-                if (platform::equal_ignoring_case(name, "subject")) *value = text;  // the last
+            [&](const std::string& name, const std::string& found) {
+                if (platform::equal_ignoring_case(name, field)) *text = found;  // the last
             },
             unfolding);
     }
     // The list's value ends at a NUL; so does the one compared with it.
-    bool own = joined && std::string_view(joined->c_str()) == std::string_view(subject.c_str());
+    bool own = joined && std::string_view(joined->c_str()) == std::string_view(value.c_str());
+    return own ? *kept : value;
+}
+
+std::u16string subject_text(const mime_part& message, const std::string& subject) {
     std::string charset = message_charset(message);
-    std::string text = hdr_decode_text(own ? *kept : subject, hdr_reading{true, charset});
+    std::string text =
+        hdr_decode_text(field_as_written(message, "subject", subject), hdr_reading{true, charset});
     std::u16string out = platform::utf8_text_to_utf16(text);
     std::erase(out, u'\0');
     return out;

@@ -29,6 +29,10 @@ std::string part_text_utf8(const mime_part& part);
 // likely written in it); empty when none does.
 std::string message_charset(const mime_part& message);
 
+// The message's own last `field` as written, the blanks of its folds kept, when `value` (the
+// field as the list reads it, folds joined) is that field's; otherwise `value` itself.
+std::string field_as_written(const mime_part& message, const char* field, const std::string& value);
+
 // The item's subject for people to read. `subject` is the Subject value as the list reads
 // it (continuation lines joined with nothing between them); when it is the message's own,
 // the field is read again keeping the blanks of its continuation lines. Encoded words are
