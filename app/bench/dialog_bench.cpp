@@ -32,7 +32,7 @@ int wmain(int argc, wchar_t** argv) {
         return 2;
     }
     std::wstring store = argv[1];
-    std::thread ui = start_bench_dialog(store, IDOK);
+    std::thread ui = start_bench_dialog(store, IDYES);  // Yes: the Exit question at the end
     HWND dialog = wait_for_dialog();
     if (dialog == nullptr) {
         std::fprintf(stderr, "morvale_dialog_bench: the dialog did not appear\n");
