@@ -19,10 +19,11 @@ void say_pst_failed() {
                                  0x1030);
 }
 
-// A "Save as PST" run: the store's messages go into the file, in a folder named as a save
-// run names the store's folder. The file takes its name only when the whole run went into
-// it; a stopped run or one whose file could not be written leaves none.
-int save_into_pst(const char* pst_path, const char* store_path) {
+// A "Save as PST" run: the store's messages (or the chosen ones) go into the file, in a folder
+// named as a save run names the store's folder. The file takes its name only when the whole run
+// went into it; a stopped run or one whose file could not be written leaves none.
+int save_into_pst(const char* pst_path, const char* store_path,
+                  const std::vector<chain_id>* chosen) {
     std::string store_name = platform::file_name_of(store_path);
     pst_collection pst;
     if (!pst.open(pst_path, store_name)) {
@@ -30,7 +31,7 @@ int save_into_pst(const char* pst_path, const char* store_path) {
         return -1;
     }
     run_outcome outcome;
-    int result = collect_store(pst, {store_folder_name(store_name)}, store_path, &outcome);
+    int result = collect_store(pst, {store_folder_name(store_name)}, store_path, &outcome, chosen);
     if (!outcome.store_opened || outcome.abandoned || outcome.output_failed) return -1;
     if (!pst.finish()) {
         say_pst_failed();

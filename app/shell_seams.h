@@ -33,8 +33,11 @@ struct shell_seams {
     std::function<void(UINT type)> beep;
     // The engine entry, and the save run of chosen messages.
     std::function<int(const char* target, const char* store_path)> recover;
-    // A run of the store into the Personal Folders file `pst_path` (UTF-8 paths).
-    std::function<int(const char* pst_path, const char* store_path)> save_pst;
+    // A run of the store into the Personal Folders file `pst_path` (UTF-8 paths): every
+    // message, or the chosen ones when `chosen` is given.
+    std::function<int(const char* pst_path, const char* store_path,
+                      const std::vector<chain_id>* chosen)>
+        save_pst;
     std::function<int(const char* target, const char* store_path, const std::vector<chain_id>&)>
         recover_chosen;
     // ShellExecuteW for a message file: false when no program is registered for its kind.

@@ -74,12 +74,19 @@ void call_engine(run& job) {
     // ".dbx" to make the output folder. The folder global itself stays as it is.
     std::string target = to_utf8(job.save_folder + L"\\" + job.store_file_name);
     std::string store = to_utf8(job.store_path);
-    bool saving = mode == 1 || mode == 2;
+    bool saving = mode == 1 || mode == 2 || mode == 3;
     job.report.saving = saving;
-    if (saving) job.report.folder = to_wide(output_folder(target));
+    if (mode == 3) {
+        job.report.file = job.pst_file;
+        job.report.folder = job.pst_file.substr(0, job.pst_file.find_last_of(L"\\/") + 1);
+    } else if (saving) {
+        job.report.folder = to_wide(output_folder(target));
+    }
     try {
         if (mode == 3) {
-            seams.save_pst(to_utf8(job.pst_file).c_str(), store.c_str());
+            failure_collector collect(job.report.failures);
+            job.report.folder_entered = seams.save_pst(to_utf8(job.pst_file).c_str(), store.c_str(),
+                                                       job.chosen ? &*job.chosen : nullptr) == 0;
             return;
         }
         if (!saving) {

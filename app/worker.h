@@ -34,6 +34,7 @@ struct run_report {
     bool saving = false;
     bool folder_entered = false;         // a save run: the output folder was made and entered
     std::wstring folder;                 // a save run: the store's output folder
+    std::wstring file;                   // a PST run: the file it writes
     std::vector<std::wstring> failures;  // a save run: each message not saved, and why
 };
 

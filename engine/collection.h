@@ -31,9 +31,11 @@ class message_collection {
 // Runs the store at `store_path` into `into`: its messages into the folder named by
 // `store_folder`, its deleted fragments into that folder's list 1. `outcome->output_failed`
 // tells a run that ended because the collection could not be written.
-// Returns 0 when the run went into the collection, otherwise -1.
+// Given `chosen`, only those chains go in. Returns 0 when the run went into the
+// collection, otherwise -1.
 int collect_store(message_collection& into, const std::vector<std::string>& store_folder,
-                  const char* store_path, run_outcome* outcome = nullptr);
+                  const char* store_path, run_outcome* outcome = nullptr,
+                  const std::vector<chain_id>* chosen = nullptr);
 
 // Carves the stores out of a disk image and runs each into `into`, under `image_folder`
 // and the store's start (carved_folder_name).

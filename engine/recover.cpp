@@ -375,8 +375,8 @@ class store_run : public run_steps {
     void run(main_view* dialog, recover_totals& totals, run_outcome& result) override {
         if (into_) {
             result.folder_entered = true;
-            totals =
-                _recover(dialog, store_.get(), nullptr, mode_, std::move(totals), nullptr, into_);
+            totals = _recover(dialog, store_.get(), nullptr, mode_, std::move(totals), nullptr,
+                              into_, chosen_);
             return;
         }
         if (!target_) {
@@ -420,9 +420,15 @@ int recover_store(const char* target, const char* store_path, run_outcome* outco
 }
 
 int collect_store(message_collection& into, const std::vector<std::string>& store_folder,
-                  const char* store_path, run_outcome* outcome) {
+                  const char* store_path, run_outcome* outcome,
+                  const std::vector<chain_id>* chosen) {
+    std::vector<chain_id> in_order;
+    if (chosen) {
+        in_order = *chosen;
+        std::sort(in_order.begin(), in_order.end());
+    }
     collection_target target{into, store_folder};
-    store_run steps(nullptr, store_path, &target);
+    store_run steps(nullptr, store_path, &target, chosen ? &in_order : nullptr);
     return run_in_frame(true, steps, outcome);
 }
 
