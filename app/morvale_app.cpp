@@ -20,7 +20,8 @@ BOOL CMorvaleApp::InitInstance() {
     InitCommonControlsEx(&classes);
     CWinApp::InitInstance();
     AfxEnableControlContainer();
-    SetRegistryKey(L"Local AppWizard-Generated Applications");
+    // The user's settings go under HKEY_CURRENT_USER\Software\Tavrin Morvale\Morvale.
+    SetRegistryKey(L"Tavrin Morvale");
     {
         CMorvaleDlg dialog;
         // "Morvale.exe STORE" opens with that store chosen.

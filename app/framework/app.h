@@ -17,13 +17,24 @@ class CWinApp : public CCmdTarget {
     virtual int Run();
     virtual int ExitInstance() { return 0; }
 
-    // Names the registry key settings would go under; nothing is stored there.
-    void SetRegistryKey(const wchar_t* key) { m_pszRegistryKey = key; }
+    // Names the registry key the settings go under:
+    // HKEY_CURRENT_USER\Software\<key>\<profile name>\<section>. Without one, settings are
+    // neither read nor written.
+    void SetRegistryKey(const wchar_t* key);
+
+    // A setting of the user's: its value, or `fallback` when none is stored.
+    UINT GetProfileInt(const wchar_t* section, const wchar_t* entry, int fallback) const;
+    bool WriteProfileInt(const wchar_t* section, const wchar_t* entry, int value) const;
+    // A setting of several bytes; empty when none is stored.
+    std::string GetProfileBinary(const wchar_t* section, const wchar_t* entry) const;
+    bool WriteProfileBinary(const wchar_t* section, const wchar_t* entry,
+                            const std::string& bytes) const;
 
     HINSTANCE m_hInstance = nullptr;
     CWnd* m_pMainWnd = nullptr;
     std::wstring m_pszAppName;
     std::wstring m_pszRegistryKey;
+    std::wstring m_pszProfileName;  // the application's name unless set
 
   protected:
     // The standard help command: there is no framework help file, so it does nothing.
