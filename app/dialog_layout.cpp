@@ -1,5 +1,7 @@
 #include "app/dialog_layout.h"
 
+#include <algorithm>
+
 #include "app/pictures.h"
 
 void dialog_layout::capture(HWND dialog, const std::vector<std::pair<int, unsigned>>& controls) {
@@ -18,6 +20,19 @@ void dialog_layout::capture(HWND dialog, const std::vector<std::pair<int, unsign
         MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT*>(&at), 2);
         controls_.push_back({control, at, follow});
     }
+    spare_height_ = 0;
+    int lowest = 0;
+    for (const placed& c : controls_) {
+        if (c.follow & layout::moves_down) lowest = std::max<int>(lowest, c.at.bottom);
+    }
+    room_below_ = client_.cy - lowest;
+    bool first = true;
+    for (const placed& c : controls_) {
+        if ((c.follow & layout::heightens) == 0) continue;
+        int spare = (c.at.bottom - c.at.top) * 3 / 4;
+        spare_height_ = first ? spare : std::min(spare_height_, spare);
+        first = false;
+    }
 }
 
 // When the window moves to a display of another scale, the system scales the dialog;
@@ -34,7 +49,7 @@ void dialog_layout::apply() const {
     int grow_x = client.right - int(client_.cx * s + 0.5);
     int grow_y = client.bottom - int(client_.cy * s + 0.5);
     if (grow_x < 0) grow_x = 0;
-    if (grow_y < 0) grow_y = 0;
+    grow_y = std::max(grow_y, -int(spare_height_ * s + 0.5)) - int(lift() * s + 0.5);
     HDWP moves = BeginDeferWindowPos(static_cast<int>(controls_.size()));
     for (const placed& c : controls_) {
         int left = int(c.at.left * s + 0.5), top = int(c.at.top * s + 0.5);
@@ -54,7 +69,18 @@ void dialog_layout::apply() const {
     InvalidateRect(dialog_, nullptr, TRUE);
 }
 
+void dialog_layout::keep_clear_at_bottom(int height) {
+    bar_height_ = int(height / (dialog_ == nullptr ? 1.0 : scale()) + 0.5);
+}
+
+// The bar and a gap of a quarter of its height fit below the lowest control; what does
+// not fit lifts the controls (and shortens the ones that grow in height).
+int dialog_layout::lift() const {
+    return std::max(0, bar_height_ + bar_height_ / 4 - room_below_);
+}
+
 POINT dialog_layout::minimum_size() const {
     double s = dialog_ == nullptr ? 1.0 : scale();
-    return {int(window_.cx * s + 0.5), int(window_.cy * s + 0.5)};
+    return {int(window_.cx * s + 0.5),
+            int(window_.cy * s + 0.5) - int((spare_height_ - lift()) * s + 0.5)};
 }

@@ -1,7 +1,9 @@
 #pragma once
 // Keeps a resizable dialog's controls in place as it grows: each control keeps its
 // distance to the edges it is tied to and stretches between the ones it spans. The
-// template's size is the smallest the window can take.
+// template's width is the smallest the window can take; its height may shrink until the
+// controls that grow in height are a quarter of their height in the template, so that a
+// window at a large scale still fits a small screen.
 
 #include <windows.h>
 
@@ -25,6 +27,9 @@ class dialog_layout {
     void capture(HWND dialog, const std::vector<std::pair<int, unsigned>>& controls);
     // Places the controls for the dialog's present size and scale.
     void apply() const;
+    // A bar of this height (at the present scale) lies along the bottom of the client area:
+    // the controls that follow the bottom edge keep clear of it.
+    void keep_clear_at_bottom(int height);
     // The smallest window size, for WM_GETMINMAXINFO.
     POINT minimum_size() const;
 
@@ -38,7 +43,11 @@ class dialog_layout {
 
     HWND dialog_ = nullptr;
     std::vector<placed> controls_;
-    SIZE client_{};  // the client area at capture
-    SIZE window_{};  // the whole window at capture
-    UINT dpi_ = 96;  // the scale at capture
+    SIZE client_{};         // the client area at capture
+    SIZE window_{};         // the whole window at capture
+    UINT dpi_ = 96;         // the scale at capture
+    int spare_height_ = 0;  // how much the window may lose below the template's height
+    int room_below_ = 0;    // below the lowest control that follows the bottom edge
+    int bar_height_ = 0;    // the bar along the bottom, at capture's scale
+    int lift() const;       // how far the bar pushes the bottom controls up, at capture's scale
 };

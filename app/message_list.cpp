@@ -3,6 +3,9 @@
 #include <algorithm>
 #include <numeric>
 
+#include "app/message_preview.h"
+#include "app/pictures.h"
+
 namespace {
 
 // Text order ignoring case, as the file lists of the system sort names.
@@ -48,6 +51,7 @@ void message_list::add(row_batch batch) {
     order_.resize(rows_.size());
     std::iota(order_.begin() + static_cast<std::ptrdiff_t>(old_size), order_.end(),
               static_cast<int>(old_size));
+    read_names_for_sorting();
     auto before = [this](int a, int b) { return comes_before(a, b); };
     if (sort_column_ >= 0 && batch.cells.empty()) {
         auto middle = order_.begin() + static_cast<std::ptrdiff_t>(old_size);
@@ -68,17 +72,17 @@ void message_list::take_late_cell(late_cell& cell) {
     }
     row.cells[size_t(cell.column)] = std::move(cell.text);
     if (cell.column < date_column) row.decoded[size_t(cell.column)].reset();
-    if (cell.column == date_column) row.date = row_date(row.cells[date_column]);
+    row.read_cell(cell.column);
 }
 
 bool message_list::comes_before(int a, int b) const {
     const message_row& first = rows_[size_t(a)];
     const message_row& second = rows_[size_t(b)];
-    int order =
-        sort_column_ == date_column ? compare_dates(first, second)
-        : sort_column_ == fragment_column
-            ? first.list - second.list
-            : compare_text(first.text(sort_column_, decoded_), second.text(sort_column_, decoded_));
+    int order = sort_column_ == date_column ? compare_dates(first, second)
+                : sort_column_ == fragment_column
+                    ? first.list - second.list
+                    : compare_text(first.sort_text(sort_column_, decoded_),
+                                   second.sort_text(sort_column_, decoded_));
     if (order == 0) return a < b;  // equal rows stay in the engine's order either way
     return ascending_ ? order < 0 : order > 0;
 }
@@ -87,15 +91,25 @@ void message_list::sort_by(int column) {
     if (column < 0 || column > fragment_column) return;
     ascending_ = column == sort_column_ ? !ascending_ : true;
     sort_column_ = column;
+    read_names_for_sorting();
     std::stable_sort(order_.begin(), order_.end(),
                      [this](int a, int b) { return comes_before(a, b); });
     show_sort_arrow();
     refresh_control(false);
 }
 
+// The names are read when the list is first sorted by them, not for every row scanned.
+void message_list::read_names_for_sorting() {
+    if (!decoded_ || (sort_column_ != 0 && sort_column_ != 2)) return;
+    for (message_row& row : rows_) {
+        if (!row.names_read) row.read_names();
+    }
+}
+
 void message_list::show_decoded(bool decoded) {
     if (decoded == decoded_) return;
     decoded_ = decoded;
+    read_names_for_sorting();
     if (sort_column_ >= 0) {
         std::stable_sort(order_.begin(), order_.end(),
                          [this](int a, int b) { return comes_before(a, b); });
@@ -117,10 +131,27 @@ void message_list::fill_cell(NMLVDISPINFOW* request) const {
         item.pszText[0] = L'\0';
         return;
     }
-    const std::u16string& text = shown(item.iItem).text(item.iSubItem, decoded_);
+    std::u16string text = shown_text(item.iItem, item.iSubItem);
     size_t n = std::min(text.size(), size_t(item.cchTextMax - 1));
     std::copy_n(text.data(), n, item.pszText);
     item.pszText[n] = L'\0';
+}
+
+// In the decoded view a date that parses shows in the user's own form, in local time.
+std::u16string message_list::shown_text(int position, int column) const {
+    const message_row& row = shown(position);
+    if (column == date_column && decoded_ && row.date) {
+        std::wstring local = local_date_text(*row.date);
+        if (!local.empty()) return std::u16string(local.begin(), local.end());
+    }
+    return row.text(column, decoded_);
+}
+
+std::optional<std::wstring> message_list::date_tip(int position) const {
+    if (!decoded_ || position < 0 || position >= size() || !shown(position).date)
+        return std::nullopt;
+    const std::u16string& raw = shown(position).cells[date_column];
+    return std::wstring(raw.begin(), raw.end());
 }
 
 void message_list::show_sort_arrow() const {
@@ -134,6 +165,26 @@ void message_list::show_sort_arrow() const {
         if (column == sort_column_) item.fmt |= ascending_ ? HDF_SORTUP : HDF_SORTDOWN;
         SendMessageW(header, HDM_SETITEMW, column, reinterpret_cast<LPARAM>(&item));
     }
+}
+
+void message_list::fill_width() const {
+    HWND list = control_.m_hWnd;
+    if (list == nullptr) return;
+    int order[fragment_column + 1] = {};
+    if (!SendMessageW(list, LVM_GETCOLUMNORDERARRAY, fragment_column + 1,
+                      reinterpret_cast<LPARAM>(order)))
+        return;
+    int last = order[fragment_column];
+    int others = 0;
+    for (int column = 0; column <= fragment_column; ++column) {
+        if (column != last) others += int(SendMessageW(list, LVM_GETCOLUMNWIDTH, column, 0));
+    }
+    RECT client;
+    GetClientRect(list, &client);
+    int smallest = MulDiv(last_column_smallest, int(window_dpi(list)), 96);
+    int wanted = std::max(smallest, int(client.right - client.left) - others);
+    if (SendMessageW(list, LVM_GETCOLUMNWIDTH, last, 0) != wanted)
+        SendMessageW(list, LVM_SETCOLUMNWIDTH, last, MAKELPARAM(wanted, 0));
 }
 
 // While rows arrive the view stays where the user scrolled it; after a sort it is

@@ -7,6 +7,9 @@
 constexpr int fragment_column = 4;
 // Its mark.
 constexpr wchar_t fragment_mark[] = L"\u2020";
+// The width the column shown last keeps however narrow the list, at 96 dots per inch: the
+// Date's width at the start.
+constexpr int last_column_smallest = 160;
 
 // windows.h goes first: the other system headers need its types.
 // clang-format off
@@ -14,6 +17,8 @@ constexpr wchar_t fragment_mark[] = L"\u2020";
 #include <commctrl.h>
 // clang-format on
 
+#include <optional>
+#include <string>
 #include <vector>
 
 #include "app/framework/controls.h"
@@ -35,9 +40,18 @@ class message_list {
     const message_row& shown(int position) const { return rows_[size_t(order_[size_t(position)])]; }
     int engine_index(int position) const { return order_[size_t(position)]; }
 
+    // A cell's text as the list shows it.
+    std::u16string shown_text(int position, int column) const;
+    // The tip over a Date cell that shows a date read from it: the text as written.
+    std::optional<std::wstring> date_tip(int position) const;
+    bool decoded() const { return decoded_; }
+
     // The control's request for the text of a cell it is about to paint. Column 4 is the
     // narrow one that marks a deleted fragment; it is shown first.
     void fill_cell(NMLVDISPINFOW* request) const;
+    // The column shown last takes the width the others leave, down to a smallest width
+    // (then the list scrolls sideways).
+    void fill_width() const;
     // A click on a column header: sorts by it, or reverses when it is the sorted one.
     void sort_by(int column);
     // Shows From, Subject and To decoded, or as written; a sorted list is sorted anew.
@@ -45,6 +59,7 @@ class message_list {
 
   private:
     bool comes_before(int a, int b) const;
+    void read_names_for_sorting();
     void take_late_cell(late_cell& cell);
     void show_sort_arrow() const;
     void refresh_control(bool keep_view) const;

@@ -3,6 +3,7 @@
 #include <utility>
 
 #include "header/date.h"
+#include "msg/address_list.h"
 #include "platform/text.h"
 
 // A row asked for inside the rows handed over already goes to the end, as it would on
@@ -44,7 +45,7 @@ void message_rows::hand_over(bool now) {
     if (!now && time - last_hand_over_ < hand_over_interval) return;
     last_hand_over_ = time;
     if (pending_.empty() && pending_cells_.empty()) return;
-    for (message_row& row : pending_) row.date = row_date(row.cells[3]);
+    for (message_row& row : pending_) row.read_cell(3);
     std::lock_guard<std::mutex> hold(lock_);
     handed_count_ += static_cast<int>(pending_.size());
     for (message_row& row : pending_) handed_.rows.push_back(std::move(row));
@@ -72,6 +73,31 @@ const std::u16string& message_row::text(int column, bool decoded_text) const {
     if (decoded_text && column >= 0 && column < 3 && decoded[size_t(column)])
         return *decoded[size_t(column)];
     return cells[size_t(column)];
+}
+
+const std::u16string& message_row::sort_text(int column, bool decoded_text) const {
+    if (decoded_text && (column == 0 || column == 2) && names[size_t(column / 2)])
+        return *names[size_t(column / 2)];
+    return text(column, decoded_text);
+}
+
+void message_row::read_cell(int column) {
+    if (column == 3) date = row_date(cells[3]);
+    if ((column == 0 || column == 2) && names_read)
+        names[size_t(column / 2)] = row_name(cells[size_t(column)]);
+}
+
+void message_row::read_names() {
+    names = {row_name(cells[0]), row_name(cells[2])};
+    names_read = true;
+}
+
+std::optional<std::u16string> row_name(const std::u16string& cell) {
+    if (cell.empty()) return std::nullopt;
+    std::vector<msg::mailbox> mailboxes = msg::parse_address_list(platform::utf16_to_ansi(cell));
+    if (mailboxes.empty()) return std::nullopt;
+    const msg::mailbox& first = mailboxes.front();
+    return platform::utf8_to_utf16(first.name.empty() ? first.address : first.name);
 }
 
 // The cell holds the field's bytes widened one by one; a date-time is ASCII, so anything

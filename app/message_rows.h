@@ -20,12 +20,21 @@ struct message_row {
     std::array<std::u16string, 4> cells;                   // From, E-mail Subject, To, Date
     std::array<std::optional<std::u16string>, 3> decoded;  // From, E-mail Subject, To
     std::optional<int64_t> date;  // the Date cell read as a time, when it parses
-    int list = 0;                 // 0 a message, 1 a deleted fragment
-    int chain = -1;               // its chain in that list; -1 when the run did not say
+    // From and To as people sort them: the first mailbox's display name decoded, or its
+    // address when it has no name. Read only once the list is sorted by them.
+    std::array<std::optional<std::u16string>, 2> names;
+    bool names_read = false;
+    int list = 0;    // 0 a message, 1 a deleted fragment
+    int chain = -1;  // its chain in that list; -1 when the run did not say
 
     // The text of a column as the list shows it: decoded when asked and there is a
     // decoded value, else as written.
     const std::u16string& text(int column, bool decoded_text) const;
+    // The text a column sorts by: in the decoded view From and To sort by name.
+    const std::u16string& sort_text(int column, bool decoded_text) const;
+    // Reads what is read from a cell (the date; the names once read) anew.
+    void read_cell(int column);
+    void read_names();
 };
 
 // A cell (or its decoded value) set on a row after the row had been handed over.
@@ -75,3 +84,6 @@ class message_rows {
 
 // The Date cell read as a point in time, when it holds a date-time.
 std::optional<int64_t> row_date(const std::u16string& cell);
+// The display name of the first mailbox of a From or To cell, decoded; its address when it
+// has no name; none when the cell names no mailbox.
+std::optional<std::u16string> row_name(const std::u16string& cell);

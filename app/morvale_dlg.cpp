@@ -18,6 +18,7 @@
 #include "app/pictures.h"
 #include "app/resource.h"
 #include "app/shell_seams.h"
+#include "app/view_settings.h"
 #include "app/worker.h"
 #include "engine/engine.h"
 #include "platform/text.h"
@@ -73,9 +74,18 @@ const std::vector<std::pair<int, unsigned>> control_layout = {
 
 // The dialog manager takes Enter for the default button, which is mostly disabled; on the
 // list Enter opens the selected message, so the list asks for the key itself. Ctrl+A and
-// Ctrl+C on the list select every row and copy the chosen ones.
+// Ctrl+C on the list select every row and copy the chosen ones. When the list or one of
+// its columns changes width, the last column fills what is left.
 LRESULT CALLBACK list_wants_enter(HWND list, UINT message, WPARAM wparam, LPARAM lparam, UINT_PTR,
-                                  DWORD_PTR) {
+                                  DWORD_PTR shown) {
+    if (message == WM_SIZE ||
+        (message == WM_NOTIFY &&
+         (reinterpret_cast<const NMHDR*>(lparam)->code == HDN_ENDTRACKW ||
+          reinterpret_cast<const NMHDR*>(lparam)->code == HDN_ITEMCHANGEDW))) {
+        LRESULT result = DefSubclassProc(list, message, wparam, lparam);
+        reinterpret_cast<const message_list*>(shown)->fill_width();
+        return result;
+    }
     if (message == WM_GETDLGCODE && lparam != 0) {
         const auto* key = reinterpret_cast<const MSG*>(lparam);
         if (key->message == WM_KEYDOWN && key->wParam == VK_RETURN) return DLGC_WANTMESSAGE;
@@ -138,6 +148,7 @@ ON_COMMAND(ID_VIEW_PREVIEW, OnViewPreview)
 ON_COMMAND(ID_LIST_OPEN, OnListOpen)
 ON_COMMAND(ID_LIST_SAVE_EML, OnListSaveEml)
 ON_COMMAND(ID_LIST_SAVE_MSG, OnListSaveMsg)
+ON_COMMAND(ID_LIST_SAVE_PST, OnListSavePst)
 ON_COMMAND(ID_LIST_COPY, OnListCopy)
 ON_COMMAND(ID_EDIT_SELECT_ALL, OnSelectAll)
 ON_BN_CLICKED(IDC_OPEN_FOLDER, OnOpenFolder)
@@ -198,9 +209,16 @@ BOOL CMorvaleDlg::OnInitDialog() {
     insert_columns();
     m_message_list.SetExtendedStyle(LVS_EX_GRIDLINES | LVS_EX_FULLROWSELECT | LVS_EX_DOUBLEBUFFER);
     load_banner();
-    SetWindowSubclass(m_message_list.m_hWnd, list_wants_enter, 0, 0);
+    SetWindowSubclass(m_message_list.m_hWnd, list_wants_enter, 0,
+                      reinterpret_cast<DWORD_PTR>(&list_));
+    date_tip_.attach(m_message_list.m_hWnd, [this](int position, int column) {
+        return column == 3 ? list_.date_tip(position) : std::nullopt;
+    });
     create_status_bar();
     layout_.capture(m_hWnd, control_layout);
+    RECT bar{};
+    ::GetWindowRect(status_bar_, &bar);
+    layout_.keep_clear_at_bottom(bar.bottom - bar.top);
     preview_ = std::make_unique<message_preview>(m_hWnd, preview_ready_message);
     SendDlgItemMessageW(m_hWnd, IDC_PREVIEW, EM_SETLIMITTEXT, 0, 0);
     DragAcceptFiles(m_hWnd, TRUE);
@@ -216,20 +234,112 @@ BOOL CMorvaleDlg::OnInitDialog() {
     set_menu_item(ID_FILE_SAVE_MSG, false);
     set_menu_item(ID_FILE_SAVE_PST, false);
     update_status();
-    // Where the screen has room, the window opens wide enough for the preview beside the list.
-    RECT work{}, window{};
-    SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
+    view_settings settings = load_view_settings();
+    restore_view(settings);
+    place_window(settings);
+    layout_.apply();
+    place_preview();
+    list_.fill_width();
+    if (!start_store_.empty()) open_store(start_store_);
+    return TRUE;
+}
+
+// The columns, Decoded text, Preview and the splitter as the user left them.
+void CMorvaleDlg::restore_view(const view_settings& settings) {
+    for (int column = 0; column <= fragment_column; ++column) {
+        if (const auto& width = settings.column_widths[size_t(column)])
+            m_message_list.SendMessage(LVM_SETCOLUMNWIDTH, WPARAM(column),
+                                       MAKELPARAM(scaled(*width, m_hWnd), 0));
+    }
+    if (settings.decoded_text) OnViewDecodedText();
+    preview_on_ = settings.preview;
+    CheckMenuItem(GetMenu(), ID_VIEW_PREVIEW,
+                  MF_BYCOMMAND | (preview_on_ ? MF_CHECKED : MF_UNCHECKED));
+    split_ = settings.split;
+}
+
+// The window where the user left it, when that is on a screen; otherwise wide enough for
+// the preview beside the list where the screen has room. Either way it fits the screen it
+// is on.
+void CMorvaleDlg::place_window(const view_settings& settings) {
+    RECT window{};
     ::GetWindowRect(m_hWnd, &window);
+    if (settings.placement) {
+        WINDOWPLACEMENT place = *settings.placement;
+        RECT& normal = place.rcNormalPosition;
+        UINT dpi = window_dpi(m_hWnd);
+        normal.right =
+            normal.left + MulDiv(normal.right - normal.left, int(dpi), int(settings.placement_dpi));
+        normal.bottom =
+            normal.top + MulDiv(normal.bottom - normal.top, int(dpi), int(settings.placement_dpi));
+        // The window shows when the dialog is ready, maximised when it was left so.
+        bool maximized = place.showCmd == SW_SHOWMAXIMIZED;
+        place.flags = 0;
+        place.showCmd = SW_HIDE;
+        if (MonitorFromRect(&normal, MONITOR_DEFAULTTONULL) != nullptr) {
+            SetWindowPlacement(m_hWnd, &place);
+            fit_to_screen();
+            if (maximized) ::PostMessageW(m_hWnd, WM_SYSCOMMAND, SC_MAXIMIZE, 0);
+            return;
+        }
+    }
+    RECT work = work_area();
     int width = window.right - window.left;
     int wide = std::min<int>(width * 8 / 5, (work.right - work.left) * 9 / 10);
     if (wide > width) {
         SetWindowPos(m_hWnd, nullptr, work.left + (work.right - work.left - wide) / 2, window.top,
                      wide, window.bottom - window.top, SWP_NOZORDER | SWP_NOACTIVATE);
     }
-    layout_.apply();
-    place_preview();
-    if (!start_store_.empty()) open_store(start_store_);
-    return TRUE;
+    fit_to_screen();
+}
+
+RECT CMorvaleDlg::work_area() const {
+    MONITORINFO screen{};
+    screen.cbSize = sizeof screen;
+    HMONITOR monitor = MonitorFromWindow(m_hWnd, MONITOR_DEFAULTTONEAREST);
+    if (monitor == nullptr || !GetMonitorInfoW(monitor, &screen))
+        SystemParametersInfoW(SPI_GETWORKAREA, 0, &screen.rcWork, 0);
+    return screen.rcWork;
+}
+
+// A window larger than its screen's work area (a large scale on a small screen) is made
+// as small as the work area, down to its smallest size, and moved into it.
+void CMorvaleDlg::fit_to_screen() {
+    if (::IsZoomed(m_hWnd) || IsIconic()) return;
+    RECT work = work_area(), window{};
+    ::GetWindowRect(m_hWnd, &window);
+    POINT smallest = layout_.minimum_size();
+    int width = std::max<int>(std::min<int>(window.right - window.left, work.right - work.left),
+                              smallest.x);
+    int height = std::max<int>(std::min<int>(window.bottom - window.top, work.bottom - work.top),
+                               smallest.y);
+    int left =
+        std::clamp<int>(window.left, work.left, std::max<int>(work.left, work.right - width));
+    int top = std::clamp<int>(window.top, work.top, std::max<int>(work.top, work.bottom - height));
+    if (left != window.left || top != window.top || width != window.right - window.left ||
+        height != window.bottom - window.top) {
+        SetWindowPos(m_hWnd, nullptr, left, top, width, height, SWP_NOZORDER | SWP_NOACTIVATE);
+    }
+}
+
+// What the user made of the window, for the next start.
+void CMorvaleDlg::keep_view() const {
+    view_settings settings;
+    UINT dpi = window_dpi(m_hWnd);
+    for (int column = 0; column <= fragment_column; ++column) {
+        int width = int(m_message_list.SendMessage(LVM_GETCOLUMNWIDTH, WPARAM(column)));
+        if (width > 0) settings.column_widths[size_t(column)] = MulDiv(width, 96, int(dpi));
+    }
+    WINDOWPLACEMENT place{};
+    place.length = sizeof place;
+    if (GetWindowPlacement(m_hWnd, &place)) {
+        settings.placement = place;
+        settings.placement_dpi = dpi;
+    }
+    settings.decoded_text = list_.decoded();
+    settings.preview = preview_on_;
+    settings.split = split_;
+    store_view_settings(settings);
 }
 
 // The status bar is made here, not in the template: it places itself along the bottom.
@@ -274,7 +384,7 @@ void CMorvaleDlg::insert_columns() {
     m_message_list.InsertColumn(0, L"From", LVCFMT_LEFT, scaled(150, m_hWnd));
     m_message_list.InsertColumn(1, L"E-mail Subject", LVCFMT_LEFT, scaled(167, m_hWnd));
     m_message_list.InsertColumn(2, L"To", LVCFMT_LEFT, scaled(150, m_hWnd));
-    m_message_list.InsertColumn(3, L"Date", LVCFMT_LEFT, scaled(160, m_hWnd));
+    m_message_list.InsertColumn(3, L"Date", LVCFMT_LEFT, scaled(last_column_smallest, m_hWnd));
     m_message_list.InsertColumn(fragment_column, fragment_mark, LVCFMT_CENTER, scaled(22, m_hWnd));
     int order[5] = {fragment_column, 0, 1, 2, 3};
     m_message_list.SendMessage(LVM_SETCOLUMNORDERARRAY, 5, reinterpret_cast<LPARAM>(order));
@@ -535,10 +645,9 @@ void CMorvaleDlg::save_selected(int mode) {
         }
         chosen.chains.push_back({row.list, row.chain});
     }
-    m_save_eml.SetCheck(mode == 1 ? BST_CHECKED : BST_UNCHECKED);
-    m_save_msg.SetCheck(mode == 2 ? BST_CHECKED : BST_UNCHECKED);
-    save_mode = mode;
-    if (choose_save_folder()) begin_run(run_kind::save_chosen, &chosen);
+    check_format(mode);
+    bool chosen_where = mode == 3 ? choose_pst_file(rows_store_file_name_) : choose_save_folder();
+    if (chosen_where) begin_run(run_kind::save_chosen, &chosen);
 }
 
 std::vector<int> CMorvaleDlg::selected_positions() const {
@@ -561,6 +670,10 @@ void CMorvaleDlg::OnListSaveMsg() {
     save_selected(2);
 }
 
+void CMorvaleDlg::OnListSavePst() {
+    save_selected(3);
+}
+
 void CMorvaleDlg::OnListOpen() {
     std::vector<int> positions = selected_positions();
     if (!positions.empty()) open_message(positions.front());
@@ -572,14 +685,12 @@ void CMorvaleDlg::OnListCopy() {
     std::vector<int> positions = selected_positions();
     if (positions.empty()) return;
     std::u16string text = u"From\tE-mail Subject\tTo\tDate\r\n";
-    bool decoded = (GetMenuState(GetMenu(), ID_VIEW_DECODED_TEXT, MF_BYCOMMAND) & MF_CHECKED) != 0;
     for (int position : positions) {
-        const message_row& row = list_.shown(position);
         for (int column = 0; column < 4; ++column) {
             if (column > 0) text += u'\t';
-            text += row.text(column, decoded);
+            text += list_.shown_text(position, column);
         }
-        if (row.list == 1) text += u"\t(deleted fragment)";
+        if (list_.shown(position).list == 1) text += u"\t(deleted fragment)";
         text += u"\r\n";
     }
     if (!OpenClipboard(m_hWnd)) return;
@@ -624,7 +735,7 @@ LRESULT CMorvaleDlg::OnContextMenu(WPARAM window, LPARAM point) {
     if (menus == nullptr) return 0;
     HMENU menu = GetSubMenu(menus, 0);
     bool usable = !selected_positions().empty() && !run_in_progress();
-    for (UINT id : {ID_LIST_OPEN, ID_LIST_SAVE_EML, ID_LIST_SAVE_MSG})
+    for (UINT id : {ID_LIST_OPEN, ID_LIST_SAVE_EML, ID_LIST_SAVE_MSG, ID_LIST_SAVE_PST})
         EnableMenuItem(menu, id, MF_BYCOMMAND | (usable ? MF_ENABLED : MF_GRAYED));
     EnableMenuItem(menu, ID_LIST_COPY,
                    MF_BYCOMMAND | (selected_positions().empty() ? MF_GRAYED : MF_ENABLED));
@@ -651,10 +762,14 @@ void CMorvaleDlg::OnShowErrors() {
     box(text, L"Tavrin Morvale", MB_ICONWARNING);
 }
 
-// The system's save dialog, offering "<store name>.pst" in the folder of the last save; it
-// asks before a file that stands there is replaced.
 void CMorvaleDlg::save_pst_command() {
-    std::wstring name = dbx_file_name;
+    if (choose_pst_file(dbx_file_name)) begin_run(run_kind::save_all);
+}
+
+// The system's save dialog, offering "<store name>.pst" in the folder of the last save; it
+// asks before a file that stands there is replaced. False when none was chosen.
+bool CMorvaleDlg::choose_pst_file(const std::wstring& store_file_name) {
+    std::wstring name = store_file_name;
     if (name.size() > 4 && _wcsicmp(name.c_str() + name.size() - 4, L".dbx") == 0)
         name.resize(name.size() - 4);
     CFileDialog dialog(FALSE, L"pst", (name + L".pst").c_str(),
@@ -662,9 +777,9 @@ void CMorvaleDlg::save_pst_command() {
                        L"Outlook Data File (*.pst)|*.pst||", this, 0, TRUE);
     dialog.m_ofn.lpstrTitle = L"Save as Outlook Data File";
     if (!save_folder.empty()) dialog.m_ofn.lpstrInitialDir = save_folder.c_str();
-    if (seams.run_file_dialog(dialog) != IDOK) return;
+    if (seams.run_file_dialog(dialog) != IDOK) return false;
     pst_file = dialog.GetPathName();
-    begin_run(run_kind::save_all);
+    return true;
 }
 
 void CMorvaleDlg::OnSaveEmlClicked() {
@@ -690,11 +805,16 @@ void CMorvaleDlg::choose_format_and_save(int mode) {
         seams.beep(MB_ICONWARNING);
         return;
     }
+    check_format(mode);
+    save_command();
+}
+
+// The format chosen from a menu is the one the choices show.
+void CMorvaleDlg::check_format(int mode) {
     m_save_eml.SetCheck(mode == 1 ? BST_CHECKED : BST_UNCHECKED);
     m_save_msg.SetCheck(mode == 2 ? BST_CHECKED : BST_UNCHECKED);
     m_save_pst.SetCheck(mode == 3 ? BST_CHECKED : BST_UNCHECKED);
     save_mode = mode;
-    save_command();
 }
 
 void CMorvaleDlg::OnSaveEmlMenu() {
@@ -804,11 +924,13 @@ LRESULT CMorvaleDlg::OnRunEnded(WPARAM, LPARAM report_address) {
         activity_ = L"Scanned " + file_name_of(run_store_);
         preview_->prepare(rows_store_);
     } else if (!report.folder_entered) {
-        activity_ = L"Nothing was saved: " + report.folder + L" could not be made or entered";
+        activity_ = report.file.empty()
+                        ? L"Nothing was saved: " + report.folder + L" could not be made or entered"
+                        : L"Nothing was saved: " + report.file + L" could not be written whole";
     } else {
         saved_folder_ = report.folder;
         failures_ = report.failures;
-        activity_ = L"Saved into " + saved_folder_;
+        activity_ = L"Saved into " + (report.file.empty() ? saved_folder_ : report.file);
         if (!failures_.empty())
             activity_ +=
                 L"; " + counted(int(failures_.size()), L"message", L"messages") + L" not saved";
@@ -873,6 +995,7 @@ LRESULT CMorvaleDlg::OnTakeRows(WPARAM, LPARAM) {
 
 // The opened messages' temporary files go with the window.
 LRESULT CMorvaleDlg::OnDestroy(WPARAM, LPARAM) {
+    keep_view();
     KillTimer(m_hWnd, rows_timer);
     opened_.remove_files();
     Default();

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "app/cell_tip.h"
 #include "app/dialog_layout.h"
 #include "app/framework/controls.h"
 #include "app/framework/dialog.h"
@@ -15,6 +16,7 @@
 #include "app/message_preview.h"
 #include "app/message_rows.h"
 #include "app/opened_messages.h"
+#include "app/view_settings.h"
 #include "app/worker.h"
 #include "platform/view.h"
 
@@ -89,6 +91,7 @@ class CMorvaleDlg : public CDialog, public main_view {
     void OnListOpen();
     void OnListSaveEml();
     void OnListSaveMsg();
+    void OnListSavePst();
     void OnListCopy();
     void OnSelectAll();
     void OnOpenFolder();
@@ -139,6 +142,11 @@ class CMorvaleDlg : public CDialog, public main_view {
     void place_preview();
     RECT splitter_rect() const;
     bool preview_shown() const;
+    void restore_view(const view_settings& settings);
+    void place_window(const view_settings& settings);
+    RECT work_area() const;
+    void fit_to_screen();
+    void keep_view() const;
     void use_store(const std::wstring& path);
     void open_store(const std::wstring& path);
     void take_rows();
@@ -150,6 +158,8 @@ class CMorvaleDlg : public CDialog, public main_view {
     void insert_columns();
     void save_command();
     void save_pst_command();
+    bool choose_pst_file(const std::wstring& store_file_name);
+    void check_format(int mode);
     void choose_format_and_save(int mode);
     void set_menu_item(UINT id, bool enabled);
     int box(const std::wstring& text, const std::wstring& title, UINT flags);
@@ -177,5 +187,6 @@ class CMorvaleDlg : public CDialog, public main_view {
     std::wstring rows_store_;       // the store the listed rows come from
     opened_messages opened_;
     dialog_layout layout_;
+    cell_tip date_tip_;  // the Date as written, over a date shown in the user's form
     HBITMAP banner_ = nullptr;
 };

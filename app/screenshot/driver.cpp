@@ -1,6 +1,6 @@
 // Drives a running Morvale.exe from outside, as a user would, and saves a picture of its
 // window: it picks the store in the real file dialog, presses "Next", waits for the list
-// to fill, turns on View > Decoded text, enlarges the window and its columns, chooses a
+// to fill, turns on View > Decoded text, enlarges the window, chooses a
 // message so that the preview beside the list shows it, and copies the window from the
 // screen into a 24-bit BMP file.
 //
@@ -58,24 +58,6 @@ int wait_for_rows(HWND list, DWORD milliseconds) {
         Sleep(100);
     }
     return last;
-}
-
-// Widens the list's columns in their proportions until they fill the list, as a user
-// would drag them in an enlarged window.
-void fill_list_with_columns(HWND list) {
-    RECT client;
-    GetClientRect(list, &client);
-    client.right -= static_cast<int>(SendMessageW(list, LVM_GETCOLUMNWIDTH, 4, 0));  // the mark
-    int widths[4], total = 0;
-    for (int column = 0; column < 4; ++column) {
-        widths[column] = static_cast<int>(SendMessageW(list, LVM_GETCOLUMNWIDTH, column, 0));
-        total += widths[column];
-    }
-    if (total <= 0 || client.right <= total) return;
-    for (int column = 0; column < 4; ++column) {
-        SendMessageW(list, LVM_SETCOLUMNWIDTH, column,
-                     MAKELPARAM(widths[column] * client.right / total, 0));
-    }
 }
 
 bool save_window_picture(HWND window, const wchar_t* out_path) {
@@ -150,9 +132,12 @@ int wmain(int argc, wchar_t** argv) {
             int rows = wait_for_rows(GetDlgItem(dialog, 1002), 60000);
             // The names and subjects as people read them, not as the mailer encoded them.
             SendMessageW(dialog, WM_COMMAND, MAKEWPARAM(ID_VIEW_DECODED_TEXT, 0), 0);
-            // Enlarged, as a user with a long list would have it.
-            SetWindowPos(dialog, nullptr, 20, 20, 1040, 740, SWP_NOZORDER);
-            fill_list_with_columns(GetDlgItem(dialog, 1002));
+            // Enlarged, as a user with a long list would have it (a window opened larger, at
+            // a large scale, keeps its size).
+            RECT opened{};
+            GetWindowRect(dialog, &opened);
+            if (opened.right - opened.left < 1040 && opened.bottom - opened.top < 740)
+                SetWindowPos(dialog, nullptr, 20, 20, 1040, 740, SWP_NOZORDER);
             // The second message chosen with the keyboard (this program cannot hand the list
             // an item from its own memory): the preview reads it.
             HWND list = GetDlgItem(dialog, 1002);

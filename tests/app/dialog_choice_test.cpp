@@ -14,6 +14,7 @@
 #include "app/resource.h"
 #include "dialog_driver.h"
 #include "engine/engine.h"
+#include "pst_check.h"
 #include "support/files.h"
 #include "support/recording_view.h"
 #include "support/temp_dir.h"
@@ -207,9 +208,24 @@ TEST_F(dialog_choice_test, save_selected_writes_exactly_the_chosen_rows_files) {
     ASSERT_TRUE(IsWindowVisible(item(IDC_OPEN_FOLDER)));
     EXPECT_FALSE(IsWindowVisible(item(IDC_SHOW_ERRORS)));
     click(IDC_OPEN_FOLDER);
-    std::lock_guard<std::mutex> hold(lock);
-    ASSERT_EQ(opened.size(), 1u);
-    EXPECT_EQ(opened[0], L"open " + out.path().wstring() + L"\\Inbox 1");
+    {
+        std::lock_guard<std::mutex> hold(lock);
+        ASSERT_EQ(opened.size(), 1u);
+        EXPECT_EQ(opened[0], L"open " + out.path().wstring() + L"\\Inbox 1");
+    }
+
+    // The same rows into a Personal Folders file: it holds those messages and no others.
+    std::filesystem::path pst = out.path() / "Chosen.pst";
+    pick_files(pst.wstring());
+    command(ID_LIST_SAVE_PST);
+    ASSERT_TRUE(wait_for_run_end());
+    EXPECT_EQ(status(2), L"Saved into " + pst.wstring());
+    pst_check_result checked = check_pst_file(utf8(pst.wstring()), true);
+    EXPECT_EQ(checked.problems, std::vector<std::string>{});
+    int messages = 0;
+    for (const auto& [id, node] : checked.nodes) messages += (id & 0x1F) == 0x04;
+    EXPECT_EQ(messages, 3);
+    EXPECT_EQ(rows(), listed);
 }
 
 // The preview of a message with a plain body and an attachment, and of a fragment; Enter

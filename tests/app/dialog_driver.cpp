@@ -117,6 +117,12 @@ void dialog_test::SetUp() {
         return engine(target, store);
     };
 
+    start_dialog();
+}
+
+void dialog_test::start_dialog() {
+    window = nullptr;
+    dialog_ended = false;
     ui_thread_ = std::thread([this] {
         INITCOMMONCONTROLSEX classes{sizeof(classes), ICC_WIN95_CLASSES};
         InitCommonControlsEx(&classes);
@@ -133,7 +139,7 @@ void dialog_test::SetUp() {
     ASSERT_NE(window, nullptr) << "the main dialog did not appear";
 }
 
-void dialog_test::TearDown() {
+void dialog_test::end_dialog() {
     if (!dialog_ended && window != nullptr) {
         {
             std::lock_guard<std::mutex> hold(lock);  // rows in the list: Esc asks first
@@ -143,6 +149,10 @@ void dialog_test::TearDown() {
         PostMessageW(window, WM_COMMAND, IDCANCEL, 0);
     }
     if (ui_thread_.joinable()) ui_thread_.join();
+}
+
+void dialog_test::TearDown() {
+    end_dialog();
     wait_for_run_end(10000);
     seams = system_seams();
 }

@@ -56,6 +56,10 @@ class dialog_test : public ::testing::Test {
     // Replaces the engine for this test.
     void use_engine(std::function<int(const char*, const char*)> engine);
 
+    // Ends the dialog (answering Yes to the Exit question) and opens a new one.
+    void end_dialog();
+    void start_dialog();
+
     // The dialog.
     HWND item(int id) const { return GetDlgItem(window, id); }
     bool enabled(int id) const { return IsWindowEnabled(item(id)) != FALSE; }

@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <vector>
 
+#include "app/framework/app.h"
 #include "dialog_driver.h"
 
 namespace {
@@ -31,6 +32,29 @@ HWND wait_for_about_box() {
         return about != nullptr && IsWindowVisible(about);
     });
     return shown ? about : nullptr;
+}
+
+RECT window_rect(HWND window) {
+    RECT at{};
+    GetWindowRect(window, &at);
+    return at;
+}
+
+int column_width(HWND list, int column) {
+    return int(SendMessageW(list, LVM_GETCOLUMNWIDTH, column, 0));
+}
+
+// The columns together are as wide as the list's inside.
+bool columns_fill(HWND list) {
+    int sum = 0;
+    for (int column = 0; column < 5; ++column) sum += column_width(list, column);
+    RECT inside;
+    GetClientRect(list, &inside);
+    return sum == inside.right;
+}
+
+bool checked_in_view_menu(HWND window, int position) {
+    return GetMenuState(GetSubMenu(GetMenu(window), 2), position, MF_BYPOSITION) & MF_CHECKED;
 }
 
 bool wait_until_gone(HWND window) {
@@ -76,7 +100,11 @@ TEST_F(dialog_test, list_has_four_left_aligned_columns_a_fragment_mark_and_grid_
             << column;
         EXPECT_EQ(std::wstring(text), headings[column]);
         EXPECT_EQ(column_info.fmt & LVCFMT_JUSTIFYMASK, LVCFMT_LEFT);
-        EXPECT_EQ(column_info.cx, widths[column]) << column;
+        if (column < 3) {
+            EXPECT_EQ(column_info.cx, widths[column]) << column;
+        } else {
+            EXPECT_GE(column_info.cx, widths[column]) << "the last fills the list";
+        }
     }
     // The fifth, narrow column marks deleted fragments; it is shown first.
     LVCOLUMNW fifth{};
@@ -102,7 +130,7 @@ TEST_F(dialog_test, menu_and_system_menu) {
     EXPECT_EQ(menu_text(bar, 2), L"&View");
     EXPECT_EQ(menu_text(bar, 3), L"&Help");
     HMENU file = GetSubMenu(bar, 0);
-    const UINT file_ids[] = {32771, 32772, 32773, 32774, 32785, 0, 32781, 32782, 0, 32775};
+    const UINT file_ids[] = {32771, 32772, 32773, 32774, 32785, 0, 32781, 32782, 32786, 0, 32775};
     const wchar_t* file_items[] = {L"&Open",
                                    L"S&can",
                                    L"Save &EML",
@@ -111,10 +139,11 @@ TEST_F(dialog_test, menu_and_system_menu) {
                                    L"",
                                    L"Save selected as EM&L...",
                                    L"Save selected as MS&G...",
+                                   L"Save selected as PS&T...",
                                    L"",
                                    L"E&xit"};
-    ASSERT_EQ(GetMenuItemCount(file), 10);
-    for (int i = 0; i < 10; ++i) {
+    ASSERT_EQ(GetMenuItemCount(file), 11);
+    for (int i = 0; i < 11; ++i) {
         EXPECT_EQ(GetMenuItemID(file, i), file_ids[i]);
         EXPECT_EQ(menu_text(file, i), file_items[i]);
     }
@@ -290,6 +319,33 @@ TEST_F(dialog_test, window_grows_with_the_list_and_keeps_its_smallest_size) {
     EXPECT_EQ(limits.ptMinTrackSize.y, start.bottom - start.top);
 }
 
+// At the smallest size and at a size that fits the screen, every control shows whole,
+// inside the window and above the status bar, at whatever scale the display has.
+TEST_F(dialog_test, controls_stay_inside_the_window_and_above_the_status_bar) {
+    RECT work;
+    SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
+    for (int height : {10, int(work.bottom - work.top)}) {
+        SetWindowPos(window, nullptr, 0, 0, 10, height, SWP_NOZORDER | SWP_NOMOVE);
+        RECT client, bar;
+        GetClientRect(window, &client);
+        GetWindowRect(item(1016), &bar);
+        MapWindowPoints(nullptr, window, reinterpret_cast<POINT*>(&bar), 2);
+        for (HWND child = GetWindow(window, GW_CHILD); child != nullptr;
+             child = GetWindow(child, GW_HWNDNEXT)) {
+            int id = GetDlgCtrlID(child);
+            if (id == 1016 || id == IDCANCEL || !IsWindowVisible(child)) continue;
+            RECT at;
+            GetWindowRect(child, &at);
+            MapWindowPoints(nullptr, window, reinterpret_cast<POINT*>(&at), 2);
+            EXPECT_GE(at.left, 0) << id;
+            if (id != 1011) {  // the banner may bleed over the edge
+                EXPECT_LE(at.right, client.right) << id;
+            }
+            EXPECT_LE(at.bottom, bar.top) << id << " at height " << height;
+        }
+    }
+}
+
 // "Next" disables itself when a scan starts; the focus moves on to a live control.
 TEST_F(dialog_test, focus_leaves_a_control_that_disables_itself) {
     use_engine([](const char*, const char*) { return 0; });
@@ -304,4 +360,58 @@ TEST_F(dialog_test, focus_leaves_a_control_that_disables_itself) {
     EXPECT_NE(info.hwndFocus, item(IDOK));
     EXPECT_NE(info.hwndFocus, nullptr);
     EXPECT_TRUE(IsWindowEnabled(info.hwndFocus));
+}
+
+// Column widths, the window's place, Decoded text and Preview are kept per user under the
+// program's own key and come back at the next start; a window kept larger than the screen
+// comes back fitted to it. The last column fills the list.
+TEST_F(dialog_test, the_view_comes_back_at_the_next_start) {
+    const std::wstring key = L"Software\\Tavrin Morvale tests";
+    RegDeleteTreeW(HKEY_CURRENT_USER, key.c_str());
+    CWinApp app(L"Morvale");
+    app.SetRegistryKey(L"Tavrin Morvale tests");
+    end_dialog();
+    start_dialog();
+    HWND list = item(1002);
+    EXPECT_FALSE(checked_in_view_menu(window, 0));
+    EXPECT_TRUE(checked_in_view_menu(window, 1));
+
+    MoveWindow(window, 40, 30, 1100, 650, TRUE);
+    command(32778);  // View > Decoded text
+    command(32779);  // View > Preview
+    EXPECT_TRUE(columns_fill(list));
+    SendMessageW(list, LVM_SETCOLUMNWIDTH, 0, MAKELPARAM(230, 0));
+    EXPECT_TRUE(columns_fill(list)) << "the last column gives way";
+    RECT placed = window_rect(window);
+    end_dialog();
+    start_dialog();
+    list = item(1002);
+    RECT back = window_rect(window);
+    EXPECT_TRUE(EqualRect(&placed, &back));
+    EXPECT_EQ(column_width(list, 0), 230);
+    EXPECT_TRUE(columns_fill(list));
+    EXPECT_TRUE(checked_in_view_menu(window, 0));
+    EXPECT_FALSE(checked_in_view_menu(window, 1));
+    EXPECT_FALSE(IsWindowVisible(item(1013)));
+
+    RECT work;
+    SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
+    SetWindowPos(window, nullptr, work.left, work.top, 1000, (work.bottom - work.top) * 2,
+                 SWP_NOZORDER);
+    end_dialog();
+    start_dialog();
+    RECT fitted = window_rect(window);
+    EXPECT_LE(fitted.bottom - fitted.top, work.bottom - work.top);
+    EXPECT_GE(fitted.top, work.top);
+    MINMAXINFO limits{};
+    SendMessageW(window, WM_GETMINMAXINFO, 0, reinterpret_cast<LPARAM>(&limits));
+    EXPECT_GE(fitted.bottom - fitted.top, limits.ptMinTrackSize.y);
+    end_dialog();
+
+    HKEY settings = nullptr;
+    EXPECT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, (key + L"\\Morvale\\Settings").c_str(), 0, KEY_READ,
+                            &settings),
+              ERROR_SUCCESS);
+    if (settings != nullptr) RegCloseKey(settings);
+    RegDeleteTreeW(HKEY_CURRENT_USER, key.c_str());
 }

@@ -12,7 +12,10 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <map>
+#include <optional>
 
+#include "app/message_preview.h"
 #include "app/message_rows.h"
 #include "app/resource.h"
 #include "dialog_driver.h"
@@ -61,16 +64,64 @@ std::wstring as_cell(const std::u16string& text) {
 }
 
 // What a column shows for each row, in the engine's order: the values as written, or
-// decoded from the bytes the list shows as written.
+// decoded from the bytes the list shows as written, and a date that parses in the user's
+// form.
 std::vector<std::wstring> column_of(const recording_view& reference, int column, bool decoded) {
     std::vector<std::wstring> values;
     for (const recording_view::row& row : reference.rows) {
         const std::u16string& raw = row.cells[size_t(column)];
+        std::optional<int64_t> date = column == 3 ? row_date(raw) : std::nullopt;
+        if (decoded && date) {
+            values.push_back(local_date_text(*date));
+            continue;
+        }
         values.push_back(as_cell(decoded && column < 3 ? platform::utf8_to_utf16(hdr_decode_text(
                                                              platform::utf16_to_ansi(raw)))
                                                        : raw));
     }
     return values;
+}
+
+// What a text column sorts by: in the decoded view From and To sort by the first name.
+std::vector<std::wstring> keys_of(const recording_view& reference, int column, bool decoded) {
+    std::vector<std::wstring> keys = column_of(reference, column, decoded);
+    for (size_t r = 0; decoded && column != 1 && r < keys.size(); ++r) {
+        if (auto name = row_name(reference.rows[r].cells[size_t(column)])) keys[r] = as_cell(*name);
+    }
+    return keys;
+}
+
+// The dialog's tip window over the list's cells.
+HWND tip_of(HWND dialog) {
+    struct search {
+        HWND owner;
+        HWND found;
+    } wanted{dialog, nullptr};
+    EnumThreadWindows(
+        GetWindowThreadProcessId(dialog, nullptr),
+        [](HWND candidate, LPARAM data) -> BOOL {
+            auto* wanted = reinterpret_cast<search*>(data);
+            wchar_t name[64] = {};
+            GetClassNameW(candidate, name, 64);
+            if (lstrcmpiW(name, TOOLTIPS_CLASSW) != 0 ||
+                GetWindow(candidate, GW_OWNER) != wanted->owner)
+                return TRUE;
+            wanted->found = candidate;
+            return FALSE;
+        },
+        reinterpret_cast<LPARAM>(&wanted));
+    return wanted.found;
+}
+
+std::wstring tip_text(HWND tip, HWND list) {
+    wchar_t text[256] = {};
+    TTTOOLINFOW tool{};
+    tool.cbSize = sizeof tool;
+    tool.hwnd = list;
+    tool.uId = 1;
+    tool.lpszText = text;
+    SendMessageW(tip, TTM_GETTEXTW, 256, reinterpret_cast<LPARAM>(&tool));
+    return text;
 }
 
 }  // namespace
@@ -146,6 +197,7 @@ TEST_F(dialog_list_test, a_hundred_thousand_messages_are_listed_and_sorted_by_ea
 TEST_F(dialog_list_test, decoded_text_shows_and_sorts_from_subject_and_to_as_people_read_them) {
     std::string charsets = place.file("Charsets.dbx");
     ASSERT_TRUE(dbxgen::charset_store().write_file(charsets));
+    bool names_sort_apart = false;  // a decoded name column sorts otherwise than its text
     for (const std::string& store : {charsets, make_store(place.file("Mixed.dbx"), 300, 20, 29)}) {
         recording_view reference;
         {
@@ -175,22 +227,65 @@ TEST_F(dialog_list_test, decoded_text_shows_and_sorts_from_subject_and_to_as_peo
                 if (decoded) changed += int(expected != column_of(reference, column, false));
             }
         }
-        EXPECT_EQ(changed, 3) << "From, Subject and To each decode differently somewhere";
-        // Sorted by each text column, the order follows what is shown, either way.
+        EXPECT_EQ(changed, 4) << "every column reads differently somewhere";
+        // Sorted by each text column, the order follows what is shown as written, and the
+        // names people read in the decoded view.
         for (int column = 0; column < 3; ++column) {
             click_header(column);
             for (bool decoded : {true, false}) {
                 command(ID_VIEW_DECODED_TEXT);
+                // Each text shown stands for its sort key (a text that could stand for two
+                // keys is left out of the comparison).
+                std::vector<std::wstring> keys = keys_of(reference, column, decoded);
+                std::vector<std::wstring> texts = column_of(reference, column, decoded);
+                std::map<std::wstring, std::optional<std::wstring>> key_of;
+                for (size_t r = 0; r < keys.size(); ++r) {
+                    auto [at, added] = key_of.emplace(texts[r], keys[r]);
+                    if (!added && at->second != keys[r]) at->second.reset();
+                }
                 std::vector<std::wstring> shown = shown_column(column);
-                std::vector<std::wstring> expected = sorted(column_of(reference, column, decoded));
+                if (decoded && column != 1)
+                    names_sort_apart |= !std::is_sorted(shown.begin(), shown.end(), text_before);
+                std::vector<std::wstring> expected = sorted(keys);
                 for (size_t r = 0; r < shown.size(); ++r) {
-                    EXPECT_FALSE(text_before(shown[r], expected[r]) ||
-                                 text_before(expected[r], shown[r]))
-                        << store << " column " << column << " row " << r;
+                    ASSERT_TRUE(key_of.count(shown[r])) << utf8(shown[r]);
+                    const std::optional<std::wstring>& key = key_of[shown[r]];
+                    if (!key) continue;
+                    EXPECT_FALSE(text_before(*key, expected[r]) || text_before(expected[r], *key))
+                        << store << " column " << column << " row " << r << ": " << utf8(shown[r]);
                 }
             }
         }
     }
+    EXPECT_TRUE(names_sort_apart) << "quoted and bare names sort by the name";
+
+    // Over a date shown in the user's form, a tip gives the Date as written; it goes when
+    // the mouse leaves, and the view as written has none.
+    command(ID_VIEW_PREVIEW);  // every column's header in sight
+    click_header(3);
+    HWND list = item(1002), tip = tip_of(window);
+    ASSERT_NE(tip, nullptr);
+    auto hover = [&](int row) {
+        SendMessageW(list, LVM_ENSUREVISIBLE, row, FALSE);
+        RECT at{LVIR_BOUNDS, 3, 0, 0};
+        SendMessageW(list, LVM_GETSUBITEMRECT, row, reinterpret_cast<LPARAM>(&at));
+        SendMessageW(list, WM_MOUSEHOVER, 0,
+                     MAKELPARAM((at.left + at.right) / 2, (at.top + at.bottom) / 2));
+    };
+    int row = 0;
+    auto as_u16 = [](const std::wstring& text) { return std::u16string(text.begin(), text.end()); };
+    while (row < 5 && !row_date(as_u16(cell(row, 3)))) ++row;
+    ASSERT_LT(row, 5);
+    std::wstring written = cell(row, 3);
+    hover(row);
+    EXPECT_FALSE(IsWindowVisible(tip)) << "no tip in the view as written";
+    command(ID_VIEW_DECODED_TEXT);
+    ASSERT_NE(cell(row, 3), written);
+    hover(row);
+    EXPECT_TRUE(IsWindowVisible(tip));
+    EXPECT_EQ(tip_text(tip, list), written);
+    SendMessageW(list, WM_MOUSELEAVE, 0, 0);
+    EXPECT_FALSE(IsWindowVisible(tip));
 }
 
 TEST_F(dialog_list_test, a_row_opens_its_message_as_a_read_only_temporary_file) {
