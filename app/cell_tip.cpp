@@ -83,11 +83,8 @@ void cell_tip::hover(POINT at) {
     std::pair<int, int> cell = cell_at(list_, at);
     std::optional<std::wstring> text;
     if (cell.first >= 0 && text_) text = text_(cell.first, cell.second);
-    if (!text || text->empty()) {
-        hide();
-        return;
-    }
     hide();
+    if (!text || text->empty()) return;
     cell_ = cell;
     shown_ = *text;
     TTTOOLINFOW tool{};

@@ -4,6 +4,7 @@
 
 #include "app/message_flags.h"
 #include "app/shell_seams.h"
+#include "platform/fs.h"
 
 namespace {
 
@@ -19,7 +20,7 @@ std::wstring program_folder() {
         }
         path.resize(path.size() * 2);
     }
-    return path.substr(0, path.find_last_of(L"\\/") + 1);
+    return path.substr(0, platform::file_name_start(path));
 }
 
 }  // namespace

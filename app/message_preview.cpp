@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "app/message_source.h"
+#include "app/wide_text.h"
 #include "header/date.h"
 #include "header/decode.h"
 #include "header/summary.h"
@@ -15,11 +16,6 @@
 #include "platform/text.h"
 
 namespace {
-
-std::wstring wide(const std::string& utf8) {
-    std::u16string text = platform::utf8_to_utf16(utf8);
-    return std::wstring(text.begin(), text.end());
-}
 
 // The pane is an edit control: it wants CR LF line ends and stops at a NUL.
 std::wstring as_pane_text(const std::wstring& text) {
@@ -68,9 +64,10 @@ msg::mime_part first_of(const msg::mime_part& part, size_t limit) {
 }
 
 std::wstring body_text(const msg::message_content& content, size_t limit) {
-    if (content.text != nullptr) return wide(msg::part_text_utf8(first_of(*content.text, limit)));
+    if (content.text != nullptr)
+        return to_wide(msg::part_text_utf8(first_of(*content.text, limit)));
     if (content.html != nullptr)
-        return wide(msg::html_to_text(msg::part_text_utf8(first_of(*content.html, limit))));
+        return to_wide(msg::html_to_text(msg::part_text_utf8(first_of(*content.html, limit))));
     return L"";
 }
 
@@ -86,7 +83,7 @@ std::optional<std::string> cc_field(std::string_view header) {
 void add_line(std::wstring& text, const wchar_t* label, const std::optional<std::string>& value) {
     if (!value) return;
     text += label;
-    text += wide(hdr_decode_text(*value));
+    text += to_wide(hdr_decode_text(*value));
     text += L"\n";
 }
 
@@ -113,7 +110,7 @@ std::wstring preview_text(const std::string& message, bool fragment, bool with_s
                           size_t body_limit) {
     if (fragment) {
         return L"Deleted fragment: its text as found in the store.\r\n\r\n" +
-               cut(as_pane_text(wide(hdr_raw_to_utf8(message))), body_limit);
+               cut(as_pane_text(to_wide(hdr_raw_to_utf8(message))), body_limit);
     }
     const char* start = message.c_str();
     hdr_main_values fields = hdr_main_fields(start, start + std::strlen(start));
@@ -125,8 +122,8 @@ std::wstring preview_text(const std::string& message, bool fragment, bool with_s
     if (fields[hdr_date]) {
         std::optional<int64_t> date = hdr_message_date(fields);
         std::wstring shown = date ? local_date_text(*date) : L"";
-        text +=
-            L"Date:\t" + (shown.empty() ? wide(hdr_decode_text(*fields[hdr_date])) : shown) + L"\n";
+        text += L"Date:\t" + (shown.empty() ? to_wide(hdr_decode_text(*fields[hdr_date])) : shown) +
+                L"\n";
     }
     add_line(text, L"Subject:\t", fields[hdr_subject]);
     msg::message_content content = msg::sort_parts(root);
@@ -135,7 +132,7 @@ std::wstring preview_text(const std::string& message, bool fragment, bool with_s
         for (size_t i = 0; i < content.attachments.size(); ++i) {
             const msg::mime_part& part = *content.attachments[i];
             if (i > 0) text += L"; ";
-            text += wide(msg::name_attachment(part, i).long_name);
+            text += to_wide(msg::name_attachment(part, i).long_name);
             if (with_sizes) {
                 std::string storage;
                 text += L" (" + size_text(msg::decoded_body(part, storage).size()) + L")";

@@ -2,16 +2,12 @@
 
 #include <cstdio>
 
+#include "app/wide_text.h"
 #include "platform/fs.h"
 #include "platform/text.h"
 #include "platform/view.h"
 
 namespace {
-
-std::string to_utf8(const std::wstring& text) {
-    return platform::utf16_to_utf8(
-        std::u16string_view(reinterpret_cast<const char16_t*>(text.data()), text.size()));
-}
 
 // Takes the one row the summary makes while the message is read again.
 class row_catcher : public main_view {

@@ -19,8 +19,10 @@
 #include "app/resource.h"
 #include "app/shell_seams.h"
 #include "app/view_settings.h"
+#include "app/wide_text.h"
 #include "app/worker.h"
 #include "engine/engine.h"
+#include "platform/fs.h"
 #include "platform/text.h"
 
 std::wstring dbx_path;
@@ -99,19 +101,13 @@ LRESULT CALLBACK list_wants_enter(HWND list, UINT message, WPARAM wparam, LPARAM
     return DefSubclassProc(list, message, wparam, lparam);
 }
 
-std::wstring widen(const std::string& utf8) {
-    std::u16string text = platform::utf8_to_utf16(utf8);
-    return std::wstring(text.begin(), text.end());
-}
-
 std::wstring counted(int count, const wchar_t* one, const wchar_t* many) {
     return std::to_wstring(count) + L" " + (count == 1 ? one : many);
 }
 
 // The file name of a path: what follows its last separator.
 std::wstring file_name_of(const std::wstring& path) {
-    size_t slash = path.find_last_of(L"\\/");
-    return slash == std::wstring::npos ? path : path.substr(slash + 1);
+    return path.substr(platform::file_name_start(path));
 }
 
 // The width of the list's place, at 96 dots per inch, from which the preview shows beside it.
@@ -841,9 +837,9 @@ void CMorvaleDlg::OnHelpContent() {
 // View > Decoded text: From, Subject and To as people read them, or as written (the
 // start). Only the view changes, so it may be switched while a run goes.
 void CMorvaleDlg::OnViewDecodedText() {
-    HMENU menu = GetMenu();
-    bool decoded = (GetMenuState(menu, ID_VIEW_DECODED_TEXT, MF_BYCOMMAND) & MF_CHECKED) == 0;
-    CheckMenuItem(menu, ID_VIEW_DECODED_TEXT, MF_BYCOMMAND | (decoded ? MF_CHECKED : MF_UNCHECKED));
+    bool decoded = !list_.decoded();
+    CheckMenuItem(GetMenu(), ID_VIEW_DECODED_TEXT,
+                  MF_BYCOMMAND | (decoded ? MF_CHECKED : MF_UNCHECKED));
     list_.show_decoded(decoded);
 }
 
@@ -896,7 +892,7 @@ int CMorvaleDlg::message_box(const std::string& text, const std::string& title, 
     if (worker_run_abandoned()) return IDCANCEL;
     rows_.hand_over(true);
     SendMessage(take_rows_message);
-    return box(widen(text), widen(title), flags);
+    return box(to_wide(text), to_wide(title), flags);
 }
 
 bool CMorvaleDlg::checkpoint() {

@@ -3,17 +3,6 @@
 #include <string>
 
 #include "platform/fs.h"
-#include "platform/text.h"
-
-namespace {
-
-// A message name as the file calls take it, the same way a save names its file.
-std::wstring name_as_path(const std::string& name) {
-    std::u16string text = platform::path_to_utf16(name);
-    return std::wstring(text.begin(), text.end());
-}
-
-}  // namespace
 
 std::wstring opened_messages::folder() {
     if (!folder_.empty()) return folder_;
@@ -36,7 +25,8 @@ std::wstring opened_messages::write(const std::wstring& store_path, const messag
         error = L"No temporary folder could be made for the message.";
         return L"";
     }
-    std::wstring path = target + L"\\" + name_as_path(message->name);
+    // The message's name as the file calls take it, the same way a save names its file.
+    std::wstring path = target + L"\\" + platform::widen_path(message->name.c_str());
     // Written once, read-only from the start: the mail program shows it and cannot change it.
     HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                               FILE_ATTRIBUTE_READONLY, nullptr);

@@ -10,9 +10,11 @@
 #include "app/morvale_dlg.h"
 #include "app/run_control.h"
 #include "app/shell_seams.h"
+#include "app/wide_text.h"
 #include "dispatch/dispatch.h"
 #include "engine/engine.h"
 #include "engine/sys.h"
+#include "platform/fs.h"
 #include "platform/text.h"
 #include "platform/view.h"
 
@@ -37,16 +39,6 @@ struct run {
 std::mutex run_lock;
 std::shared_ptr<run> active_run;  // started and not yet ended; guarded by run_lock
 thread_local run* this_run = nullptr;
-
-std::string to_utf8(const std::wstring& text) {
-    return platform::utf16_to_utf8(
-        std::u16string_view(reinterpret_cast<const char16_t*>(text.data()), text.size()));
-}
-
-std::wstring to_wide(const std::string& utf8) {
-    std::u16string text = platform::utf8_to_utf16(utf8);
-    return std::wstring(text.begin(), text.end());
-}
 
 // A message a save run could not save, as the list of errors shows it.
 std::wstring failure_line(const chain_record& record) {
@@ -78,7 +70,7 @@ void call_engine(run& job) {
     job.report.saving = saving;
     if (mode == 3) {
         job.report.file = job.pst_file;
-        job.report.folder = job.pst_file.substr(0, job.pst_file.find_last_of(L"\\/") + 1);
+        job.report.folder = job.pst_file.substr(0, platform::file_name_start(job.pst_file));
     } else if (saving) {
         job.report.folder = to_wide(output_folder(target));
     }

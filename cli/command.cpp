@@ -131,9 +131,7 @@ int parse_arguments(const std::vector<std::string>& args, options& parsed) {
             std::fputs(usage_text, stdout);
             return 0;
         } else if (!options_done && (arg == "--version" || arg == "-V")) {
-            std::string commit = platform::program_commit();
-            std::printf("morvale (Tavrin Morvale) %s%s\n", platform::program_version(),
-                        commit.empty() ? "" : (" (commit " + commit + ")").c_str());
+            std::printf("morvale (Tavrin Morvale) %s\n", platform::version_text().c_str());
             return 0;
         } else if (!options_done && arg == "--carve") {
             parsed.carve = true;
@@ -274,9 +272,7 @@ bool ended_well(const options& parsed, const run_outcome& outcome, const char* k
                 const std::string& input) {
     std::fflush(stdout);
     if (outcome.output_failed) output_failed = true;
-    run_integrity.unattested += outcome.integrity.unattested;
-    run_integrity.cut_short += outcome.integrity.cut_short;
-    run_integrity.crosses_stores += outcome.integrity.crosses_stores;
+    run_integrity.add(outcome.integrity);
     if (!outcome.store_opened && !outcome.abandoned) {
         std::fprintf(stderr, "morvale: could not open the %s %s\n", kind,
                      platform::printable(input).c_str());

@@ -91,12 +91,20 @@ std::string reason_of(const chain_record& record) {
     return "cut short";
 }
 
-// Where each block of the chain lies in the file, joined by blanks.
-std::string positions_text(const chain_record& record) {
-    std::string text;
+// Where each block of the chain lies in the file.
+std::vector<std::string> positions_of(const chain_record& record) {
+    std::vector<std::string> positions;
     if (record.integrity)
         for (uint64_t position : record.integrity->block_positions)
-            text += (text.empty() ? "" : " ") + dbx_hex(position, 8);
+            positions.push_back(dbx_hex(position, 8));
+    return positions;
+}
+
+// The same, joined by blanks.
+std::string positions_text(const chain_record& record) {
+    std::string text;
+    for (const std::string& position : positions_of(record))
+        text += (text.empty() ? "" : " ") + position;
     return text;
 }
 
@@ -217,11 +225,7 @@ void manifest::write(const chain_record& record) {
         line["chain"] = record.chain;
         line["blocks"] = record.blocks;
         line["bytes"] = record.bytes->size();
-        nlohmann::json positions = nlohmann::json::array();
-        if (record.integrity)
-            for (uint64_t position : record.integrity->block_positions)
-                positions.push_back(dbx_hex(position, 8));
-        line["block_positions"] = positions;
+        line["block_positions"] = positions_of(record);
         put(line.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) + "\n");
         return;
     }

@@ -62,9 +62,7 @@ void run_record::count(const chain_record& record) {
     ++(record.list == 0 ? counted.messages : counted.fragments);
     if (record.integrity == nullptr) return;
     counted.whole += record.integrity->whole();
-    counted.unattested += !record.integrity->unattested.empty();
-    counted.cut_short += record.integrity->cut_short;
-    counted.crosses += !record.integrity->crossed_stores.empty();
+    counted.integrity.add(*record.integrity);
 }
 
 nlohmann::ordered_json run_record::json(std::optional<int> exit_status) const {
@@ -90,9 +88,9 @@ nlohmann::ordered_json run_record::json(std::optional<int> exit_status) const {
         store["messages"] = counted.messages;
         store["fragments"] = counted.fragments;
         store["whole"] = counted.whole;
-        store["unattested bytes"] = counted.unattested;
-        store["cut short"] = counted.cut_short;
-        store["crosses stores"] = counted.crosses;
+        store["unattested bytes"] = counted.integrity.unattested;
+        store["cut short"] = counted.integrity.cut_short;
+        store["crosses stores"] = counted.integrity.crosses_stores;
         stores.push_back(store);
     }
     run["stores"] = stores;

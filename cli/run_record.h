@@ -3,7 +3,6 @@
 // it ran (UTC), each input's path, size and, when asked, digests, and for every store and
 // carved store how many messages and fragments it gave and how many were short of whole.
 
-#include <map>
 #include <nlohmann/json.hpp>
 #include <optional>
 #include <string>
@@ -27,7 +26,8 @@ class run_record {
 
   private:
     struct figures {
-        int messages = 0, fragments = 0, whole = 0, unattested = 0, cut_short = 0, crosses = 0;
+        int messages = 0, fragments = 0, whole = 0;
+        integrity_counts integrity;
     };
     std::vector<std::string> args_;
     int64_t start_;

@@ -54,13 +54,18 @@ struct dbx_t {
     std::vector<unreadable_range> unreadable;  // in file order, found by the scan
 };
 
-// Where a block of list `list` lies in the store's file.
-inline uint64_t dbx_block_position(const dbx_t* store, int list, const dbx_block_t* block) {
+// Where the store a block of list `list` belongs to starts: for a copy of a block of
+// another carved store, where that store starts.
+inline uint64_t dbx_block_base(const dbx_t* store, int list, const dbx_block_t* block) {
     const dbx_block_list_t& blocks = store->lists[list];
     size_t index = size_t(block - blocks.blocks.data());
     size_t own = size_t(blocks.block_count);
-    uint64_t base = index < own ? store->base : blocks.borrowed_bases[index - own];
-    return base + block->offset;
+    return index < own ? store->base : blocks.borrowed_bases[index - own];
+}
+
+// Where a block of list `list` lies in the store's file.
+inline uint64_t dbx_block_position(const dbx_t* store, int list, const dbx_block_t* block) {
+    return dbx_block_base(store, list, block) + block->offset;
 }
 
 // The part of the file the scan covers: all of it, or its first 4 GiB, beyond which no

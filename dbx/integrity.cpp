@@ -14,14 +14,6 @@ namespace {
 using dbx_layout::header_size;
 using dbx_layout::sector_size;
 
-// The store a block of the list belongs to: for a copy of a block of another carved
-// store, where that store starts.
-uint64_t base_of(const dbx_t* store, const dbx_block_list_t& list, const dbx_block_t* block) {
-    size_t index = size_t(block - list.blocks.data());
-    size_t own = size_t(list.block_count);
-    return index < own ? store->base : list.borrowed_bases[index - own];
-}
-
 uint32_t cluster_sectors = 2;
 
 // The offsets of the store's headers nearest to [low, high) on either side, of either
@@ -157,7 +149,7 @@ chain_integrity dbx_chain_integrity(const dbx_t* store, int list_number, const d
     for (int32_t k = int32_t(head - list.blocks.data()); k >= 0; k = list.blocks[k].next) {
         const dbx_block_t* block = &list.blocks[k];
         last = block;
-        uint64_t base = base_of(store, list, block);
+        uint64_t base = dbx_block_base(store, list_number, block);
         uint64_t position = base + block->offset;
         found.block_positions.push_back(position);
         if (base != store->base &&

@@ -4,10 +4,10 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cinttypes>
 #include <cstdio>
 #include <memory>
 
+#include "dbx/integrity.h"
 #include "engine/collection.h"
 #include "engine/engine.h"
 #include "engine/run.h"
@@ -103,11 +103,8 @@ void run_carved(main_view* dialog, carved_image& image, const char* folder, cons
 // A store that starts before the image (an extract taken from inside it) is named by its
 // distance before the image's start, after a minus sign.
 std::string carved_folder_name(uint64_t start) {
-    bool before = int64_t(start) < 0;
-    char name[32];
-    std::snprintf(name, sizeof name, "%s%012" PRIX64, before ? "-" : "",
-                  before ? uint64_t(0) - start : start);
-    return name;
+    std::string name = dbx_start_hex(start);  // "0x…" or "-0x…"
+    return name.erase(name[0] == '-' ? 1 : 0, 2);
 }
 
 namespace {

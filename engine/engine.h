@@ -27,6 +27,11 @@ struct integrity_counts {
         cut_short += integrity.cut_short;
         crosses_stores += !integrity.crossed_stores.empty();
     }
+    void add(const integrity_counts& other) {
+        unattested += other.unattested;
+        cut_short += other.cut_short;
+        crosses_stores += other.crosses_stores;
+    }
 };
 
 // What became of one run, for front ends that report it.

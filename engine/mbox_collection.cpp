@@ -7,13 +7,11 @@
 #include "header/date.h"
 #include "msg/address_list.h"
 #include "msg/message_builder.h"
+#include "msg/mime_reader.h"
 #include "platform/fs.h"
 #include "platform/text.h"
 
 namespace {
-
-// A header is read for its first megabyte, as the message's item reads it.
-constexpr size_t header_limit = 1 << 20;
 
 // The sender's bare address, when it can stand in a "From " line: one word of visible
 // characters.
@@ -36,7 +34,7 @@ bool is_from_line(std::string_view message, size_t at) {
 }  // namespace
 
 mbox_sender mbox_sender_of(std::string_view message) {
-    msg::header_facts facts = msg::read_header_facts(message.substr(0, header_limit));
+    msg::header_facts facts = msg::read_header_facts(message.substr(0, msg::mime_header_limit));
     return {sender_address(facts.from), facts.date};
 }
 
@@ -67,7 +65,7 @@ mbox_collection::~mbox_collection() = default;  // files not completed are remov
 std::optional<message_collection::folder_id> mbox_collection::folder(
     const std::vector<std::string>& store_folder, int list) {
     // A store's files are complete once the run asks for another store's.
-    if (!open_.empty() && open_.begin()->second->store_folder != store_folder && !complete_files())
+    if (!open_.empty() && open_.begin()->second->store_folder != store_folder && !finish())
         return std::nullopt;
     std::string relative;
     for (size_t i = 0; i + 1 < store_folder.size(); ++i)
@@ -116,13 +114,9 @@ bool mbox_collection::add(folder_id folder, const chain_record& record) {
     return true;
 }
 
-bool mbox_collection::complete_files() {
+bool mbox_collection::finish() {
     bool all = true;
     for (auto& [id, file] : open_) all = file->file.complete(file->newest) && all;
     open_.clear();
     return all;
-}
-
-bool mbox_collection::finish() {
-    return complete_files();
 }

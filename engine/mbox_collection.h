@@ -53,7 +53,6 @@ class mbox_collection : public message_collection {
         whole_file file;
         std::optional<int64_t> newest;  // the newest date of its messages
     };
-    bool complete_files();
 
     std::string folder_;
     std::map<folder_id, std::unique_ptr<mbox_file>> open_;  // the files of the store being run

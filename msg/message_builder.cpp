@@ -1,7 +1,5 @@
 #include "msg/message_builder.h"
 
-#include <cstdio>
-
 #include "header/decode.h"
 #include "header/summary.h"
 #include "msg/address_list.h"
@@ -204,11 +202,12 @@ class item_builder {
         property_map& props = attachment.properties;
         set_fixed(props, tags::attach_method, attach_embedded_message);
         set_fixed(props, tags::attach_size, part.body.size());
-        header_facts facts = read_header_facts(enclosed.header);
-        std::u16string title = facts.subject ? subject_text(enclosed, *facts.subject) : u"";
-        set_text(props, tags::display_name, title.empty() ? u"Message" : std::move(title));
         attachment.message =
             std::make_unique<item>(item_builder(enclosed, true).build(message_facts{}));
+        // Its title is its subject, as the item reads it.
+        auto subject = attachment.message->properties.find(tags::subject);
+        bool titled = subject != attachment.message->properties.end();
+        set_text(props, tags::display_name, titled ? subject->second.text : u"Message");
     }
 
     const mime_part& message_;

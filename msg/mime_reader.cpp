@@ -13,7 +13,6 @@ namespace {
 
 using std::string_view;
 constexpr size_t npos = string_view::npos;
-constexpr size_t header_limit = 1 << 20;
 
 // The header ends at the first empty line; returns where that line starts (npos when
 // there is none) and sets `body_start` past it.
@@ -99,7 +98,7 @@ void split_header(string_view text, mime_part& part, bool& has_type) {
     size_t body_start = 0;
     size_t header_end = blank_line(text, body_start);
     // A header is small; a part that never ends its header is read for its first megabyte.
-    string_view header = text.substr(0, std::min({header_end, text.size(), header_limit}));
+    string_view header = text.substr(0, std::min({header_end, text.size(), mime_header_limit}));
     std::string lines = with_crlf(header);
     const char* start = lines.c_str();
     const char* stop =

@@ -37,6 +37,9 @@ constexpr int mime_depth_limit = 32;
 // A message makes at most this many parts; the rest of its text is kept as raw bytes.
 constexpr size_t mime_part_limit = 10000;
 
+// A header is read for its first megabyte.
+constexpr size_t mime_header_limit = 1 << 20;
+
 // Reads the whole message text; the parts hold views into `text`.
 mime_part read_mime_message(std::string_view text);
 

@@ -74,12 +74,6 @@ void pst_heap::rewrite(uint32_t hid, std::string_view data) {
     target.data.replace(target.starts.at(index), data.size(), data);
 }
 
-uint64_t pst_heap::size() const {
-    uint64_t total = 0;
-    for (const page& p : pages_) total += even(p.data.size()) + map_size(p.starts.size());
-    return total;
-}
-
 std::vector<std::string> pst_heap::take_pages() {
     std::vector<std::string> out;
     std::vector<uint8_t> levels;

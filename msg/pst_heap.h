@@ -30,8 +30,6 @@ class pst_heap {
     void rewrite(uint32_t hid, std::string_view data);
     // The allocation the heap's user starts from (a B-tree or a table header).
     void set_root(uint32_t hid) { root_ = hid; }
-    // Bytes in all allocations and page maps so far: what the node's data will weigh.
-    uint64_t size() const;
     // The finished pages, each the data of one block; the heap is spent.
     std::vector<std::string> take_pages();
 

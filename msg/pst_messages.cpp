@@ -10,7 +10,15 @@ namespace msg {
 
 namespace {
 
-constexpr uint32_t recipient_table_nid = 0x692, attachment_table_nid = 0x671;
+// A value as the file holds it: what the writer adds wins over the item's own.
+const property_value* value_of(uint32_t tag, const property_map& own,
+                               const property_map& additions) {
+    auto added = additions.find(tag);
+    if (added != additions.end()) return &added->second;
+    auto found = own.find(tag);
+    return found != own.end() ? &found->second : nullptr;
+}
+
 // Text in a contents row is cut here, as mail programs cut table columns.
 constexpr size_t row_text_max = 255;
 
@@ -87,12 +95,8 @@ property_map write_attachment(pst_ndb& ndb, pst_subnodes& subnodes,
 
     property_map row;
     for (uint32_t tag : pst_attachment_columns()) {
-        auto added = additions.find(tag);
-        auto found = attachment.properties.find(tag);
-        if (added != additions.end())
-            row[tag] = added->second;
-        else if (found != attachment.properties.end())
-            row[tag] = found->second;
+        if (const property_value* value = value_of(tag, attachment.properties, additions))
+            row[tag] = *value;
     }
     return row;
 }
@@ -104,11 +108,7 @@ std::string pack_row(const property_map& properties, const property_map& additio
     std::vector<uint32_t> columns = pst_contents_columns();
     for (size_t column = 0; column < columns.size(); ++column) {
         uint32_t tag = columns[column];
-        auto added = additions.find(tag);
-        auto found = properties.find(tag);
-        const property_value* value = added != additions.end()    ? &added->second
-                                      : found != properties.end() ? &found->second
-                                                                  : nullptr;
+        const property_value* value = value_of(tag, properties, additions);
         if (value == nullptr) continue;
         std::string bytes = pst_value_bytes(tag, *value);
         size_t limit = property_type(tag) == type_unicode ? 2 * row_text_max : 0xFFFF;
@@ -135,7 +135,7 @@ pst_written_message pst_write_message(pst_ndb& ndb, const item& message) {
     std::vector<std::pair<uint32_t, property_map>> recipients;
     for (size_t i = 0; i < message.recipients.size(); ++i)
         recipients.emplace_back(static_cast<uint32_t>(i), message.recipients[i]);
-    add_table(ndb, subnodes, recipient_table_nid,
+    add_table(ndb, subnodes, pst_recipient_table_nid,
               with_tags_of(pst_recipient_columns(), message.recipients), recipients);
 
     if (!message.attachments.empty()) {
@@ -145,7 +145,7 @@ pst_written_message pst_write_message(pst_ndb& ndb, const item& message) {
             property_map row = write_attachment(ndb, subnodes, attachment, nid);
             rows.emplace_back(nid, std::move(row));
         }
-        add_table(ndb, subnodes, attachment_table_nid, pst_attachment_columns(), rows);
+        add_table(ndb, subnodes, pst_attachment_table_nid, pst_attachment_columns(), rows);
     }
 
     // What the file keeps of a message besides its own values: whether it has attachments,

@@ -23,6 +23,15 @@ void put64(std::string& out, size_t at, uint64_t value) {
     for (int i = 0; i < 8; i++) out[at + i] = static_cast<char>(value >> (8 * i));
 }
 
+// A page's trailer: its type twice, its signature, the checksum of its data and its id.
+void seal_page(std::string& page, uint8_t type, uint16_t signature, uint64_t id) {
+    page[496] = static_cast<char>(type);
+    page[497] = static_cast<char>(type);
+    put16(page, 498, signature);
+    put32(page, 500, crc(std::string_view(page.data(), page_data_size)));
+    put64(page, 504, id);
+}
+
 constexpr uint64_t round_up(uint64_t value, uint64_t step) {
     return (value + step - 1) / step * step;
 }
@@ -148,10 +157,7 @@ struct pst_ndb::impl {
     std::string map_page(uint8_t type, std::string_view data, uint64_t ib) {
         std::string page(page_size, '\0');
         std::memcpy(page.data(), data.data(), std::min<size_t>(data.size(), page_data_size));
-        page[496] = static_cast<char>(type);
-        page[497] = static_cast<char>(type);
-        put32(page, 500, crc(std::string_view(page.data(), page_data_size)));
-        put64(page, 504, ib);
+        seal_page(page, type, 0, ib);
         return page;
     }
 
@@ -271,11 +277,7 @@ struct pst_ndb::impl {
     uint64_t write_page(uint8_t type, std::string& page) {
         uint64_t ib = allocate(page_size, page_size);
         uint64_t bid = next_page_bid++;
-        page[496] = static_cast<char>(type);
-        page[497] = static_cast<char>(type);
-        put16(page, 498, signature(ib, bid));
-        put32(page, 500, crc(std::string_view(page.data(), page_data_size)));
-        put64(page, 504, bid);
+        seal_page(page, type, signature(ib, bid), bid);
         write(ib, page);
         return ib;
     }
@@ -349,11 +351,7 @@ struct pst_ndb::impl {
         for (size_t i = 0; i < count; i++)
             put32(page, 8 + 4 * i, order[i] | (uint32_t{regions[order[i]].free_slots} << 20));
         uint64_t bid = next_page_bid++;
-        page[496] = static_cast<char>(page_dlist);
-        page[497] = static_cast<char>(page_dlist);
-        put16(page, 498, signature(density_list_offset, bid));
-        put32(page, 500, crc(std::string_view(page.data(), page_data_size)));
-        put64(page, 504, bid);
+        seal_page(page, page_dlist, signature(density_list_offset, bid), bid);
         write(density_list_offset, page);
     }
 

@@ -24,6 +24,10 @@ enum : uint32_t {
     pst_node_value = 0x1F,
 };
 
+// The subnodes of a message that hold its recipient and attachment tables, and the nodes of
+// the template tables Outlook copies them from.
+constexpr uint32_t pst_recipient_table_nid = 0x692, pst_attachment_table_nid = 0x671;
+
 // The subnodes of one node being built: each gets an id unique within that node.
 class pst_subnodes {
   public:

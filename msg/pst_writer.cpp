@@ -59,7 +59,7 @@ struct pst_writer::impl {
         std::u16string name;
         std::u16string container_class;
         std::vector<folder_id> children;
-        uint32_t count = 0, unread = 0;
+        uint32_t unread = 0;
         std::vector<uint32_t> message_nids;
         std::vector<std::string> rows;  // packed contents rows
     };
@@ -118,7 +118,7 @@ std::string pst_writer::impl::entry_id(uint32_t nid) const {
 property_map pst_writer::impl::folder_properties(const folder& f) const {
     property_map properties;
     properties[tags::display_name].text = f.name;
-    properties[content_count_tag].fixed = f.count;
+    properties[content_count_tag].fixed = f.message_nids.size();
     properties[content_unread_tag].fixed = f.unread;
     properties[subfolders_tag].fixed = f.children.empty() ? 0 : 1;
     if (!f.container_class.empty()) properties[container_class_tag].text = f.container_class;
@@ -233,8 +233,8 @@ void pst_writer::impl::write_templates() {
     add_table_node(node_id(0x30, pst_node_contents_table), pst_contents_columns(), {}, 0);
     add_table_node(node_id(0x30, pst_node_associated_table), pst_associated_columns(), {}, 0);
     add_table_node(node_id(0x30, 0x10), pst_contents_columns(), {}, 0);  // of search folders
-    add_table_node(0x671, pst_attachment_columns(), {}, 0);
-    add_table_node(0x692, pst_recipient_columns(), {}, 0);
+    add_table_node(pst_attachment_table_nid, pst_attachment_columns(), {}, 0);
+    add_table_node(pst_recipient_table_nid, pst_recipient_columns(), {}, 0);
 }
 
 pst_writer::pst_writer(pst_output& out, std::u16string_view display_name, std::string_view identity)
@@ -263,7 +263,6 @@ bool pst_writer::add_message(folder_id folder, const item& message) {
         uint32_t nid = node_id(w.next_message_index++, pst_node_message);
         w.ndb.add_node(nid, written.data_bid, written.sub_bid, w.folder_nid(folder));
         impl::folder& f = w.folders[folder];
-        f.count++;
         auto flags = message.properties.find(tags::message_flags);
         if (flags == message.properties.end() || !(flags->second.fixed & message_flag_read))
             f.unread++;

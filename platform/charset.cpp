@@ -1,7 +1,8 @@
-// Text of a named charset to UTF-8. Single- and double-byte charsets go through the
-// system's own converters (iconv on Linux, MultiByteToWideChar on Windows), sequence runs
-// at a time, so one bad byte costs one character; UTF-8, UTF-16, UTF-7 and the escapes of
-// ISO-2022-JP are read by this program's own code. Both systems know the same names, so a
+// Text of a named charset to UTF-8. Single-byte charsets and GB18030's four-byte sequences
+// are read from this program's own tables; double-byte charsets go through the system's own
+// converters (iconv on Linux, MultiByteToWideChar on Windows), sequence runs at a time, so
+// one bad byte costs one character; UTF-8, UTF-16, UTF-7 and the escapes of ISO-2022-JP are
+// read by this program's own code. Both systems know the same names, so a
 // charset the table does not hold is unknown everywhere and the caller's fallback gives the
 // same text.
 
@@ -28,8 +29,7 @@ namespace {
 
 // How a charset's bytes make characters, and so what one sequence of them is.
 enum class family {
-    iso_8859,     // one byte a character, from our table; 0x80 to 0x9F are the C1 controls
-    single_byte,  // one byte a character, from our table; C1 controls are not among them
+    single_byte,  // one byte a character, from our table
     double_byte,  // a lead byte (0x81 to 0xFE) takes the byte after it
     shift_jis,    // the same, with lead bytes 0x81 to 0x9F and 0xE0 to 0xFC
     euc_jp,       // 0x8E and 0xA1 to 0xFE lead two bytes, 0x8F three
@@ -56,20 +56,22 @@ constexpr charset_entry charsets[] = {
     {"utf-8 utf8", 65001, "UTF-8", family::utf8},
     {"us-ascii ascii iso-8859-1 iso8859-1 iso_8859-1 latin1 l1 windows-1252 cp1252", 1252, "CP1252",
      family::single_byte},
-    {"iso-8859-2 iso8859-2 iso_8859-2 latin2 l2", 28592, "ISO-8859-2", family::iso_8859},
-    {"iso-8859-3 iso8859-3 iso_8859-3 latin3 l3", 28593, "ISO-8859-3", family::iso_8859},
-    {"iso-8859-4 iso8859-4 iso_8859-4 latin4 l4", 28594, "ISO-8859-4", family::iso_8859},
-    {"iso-8859-5 iso8859-5 iso_8859-5 cyrillic", 28595, "ISO-8859-5", family::iso_8859},
-    {"iso-8859-6 iso8859-6 iso_8859-6 arabic", 28596, "ISO-8859-6", family::iso_8859},
-    {"iso-8859-7 iso8859-7 iso_8859-7 greek", 28597, "ISO-8859-7", family::iso_8859},
-    {"iso-8859-8 iso8859-8 iso_8859-8 iso-8859-8-i hebrew", 28598, "ISO-8859-8", family::iso_8859},
-    {"iso-8859-9 iso8859-9 iso_8859-9 latin5 l5", 28599, "ISO-8859-9", family::iso_8859},
-    {"iso-8859-10 iso8859-10 iso_8859-10 latin6 l6", 0, "ISO-8859-10", family::iso_8859},
+    {"iso-8859-2 iso8859-2 iso_8859-2 latin2 l2", 28592, "ISO-8859-2", family::single_byte},
+    {"iso-8859-3 iso8859-3 iso_8859-3 latin3 l3", 28593, "ISO-8859-3", family::single_byte},
+    {"iso-8859-4 iso8859-4 iso_8859-4 latin4 l4", 28594, "ISO-8859-4", family::single_byte},
+    {"iso-8859-5 iso8859-5 iso_8859-5 cyrillic", 28595, "ISO-8859-5", family::single_byte},
+    {"iso-8859-6 iso8859-6 iso_8859-6 arabic", 28596, "ISO-8859-6", family::single_byte},
+    {"iso-8859-7 iso8859-7 iso_8859-7 greek", 28597, "ISO-8859-7", family::single_byte},
+    {"iso-8859-8 iso8859-8 iso_8859-8 iso-8859-8-i hebrew", 28598, "ISO-8859-8",
+     family::single_byte},
+    {"iso-8859-9 iso8859-9 iso_8859-9 latin5 l5", 28599, "ISO-8859-9", family::single_byte},
+    {"iso-8859-10 iso8859-10 iso_8859-10 latin6 l6", 0, "ISO-8859-10", family::single_byte},
     {"iso-8859-11 iso8859-11 tis-620 windows-874 cp874", 874, "CP874", family::single_byte},
-    {"iso-8859-13 iso8859-13 iso_8859-13 latin7", 28603, "ISO-8859-13", family::iso_8859},
-    {"iso-8859-14 iso8859-14 iso_8859-14 latin8", 0, "ISO-8859-14", family::iso_8859},
-    {"iso-8859-15 iso8859-15 iso_8859-15 latin9 latin-9", 28605, "ISO-8859-15", family::iso_8859},
-    {"iso-8859-16 iso8859-16 iso_8859-16 latin10", 0, "ISO-8859-16", family::iso_8859},
+    {"iso-8859-13 iso8859-13 iso_8859-13 latin7", 28603, "ISO-8859-13", family::single_byte},
+    {"iso-8859-14 iso8859-14 iso_8859-14 latin8", 0, "ISO-8859-14", family::single_byte},
+    {"iso-8859-15 iso8859-15 iso_8859-15 latin9 latin-9", 28605, "ISO-8859-15",
+     family::single_byte},
+    {"iso-8859-16 iso8859-16 iso_8859-16 latin10", 0, "ISO-8859-16", family::single_byte},
     {"windows-1250 cp1250", 1250, "CP1250", family::single_byte},
     {"windows-1251 cp1251", 1251, "CP1251", family::single_byte},
     {"windows-1253 cp1253", 1253, "CP1253", family::single_byte},
@@ -78,8 +80,8 @@ constexpr charset_entry charsets[] = {
     {"windows-1256 cp1256", 1256, "CP1256", family::single_byte},
     {"windows-1257 cp1257", 1257, "CP1257", family::single_byte},
     {"windows-1258 cp1258", 1258, "CP1258", family::single_byte},
-    {"koi8-r", 20866, "KOI8-R", family::iso_8859},
-    {"koi8-u", 21866, "KOI8-U", family::iso_8859},
+    {"koi8-r", 20866, "KOI8-R", family::single_byte},
+    {"koi8-u", 21866, "KOI8-U", family::single_byte},
     {"gb2312 euc-cn gbk cp936 x-gbk", 936, "CP936", family::double_byte},
     {"gb18030", 54936, "GB18030", family::gb18030},
     {"big5 cp950 x-x-big5", 950, "CP950", family::double_byte},
@@ -261,7 +263,6 @@ bool has_malformed_sequence(const charset_entry& entry, std::string_view bytes) 
 // C1 control or a private-use character (0xFF of GBK, 0x80 of Big5, say). Refused alike
 // on every system, so the builds read the same bytes the same way.
 bool has_foreign_characters(const charset_entry& entry, std::string_view utf8) {
-    if (entry.kind == family::iso_8859) return false;
     for (size_t at = 0; at + 1 < utf8.size(); ++at) {
         auto first = static_cast<unsigned char>(utf8[at]);
         auto second = static_cast<unsigned char>(utf8[at + 1]);
@@ -400,7 +401,6 @@ std::string gb18030_to_utf8(std::string_view bytes, bool& replaced) {
 
 std::string convert(const charset_entry& entry, std::string_view bytes, bool& replaced) {
     switch (entry.kind) {
-        case family::iso_8859:
         case family::single_byte:
             // Windows-1252 is read as the ANSI code page is, its five undefined bytes as the
             // C1 controls of the same value, the way Windows and mailers read them.

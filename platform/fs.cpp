@@ -267,17 +267,47 @@ bool is_path_separator(char c) {
 #endif
 }
 
-size_t file_name_start(const std::string& path) {
+namespace {
+
+template <class Path>
+size_t name_start(const Path& path) {
     size_t at = path.size();
-    while (at > 0 && !is_path_separator(path[at - 1])) --at;
+    auto separates = [](auto c) {
+        return static_cast<unsigned long>(c) < 0x80 && is_path_separator(char(c));
+    };
+    while (at > 0 && !separates(path[at - 1])) --at;
 #ifdef _WIN32
     if (at == 0 && path.size() >= 2 && path[1] == ':') at = 2;
 #endif
     return at;
 }
 
+}  // namespace
+
+size_t file_name_start(const std::string& path) {
+    return name_start(path);
+}
+
+#ifdef _WIN32
+size_t file_name_start(std::wstring_view path) {
+    return name_start(path);
+}
+#endif
+
 std::string file_name_of(const std::string& path) {
     return path.substr(file_name_start(path));
+}
+
+bool read_whole_file(const char* path, std::string& text) {
+    FILE* file = open_file(path, "rb");
+    if (file == nullptr) return false;
+    char buffer[65536];
+    for (size_t got; (got = std::fread(buffer, 1, sizeof buffer, file)) > 0;)
+        text.append(buffer, got);
+    bool failed = std::ferror(file) != 0;
+    std::fclose(file);
+    if (failed && errno == 0) errno = EIO;
+    return !failed;
 }
 
 long long process_id() {

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <optional>
 #include <string>
+#include <string_view>
 
 namespace platform {
 
@@ -61,6 +62,10 @@ int set_file_times(const char* path, int64_t seconds);
 // The runtime's error report: "tag: <text of errno>\n" on standard error.
 void report_error(const char* tag);
 
+// Appends the whole file at `path` to `text`; false (errno set) when it cannot be opened or
+// a read fails.
+bool read_whole_file(const char* path, std::string& text);
+
 // This process's id, for names that must be the run's own.
 long long process_id();
 
@@ -77,6 +82,8 @@ std::string file_name_of(const std::string& path);
 std::wstring widen_path(const char* path);
 // UTF-16 to UTF-8.
 std::string narrow_utf8(const wchar_t* text);
+// Where the file name of a wide path starts, by the rule of file_name_start.
+size_t file_name_start(std::wstring_view path);
 #endif
 
 }  // namespace platform

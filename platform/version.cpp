@@ -12,12 +12,15 @@ const char* program_commit() {
     return MORVALE_COMMIT;
 }
 
-// The version with the commit where there is one: the text a report needs to name the exact
-// program that made it.
-std::string tool_version() {
-    std::string text = std::string("morvale ") + program_version();
+// The text a report needs to name the exact program that made it.
+std::string version_text() {
+    std::string text = program_version();
     if (*program_commit() != '\0') text += std::string(" (commit ") + program_commit() + ")";
     return text;
+}
+
+std::string tool_version() {
+    return "morvale " + version_text();
 }
 
 }  // namespace platform

@@ -12,6 +12,8 @@ const char* program_version();
 // built outside a git checkout of its own.
 const char* program_commit();
 
+// The version with the commit where there is one: "1.1.0 (commit abc1234)".
+std::string version_text();
 // How records name the program: "morvale 1.1.0", or "morvale 1.1.0 (commit abc1234)".
 std::string tool_version();
 

@@ -49,7 +49,8 @@ store_image charset_store() {
     return store_of_messages(texts);
 }
 
-store_image store_of_messages(const std::vector<std::string>& texts) {
+store_image store_of_messages(const std::vector<std::string>& texts,
+                              const std::vector<std::string>& fragments) {
     store_image image;
     image.put_signature();
     random_source random(1);
@@ -58,6 +59,12 @@ store_image store_of_messages(const std::vector<std::string>& texts) {
         auto offsets =
             lay_out_blocks(next, live_blocks_for(text.size()), block_order::in_order, random);
         image.add_message(text, offsets);
+        next += static_cast<uint32_t>(offsets.size()) * block_size;
+    }
+    for (const std::string& text : fragments) {
+        auto offsets =
+            lay_out_blocks(next, freed_blocks_for(text.size()), block_order::in_order, random);
+        image.add_freed_fragment(text, offsets, 0);
         next += static_cast<uint32_t>(offsets.size()) * block_size;
     }
     return image;

@@ -121,8 +121,10 @@ std::string make_mime_message(random_source& random);
 // A small store of live messages whose headers are written in several charsets
 // (ISO-8859-1, KOI8-R, GB2312, UTF-8, raw 8-bit text), one after the other from 0x200.
 store_image charset_store();
-// A store of the given message texts, live and in order, one after the other from 0x200.
-store_image store_of_messages(const std::vector<std::string>& texts);
+// A store of the given message texts, live and in order, one after the other from 0x200,
+// then the given deleted fragments.
+store_image store_of_messages(const std::vector<std::string>& texts,
+                              const std::vector<std::string>& fragments = {});
 
 // A small store of live messages and a deleted fragment with lines an mbox file quotes
 // (">*From "), LF line ends and a last line without a line end.

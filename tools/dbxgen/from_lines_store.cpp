@@ -26,21 +26,7 @@ constexpr const char* fragment =
 }  // namespace
 
 store_image from_lines_store() {
-    store_image image;
-    image.put_signature();
-    random_source random(1);
-    uint32_t next = 0x200;
-    for (std::string_view text : messages) {
-        auto offsets =
-            lay_out_blocks(next, live_blocks_for(text.size()), block_order::in_order, random);
-        image.add_message(text, offsets);
-        next += static_cast<uint32_t>(offsets.size()) * block_size;
-    }
-    std::string_view text = fragment;
-    auto offsets =
-        lay_out_blocks(next, freed_blocks_for(text.size()), block_order::in_order, random);
-    image.add_freed_fragment(text, offsets, 0);
-    return image;
+    return store_of_messages({std::begin(messages), std::end(messages)}, {fragment});
 }
 
 }  // namespace dbxgen

@@ -62,17 +62,8 @@ int write_small_store(const dbxgen::store_image& image, const char* out_path, co
 int write_files_store(const char* out_path, char** files, int count) {
     std::vector<std::string> texts;
     for (int i = 0; i < count; ++i) {
-        FILE* in = platform::open_file(files[i], "rb");
-        if (in == nullptr) {
-            platform::report_error(files[i]);
-            return 1;
-        }
         std::string text;
-        char buffer[4096];
-        for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, in)) > 0;) text.append(buffer, n);
-        bool failed = std::ferror(in) != 0;
-        std::fclose(in);
-        if (failed) {
+        if (!platform::read_whole_file(files[i], text)) {
             platform::report_error(files[i]);
             return 1;
         }
