@@ -254,7 +254,14 @@ void manifest::write_run(const nlohmann::ordered_json& run, bool final) {
         good_ = false;
     }
     file_ = nullptr;
-    std::string whole = read_whole(path_);
+    // The records are written again behind the run's line; when they cannot be read back, the
+    // manifest stays as it was written and the run fails, rather than lose them.
+    std::string whole;
+    if (!platform::read_whole_file(path_.c_str(), whole)) {
+        if (good_) platform::report_error(path_.c_str());
+        good_ = false;
+        return;
+    }
     size_t first_end = whole.find('\n');
     replace_with(path_, text + (first_end == std::string::npos ? "" : whole.substr(first_end + 1)));
 }
@@ -273,16 +280,4 @@ void manifest::replace_with(const std::string& path, const std::string& text) {
     platform::report_error(path.c_str());
     platform::remove_file(temporary.c_str());
     good_ = false;
-}
-
-// The manifest as written so far.
-std::string manifest::read_whole(const std::string& path) {
-    std::string text;
-    FILE* file = platform::open_file(path.c_str(), "rb");
-    if (file == nullptr) return text;
-    char buffer[65536];
-    for (size_t got; (got = std::fread(buffer, 1, sizeof buffer, file)) > 0;)
-        text.append(buffer, got);
-    std::fclose(file);
-    return text;
 }

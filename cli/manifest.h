@@ -39,7 +39,6 @@ class manifest {
     std::string relative(const std::string& file) const;
     std::string run_path() const;
     void replace_with(const std::string& path, const std::string& text);
-    static std::string read_whole(const std::string& path);
 
     FILE* file_;
     std::string path_;
