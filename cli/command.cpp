@@ -278,7 +278,8 @@ bool ended_well(const options& parsed, const run_outcome& outcome, const char* k
                      platform::printable(input).c_str());
     }
     return outcome.store_opened && !outcome.abandoned && outcome.errors == 0 &&
-           outcome.unreadable.empty() && (!writes(parsed) || outcome.folder_entered);
+           outcome.unreadable.empty() && !outcome.damaged &&
+           (!writes(parsed) || outcome.folder_entered);
 }
 
 // The names joined with '/', as a path relative to FOLDER.

@@ -26,6 +26,30 @@ int64_t now_seconds() {
 
 run_record::run_record(const std::vector<std::string>& args) : args_(args), start_(now_seconds()) {}
 
+run_record::~run_record() {
+    if (!images_.empty()) platform::digest_image_reads(nullptr);
+}
+
+namespace {
+
+// The MD5 and SHA-256 of a file read whole now; a failure is said.
+std::optional<platform::digests> hash_file(const std::string& path) {
+    std::optional<platform::digests> digests = platform::digest_of_file(path.c_str());
+    if (!digests)
+        std::fprintf(stderr, "morvale: %s: cannot be hashed: %s\n",
+                     platform::printable(path).c_str(), platform::read_error_text(errno));
+    return digests;
+}
+
+void put_digests(const std::optional<platform::digests>& digests, nlohmann::ordered_json& into,
+                 const std::string& md5, const std::string& sha256) {
+    into[md5] = digests ? nlohmann::ordered_json(digests->md5) : nlohmann::ordered_json(nullptr);
+    into[sha256] =
+        digests ? nlohmann::ordered_json(digests->sha256) : nlohmann::ordered_json(nullptr);
+}
+
+}  // namespace
+
 void run_record::add_input(const std::string& path, bool hash, bool image) {
     nlohmann::ordered_json input;
     input["path"] = path;
@@ -34,23 +58,76 @@ void run_record::add_input(const std::string& path, bool hash, bool image) {
     input["size"] = size ? nlohmann::ordered_json(*size) : nlohmann::ordered_json(nullptr);
     if (folder) input["folder"] = true;
     // An image of several files (split raw, EWF) is larger than its first file.
+    image_input files;
+    bool opened = false;
     if (image && !folder) {
         if (FILE* file = platform::open_image(path.c_str())) {
-            if (auto status = platform::status_of(file)) input["image_size"] = status->size;
+            opened = true;
+            std::optional<platform::stream_status> status = platform::status_of(file);
+            if (status) input["image_size"] = status->size;
+            if (auto source = platform::source_of(file)) {
+                files.segments = source->segments();
+                files.stored = source->stored_digests();
+            } else if (status) {  // a plain file is its only segment
+                uint64_t whole = uint64_t(std::max<int64_t>(status->size, 0));
+                files.segments.push_back({path, whole, 0, whole});
+            }
             platform::close_image(file);
         }
     }
-    if (hash && !folder) {
-        std::optional<platform::digests> digests = platform::digest_of_file(path.c_str());
-        if (digests) {
+    if (hash && opened) {
+        // The data of the image and its raw files are digested as the run reads them; an
+        // EWF image's files hold compressed data, and are read whole now.
+        for (const platform::image_segment& each : files.segments)
+            files.read_now.push_back(each.placed == each.size ? std::nullopt
+                                                              : hash_file(each.path));
+        files.input = inputs_.size();
+        images_.push_back(std::move(files));
+        platform::digest_image_reads(
+            [this](const platform::image_reading& reading) { readings_[reading.path] = reading; });
+    } else if (hash && !folder) {
+        if (std::optional<platform::digests> digests = hash_file(path)) {
             input["md5"] = digests->md5;
             input["sha256"] = digests->sha256;
-        } else {
-            std::fprintf(stderr, "morvale: %s: cannot be hashed: %s\n",
-                         platform::printable(path).c_str(), platform::read_error_text(errno));
         }
     }
     inputs_.push_back(input);
+}
+
+// The digests of an image's files and data: those the run's reading gave (none before the
+// run ends), and an EWF image's own, and whether its data matches them.
+nlohmann::ordered_json run_record::image_fields(const image_input& image) const {
+    nlohmann::ordered_json input = inputs_[image.input];
+    const std::string& path = input["path"].get_ref<const std::string&>();
+    auto found = readings_.find(path);
+    const platform::image_reading* reading = found == readings_.end() ? nullptr : &found->second;
+    nlohmann::ordered_json segments = nlohmann::ordered_json::array();
+    for (size_t k = 0; k < image.segments.size(); ++k) {
+        const platform::image_segment& each = image.segments[k];
+        nlohmann::ordered_json segment;
+        segment["path"] = each.path;
+        segment["size"] = each.size;
+        std::optional<platform::digests> digests = image.read_now[k];
+        if (each.placed == each.size && reading && k < reading->segments.size())
+            digests = reading->segments[k];
+        put_digests(digests, segment, "md5", "sha256");
+        // The file given is the image's first segment.
+        if (k == 0) put_digests(digests, input, "md5", "sha256");
+        segments.push_back(segment);
+    }
+    input["segments"] = segments;
+    input["image_read"] = reading ? reading->read_in_order : 0;
+    std::optional<platform::digests> data = reading ? reading->data : std::nullopt;
+    put_digests(data, input, "image_md5", "image_sha256");
+    if (image.stored.empty()) return input;
+    std::optional<bool> matches;
+    for (const auto& [name, value] : image.stored) {
+        input["acquisition_" + name] = value;
+        if (name == "md5" && data) matches = data->md5 == value;
+    }
+    input["acquisition_match"] =
+        matches ? nlohmann::ordered_json(*matches) : nlohmann::ordered_json(nullptr);
+    return input;
 }
 
 void run_record::count(const chain_record& record) {
@@ -79,7 +156,9 @@ nlohmann::ordered_json run_record::json(std::optional<int> exit_status) const {
     run["exit_status"] =
         exit_status ? nlohmann::ordered_json(*exit_status) : nlohmann::ordered_json(nullptr);
     run["cluster_size"] = dbx_cluster_size();
-    run["inputs"] = inputs_;
+    nlohmann::ordered_json inputs = inputs_;
+    for (const image_input& image : images_) inputs[image.input] = image_fields(image);
+    run["inputs"] = inputs;
     nlohmann::ordered_json stores = nlohmann::ordered_json::array();
     for (const auto& [key, counted] : stores_) {
         nlohmann::ordered_json store;

@@ -291,6 +291,7 @@ carved_image* dbx_carve(const char* path) {
         errno = error;
         return nullptr;
     }
+    if (auto source = platform::source_of(image->file)) image->faults = source->faults();
     bool carved = false;
     try {
         image->file_name = path;

@@ -19,6 +19,7 @@ struct carved_image {
     uint64_t size = 0;
     std::vector<dbx_t*> stores;
     std::vector<unreadable_range> unreadable;  // in image order
+    std::vector<std::string> faults;           // what is wrong with the image as a whole
 };
 
 // Opens and carves an image (a file or a block device of any size); null when it cannot

@@ -140,6 +140,14 @@ class carve_run : public run_steps {
     }
 
     void report_unreadable(main_view* dialog, recover_totals& totals) override {
+        for (const std::string& fault : image_->faults) {
+            std::fprintf(stderr, "morvale: %s: %s\n",
+                         platform::printable(image_->file_name).c_str(),
+                         platform::printable(fault).c_str());
+            dialog->unreadable_bytes(image_->file_name, fault);
+            totals.damaged = true;
+        }
+        std::fflush(stderr);
         for (const unreadable_range& range : image_->unreadable)
             ::report_unreadable(dialog, totals, image_->file_name, range);
     }

@@ -42,7 +42,8 @@ struct run_outcome {
     bool abandoned = false;       // the run was abandoned at a checkpoint
     bool output_failed = false;   // collection runs: the collection could not be written
     std::vector<unreadable_range> unreadable;  // bytes of the store that could not be read
-    integrity_counts integrity;                // chains found short of whole
+    bool damaged = false;        // an image found damaged when opened (its faults were said)
+    integrity_counts integrity;  // chains found short of whole
 };
 
 // Runs one extraction: `target` is the output folder, the path separator and the store's

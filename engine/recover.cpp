@@ -201,7 +201,7 @@ void show_completion(main_view* dialog, const run_outcome& outcome) {
         char text[64];
         std::snprintf(text, sizeof text, "Saving completed with %d errors", outcome.errors);
         dialog->message_box(text, "Tavrin Morvale", 0x1030);
-    } else if (!outcome.unreadable.empty()) {
+    } else if (!outcome.unreadable.empty() || outcome.damaged) {
         dialog->message_box("Saving completed, but parts of the store could not be read",
                             "Tavrin Morvale", 0x1030);
     } else {
@@ -322,6 +322,7 @@ int run_in_frame(bool saving, run_steps& steps, run_outcome* outcome) {
         result.abandoned = result.abandoned || totals.abandoned;
         result.output_failed = totals.output_failed;
         result.unreadable = std::move(totals.unreadable);
+        result.damaged = totals.damaged;
         result.integrity = totals.integrity;
     }
     if (saving && !nothing_found && !result.abandoned) show_completion(dialog, result);

@@ -19,6 +19,7 @@ struct recover_totals {
     bool abandoned = false;
     bool output_failed = false;  // the collection of a collection run could not be written
     std::vector<unreadable_range> unreadable;  // reported so far, scan's and messages'
+    bool damaged = false;  // the image is damaged besides (a segment missing or too long)
     integrity_counts integrity;
 };
 

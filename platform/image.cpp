@@ -2,6 +2,7 @@
 
 #include "platform/image.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <map>
@@ -9,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/fs.h"
 #include "platform/read.h"
 
 namespace platform {
@@ -80,30 +82,90 @@ bool is_first_segment(const std::string& name) {
     return number == "001" || number == "aa" || number == "AA";
 }
 
-// The segments of a split raw image, read one after another as one image.
+// A plain file or block device read as an image, so that what is read of it can be
+// digested.
+class plain_image : public image_source {
+  public:
+    plain_image(FILE* file, std::string path, uint64_t size)
+        : file_(file), path_(std::move(path)), size_(size) {}
+    long long read_once(uint64_t offset, char* buffer, size_t length) override {
+        return read_file_once(file_, offset, buffer, length);
+    }
+    uint64_t size() const override { return size_; }
+    std::vector<image_segment> segments() const override { return {{path_, size_, 0, size_}}; }
+
+  private:
+    FILE* file_;  // the image's own FILE, closed by close_image
+    std::string path_;
+    uint64_t size_;
+};
+
+// The segments of a split raw image. Every segment but the last holds as many bytes as
+// the first one (split's way): segment k starts at k times that size, whatever came
+// before it, so a segment missing, empty or short leaves a range no file holds (read as
+// failed, segment_missing) and the bytes after it keep their place.
 class split_image : public image_source {
   public:
     ~split_image() override {
-        for (FILE* file : files_) std::fclose(file);
+        for (part& each : parts_)
+            if (each.file) std::fclose(each.file);
     }
 
-    // Adds a segment of `size` bytes: the split image closes it. The first segment is opened
-    // again for it, apart from the image's own FILE, whose reads come here.
-    void add(FILE* file, uint64_t size) {
-        files_.push_back(file);
-        starts_.push_back(size_);
-        size_ += size;
+    // Opens the segments from `first` (opened as `first_file`) on; false (errno set) when
+    // there is no second one: the first is then a plain file.
+    bool open(const std::string& first, FILE* first_file) {
+        std::optional<stream_status> status = status_of(first_file);
+        if (!status || status->directory) return false;
+        // Every name of the series is looked at, so that a segment after a missing one is
+        // still found.
+        std::vector<std::string> names{first};
+        for (std::string name = next_segment(first); !name.empty(); name = next_segment(name))
+            names.push_back(name);
+        size_t last = 0;
+        std::vector<part> found(names.size());
+        for (size_t k = 1; k < names.size(); ++k) {
+            found[k].path = names[k];
+            found[k].file = open_for_reading(names[k].c_str());
+            found[k].error = found[k].file == nullptr ? errno : 0;
+            if (found[k].file == nullptr) {
+                if (found[k].error != ENOENT) last = k;
+                continue;
+            }
+            std::optional<stream_status> own = status_of(found[k].file);
+            if (!own || own->directory) {
+                found[k].error = own ? not_regular_file : EIO;
+                std::fclose(found[k].file);
+                found[k].file = nullptr;
+            } else {
+                found[k].size = uint64_t(std::max<int64_t>(own->size, 0));
+            }
+            last = k;
+        }
+        if (last == 0) return false;
+        found[0] = {first, open_for_reading(first.c_str()), uint64_t(status->size), 0};
+        if (found[0].file == nullptr) {
+            for (part& each : found)
+                if (each.file) std::fclose(each.file);
+            return false;
+        }
+        parts_.assign(std::make_move_iterator(found.begin()),
+                      std::make_move_iterator(found.begin() + long(last) + 1));
+        place();
+        return true;
     }
-    size_t segments() const { return files_.size(); }
 
     long long read_once(uint64_t offset, char* buffer, size_t length) override {
         if (offset >= size_ || length == 0) return 0;
-        size_t k = files_.size() - 1;
-        while (starts_[k] > offset) --k;
-        uint64_t end = k + 1 < starts_.size() ? starts_[k + 1] : size_;
+        size_t k = std::min<uint64_t>(nominal_ == 0 ? 0 : offset / nominal_, parts_.size() - 1);
+        while (parts_[k].start > offset) --k;
+        const part& at = parts_[k];
+        if (offset >= at.start + at.placed) {  // no file holds these bytes
+            errno = segment_missing;
+            return -1;
+        }
+        uint64_t end = at.start + at.placed;
         size_t wanted = size_t(std::min<uint64_t>(length, end - offset));
-        read_outcome read =
-            read_at(files_[k], offset - starts_[k], buffer, wanted, end - starts_[k]);
+        read_outcome read = read_at(at.file, offset - at.start, buffer, wanted, at.placed);
         if (read.error != 0 && read.count == 0) {
             errno = read.error > 0 ? read.error : EIO;
             return -1;
@@ -113,43 +175,147 @@ class split_image : public image_source {
 
     uint64_t size() const override { return size_; }
 
+    std::vector<image_segment> segments() const override {
+        std::vector<image_segment> listed;
+        for (const part& each : parts_)
+            if (each.file) listed.push_back({each.path, each.size, each.start, each.placed});
+        return listed;
+    }
+
+    std::vector<std::string> faults() const override { return faults_; }
+
   private:
-    std::vector<FILE*> files_;
-    std::vector<uint64_t> starts_;
+    struct part {
+        std::string path;
+        FILE* file = nullptr;  // null: missing, not a file or not to be opened
+        uint64_t size = 0;
+        int error = 0;
+        uint64_t start = 0, placed = 0;
+    };
+
+    // Places each segment and says what is wrong with any of them.
+    void place() {
+        const std::string& first = file_name_of(parts_[0].path);
+        nominal_ = parts_[0].size;
+        for (const part& each : parts_) nominal_ = nominal_ > 0 ? nominal_ : each.size;
+        for (size_t k = 0; k < parts_.size(); ++k) {
+            part& each = parts_[k];
+            bool last = k + 1 == parts_.size();
+            each.start = k * nominal_;
+            each.placed = each.file == nullptr ? 0
+                          : last               ? each.size
+                                               : std::min(each.size, nominal_);
+            std::string name = "segment " + file_name_of(each.path);
+            if (each.file == nullptr && each.error == ENOENT) {
+                faults_.push_back(name + " is missing");
+            } else if (each.file == nullptr) {
+                faults_.push_back(name + ": " + read_error_text(each.error));
+            } else if (each.size == 0) {
+                faults_.push_back(name + " is empty");
+            } else if (!last && each.size < nominal_) {
+                faults_.push_back(name + " is " + std::to_string(nominal_ - each.size) +
+                                  " bytes shorter than " + first);
+            } else if (!last && each.size > nominal_) {
+                faults_.push_back(name + " is " + std::to_string(each.size - nominal_) +
+                                  " bytes longer than " + first + "; they are not read");
+            }
+        }
+        size_ = parts_.back().start + parts_.back().placed;
+    }
+
+    std::vector<part> parts_;
+    uint64_t nominal_ = 0;  // every segment's size but the last one's
     uint64_t size_ = 0;
+    std::vector<std::string> faults_;
 };
 
-// The segments after the first one beside it, when there are any: a lone "disk.001" is a
-// plain file. False (errno set) when a segment found cannot be read.
-bool add_segments(FILE* first, const std::string& path, std::shared_ptr<split_image>& image) {
-    std::optional<stream_status> status = status_of(first);
-    if (!status || status->directory) return true;
-    for (std::string name = next_segment(path); !name.empty(); name = next_segment(name)) {
-        FILE* segment = open_for_reading(name.c_str());
-        if (segment == nullptr) {
-            if (errno == ENOENT) break;
-            return false;
+// Takes the bytes of an image as they are read, in order from the image's start and
+// from each placed segment's start, into their digests.
+class digesting_image : public image_source {
+  public:
+    digesting_image(std::string path, std::shared_ptr<image_source> inner)
+        : inner_(std::move(inner)), segments_(inner_->segments()) {
+        reading_.path = std::move(path);
+        reading_.size = inner_->size();
+        data_.end = reading_.size;
+        for (const image_segment& each : segments_) {
+            auto& range = ranges_.emplace_back(std::make_unique<in_order>());
+            range->next = each.start;
+            range->end = each.start + each.placed;
+            // A segment of which the image holds only part (or nothing, as an EWF file)
+            // gets no digest from the reads.
+            range->whole = each.placed == each.size;
         }
-        std::optional<stream_status> own = status_of(segment);
-        if (!own || own->directory) {
-            std::fclose(segment);
-            break;
-        }
-        if (!image) {
-            image = std::make_shared<split_image>();
-            FILE* again = open_for_reading(path.c_str());
-            if (again == nullptr) {
-                int error = errno;
-                std::fclose(segment);
-                errno = error;
-                return false;
-            }
-            image->add(again, uint64_t(status->size));
-        }
-        image->add(segment, uint64_t(own->size));
     }
-    return true;
-}
+
+    long long read_once(uint64_t offset, char* buffer, size_t length) override {
+        long long got = inner_->read_once(offset, buffer, length);
+        if (got > 0) {
+            std::lock_guard<std::mutex> hold(lock_);
+            // A scan starts a little way in (past a store's file header): those few bytes
+            // are read here, once.
+            if (offset > data_.next && offset - data_.next <= gap_read) {
+                std::vector<char> gap(size_t(offset - data_.next));
+                uint64_t at = data_.next;
+                if (inner_->read_once(at, gap.data(), gap.size()) == (long long)gap.size())
+                    add(at, gap.data(), gap.size());
+            }
+            add(offset, buffer, size_t(got));
+        }
+        return got;
+    }
+    uint64_t size() const override { return inner_->size(); }
+    std::vector<image_segment> segments() const override { return segments_; }
+    std::vector<std::string> faults() const override { return inner_->faults(); }
+    std::vector<std::pair<std::string, std::string>> stored_digests() const override {
+        return inner_->stored_digests();
+    }
+
+    // What was read, once reading is over.
+    image_reading finish() {
+        std::lock_guard<std::mutex> hold(lock_);
+        reading_.read_in_order = data_.next;
+        reading_.data = data_.finish();
+        for (auto& range : ranges_)
+            reading_.segments.push_back(range->whole ? range->finish() : std::nullopt);
+        return reading_;
+    }
+
+  private:
+    static constexpr uint64_t gap_read = 1 << 16;
+
+    void add(uint64_t offset, const char* bytes, size_t count) {
+        data_.add(offset, bytes, count);
+        for (auto& range : ranges_) range->add(offset, bytes, count);
+    }
+
+    // Bytes [next, end) of the image still to come, in order.
+    struct in_order {
+        uint64_t next = 0, end = 0;
+        bool whole = true;
+        digest_stream stream;
+        void add(uint64_t offset, const char* bytes, size_t count) {
+            if (offset > next || offset + count <= next || next >= end) return;
+            size_t from = size_t(next - offset);
+            size_t upto = size_t(std::min<uint64_t>(offset + count, end) - offset);
+            stream.add(std::string_view(bytes + from, upto - from));
+            next = offset + upto;
+        }
+        std::optional<digests> finish() {
+            if (next < end) return std::nullopt;
+            return stream.finish();
+        }
+    };
+
+    std::shared_ptr<image_source> inner_;
+    std::vector<image_segment> segments_;
+    std::mutex lock_;
+    in_order data_;
+    std::vector<std::unique_ptr<in_order>> ranges_;
+    image_reading reading_;
+};
+
+std::function<void(const image_reading&)> reading_done;
 
 }  // namespace
 
@@ -163,36 +329,47 @@ std::shared_ptr<image_source> source_of(FILE* file) {
 FILE* open_image(const char* path) {
     FILE* file = open_for_reading(path);
     if (file == nullptr) return nullptr;
-    int error = 0;
+    std::shared_ptr<image_source> source;
     if (is_ewf(file)) {
-        std::shared_ptr<image_source> ewf = open_ewf(path);
-        if (ewf) {
-            attach(file, std::move(ewf));
-            return file;
+        source = open_ewf(path);
+        if (!source) {
+            int error = errno;
+            std::fclose(file);
+            errno = error;
+            return nullptr;
         }
-        error = errno;
     } else if (is_first_segment(path)) {
-        std::shared_ptr<split_image> image;
-        if (add_segments(file, path, image)) {
-            if (image) attach(file, std::move(image));
-            return file;
-        }
-        error = errno;
-    } else {
-        return file;
+        auto split = std::make_shared<split_image>();
+        if (split->open(path, file)) source = std::move(split);
     }
-    std::fclose(file);
-    errno = error;
-    return nullptr;
+    if (reading_done) {
+        std::optional<stream_status> status = status_of(file);
+        if (!source && status && !status->directory)
+            source = std::make_shared<plain_image>(file, path, uint64_t(status->size));
+        if (source) source = std::make_shared<digesting_image>(path, std::move(source));
+    }
+    if (source) attach(file, std::move(source));
+    return file;
 }
 
 void close_image(FILE* file) {
     if (file == nullptr) return;
+    std::shared_ptr<image_source> source;
     {
         std::lock_guard<std::mutex> hold(sources_lock);
-        sources.erase(file);
+        auto found = sources.find(file);
+        if (found != sources.end()) {
+            source = std::move(found->second);
+            sources.erase(found);
+        }
     }
+    if (auto* digesting = dynamic_cast<digesting_image*>(source.get()); digesting && reading_done)
+        reading_done(digesting->finish());
     std::fclose(file);
+}
+
+void digest_image_reads(std::function<void(const image_reading&)> done) {
+    reading_done = std::move(done);
 }
 
 }  // namespace platform

@@ -52,6 +52,8 @@ const char* read_error_text(int error) {
     if (error == not_regular_file) return "not a regular file";
     if (error == ewf_not_supported)
         return "an EWF (Expert Witness) image: this build cannot read it, the Linux build can";
+    if (error == image_damaged) return "the image's data there is damaged or missing";
+    if (error == segment_missing) return "no segment of the image holds them";
     return std::strerror(error);
 }
 
@@ -63,9 +65,10 @@ HANDLE handle_of(FILE* file) {
     return reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(file)));
 }
 
-// One read of at most `length` bytes at `offset`: the count, 0 at the end of the file, -1
-// (errno set) on failure. The handle is synchronous: the offset travels in OVERLAPPED.
-long long read_once(FILE* file, uint64_t offset, char* buffer, size_t length) {
+}  // namespace
+
+// The handle is synchronous: the offset travels in OVERLAPPED.
+long long read_file_once(FILE* file, uint64_t offset, char* buffer, size_t length) {
     OVERLAPPED where{};
     where.Offset = DWORD(offset);
     where.OffsetHigh = DWORD(offset >> 32);
@@ -76,8 +79,6 @@ long long read_once(FILE* file, uint64_t offset, char* buffer, size_t length) {
     errno = EIO;
     return -1;
 }
-
-}  // namespace
 
 // Files, folders and disks only: a pipe or a console could block the run for ever.
 FILE* open_for_reading(const char* path) {
@@ -136,16 +137,12 @@ std::optional<file_identity> identity_of(const char* path) {
 
 #else
 
-namespace {
-
-long long read_once(FILE* file, uint64_t offset, char* buffer, size_t length) {
+long long read_file_once(FILE* file, uint64_t offset, char* buffer, size_t length) {
     for (;;) {
         ssize_t got = pread(fileno(file), buffer, length, static_cast<off_t>(offset));
         if (got >= 0 || errno != EINTR) return got;
     }
 }
-
-}  // namespace
 
 // The access time of a store is evidence too; O_NOATIME is granted to the file's owner
 // (and to root) only, so a refusal falls back to an ordinary open.
@@ -229,7 +226,7 @@ read_outcome read_at(FILE* file, uint64_t offset, void* buffer, size_t length, u
         uint64_t at = offset + outcome.count;
         size_t left = present - outcome.count;
         long long got = source ? source->read_once(at, bytes + outcome.count, left)
-                               : read_once(file, at, bytes + outcome.count, left);
+                               : read_file_once(file, at, bytes + outcome.count, left);
         if (got < 0) {
             outcome.error = errno != 0 ? errno : EIO;
             return outcome;

@@ -62,6 +62,10 @@ struct read_outcome {
 // that did not arrive are an error (file_shrank).
 read_outcome read_at(FILE* file, uint64_t offset, void* buffer, size_t length, uint64_t size);
 
+// One read of at most `length` bytes at `offset` of the file itself (not of an image it
+// opens): the count, 0 at its end, -1 (errno set) on failure.
+long long read_file_once(FILE* file, uint64_t offset, char* buffer, size_t length);
+
 // Test seams, each asked before every read with its offset and length; set them while no
 // run is going on. A read fault names the first offset of the range at which the read
 // fails (EIO), as a bad sector would; a file end names the offset at which the file ends
