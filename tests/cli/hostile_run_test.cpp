@@ -125,6 +125,19 @@ std::string ring_image(place& where, uint32_t stores, std::string& text) {
     return where.write("in/ring.img", dbxgen::ring_image(stores, text));
 }
 
+// A disk image of 512 empty bytes and a store of three one-block messages, split into
+// in/disk.001 ... in/disk.004 of 1024 bytes: messages "one" (from byte 1184) and "two"
+// (from 1712, 46 bytes) lie in disk.002, "three" in disk.003.
+std::string split_image(place& where) {
+    std::string store = read_file(fs::u8path(where.small_store(
+        "store.dbx", {"From: a@x\r\nSubject: one\r\n\r\nx", "From: a@x\r\nSubject: two\r\n\r\nx",
+                      "From: a@x\r\nSubject: three\r\n\r\nx"})));
+    std::string image = std::string(512, '\0') + store;
+    for (size_t k = 0; k * 1024 < image.size(); ++k)
+        where.write("in/disk.00" + std::to_string(k + 1), image.substr(k * 1024, 1024));
+    return where.at("in/disk.001");
+}
+
 std::vector<std::string> lines_of(const std::string& text) {
     std::vector<std::string> lines;
     std::istringstream in(text);
@@ -137,6 +150,18 @@ struct outcome {
     std::string out, err;
     std::map<std::string, std::string> written;  // under "out"
 };
+
+// The subjects of the files written, in order.
+std::vector<std::string> subjects_written(const outcome& run) {
+    std::vector<std::string> subjects;
+    for (const auto& [name, bytes] : run.written) {
+        size_t at = bytes.find("Subject: ");
+        if (at != std::string::npos)
+            subjects.push_back(bytes.substr(at + 9, bytes.find('\r', at) - at - 9));
+    }
+    std::sort(subjects.begin(), subjects.end());
+    return subjects;
+}
 
 struct hostile_run {
     const char* name;
@@ -500,6 +525,98 @@ const std::vector<hostile_run>& hostile_runs() {
          1,
          {"morvale: $D/in/mail/A?[31mB?C/y.dbx: not a regular file; skipped\n"},
          {}},
+        {"split image with a missing middle segment",
+         false,
+         [](place& p) {
+             std::string first = split_image(p);
+             fs::remove(fs::u8path(p.at("in/disk.003")));
+             return std::vector<std::string>{"--carve", "--eml", first, p.at("out")};
+         },
+         1,
+         {"morvale: $D/in/disk.001: segment disk.003 is missing\n",
+          "morvale: $D/in/disk.001: cannot read bytes 2048 to 3071: no segment of the image holds "
+          "them\n"},
+         [](place&, const outcome& run) {
+             EXPECT_EQ(subjects_written(run), (std::vector<std::string>{"one", "two"}));
+         }},
+        {"split image with a short middle segment",
+         false,
+         [](place& p) {
+             std::string first = split_image(p);
+             std::string second = read_file(fs::u8path(p.at("in/disk.002")));
+             p.write("in/disk.002", second.substr(0, 700));
+             return std::vector<std::string>{"--carve", "--eml", first, p.at("out")};
+         },
+         1,
+         {"morvale: $D/in/disk.001: segment disk.002 is 324 bytes shorter than disk.001\n",
+          "cannot read bytes 1724 to 2047: no segment of the image holds them\n"},
+         [](place&, const outcome& run) {
+             EXPECT_EQ(subjects_written(run), (std::vector<std::string>{"one", "three"}));
+         }},
+        {"split image with a long middle segment",
+         false,
+         [](place& p) {
+             std::string first = split_image(p);
+             p.write("in/disk.002", read_file(fs::u8path(p.at("in/disk.002"))) + "0123456789");
+             return std::vector<std::string>{"--carve", "--eml", first, p.at("out")};
+         },
+         1,
+         {"morvale: $D/in/disk.001: segment disk.002 is 10 bytes longer than disk.001; they are "
+          "not read\n"},
+         [](place&, const outcome& run) {
+             EXPECT_EQ(subjects_written(run), (std::vector<std::string>{"one", "three", "two"}));
+         }},
+        {"split image with an empty middle segment",
+         false,
+         [](place& p) {
+             std::string first = split_image(p);
+             p.write("in/disk.003", std::string());
+             return std::vector<std::string>{"--carve", "--eml", first, p.at("out")};
+         },
+         1,
+         {"morvale: $D/in/disk.001: segment disk.003 is empty\n"},
+         [](place&, const outcome& run) {
+             EXPECT_EQ(subjects_written(run), (std::vector<std::string>{"one", "two"}));
+         }},
+        {"split image with a folder for a segment",
+         false,
+         [](place& p) {
+             std::string first = split_image(p);
+             fs::remove(fs::u8path(p.at("in/disk.003")));
+             fs::create_directory(fs::u8path(p.at("in/disk.003")));
+             return std::vector<std::string>{"--carve", "--eml", first, p.at("out")};
+         },
+         1,
+         {"morvale: $D/in/disk.001: segment disk.003: not a regular file\n"},
+         [](place&, const outcome& run) {
+             EXPECT_EQ(subjects_written(run), (std::vector<std::string>{"one", "two"}));
+         }},
+        {"digests of a split image's segments and data",
+         false,
+         [](place& p) {
+             p.write("in/disk.001", std::string(512, 'a'));
+             p.write("in/disk.002", std::string(512, 'b'));
+             p.write("in/disk.003", std::string(100, 'c'));
+             return std::vector<std::string>{"--carve", "--hash-inputs", "--manifest",
+                                             p.at("m.jsonl"), p.at("in/disk.001")};
+         },
+         0,
+         {},
+         [](place& p, const outcome&) {
+             auto input = nlohmann::json::parse(
+                 lines_of(read_file(p.dir.path() / "m.jsonl"))[0])["inputs"][0];
+             EXPECT_EQ(input["image_size"], 1124);
+             EXPECT_EQ(input["image_read"], 1124);
+             EXPECT_EQ(input["image_md5"], "2cef7bed26eac821916465941fe5739f");
+             EXPECT_EQ(input["image_sha256"],
+                       "0614a42bf7b549e9b5915ce0ccd431be69c2a2998d743af68dbf43a5d4324378");
+             EXPECT_EQ(input["md5"], "56907396339ca2b099bd12245f936ddc");
+             ASSERT_EQ(input["segments"].size(), 3u);
+             EXPECT_EQ(input["segments"][1]["size"], 512);
+             EXPECT_EQ(input["segments"][1]["md5"], "ba4f52e4d5d97c1bcfab88c6afe2cce6");
+             EXPECT_EQ(input["segments"][2]["sha256"],
+                       "bdcdc9e9204fe2099666b438af288629b1fa7f89797341bf7d435ce4ca2b706b");
+         }},
     };
     return runs;
 }
