@@ -243,8 +243,10 @@ class digesting_image : public image_source {
             range->next = each.start;
             range->end = each.start + each.placed;
             // A segment of which the image holds only part (or nothing, as an EWF file)
-            // gets no digest from the reads.
+            // gets no digest from the reads; one that is the whole image (a plain file)
+            // takes the data's.
             range->whole = each.placed == each.size;
+            range->all = each.start == 0 && each.placed == reading_.size;
         }
     }
 
@@ -277,7 +279,9 @@ class digesting_image : public image_source {
         reading_.read_in_order = data_.next;
         reading_.data = data_.finish();
         for (auto& range : ranges_)
-            reading_.segments.push_back(range->whole ? range->finish() : std::nullopt);
+            reading_.segments.push_back(!range->whole ? std::nullopt
+                                        : range->all  ? reading_.data
+                                                      : range->finish());
         return reading_;
     }
 
@@ -286,13 +290,15 @@ class digesting_image : public image_source {
 
     void add(uint64_t offset, const char* bytes, size_t count) {
         data_.add(offset, bytes, count);
-        for (auto& range : ranges_) range->add(offset, bytes, count);
+        for (auto& range : ranges_)
+            if (!range->all) range->add(offset, bytes, count);
     }
 
     // Bytes [next, end) of the image still to come, in order.
     struct in_order {
         uint64_t next = 0, end = 0;
-        bool whole = true;
+        bool whole = true;  // the segment lies whole in the image
+        bool all = false;   // it is the whole image
         digest_stream stream;
         void add(uint64_t offset, const char* bytes, size_t count) {
             if (offset > next || offset + count <= next || next >= end) return;
