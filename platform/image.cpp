@@ -127,6 +127,10 @@ class split_image : public image_source {
             found[k].path = names[k];
             found[k].file = open_for_reading(names[k].c_str());
             found[k].error = found[k].file == nullptr ? errno : 0;
+            // Windows refuses to open a folder as a file.
+            if (found[k].file == nullptr && found[k].error != ENOENT &&
+                entry_at(names[k].c_str()) == entry_kind::directory)
+                found[k].error = not_regular_file;
             if (found[k].file == nullptr) {
                 if (found[k].error != ENOENT) last = k;
                 continue;
