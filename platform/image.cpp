@@ -111,7 +111,7 @@ class split_image : public image_source {
             if (each.file) std::fclose(each.file);
     }
 
-    // Opens the segments from `first` (opened as `first_file`) on; false (errno set) when
+    // Opens the segments from `first` (opened as `first_file`) on; false when
     // there is no second one: the first is then a plain file.
     bool open(const std::string& first, FILE* first_file) {
         std::optional<stream_status> status = status_of(first_file);
