@@ -581,6 +581,7 @@ void say_integrity(const integrity_counts& counts, bool manifest) {
         if (text.empty()) number += count == 1 ? " message" : " messages";
         text += (text.empty() ? "" : ", ") + number + " " + what;
     };
+    add(counts.start_unattested, "whose start is unattested");
     add(counts.cut_short, "cut short");
     add(counts.unattested, "with unattested bytes");
     add(counts.crosses_stores, "crossing stores");
