@@ -669,6 +669,36 @@ const std::vector<hostile_run>& hostile_runs() {
              EXPECT_EQ(nlohmann::json::parse(lines[1])["date_utc"], "");
              EXPECT_EQ(nlohmann::json::parse(lines[1])["date"], "Sat, 1 Jan 0000 00:00:00 +0000");
          }},
+        {"message whose first block was written over",
+         false,
+         [](place& p) {
+             std::string store =
+                 p.small_store("in/st.dbx", {"From: a@x\r\nSubject: whole\r\n\r\nx",
+                                             "ody of a message whose first block is gone\r\n"});
+             return std::vector<std::string>{"--eml", "--manifest", p.at("m.jsonl"), store,
+                                             p.at("out")};
+         },
+         0,
+         {"morvale: 1 message whose start is unattested; see the manifest\n"},
+         [](place& p, const outcome& run) {
+             EXPECT_EQ(run.written.size(), 2u);
+             std::vector<std::string> lines = lines_of(read_file(p.dir.path() / "m.jsonl"));
+             ASSERT_EQ(lines.size(), 3u);  // the run's record, then the messages'
+             auto store = nlohmann::json::parse(lines[0])["stores"][0];
+             EXPECT_EQ(store["whole"], 1);
+             EXPECT_EQ(store["start unattested"], 1);
+             EXPECT_EQ(nlohmann::json::parse(lines[1])["integrity"], "whole");
+             auto rest = nlohmann::json::parse(lines[2]);
+             EXPECT_EQ(rest["integrity"], "start unattested");
+             EXPECT_EQ(rest["integrity_detail"],
+                       "start unattested: its first block begins \"ody of a message\"... (no "
+                       "header field)");
+             // A run that only lists counts it as well, from the rows the scan made.
+             std::string said = capture_output([&] { morvale_run({p.at("in/st.dbx")}); }).err;
+             EXPECT_NE(said.find("morvale: 1 message whose start is unattested\n"),
+                       std::string::npos)
+                 << said;
+         }},
     };
     return runs;
 }
