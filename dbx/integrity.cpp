@@ -164,7 +164,9 @@ chain_integrity dbx_chain_integrity(const dbx_t* store, int list_number, const d
     if (list_number == 0 && !start.begins_with_field && !start.indexed) {
         found.start_unattested = true;
         found.start_unattested_detail =
-            "its first block begins " + quoted_start(start.first_bytes) + " (no header field)";
+            start.first_bytes.empty() ? "its first block could not be read"
+                                      : "its first block begins " +
+                                            quoted_start(start.first_bytes) + " (no header field)";
     }
     const dbx_block_list_t& list = store->lists[list_number];
     uint64_t file_end = uint64_t(std::max<int64_t>(store->file_size, 0));

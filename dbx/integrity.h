@@ -16,7 +16,8 @@ struct chain_start {
     bool begins_with_field = false;
     // The store's index names it as a message's first block. The index is not read yet.
     bool indexed = false;
-    // Its first bytes (a few dozen are plenty), to say what it begins with instead.
+    // Its first bytes (a few dozen are plenty), to say what it begins with instead; none
+    // when they could not be read.
     std::string first_bytes;
 };
 
