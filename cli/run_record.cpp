@@ -120,10 +120,15 @@ nlohmann::ordered_json run_record::image_fields(const image_input& image) const 
     std::optional<platform::digests> data = reading ? reading->data : std::nullopt;
     put_digests(data, input, "image_md5", "image_sha256");
     if (image.stored.empty()) return input;
+    if (data && !data->sha1.empty()) input["image_sha1"] = data->sha1;
     std::optional<bool> matches;
     for (const auto& [name, value] : image.stored) {
         input["acquisition_" + name] = value;
-        if (name == "md5" && data) matches = data->md5 == value;
+        const std::string* taken = !data            ? nullptr
+                                   : name == "md5"  ? &data->md5
+                                   : name == "sha1" ? &data->sha1
+                                                    : nullptr;
+        if (taken) matches = matches.value_or(true) && *taken == value;
     }
     input["acquisition_match"] =
         matches ? nlohmann::ordered_json(*matches) : nlohmann::ordered_json(nullptr);

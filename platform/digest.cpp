@@ -33,14 +33,16 @@ std::string hex(const unsigned char* bytes, size_t length) {
 
 #ifdef _WIN32
 struct digest_stream::state {
-    BCRYPT_ALG_HANDLE algorithms[2] = {nullptr, nullptr};
-    BCRYPT_HASH_HANDLE hashes[2] = {nullptr, nullptr};
+    BCRYPT_ALG_HANDLE algorithms[3] = {nullptr, nullptr, nullptr};
+    BCRYPT_HASH_HANDLE hashes[3] = {nullptr, nullptr, nullptr};
+    int count = 2;
     bool ok = true;
 };
 
-digest_stream::digest_stream() : state_(std::make_unique<state>()) {
-    LPCWSTR names[2] = {BCRYPT_MD5_ALGORITHM, BCRYPT_SHA256_ALGORITHM};
-    for (int i = 0; i < 2; ++i)
+digest_stream::digest_stream(bool sha1) : state_(std::make_unique<state>()) {
+    LPCWSTR names[3] = {BCRYPT_MD5_ALGORITHM, BCRYPT_SHA256_ALGORITHM, BCRYPT_SHA1_ALGORITHM};
+    state_->count = sha1 ? 3 : 2;
+    for (int i = 0; i < state_->count; ++i)
         state_->ok =
             state_->ok &&
             BCryptOpenAlgorithmProvider(&state_->algorithms[i], names[i], nullptr, 0) == 0 &&
@@ -49,7 +51,7 @@ digest_stream::digest_stream() : state_(std::make_unique<state>()) {
 }
 
 digest_stream::~digest_stream() {
-    for (int i = 0; i < 2; ++i) {
+    for (int i = 0; i < 3; ++i) {
         if (state_->hashes[i]) BCryptDestroyHash(state_->hashes[i]);
         if (state_->algorithms[i]) BCryptCloseAlgorithmProvider(state_->algorithms[i], 0);
     }
@@ -58,17 +60,18 @@ digest_stream::~digest_stream() {
 void digest_stream::add(std::string_view bytes) {
     for (size_t at = 0; state_->ok && at < bytes.size(); at += 1u << 30) {
         ULONG piece = ULONG(std::min<size_t>(bytes.size() - at, 1u << 30));
-        for (BCRYPT_HASH_HANDLE hash : state_->hashes)
+        for (int i = 0; i < state_->count; ++i)
             state_->ok =
                 state_->ok &&
-                BCryptHashData(hash, reinterpret_cast<PUCHAR>(const_cast<char*>(bytes.data() + at)),
+                BCryptHashData(state_->hashes[i],
+                               reinterpret_cast<PUCHAR>(const_cast<char*>(bytes.data() + at)),
                                piece, 0) == 0;
     }
 }
 
 digests digest_stream::finish() {
-    std::string values[2];
-    for (int i = 0; i < 2 && state_->ok; ++i) {
+    std::string values[3];
+    for (int i = 0; i < state_->count && state_->ok; ++i) {
         DWORD length = 0, got = 0;
         state_->ok =
             BCryptGetProperty(state_->algorithms[i], BCRYPT_HASH_LENGTH,
@@ -79,19 +82,23 @@ digests digest_stream::finish() {
         values[i] = hex(value.data(), value.size());
     }
     if (!state_->ok) throw std::runtime_error("the system's hash functions failed");
-    return {values[0], values[1]};
+    return {values[0], values[1], values[2]};
 }
 #else
 struct digest_stream::state {
-    EVP_MD_CTX* contexts[2] = {EVP_MD_CTX_new(), EVP_MD_CTX_new()};
+    EVP_MD_CTX* contexts[3] = {nullptr, nullptr, nullptr};
+    int count = 2;
     bool ok = true;
 };
 
-digest_stream::digest_stream() : state_(std::make_unique<state>()) {
-    const EVP_MD* algorithms[2] = {EVP_md5(), EVP_sha256()};
-    for (int i = 0; i < 2; ++i)
+digest_stream::digest_stream(bool sha1) : state_(std::make_unique<state>()) {
+    const EVP_MD* algorithms[3] = {EVP_md5(), EVP_sha256(), EVP_sha1()};
+    state_->count = sha1 ? 3 : 2;
+    for (int i = 0; i < state_->count; ++i) {
+        state_->contexts[i] = EVP_MD_CTX_new();
         state_->ok = state_->ok && state_->contexts[i] != nullptr &&
                      EVP_DigestInit_ex(state_->contexts[i], algorithms[i], nullptr) == 1;
+    }
 }
 
 digest_stream::~digest_stream() {
@@ -99,20 +106,21 @@ digest_stream::~digest_stream() {
 }
 
 void digest_stream::add(std::string_view bytes) {
-    for (EVP_MD_CTX* context : state_->contexts)
-        state_->ok = state_->ok && EVP_DigestUpdate(context, bytes.data(), bytes.size()) == 1;
+    for (int i = 0; i < state_->count; ++i)
+        state_->ok =
+            state_->ok && EVP_DigestUpdate(state_->contexts[i], bytes.data(), bytes.size()) == 1;
 }
 
 digests digest_stream::finish() {
-    std::string values[2];
-    for (int i = 0; i < 2 && state_->ok; ++i) {
+    std::string values[3];
+    for (int i = 0; i < state_->count && state_->ok; ++i) {
         unsigned char value[EVP_MAX_MD_SIZE];
         unsigned int length = 0;
         state_->ok = EVP_DigestFinal_ex(state_->contexts[i], value, &length) == 1;
         values[i] = hex(value, length);
     }
     if (!state_->ok) throw std::runtime_error("libcrypto's hash functions failed");
-    return {values[0], values[1]};
+    return {values[0], values[1], values[2]};
 }
 #endif
 

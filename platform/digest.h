@@ -9,17 +9,18 @@
 
 namespace platform {
 
-// MD5 and SHA-256 of some bytes, as lower-case hexadecimal text.
+// MD5 and SHA-256 of some bytes, as lower-case hexadecimal text; SHA-1 too when asked.
 struct digests {
     std::string md5;
     std::string sha256;
+    std::string sha1;  // empty unless asked for
 };
 digests digest_of(std::string_view bytes);
 
-// MD5 and SHA-256 of bytes given piece by piece.
+// MD5 and SHA-256 (and with `sha1`, SHA-1) of bytes given piece by piece.
 class digest_stream {
   public:
-    digest_stream();
+    explicit digest_stream(bool sha1 = false);
     ~digest_stream();
     digest_stream(const digest_stream&) = delete;
     digest_stream& operator=(const digest_stream&) = delete;

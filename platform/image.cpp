@@ -238,7 +238,7 @@ class split_image : public image_source {
 class digesting_image : public image_source {
   public:
     digesting_image(std::string path, std::shared_ptr<image_source> inner)
-        : inner_(std::move(inner)), segments_(inner_->segments()) {
+        : inner_(std::move(inner)), segments_(inner_->segments()), data_(stores_sha1(*inner_)) {
         reading_.path = std::move(path);
         reading_.size = inner_->size();
         data_.end = reading_.size;
@@ -298,8 +298,16 @@ class digesting_image : public image_source {
             if (!range->all) range->add(offset, bytes, count);
     }
 
+    // An image that stores the SHA-1 of its data has it taken too, to be matched.
+    static bool stores_sha1(const image_source& image) {
+        for (const auto& [name, value] : image.stored_digests())
+            if (name == "sha1") return true;
+        return false;
+    }
+
     // Bytes [next, end) of the image still to come, in order.
     struct in_order {
+        explicit in_order(bool sha1 = false) : stream(sha1) {}
         uint64_t next = 0, end = 0;
         bool whole = true;  // the segment lies whole in the image
         bool all = false;   // it is the whole image
