@@ -19,7 +19,14 @@ uint64_t filetime(int64_t seconds) {
 }
 
 std::u16string utf16(const std::string& utf8) {
-    return platform::utf8_to_utf16(utf8);
+    return text_value(utf8);
+}
+
+// Header bytes as the ANSI code page reads them, as a text value.
+std::u16string ansi_text(std::string_view bytes) {
+    std::u16string text = platform::ansi_bytes_to_utf16(bytes);
+    std::erase(text, u'\0');
+    return text;
 }
 
 const std::string& shown_name(const mailbox& box) {
@@ -128,7 +135,7 @@ class item_builder {
 
     // Sender, dates, the header as stored and the message id.
     void add_header_facts(const header_facts& facts) {
-        text(tags::transport_message_headers, platform::ansi_to_utf16(message_.header));
+        text(tags::transport_message_headers, ansi_text(message_.header));
         if (facts.from) {
             auto boxes = addresses("from", *facts.from);
             if (!boxes.empty()) add_sender(boxes.front());
@@ -137,22 +144,25 @@ class item_builder {
             fixed(tags::client_submit_time, filetime(*facts.date));
             fixed(tags::message_delivery_time, filetime(*facts.date));
         }
-        if (facts.message_id)
-            text(tags::internet_message_id, platform::ansi_to_utf16(*facts.message_id));
+        if (facts.message_id) text(tags::internet_message_id, ansi_text(*facts.message_id));
     }
 
     // The plain body from the first plain-text part, or made from the HTML when there is
-    // none; the HTML as UTF-8 (the message's code page says so).
+    // none; the HTML as UTF-8 (the message's code page says so). The body is held as UTF-8:
+    // it may be as large as the message.
     void add_bodies() {
         std::string html;
-        if (content_.html) html = part_text_utf8(*content_.html);
+        if (content_.html) drop_nul(html = part_text_utf8(*content_.html));
+        std::string body;
         if (content_.text) {
-            text(tags::body, part_text_utf16(*content_.text));
+            drop_nul(body = part_text_utf8(*content_.text));
         } else if (!html.empty()) {
-            text(tags::body, utf16(html_to_text(html)));
+            drop_nul(body = html_to_text(html));
         }
-        lowered_html_ = ascii_lower(html);
-        if (!html.empty()) item_.properties[tags::html].bytes = std::move(html);
+        if (!body.empty()) item_.properties[tags::body].text_utf8 = std::move(body);
+        if (html.empty()) return;
+        std::string& held = item_.properties[tags::html].bytes = std::move(html);
+        html_ = held;
     }
 
     void add_attachments() {
@@ -188,7 +198,7 @@ class item_builder {
         set_text(props, tags::attach_filename, utf16(names.short_name));
         set_text(props, tags::attach_extension, utf16(names.extension));
         set_text(props, tags::attach_content_id, utf16(hdr_raw_to_utf8(part.content_id)));
-        bool hidden = html_refers_to(lowered_html_, part.content_id);
+        bool hidden = html_refers_to(html_, part.content_id);
         if (hidden) set_fixed(props, tags::attachment_hidden, 1);
         std::string disposition = !part.disposition.empty() ? part.disposition
                                   : hidden                  ? "inline"
@@ -214,7 +224,7 @@ class item_builder {
     message_content content_;
     std::string charset_;  // the charset raw header bytes are read in; empty: none
     bool embedded_;
-    std::string lowered_html_;
+    std::string_view html_;  // the item's HTML
     item item_;
 };
 

@@ -1,5 +1,7 @@
 #include "msg/message_content.h"
 
+#include <algorithm>
+
 #include "header/decode.h"
 #include "header/fields.h"
 #include "platform/text.h"
@@ -80,11 +82,17 @@ message_content sort_parts(const mime_part& message) {
     return content;
 }
 
+namespace {
+
+char lower(char c) {
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+}  // namespace
+
 std::string ascii_lower(std::string_view text) {
     std::string out(text);
-    for (char& c : out) {
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    }
+    for (char& c : out) c = lower(c);
     return out;
 }
 
@@ -101,19 +109,23 @@ void part_text_pieces(const mime_part& part, Take take) {
     });
 }
 
-std::u16string part_text_utf16(const mime_part& part) {
-    std::u16string text;
+std::string part_text_utf8(const mime_part& part) {
+    std::string text;
     part_text_pieces(part, [&](const std::string& piece, size_t whole) {
-        if (text.empty())
-            text.reserve(whole);  // no charset makes more characters than bytes: grown once
-        text += platform::utf8_text_to_utf16(piece);  // a NUL in a body is text too
+        if (text.empty()) text.reserve(whole);  // text mostly keeps its size: grown seldom
+        text += piece;
     });
     return text;
 }
 
-std::string part_text_utf8(const mime_part& part) {
-    std::string text;
-    part_text_pieces(part, [&](const std::string& piece, size_t) { text += piece; });
+std::u16string text_value(std::string_view utf8) {
+    std::u16string text = platform::utf8_text_to_utf16(utf8);
+    std::erase(text, u'\0');
+    return text;
+}
+
+std::string& drop_nul(std::string& text) {
+    std::erase(text, '\0');
     return text;
 }
 
@@ -154,14 +166,15 @@ std::u16string subject_text(const mime_part& message, const std::string& subject
     std::string charset = message_charset(message);
     std::string text =
         hdr_decode_text(field_as_written(message, "subject", subject), hdr_reading{true, charset});
-    std::u16string out = platform::utf8_text_to_utf16(text);
-    std::erase(out, u'\0');
-    return out;
+    return text_value(text);
 }
 
-bool html_refers_to(std::string_view lowered_html, const std::string& content_id) {
+// Searched in place: a lowered copy of the HTML would cost its size once more.
+bool html_refers_to(std::string_view html, const std::string& content_id) {
     if (content_id.empty()) return false;
-    return lowered_html.find("cid:" + ascii_lower(content_id)) != std::string_view::npos;
+    std::string link = "cid:" + ascii_lower(content_id);
+    auto same = [](char a, char b) { return lower(a) == b; };
+    return std::search(html.begin(), html.end(), link.begin(), link.end(), same) != html.end();
 }
 
 }  // namespace msg
