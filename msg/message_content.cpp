@@ -96,25 +96,20 @@ std::string ascii_lower(std::string_view text) {
     return out;
 }
 
-// Hands the part's text to `take`, piece by piece, as UTF-8.
-template <typename Take>
-void part_text_pieces(const mime_part& part, Take take) {
+// Text already in UTF-8 is taken as it is (decoded bytes moved, not copied again); other
+// text is converted in pieces that end at a line break, so a long body never exists three
+// times over; text in charsets that do not keep ASCII's bytes is converted whole.
+std::string part_text_utf8(const mime_part& part) {
     std::string storage;
     std::string_view bytes = decoded_body(part, storage);
     std::string charset = parameter_raw(part.type_parameters, "charset");
-    // Text is converted in pieces that end at a line break, so a long body never exists
-    // three times over; text in other charsets is converted whole.
-    convert_in_pieces(bytes, keeps_ascii_bytes(charset), [&](std::string_view piece) {
-        take(piece_to_utf8(charset, piece), bytes.size());
-    });
-}
-
-std::string part_text_utf8(const mime_part& part) {
+    if ((charset.empty() || platform::equal_ignoring_case(charset, "utf-8")) &&
+        platform::valid_utf8(bytes))
+        return bytes.data() == storage.data() ? std::move(storage) : std::string(bytes);
     std::string text;
-    part_text_pieces(part, [&](const std::string& piece, size_t whole) {
-        if (text.empty()) text.reserve(whole);  // text mostly keeps its size: grown seldom
-        text += piece;
-    });
+    text.reserve(bytes.size());  // text mostly keeps its size: grown seldom
+    convert_in_pieces(bytes, keeps_ascii_bytes(charset),
+                      [&](std::string_view piece) { text += piece_to_utf8(charset, piece); });
     return text;
 }
 
