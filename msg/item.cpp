@@ -43,7 +43,7 @@ uint64_t stored_size(uint32_t tag, const property_value& value) {
             return 2 * (value.text_utf8.empty() ? value.text.size()
                                                 : platform::utf16_length(value.text_utf8));
         default:
-            return value.bytes.size();
+            return value.bytes.empty() ? value.viewed.size() : value.bytes.size();
     }
 }
 
@@ -60,7 +60,7 @@ bool stored_pieces(uint32_t tag, const property_value& value, const piece_taker&
             }
             return true;
         default:
-            return take(value.bytes);
+            return take(value.bytes.empty() ? value.viewed : std::string_view(value.bytes));
     }
 }
 

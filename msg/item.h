@@ -31,12 +31,14 @@ constexpr uint16_t property_type(uint32_t tag) {
 // One value; which member holds it follows from the tag's type: fixed-size types in
 // `fixed`, Unicode strings in `text`, binary values in `bytes`. A long text (a body) is
 // held as UTF-8 in `text_utf8` instead: files store it as UTF-16 made a piece at a time
-// while they are written, so it never exists whole in both forms.
+// while they are written, so it never exists whole in both forms. A binary value may view
+// bytes of the message text instead (`viewed`, `bytes` empty), which then outlives the item.
 struct property_value {
     uint64_t fixed = 0;
     std::u16string text;
     std::string bytes;
     std::string text_utf8;
+    std::string_view viewed;
 };
 
 // Ordered by tag, so whatever is written from it never varies.

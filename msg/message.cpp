@@ -109,7 +109,7 @@ void message_text::restore_text(size_t read_up_to) {
 item build_item(std::string_view bytes, const std::optional<std::u16string>& to,
                 const std::optional<std::u16string>& subject, bool sent) {
     message_facts facts{raw_value(to), raw_value(subject), sent};
-    return build_item(read_mime_message(bytes), facts);
+    return build_item(read_mime_message(bytes), facts, bytes);
 }
 
 item build_item(const message_item& message) {

@@ -1,5 +1,7 @@
 #include "msg/message_builder.h"
 
+#include <cstdint>
+
 #include "header/decode.h"
 #include "header/summary.h"
 #include "msg/address_list.h"
@@ -54,11 +56,12 @@ void set_fixed(property_map& properties, uint32_t tag, uint64_t value) {
 
 class item_builder {
   public:
-    item_builder(const mime_part& message, bool embedded)
+    item_builder(const mime_part& message, bool embedded, std::string_view text)
         : message_(message),
           content_(sort_parts(message)),
           charset_(message_charset(message)),
-          embedded_(embedded) {}
+          embedded_(embedded),
+          text_(text) {}
 
     item build(const message_facts& given) {
         header_facts facts = read_header_facts(message_.header);
@@ -152,17 +155,34 @@ class item_builder {
     // it may be as large as the message.
     void add_bodies() {
         std::string html;
-        if (content_.html) drop_nul(html = part_text_utf8(*content_.html));
+        std::optional<std::string_view> as_written;
+        if (content_.html) as_written = part_text_as_written(*content_.html);
+        if (as_written && within_text(*as_written)) {
+            html_ = *as_written;
+        } else if (content_.html) {
+            html_ = drop_nul(html = part_text_utf8(*content_.html));
+        }
         std::string body;
         if (content_.text) {
             drop_nul(body = part_text_utf8(*content_.text));
-        } else if (!html.empty()) {
-            drop_nul(body = html_to_text(html));
+        } else if (!html_.empty()) {
+            drop_nul(body = html_to_text(html_));
         }
         if (!body.empty()) item_.properties[tags::body].text_utf8 = std::move(body);
-        if (html.empty()) return;
-        std::string& held = item_.properties[tags::html].bytes = std::move(html);
-        html_ = held;
+        if (html_.empty()) return;
+        property_value& value = item_.properties[tags::html];
+        if (html.empty()) {
+            value.viewed = html_;  // the message text's own bytes: no copy of them
+        } else {
+            html_ = value.bytes = std::move(html);
+        }
+    }
+
+    // Whether `bytes` lie in the message text the item may view.
+    bool within_text(std::string_view bytes) const {
+        auto at = reinterpret_cast<uintptr_t>(bytes.data());
+        auto start = reinterpret_cast<uintptr_t>(text_.data());
+        return !text_.empty() && at >= start && at + bytes.size() <= start + text_.size();
     }
 
     void add_attachments() {
@@ -213,7 +233,7 @@ class item_builder {
         set_fixed(props, tags::attach_method, attach_embedded_message);
         set_fixed(props, tags::attach_size, part.body.size());
         attachment.message =
-            std::make_unique<item>(item_builder(enclosed, true).build(message_facts{}));
+            std::make_unique<item>(item_builder(enclosed, true, text_).build(message_facts{}));
         // Its title is its subject, as the item reads it.
         auto subject = attachment.message->properties.find(tags::subject);
         bool titled = subject != attachment.message->properties.end();
@@ -224,6 +244,7 @@ class item_builder {
     message_content content_;
     std::string charset_;  // the charset raw header bytes are read in; empty: none
     bool embedded_;
+    std::string_view text_;  // the message text the item may view
     std::string_view html_;  // the item's HTML
     item item_;
 };
@@ -247,8 +268,8 @@ header_facts read_header_facts(std::string_view header) {
     return facts;
 }
 
-item build_item(const mime_part& message, const message_facts& facts) {
-    return item_builder(message, false).build(facts);
+item build_item(const mime_part& message, const message_facts& facts, std::string_view text) {
+    return item_builder(message, false, text).build(facts);
 }
 
 }  // namespace msg

@@ -67,6 +67,12 @@ void convert_in_pieces(std::string_view bytes, bool pieces, Convert convert) {
     }
 }
 
+// Text that needs no conversion: no charset or UTF-8, and valid UTF-8.
+bool is_utf8_text(const std::string& charset, std::string_view bytes) {
+    return (charset.empty() || platform::equal_ignoring_case(charset, "utf-8")) &&
+           platform::valid_utf8(bytes);
+}
+
 // A byte not valid in the charset costs one character, not the reading of the whole part
 // (a block link cut an escape, a mailing list added a footer in another charset).
 std::string piece_to_utf8(const std::string& charset, std::string_view piece) {
@@ -103,14 +109,22 @@ std::string part_text_utf8(const mime_part& part) {
     std::string storage;
     std::string_view bytes = decoded_body(part, storage);
     std::string charset = parameter_raw(part.type_parameters, "charset");
-    if ((charset.empty() || platform::equal_ignoring_case(charset, "utf-8")) &&
-        platform::valid_utf8(bytes))
+    if (is_utf8_text(charset, bytes))
         return bytes.data() == storage.data() ? std::move(storage) : std::string(bytes);
     std::string text;
     text.reserve(bytes.size());  // text mostly keeps its size: grown seldom
     convert_in_pieces(bytes, keeps_ascii_bytes(charset),
                       [&](std::string_view piece) { text += piece_to_utf8(charset, piece); });
     return text;
+}
+
+std::optional<std::string_view> part_text_as_written(const mime_part& part) {
+    std::string storage;
+    std::string_view bytes = decoded_body(part, storage);
+    if (bytes.data() == storage.data() || bytes.find('\0') != std::string_view::npos ||
+        !is_utf8_text(parameter_raw(part.type_parameters, "charset"), bytes))
+        return std::nullopt;
+    return bytes;
 }
 
 std::u16string text_value(std::string_view utf8) {

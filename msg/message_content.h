@@ -2,6 +2,7 @@
 // What a message's MIME parts become in its .msg file: the plain body, the HTML body and
 // the attachments, in the order the parts come.
 
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -21,6 +22,10 @@ message_content sort_parts(const mime_part& message);
 // A text part's body, transfer encoding undone, from its charset into UTF-8. A part with
 // no charset keeps its valid UTF-8 and reads other bytes through the ANSI code page.
 std::string part_text_utf8(const mime_part& part);
+
+// The same text when it is the part's body as written (UTF-8 with no transfer encoding,
+// no NUL in it): a view of the message text. None otherwise.
+std::optional<std::string_view> part_text_as_written(const mime_part& part);
 
 // Text as an item holds it: NUL characters are dropped, since the readers of message files
 // take one for the end of the text, but nothing after them is lost.
