@@ -22,6 +22,7 @@
 #include "engine/engine.h"
 #include "engine/mbox_collection.h"
 #include "engine/pst_collection.h"
+#include "engine/save_message.h"
 #include "platform/fs.h"
 #include "platform/read.h"
 #include "platform/text.h"
@@ -45,6 +46,7 @@ const char* const usage_text =
     "       morvale --pst OUT.pst STORE...   collect them into one Outlook data file\n"
     "       morvale --carve --pst OUT.pst IMAGE...\n"
     "       --manifest FILE                  with any of these: one record per message\n"
+    "       --replace                        let outputs replace files of their names\n"
     "\n"
     "Each store is scanned whole, deleted messages included. A save run writes into\n"
     "FOLDER/<store name without .dbx>, fragments of deleted messages into its\n"
@@ -87,10 +89,12 @@ const char* const usage_text =
     "Bytes of a store that cannot be read are reported and scanned around; a message\n"
     "that touches them is not saved. Files are written under a temporary name and get\n"
     "their own name only when complete; Ctrl-C, SIGTERM and SIGHUP stop between two\n"
-    "messages.\n"
+    "messages. No file that stands under an output's name is replaced unless --replace\n"
+    "is given (the run then ends with status 2), and no input ever is.\n"
     "\n"
     "Options: --help, --version. Exit status: 0 when every store was read whole and\n"
-    "every message read and saved, 1 otherwise, 2 for a usage error.\n";
+    "every message read and saved, 1 otherwise, 2 for a usage error or a file not\n"
+    "replaced.\n";
 
 struct options {
     int mode = 0;                        // 0 list only, 1 .eml, 2 .msg
@@ -100,6 +104,7 @@ struct options {
     message_collection* into = nullptr;  // a collection run's collection
     uint32_t cluster_size = 1024;        // the allocation unit a carve's attestation takes whole
     bool hash_inputs = false;            // the run record holds each input's digests
+    bool replace = false;                // outputs may replace files standing under their names
     std::string manifest_path;           // empty: no manifest
     std::vector<std::string> stores;
     std::string folder;
@@ -115,13 +120,22 @@ int usage_error(const char* problem) {
     return 2;
 }
 
+// The file or folder an option names, at `at` after it: none when the arguments end there
+// or the next one is an option, which is never taken for a name.
+const std::string* option_value(const std::vector<std::string>& args, size_t at) {
+    if (at + 1 >= args.size()) return nullptr;
+    const std::string& value = args[at + 1];
+    if (value.empty() || (value.size() > 1 && value[0] == '-')) return nullptr;
+    return &value;
+}
+
 // Parses the arguments; returns -1 to go on, or the exit status to end with.
 int parse_arguments(const std::vector<std::string>& args, options& parsed) {
     bool options_done = false;
     for (size_t at = 0; at < args.size(); ++at) {
         const std::string& arg = args[at];
         if (!options_done && arg == "--manifest") {
-            if (at + 1 == args.size()) return usage_error("--manifest needs a file");
+            if (!option_value(args, at)) return usage_error("--manifest needs a file");
             parsed.manifest_path = args[++at];
             if (!manifest::known_kind(parsed.manifest_path))
                 return usage_error("the manifest's name must end in .csv or .jsonl");
@@ -137,6 +151,8 @@ int parse_arguments(const std::vector<std::string>& args, options& parsed) {
             parsed.carve = true;
         } else if (!options_done && arg == "--hash-inputs") {
             parsed.hash_inputs = true;
+        } else if (!options_done && arg == "--replace") {
+            parsed.replace = true;
         } else if (!options_done && arg == "--cluster-size") {
             if (at + 1 == args.size()) return usage_error("--cluster-size needs a number of bytes");
             const std::string& size = args[++at];
@@ -153,13 +169,12 @@ int parse_arguments(const std::vector<std::string>& args, options& parsed) {
             parsed.mode = mode;
         } else if (!options_done && arg == "--mbox") {
             if (writes(parsed)) return usage_error("choose one of --eml, --msg, --mbox and --pst");
-            if (at + 1 == args.size()) return usage_error("--mbox needs a folder");
+            if (!option_value(args, at)) return usage_error("--mbox needs a folder");
             parsed.mbox = true;
             parsed.folder = args[++at];
         } else if (!options_done && arg == "--pst") {
             if (writes(parsed)) return usage_error("choose one of --eml, --msg, --mbox and --pst");
-            if (at + 1 == args.size() || args[at + 1].empty())
-                return usage_error("--pst needs a file");
+            if (!option_value(args, at)) return usage_error("--pst needs a file");
             parsed.pst = args[++at];
         } else if (!options_done && arg.size() > 1 && arg[0] == '-') {
             return usage_error(("unknown option " + arg).c_str());
@@ -263,6 +278,8 @@ void make_folder_path(const std::string& folder) {
 
 // Set when a collection run ended because its collection could not be written.
 bool output_failed = false;
+// Set once an input of the run was opened: a run that opened none writes no PST.
+bool any_input_opened = false;
 // The chains of the whole run found short of whole, for the closing summary.
 integrity_counts run_integrity;
 
@@ -272,6 +289,7 @@ bool ended_well(const options& parsed, const run_outcome& outcome, const char* k
                 const std::string& input) {
     std::fflush(stdout);
     if (outcome.output_failed) output_failed = true;
+    if (outcome.store_opened) any_input_opened = true;
     run_integrity.add(outcome.integrity);
     if (!outcome.store_opened && !outcome.abandoned) {
         std::fprintf(stderr, "morvale: could not open the %s %s\n", kind,
@@ -475,7 +493,7 @@ int run_into_pst(options parsed, console_view& view) {
     if (!pst.open(path, identity)) return 1;
     parsed.into = &pst;
     int status = run_inputs(parsed, view);
-    if (console_view::interrupted || output_failed) return 1;
+    if (console_view::interrupted || output_failed || !any_input_opened) return 1;
     if (!pst.finish()) return 1;
     return status;
 }
@@ -496,39 +514,37 @@ int run_stores(options parsed, console_view& view) {
     return status;
 }
 
-// What a path names: the entry itself and, where it is a link, what the link leads to.
-std::vector<platform::file_identity> identities_of(const std::string& path) {
-    std::vector<platform::file_identity> found;
-    if (auto own = platform::identity_of(path.c_str())) found.push_back(*own);
-#ifndef _WIN32
-    struct stat status;
-    if (::stat(path.c_str(), &status) == 0)
-        found.push_back({uint64_t(status.st_dev), uint64_t(status.st_ino)});
-#endif
-    return found;
+// The outputs of the run whose names are known before it starts: what each is, and its path.
+std::vector<std::pair<std::string, std::string>> named_outputs(const options& parsed) {
+    std::vector<std::pair<std::string, std::string>> outputs;
+    if (!parsed.manifest_path.empty()) {
+        for (const std::string& file : manifest::files_of(parsed.manifest_path))
+            outputs.push_back({"the manifest", file});
+    }
+    if (!parsed.pst.empty()) outputs.push_back({"the file", parsed.pst});
+    return outputs;
 }
 
-// Why an output of the run (the manifest, the folder) would be one of its input files, the
-// same file under another name or a hard link included; empty when none is. Checked before
-// anything is opened for writing.
-std::string output_naming_input(const options& parsed) {
-    std::vector<std::pair<std::string, std::string>> outputs;
-    if (!parsed.manifest_path.empty()) outputs.push_back({"the manifest", parsed.manifest_path});
-    if (!parsed.pst.empty()) {
-        outputs.push_back({"the file", parsed.pst});
-    } else if (writes(parsed)) {
-        outputs.push_back({"the folder", parsed.folder});
-    }
+// Why an output of the run (the manifest, the PST, the folder) would take the place of one
+// of its input files (a store given or found in a folder given, a file of an image), the
+// same file under another name or a hard link included, or of a file the user did not let
+// it replace; empty when none would. Checked before anything is opened for writing.
+std::string output_in_the_way(const options& parsed) {
+    std::vector<std::pair<std::string, std::string>> outputs = named_outputs(parsed);
+    if (writes(parsed) && parsed.pst.empty()) outputs.push_back({"the folder", parsed.folder});
+    std::vector<std::pair<std::string, platform::file_identity>> inputs =
+        input_files(parsed.stores, parsed.carve);
     for (const auto& [what, output] : outputs) {
-        std::vector<platform::file_identity> output_identities = identities_of(output);
-        for (const std::string& input : parsed.stores) {
-            if (platform::entry_at(input.c_str()) == platform::entry_kind::directory) continue;
-            for (const platform::file_identity& identity : identities_of(input)) {
-                if (std::find(output_identities.begin(), output_identities.end(), identity) !=
-                    output_identities.end())
+        for (const platform::file_identity& identity : identities_of(output)) {
+            for (const auto& [input, input_identity] : inputs) {
+                if (identity == input_identity)
                     return what + " " + output + " is the input " + input + "; nothing was written";
             }
         }
+    }
+    for (const auto& [what, output] : named_outputs(parsed)) {
+        if (!parsed.replace && platform::entry_at(output.c_str()) != platform::entry_kind::none)
+            return output + " exists; give --replace to replace it; nothing was written";
     }
     return {};
 }
@@ -565,6 +581,7 @@ void say_integrity(const integrity_counts& counts, bool manifest) {
         if (text.empty()) number += count == 1 ? " message" : " messages";
         text += (text.empty() ? "" : ", ") + number + " " + what;
     };
+    add(counts.start_unattested, "whose start is unattested");
     add(counts.cut_short, "cut short");
     add(counts.unattested, "with unattested bytes");
     add(counts.crosses_stores, "crossing stores");
@@ -577,12 +594,21 @@ void say_integrity(const integrity_counts& counts, bool manifest) {
 int morvale_run(const std::vector<std::string>& args) {
     options parsed;
     output_failed = false;
+    any_input_opened = false;
     run_integrity = {};
     int status = parse_arguments(args, parsed);
     if (status >= 0) return status;
     dbx_set_cluster_size(parsed.cluster_size);
-    std::string clash = output_naming_input(parsed);
-    if (!clash.empty()) return usage_error(clash.c_str());
+    std::string clash = output_in_the_way(parsed);
+    if (!clash.empty()) {  // the arguments were understood: the usage would not help
+        std::fprintf(stderr, "morvale: %s\n", platform::printable(clash).c_str());
+        return 2;
+    }
+    run_outputs.replace_existing = parsed.replace;
+    run_outputs.inputs.clear();
+    for (const auto& input : input_files(parsed.stores, parsed.carve))
+        run_outputs.inputs.push_back(input.second);
+    refused_replacements = 0;
     std::unique_ptr<manifest> record;
     std::unique_ptr<run_record> run;
     if (!start_manifest(parsed, args, record, run)) return 1;
@@ -601,7 +627,13 @@ int morvale_run(const std::vector<std::string>& args) {
     }
     main_dialog = saved_dialog;
     chain_observer = nullptr;
+    run_outputs = {};
     say_integrity(run_integrity, record != nullptr);
+    if (int refused = refused_replacements.exchange(0)) {
+        std::fprintf(stderr, "morvale: %d %s not replaced; give --replace to replace %s\n", refused,
+                     refused == 1 ? "file was" : "files were", refused == 1 ? "it" : "them");
+        status = 2;
+    }
     if (record) record->write_run(run->json(status), true);
     if (record && !record->good()) status = 1;
     return status;

@@ -5,6 +5,7 @@
 #include <nlohmann/json.hpp>
 #include <vector>
 
+#include "engine/save_message.h"
 #include "header/date.h"
 #include "platform/digest.h"
 #include "platform/fs.h"
@@ -78,10 +79,12 @@ std::string spreadsheet_safe(const std::string& value) {
     return safe;
 }
 
-// The fields of a record that come from the message itself.
+// The fields of a record whose text comes from the message or from a name on disk (the
+// store as given, the file written), which anyone may have chosen.
 bool from_message(size_t field) {
     std::string_view name = field_names[field];
-    return name == "from" || name == "to" || name == "subject" || name == "date" || name == "file";
+    return name == "store" || name == "from" || name == "to" || name == "subject" ||
+           name == "date" || name == "file";
 }
 
 // Why a message failed, or what sets its record apart: a message whose last block ran
@@ -119,8 +122,21 @@ std::string iso_utc(int64_t seconds) {
     return text;
 }
 
+// The name a file of the manifest is written under before it takes its own, cleared of
+// what an earlier process of this id left there.
+static std::string temporary_beside(const std::string& path) {
+    std::string temporary = path + ".~morvale." + std::to_string(platform::process_id()) + ".tmp";
+    clear_temporary(temporary);
+    return temporary;
+}
+
 bool manifest::known_kind(const std::string& path) {
     return ends_with(path, ".csv") || ends_with(path, ".jsonl");
+}
+
+std::vector<std::string> manifest::files_of(const std::string& path) {
+    if (ends_with(path, ".jsonl")) return {path};
+    return {path, path.substr(0, path.size() - 4) + ".run.json"};
 }
 
 // The manifest starts as a new file of the run's own beside the target, holding the header
@@ -141,7 +157,7 @@ std::unique_ptr<manifest> manifest::create(const std::string& path, const std::s
         platform::report_error(path.c_str());
         return nullptr;
     }
-    std::string temporary = path + ".~morvale." + std::to_string(platform::process_id()) + ".tmp";
+    std::string temporary = temporary_beside(path);
     FILE* file = platform::create_new_file(temporary.c_str());
     if (file == nullptr) {
         platform::report_error(temporary.c_str());
@@ -208,7 +224,7 @@ void manifest::write(const chain_record& record) {
         record.to,
         record.subject,
         record.date_written,
-        record.date ? iso_utc(*record.date) : "",
+        record.date && hdr_in_calendar_years(*record.date) ? iso_utc(*record.date) : "",
         record.file.empty() ? "" : relative(record.file),
         record.failed  ? "failed"
         : record.saved ? "saved"
@@ -267,12 +283,12 @@ void manifest::write_run(const nlohmann::ordered_json& run, bool final) {
 }
 
 std::string manifest::run_path() const {
-    return path_.substr(0, path_.size() - 4) + ".run.json";
+    return files_of(path_).back();
 }
 
 // Writes `text` under a new name of the run's own beside `path` and renames it onto it.
 void manifest::replace_with(const std::string& path, const std::string& text) {
-    std::string temporary = path + ".~morvale." + std::to_string(platform::process_id()) + ".tmp";
+    std::string temporary = temporary_beside(path);
     FILE* file = platform::create_new_file(temporary.c_str());
     bool written = file != nullptr && std::fwrite(text.data(), 1, text.size(), file) == text.size();
     if (file != nullptr && std::fclose(file) != 0) written = false;

@@ -7,6 +7,7 @@
 #include <memory>
 #include <nlohmann/json.hpp>
 #include <string>
+#include <vector>
 
 #include "engine/engine.h"
 
@@ -17,6 +18,8 @@ class manifest {
   public:
     // True when `path` ends in ".csv" or ".jsonl" (any case).
     static bool known_kind(const std::string& path);
+    // The files a manifest at `path` writes: the path and, beside a CSV one, FILE.run.json.
+    static std::vector<std::string> files_of(const std::string& path);
     // Creates the manifest (UTF-8 path) under a new name beside it and renames it onto the
     // path; null, said on standard error, when it cannot be made. Files written are named
     // relative to `folder` (absolute; empty in list runs).

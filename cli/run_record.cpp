@@ -88,6 +88,7 @@ nlohmann::ordered_json run_record::json(std::optional<int> exit_status) const {
         store["messages"] = counted.messages;
         store["fragments"] = counted.fragments;
         store["whole"] = counted.whole;
+        store["start unattested"] = counted.integrity.start_unattested;
         store["unattested bytes"] = counted.integrity.unattested;
         store["cut short"] = counted.integrity.cut_short;
         store["crosses stores"] = counted.integrity.crosses_stores;

@@ -116,6 +116,24 @@ bool attested_nearby(const dbx_block_list_t& list, int32_t index, uint64_t secto
     return next / cluster_sectors == unit || (next > sector && next - own <= cluster_sectors);
 }
 
+// The bytes between quotation marks, printable ASCII as it is and every other byte (a
+// quotation mark and a backslash too) as \xHH; "..." after them when the block holds more.
+std::string quoted_start(const std::string& bytes) {
+    constexpr size_t shown = 16;
+    std::string text = "\"";
+    for (size_t at = 0; at < bytes.size() && at < shown; ++at) {
+        auto byte = static_cast<unsigned char>(bytes[at]);
+        if (byte >= 0x20 && byte < 0x7F && byte != '"' && byte != '\\') {
+            text += char(byte);
+            continue;
+        }
+        char escaped[8];
+        std::snprintf(escaped, sizeof escaped, "\\x%02X", byte);
+        text += escaped;
+    }
+    return text + (bytes.size() > shown ? "\"..." : "\"");
+}
+
 void add_range(std::vector<std::pair<uint64_t, uint64_t>>& ranges, uint64_t start, uint64_t end) {
     if (!ranges.empty() && ranges.back().second == start) {
         ranges.back().second = end;
@@ -140,8 +158,16 @@ std::string dbx_hex(uint64_t value, int digits) {
     return text;
 }
 
-chain_integrity dbx_chain_integrity(const dbx_t* store, int list_number, const dbx_block_t* head) {
+chain_integrity dbx_chain_integrity(const dbx_t* store, int list_number, const dbx_block_t* head,
+                                    const chain_start& start) {
     chain_integrity found;
+    if (list_number == 0 && !start.begins_with_field && !start.indexed) {
+        found.start_unattested = true;
+        found.start_unattested_detail =
+            start.first_bytes.empty() ? "its first block could not be read"
+                                      : "its first block begins " +
+                                            quoted_start(start.first_bytes) + " (no header field)";
+    }
     const dbx_block_list_t& list = store->lists[list_number];
     uint64_t file_end = uint64_t(std::max<int64_t>(store->file_size, 0));
     const dbx_block_t* last = head;
@@ -202,6 +228,7 @@ std::string chain_integrity::kinds() const {
     auto add = [&](bool present, const char* kind) {
         if (present) text += (text.empty() ? "" : "; ") + std::string(kind);
     };
+    add(start_unattested, "start unattested");
     add(!unattested.empty(), "unattested bytes");
     add(cut_short, "cut short");
     add(!crossed_stores.empty(), "crosses stores");
@@ -211,6 +238,7 @@ std::string chain_integrity::kinds() const {
 std::string chain_integrity::detail() const {
     std::string text;
     auto add = [&](const std::string& part) { text += (text.empty() ? "" : "; ") + part; };
+    if (start_unattested) add("start unattested: " + start_unattested_detail);
     if (!unattested.empty()) {
         std::string ranges;
         for (const auto& [start, end] : unattested)

@@ -9,7 +9,23 @@
 
 #include "dbx/dbx.h"
 
+// What attests that a message chain's first block is where its message starts. A deleted
+// fragment's first block is not expected to start one.
+struct chain_start {
+    // Its data begins with a header field (a field name and a colon), as a message does.
+    bool begins_with_field = false;
+    // The store's index names it as a message's first block. The index is not read yet.
+    bool indexed = false;
+    // Its first bytes (a few dozen are plenty), to say what it begins with instead; none
+    // when they could not be read.
+    std::string first_bytes;
+};
+
 struct chain_integrity {
+    // A message chain whose start nothing attests: the rest of a message whose first block
+    // was overwritten, or whose link to it was lost.
+    bool start_unattested = false;
+    std::string start_unattested_detail;
     // Does not end with a block that names no next block and lies wholly within the file,
     // or begins with a block that another carved store's chain names as its next one.
     bool cut_short = false;
@@ -21,9 +37,11 @@ struct chain_integrity {
     // Where each block lies in the file, head first.
     std::vector<uint64_t> block_positions;
 
-    bool whole() const { return !cut_short && unattested.empty() && crossed_stores.empty(); }
-    // "whole", or the kinds found: "unattested bytes", "cut short", "crosses stores",
-    // joined by "; " in that order.
+    bool whole() const {
+        return !start_unattested && !cut_short && unattested.empty() && crossed_stores.empty();
+    }
+    // "whole", or the kinds found: "start unattested", "unattested bytes", "cut short",
+    // "crosses stores", joined by "; " in that order.
     std::string kinds() const;
     // What each kind found says: the ranges, the offset, the stores; empty when whole.
     std::string detail() const;
@@ -37,8 +55,10 @@ struct chain_integrity {
 // headers start no more than a unit apart. A block whose bytes run into a sector nothing
 // ties to its store read on into something else: another file, an overwritten cluster,
 // noise. The unit is 1024 bytes unless set: the one sector a block may leave between two
-// of its store's headers.
-chain_integrity dbx_chain_integrity(const dbx_t* store, int list, const dbx_block_t* head);
+// of its store's headers. In every store, a message chain's first block starts a message
+// only as `start` attests it: what the block holds is the caller's to read.
+chain_integrity dbx_chain_integrity(const dbx_t* store, int list, const dbx_block_t* head,
+                                    const chain_start& start);
 
 // The allocation unit the attestation takes whole, in bytes (a multiple of 512): the file
 // system's cluster size where it is known.

@@ -8,6 +8,7 @@
 #include "engine/run.h"
 #include "engine/sys.h"
 #include "header/decode.h"
+#include "header/fields.h"
 #include "header/summary.h"
 
 std::function<void(const chain_record&)> chain_observer;
@@ -50,6 +51,16 @@ chain_record _chain_record(const dbx_t* store, int list, int chain, const messag
     record.raw = &message.raw;
     record.integrity = &integrity;
     return record;
+}
+
+chain_start _chain_start(const message_read& message) {
+    constexpr size_t first_bytes = 32;
+    chain_start start;
+    if (!message.text) return start;
+    const std::string& text = *message.text;
+    start.begins_with_field = hdr_begins_with_field(text.data(), text.data() + text.size());
+    start.first_bytes = text.substr(0, first_bytes);
+    return start;
 }
 
 void _note_chain(chain_record& record, const message_read& message, bool usable, int saved,

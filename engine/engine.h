@@ -19,15 +19,18 @@ extern std::atomic<int> save_mode;
 // How many chains of a run were found short of whole, by kind (a chain may count in more
 // than one).
 struct integrity_counts {
+    int start_unattested = 0;
     int unattested = 0;
     int cut_short = 0;
     int crosses_stores = 0;
     void add(const chain_integrity& integrity) {
+        start_unattested += integrity.start_unattested;
         unattested += !integrity.unattested.empty();
         cut_short += integrity.cut_short;
         crosses_stores += !integrity.crossed_stores.empty();
     }
     void add(const integrity_counts& other) {
+        start_unattested += other.start_unattested;
         unattested += other.unattested;
         cut_short += other.cut_short;
         crosses_stores += other.crosses_stores;

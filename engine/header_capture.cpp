@@ -138,6 +138,8 @@ void header_capture::follow(const dbx_t& store, int list, gathering chain, int32
 }
 
 void header_capture::keep_row(int list, const gathering& chain) {
+    const std::string& text = chain.text;
+    if (list == 0 && !hdr_begins_with_field(text.data(), text.data() + text.size())) return;
     hdr_row row = hdr_row_of(chain.text.c_str());
     size_t length = 0;
     for (const std::optional<std::string>& cell : row.cells) length += cell ? cell->size() : 0;

@@ -10,7 +10,8 @@
 // followed through the ring, and then through the blocks found later, until no more text
 // could change its row; only the row is kept. A chain whose bytes were not all at hand
 // (they straddle the end of a read, say, or lie farther apart than the ring reaches) has
-// no row here, and its header is read as before.
+// no row here, and its header is read as before; so has a message whose text does not
+// begin with a header field, so that a row here attests its message's start.
 
 #include <cstdint>
 #include <string>

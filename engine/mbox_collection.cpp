@@ -14,13 +14,13 @@
 namespace {
 
 // The sender's bare address, when it can stand in a "From " line: one word of visible
-// characters.
+// ASCII characters.
 std::optional<std::string> sender_address(const std::optional<std::string>& from) {
     if (!from) return std::nullopt;
     std::vector<msg::mailbox> boxes = msg::parse_address_list(*from);
     if (boxes.empty() || boxes.front().address.empty()) return std::nullopt;
     for (unsigned char c : boxes.front().address) {
-        if (c <= ' ' || c == 0x7F) return std::nullopt;
+        if (c <= ' ' || c >= 0x7F) return std::nullopt;  // the line is ASCII
     }
     return boxes.front().address;
 }
@@ -35,7 +35,9 @@ bool is_from_line(std::string_view message, size_t at) {
 
 mbox_sender mbox_sender_of(std::string_view message) {
     msg::header_facts facts = msg::read_header_facts(message.substr(0, msg::mime_header_limit));
-    return {sender_address(facts.from), facts.date};
+    std::optional<int64_t> date = facts.date;
+    if (date && !hdr_in_calendar_years(*date)) date.reset();  // the line could not write it
+    return {sender_address(facts.from), date};
 }
 
 std::string mbox_from_line(const mbox_sender& sender) {
@@ -77,8 +79,8 @@ std::optional<message_collection::folder_id> mbox_collection::folder(
         return std::nullopt;
     }
     std::string name = store_folder.empty() ? "_" : store_folder.back();
-    std::string path = in_folder(folder_.c_str(), (relative.empty() ? "" : relative + "/") + name +
-                                                      (list == 1 ? " (deleted)" : "") + ".mbox");
+    std::string path = unique_path((relative.empty() ? "" : relative + "/") + name +
+                                   (list == 1 ? " (deleted)" : ""));
     auto file = std::make_unique<mbox_file>();
     file->store_folder = store_folder;
     if (!file->file.open(path, "mbox")) return std::nullopt;
@@ -86,6 +88,31 @@ std::optional<message_collection::folder_id> mbox_collection::folder(
     places_.push_back(path);
     open_[id] = std::move(file);
     return id;
+}
+
+// A store's files are named after it, and its deleted fragments' file with " (deleted)":
+// that may be the name of another store's file ("A (deleted).dbx"). A name another file of
+// the run took (compared ignoring case, as Windows compares names) gets " (2)" and on, said
+// on standard error.
+std::string mbox_collection::unique_path(const std::string& relative) {
+    std::string unique = relative;
+    auto taken = [this](const std::string& name) {
+        for (const std::string& earlier : taken_)
+            if (platform::equal_ignoring_case(earlier, name)) return true;
+        return false;
+    };
+    for (int k = 2; taken(unique); ++k) unique = relative + " (" + std::to_string(k) + ")";
+    taken_.push_back(unique);
+    std::string path = in_folder(folder_.c_str(), unique + ".mbox");
+    if (unique != relative) {
+        std::fprintf(stderr,
+                     "morvale: %s: another file of this run has the same name; its "
+                     "messages go to %s\n",
+                     platform::printable(in_folder(folder_.c_str(), relative + ".mbox")).c_str(),
+                     platform::printable(path).c_str());
+        std::fflush(stderr);
+    }
+    return path;
 }
 
 std::string mbox_collection::place(folder_id folder) const {

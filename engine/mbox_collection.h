@@ -54,7 +54,10 @@ class mbox_collection : public message_collection {
         std::optional<int64_t> newest;  // the newest date of its messages
     };
 
+    std::string unique_path(const std::string& relative);
+
     std::string folder_;
     std::map<folder_id, std::unique_ptr<mbox_file>> open_;  // the files of the store being run
-    std::vector<std::string> places_;                       // by folder id
+    std::vector<std::string> taken_;   // the names given, relative to FOLDER, without ".mbox"
+    std::vector<std::string> places_;  // by folder id
 };

@@ -18,8 +18,9 @@ pst_collection::pst_collection() = default;
 
 pst_collection::~pst_collection() = default;  // a file not finished is removed
 
-bool pst_collection::open(const std::string& path, const std::string& identity) {
-    if (!file_.open(path, "pst")) return false;
+bool pst_collection::open(const std::string& path, const std::string& identity,
+                          bool replace_existing) {
+    if (!file_.open(path, "pst", replace_existing)) return false;
     // The store is named after the file, as Outlook names a data file it opens.
     std::string name = platform::file_name_of(path);
     size_t point = name.rfind('.');

@@ -23,8 +23,10 @@ class pst_collection : public message_collection, private msg::pst_output {
     ~pst_collection() override;
 
     // Starts the file `path` (UTF-8); `identity` (the inputs as given) makes the store's
-    // record key, so the same run gives the same file. False, said, when it cannot be made.
-    bool open(const std::string& path, const std::string& identity);
+    // record key, so the same run gives the same file. A file standing under the name is
+    // replaced only when `replace_existing` says so. False, said, when it cannot be made.
+    bool open(const std::string& path, const std::string& identity,
+              bool replace_existing = run_outputs.replace_existing);
 
     std::optional<folder_id> folder(const std::vector<std::string>& store_folder,
                                     int list) override;

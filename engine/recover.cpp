@@ -89,14 +89,20 @@ bool handle_chain(main_view* dialog, dbx_t* store, int i, int j, const list_targ
                   const std::optional<platform::file_identity>& identity, read_window* window,
                   header_capture* rows) {
     const dbx_block_list_t& list = store->lists[i];
-    chain_integrity integrity = dbx_chain_integrity(store, i, list.chains[j]);
-    totals.integrity.add(integrity);
+    const dbx_block_t* head = list.chains[j];
     // A row the scan made is shown unless the chain touches bytes it could not read: such a
-    // chain is read, and reported.
-    if (!target.folder && rows != nullptr && !_chain_touches_unreadable(store, i, list.chains[j]) &&
-        rows->show_row(dialog, i, int32_t(list.chains[j] - list.blocks.data())))
+    // chain is read, and reported. The scan made rows only of messages whose text begins
+    // with a header field.
+    if (!target.folder && rows != nullptr && !_chain_touches_unreadable(store, i, head) &&
+        rows->show_row(dialog, i, int32_t(head - list.blocks.data()))) {
+        chain_start begins_with_field;
+        begins_with_field.begins_with_field = true;
+        totals.integrity.add(dbx_chain_integrity(store, i, head, begins_with_field));
         return true;
+    }
     message_read message = _read_message(dialog, store, i, j, mode, bool(chain_observer), window);
+    chain_integrity integrity = dbx_chain_integrity(store, i, head, _chain_start(message));
+    totals.integrity.add(integrity);
     bool unusable = message_failed(dialog, totals, store, store->lists[i].chains[j], message);
     std::optional<chain_record> record;
     if (chain_observer || (target.collection && !unusable))

@@ -87,6 +87,10 @@ void show_completion(main_view* dialog, const run_outcome& outcome);
 chain_record _chain_record(const dbx_t* store, int list, int chain, const message_read& message,
                            const chain_integrity& integrity);
 
+// What the text read of a chain says of its start: whether it begins with a header field,
+// and its first bytes.
+chain_start _chain_start(const message_read& message);
+
 // Completes the record with what became of the chain and hands it to the chain observer,
 // when there is one: `usable` false when the message could not be read, `saved` the result
 // of saving it (1 saved, 2 failed, 0 a list run's), `file` where it went when saved.

@@ -45,19 +45,6 @@ const char* write_and_close(FILE* file, const std::string& text) {
     return std::fclose(file) == 0 ? nullptr : "_save_message (fclose)";
 }
 
-// Makes room for a temporary file. The name holds this process's id, so a file there was
-// left by an interrupted run of an earlier process of the same id, never by a run still
-// going: it goes. A link there is refused (false, errno set), since writing through it
-// would leave the folder; anything else stays, and writing the file then fails as on any
-// name that cannot be written.
-bool clear_temporary(const std::string& path) {
-    platform::entry_kind kind = platform::entry_at(path.c_str());
-    if (kind == platform::entry_kind::file) platform::remove_file(path.c_str());
-    if (kind != platform::entry_kind::link) return true;
-    errno = ELOOP;
-    return false;
-}
-
 // Dates the complete temporary file (`leaf` in `folder`) and gives it the message's name.
 int finish(const char* folder, const message_read& message, const std::string& leaf,
            const std::optional<platform::file_identity>& store) {
@@ -206,11 +193,31 @@ std::string next_temporary_name(const std::string& name) {
 
 int _save_message(const char* folder, const message_read& message, int mode,
                   const std::optional<platform::file_identity>& store) {
+    // A name that may not be taken is refused before the message is written; it is
+    // checked again at the rename.
+    if (folder != nullptr && !may_take_name(in_folder(folder, message.name), store))
+        return errno == EEXIST ? 2 : failed("_save_message (rename)");
     return mode == 2 ? save_msg(folder, message, store) : save_eml(folder, message, store);
 }
 
+output_rules run_outputs;
+std::atomic<int> refused_replacements{0};
+
+// The name holds this process's id, so a file there was left by an interrupted run of an
+// earlier process of the same id, never by a run still going: it goes. A link there is
+// refused, since writing through it would leave the folder; anything else stays, and
+// writing the file then fails as on any name that cannot be written.
+bool clear_temporary(const std::string& path) {
+    platform::entry_kind kind = platform::entry_at(path.c_str());
+    if (kind == platform::entry_kind::file) platform::remove_file(path.c_str());
+    if (kind != platform::entry_kind::link) return true;
+    errno = ELOOP;
+    return false;
+}
+
 // Links, folders and anything else are left alone.
-bool may_take_name(const std::string& path, const std::optional<platform::file_identity>& store) {
+bool may_take_name(const std::string& path, const std::optional<platform::file_identity>& store,
+                   bool replace) {
     switch (platform::entry_at(path.c_str())) {
         case platform::entry_kind::none:
             return true;
@@ -226,12 +233,29 @@ bool may_take_name(const std::string& path, const std::optional<platform::file_i
             errno = ELOOP;
             return false;
         case platform::entry_kind::other:
+            std::fprintf(stderr, "morvale: %s is not a regular file; it is not replaced\n",
+                         platform::printable(path).c_str());
             errno = EEXIST;
             return false;
     }
-    if (store && platform::identity_of(path.c_str()) == store) {
+    std::optional<platform::file_identity> identity = platform::identity_of(path.c_str());
+    if (identity && store && identity == store) {
         std::fprintf(stderr, "_save_message (rename): %s is the store being read\n",
                      platform::printable(path).c_str());
+        errno = EEXIST;
+        return false;
+    }
+    const std::vector<platform::file_identity>& inputs = run_outputs.inputs;
+    if (identity && std::find(inputs.begin(), inputs.end(), *identity) != inputs.end()) {
+        std::fprintf(stderr, "morvale: %s is an input of this run; it is not replaced\n",
+                     platform::printable(path).c_str());
+        errno = EEXIST;
+        return false;
+    }
+    if (!replace) {
+        std::fprintf(stderr, "morvale: %s exists; it is not replaced\n",
+                     platform::printable(path).c_str());
+        ++refused_replacements;
         errno = EEXIST;
         return false;
     }

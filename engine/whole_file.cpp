@@ -19,18 +19,21 @@ bool whole_file::fail(const char* what) {
     return false;
 }
 
-bool whole_file::open(const std::string& path, const std::string& extension) {
+bool whole_file::open(const std::string& path, const std::string& extension, bool replace) {
     discard();
     path_ = path;
+    replace_ = replace;
     size_t start = platform::file_name_start(path);
     folder_ = path.substr(0, start);
     while (folder_.size() > 1 && platform::is_path_separator(folder_.back())) folder_.pop_back();
     if (folder_.empty()) folder_ = ".";
     // Checked before the work is done, and again at the rename.
-    if (!may_take_name(path, std::nullopt)) return fail("cannot be replaced");
+    if (!may_take_name(path, std::nullopt, replace_))
+        return errno == EEXIST ? false : fail("cannot be replaced");  // a file there is named
     leaf_ = take_temporary_name("." + extension);
     std::string temporary = in_folder(folder_.c_str(), leaf_);
-    stream_ = platform::create_new_file(temporary.c_str());
+    // What an earlier process of this id left under the name goes first.
+    stream_ = clear_temporary(temporary) ? platform::create_new_file(temporary.c_str()) : nullptr;
     if (stream_ == nullptr) {
         leaf_.clear();
         return fail("cannot be written");
@@ -46,7 +49,7 @@ bool whole_file::complete(std::optional<int64_t> date) {
     if (std::fclose(stream) != 0 || !written) return fail("cannot be written");
     if (date) _set_message_time(folder_.c_str(), leaf_, *date);
     std::string temporary = in_folder(folder_.c_str(), leaf_);
-    if (!may_take_name(path_, std::nullopt) ||
+    if (!may_take_name(path_, std::nullopt, replace_) ||
         platform::replace_file(temporary.c_str(), path_.c_str()) != 0) {
         return fail("cannot be replaced");
     }

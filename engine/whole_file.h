@@ -8,6 +8,8 @@
 #include <optional>
 #include <string>
 
+#include "engine/save_message.h"
+
 class whole_file {
   public:
     whole_file() = default;
@@ -17,8 +19,10 @@ class whole_file {
 
     // Starts the file `path` (UTF-8), "<extension>" naming its kind in the temporary name;
     // false, said on standard error, when the temporary file cannot be made or nothing may
-    // take the name.
-    bool open(const std::string& path, const std::string& extension);
+    // take the name: a file there is replaced only when `replace` says so, and never an
+    // input of the run.
+    bool open(const std::string& path, const std::string& extension,
+              bool replace = run_outputs.replace_existing);
     FILE* stream() const { return stream_; }
     const std::string& path() const { return path_; }
 
@@ -33,4 +37,5 @@ class whole_file {
 
     FILE* stream_ = nullptr;
     std::string path_, folder_, leaf_;  // the name, its folder, the temporary file's name
+    bool replace_ = false;              // a file standing under the name may be replaced
 };

@@ -194,6 +194,11 @@ hdr_utc_time hdr_utc_of(int64_t seconds) {
             int(weekday)};
 }
 
+bool hdr_in_calendar_years(int64_t seconds) {
+    int64_t year = hdr_utc_of(seconds).year;
+    return year >= 1 && year <= 9999;
+}
+
 std::string hdr_asctime_utc(int64_t seconds) {
     hdr_utc_time t = hdr_utc_of(seconds);
     char text[64];  // room for any year a 64-bit count of seconds gives

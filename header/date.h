@@ -28,6 +28,10 @@ struct hdr_utc_time {
 };
 hdr_utc_time hdr_utc_of(int64_t seconds);
 
+// Whether seconds since the epoch fall in the years 1 to 9999: the dates that a calendar
+// date of four digits (ISO 8601, asctime) can write.
+bool hdr_in_calendar_years(int64_t seconds);
+
 // The same as asctime writes it: "Thu Jan  1 00:00:00 1970".
 std::string hdr_asctime_utc(int64_t seconds);
 

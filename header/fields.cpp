@@ -69,6 +69,13 @@ int hdr_field_name_parse(const char** cursor, const char* end, std::string* name
     return 0;
 }
 
+// Only the name and the colon are looked at: the value may be anything, or cut short.
+bool hdr_begins_with_field(const char* text, const char* end) {
+    const char* cursor = text;
+    std::string name;
+    return hdr_field_name_parse(&cursor, end, &name) == 0;
+}
+
 // Leading white space of the value is dropped; so is that of every continuation line when
 // the lines are joined with nothing between them, while the other unfolding keeps it. Only
 // CR LF ends a line: a lone CR or LF is part of the value. The cursor ends at the start of

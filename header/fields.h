@@ -11,6 +11,8 @@
 
 // Field name and the colon after it.
 int hdr_field_name_parse(const char** cursor, const char* end, std::string* name);
+// True when the text begins with a field name and its colon, as a message's first line does.
+bool hdr_begins_with_field(const char* text, const char* end);
 // How continuation lines are joined: `joined` drops the line break and the blanks after it
 // (the list and the file names read values so); `blanks_kept` drops the line break only,
 // as readers of MIME structure and of text for people must.

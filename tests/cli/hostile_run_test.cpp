@@ -17,6 +17,7 @@
 
 #include "cfb_reader.h"
 #include "cli/command.h"
+#include "engine/save_message.h"
 #include "platform/read.h"
 #include "support/capture.h"
 #include "support/files.h"
@@ -514,6 +515,204 @@ const std::vector<hostile_run>& hostile_runs() {
          1,
          {"morvale: $D/in/mail/A?[31mB?C/y.dbx: not a regular file; skipped\n"},
          {}},
+        {"--pst with its file forgotten: the first store would be the file",
+         false,
+         [](place& p) {
+             return std::vector<std::string>{"--pst",
+                                             p.small_store("in/a.dbx", {"From: a@x\r\n\r\nx"}),
+                                             p.small_store("in/b.dbx", {"From: b@x\r\n\r\nx"})};
+         },
+         2,
+         {"morvale: $D/in/a.dbx exists; give --replace to replace it; nothing was written\n"},
+         {}},
+        {"--pst with its arguments swapped, --replace given: no input opened, no file",
+         false,
+         [](place& p) {
+             return std::vector<std::string>{"--replace", "--pst",
+                                             p.small_store("in/Inbox.dbx", {"From: a@x\r\n\r\nx"}),
+                                             p.at("in/Inbox.pst")};
+         },
+         1,
+         {"could not open the store $D/in/Inbox.pst"},
+         {}},
+        {"--pst onto a store inside a folder given",
+         false,
+         [](place& p) {
+             p.small_store("in/mail/Inbox.dbx", {"From: a@x\r\n\r\nx"});
+             return std::vector<std::string>{"--replace", "--pst", p.at("in/mail/Inbox.dbx"),
+                                             p.at("in/mail")};
+         },
+         2,
+         {"morvale: the file $D/in/mail/Inbox.dbx is the input $D/in/mail/Inbox.dbx; nothing was "
+          "written\n"},
+         {}},
+        {"--carve --pst onto a segment of the image",
+         false,
+         [](place& p) {
+             p.write("in/d.E03", std::string(1024, 'S'));
+             return std::vector<std::string>{"--replace", "--carve", "--pst", p.at("in/d.E03"),
+                                             p.write("in/d.E01", std::string(4096, '\0'))};
+         },
+         2,
+         {"morvale: the file $D/in/d.E03 is the input $D/in/d.E03; nothing was written\n"},
+         {}},
+        {"an option where --pst takes its file",
+         false,
+         [](place& p) {
+             return std::vector<std::string>{
+                 "--pst", "--eml", p.small_store("in/st.dbx", {"From: a@x\r\n\r\nx"}), p.at("out")};
+         },
+         2,
+         {"morvale: --pst needs a file\n"},
+         [](place&, const outcome& run) {
+             EXPECT_TRUE(run.written.empty());
+             EXPECT_FALSE(fs::exists("--eml"));
+         }},
+        {"a file under a message's name, no --replace",
+         false,
+         [](place& p) {
+             p.write("out/st/a@x_(no_receiver)_s.000002A0.eml", "keep me");
+             return std::vector<std::string>{
+                 "--eml", p.small_store("in/st.dbx", {"From: a@x\r\nSubject: s\r\n\r\nbody"}),
+                 p.at("out")};
+         },
+         2,
+         {"morvale: $D/out/st/a@x_(no_receiver)_s.000002A0.eml exists; it is not replaced\n",
+          "morvale: 1 file was not replaced; give --replace to replace it\n"},
+         [](place&, const outcome& run) {
+             EXPECT_EQ(run.written.at("st/a@x_(no_receiver)_s.000002A0.eml"), "keep me");
+         }},
+        {"a file under a message's name, --replace given",
+         false,
+         [](place& p) {
+             p.write("out/st/a@x_(no_receiver)_s.000002A0.eml", "replace me");
+             return std::vector<std::string>{
+                 "--replace", "--eml",
+                 p.small_store("in/st.dbx", {"From: a@x\r\nSubject: s\r\n\r\nbody"}), p.at("out")};
+         },
+         0,
+         {},
+         [](place&, const outcome& run) {
+             EXPECT_EQ(run.written.at("st/a@x_(no_receiver)_s.000002A0.eml"),
+                       "From: a@x\r\nSubject: s\r\n\r\nbody");
+         }},
+        {"a manifest that exists already",
+         false,
+         [](place& p) {
+             p.write("out/m.jsonl", "an earlier run's records\n");
+             return std::vector<std::string>{"--manifest", p.at("out/m.jsonl"),
+                                             p.small_store("in/st.dbx", {"From: a@x\r\n\r\nx"})};
+         },
+         2,
+         {"morvale: $D/out/m.jsonl exists; give --replace to replace it; nothing was written\n"},
+         [](place&, const outcome& run) {
+             EXPECT_EQ(run.written.at("m.jsonl"), "an earlier run's records\n");
+         }},
+        {"mbox files of stores A and A (deleted)",
+         false,
+         [](place& p) {
+             return std::vector<std::string>{
+                 "--mbox", p.at("out"), p.generated_store("in/A.dbx", 5),
+                 p.small_store("in/A (deleted).dbx", {"From: b@x\r\n\r\ny"})};
+         },
+         0,
+         {"morvale: $D/out/A (deleted).mbox: another file of this run has the same name; its "
+          "messages go to $D/out/A (deleted) (2).mbox\n"},
+         [](place&, const outcome& run) {
+             ASSERT_EQ(run.written.size(), 3u);
+             EXPECT_EQ(run.written.at("A (deleted) (2).mbox").substr(0, 25),
+                       "From b@x Thu Jan  1 00:00");
+             EXPECT_EQ(run.written.count("A.mbox"), 1u);
+             EXPECT_EQ(run.written.count("A (deleted).mbox"), 1u);
+         }},
+        {"a PST temporary file left by a killed process of this id",
+         false,
+         [](place& p) {
+             p.write("out/" + next_temporary_name(".pst"), "half a file");
+             return std::vector<std::string>{"--pst", p.at("out/m.pst"),
+                                             p.small_store("in/st.dbx", {"From: a@x\r\n\r\nx"})};
+         },
+         0,
+         {},
+         [](place&, const outcome& run) {
+             ASSERT_EQ(run.written.size(), 1u);
+             EXPECT_EQ(run.written.begin()->first, "m.pst");
+         }},
+        {"control characters in a store's name, in the CSV",
+         true,
+         [](place& p) {
+             return std::vector<std::string>{
+                 "--manifest", p.at("m.csv"),
+                 p.small_store("in/a\x1B[31m.dbx", {"From: a@x\r\n\r\nx"})};
+         },
+         0,
+         {},
+         [](place& p, const outcome&) {
+             std::vector<std::string> lines = lines_of(read_file(p.dir.path() / "m.csv"));
+             ASSERT_EQ(lines.size(), 2u);
+             EXPECT_NE(lines[1].find("/in/a\\x1B[31m.dbx,"), std::string::npos) << lines[1];
+         }},
+        {"a sender beyond ASCII on the mbox From line",
+         false,
+         [](place& p) {
+             return std::vector<std::string>{
+                 "--mbox", p.at("out"),
+                 p.small_store("in/st.dbx", {"From: J\xC3\xB6rg <j\xC3\xB6rg@x>\r\n\r\nx"})};
+         },
+         0,
+         {},
+         [](place&, const outcome& run) {
+             EXPECT_EQ(run.written.at("st.mbox").substr(0, 45),
+                       "From MAILER-DAEMON Thu Jan  1 00:00:00 1970\nF");
+         }},
+        {"a Date of year 0",
+         false,
+         [](place& p) {
+             return std::vector<std::string>{
+                 "--mbox", p.at("out"), "--manifest", p.at("m.jsonl"),
+                 p.small_store("in/st.dbx",
+                               {"From: a@x\r\nDate: Sat, 1 Jan 0000 00:00:00 +0000\r\n\r\nx"})};
+         },
+         0,
+         {},
+         [](place& p, const outcome& run) {
+             EXPECT_EQ(run.written.at("st.mbox").substr(0, 34),
+                       "From a@x Thu Jan  1 00:00:00 1970\n");
+             std::vector<std::string> lines = lines_of(read_file(p.dir.path() / "m.jsonl"));
+             ASSERT_EQ(lines.size(), 2u);
+             EXPECT_EQ(nlohmann::json::parse(lines[1])["date_utc"], "");
+             EXPECT_EQ(nlohmann::json::parse(lines[1])["date"], "Sat, 1 Jan 0000 00:00:00 +0000");
+         }},
+        {"message whose first block was written over",
+         false,
+         [](place& p) {
+             std::string store =
+                 p.small_store("in/st.dbx", {"From: a@x\r\nSubject: whole\r\n\r\nx",
+                                             "ody of a message whose first block is gone\r\n"});
+             return std::vector<std::string>{"--eml", "--manifest", p.at("m.jsonl"), store,
+                                             p.at("out")};
+         },
+         0,
+         {"morvale: 1 message whose start is unattested; see the manifest\n"},
+         [](place& p, const outcome& run) {
+             EXPECT_EQ(run.written.size(), 2u);
+             std::vector<std::string> lines = lines_of(read_file(p.dir.path() / "m.jsonl"));
+             ASSERT_EQ(lines.size(), 3u);  // the run's record, then the messages'
+             auto store = nlohmann::json::parse(lines[0])["stores"][0];
+             EXPECT_EQ(store["whole"], 1);
+             EXPECT_EQ(store["start unattested"], 1);
+             EXPECT_EQ(nlohmann::json::parse(lines[1])["integrity"], "whole");
+             auto rest = nlohmann::json::parse(lines[2]);
+             EXPECT_EQ(rest["integrity"], "start unattested");
+             EXPECT_EQ(rest["integrity_detail"],
+                       "start unattested: its first block begins \"ody of a message\"... (no "
+                       "header field)");
+             // A run that only lists counts it as well, from the rows the scan made.
+             std::string said = capture_output([&] { morvale_run({p.at("in/st.dbx")}); }).err;
+             EXPECT_NE(said.find("morvale: 1 message whose start is unattested\n"),
+                       std::string::npos)
+                 << said;
+         }},
         {"a NUL in a raw binary part before contract.pdf, as .msg",
          false,
          [](place& p) {

@@ -5,6 +5,7 @@
 #include <filesystem>
 
 #include "dbx/scan.h"
+#include "engine/save_message.h"
 #include "engine_fixture.h"
 #include "platform/fs.h"
 #include "platform/text.h"
@@ -179,12 +180,17 @@ TEST_F(engine_test, DatesThePlatformRefusesLeaveTheWriteTimeAlone) {
     EXPECT_GT(written, 1600000000);  // the moment it was saved, not 1960
 }
 
-TEST_F(engine_test, SavingTwiceOverwritesAndReusesTheFolders) {
+TEST_F(engine_test, SavingTwiceReplacesOnlyWhatMayBeReplacedAndReusesTheFolders) {
     auto image = three_messages_and_a_fragment();
     std::string store = write_store(image);
     run(store, 1, dir.file("out"));
     auto second = run(store, 1, dir.file("out"));
-    EXPECT_EQ(second.outcome.errors, 0);
+    EXPECT_EQ(second.outcome.errors, 4);  // each file stands, not replaced
+    EXPECT_EQ(refused_replacements.exchange(0), 4);
+    run_outputs.replace_existing = true;
+    auto third = run(store, 1, dir.file("out"));
+    run_outputs.replace_existing = false;
+    EXPECT_EQ(third.outcome.errors, 0);
     EXPECT_EQ(files_in(dir.file("out/Inbox")).size(), 3u);
     EXPECT_EQ(view.boxes.back().flags, 0x1020u);
 }
