@@ -1,7 +1,7 @@
 // Writing one message: the stored bytes as an .eml file, or an Outlook .msg file made by
-// the program's own message store (or a registered message library). Either is written under a
-// temporary name in the list folder, dated, and renamed onto its own name only when it is complete,
-// so a name never holds part of a message, whenever the run stops.
+// the program's own message store (or a registered message library). Either is written
+// under a temporary name in the list folder, dated, and renamed onto its own name only when
+// it is complete, so a name never holds part of a message, whenever the run stops.
 
 #include "engine/save_message.h"
 
