@@ -4,6 +4,7 @@
 
 #include "header/decode.h"
 #include "header/fields.h"
+#include "msg/transfer_decoding.h"
 #include "platform/text.h"
 
 namespace msg {
@@ -102,13 +103,37 @@ std::string ascii_lower(std::string_view text) {
     return out;
 }
 
+namespace {
+
+// Quoted-printable text is decoded a piece at a time as it is converted: a piece ends at a
+// line break, and nothing of the encoding reaches past one, so the decoded text never
+// exists whole beside its conversion. Converted pieces end at a decoded line break.
+std::string quoted_printable_text_utf8(std::string_view body, const std::string& charset) {
+    std::string text, decoded;
+    text.reserve(body.size());  // never touched beyond what the text fills
+    convert_in_pieces(body, true, [&](std::string_view piece) {
+        decoded += quoted_printable_decoded(piece);
+        size_t end = decoded.rfind('\n');
+        if (end == std::string::npos) return;
+        text += piece_to_utf8(charset, std::string_view(decoded).substr(0, end + 1));
+        decoded.erase(0, end + 1);
+    });
+    text += piece_to_utf8(charset, decoded);
+    return text;
+}
+
+}  // namespace
+
 // Text already in UTF-8 is taken as it is (decoded bytes moved, not copied again); other
 // text is converted in pieces that end at a line break, so a long body never exists three
 // times over; text in charsets that do not keep ASCII's bytes is converted whole.
 std::string part_text_utf8(const mime_part& part) {
+    std::string charset = parameter_raw(part.type_parameters, "charset");
+    if (part.transfer_encoding == "quoted-printable" && !part.unreadable &&
+        keeps_ascii_bytes(charset))
+        return quoted_printable_text_utf8(part.body, charset);
     std::string storage;
     std::string_view bytes = decoded_body(part, storage);
-    std::string charset = parameter_raw(part.type_parameters, "charset");
     if (is_utf8_text(charset, bytes))
         return bytes.data() == storage.data() ? std::move(storage) : std::string(bytes);
     std::string text;
