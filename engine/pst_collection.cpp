@@ -83,20 +83,18 @@ std::string pst_collection::place(folder_id folder) const {
     return found == places_.end() ? std::string() : found->second;
 }
 
-// The item is the one the message's .msg file holds: made from the same text (up to its
-// first NUL, as the message store is handed it) and the same raw receivers and subject.
+// The item is the one the message's .msg file holds: made from every byte of the message
+// and the same raw receivers and subject.
 bool pst_collection::add(folder_id folder, const chain_record& record) {
     if (!writer_) return false;
-    msg::message_item message;
-    const std::string& bytes = *record.bytes;
-    message.text = bytes.substr(0, bytes.find('\0'));
+    std::optional<std::u16string> to, subject;
     if (record.raw) {
-        message.to = record.raw->to;
-        message.subject = record.raw->subject;
+        to = record.raw->to;
+        subject = record.raw->subject;
     }
-    message.sent = true;
+    msg::item message = msg::build_item(*record.bytes, to, subject, true);
     errno = 0;
-    if (!writer_->add_message(folder, msg::build_item(message))) return failed_write();
+    if (!writer_->add_message(folder, message)) return failed_write();
     return true;
 }
 

@@ -1,7 +1,7 @@
 // Writing one message: the stored bytes as an .eml file, or an Outlook .msg file made by
-// the late-bound message store. Either is written under a temporary name in the list
-// folder, dated, and renamed onto its own name only when it is complete, so a name never
-// holds part of a message, whenever the run stops.
+// the program's own message store (or a registered message library). Either is written
+// under a temporary name in the list folder, dated, and renamed onto its own name only when
+// it is complete, so a name never holds part of a message, whenever the run stops.
 
 #include "engine/save_message.h"
 
@@ -14,7 +14,7 @@
 #include "dispatch/dispatch.h"
 #include "dispatch/dispids.h"
 #include "engine/sys.h"
-#include "msg/store.h"
+#include "msg/message.h"
 #include "platform/fs.h"
 #include "platform/text.h"
 
@@ -89,18 +89,17 @@ std::u16string wide_path(const std::string& path) {
 using dispatch::variant;
 namespace dispid = dispatch::dispid;
 
-// The calls that make a .msg file, in the order the message store expects them; the
-// subject and receiver are the message's raw values, and the store writes the file at
-// `path`. False when the message store cannot be created; a failing call throws, except
-// the last: the file that cannot be written (a full disk, a name that cannot be made)
-// fails this message only, said with the library's words, and sets `unwritten`.
-bool convert_to_msg(const std::u16string& path, const message_read& message, bool& unwritten) {
-    dispatch::initialize_com();
-    auto root = dispatch::create_object("Redemption.RDOSession", msg::make_message_store);
-    if (!root) return false;
-    root->invoke(dispid::session_logon, dispatch::method, std::vector<variant>(6));
-    auto msg_folder = root->invoke(dispid::session_default_folder, dispatch::method,
-                                   {variant::make_i4(dispid::inbox_folder)})
+// The calls that make a .msg file through a registered message library (`root`), in the
+// order it expects them; the subject and receiver are the message's raw values, the text
+// goes over as the ANSI code page reads it (up to its first NUL: that is what such a library
+// takes), and the library writes the file at `path`. A failing call throws, except the
+// last: the file that cannot be written (a full disk, a name that cannot be made) fails
+// this message only, said with the library's words, and sets `unwritten`.
+void convert_to_msg(dispatch::dispatch_object& root, const std::u16string& path,
+                    const message_read& message, bool& unwritten) {
+    root.invoke(dispid::session_logon, dispatch::method, std::vector<variant>(6));
+    auto msg_folder = root.invoke(dispid::session_default_folder, dispatch::method,
+                                  {variant::make_i4(dispid::inbox_folder)})
                           .object;
     auto items = msg_folder->invoke(dispid::folder_items, dispatch::property_get, {}).object;
     auto item =
@@ -123,7 +122,18 @@ bool convert_to_msg(const std::u16string& path, const message_read& message, boo
         std::fflush(stderr);
         unwritten = true;
     }
-    return true;
+}
+
+// The program's own message store writes the file at `path`, the item made from every byte
+// of the message, with the raw receivers and subject the library would be given. False,
+// said, when the file cannot be written.
+bool write_own_msg(const std::string& path, const message_read& message) {
+    msg::item built = msg::build_item(*message.text, message.raw.to, message.raw.subject, true);
+    std::string failure = msg::write_message_file(built, path);
+    if (failure.empty()) return true;
+    std::fprintf(stderr, "_save_message (msg): built-in message store: %s\n", failure.c_str());
+    std::fflush(stderr);
+    return false;
 }
 
 int save_msg(const char* folder, const message_read& message,
@@ -135,15 +145,17 @@ int save_msg(const char* folder, const message_read& message,
     std::string temporary = in_folder(folder, leaf);
     if (!clear_temporary(temporary)) return failed("_save_message (msg)");
     try {
-        // The message store writes the folder made wide, a backslash and the name made wide.
-        std::u16string target = wide_path(folder) + u"\\" + wide_path(leaf);
+        dispatch::initialize_com();
         bool unwritten = false;
-        if (!convert_to_msg(target, message, unwritten)) {
-            errno = ENOENT;
-            return failed("_save_message (msg)");
+        if (auto library = dispatch::create_object("Redemption.RDOSession", nullptr)) {
+            // The library writes the folder made wide, a backslash and the name made wide.
+            std::u16string target = wide_path(folder) + u"\\" + wide_path(leaf);
+            convert_to_msg(*library, target, message, unwritten);
+        } else {
+            unwritten = !write_own_msg(temporary, message);
         }
         if (unwritten) {
-            // What the message store began is gone; anything else there is left alone.
+            // What was begun is gone; anything else there is left alone.
             if (platform::entry_at(temporary.c_str()) == platform::entry_kind::file)
                 platform::remove_file(temporary.c_str());
             return 2;

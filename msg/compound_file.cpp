@@ -73,14 +73,15 @@ bool name_less(std::u16string_view a, std::u16string_view b) {
 }
 
 compound_file::compound_file() {
-    entries_.push_back({u"Root Entry", root_type, {}, {}, {}, {}});
+    entries_.push_back({u"Root Entry", root_type, 0, {}, {}, {}, {}});
 }
 
 void compound_file::set_clsid(int storage, const clsid& id) {
     entries_.at(storage).id = id;
 }
 
-int compound_file::add(int parent, std::u16string name, entry_type type, std::string_view data) {
+int compound_file::add(int parent, std::u16string name, entry_type type, uint64_t size,
+                       stream_source source) {
     if (name.empty() || name.size() > 31) throw std::invalid_argument("compound file: bad name");
     if (entries_.at(parent).type == stream_type) {
         throw std::invalid_argument("compound file: not a storage");
@@ -90,23 +91,29 @@ int compound_file::add(int parent, std::u16string name, entry_type type, std::st
     if (!entries_[parent].child_names.insert(name).second) {
         throw std::invalid_argument("compound file: name used twice");
     }
-    entries_.push_back({std::move(name), type, data, {}, {}, {}});
+    entries_.push_back({std::move(name), type, size, std::move(source), {}, {}, {}});
     int index = static_cast<int>(entries_.size() - 1);
     entries_[parent].children.push_back(index);
     return index;
 }
 
 int compound_file::add_storage(int parent, std::u16string name) {
-    return add(parent, std::move(name), storage_type, {});
+    return add(parent, std::move(name), storage_type, 0, {});
 }
 
 int compound_file::add_stream(int parent, std::u16string name, std::string_view data) {
-    return add(parent, std::move(name), stream_type, data);
+    return add(parent, std::move(name), stream_type, data.size(),
+               [data](const byte_sink& sink) { return sink(data.data(), data.size()); });
+}
+
+int compound_file::add_stream(int parent, std::u16string name, uint64_t size,
+                              stream_source source) {
+    return add(parent, std::move(name), stream_type, size, std::move(source));
 }
 
 // Streams under the cutoff live in the mini stream, 64 bytes at a time.
 bool compound_file::is_small_stream(const entry& e) const {
-    return e.type == stream_type && !e.data.empty() && e.data.size() < mini_cutoff;
+    return e.type == stream_type && e.size != 0 && e.size < mini_cutoff;
 }
 
 namespace {
@@ -170,7 +177,7 @@ void compound_file::plan_trees(layout& out) const {
 void compound_file::plan_mini_stream(layout& out) const {
     for (size_t i = 1; i < entries_.size(); ++i) {
         if (!is_small_stream(entries_[i])) continue;
-        size_t units = sectors_for(entries_[i].data.size(), mini_sector_size);
+        size_t units = sectors_for(entries_[i].size, mini_sector_size);
         out.start[i] = static_cast<uint32_t>(out.mini_sectors);
         out.mini_fat.resize(out.mini_sectors + units);
         chain(out.mini_fat, static_cast<uint32_t>(out.mini_sectors), units);
@@ -188,10 +195,10 @@ std::vector<std::pair<size_t, size_t>> compound_file::plan_sectors(layout& out) 
     for (size_t i = 1; i < entries_.size(); ++i) {
         const entry& e = entries_[i];
         if (e.type != stream_type) continue;
-        if (e.data.empty()) {
+        if (e.size == 0) {
             out.start[i] = end_of_chain;
         } else if (!is_small_stream(e)) {
-            size_t sectors = sectors_for(e.data.size(), sector_size);
+            size_t sectors = sectors_for(e.size, sector_size);
             out.start[i] = static_cast<uint32_t>(next);
             chains.push_back({next, sectors});
             next += sectors;
@@ -248,6 +255,18 @@ class sector_writer {
         if (buffer_.size() >= 65536) flush();
     }
     void bytes(std::string_view data) { bytes(data.data(), data.size()); }
+    // A stream's bytes from its source, which must give the size the layout gave it.
+    void stream(const stream_source& source, uint64_t size) {
+        uint64_t given = 0;
+        bool sunk = source([&](const char* data, size_t count) {
+            given += count;
+            bytes(data, count);
+            return ok_;
+        });
+        if (sunk && ok_ && given != size)
+            throw std::logic_error("compound file: a stream gave another size than it had");
+        ok_ = ok_ && sunk;
+    }
     void zeros(size_t count) {
         buffer_.append(count, '\0');
         if (buffer_.size() >= 65536) flush();
@@ -322,14 +341,14 @@ void compound_file::emit_header(sector_writer& w, const layout& out) const {
 void compound_file::emit_streams(sector_writer& w, const layout& out) const {
     for (const entry& e : entries_) {
         if (!is_small_stream(e)) continue;
-        w.bytes(e.data);
-        w.pad(e.data.size(), mini_sector_size);
+        w.stream(e.source, e.size);
+        w.pad(e.size, mini_sector_size);
     }
     w.pad(out.mini_sectors * mini_sector_size, sector_size);
     for (const entry& e : entries_) {
-        if (e.type != stream_type || e.data.empty() || is_small_stream(e)) continue;
-        w.bytes(e.data);
-        w.pad(e.data.size(), sector_size);
+        if (e.type != stream_type || e.size == 0 || is_small_stream(e)) continue;
+        w.stream(e.source, e.size);
+        w.pad(e.size, sector_size);
     }
 }
 
@@ -354,7 +373,7 @@ void compound_file::emit_directory(sector_writer& w, const layout& out) const {
         put32(record + 0x48, out.right[i]);
         put32(record + 0x4C, out.child[i]);
         std::memcpy(record + 0x50, e.id.data(), 16);
-        uint64_t size = e.type == stream_type ? e.data.size()
+        uint64_t size = e.type == stream_type ? e.size
                         : e.type == root_type ? out.mini_sectors * mini_sector_size
                                               : 0;
         uint32_t start = e.type == stream_type ? out.start[i]

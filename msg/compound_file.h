@@ -17,6 +17,10 @@ namespace msg {
 // Where the finished bytes go; false when a write fails (errno set by the sink).
 using byte_sink = std::function<bool(const char* data, size_t size)>;
 
+// Hands a stream's bytes to `sink` in order, in pieces, when the file is written; false
+// when the sink fails.
+using stream_source = std::function<bool(const byte_sink& sink)>;
+
 class sector_writer;
 
 // The order of sibling names in a storage: length first, then code units after upper-casing.
@@ -36,9 +40,11 @@ class compound_file {
     void set_clsid(int storage, const clsid& id);
 
     // Adds a storage or a stream under `parent`; returns the new entry. A stream's bytes
-    // are not copied: they must stay alive until write() returns.
+    // are not copied: they must stay alive until write() returns. A stream given by its
+    // source is made while the file is written, and must give exactly `size` bytes.
     int add_storage(int parent, std::u16string name);
     int add_stream(int parent, std::u16string name, std::string_view data);
+    int add_stream(int parent, std::u16string name, uint64_t size, stream_source source);
 
     // Lays the file out and hands every byte to `sink`, sector by sector.
     bool write(const byte_sink& sink) const;
@@ -50,7 +56,8 @@ class compound_file {
     struct entry {
         std::u16string name;
         entry_type type;
-        std::string_view data;
+        uint64_t size = 0;  // a stream's
+        stream_source source;
         std::vector<int> children;
         clsid id{};
         std::set<std::u16string, name_order> child_names;
@@ -70,7 +77,7 @@ class compound_file {
     void emit_directory(sector_writer& w, const layout& out) const;
     void emit_tables(sector_writer& w, const layout& out) const;
 
-    int add(int parent, std::u16string name, entry_type type, std::string_view data);
+    int add(int parent, std::u16string name, entry_type type, uint64_t size, stream_source source);
     bool is_small_stream(const entry& e) const;
 };
 

@@ -69,6 +69,9 @@ size_t read_entity(std::string_view html, size_t at, std::string& out) {
 
 class text_builder {
   public:
+    // The text is never longer than the HTML it comes from: room for it is taken once, and
+    // what it does not fill is never touched.
+    explicit text_builder(size_t html_size) { text_.reserve(html_size); }
     void character(char c) {
         if (is_space(c)) {
             pending_space_ = !text_.empty() && !at_line_start();
@@ -118,7 +121,7 @@ size_t skip_contents(std::string_view html, size_t at, const std::string& name) 
 }  // namespace
 
 std::string html_to_text(std::string_view html) {
-    text_builder text;
+    text_builder text(html.size());
     for (size_t at = 0; at < html.size();) {
         char c = html[at];
         if (html.substr(at, 4) == "<!--") {

@@ -5,9 +5,11 @@
 // or a PST folder.
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace msg {
@@ -27,15 +29,27 @@ constexpr uint16_t property_type(uint32_t tag) {
 }
 
 // One value; which member holds it follows from the tag's type: fixed-size types in
-// `fixed`, Unicode strings in `text`, binary values in `bytes`.
+// `fixed`, Unicode strings in `text`, binary values in `bytes`. A long text (a body) is
+// held as UTF-8 in `text_utf8` instead: files store it as UTF-16 made a piece at a time
+// while they are written, so it never exists whole in both forms. A binary value may view
+// bytes of the message text instead (`viewed`, `bytes` empty), which then outlives the item.
 struct property_value {
     uint64_t fixed = 0;
     std::u16string text;
     std::string bytes;
+    std::string text_utf8;
+    std::string_view viewed;
 };
 
 // Ordered by tag, so whatever is written from it never varies.
 using property_map = std::map<uint32_t, property_value>;
+
+// The bytes a value of variable size is stored as (text as UTF-16LE, anything else its
+// `bytes`): how many there are (0 for fixed-size types), and the bytes themselves handed
+// to `take` in order, in pieces; false as soon as `take` returns false.
+using piece_taker = std::function<bool(std::string_view piece)>;
+uint64_t stored_size(uint32_t tag, const property_value& value);
+bool stored_pieces(uint32_t tag, const property_value& value, const piece_taker& take);
 
 struct item;
 

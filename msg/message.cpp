@@ -1,11 +1,14 @@
 #include "msg/message.h"
 
+#include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <deque>
 
 #include "msg/message_builder.h"
 #include "msg/mime_reader.h"
 #include "msg/property_set.h"
+#include "platform/fs.h"
 #include "platform/memory.h"
 #include "platform/text.h"
 
@@ -103,13 +106,22 @@ void message_text::restore_text(size_t read_up_to) {
     length_ = 0;
 }
 
-// The parts view the text; the item owns copies of what it takes.
+item build_item(std::string_view bytes, const std::optional<std::u16string>& to,
+                const std::optional<std::u16string>& subject, bool sent) {
+    message_facts facts{raw_value(to), raw_value(subject), sent};
+    return build_item(read_mime_message(bytes), facts, bytes);
+}
+
 item build_item(const message_item& message) {
-    message_facts facts{raw_value(message.to), raw_value(message.subject), message.sent};
-    return build_item(read_mime_message(message.text.bytes()), facts);
+    return build_item(message.text.bytes(), message.to, message.subject, message.sent);
 }
 
 bool write_message(const message_item& item, const byte_sink& sink) {
+    return write_message(build_item(item), sink);
+}
+
+// The file views the item.
+bool write_message(const item& built, const byte_sink& sink) {
     compound_file file;
     file.set_clsid(compound_file::root, mail_message_clsid);
     std::deque<std::string> owned;
@@ -120,10 +132,22 @@ bool write_message(const message_item& item, const byte_sink& sink) {
         file.add_stream(nameid, ascii(stream), {});
     }
 
-    // The file views the item.
-    msg::item built = build_item(item);
     add_item(file, compound_file::root, built, false, owned);
     return file.write(sink);
+}
+
+std::string write_message_file(const item& built, const std::string& path) {
+    FILE* file = platform::create_new_file(path.c_str());
+    if (!file) return "cannot write " + path + ": " + std::strerror(errno);
+    bool written = write_message(built, [file](const char* data, size_t size) {
+        return std::fwrite(data, 1, size, file) == size;
+    });
+    int error = errno;
+    if (std::fclose(file) != 0 && written) {
+        written = false;
+        error = errno;
+    }
+    return written ? std::string() : "cannot write " + path + ": " + std::strerror(error);
 }
 
 }  // namespace msg

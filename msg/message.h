@@ -45,11 +45,20 @@ struct message_item {
 // did not come that way and is read as UTF-8.
 std::string message_bytes(std::u16string_view text);
 
-// The item a message file holds: made from the text's MIME parts, with the receivers and
-// the subject the calls set.
+// The item a message file holds: made from the MIME parts of the message `bytes`, every one
+// of them, with the receivers and the subject as the calls set them (text the ANSI code
+// page made of the raw values; none when not set). The parts view the bytes; the item owns
+// what it takes.
+item build_item(std::string_view bytes, const std::optional<std::u16string>& to,
+                const std::optional<std::u16string>& subject, bool sent);
 item build_item(const message_item& message);
 
 // Writes the item's .msg bytes to `sink`; false when the sink fails.
+bool write_message(const item& built, const byte_sink& sink);
 bool write_message(const message_item& item, const byte_sink& sink);
+
+// Writes the item as a new .msg file at `path` (never through a link, never onto what
+// stands there). Empty when written, else why not ("cannot write PATH: reason").
+std::string write_message_file(const item& built, const std::string& path);
 
 }  // namespace msg

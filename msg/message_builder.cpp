@@ -1,5 +1,7 @@
 #include "msg/message_builder.h"
 
+#include <cstdint>
+
 #include "header/decode.h"
 #include "header/summary.h"
 #include "msg/address_list.h"
@@ -19,7 +21,14 @@ uint64_t filetime(int64_t seconds) {
 }
 
 std::u16string utf16(const std::string& utf8) {
-    return platform::utf8_to_utf16(utf8);
+    return text_value(utf8);
+}
+
+// Header bytes as the ANSI code page reads them, as a text value.
+std::u16string ansi_text(std::string_view bytes) {
+    std::u16string text = platform::ansi_bytes_to_utf16(bytes);
+    std::erase(text, u'\0');
+    return text;
 }
 
 const std::string& shown_name(const mailbox& box) {
@@ -47,11 +56,12 @@ void set_fixed(property_map& properties, uint32_t tag, uint64_t value) {
 
 class item_builder {
   public:
-    item_builder(const mime_part& message, bool embedded)
+    item_builder(const mime_part& message, bool embedded, std::string_view text)
         : message_(message),
           content_(sort_parts(message)),
           charset_(message_charset(message)),
-          embedded_(embedded) {}
+          embedded_(embedded),
+          text_(text) {}
 
     item build(const message_facts& given) {
         header_facts facts = read_header_facts(message_.header);
@@ -128,7 +138,7 @@ class item_builder {
 
     // Sender, dates, the header as stored and the message id.
     void add_header_facts(const header_facts& facts) {
-        text(tags::transport_message_headers, platform::ansi_to_utf16(message_.header));
+        text(tags::transport_message_headers, ansi_text(message_.header));
         if (facts.from) {
             auto boxes = addresses("from", *facts.from);
             if (!boxes.empty()) add_sender(boxes.front());
@@ -137,22 +147,42 @@ class item_builder {
             fixed(tags::client_submit_time, filetime(*facts.date));
             fixed(tags::message_delivery_time, filetime(*facts.date));
         }
-        if (facts.message_id)
-            text(tags::internet_message_id, platform::ansi_to_utf16(*facts.message_id));
+        if (facts.message_id) text(tags::internet_message_id, ansi_text(*facts.message_id));
     }
 
     // The plain body from the first plain-text part, or made from the HTML when there is
-    // none; the HTML as UTF-8 (the message's code page says so).
+    // none; the HTML as UTF-8 (the message's code page says so). The body is held as UTF-8:
+    // it may be as large as the message.
     void add_bodies() {
         std::string html;
-        if (content_.html) html = part_text_utf8(*content_.html);
-        if (content_.text) {
-            text(tags::body, part_text_utf16(*content_.text));
-        } else if (!html.empty()) {
-            text(tags::body, utf16(html_to_text(html)));
+        std::optional<std::string_view> as_written;
+        if (content_.html) as_written = part_text_as_written(*content_.html);
+        if (as_written && within_text(*as_written)) {
+            html_ = *as_written;
+        } else if (content_.html) {
+            html_ = drop_nul(html = part_text_utf8(*content_.html));
         }
-        lowered_html_ = ascii_lower(html);
-        if (!html.empty()) item_.properties[tags::html].bytes = std::move(html);
+        std::string body;
+        if (content_.text) {
+            drop_nul(body = part_text_utf8(*content_.text));
+        } else if (!html_.empty()) {
+            drop_nul(body = html_to_text(html_));
+        }
+        if (!body.empty()) item_.properties[tags::body].text_utf8 = std::move(body);
+        if (html_.empty()) return;
+        property_value& value = item_.properties[tags::html];
+        if (html.empty()) {
+            value.viewed = html_;  // the message text's own bytes: no copy of them
+        } else {
+            html_ = value.bytes = std::move(html);
+        }
+    }
+
+    // Whether `bytes` lie in the message text the item may view.
+    bool within_text(std::string_view bytes) const {
+        auto at = reinterpret_cast<uintptr_t>(bytes.data());
+        auto start = reinterpret_cast<uintptr_t>(text_.data());
+        return !text_.empty() && at >= start && at + bytes.size() <= start + text_.size();
     }
 
     void add_attachments() {
@@ -188,7 +218,7 @@ class item_builder {
         set_text(props, tags::attach_filename, utf16(names.short_name));
         set_text(props, tags::attach_extension, utf16(names.extension));
         set_text(props, tags::attach_content_id, utf16(hdr_raw_to_utf8(part.content_id)));
-        bool hidden = html_refers_to(lowered_html_, part.content_id);
+        bool hidden = html_refers_to(html_, part.content_id);
         if (hidden) set_fixed(props, tags::attachment_hidden, 1);
         std::string disposition = !part.disposition.empty() ? part.disposition
                                   : hidden                  ? "inline"
@@ -203,7 +233,7 @@ class item_builder {
         set_fixed(props, tags::attach_method, attach_embedded_message);
         set_fixed(props, tags::attach_size, part.body.size());
         attachment.message =
-            std::make_unique<item>(item_builder(enclosed, true).build(message_facts{}));
+            std::make_unique<item>(item_builder(enclosed, true, text_).build(message_facts{}));
         // Its title is its subject, as the item reads it.
         auto subject = attachment.message->properties.find(tags::subject);
         bool titled = subject != attachment.message->properties.end();
@@ -214,7 +244,8 @@ class item_builder {
     message_content content_;
     std::string charset_;  // the charset raw header bytes are read in; empty: none
     bool embedded_;
-    std::string lowered_html_;
+    std::string_view text_;  // the message text the item may view
+    std::string_view html_;  // the item's HTML
     item item_;
 };
 
@@ -237,8 +268,8 @@ header_facts read_header_facts(std::string_view header) {
     return facts;
 }
 
-item build_item(const mime_part& message, const message_facts& facts) {
-    return item_builder(message, false).build(facts);
+item build_item(const mime_part& message, const message_facts& facts, std::string_view text) {
+    return item_builder(message, false, text).build(facts);
 }
 
 }  // namespace msg

@@ -28,7 +28,9 @@ struct header_facts {
 };
 header_facts read_header_facts(std::string_view header);
 
-// The item owns its values: it outlives the parts and the text they view.
-item build_item(const mime_part& message, const message_facts& facts);
+// The item owns its values: it outlives the parts. Only an HTML body written as it is read
+// may view `text` (the message text the parts were read from), which then outlives the
+// item; an empty `text` is never viewed.
+item build_item(const mime_part& message, const message_facts& facts, std::string_view text = {});
 
 }  // namespace msg

@@ -1,7 +1,10 @@
 #include "msg/message_content.h"
 
+#include <algorithm>
+
 #include "header/decode.h"
 #include "header/fields.h"
+#include "msg/transfer_decoding.h"
 #include "platform/text.h"
 
 namespace msg {
@@ -65,6 +68,12 @@ void convert_in_pieces(std::string_view bytes, bool pieces, Convert convert) {
     }
 }
 
+// Text that needs no conversion: no charset or UTF-8, and valid UTF-8.
+bool is_utf8_text(const std::string& charset, std::string_view bytes) {
+    return (charset.empty() || platform::equal_ignoring_case(charset, "utf-8")) &&
+           platform::valid_utf8(bytes);
+}
+
 // A byte not valid in the charset costs one character, not the reading of the whole part
 // (a block link cut an escape, a mailing list added a footer in another charset).
 std::string piece_to_utf8(const std::string& charset, std::string_view piece) {
@@ -80,40 +89,77 @@ message_content sort_parts(const mime_part& message) {
     return content;
 }
 
+namespace {
+
+char lower(char c) {
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+}  // namespace
+
 std::string ascii_lower(std::string_view text) {
     std::string out(text);
-    for (char& c : out) {
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    }
+    for (char& c : out) c = lower(c);
     return out;
 }
 
-// Hands the part's text to `take`, piece by piece, as UTF-8.
-template <typename Take>
-void part_text_pieces(const mime_part& part, Take take) {
-    std::string storage;
-    std::string_view bytes = decoded_body(part, storage);
-    std::string charset = parameter_raw(part.type_parameters, "charset");
-    // Text is converted in pieces that end at a line break, so a long body never exists
-    // three times over; text in other charsets is converted whole.
-    convert_in_pieces(bytes, keeps_ascii_bytes(charset), [&](std::string_view piece) {
-        take(piece_to_utf8(charset, piece), bytes.size());
-    });
-}
+namespace {
 
-std::u16string part_text_utf16(const mime_part& part) {
-    std::u16string text;
-    part_text_pieces(part, [&](const std::string& piece, size_t whole) {
-        if (text.empty())
-            text.reserve(whole);  // no charset makes more characters than bytes: grown once
-        text += platform::utf8_text_to_utf16(piece);  // a NUL in a body is text too
+// Quoted-printable text is decoded a piece at a time as it is converted: a piece ends at a
+// line break, and nothing of the encoding reaches past one, so the decoded text never
+// exists whole beside its conversion. Converted pieces end at a decoded line break.
+std::string quoted_printable_text_utf8(std::string_view body, const std::string& charset) {
+    std::string text, decoded;
+    text.reserve(body.size());  // never touched beyond what the text fills
+    convert_in_pieces(body, true, [&](std::string_view piece) {
+        decoded += quoted_printable_decoded(piece);
+        size_t end = decoded.rfind('\n');
+        if (end == std::string::npos) return;
+        text += piece_to_utf8(charset, std::string_view(decoded).substr(0, end + 1));
+        decoded.erase(0, end + 1);
     });
+    text += piece_to_utf8(charset, decoded);
     return text;
 }
 
+}  // namespace
+
+// Text already in UTF-8 is taken as it is (decoded bytes moved, not copied again); other
+// text is converted in pieces that end at a line break, so a long body never exists three
+// times over; text in charsets that do not keep ASCII's bytes is converted whole.
 std::string part_text_utf8(const mime_part& part) {
+    std::string charset = parameter_raw(part.type_parameters, "charset");
+    if (part.transfer_encoding == "quoted-printable" && !part.unreadable &&
+        keeps_ascii_bytes(charset))
+        return quoted_printable_text_utf8(part.body, charset);
+    std::string storage;
+    std::string_view bytes = decoded_body(part, storage);
+    if (is_utf8_text(charset, bytes))
+        return bytes.data() == storage.data() ? std::move(storage) : std::string(bytes);
     std::string text;
-    part_text_pieces(part, [&](const std::string& piece, size_t) { text += piece; });
+    text.reserve(bytes.size());  // text mostly keeps its size: grown seldom
+    convert_in_pieces(bytes, keeps_ascii_bytes(charset),
+                      [&](std::string_view piece) { text += piece_to_utf8(charset, piece); });
+    return text;
+}
+
+std::optional<std::string_view> part_text_as_written(const mime_part& part) {
+    std::string storage;
+    std::string_view bytes = decoded_body(part, storage);
+    if (bytes.data() == storage.data() || bytes.find('\0') != std::string_view::npos ||
+        !is_utf8_text(parameter_raw(part.type_parameters, "charset"), bytes))
+        return std::nullopt;
+    return bytes;
+}
+
+std::u16string text_value(std::string_view utf8) {
+    std::u16string text = platform::utf8_text_to_utf16(utf8);
+    std::erase(text, u'\0');
+    return text;
+}
+
+std::string& drop_nul(std::string& text) {
+    std::erase(text, '\0');
     return text;
 }
 
@@ -154,14 +200,15 @@ std::u16string subject_text(const mime_part& message, const std::string& subject
     std::string charset = message_charset(message);
     std::string text =
         hdr_decode_text(field_as_written(message, "subject", subject), hdr_reading{true, charset});
-    std::u16string out = platform::utf8_text_to_utf16(text);
-    std::erase(out, u'\0');
-    return out;
+    return text_value(text);
 }
 
-bool html_refers_to(std::string_view lowered_html, const std::string& content_id) {
+// Searched in place: a lowered copy of the HTML would cost its size once more.
+bool html_refers_to(std::string_view html, const std::string& content_id) {
     if (content_id.empty()) return false;
-    return lowered_html.find("cid:" + ascii_lower(content_id)) != std::string_view::npos;
+    std::string link = "cid:" + ascii_lower(content_id);
+    auto same = [](char a, char b) { return lower(a) == b; };
+    return std::search(html.begin(), html.end(), link.begin(), link.end(), same) != html.end();
 }
 
 }  // namespace msg

@@ -2,6 +2,7 @@
 // What a message's MIME parts become in its .msg file: the plain body, the HTML body and
 // the attachments, in the order the parts come.
 
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -18,12 +19,18 @@ struct message_content {
 
 message_content sort_parts(const mime_part& message);
 
-// A text part's body, transfer encoding undone, from its charset into UTF-16. A part with
+// A text part's body, transfer encoding undone, from its charset into UTF-8. A part with
 // no charset keeps its valid UTF-8 and reads other bytes through the ANSI code page.
-std::u16string part_text_utf16(const mime_part& part);
-
-// The same into UTF-8.
 std::string part_text_utf8(const mime_part& part);
+
+// The same text when it is the part's body as written (UTF-8 with no transfer encoding,
+// no NUL in it): a view of the message text. None otherwise.
+std::optional<std::string_view> part_text_as_written(const mime_part& part);
+
+// Text as an item holds it: NUL characters are dropped, since the readers of message files
+// take one for the end of the text, but nothing after them is lost.
+std::u16string text_value(std::string_view utf8);
+std::string& drop_nul(std::string& text);
 
 // The charset the message's first text part declares (its raw header bytes are most
 // likely written in it); empty when none does.
@@ -41,7 +48,7 @@ std::string field_as_written(const mime_part& message, const char* field, const 
 std::u16string subject_text(const mime_part& message, const std::string& subject);
 
 // True when the HTML (UTF-8) refers to the content id ("cid:" links, any case).
-bool html_refers_to(std::string_view lowered_html, const std::string& content_id);
+bool html_refers_to(std::string_view html, const std::string& content_id);
 
 std::string ascii_lower(std::string_view text);
 

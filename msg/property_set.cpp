@@ -1,7 +1,6 @@
 #include "msg/property_set.h"
 
 #include <algorithm>
-#include <bit>
 #include <cstdio>
 #include <map>
 #include <string_view>
@@ -86,9 +85,9 @@ class object_writer {
             if (tag == tags::attach_data_object) {
                 object(tag, *attached);
             } else if (property_type(tag) == type_unicode) {
-                text(tag, properties.at(tag).text);
+                text(tag, properties.at(tag));
             } else {
-                binary(tag, properties.at(tag).bytes);
+                binary(tag, properties.at(tag));
             }
         }
     }
@@ -112,23 +111,26 @@ class object_writer {
 
   private:
     // An empty string is left out: an empty string stream makes some readers refuse the file.
-    void text(uint32_t tag, const std::u16string& text) {
-        if (text.empty()) return;
-        std::string_view bytes;
-        if constexpr (std::endian::native == std::endian::little) {
-            bytes = {reinterpret_cast<const char*>(text.data()), text.size() * 2};
-        } else {
-            std::string& copy = owned_.emplace_back();
-            for (char16_t c : text) put_le(copy, c, 2);
-            bytes = copy;
-        }
-        file_.add_stream(storage_, substg_name(tag), bytes);
-        values_[tag] = bytes.size() + 2;  // the size counts a terminator the stream leaves out
+    void text(uint32_t tag, const property_value& value) {
+        uint64_t size = stored_size(tag, value);
+        if (size == 0) return;
+        stream(tag, value, size);
+        values_[tag] = size + 2;  // the size counts a terminator the stream leaves out
     }
 
-    void binary(uint32_t tag, const std::string& bytes) {
-        file_.add_stream(storage_, substg_name(tag), bytes);
-        values_[tag] = bytes.size();
+    void binary(uint32_t tag, const property_value& value) {
+        uint64_t size = stored_size(tag, value);
+        stream(tag, value, size);
+        values_[tag] = size;
+    }
+
+    // The stream is made from the value while the file is written.
+    void stream(uint32_t tag, const property_value& value, uint64_t size) {
+        file_.add_stream(storage_, substg_name(tag), size, [tag, &value](const byte_sink& sink) {
+            return stored_pieces(tag, value, [&sink](std::string_view piece) {
+                return sink(piece.data(), piece.size());
+            });
+        });
     }
 
     // An object's entry carries no size of its own.

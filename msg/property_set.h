@@ -13,7 +13,7 @@
 namespace msg {
 
 // The streams view the item's values: it must stay alive until the file is written. Bytes
-// made here (property streams, strings on big-endian hosts) live in `owned`.
+// made here (property streams) live in `owned`.
 void add_item(compound_file& file, int storage, const item& message, bool embedded,
               std::deque<std::string>& owned);
 

@@ -33,8 +33,7 @@ std::vector<uint32_t> with_tags_of(std::vector<uint32_t> columns,
 uint64_t object_size(const item& message) {
     uint64_t total = 0;
     auto add = [&](const property_map& properties) {
-        for (const auto& [tag, value] : properties)
-            total += 8 + value.text.size() * 2 + value.bytes.size();
+        for (const auto& [tag, value] : properties) total += 8 + stored_size(tag, value);
     };
     add(message.properties);
     for (const property_map& recipient : message.recipients) add(recipient);

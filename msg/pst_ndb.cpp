@@ -425,12 +425,27 @@ pst_ndb::pst_ndb(pst_output& out) : impl_(std::make_unique<impl>(out)) {}
 pst_ndb::~pst_ndb() = default;
 
 uint64_t pst_ndb::add_data(std::string_view data) {
+    return add_data([data](const piece_taker& take) { return take(data); });
+}
+
+uint64_t pst_ndb::add_data(const data_source& source) {
     std::vector<uint64_t> ids, sizes;
-    for (size_t first = 0; first < data.size() && !impl_->failed; first += pst_block_data_max) {
-        std::string_view part = data.substr(first, pst_block_data_max);
-        ids.push_back(impl_->write_block(part, false));
-        sizes.push_back(part.size());
-    }
+    std::string block;
+    auto write = [&] {
+        ids.push_back(impl_->write_block(block, false));
+        sizes.push_back(block.size());
+        block.clear();
+    };
+    source([&](std::string_view piece) {
+        while (!piece.empty() && !impl_->failed) {
+            size_t take = std::min(piece.size(), pst_block_data_max - block.size());
+            block.append(piece.substr(0, take));
+            piece.remove_prefix(take);
+            if (block.size() == pst_block_data_max) write();
+        }
+        return !impl_->failed;
+    });
+    if (!block.empty() && !impl_->failed) write();
     return impl_->failed ? 0 : impl_->data_tree(ids, sizes);
 }
 

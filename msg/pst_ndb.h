@@ -9,6 +9,7 @@
 #include <string_view>
 #include <vector>
 
+#include "msg/item.h"
 #include "msg/pst_output.h"
 
 namespace msg {
@@ -31,6 +32,10 @@ class pst_ndb {
     // Data of any size: one block, or a data tree (XBLOCK/XXBLOCK) over blocks of at most
     // pst_block_data_max bytes. Returns the root block id; 0 for empty data.
     uint64_t add_data(std::string_view data);
+    // The same for data that `source` hands to its taker in pieces, cut into blocks as it
+    // comes, so it is never held whole.
+    using data_source = std::function<bool(const piece_taker& take)>;
+    uint64_t add_data(const data_source& source);
     // Data already cut into blocks (the pages of a heap): each page one block, kept as
     // given. Returns the root block id.
     uint64_t add_pages(const std::vector<std::string>& pages);

@@ -36,10 +36,13 @@ size_t fixed_size(uint16_t type) {
 
 // A value too large for the heap goes into a subnode of its own; returns the heap or
 // subnode id that the property context or table cell holds.
-uint32_t store_value(pst_ndb& ndb, pst_heap& heap, pst_subnodes& subnodes,
-                     const std::string& bytes) {
-    if (bytes.size() <= pst_heap_item_max) return heap.allocate(bytes);
-    return subnodes.add(pst_node_value, ndb.add_data(bytes));
+// A large value is handed to the node database in pieces, never copied whole.
+uint32_t store_value(pst_ndb& ndb, pst_heap& heap, pst_subnodes& subnodes, uint32_t tag,
+                     const property_value& value, uint64_t size) {
+    if (size <= pst_heap_item_max) return heap.allocate(pst_value_bytes(tag, value));
+    return subnodes.add(pst_node_value, ndb.add_data([&](const piece_taker& take) {
+        return stored_pieces(tag, value, take);
+    }));
 }
 
 }  // namespace
@@ -64,10 +67,12 @@ std::string pst_value_bytes(uint32_t tag, const property_value& value) {
     uint16_t type = property_type(tag);
     if (size_t size = fixed_size(type)) {
         put_le(bytes, value.fixed, int(size));
-    } else if (type == type_unicode) {
-        for (char16_t c : value.text) put_le(bytes, c, 2);
     } else {
-        bytes = value.bytes;
+        bytes.reserve(stored_size(tag, value));
+        stored_pieces(tag, value, [&](std::string_view piece) {
+            bytes += piece;
+            return true;
+        });
     }
     return bytes;
 }
@@ -88,18 +93,20 @@ std::vector<std::string> pst_property_context(pst_ndb& ndb, const property_map& 
         if (id == last_id) continue;  // one value per property id: the first type given
         last_id = id;
         uint16_t type = property_type(tag);
-        std::string bytes = pst_value_bytes(tag, value);
-        if (bytes.empty() && !keep_empty) continue;
+        uint64_t size = fixed_size(type) != 0 ? fixed_size(type) : stored_size(tag, value);
+        if (size == 0 && !keep_empty) continue;
         std::string record;
         put_le(record, tag >> 16, 2);
         put_le(record, type, 2);
         if (fixed_size(type) != 0 && fixed_size(type) <= 4) {
+            std::string bytes = pst_value_bytes(tag, value);
             bytes.resize(4, '\0');  // held in the record itself
             record += bytes;
         } else if (type == type_object) {
-            put_le(record, heap.allocate(bytes), 4);  // the object's subnode and size
+            // the object's subnode and size
+            put_le(record, heap.allocate(pst_value_bytes(tag, value)), 4);
         } else {
-            put_le(record, store_value(ndb, heap, subnodes, bytes), 4);
+            put_le(record, store_value(ndb, heap, subnodes, tag, value, size), 4);
         }
         records.push_back(std::move(record));
     }
@@ -164,8 +171,8 @@ void pst_table::add_row(uint32_t row_id, const property_map& properties) {
             set_cell(c, found->second.fixed);
             continue;
         }
-        std::string bytes = pst_value_bytes(c.tag, found->second);
-        if (!bytes.empty()) set_cell(c, store_value(ndb_, heap_, subnodes_, bytes));
+        uint64_t size = stored_size(c.tag, found->second);
+        if (size != 0) set_cell(c, store_value(ndb_, heap_, subnodes_, c.tag, found->second, size));
     }
     index_.emplace_back(row_id, static_cast<uint32_t>(index_.size()));
     // Rows never straddle blocks: a row that would is moved to the next block's start.

@@ -1,12 +1,9 @@
 #include "msg/store.h"
 
-#include <cerrno>
-#include <cstdio>
 #include <cstring>
 
 #include "dispatch/dispids.h"
 #include "msg/message.h"
-#include "platform/fs.h"
 #include "platform/text.h"
 
 namespace msg {
@@ -84,21 +81,11 @@ std::string file_path(const std::u16string& path) {
            platform::path_from_utf16(path.substr(seam + 1));
 }
 
+// A new file only: never through a link, never onto what stands there (a pipe would block
+// the run), as the engine writes its files.
 void save(const message_item& item, const std::u16string& path) {
-    std::string target = file_path(path);
-    // A new file only: never through a link, never onto what stands there (a pipe would
-    // block the run), as the engine writes its files.
-    FILE* file = platform::create_new_file(target.c_str());
-    if (!file) fail("cannot write " + target + ": " + std::strerror(errno));
-    bool written = write_message(item, [file](const char* data, size_t size) {
-        return std::fwrite(data, 1, size, file) == size;
-    });
-    int error = errno;
-    if (std::fclose(file) != 0 && written) {
-        written = false;
-        error = errno;
-    }
-    if (!written) fail("cannot write " + target + ": " + std::strerror(error));
+    std::string failure = write_message_file(build_item(item), file_path(path));
+    if (!failure.empty()) fail(failure);
 }
 
 class item_object : public dispatch::dispatch_object {

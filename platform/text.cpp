@@ -250,6 +250,17 @@ std::u16string utf8_text_to_utf16(std::string_view utf8) {
     return decode_utf8_text(utf8, [](uint8_t) -> char32_t { return 0xFFFD; });
 }
 
+size_t utf16_length(std::string_view utf8) {
+    size_t units = 0;
+    for (size_t at = 0; at < utf8.size();) {
+        char32_t code = 0;
+        size_t length = decode_utf8(utf8, at, code);
+        units += length == 4 ? 2 : 1;
+        at += length ? length : 1;
+    }
+    return units;
+}
+
 std::string utf16_to_utf8(std::u16string_view text) {
     return encode_utf8_text(text, [](std::string& out, char16_t) { append_utf8(out, 0xFFFD); });
 }

@@ -50,6 +50,8 @@ void append_utf8(std::string& out, char32_t code);
 std::u16string utf8_to_utf16(std::string_view utf8);
 // The same over all the text, NUL bytes kept as characters.
 std::u16string utf8_text_to_utf16(std::string_view utf8);
+// The number of UTF-16 code units utf8_text_to_utf16 makes of the text.
+size_t utf16_length(std::string_view utf8);
 
 // UTF-16 to UTF-8; an unpaired surrogate becomes U+FFFD.
 std::string utf16_to_utf8(std::u16string_view text);

@@ -15,6 +15,7 @@
 #include <nlohmann/json.hpp>
 #include <sstream>
 
+#include "cfb_reader.h"
 #include "cli/command.h"
 #include "engine/save_message.h"
 #include "platform/read.h"
@@ -180,6 +181,19 @@ const std::string six_starts[] = {
     "=HYPERLINK(\"http://x\")", "+1+1", "-2+3", "@SUM(A1)", "\tTAB", "\rCR"};
 
 std::atomic<int> reads{0};
+
+// The last part of a message: contract.pdf, sent in base64.
+const std::string contract_part =
+    "\r\n--b\r\nContent-Type: application/pdf; name=contract.pdf\r\n"
+    "Content-Transfer-Encoding: base64\r\n\r\nJVBERi0x\r\n--b--\r\n";
+// A raw binary part holding a NUL, then contract.pdf.
+const std::string contract_after_nul =
+    std::string(
+        "From: a@x\r\nTo: b@y\r\nSubject: contract\r\nContent-Type: multipart/mixed; "
+        "boundary=b\r\n\r\n--b\r\nContent-Type: application/octet-stream; "
+        "name=ab.bin\r\n\r\nAB\0CD",
+        149) +
+    contract_part;
 
 const std::vector<hostile_run>& hostile_runs() {
     static const std::vector<hostile_run> runs = {
@@ -815,6 +829,48 @@ const std::vector<hostile_run>& hostile_runs() {
              EXPECT_EQ(input["segments"][1]["md5"], "ba4f52e4d5d97c1bcfab88c6afe2cce6");
              EXPECT_EQ(input["segments"][2]["sha256"],
                        "bdcdc9e9204fe2099666b438af288629b1fa7f89797341bf7d435ce4ca2b706b");
+         }},
+        {"a NUL in a raw binary part before contract.pdf, as .msg",
+         false,
+         [](place& p) {
+             std::string store = p.small_store("in/st.dbx", {contract_after_nul});
+             return std::vector<std::string>{"--msg", store, p.at("out")};
+         },
+         0,
+         {},
+         [](place&, const outcome& run) {
+             ASSERT_EQ(run.written.size(), 1u);
+             cfb_file file = read_cfb(run.written.begin()->second);
+             const cfb_entry* first =
+                 file.find("__attach_version1.0_#00000000/__substg1.0_37010102");
+             const cfb_entry* second =
+                 file.find("__attach_version1.0_#00000001/__substg1.0_37010102");
+             ASSERT_TRUE(first && second);
+             EXPECT_EQ(first->data, std::string("AB\0CD", 5));
+             EXPECT_EQ(second->data, "%PDF-1");
+             EXPECT_EQ(string_property(file, "__attach_version1.0_#00000001", 0x3707001F),
+                       u"contract.pdf");
+         }},
+        {"a zero-filled block in the text before contract.pdf, as PST",
+         false,
+         [](place& p) {
+             std::string text =
+                 "From: a@x\r\nSubject: zeros\r\nContent-Type: multipart/mixed; "
+                 "boundary=b\r\n\r\n--b\r\n\r\nBefore" +
+                 std::string(512, '\0') + "After" + contract_part;
+             std::string store = p.small_store("in/st.dbx", {text});
+             return std::vector<std::string>{"--pst", p.at("mail.pst"), store};
+         },
+         0,
+         {},
+         [](place& p, const outcome&) {
+             std::string pst = read_file(p.dir.path() / "mail.pst");
+             // The body without the zeros, the attachment's name (UTF-16LE) and bytes.
+             const std::pair<const char*, std::string_view> kept[] = {
+                 {"body", {"B\0e\0f\0o\0r\0e\0A\0f\0t\0e\0r\0", 22}},
+                 {"name", {"c\0o\0n\0t\0r\0a\0c\0t\0.\0p\0d\0f\0", 24}},
+                 {"data", "%PDF-1"}};
+             for (auto [what, bytes] : kept) EXPECT_NE(pst.find(bytes), std::string::npos) << what;
          }},
     };
     return runs;

@@ -89,6 +89,7 @@ struct row {
 };
 
 std::vector<row> rows() {
+    using namespace std::string_literals;
     std::string h = head;
     return {
         {"alternative",
@@ -150,6 +151,17 @@ std::vector<row> rows() {
          false,
          {{"empty.txt", ""}}},
         {"no header block at all", "\r\njust a body", "just a body", false, {}},
+        {"a NUL in the text is dropped, one in a binary part kept",
+         h + "Content-Type: multipart/mixed; boundary=n\r\n\r\n--n\r\n\r\nBo\0dy\r\n--n\r\n"
+             "Content-Type: application/octet-stream; name=ab.bin\r\n\r\nAB\0CD\r\n--n--\r\n"s,
+         "Body",
+         false,
+         {{"ab.bin", "AB\0CD"s}}},
+        {"HTML only, a NUL in it",
+         h + "Content-Type: text/html\r\n\r\n<p>a\0b</p>"s,
+         "ab",
+         true,
+         {}},
     };
 }
 
