@@ -27,6 +27,56 @@ constexpr int date_column = 3;
 
 }  // namespace
 
+// The control keeps the chosen and focused states by position; they are moved to where
+// their rows now stand, telling the control only of the positions whose state changes.
+template <class Reorder>
+void message_list::reorder_keeping_choice(Reorder reorder, bool keep_view, bool show_focus) {
+    int listed = static_cast<int>(control_.SendMessage(LVM_GETITEMCOUNT));
+    auto next = [this](int position, UINT which) {
+        return static_cast<int>(control_.SendMessage(LVM_GETNEXTITEM, WPARAM(position), which));
+    };
+    auto row_at = [&](int position) {
+        return position >= 0 && position < listed ? order_[size_t(position)] : -1;
+    };
+    std::vector<int> chosen;  // positions, before
+    for (int position = next(-1, LVNI_SELECTED); position >= 0 && position < listed;
+         position = next(position, LVNI_SELECTED))
+        chosen.push_back(position);
+    std::vector<int> chosen_rows;
+    for (int position : chosen) chosen_rows.push_back(order_[size_t(position)]);
+    int focused_row = row_at(next(-1, LVNI_FOCUSED));
+    int anchor_row = row_at(static_cast<int>(control_.SendMessage(LVM_GETSELECTIONMARK)));
+
+    reorder();
+    refresh_control(keep_view);  // the count first: a row may move past the old end
+    if (chosen.empty() && focused_row < 0 && anchor_row < 0) return;
+
+    std::vector<int> position_of(order_.size());
+    for (size_t position = 0; position < order_.size(); ++position)
+        position_of[size_t(order_[position])] = static_cast<int>(position);
+    std::vector<char> was(order_.size()), now(order_.size());
+    for (int position : chosen) was[size_t(position)] = 1;
+    for (int row : chosen_rows) now[size_t(position_of[size_t(row)])] = 1;
+    auto set_state = [this](size_t position, UINT state, UINT mask) {
+        LVITEMW item{};
+        item.stateMask = mask;
+        item.state = state;
+        control_.SendMessage(LVM_SETITEMSTATE, position, reinterpret_cast<LPARAM>(&item));
+    };
+    moving_choice_ = true;
+    for (size_t position = 0; position < order_.size(); ++position) {
+        if (was[position] != now[position])
+            set_state(position, now[position] ? LVIS_SELECTED : 0, LVIS_SELECTED);
+    }
+    if (focused_row >= 0)
+        set_state(size_t(position_of[size_t(focused_row)]), LVIS_FOCUSED, LVIS_FOCUSED);
+    if (anchor_row >= 0)
+        control_.SendMessage(LVM_SETSELECTIONMARK, 0, position_of[size_t(anchor_row)]);
+    moving_choice_ = false;
+    if (show_focus && focused_row >= 0)
+        control_.SendMessage(LVM_ENSUREVISIBLE, WPARAM(position_of[size_t(focused_row)]), FALSE);
+}
+
 void message_list::clear() {
     rows_.clear();
     fragments_ = 0;
@@ -52,15 +102,22 @@ void message_list::add(row_batch batch) {
     std::iota(order_.begin() + static_cast<std::ptrdiff_t>(old_size), order_.end(),
               static_cast<int>(old_size));
     read_names_for_sorting();
-    auto before = [this](int a, int b) { return comes_before(a, b); };
-    if (sort_column_ >= 0 && batch.cells.empty()) {
-        auto middle = order_.begin() + static_cast<std::ptrdiff_t>(old_size);
-        std::stable_sort(middle, order_.end(), before);
-        std::inplace_merge(order_.begin(), middle, order_.end(), before);
-    } else if (sort_column_ >= 0) {
-        std::stable_sort(order_.begin(), order_.end(), before);
+    if (sort_column_ < 0) {
+        refresh_control(true);
+        return;
     }
-    refresh_control(true);
+    auto before = [this](int a, int b) { return comes_before(a, b); };
+    reorder_keeping_choice(
+        [&] {
+            if (!batch.cells.empty()) {
+                std::stable_sort(order_.begin(), order_.end(), before);
+                return;
+            }
+            auto middle = order_.begin() + static_cast<std::ptrdiff_t>(old_size);
+            std::stable_sort(middle, order_.end(), before);
+            std::inplace_merge(order_.begin(), middle, order_.end(), before);
+        },
+        true, false);
 }
 
 void message_list::take_late_cell(late_cell& cell) {
@@ -92,10 +149,13 @@ void message_list::sort_by(int column) {
     ascending_ = column == sort_column_ ? !ascending_ : true;
     sort_column_ = column;
     read_names_for_sorting();
-    std::stable_sort(order_.begin(), order_.end(),
-                     [this](int a, int b) { return comes_before(a, b); });
+    reorder_keeping_choice(
+        [this] {
+            std::stable_sort(order_.begin(), order_.end(),
+                             [this](int a, int b) { return comes_before(a, b); });
+        },
+        false, true);
     show_sort_arrow();
-    refresh_control(false);
 }
 
 // The names are read when the list is first sorted by them, not for every row scanned.
@@ -110,11 +170,16 @@ void message_list::show_decoded(bool decoded) {
     if (decoded == decoded_) return;
     decoded_ = decoded;
     read_names_for_sorting();
-    if (sort_column_ >= 0) {
-        std::stable_sort(order_.begin(), order_.end(),
-                         [this](int a, int b) { return comes_before(a, b); });
+    if (sort_column_ < 0) {
+        refresh_control(false);
+        return;
     }
-    refresh_control(false);
+    reorder_keeping_choice(
+        [this] {
+            std::stable_sort(order_.begin(), order_.end(),
+                             [this](int a, int b) { return comes_before(a, b); });
+        },
+        false, true);
 }
 
 void message_list::fill_cell(NMLVDISPINFOW* request) const {

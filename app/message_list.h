@@ -56,6 +56,9 @@ class message_list {
     void sort_by(int column);
     // Shows From, Subject and To decoded, or as written; a sorted list is sorted anew.
     void show_decoded(bool decoded);
+    // True while the rows' chosen and focused states follow their rows to new positions:
+    // the changes the control reports then are no change of what the user chose.
+    bool moving_choice() const { return moving_choice_; }
 
   private:
     bool comes_before(int a, int b) const;
@@ -63,6 +66,10 @@ class message_list {
     void take_late_cell(late_cell& cell);
     void show_sort_arrow() const;
     void refresh_control(bool keep_view) const;
+    // The order of the rows shown changes by `reorder`; the chosen rows, the focused one and
+    // the anchor of a Shift-click stay with their rows (then shown in view when `show_focus`).
+    template <class Reorder>
+    void reorder_keeping_choice(Reorder reorder, bool keep_view, bool show_focus);
 
     CListCtrl& control_;
     std::vector<message_row> rows_;  // in the engine's order
@@ -71,4 +78,5 @@ class message_list {
     bool ascending_ = true;
     bool decoded_ = false;  // a setting of the view: kept when the list is emptied
     int fragments_ = 0;
+    bool moving_choice_ = false;
 };

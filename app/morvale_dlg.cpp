@@ -1145,7 +1145,9 @@ void CMorvaleDlg::OnViewPreview() {
     place_preview();
 }
 
+// A row's state that follows it to a new position after a sort changes nothing the user chose.
 LRESULT CMorvaleDlg::OnListSelectionChanged(NMHDR* header) {
+    if (list_.moving_choice()) return 0;
     if (header->code == LVN_ITEMCHANGED) {
         const auto* change = reinterpret_cast<const NMLISTVIEW*>(header);
         if (((change->uNewState ^ change->uOldState) & (LVIS_SELECTED | LVIS_FOCUSED)) == 0)
