@@ -362,6 +362,20 @@ void CMorvaleDlg::update_status() {
     std::wstring activity = activity_;
     if (running_) activity += L": " + std::to_wstring(progress_.load()) + L" %";
     set_status(activity_part, activity);
+    update_save_commands();
+}
+
+// "Save" while a format is chosen with its button, and "Save selected" while rows are
+// chosen; neither while a run goes.
+void CMorvaleDlg::update_save_commands() {
+    enable(m_save, save_button_on_ && !running_);
+    bool usable = chosen_rows_usable();
+    for (UINT id : {ID_LIST_SAVE_EML, ID_LIST_SAVE_MSG, ID_LIST_SAVE_PST})
+        set_menu_item(id, usable);
+}
+
+bool CMorvaleDlg::chosen_rows_usable() const {
+    return !running_ && m_message_list.SendMessage(LVM_GETSELECTEDCOUNT) > 0;
 }
 
 void CMorvaleDlg::add_about_item() {
@@ -428,6 +442,11 @@ HCURSOR CMorvaleDlg::OnQueryDragIcon() {
 // overlap. A "Next" that arrives while the button is disabled is ignored as well.
 void CMorvaleDlg::OnNext() {
     if (!m_next.IsWindowEnabled()) return;
+    if (run_in_progress()) {
+        seams.beep(MB_ICONWARNING);
+        return;
+    }
+    if (!choose_where_next_saves()) return;
     if (!begin_run(run_kind::scan)) return;
     enable(m_save_eml, true);
     enable(m_save_msg, true);
@@ -605,6 +624,17 @@ void CMorvaleDlg::save_command() {
     if (choose_save_folder()) begin_run(run_kind::save_all);
 }
 
+// "Next" after a format was chosen saves: into the folder chosen last when it is there,
+// else into one asked for now, never where nobody chose; a PST into a file asked for now,
+// as its name follows the store. False when none was chosen.
+bool CMorvaleDlg::choose_where_next_saves() {
+    int mode = save_mode.load();
+    if (mode == 3) return choose_pst_file(dbx_file_name);
+    if (mode != 1 && mode != 2) return true;
+    if (!save_folder.empty() && _waccess(save_folder.c_str(), 0) == 0) return true;
+    return choose_save_folder();
+}
+
 // False when no usable folder was chosen.
 bool CMorvaleDlg::choose_save_folder() {
     std::optional<std::wstring> folder =
@@ -730,7 +760,7 @@ LRESULT CMorvaleDlg::OnContextMenu(WPARAM window, LPARAM point) {
     HMENU menus = LoadMenuW(AfxGetResourceHandle(), MAKEINTRESOURCEW(IDR_LIST_MENU));
     if (menus == nullptr) return 0;
     HMENU menu = GetSubMenu(menus, 0);
-    bool usable = !selected_positions().empty() && !run_in_progress();
+    bool usable = chosen_rows_usable();
     for (UINT id : {ID_LIST_OPEN, ID_LIST_SAVE_EML, ID_LIST_SAVE_MSG, ID_LIST_SAVE_PST})
         EnableMenuItem(menu, id, MF_BYCOMMAND | (usable ? MF_ENABLED : MF_GRAYED));
     EnableMenuItem(menu, ID_LIST_COPY,
@@ -780,19 +810,22 @@ bool CMorvaleDlg::choose_pst_file(const std::wstring& store_file_name) {
 
 void CMorvaleDlg::OnSaveEmlClicked() {
     if (m_save_eml.GetCheck() != BST_CHECKED) return;
-    enable(m_save, true);
+    save_button_on_ = true;
+    update_save_commands();
     save_mode = 1;
 }
 
 void CMorvaleDlg::OnSaveMsgClicked() {
     if (m_save_msg.GetCheck() != BST_CHECKED) return;
-    enable(m_save, true);
+    save_button_on_ = true;
+    update_save_commands();
     save_mode = 2;
 }
 
 void CMorvaleDlg::OnSavePstClicked() {
     if (m_save_pst.GetCheck() != BST_CHECKED) return;
-    enable(m_save, true);
+    save_button_on_ = true;
+    update_save_commands();
     save_mode = 3;
 }
 

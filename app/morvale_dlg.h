@@ -133,6 +133,9 @@ class CMorvaleDlg : public CDialog, public main_view {
     bool begin_run(run_kind kind, const chosen_messages* chosen = nullptr);
     void after_run_ended();
     bool choose_save_folder();
+    bool choose_where_next_saves();
+    void update_save_commands();
+    bool chosen_rows_usable() const;
     void save_selected(int mode);
     std::vector<int> selected_positions() const;
     void update_status();
@@ -179,8 +182,9 @@ class CMorvaleDlg : public CDialog, public main_view {
     bool preview_on_ = true;       // View > Preview
     double split_ = 0.5;           // the list's share of the width the pane splits
     bool dragging_split_ = false;
-    RECT list_area_{};      // the place the list and the preview share
-    bool running_ = false;  // a run started here has not ended (nor been stopped)
+    RECT list_area_{};             // the place the list and the preview share
+    bool running_ = false;         // a run started here has not ended (nor been stopped)
+    bool save_button_on_ = false;  // a format was chosen with its button: "Save" may be used
     std::wstring start_store_;
     message_list list_;             // what the list shows
     std::atomic<int> progress_{0};  // the engine's last position, shown by the timer

@@ -7,6 +7,7 @@
 #include <commctrl.h>
 // clang-format on
 
+#include <atomic>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -179,6 +180,7 @@ TEST_F(dialog_choice_test, save_selected_writes_exactly_the_chosen_rows_files) {
         }
     }
     ASSERT_EQ(chosen.size(), 3u);
+    EXPECT_FALSE(menu_enabled(ID_LIST_SAVE_EML)) << "nothing chosen yet";
     std::vector<std::string> expected;
     for (int row : chosen) {
         select(row);
@@ -187,11 +189,20 @@ TEST_F(dialog_choice_test, save_selected_writes_exactly_the_chosen_rows_files) {
     std::sort(expected.begin(), expected.end());
     ASSERT_EQ(status(1), L"3 selected");
 
+    EXPECT_TRUE(menu_enabled(ID_LIST_SAVE_EML));
+
     temp_dir out;
     choose_folder(out.path().wstring());
     int listed = rows();
+    std::atomic<bool> usable_while_saving{true};
+    answer_box([&] {  // the closing box comes while the run still goes
+        usable_while_saving = menu_enabled(ID_LIST_SAVE_EML) || menu_enabled(ID_LIST_SAVE_PST);
+        return IDOK;
+    });
     command(ID_LIST_SAVE_EML);
     ASSERT_TRUE(wait_for_run_end());
+    EXPECT_FALSE(usable_while_saving);
+    EXPECT_TRUE(menu_enabled(ID_LIST_SAVE_EML)) << "the rows are still chosen";
     EXPECT_EQ(files_under(out.path().string()), expected);
     for (const std::string& file : expected) {
         auto saved = out.path() / std::filesystem::u8path(file);
