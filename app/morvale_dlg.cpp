@@ -29,6 +29,7 @@ std::wstring dbx_path;
 std::wstring dbx_file_name;
 std::wstring save_folder;
 std::wstring pst_file;
+bool pst_file_replaces = false;
 
 namespace {
 
@@ -805,6 +806,8 @@ bool CMorvaleDlg::choose_pst_file(const std::wstring& store_file_name) {
     if (!save_folder.empty()) dialog.m_ofn.lpstrInitialDir = save_folder.c_str();
     if (seams.run_file_dialog(dialog) != IDOK) return false;
     pst_file = dialog.GetPathName();
+    // The dialog asked before a file that stands there is chosen: it may be replaced.
+    pst_file_replaces = GetFileAttributesW(pst_file.c_str()) != INVALID_FILE_ATTRIBUTES;
     return true;
 }
 
@@ -923,6 +926,7 @@ void CMorvaleDlg::chain_begins(int list, int chain) {
 // The rows found so far show before the box, so the list is whole behind it.
 int CMorvaleDlg::message_box(const std::string& text, const std::string& title, unsigned flags) {
     if (worker_run_abandoned()) return IDCANCEL;
+    if (hold_box(text, title, flags)) return IDOK;
     rows_.hand_over(true);
     SendMessage(take_rows_message);
     return box(to_wide(text), to_wide(title), flags);

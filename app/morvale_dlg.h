@@ -25,8 +25,10 @@
 extern std::wstring dbx_path;
 extern std::wstring dbx_file_name;
 extern std::wstring save_folder;
-// The Personal Folders file a "Save as PST" run writes.
+// The Personal Folders file a "Save as PST" run writes, and whether the user agreed to
+// replace the file that stood under its name when it was chosen.
 extern std::wstring pst_file;
+extern bool pst_file_replaces;
 
 class CMorvaleDlg : public CDialog, public main_view {
   public:

@@ -194,8 +194,17 @@ TEST_F(dialog_run_test, save_as_pst_writes_one_file_named_in_the_save_dialog) {
     click(1017);
     EXPECT_EQ(save_mode.load(), 3);
     pick_files(pst.wstring());
+    std::atomic<bool> named_at_box{false}, save_usable_at_box{true};
+    answer_box([&] {
+        named_at_box = std::filesystem::exists(pst);
+        save_usable_at_box = enabled(1003);
+        return IDOK;
+    });
     click(1003);
     ASSERT_TRUE(wait_for_run_end());
+    EXPECT_TRUE(named_at_box) << "the closing box comes once the file has its name";
+    EXPECT_FALSE(save_usable_at_box) << "no Save while a save goes";
+    EXPECT_TRUE(enabled(1003));
     EXPECT_FALSE(file_dialog_calls.back().open_mode);
     EXPECT_EQ(files_under(utf8(out.path().wstring())), std::vector<std::string>{"Mail.pst"});
     std::string head(4, '\0');
