@@ -109,10 +109,7 @@ void message_list::add(row_batch batch) {
     auto before = [this](int a, int b) { return comes_before(a, b); };
     reorder_keeping_choice(
         [&] {
-            if (!batch.cells.empty()) {
-                std::stable_sort(order_.begin(), order_.end(), before);
-                return;
-            }
+            if (!batch.cells.empty()) return sort_all();
             auto middle = order_.begin() + static_cast<std::ptrdiff_t>(old_size);
             std::stable_sort(middle, order_.end(), before);
             std::inplace_merge(order_.begin(), middle, order_.end(), before);
@@ -132,6 +129,11 @@ void message_list::take_late_cell(late_cell& cell) {
     row.read_cell(cell.column);
 }
 
+void message_list::sort_all() {
+    std::stable_sort(order_.begin(), order_.end(),
+                     [this](int a, int b) { return comes_before(a, b); });
+}
+
 bool message_list::comes_before(int a, int b) const {
     const message_row& first = rows_[size_t(a)];
     const message_row& second = rows_[size_t(b)];
@@ -149,12 +151,7 @@ void message_list::sort_by(int column) {
     ascending_ = column == sort_column_ ? !ascending_ : true;
     sort_column_ = column;
     read_names_for_sorting();
-    reorder_keeping_choice(
-        [this] {
-            std::stable_sort(order_.begin(), order_.end(),
-                             [this](int a, int b) { return comes_before(a, b); });
-        },
-        false, true);
+    reorder_keeping_choice([this] { sort_all(); }, false, true);
     show_sort_arrow();
 }
 
@@ -174,12 +171,7 @@ void message_list::show_decoded(bool decoded) {
         refresh_control(false);
         return;
     }
-    reorder_keeping_choice(
-        [this] {
-            std::stable_sort(order_.begin(), order_.end(),
-                             [this](int a, int b) { return comes_before(a, b); });
-        },
-        false, true);
+    reorder_keeping_choice([this] { sort_all(); }, false, true);
 }
 
 void message_list::fill_cell(NMLVDISPINFOW* request) const {
