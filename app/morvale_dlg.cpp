@@ -702,8 +702,7 @@ void CMorvaleDlg::OnListSavePst() {
 }
 
 void CMorvaleDlg::OnListOpen() {
-    std::vector<int> positions = selected_positions();
-    if (!positions.empty()) open_message(positions.front());
+    open_message(leading_chosen_row());
 }
 
 // The chosen rows as lines of tab-separated cells, as the list shows them, under a line
@@ -1051,11 +1050,19 @@ LRESULT CMorvaleDlg::OnListActivate(NMHDR* header) {
     return 0;
 }
 
-// Enter on the list: the selected row.
+// Enter on the list: the chosen row the preview shows.
 LRESULT CMorvaleDlg::OnListReturn(NMHDR*) {
-    open_message(
-        static_cast<int>(m_message_list.SendMessage(LVM_GETNEXTITEM, WPARAM(-1), LVNI_SELECTED)));
+    open_message(leading_chosen_row());
     return 0;
+}
+
+// The chosen row that stands for the choice where one message is wanted: the focused row
+// when it is chosen, else the first chosen one; -1 when none is chosen.
+int CMorvaleDlg::leading_chosen_row() const {
+    int position = static_cast<int>(
+        m_message_list.SendMessage(LVM_GETNEXTITEM, WPARAM(-1), LVNI_FOCUSED | LVNI_SELECTED));
+    if (position >= 0) return position;
+    return static_cast<int>(m_message_list.SendMessage(LVM_GETNEXTITEM, WPARAM(-1), LVNI_SELECTED));
 }
 
 // The message of a row opens in the system's mail program. While a run goes the store is
@@ -1199,11 +1206,7 @@ LRESULT CMorvaleDlg::OnListSelectionChanged(NMHDR* header) {
 // goes the store is the run's, and the pane waits for its end.
 void CMorvaleDlg::update_preview() {
     if (!preview_shown() || running_) return;
-    int position = static_cast<int>(
-        m_message_list.SendMessage(LVM_GETNEXTITEM, WPARAM(-1), LVNI_FOCUSED | LVNI_SELECTED));
-    if (position < 0)
-        position = static_cast<int>(
-            m_message_list.SendMessage(LVM_GETNEXTITEM, WPARAM(-1), LVNI_SELECTED));
+    int position = leading_chosen_row();
     if (position < 0 || position >= list_.size()) {
         previewed_row_ = -1;
         SetDlgItemText(IDC_PREVIEW, L"");

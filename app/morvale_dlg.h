@@ -140,6 +140,7 @@ class CMorvaleDlg : public CDialog, public main_view {
     bool chosen_rows_usable() const;
     void save_selected(int mode);
     std::vector<int> selected_positions() const;
+    int leading_chosen_row() const;
     void update_status();
     void set_status(int part, const std::wstring& text);
     void create_status_bar();

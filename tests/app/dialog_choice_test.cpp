@@ -364,6 +364,12 @@ TEST_F(dialog_choice_test, the_choice_follows_its_messages_through_sorts) {
         EXPECT_EQ(cell(focused(), 1), L"Cherry");
         EXPECT_EQ(status(1), L"2 selected");
         EXPECT_TRUE(preview_shows(L"Subject:\tCherry")) << utf8(preview());
+        command(ID_LIST_OPEN);  // the message the preview shows
+        {
+            std::lock_guard<std::mutex> hold(lock);
+            ASSERT_FALSE(opened.empty());
+            EXPECT_NE(opened.back().find(L"Cherry"), std::wstring::npos) << utf8(opened.back());
+        }
         command(ID_LIST_COPY);
         ASSERT_TRUE(OpenClipboard(nullptr));
         HANDLE text = GetClipboardData(CF_UNICODETEXT);
