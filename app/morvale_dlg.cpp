@@ -1192,6 +1192,7 @@ void CMorvaleDlg::OnViewPreview() {
 // A row's state that follows it to a new position after a sort changes nothing the user chose.
 LRESULT CMorvaleDlg::OnListSelectionChanged(NMHDR* header) {
     if (list_.moving_choice()) return 0;
+    list_.note_state_change(header);
     if (header->code == LVN_ITEMCHANGED) {
         const auto* change = reinterpret_cast<const NMLISTVIEW*>(header);
         if (((change->uNewState ^ change->uOldState) & (LVIS_SELECTED | LVIS_FOCUSED)) == 0)

@@ -378,4 +378,8 @@ TEST_F(dialog_choice_test, the_choice_follows_its_messages_through_sorts) {
         CloseClipboard();
         EXPECT_EQ(copied, expected.copied);
     }
+    command(ID_EDIT_SELECT_ALL);
+    sort_by_subject();
+    EXPECT_EQ(chosen(), (std::vector<int>{0, 1, 2, 3, 4}));
+    EXPECT_EQ(cell(focused(), 1), L"Cherry");
 }
