@@ -27,8 +27,128 @@ constexpr int date_column = 3;
 
 }  // namespace
 
+// The control keeps the chosen and focused states by position; they are moved to where
+// their rows now stand.
+template <class Reorder>
+void message_list::reorder_keeping_choice(Reorder reorder, bool keep_view, bool show_focus) {
+    int listed = static_cast<int>(control_.SendMessage(LVM_GETITEMCOUNT));
+    auto next = [this](int position, UINT which) {
+        return static_cast<int>(control_.SendMessage(LVM_GETNEXTITEM, WPARAM(position), which));
+    };
+    auto row_at = [&](int position) {
+        return position >= 0 && position < listed ? order_[size_t(position)] : -1;
+    };
+    std::vector<int> chosen = chosen_positions();  // before
+    std::vector<int> chosen_rows;
+    for (int position : chosen) chosen_rows.push_back(order_[size_t(position)]);
+    int focused_row = row_at(next(-1, LVNI_FOCUSED));
+    int anchor_row = row_at(static_cast<int>(control_.SendMessage(LVM_GETSELECTIONMARK)));
+
+    reorder();
+    refresh_control(keep_view);  // the count first: a row may move past the old end
+    if (chosen.empty() && focused_row < 0 && anchor_row < 0) return;
+
+    std::vector<int> position_of(order_.size());
+    for (size_t position = 0; position < order_.size(); ++position)
+        position_of[size_t(order_[position])] = static_cast<int>(position);
+    std::vector<char> was(order_.size()), now(order_.size());
+    for (int position : chosen) was[size_t(position)] = 1;
+    for (int row : chosen_rows) now[size_t(position_of[size_t(row)])] = 1;
+    auto set_state = [this](WPARAM position, UINT state, UINT mask) {
+        LVITEMW item{};
+        item.stateMask = mask;
+        item.state = state;
+        control_.SendMessage(LVM_SETITEMSTATE, position, reinterpret_cast<LPARAM>(&item));
+    };
+    // The control keeps runs of chosen rows: many rows changed one by one cost it dearly
+    // (rows in the middle of its runs), rows set in order from an empty or full list little.
+    // So when many rows change, every row is set first, then the others in order.
+    size_t changed = 0;
+    for (size_t position = 0; position < order_.size(); ++position)
+        changed += was[position] != now[position];
+    size_t unchosen = order_.size() - chosen_rows.size();
+    constexpr size_t few = 64;
+    bool many = changed > few || changed > 1 + std::min(chosen_rows.size(), unchosen);
+    moving_choice_ = true;
+    if (many) {
+        control_.SendMessage(WM_SETREDRAW, FALSE);
+        bool all = unchosen < chosen_rows.size();
+        set_state(WPARAM(-1), all ? LVIS_SELECTED : 0, LVIS_SELECTED);
+        was.assign(order_.size(), all);
+    }
+    for (size_t position = 0; position < order_.size(); ++position) {
+        if (was[position] != now[position])
+            set_state(position, now[position] ? LVIS_SELECTED : 0, LVIS_SELECTED);
+    }
+    if (focused_row >= 0)
+        set_state(size_t(position_of[size_t(focused_row)]), LVIS_FOCUSED, LVIS_FOCUSED);
+    if (anchor_row >= 0)
+        control_.SendMessage(LVM_SETSELECTIONMARK, 0, position_of[size_t(anchor_row)]);
+    if (many) {
+        control_.SendMessage(WM_SETREDRAW, TRUE);
+        InvalidateRect(control_.m_hWnd, nullptr, FALSE);
+    }
+    chosen_at_ = std::move(now);
+    chosen_count_ = chosen.size();
+    moving_choice_ = false;
+    if (show_focus && focused_row >= 0)
+        control_.SendMessage(LVM_ENSUREVISIBLE, WPARAM(position_of[size_t(focused_row)]), FALSE);
+}
+
+// The positions kept from the control's reports, unless they chose another number of rows
+// than the control counts: then the control is asked for each.
+std::vector<int> message_list::chosen_positions() const {
+    std::vector<int> positions;
+    int listed = static_cast<int>(control_.SendMessage(LVM_GETITEMCOUNT));
+    size_t counted = size_t(control_.SendMessage(LVM_GETSELECTEDCOUNT));
+    if (counted == chosen_count_ && chosen_at_.size() == size_t(listed)) {
+        for (size_t position = 0; position < chosen_at_.size(); ++position) {
+            if (chosen_at_[position]) positions.push_back(static_cast<int>(position));
+        }
+        return positions;
+    }
+    for (int position = -1;;) {
+        position = static_cast<int>(
+            control_.SendMessage(LVM_GETNEXTITEM, WPARAM(position), LVNI_SELECTED));
+        if (position < 0 || position >= listed) break;
+        positions.push_back(position);
+    }
+    return positions;
+}
+
+void message_list::set_chosen(size_t from, size_t to, bool chosen) {
+    for (size_t position = from; position <= to && position < chosen_at_.size(); ++position) {
+        chosen_count_ += size_t(chosen) - size_t(chosen_at_[position]);
+        chosen_at_[position] = chosen;
+    }
+}
+
+// A change of the chosen state of one row, of every row (-1), or of a range of rows.
+void message_list::note_state_change(const NMHDR* header) {
+    if (header->code == LVN_ODSTATECHANGED) {
+        const auto* change = reinterpret_cast<const NMLVODSTATECHANGE*>(header);
+        if (((change->uNewState ^ change->uOldState) & LVIS_SELECTED) == 0 || change->iFrom < 0)
+            return;
+        set_chosen(size_t(change->iFrom), size_t(std::max(change->iFrom, change->iTo)),
+                   (change->uNewState & LVIS_SELECTED) != 0);
+        return;
+    }
+    const auto* change = reinterpret_cast<const NMLISTVIEW*>(header);
+    if ((change->uChanged & LVIF_STATE) == 0 ||
+        ((change->uNewState ^ change->uOldState) & LVIS_SELECTED) == 0 || change->iItem < -1)
+        return;
+    bool chosen = (change->uNewState & LVIS_SELECTED) != 0;
+    if (change->iItem == -1) {
+        if (!chosen_at_.empty()) set_chosen(0, chosen_at_.size() - 1, chosen);
+        return;
+    }
+    set_chosen(size_t(change->iItem), size_t(change->iItem), chosen);
+}
+
 void message_list::clear() {
     rows_.clear();
+    chosen_at_.clear();
+    chosen_count_ = 0;
     fragments_ = 0;
     order_.clear();
     sort_column_ = -1;
@@ -52,15 +172,19 @@ void message_list::add(row_batch batch) {
     std::iota(order_.begin() + static_cast<std::ptrdiff_t>(old_size), order_.end(),
               static_cast<int>(old_size));
     read_names_for_sorting();
-    auto before = [this](int a, int b) { return comes_before(a, b); };
-    if (sort_column_ >= 0 && batch.cells.empty()) {
-        auto middle = order_.begin() + static_cast<std::ptrdiff_t>(old_size);
-        std::stable_sort(middle, order_.end(), before);
-        std::inplace_merge(order_.begin(), middle, order_.end(), before);
-    } else if (sort_column_ >= 0) {
-        std::stable_sort(order_.begin(), order_.end(), before);
+    if (sort_column_ < 0) {
+        refresh_control(true);
+        return;
     }
-    refresh_control(true);
+    auto before = [this](int a, int b) { return comes_before(a, b); };
+    reorder_keeping_choice(
+        [&] {
+            if (!batch.cells.empty()) return sort_all();
+            auto middle = order_.begin() + static_cast<std::ptrdiff_t>(old_size);
+            std::stable_sort(middle, order_.end(), before);
+            std::inplace_merge(order_.begin(), middle, order_.end(), before);
+        },
+        true, false);
 }
 
 void message_list::take_late_cell(late_cell& cell) {
@@ -73,6 +197,11 @@ void message_list::take_late_cell(late_cell& cell) {
     row.cells[size_t(cell.column)] = std::move(cell.text);
     if (cell.column < date_column) row.decoded[size_t(cell.column)].reset();
     row.read_cell(cell.column);
+}
+
+void message_list::sort_all() {
+    std::stable_sort(order_.begin(), order_.end(),
+                     [this](int a, int b) { return comes_before(a, b); });
 }
 
 bool message_list::comes_before(int a, int b) const {
@@ -92,10 +221,8 @@ void message_list::sort_by(int column) {
     ascending_ = column == sort_column_ ? !ascending_ : true;
     sort_column_ = column;
     read_names_for_sorting();
-    std::stable_sort(order_.begin(), order_.end(),
-                     [this](int a, int b) { return comes_before(a, b); });
+    reorder_keeping_choice([this] { sort_all(); }, false, true);
     show_sort_arrow();
-    refresh_control(false);
 }
 
 // The names are read when the list is first sorted by them, not for every row scanned.
@@ -110,11 +237,11 @@ void message_list::show_decoded(bool decoded) {
     if (decoded == decoded_) return;
     decoded_ = decoded;
     read_names_for_sorting();
-    if (sort_column_ >= 0) {
-        std::stable_sort(order_.begin(), order_.end(),
-                         [this](int a, int b) { return comes_before(a, b); });
+    if (sort_column_ < 0) {
+        refresh_control(false);
+        return;
     }
-    refresh_control(false);
+    reorder_keeping_choice([this] { sort_all(); }, false, true);
 }
 
 void message_list::fill_cell(NMLVDISPINFOW* request) const {
@@ -189,7 +316,8 @@ void message_list::fill_width() const {
 
 // While rows arrive the view stays where the user scrolled it; after a sort it is
 // redrawn whole.
-void message_list::refresh_control(bool keep_view) const {
+void message_list::refresh_control(bool keep_view) {
+    chosen_at_.resize(rows_.size());
     LPARAM flags = keep_view ? LVSICF_NOINVALIDATEALL | LVSICF_NOSCROLL : 0;
     control_.SendMessage(LVM_SETITEMCOUNT, rows_.size(), flags);
     if (!keep_view || !order_.empty()) InvalidateRect(control_.m_hWnd, nullptr, FALSE);

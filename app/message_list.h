@@ -56,13 +56,28 @@ class message_list {
     void sort_by(int column);
     // Shows From, Subject and To decoded, or as written; a sorted list is sorted anew.
     void show_decoded(bool decoded);
+    // True while the rows' chosen and focused states follow their rows to new positions:
+    // the changes the control reports then are no change of what the user chose.
+    bool moving_choice() const { return moving_choice_; }
+    // What the control reports of a change of the rows' states (LVN_ITEMCHANGED,
+    // LVN_ODSTATECHANGED): the positions chosen are kept here as well, as asking the control
+    // for each row takes long in a long list.
+    void note_state_change(const NMHDR* header);
 
   private:
     bool comes_before(int a, int b) const;
+    void sort_all();  // the rows shown in the order of the sorted column
     void read_names_for_sorting();
     void take_late_cell(late_cell& cell);
     void show_sort_arrow() const;
-    void refresh_control(bool keep_view) const;
+    void refresh_control(bool keep_view);
+    // The positions the control shows chosen, in order.
+    std::vector<int> chosen_positions() const;
+    void set_chosen(size_t from, size_t to, bool chosen);  // positions from..to, inclusive
+    // The order of the rows shown changes by `reorder`; the chosen rows, the focused one and
+    // the anchor of a Shift-click stay with their rows (then shown in view when `show_focus`).
+    template <class Reorder>
+    void reorder_keeping_choice(Reorder reorder, bool keep_view, bool show_focus);
 
     CListCtrl& control_;
     std::vector<message_row> rows_;  // in the engine's order
@@ -71,4 +86,7 @@ class message_list {
     bool ascending_ = true;
     bool decoded_ = false;  // a setting of the view: kept when the list is emptied
     int fragments_ = 0;
+    bool moving_choice_ = false;
+    std::vector<char> chosen_at_;  // by position: chosen, as the control reported it
+    size_t chosen_count_ = 0;
 };

@@ -29,6 +29,7 @@ std::wstring dbx_path;
 std::wstring dbx_file_name;
 std::wstring save_folder;
 std::wstring pst_file;
+bool pst_file_replaces = false;
 
 namespace {
 
@@ -362,6 +363,20 @@ void CMorvaleDlg::update_status() {
     std::wstring activity = activity_;
     if (running_) activity += L": " + std::to_wstring(progress_.load()) + L" %";
     set_status(activity_part, activity);
+    update_save_commands();
+}
+
+// "Save" while a format is chosen with its button, and "Save selected" while rows are
+// chosen; neither while a run goes.
+void CMorvaleDlg::update_save_commands() {
+    enable(m_save, save_button_on_ && !running_);
+    bool usable = chosen_rows_usable();
+    for (UINT id : {ID_LIST_SAVE_EML, ID_LIST_SAVE_MSG, ID_LIST_SAVE_PST})
+        set_menu_item(id, usable);
+}
+
+bool CMorvaleDlg::chosen_rows_usable() const {
+    return !running_ && m_message_list.SendMessage(LVM_GETSELECTEDCOUNT) > 0;
 }
 
 void CMorvaleDlg::add_about_item() {
@@ -428,6 +443,11 @@ HCURSOR CMorvaleDlg::OnQueryDragIcon() {
 // overlap. A "Next" that arrives while the button is disabled is ignored as well.
 void CMorvaleDlg::OnNext() {
     if (!m_next.IsWindowEnabled()) return;
+    if (run_in_progress()) {
+        seams.beep(MB_ICONWARNING);
+        return;
+    }
+    if (!choose_where_next_saves()) return;
     if (!begin_run(run_kind::scan)) return;
     enable(m_save_eml, true);
     enable(m_save_msg, true);
@@ -605,6 +625,17 @@ void CMorvaleDlg::save_command() {
     if (choose_save_folder()) begin_run(run_kind::save_all);
 }
 
+// "Next" after a format was chosen saves: into the folder chosen last when it is there,
+// else into one asked for now, never where nobody chose; a PST into a file asked for now,
+// as its name follows the store. False when none was chosen.
+bool CMorvaleDlg::choose_where_next_saves() {
+    int mode = save_mode.load();
+    if (mode == 3) return choose_pst_file(dbx_file_name);
+    if (mode != 1 && mode != 2) return true;
+    if (!save_folder.empty() && _waccess(save_folder.c_str(), 0) == 0) return true;
+    return choose_save_folder();
+}
+
 // False when no usable folder was chosen.
 bool CMorvaleDlg::choose_save_folder() {
     std::optional<std::wstring> folder =
@@ -671,8 +702,7 @@ void CMorvaleDlg::OnListSavePst() {
 }
 
 void CMorvaleDlg::OnListOpen() {
-    std::vector<int> positions = selected_positions();
-    if (!positions.empty()) open_message(positions.front());
+    open_message(leading_chosen_row());
 }
 
 // The chosen rows as lines of tab-separated cells, as the list shows them, under a line
@@ -730,7 +760,7 @@ LRESULT CMorvaleDlg::OnContextMenu(WPARAM window, LPARAM point) {
     HMENU menus = LoadMenuW(AfxGetResourceHandle(), MAKEINTRESOURCEW(IDR_LIST_MENU));
     if (menus == nullptr) return 0;
     HMENU menu = GetSubMenu(menus, 0);
-    bool usable = !selected_positions().empty() && !run_in_progress();
+    bool usable = chosen_rows_usable();
     for (UINT id : {ID_LIST_OPEN, ID_LIST_SAVE_EML, ID_LIST_SAVE_MSG, ID_LIST_SAVE_PST})
         EnableMenuItem(menu, id, MF_BYCOMMAND | (usable ? MF_ENABLED : MF_GRAYED));
     EnableMenuItem(menu, ID_LIST_COPY,
@@ -775,24 +805,29 @@ bool CMorvaleDlg::choose_pst_file(const std::wstring& store_file_name) {
     if (!save_folder.empty()) dialog.m_ofn.lpstrInitialDir = save_folder.c_str();
     if (seams.run_file_dialog(dialog) != IDOK) return false;
     pst_file = dialog.GetPathName();
+    // The dialog asked before a file that stands there is chosen: it may be replaced.
+    pst_file_replaces = GetFileAttributesW(pst_file.c_str()) != INVALID_FILE_ATTRIBUTES;
     return true;
 }
 
 void CMorvaleDlg::OnSaveEmlClicked() {
     if (m_save_eml.GetCheck() != BST_CHECKED) return;
-    enable(m_save, true);
+    save_button_on_ = true;
+    update_save_commands();
     save_mode = 1;
 }
 
 void CMorvaleDlg::OnSaveMsgClicked() {
     if (m_save_msg.GetCheck() != BST_CHECKED) return;
-    enable(m_save, true);
+    save_button_on_ = true;
+    update_save_commands();
     save_mode = 2;
 }
 
 void CMorvaleDlg::OnSavePstClicked() {
     if (m_save_pst.GetCheck() != BST_CHECKED) return;
-    enable(m_save, true);
+    save_button_on_ = true;
+    update_save_commands();
     save_mode = 3;
 }
 
@@ -890,6 +925,7 @@ void CMorvaleDlg::chain_begins(int list, int chain) {
 // The rows found so far show before the box, so the list is whole behind it.
 int CMorvaleDlg::message_box(const std::string& text, const std::string& title, unsigned flags) {
     if (worker_run_abandoned()) return IDCANCEL;
+    if (hold_box(text, title, flags)) return IDOK;
     rows_.hand_over(true);
     SendMessage(take_rows_message);
     return box(to_wide(text), to_wide(title), flags);
@@ -1014,11 +1050,19 @@ LRESULT CMorvaleDlg::OnListActivate(NMHDR* header) {
     return 0;
 }
 
-// Enter on the list: the selected row.
+// Enter on the list: the chosen row the preview shows.
 LRESULT CMorvaleDlg::OnListReturn(NMHDR*) {
-    open_message(
-        static_cast<int>(m_message_list.SendMessage(LVM_GETNEXTITEM, WPARAM(-1), LVNI_SELECTED)));
+    open_message(leading_chosen_row());
     return 0;
+}
+
+// The chosen row that stands for the choice where one message is wanted: the focused row
+// when it is chosen, else the first chosen one; -1 when none is chosen.
+int CMorvaleDlg::leading_chosen_row() const {
+    int position = static_cast<int>(
+        m_message_list.SendMessage(LVM_GETNEXTITEM, WPARAM(-1), LVNI_FOCUSED | LVNI_SELECTED));
+    if (position >= 0) return position;
+    return static_cast<int>(m_message_list.SendMessage(LVM_GETNEXTITEM, WPARAM(-1), LVNI_SELECTED));
 }
 
 // The message of a row opens in the system's mail program. While a run goes the store is
@@ -1145,7 +1189,10 @@ void CMorvaleDlg::OnViewPreview() {
     place_preview();
 }
 
+// A row's state that follows it to a new position after a sort changes nothing the user chose.
 LRESULT CMorvaleDlg::OnListSelectionChanged(NMHDR* header) {
+    if (list_.moving_choice()) return 0;
+    list_.note_state_change(header);
     if (header->code == LVN_ITEMCHANGED) {
         const auto* change = reinterpret_cast<const NMLISTVIEW*>(header);
         if (((change->uNewState ^ change->uOldState) & (LVIS_SELECTED | LVIS_FOCUSED)) == 0)
@@ -1160,11 +1207,7 @@ LRESULT CMorvaleDlg::OnListSelectionChanged(NMHDR* header) {
 // goes the store is the run's, and the pane waits for its end.
 void CMorvaleDlg::update_preview() {
     if (!preview_shown() || running_) return;
-    int position = static_cast<int>(
-        m_message_list.SendMessage(LVM_GETNEXTITEM, WPARAM(-1), LVNI_FOCUSED | LVNI_SELECTED));
-    if (position < 0)
-        position = static_cast<int>(
-            m_message_list.SendMessage(LVM_GETNEXTITEM, WPARAM(-1), LVNI_SELECTED));
+    int position = leading_chosen_row();
     if (position < 0 || position >= list_.size()) {
         previewed_row_ = -1;
         SetDlgItemText(IDC_PREVIEW, L"");

@@ -25,8 +25,10 @@
 extern std::wstring dbx_path;
 extern std::wstring dbx_file_name;
 extern std::wstring save_folder;
-// The Personal Folders file a "Save as PST" run writes.
+// The Personal Folders file a "Save as PST" run writes, and whether the user agreed to
+// replace the file that stood under its name when it was chosen.
 extern std::wstring pst_file;
+extern bool pst_file_replaces;
 
 class CMorvaleDlg : public CDialog, public main_view {
   public:
@@ -133,8 +135,12 @@ class CMorvaleDlg : public CDialog, public main_view {
     bool begin_run(run_kind kind, const chosen_messages* chosen = nullptr);
     void after_run_ended();
     bool choose_save_folder();
+    bool choose_where_next_saves();
+    void update_save_commands();
+    bool chosen_rows_usable() const;
     void save_selected(int mode);
     std::vector<int> selected_positions() const;
+    int leading_chosen_row() const;
     void update_status();
     void set_status(int part, const std::wstring& text);
     void create_status_bar();
@@ -179,8 +185,9 @@ class CMorvaleDlg : public CDialog, public main_view {
     bool preview_on_ = true;       // View > Preview
     double split_ = 0.5;           // the list's share of the width the pane splits
     bool dragging_split_ = false;
-    RECT list_area_{};      // the place the list and the preview share
-    bool running_ = false;  // a run started here has not ended (nor been stopped)
+    RECT list_area_{};             // the place the list and the preview share
+    bool running_ = false;         // a run started here has not ended (nor been stopped)
+    bool save_button_on_ = false;  // a format was chosen with its button: "Save" may be used
     std::wstring start_store_;
     message_list list_;             // what the list shows
     std::atomic<int> progress_{0};  // the engine's last position, shown by the timer

@@ -5,10 +5,13 @@
 #include <shobjidl.h>
 
 #include "app/framework/file_dialog.h"
+#include "app/worker.h"
 #include "engine/collection.h"
 #include "engine/engine.h"
 #include "engine/pst_collection.h"
+#include "engine/save_message.h"
 #include "platform/fs.h"
+#include "platform/read.h"
 #include "platform/view.h"
 
 namespace {
@@ -21,22 +24,33 @@ void say_pst_failed() {
 
 // A "Save as PST" run: the store's messages (or the chosen ones) go into the file, in a folder
 // named as a save run names the store's folder. The file takes its name only when the whole run
-// went into it; a stopped run or one whose file could not be written leaves none.
-int save_into_pst(const char* pst_path, const char* store_path,
-                  const std::vector<chain_id>* chosen) {
+// went into it; a stopped run, one that found nothing and one whose file could not be written
+// leave none. The box that closes the run comes once the file has its name.
+int save_into_pst(const char* pst_path, const char* store_path, const std::vector<chain_id>* chosen,
+                  bool replace_existing) {
     std::string store_name = platform::file_name_of(store_path);
+    // The store is the run's input: no data file takes its place, whatever was agreed.
+    run_outputs.inputs.clear();
+    if (auto store = platform::identity_of(store_path)) run_outputs.inputs.push_back(*store);
     pst_collection pst;
-    if (!pst.open(pst_path, store_name)) {
+    if (!pst.open(pst_path, store_name, replace_existing)) {
         say_pst_failed();
         return -1;
     }
     run_outcome outcome;
+    held_boxes closing;
     int result = collect_store(pst, {store_folder_name(store_name)}, store_path, &outcome, chosen);
-    if (!outcome.store_opened || outcome.abandoned || outcome.output_failed) return -1;
+    if (!outcome.store_opened || !outcome.folder_entered || outcome.abandoned ||
+        outcome.output_failed) {
+        closing.show();
+        return -1;
+    }
     if (!pst.finish()) {
+        closing.drop();  // it would say how a file went that is not there
         say_pst_failed();
         return -1;
     }
+    closing.show();
     return result;
 }
 

@@ -34,9 +34,10 @@ struct shell_seams {
     // The engine entry, and the save run of chosen messages.
     std::function<int(const char* target, const char* store_path)> recover;
     // A run of the store into the Personal Folders file `pst_path` (UTF-8 paths): every
-    // message, or the chosen ones when `chosen` is given.
+    // message, or the chosen ones when `chosen` is given. A file that stands there is
+    // replaced only when `replace_existing` (the user agreed to it).
     std::function<int(const char* pst_path, const char* store_path,
-                      const std::vector<chain_id>* chosen)>
+                      const std::vector<chain_id>* chosen, bool replace_existing)>
         save_pst;
     std::function<int(const char* target, const char* store_path, const std::vector<chain_id>&)>
         recover_chosen;

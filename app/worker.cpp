@@ -31,9 +31,15 @@ struct run {
     std::wstring save_folder;
     std::wstring store_file_name;
     std::wstring pst_file;
+    bool pst_file_replaces = false;
     std::optional<std::vector<chain_id>> chosen;
     CWinThread* thread = nullptr;
     run_report report;
+    struct box {
+        std::string text, title;
+        unsigned flags;
+    };
+    std::optional<std::vector<box>> held;  // boxes waiting while a held_boxes lives
 };
 
 std::mutex run_lock;
@@ -77,8 +83,9 @@ void call_engine(run& job) {
     try {
         if (mode == 3) {
             failure_collector collect(job.report.failures);
-            job.report.folder_entered = seams.save_pst(to_utf8(job.pst_file).c_str(), store.c_str(),
-                                                       job.chosen ? &*job.chosen : nullptr) == 0;
+            job.report.folder_entered =
+                seams.save_pst(to_utf8(job.pst_file).c_str(), store.c_str(),
+                               job.chosen ? &*job.chosen : nullptr, job.pst_file_replaces) == 0;
             return;
         }
         if (!saving) {
@@ -129,6 +136,7 @@ bool start_run(const chosen_messages* chosen) {
     job->store_file_name = chosen ? chosen->store_file_name : dbx_file_name;
     if (chosen) job->chosen = chosen->chains;
     job->pst_file = pst_file;
+    job->pst_file_replaces = pst_file_replaces;
     std::lock_guard<std::mutex> hold(run_lock);
     if (active_run != nullptr) return false;
     CWinThread* thread = AfxBeginThread(scan_worker, new std::shared_ptr<run>(job));
@@ -184,6 +192,29 @@ bool worker_checkpoint() {
 
 bool worker_run_abandoned() {
     return this_run != nullptr && this_run->control.abandoned();
+}
+
+held_boxes::held_boxes() {
+    if (this_run != nullptr) this_run->held.emplace();
+}
+
+void held_boxes::drop() {
+    if (this_run != nullptr) this_run->held.reset();
+}
+
+void held_boxes::show() {
+    if (this_run == nullptr || !this_run->held) return;
+    std::vector<run::box> boxes = std::move(*this_run->held);
+    this_run->held.reset();
+    for (const run::box& box : boxes) {
+        if (main_dialog != nullptr) main_dialog->message_box(box.text, box.title, box.flags);
+    }
+}
+
+bool hold_box(const std::string& text, const std::string& title, unsigned flags) {
+    if (this_run == nullptr || !this_run->held || (flags & MB_TYPEMASK) != MB_OK) return false;
+    this_run->held->push_back({text, title, flags});
+    return true;
 }
 
 void hold_run_until_stop_asked() {

@@ -58,6 +58,23 @@ bool abandon_run_for_exit(DWORD milliseconds);
 bool worker_checkpoint();
 bool worker_run_abandoned();
 
+// On the run's thread, for a run whose output takes its name only at its end: while one
+// lives, the boxes that ask nothing wait instead of showing, so that the box closing the run
+// comes once the output has its name. show() shows them in order, drop() forgets them;
+// either ends the holding, and what is still held when it goes is forgotten.
+class held_boxes {
+  public:
+    held_boxes();
+    ~held_boxes() { drop(); }
+    held_boxes(const held_boxes&) = delete;
+    held_boxes& operator=(const held_boxes&) = delete;
+    void show();
+    void drop();
+};
+
+// For the view, on the run's thread: true when the box waits for a held_boxes.
+bool hold_box(const std::string& text, const std::string& title, unsigned flags);
+
 // For tests, on the worker thread: the run's next checkpoint waits until the UI asks for a
 // pause (and pauses there) or abandons the run, so a Stop posted to the dialog now is
 // always answered while the run still goes. Does nothing on other threads.

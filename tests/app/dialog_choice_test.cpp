@@ -7,6 +7,7 @@
 #include <commctrl.h>
 // clang-format on
 
+#include <atomic>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -179,6 +180,7 @@ TEST_F(dialog_choice_test, save_selected_writes_exactly_the_chosen_rows_files) {
         }
     }
     ASSERT_EQ(chosen.size(), 3u);
+    EXPECT_FALSE(menu_enabled(ID_LIST_SAVE_EML)) << "nothing chosen yet";
     std::vector<std::string> expected;
     for (int row : chosen) {
         select(row);
@@ -187,11 +189,20 @@ TEST_F(dialog_choice_test, save_selected_writes_exactly_the_chosen_rows_files) {
     std::sort(expected.begin(), expected.end());
     ASSERT_EQ(status(1), L"3 selected");
 
+    EXPECT_TRUE(menu_enabled(ID_LIST_SAVE_EML));
+
     temp_dir out;
     choose_folder(out.path().wstring());
     int listed = rows();
+    std::atomic<bool> usable_while_saving{true};
+    answer_box([&] {  // the closing box comes while the run still goes
+        usable_while_saving = menu_enabled(ID_LIST_SAVE_EML) || menu_enabled(ID_LIST_SAVE_PST);
+        return IDOK;
+    });
     command(ID_LIST_SAVE_EML);
     ASSERT_TRUE(wait_for_run_end());
+    EXPECT_FALSE(usable_while_saving);
+    EXPECT_TRUE(menu_enabled(ID_LIST_SAVE_EML)) << "the rows are still chosen";
     EXPECT_EQ(files_under(out.path().string()), expected);
     for (const std::string& file : expected) {
         auto saved = out.path() / std::filesystem::u8path(file);
@@ -291,4 +302,84 @@ TEST_F(dialog_choice_test, the_preview_reads_the_chosen_message) {
     std::lock_guard<std::mutex> hold(lock);
     EXPECT_EQ(opened[1], L"open with " + opened[0].substr(5, opened[0].size() - 7));
     EXPECT_EQ(progress(), 0) << "opening a message leaves the bar empty";
+}
+
+// The chosen rows and the focus follow their messages through sorts, so the preview, Copy
+// and Save selected take the messages highlighted.
+TEST_F(dialog_choice_test, the_choice_follows_its_messages_through_sorts) {
+    auto message = [](const std::string& subject) {
+        return "From: ann@example.com\r\nTo: bo@example.com\r\nSubject: " + subject +
+               "\r\nDate: Tue, 16 Nov 1999 09:48:41 +0000\r\n\r\nAbout " + subject + ".\r\n";
+    };
+    std::string store =
+        store_of(place.file("Fruit.dbx"),
+                 {message("Cherry"), message("apple"), message("Banana"), message("date")},
+                 std::string(600, 'x'));
+    MoveWindow(window, 0, 0, 1500, 700, TRUE);  // wide enough for the pane beside the list
+    scan(store);
+    ASSERT_EQ(rows(), 5);
+    select(1);  // apple
+    select(0);  // Cherry, focused
+    ASSERT_TRUE(preview_shows(L"Subject:\tCherry")) << utf8(preview());
+    HWND list = item(IDC_MESSAGE_LIST);
+    auto chosen = [list] {
+        std::vector<int> positions;
+        for (int at = -1; (at = int(SendMessageW(list, LVM_GETNEXTITEM, at, LVNI_SELECTED))) >= 0;)
+            positions.push_back(at);
+        return positions;
+    };
+    auto focused = [list] {
+        return int(SendMessageW(list, LVM_GETNEXTITEM, WPARAM(-1), LVNI_FOCUSED));
+    };
+    HWND header = reinterpret_cast<HWND>(SendMessageW(list, LVM_GETHEADER, 0, 0));
+    auto sort_by_subject = [header] {
+        RECT at;
+        SendMessageW(header, HDM_GETITEMRECT, 1, reinterpret_cast<LPARAM>(&at));
+        LPARAM point = MAKELPARAM((at.left + at.right) / 2, (at.top + at.bottom) / 2);
+        SendMessageW(header, WM_LBUTTONDOWN, MK_LBUTTON, point);
+        SendMessageW(header, WM_LBUTTONUP, 0, point);
+    };
+    const std::wstring date = L"Tue, 16 Nov 1999 09:48:41 +0000";
+    struct order {
+        std::vector<int> chosen;
+        int focused;
+        std::wstring copied;
+    };
+    const order after[] = {
+        // "", apple, Banana, Cherry, date
+        {{1, 3},
+         3,
+         L"From\tE-mail Subject\tTo\tDate\r\nann@example.com\tapple\tbo@example.com\t" + date +
+             L"\r\nann@example.com\tCherry\tbo@example.com\t" + date + L"\r\n"},
+        // date, Cherry, Banana, apple, ""
+        {{1, 3},
+         1,
+         L"From\tE-mail Subject\tTo\tDate\r\nann@example.com\tCherry\tbo@example.com\t" + date +
+             L"\r\nann@example.com\tapple\tbo@example.com\t" + date + L"\r\n"},
+    };
+    for (const order& expected : after) {
+        sort_by_subject();
+        EXPECT_EQ(chosen(), expected.chosen);
+        EXPECT_EQ(focused(), expected.focused);
+        EXPECT_EQ(cell(focused(), 1), L"Cherry");
+        EXPECT_EQ(status(1), L"2 selected");
+        EXPECT_TRUE(preview_shows(L"Subject:\tCherry")) << utf8(preview());
+        command(ID_LIST_OPEN);  // the message the preview shows
+        {
+            std::lock_guard<std::mutex> hold(lock);
+            ASSERT_FALSE(opened.empty());
+            EXPECT_NE(opened.back().find(L"Cherry"), std::wstring::npos) << utf8(opened.back());
+        }
+        command(ID_LIST_COPY);
+        ASSERT_TRUE(OpenClipboard(nullptr));
+        HANDLE text = GetClipboardData(CF_UNICODETEXT);
+        std::wstring copied = text ? static_cast<const wchar_t*>(GlobalLock(text)) : L"";
+        if (text) GlobalUnlock(text);
+        CloseClipboard();
+        EXPECT_EQ(copied, expected.copied);
+    }
+    command(ID_EDIT_SELECT_ALL);
+    sort_by_subject();
+    EXPECT_EQ(chosen(), (std::vector<int>{0, 1, 2, 3, 4}));
+    EXPECT_EQ(cell(focused(), 1), L"Cherry");
 }

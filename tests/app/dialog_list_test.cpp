@@ -370,4 +370,12 @@ TEST_F(dialog_list_test, a_file_with_no_block_says_so_and_a_save_makes_no_folder
     ASSERT_EQ(boxes().size(), 2u);
     EXPECT_EQ(boxes()[1].text, said) << "instead of a completion box";
     EXPECT_TRUE(std::filesystem::is_empty(out.path())) << "no folder made";
+
+    click(1017);
+    pick_files((out.path() / "Noise.pst").wstring());
+    click(1003);
+    ASSERT_TRUE(wait_for_run_end());
+    ASSERT_EQ(boxes().size(), 3u);
+    EXPECT_EQ(boxes()[2].text, said);
+    EXPECT_TRUE(std::filesystem::is_empty(out.path())) << "no empty data file";
 }

@@ -18,6 +18,7 @@
 #include "engine/engine.h"
 #include "platform/fs.h"
 #include "platform/read.h"
+#include "support/files.h"
 #include "support/recording_view.h"
 #include "support/temp_dir.h"
 #include "tools/dbxgen/dbxgen.h"
@@ -194,8 +195,17 @@ TEST_F(dialog_run_test, save_as_pst_writes_one_file_named_in_the_save_dialog) {
     click(1017);
     EXPECT_EQ(save_mode.load(), 3);
     pick_files(pst.wstring());
+    std::atomic<bool> named_at_box{false}, save_usable_at_box{true};
+    answer_box([&] {
+        named_at_box = std::filesystem::exists(pst);
+        save_usable_at_box = enabled(1003);
+        return IDOK;
+    });
     click(1003);
     ASSERT_TRUE(wait_for_run_end());
+    EXPECT_TRUE(named_at_box) << "the closing box comes once the file has its name";
+    EXPECT_FALSE(save_usable_at_box) << "no Save while a save goes";
+    EXPECT_TRUE(enabled(1003));
     EXPECT_FALSE(file_dialog_calls.back().open_mode);
     EXPECT_EQ(files_under(utf8(out.path().wstring())), std::vector<std::string>{"Mail.pst"});
     std::string head(4, '\0');
@@ -207,6 +217,14 @@ TEST_F(dialog_run_test, save_as_pst_writes_one_file_named_in_the_save_dialog) {
     ASSERT_FALSE(boxes().empty());
     EXPECT_EQ(utf8(boxes().back().text), "Saving completed successfully         ");
     EXPECT_EQ(engine_calls().size(), 1u) << "the scan's run only: the PST run has its own entry";
+
+    // The store itself is never replaced, even when the user agreed to it.
+    std::string store_bytes = read_file(std::filesystem::u8path(store));
+    pick_files(wide(store));
+    click(1003);
+    ASSERT_TRUE(wait_for_run_end());
+    EXPECT_EQ(utf8(boxes().back().text), "Saving failed: the file could not be written.");
+    EXPECT_EQ(read_file(std::filesystem::u8path(store)), store_bytes);
 }
 
 TEST_F(dialog_run_test, paths_beyond_latin1_reach_the_engine_whole) {

@@ -1,11 +1,18 @@
 // Which controls and menu items are enabled after each event, the file dialog and the
 // Save command's folder checks.
+// windows.h goes first: the other system headers need its types.
+// clang-format off
+#include <windows.h>
+#include <commdlg.h>
 #include <shobjidl.h>
+// clang-format on
 
 #include <atomic>
 #include <filesystem>
+#include <fstream>
 
 #include "app/morvale_dlg.h"
+#include "app/shell_seams.h"
 #include "dialog_driver.h"
 #include "engine/engine.h"
 #include "support/temp_dir.h"
@@ -196,5 +203,59 @@ TEST_F(dialog_state_test, save_command_rejects_a_folder_without_a_path_or_that_d
         EXPECT_EQ(folder_calls[0].start, L"C:\\before");
         EXPECT_EQ(folder_calls[1].start, L"C:\\before");
         EXPECT_EQ(folder_calls[2].start, L"");
+    }
+}
+
+// "Next" after a format was chosen saves: with no folder chosen it asks for one (never the
+// root of the drive), and as PST it asks for the file each time; a file that stands there
+// is replaced only when the user agreed to it in the save dialog.
+TEST_F(dialog_state_test, next_in_a_save_mode_saves_only_where_the_user_chose) {
+    quiet_engine();
+    std::vector<std::pair<std::string, bool>> pst_runs;
+    seams.save_pst = [&](const char* pst, const char*, const std::vector<chain_id>*, bool replace) {
+        std::lock_guard<std::mutex> hold(lock);
+        pst_runs.emplace_back(pst, replace);
+        return -1;
+    };
+    temp_dir folder;
+    pick_store("C:\\mail\\Inbox.dbx");
+    click(1001);
+    click(IDOK);
+    ASSERT_TRUE(wait_for_run_end());
+    click(1005);
+    auto next_with = [&](const char* store, const std::wstring& data_file = L"") {
+        pick_store(store);
+        click(1001);
+        if (!data_file.empty()) pick_files(data_file);
+        click(IDOK);
+        ASSERT_TRUE(wait_for_run_end());
+    };
+
+    choose_folder(std::nullopt);  // asked, and cancelled: no run
+    next_with("C:\\mail\\Sent.dbx");
+    EXPECT_TRUE(enabled(IDOK));
+    EXPECT_EQ(engine_calls().size(), 1u);
+    choose_folder(folder.path().wstring());
+    click(IDOK);
+    ASSERT_TRUE(wait_for_run_end());
+    next_with("C:\\mail\\Outbox.dbx");  // the folder chosen stands: not asked again
+    ASSERT_EQ(engine_calls().size(), 3u);
+    EXPECT_EQ(engine_calls()[1].first, utf8(folder.path().wstring()) + "\\Sent.dbx");
+    EXPECT_EQ(engine_calls()[2].first, utf8(folder.path().wstring()) + "\\Outbox.dbx");
+
+    click(1017);
+    std::filesystem::path old_file = folder.path() / "Old.pst",
+                          new_file = folder.path() / "New.pst";
+    std::ofstream(old_file) << "a data file of the user's";
+    next_with("C:\\mail\\Inbox.dbx", old_file.wstring());
+    next_with("C:\\mail\\Sent.dbx", new_file.wstring());
+    std::lock_guard<std::mutex> hold(lock);
+    EXPECT_EQ(pst_runs, (std::vector<std::pair<std::string, bool>>{
+                            {utf8(old_file.wstring()), true}, {utf8(new_file.wstring()), false}}));
+    EXPECT_EQ(folder_calls.size(), 2u);
+    ASSERT_EQ(file_dialog_calls.size(), 7u);  // five stores picked, two data files
+    for (size_t call : {4u, 6u}) {
+        EXPECT_FALSE(file_dialog_calls[call].open_mode);
+        EXPECT_EQ(file_dialog_calls[call].flags & OFN_OVERWRITEPROMPT, DWORD(OFN_OVERWRITEPROMPT));
     }
 }
