@@ -234,9 +234,7 @@ class folder_names {
     // would be `name`.
     std::string unique_name(const std::string& parent, const std::string& name,
                             const std::string& input, const char* kind) {
-        std::vector<std::string>& taken = taken_[fold(parent)];
-        std::string unique = name;
-        for (int k = 2; !take(taken, unique); ++k) unique = name + " (" + std::to_string(k) + ")";
+        std::string unique = platform::take_unique_name(taken_[fold(parent)], name);
         if (unique != name) {
             std::string shown = parent.empty() ? unique : parent + "/" + unique;
             std::fprintf(
@@ -249,13 +247,6 @@ class folder_names {
     }
 
   private:
-    static bool take(std::vector<std::string>& taken, const std::string& name) {
-        for (const std::string& earlier : taken) {
-            if (platform::equal_ignoring_case(earlier, name)) return false;
-        }
-        taken.push_back(name);
-        return true;
-    }
     // The key of a parent: the same for names Windows takes for one.
     static std::string fold(const std::string& parent) {
         std::string key;
@@ -530,11 +521,11 @@ std::vector<std::pair<std::string, std::string>> named_outputs(const options& pa
 // of its input files (a store given or found in a folder given, a file of an image), the
 // same file under another name or a hard link included, or of a file the user did not let
 // it replace; empty when none would. Checked before anything is opened for writing.
-std::string output_in_the_way(const options& parsed) {
+std::string output_in_the_way(
+    const options& parsed,
+    const std::vector<std::pair<std::string, platform::file_identity>>& inputs) {
     std::vector<std::pair<std::string, std::string>> outputs = named_outputs(parsed);
     if (writes(parsed) && parsed.pst.empty()) outputs.push_back({"the folder", parsed.folder});
-    std::vector<std::pair<std::string, platform::file_identity>> inputs =
-        input_files(parsed.stores, parsed.carve);
     for (const auto& [what, output] : outputs) {
         for (const platform::file_identity& identity : identities_of(output)) {
             for (const auto& [input, input_identity] : inputs) {
@@ -600,15 +591,16 @@ int morvale_run(const std::vector<std::string>& args) {
     int status = parse_arguments(args, parsed);
     if (status >= 0) return status;
     dbx_set_cluster_size(parsed.cluster_size);
-    std::string clash = output_in_the_way(parsed);
+    std::vector<std::pair<std::string, platform::file_identity>> inputs =
+        input_files(parsed.stores, parsed.carve);
+    std::string clash = output_in_the_way(parsed, inputs);
     if (!clash.empty()) {  // the arguments were understood: the usage would not help
         std::fprintf(stderr, "morvale: %s\n", platform::printable(clash).c_str());
         return 2;
     }
     run_outputs.replace_existing = parsed.replace;
     run_outputs.inputs.clear();
-    for (const auto& input : input_files(parsed.stores, parsed.carve))
-        run_outputs.inputs.push_back(input.second);
+    for (const auto& input : inputs) run_outputs.inputs.push_back(input.second);
     refused_replacements = 0;
     std::unique_ptr<manifest> record;
     std::unique_ptr<run_record> run;

@@ -95,14 +95,7 @@ std::optional<message_collection::folder_id> mbox_collection::folder(
 // the run took (compared ignoring case, as Windows compares names) gets " (2)" and on, said
 // on standard error.
 std::string mbox_collection::unique_path(const std::string& relative) {
-    std::string unique = relative;
-    auto taken = [this](const std::string& name) {
-        for (const std::string& earlier : taken_)
-            if (platform::equal_ignoring_case(earlier, name)) return true;
-        return false;
-    };
-    for (int k = 2; taken(unique); ++k) unique = relative + " (" + std::to_string(k) + ")";
-    taken_.push_back(unique);
+    std::string unique = platform::take_unique_name(taken_, relative);
     std::string path = in_folder(folder_.c_str(), unique + ".mbox");
     if (unique != relative) {
         std::fprintf(stderr,

@@ -242,6 +242,18 @@ bool equal_ignoring_case(std::string_view a, std::string_view b) {
     return true;
 }
 
+std::string take_unique_name(std::vector<std::string>& taken, const std::string& name) {
+    auto is_taken = [&taken](const std::string& candidate) {
+        for (const std::string& earlier : taken)
+            if (equal_ignoring_case(earlier, candidate)) return true;
+        return false;
+    };
+    std::string unique = name;
+    for (int k = 2; is_taken(unique); ++k) unique = name + " (" + std::to_string(k) + ")";
+    taken.push_back(unique);
+    return unique;
+}
+
 std::u16string utf8_to_utf16(std::string_view utf8) {
     return utf8_text_to_utf16(up_to_nul(utf8));
 }

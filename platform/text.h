@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace platform {
 
@@ -58,6 +59,11 @@ std::string utf16_to_utf8(std::u16string_view text);
 
 // True when two byte strings are equal but for the case of ASCII letters.
 bool equal_ignoring_case(std::string_view a, std::string_view b);
+
+// `name`, or "<name> (2)" and on when `taken` holds it already, compared as
+// equal_ignoring_case compares (as Windows compares names); the name given is added to
+// `taken`.
+std::string take_unique_name(std::vector<std::string>& taken, const std::string& name);
 
 // A path as UTF-16 and back again without loss. On Windows by the rule of the wide file
 // calls: valid UTF-8 as UTF-8, anything else through the ANSI code page. Elsewhere, where
