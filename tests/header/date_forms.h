@@ -3,27 +3,15 @@
 // stands for. The .msg tests save a message with each of them.
 
 #include <cstdint>
+#include <limits>
 #include <string>
 #include <utility>
 #include <vector>
 
-#include "header/date.h"
-
 namespace date_forms {
 
-constexpr int64_t unreadable = -1;
-
-// Seconds since the epoch of a UTC calendar date.
-inline int64_t utc(int year, int month, int day, int hour = 0, int minute = 0, int second = 0) {
-    struct tm time {};
-    time.tm_year = year - 1900;
-    time.tm_mon = month - 1;
-    time.tm_mday = day;
-    time.tm_hour = hour;
-    time.tm_min = minute;
-    time.tm_sec = second;
-    return hdr_tm_to_utc(&time, 0);
-}
+// Apart from every real value (-1 is 31 Dec 1969 23:59:59).
+constexpr int64_t unreadable = std::numeric_limits<int64_t>::min();
 
 struct row {
     std::string value;
@@ -45,15 +33,15 @@ inline std::vector<row> worked_values() {
 
 inline std::vector<row> years() {
     return {
-        {"Mon, 1 Jan 01 00:00:00 GMT", utc(2001, 1, 1)},
-        {"1 Jan 49 00:00 GMT", utc(2049, 1, 1)},
-        {"1 Jan 50 00:00 GMT", utc(1950, 1, 1)},
-        {"1 Jan 99 00:00 GMT", utc(1999, 1, 1)},
-        {"1 Jan 101 00:00 GMT", utc(2001, 1, 1)},
-        {"1 Jan 0049 00:00 GMT", utc(49, 1, 1)},
+        {"Mon, 1 Jan 01 00:00:00 GMT", 978307200},
+        {"1 Jan 49 00:00 GMT", 2493072000},
+        {"1 Jan 50 00:00 GMT", -631152000},
+        {"1 Jan 99 00:00 GMT", 915148800},
+        {"1 Jan 101 00:00 GMT", 978307200},
+        {"1 Jan 0049 00:00 GMT", -60620832000},
         {"1 Jan 9 00:00 GMT", unreadable},
         // A fifth year digit is left for the hour.
-        {"1 Jan 20091:02", utc(2009, 1, 1, 1, 2)},
+        {"1 Jan 20091:02", 1230771720},
     };
 }
 
@@ -72,11 +60,11 @@ inline std::vector<row> strict_names_and_order() {
         {"5 Jan 2009 10:00: 01", unreadable},
         {"yesterday", unreadable},
         {"", unreadable},
-        {"Sun, 5 Jan 2009 10:00 GMT", utc(2009, 1, 5, 10)},  // the day name is never checked
-        {"Mon , 5 Jan 2009 10:00 GMT", utc(2009, 1, 5, 10)},
-        {"Mon(c),5 Jan 2009 10:00 GMT", utc(2009, 1, 5, 10)},
-        {"5Jan2009 10:00 GMT", utc(2009, 1, 5, 10)},
-        {"5 Jan 2009 10:00:00 GMT trailing words", utc(2009, 1, 5, 10)},
+        {"Sun, 5 Jan 2009 10:00 GMT", 1231149600},  // the day name is never checked
+        {"Mon , 5 Jan 2009 10:00 GMT", 1231149600},
+        {"Mon(c),5 Jan 2009 10:00 GMT", 1231149600},
+        {"5Jan2009 10:00 GMT", 1231149600},
+        {"5 Jan 2009 10:00:00 GMT trailing words", 1231149600},
     };
 }
 
@@ -85,25 +73,26 @@ inline std::vector<row> white_space_and_comments() {
         {"(note) Tue, 15 Nov 1994 08:12:31 GMT (comment)", 784887151},
         {"Tue,(a)15(b)Nov(c)1994(d)08:12:31(e)GMT", 784887151},
         {"  Tue,\r\n 15 Nov 1994\r\n\t08:12:31 GMT", 784887151},
-        {"5 Jan 2009 10 :30", utc(2009, 1, 5, 10, 30)},
-        {"5 Jan 2009 10:30 :15", utc(2009, 1, 5, 10, 30, 15)},
+        {"5 Jan 2009 10 :30", 1231151400},
+        {"5 Jan 2009 10:30 :15", 1231151415},
         {"5 Jan 2009 10: 30", unreadable},
         {"5 Jan 2009 10 : 30", unreadable},
-        {"5 Jan 2009 10:00", utc(2009, 1, 5, 10)},
+        {"5 Jan 2009 10:00", 1231149600},
         {"(unclosed 5 Jan 2009 10:00", unreadable},
     };
 }
 
 inline std::vector<row> no_range_checks() {
     return {
-        {"31 Feb 2009 00:00 GMT", utc(2009, 3, 3)},
-        {"5 Jan 2009 25:00 GMT", utc(2009, 1, 6, 1)},
-        {"5 Jan 2009 10:75 GMT", utc(2009, 1, 5, 11, 15)},
-        {"0 Jan 2009 00:00 GMT", utc(2008, 12, 31)},
+        {"31 Feb 2009 00:00 GMT", 1236038400},
+        {"5 Jan 2009 25:00 GMT", 1231203600},
+        {"5 Jan 2009 10:75 GMT", 1231154100},
+        {"0 Jan 2009 00:00 GMT", 1230681600},
     };
 }
 
-// Zones, each after "5 Jan 2009 10:00 ", with their offsets east of UTC.
+// Zones, each after "5 Jan 2009 10:00 " (1231149600 in UTC), with their offsets east of UTC.
+constexpr int64_t zone_base = 1231149600;
 inline std::vector<std::pair<std::string, int64_t>> zones() {
     return {
         {"+0530", 19800}, {"-0800", -28800},    {"0530", 19800}, {"est", -18000},
@@ -115,15 +104,17 @@ inline std::vector<std::pair<std::string, int64_t>> zones() {
     };
 }
 
-// Every whole Date value above.
-inline std::vector<std::string> all_values() {
-    std::vector<std::string> values;
+// Every whole Date value above, with its seconds.
+inline std::vector<row> all_rows() {
+    std::vector<row> all;
     for (auto rows : {worked_values(), years(), strict_names_and_order(),
                       white_space_and_comments(), no_range_checks()}) {
-        for (const row& r : rows) values.push_back(r.value);
+        all.insert(all.end(), rows.begin(), rows.end());
     }
-    for (const auto& zone : zones()) values.push_back("5 Jan 2009 10:00 " + zone.first);
-    return values;
+    for (const auto& zone : zones()) {
+        all.push_back({"5 Jan 2009 10:00 " + zone.first, zone_base - zone.second});
+    }
+    return all;
 }
 
 }  // namespace date_forms

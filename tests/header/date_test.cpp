@@ -11,7 +11,6 @@
 namespace {
 
 using date_forms::unreadable;
-using date_forms::utc;
 
 // Seconds since the epoch for a whole Date value, or `unreadable`.
 int64_t seconds(const std::string& value) {
@@ -50,7 +49,7 @@ TEST(DateTime, WhiteSpaceAndComments) {
 }
 
 TEST(DateTime, Zones) {
-    const int64_t base = utc(2009, 1, 5, 10);
+    const int64_t base = date_forms::zone_base;
     const auto zones = date_forms::zones();
     for (size_t i = 0; i < zones.size(); ++i) {
         std::string value = "5 Jan 2009 10:00 " + zones[i].first;
