@@ -4,13 +4,73 @@
 #include <cstdio>
 #include <fstream>
 #include <set>
+#include <string_view>
 #include <unordered_map>
-
-#include "msg/pst_layout.h"
 
 namespace {
 
-using namespace msg::pst;
+// The layout of a Unicode file as [MS-PST] gives it, written out here rather than taken
+// from the writer, so that a wrong number in the writer is caught, not shared.
+constexpr uint64_t header_size = 564;             // 2.2.2.6 HEADER (Unicode)
+constexpr uint64_t density_list_offset = 0x4200;  // 2.2.2.7.9 DList
+constexpr uint64_t first_map_offset = 0x4400;     // 2.2.2.7.2: the first AMap
+constexpr uint64_t page_size = 512;               // 2.2.2.7
+constexpr uint64_t page_data_size = 496;          // before the 16-byte PAGETRAILER
+constexpr uint64_t slot_size = 64;                // the bytes one AMap bit stands for
+constexpr uint64_t region_size = 253952;          // 496 * 8 * 64 bytes mapped by one AMap
+constexpr uint64_t block_max = 8192;              // 2.2.2.8: a block with its trailer and padding
+constexpr uint64_t block_trailer_size = 16;       // BLOCKTRAILER (Unicode)
+constexpr uint64_t bid_internal = 2;              // 2.2.2.2 BID: the bit of an internal block
+
+// ptype of the PAGETRAILER (2.2.2.7.1).
+constexpr uint8_t page_bbt = 0x80, page_nbt = 0x81, page_fmap = 0x82, page_pmap = 0x83,
+                  page_amap = 0x84, page_fpmap = 0x85, page_dlist = 0x86;
+
+// Every region starts with its AMap; a PMap follows every 8th (2.2.2.7.3), an FMap the
+// 128th and every 496th after (2.2.2.7.4), an FPMap the 8,192nd and every 31,744th after
+// (2.2.2.7.5), in that order.
+bool region_has_pmap(uint64_t region) {
+    return region % 8 == 0;
+}
+bool region_has_fmap(uint64_t region) {
+    return region >= 128 && (region - 128) % 496 == 0;
+}
+bool region_has_fpmap(uint64_t region) {
+    return region >= 8192 && (region - 8192) % 31744 == 0;
+}
+uint64_t region_start(uint64_t region) {
+    return first_map_offset + region * region_size;
+}
+uint64_t region_of(uint64_t offset) {
+    return (offset - first_map_offset) / region_size;
+}
+uint64_t region_pmap_offset(uint64_t region) {
+    return region_start(region) + page_size;
+}
+uint64_t region_fmap_offset(uint64_t region) {
+    return region_start(region) + page_size * (region_has_pmap(region) ? 2 : 1);
+}
+uint64_t region_fpmap_offset(uint64_t region) {
+    return region_start(region) +
+           page_size * (1 + (region_has_pmap(region) ? 1 : 0) + (region_has_fmap(region) ? 1 : 0));
+}
+
+// 5.3: the CRC of the header, pages and blocks, a CRC-32 of the reflected polynomial
+// 0xEDB88320 started from 0 and never inverted; one bit at a time, with no table.
+uint32_t crc(std::string_view bytes) {
+    uint32_t value = 0;
+    for (unsigned char byte : bytes) {
+        value ^= byte;
+        for (int bit = 0; bit < 8; bit++) value = (value >> 1) ^ (0xEDB88320u & (0u - (value & 1)));
+    }
+    return value;
+}
+
+// 5.5: the signature of a page or block, from the low 32 bits of its offset and id.
+uint16_t signature(uint64_t ib, uint64_t bid) {
+    uint32_t mixed = static_cast<uint32_t>(ib) ^ static_cast<uint32_t>(bid);
+    return static_cast<uint16_t>((mixed >> 16) ^ (mixed & 0xFFFF));
+}
 
 uint64_t get(const std::string& bytes, size_t at, int size) {
     uint64_t value = 0;
