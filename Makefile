@@ -7,7 +7,7 @@ export WINEDEBUG ?= -all
 # The project's version, as CMakeLists.txt sets it.
 VERSION := $(shell sed -n 's/^project.[A-Za-z]* VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
 
-.PHONY: demo test test-native test-windows test-msg-output test-pst-output test-mbox-output test-repeat bench fuzz build-release build-asan build-windows clean install deb msi test-package
+.PHONY: demo test test-native test-windows test-outputs test-repeat bench fuzz build-release build-asan build-windows clean install deb msi test-package
 
 demo: build-release
 	rm -rf recovered
@@ -15,7 +15,7 @@ demo: build-release
 	@echo; echo "Files written:"; find recovered -type f | sort | head -n 40
 	@echo "($$(find recovered -type f | wc -l) files in recovered/)"
 
-test: test-native test-windows test-msg-output test-pst-output test-mbox-output test-package
+test: test-native test-windows test-outputs test-package
 
 build-release:
 	scripts/install-deps build
@@ -38,23 +38,13 @@ test-native: build-asan
 test-windows: build-windows
 	scripts/run-windows-tests
 
-# The .msg files of the native and the Windows program, compared and read back by other
-# programs.
-test-msg-output: build-asan build-windows
-	scripts/check-msg-output $(CURDIR)/build/asan/cli/morvale $(CURDIR)/build/windows/cli/morvale.exe \
-		$(CURDIR)/build/asan/tools/dbxgen/dbxgen $(CURDIR)/build/asan/tests/msg/msg_file_check
-
-# The mbox files of the native and the Windows program, compared and read back by other
-# programs.
-test-mbox-output: build-asan build-windows
-	scripts/check-mbox-output $(CURDIR)/build/asan/cli/morvale $(CURDIR)/build/windows/cli/morvale.exe \
-		$(CURDIR)/build/asan/tools/dbxgen/dbxgen
-
-# The PSTs of the native and the Windows program, compared and read back by other programs.
-test-pst-output: build-asan build-windows
+# Every output of the native and the Windows program (list, .eml, .msg, PST, mbox, manifest),
+# read back by other programs and compared byte for byte.
+test-outputs: build-asan build-windows
 	scripts/install-deps pst
-	scripts/check-pst-output $(CURDIR)/build/asan/cli/morvale $(CURDIR)/build/windows/cli/morvale.exe \
-		$(CURDIR)/build/asan/tools/dbxgen/dbxgen $(CURDIR)/build/asan/tests/msg/pst_file_check
+	scripts/check-outputs $(CURDIR)/build/asan/cli/morvale $(CURDIR)/build/windows/cli/morvale.exe \
+		$(CURDIR)/build/asan/tools/dbxgen/dbxgen $(CURDIR)/build/asan/tests/msg/msg_file_check \
+		$(CURDIR)/build/asan/tests/msg/pst_file_check
 
 # The dialog tests 30 times under wine: any failure fails; the last line says how many passed.
 test-repeat: build-windows
@@ -79,10 +69,13 @@ PREFIX ?= /usr/local
 install: build-release
 	cmake --install build/release --prefix "$(or $(CMAKE_INSTALL_PREFIX),$(PREFIX))"
 
-# The Debian package of the command line, dist/morvale_<version>_<arch>.deb, checked by lintian.
+# The Debian package of the command line, dist/morvale_<version>_<arch>.deb, checked by lintian:
+# the program of the release build (only the program is built for it).
 deb:
 	scripts/install-deps build deb
-	JOBS=$(JOBS) scripts/make-deb dist
+	cmake --preset release >/dev/null
+	cmake --build --preset release -j $(JOBS) --target morvale
+	JOBS=$(JOBS) scripts/make-deb dist build/release
 
 # The Windows installer, dist/morvale-<version>-x64.msi, built with wixl.
 msi: build-windows

@@ -3,7 +3,7 @@
 // megabytes, attached messages six deep, an empty message, a folder of 600 messages (tables
 // over many heap pages and B-tree levels). The file must pass the strict check with every
 // message a node of its folder, come out the same twice, and a failed write must be said.
-// Readers written elsewhere read the program's own stores' PSTs in scripts/check-pst-output.
+// Readers written elsewhere read the program's own stores' PSTs in scripts/check-outputs.
 
 #include "msg/pst_writer.h"
 
