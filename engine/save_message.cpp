@@ -11,9 +11,11 @@
 #include <cstdio>
 #include <new>
 
+#include "dispatch/com_object.h"
 #include "dispatch/dispatch.h"
 #include "dispatch/dispids.h"
 #include "engine/sys.h"
+#include "item/builder.h"
 #include "msg/message.h"
 #include "platform/fs.h"
 #include "platform/text.h"
@@ -105,9 +107,10 @@ void convert_to_msg(dispatch::dispatch_object& root, const std::u16string& path,
     auto item =
         items->invoke(dispid::items_add, dispatch::method, {variant::make_i4(dispid::mail_item)})
             .object;
-    item->invoke(dispid::item_to, dispatch::property_put, {variant::make_string(message.raw.to)});
+    item->invoke(dispid::item_to, dispatch::property_put,
+                 {variant::make_string(platform::ansi_to_utf16(message.raw.to))});
     item->invoke(dispid::item_subject, dispatch::property_put,
-                 {variant::make_string(message.raw.subject)});
+                 {variant::make_string(platform::ansi_to_utf16(message.raw.subject))});
     item->invoke(dispid::item_sent, dispatch::property_put, {variant::make_bool(true)});
     // The text goes over without a copy: a braced list would copy a string of the
     // message's size.
@@ -128,7 +131,8 @@ void convert_to_msg(dispatch::dispatch_object& root, const std::u16string& path,
 // of the message, with the raw receivers and subject the library would be given. False,
 // said, when the file cannot be written.
 bool write_own_msg(const std::string& path, const message_read& message) {
-    msg::item built = msg::build_item(*message.text, message.raw.to, message.raw.subject, true);
+    item::message built =
+        item::build_item(*message.text, message.raw.to, message.raw.subject, true);
     std::string failure = msg::write_message_file(built, path);
     if (failure.empty()) return true;
     std::fprintf(stderr, "_save_message (msg): built-in message store: %s\n", failure.c_str());
@@ -147,7 +151,7 @@ int save_msg(const char* folder, const message_read& message,
     try {
         dispatch::initialize_com();
         bool unwritten = false;
-        if (auto library = dispatch::create_object("Redemption.RDOSession", nullptr)) {
+        if (auto library = dispatch::create_com_object("Redemption.RDOSession")) {
             // The library writes the folder made wide, a backslash and the name made wide.
             std::u16string target = wide_path(folder) + u"\\" + wide_path(leaf);
             convert_to_msg(*library, target, message, unwritten);

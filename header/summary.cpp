@@ -42,7 +42,7 @@ void set_last_row_cell(main_view* dialog, int column, std::string_view value) {
 // Subject, From and To: the raw value goes to the cell and, when asked for, to `raw`; the
 // decoded value to the list (which may show it instead) and to the result (none when
 // memory runs out).
-void take_text_field(std::string_view value, main_view* dialog, int column, std::u16string* raw,
+void take_text_field(std::string_view value, main_view* dialog, int column, std::string* raw,
                      std::optional<std::string>* result) {
     bool to_list = dialog != nullptr && dialog->keeps_decoded_text();
     std::optional<std::string> decoded;
@@ -50,7 +50,7 @@ void take_text_field(std::string_view value, main_view* dialog, int column, std:
         if (result != nullptr || to_list) decoded = hdr_decode_text(value);
     } catch (const std::bad_alloc&) {
     }
-    if (raw != nullptr) *raw = platform::ansi_to_utf16(value);
+    if (raw != nullptr) *raw = value;
     set_last_row_cell(dialog, column, value);
     if (to_list && decoded)
         dialog->set_item_decoded_text(dialog->item_count() - 1, column, *decoded);

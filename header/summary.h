@@ -9,12 +9,12 @@
 
 #include "platform/view.h"
 
-// The raw Subject, From and To values of one message as UTF-16 (through the ANSI code
-// page, as the list shows them); empty when the field does not occur.
+// The raw Subject, From and To values of one message, as written; empty when the field does
+// not occur.
 struct hdr_raw_fields {
-    std::u16string subject;
-    std::u16string from;
-    std::u16string to;
+    std::string subject;
+    std::string from;
+    std::string to;
 };
 
 // Adds the message's row to `dialog`'s list and fills its cells with the main fields; sets

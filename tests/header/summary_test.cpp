@@ -79,9 +79,9 @@ TEST(Summary, AllFourFields) {
     EXPECT_EQ(s.to, "\"Bob\" <bob@example.com>,carol@example.com");
     EXPECT_EQ(s.subject, "caf\xC3\xA9\xC3\xA9");  // each word through its own charset
     EXPECT_EQ(s.date, 784887151);
-    EXPECT_EQ(s.raw.from, u"=?utf-8?Q?Ann?= <a.b>");
-    EXPECT_EQ(s.raw.to, u"\"Bob\" <bob@example.com>,carol@example.com");
-    EXPECT_EQ(s.raw.subject, u"=?iso-8859-1?Q?caf=E9?= =?utf-8?B?w6k=?=");
+    EXPECT_EQ(s.raw.from, "=?utf-8?Q?Ann?= <a.b>");
+    EXPECT_EQ(s.raw.to, "\"Bob\" <bob@example.com>,carol@example.com");
+    EXPECT_EQ(s.raw.subject, "=?iso-8859-1?Q?caf=E9?= =?utf-8?B?w6k=?=");
 }
 
 TEST(Summary, NamesIgnoreCase) {
@@ -102,7 +102,7 @@ TEST(Summary, LastOccurrenceWins) {
         "Date: Tue, 15 Nov 1994 08:12:31 GMT\r\n\r\n");
     EXPECT_EQ(s.cells()[1], u"second");
     EXPECT_EQ(s.subject, "second");
-    EXPECT_EQ(s.raw.subject, u"second");
+    EXPECT_EQ(s.raw.subject, "second");
     EXPECT_EQ(s.cells()[3], u"Tue, 15 Nov 1994 08:12:31 GMT");
     EXPECT_EQ(s.date, 784887151);
 }
@@ -150,11 +150,11 @@ TEST(Summary, RawValuesNeverCarryOverToTheNextMessage) {
     hdr_raw_fields raw;
     hdr_message_summary("Subject: one\r\nFrom: a@x\r\nTo: b@x\r\n\r\n", nullptr, nullptr, nullptr,
                         nullptr, nullptr, &raw);
-    EXPECT_EQ(raw.to, u"b@x");
+    EXPECT_EQ(raw.to, "b@x");
     hdr_message_summary("Subject: two\r\n\r\n", nullptr, nullptr, nullptr, nullptr, nullptr, &raw);
-    EXPECT_EQ(raw.subject, u"two");
-    EXPECT_EQ(raw.from, u"");
-    EXPECT_EQ(raw.to, u"");
+    EXPECT_EQ(raw.subject, "two");
+    EXPECT_EQ(raw.from, "");
+    EXPECT_EQ(raw.to, "");
 }
 
 TEST(Summary, ResultsUntouchedWhenFieldsAreMissing) {
