@@ -2,6 +2,7 @@
 
 #include <bit>
 
+#include "platform/byte_layout.h"
 #include "platform/text.h"
 
 namespace item {
@@ -27,10 +28,7 @@ bool take_utf16(std::u16string_view text, const piece_taker& take) {
         return take({reinterpret_cast<const char*>(text.data()), text.size() * 2});
     } else {
         std::string bytes;
-        for (char16_t c : text) {
-            bytes += static_cast<char>(c);
-            bytes += static_cast<char>(c >> 8);
-        }
+        for (char16_t c : text) platform::put_le(bytes, c, 2);
         return take(bytes);
     }
 }

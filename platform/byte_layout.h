@@ -17,6 +17,9 @@ inline void put_le(std::string& out, uint64_t value, int bytes) {
 inline void put_le_at(char* at, uint64_t value, int bytes) {
     for (int i = 0; i < bytes; ++i) at[i] = static_cast<char>(value >> (8 * i));
 }
+inline void put_le_at(std::string& out, size_t at, uint64_t value, int bytes) {
+    put_le_at(out.data() + at, value, bytes);
+}
 inline void put_le16(char* at, uint16_t value) {
     put_le_at(at, value, 2);
 }
@@ -24,13 +27,13 @@ inline void put_le32(char* at, uint32_t value) {
     put_le_at(at, value, 4);
 }
 inline void put_le16(std::string& out, size_t at, uint16_t value) {
-    put_le_at(out.data() + at, value, 2);
+    put_le_at(out, at, value, 2);
 }
 inline void put_le32(std::string& out, size_t at, uint32_t value) {
-    put_le_at(out.data() + at, value, 4);
+    put_le_at(out, at, value, 4);
 }
 inline void put_le64(std::string& out, size_t at, uint64_t value) {
-    put_le_at(out.data() + at, value, 8);
+    put_le_at(out, at, value, 8);
 }
 
 // Seconds from 1601-01-01, where a FILETIME counts from, to 1970-01-01 (UTC).

@@ -9,6 +9,7 @@
 namespace pst {
 
 using platform::put_le;
+using platform::put_le_at;
 
 namespace {
 
@@ -41,10 +42,6 @@ uint8_t fill_level(size_t used) {
     uint8_t level = 0;
     while (level < 15 && free < at_least_free[level]) ++level;
     return level;
-}
-
-void set_le(std::string& out, size_t at, uint64_t value, int bytes) {
-    for (int i = 0; i < bytes; ++i) out[at + i] = static_cast<char>((value >> (8 * i)) & 0xFF);
 }
 
 }  // namespace
@@ -88,7 +85,7 @@ std::vector<std::string> pst_heap::take_pages() {
         put_le(image, 0, 2);
         for (uint16_t start : p.starts) put_le(image, start, 2);
         put_le(image, used, 2);
-        set_le(image, 0, map_offset, 2);
+        put_le_at(image, 0, map_offset, 2);
         levels.push_back(fill_level(image.size()));
         out.push_back(std::move(image));
     }
@@ -103,7 +100,7 @@ std::vector<std::string> pst_heap::take_pages() {
         std::string& first = out[0];
         first[2] = static_cast<char>(0xEC);
         first[3] = static_cast<char>(signature_);
-        set_le(first, 4, root_, 4);
+        put_le_at(first, 4, root_, 4);
         put_levels(first, 8, 0, 8);
     }
     for (size_t i = 8; i < out.size(); i += 128) put_levels(out[i], 2, i, 128);

@@ -153,8 +153,7 @@ pst_table::pst_table(pst_ndb& ndb, pst_subnodes& subnodes, std::vector<uint32_t>
 void pst_table::add_row(uint32_t row_id, const item::property_map& properties) {
     std::string row(ends_[3], '\0');
     auto set_cell = [&](const column& c, uint64_t value) {
-        for (int i = 0; i < c.size; ++i)
-            row[c.offset + size_t(i)] = static_cast<char>((value >> (8 * i)) & 0xFF);
+        platform::put_le_at(row, c.offset, value, c.size);
         row[ends_[2] + c.bit / 8u] =
             static_cast<char>(row[ends_[2] + c.bit / 8u] | (0x80 >> (c.bit % 8)));
     };

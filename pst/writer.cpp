@@ -208,8 +208,7 @@ void pst_writer::impl::write_name_map() {
     put_le(keyword, 1, 2);                        // named property 0x8001
     uint32_t keyword_hash = crc(keywords_bytes);
     std::string keyword_in_bucket = keyword;
-    for (int i = 0; i < 4; ++i)
-        keyword_in_bucket[size_t(i)] = static_cast<char>(keyword_hash >> (8 * i));
+    platform::put_le_at(keyword_in_bucket, 0, keyword_hash, 4);
 
     item::property_map names;
     names[0x00010003].fixed = buckets;
