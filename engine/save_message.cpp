@@ -1,5 +1,5 @@
-// Writing one message: the stored bytes as an .eml file, or an Outlook .msg file made by
-// the program's own message store (or a registered message library). Either is written
+// Writing one message: the stored bytes as an .eml file, or an Outlook .msg file of the
+// message's item (or made by a registered message library). Either is written
 // under a temporary name in the list folder, dated, and renamed onto its own name only when
 // it is complete, so a name never holds part of a message, whenever the run stops.
 
@@ -127,9 +127,9 @@ void convert_to_msg(dispatch::dispatch_object& root, const std::u16string& path,
     }
 }
 
-// The program's own message store writes the file at `path`, the item made from every byte
-// of the message, with the raw receivers and subject the library would be given. False,
-// said, when the file cannot be written.
+// The .msg file at `path`, its item made from every byte of the message, with the raw
+// receivers and subject the library would be given (the PST's item is made the same way).
+// False, said, when the file cannot be written.
 bool write_own_msg(const std::string& path, const message_read& message) {
     item::message built =
         item::build_item(*message.text, message.raw.to, message.raw.subject, true);
