@@ -1,13 +1,10 @@
 #include "app/morvale_dlg.h"
 
-#include <io.h>
 #include <shellapi.h>
 #include <shlobj.h>
-#include <shobjidl.h>
 #include <windowsx.h>
 
 #include <algorithm>
-#include <new>
 #include <vector>
 
 #include "app/about_dlg.h"
@@ -65,9 +62,6 @@ const std::vector<std::pair<int, unsigned>> control_layout = {
 std::wstring file_name_of(const std::wstring& path) {
     return path.substr(platform::file_name_start(path));
 }
-
-// The width of the list's place, at 96 dots per inch, from which the preview shows beside it.
-constexpr int preview_wide_enough = 700;
 
 int scaled(int pixels, HWND window) {
     return MulDiv(pixels, int(window_dpi(window)), 96);
@@ -172,6 +166,7 @@ BOOL CMorvaleDlg::OnInitDialog() {
     ::GetWindowRect(status_bar_, &bar);
     layout_.keep_clear_at_bottom(bar.bottom - bar.top);
     preview_ = std::make_unique<message_preview>(m_hWnd, preview_ready_message);
+    pane_.attach(m_hWnd, m_message_list.m_hWnd, GetDlgItem(IDC_PREVIEW));
     SendDlgItemMessageW(m_hWnd, IDC_PREVIEW, EM_SETLIMITTEXT, 0, 0);
     DragAcceptFiles(m_hWnd, TRUE);
     SetTimer(m_hWnd, rows_timer, rows_timer_interval, nullptr);
@@ -200,18 +195,18 @@ BOOL CMorvaleDlg::OnInitDialog() {
 void CMorvaleDlg::restore_view(const view_settings& settings) {
     restore_column_widths(m_hWnd, m_message_list.m_hWnd, settings);
     if (settings.decoded_text) OnViewDecodedText();
-    preview_on_ = settings.preview;
+    pane_.set_on(settings.preview);
     CheckMenuItem(GetMenu(), ID_VIEW_PREVIEW,
-                  MF_BYCOMMAND | (preview_on_ ? MF_CHECKED : MF_UNCHECKED));
-    split_ = settings.split;
+                  MF_BYCOMMAND | (pane_.on() ? MF_CHECKED : MF_UNCHECKED));
+    pane_.set_split(settings.split);
 }
 
 // What the user made of the window, for the next start.
 void CMorvaleDlg::keep_view() const {
     view_settings settings = window_view_settings(m_hWnd, m_message_list.m_hWnd);
     settings.decoded_text = list_.decoded();
-    settings.preview = preview_on_;
-    settings.split = split_;
+    settings.preview = pane_.on();
+    settings.split = pane_.split();
     store_view_settings(settings);
 }
 
@@ -773,71 +768,23 @@ LRESULT CMorvaleDlg::OnSize(WPARAM, LPARAM) {
     return 0;
 }
 
-// The preview takes the right part of the list's place when the window is wide enough,
-// beside a splitter the mouse can move; the list keeps the whole place otherwise.
 void CMorvaleDlg::place_preview() {
-    HWND list = m_message_list.m_hWnd;
-    HWND pane = GetDlgItem(IDC_PREVIEW);
-    if (pane == nullptr) return;
-    if (!dragging_split_) {
-        GetWindowRect(list, &list_area_);
-        MapWindowPoints(nullptr, m_hWnd, reinterpret_cast<POINT*>(&list_area_), 2);
-    }
-    int width = list_area_.right - list_area_.left;
-    int height = list_area_.bottom - list_area_.top;
-    bool was_shown = IsWindowVisible(pane) != FALSE;
-    if (!preview_on_ || width < scaled(preview_wide_enough, m_hWnd)) {
-        if (dragging_split_ || !was_shown) return;
-        ShowWindow(pane, SW_HIDE);
-        MoveWindow(list, list_area_.left, list_area_.top, width, height, TRUE);
-        return;
-    }
-    int gap = scaled(6, m_hWnd);
-    int list_width = int((width - gap) * split_);
-    MoveWindow(list, list_area_.left, list_area_.top, list_width, height, TRUE);
-    MoveWindow(pane, list_area_.left + list_width + gap, list_area_.top, width - list_width - gap,
-               height, TRUE);
-    if (!was_shown) {
-        ShowWindow(pane, SW_SHOWNA);
-        update_preview();
-    }
+    if (pane_.place()) update_preview();
 }
 
-bool CMorvaleDlg::preview_shown() const {
-    return preview_on_ && IsWindowVisible(GetDlgItem(IDC_PREVIEW));
-}
-
-RECT CMorvaleDlg::splitter_rect() const {
-    RECT list, pane;
-    GetWindowRect(m_message_list.m_hWnd, &list);
-    GetWindowRect(GetDlgItem(IDC_PREVIEW), &pane);
-    RECT between{list.right, list.top, pane.left, list.bottom};
-    MapWindowPoints(nullptr, m_hWnd, reinterpret_cast<POINT*>(&between), 2);
-    return between;
-}
-
+// The splitter between the list and the preview follows the mouse that drags it.
 LRESULT CMorvaleDlg::OnMouseDown(WPARAM, LPARAM point) {
-    POINT at{GET_X_LPARAM(point), GET_Y_LPARAM(point)};
-    RECT splitter = splitter_rect();
-    if (!preview_shown() || !PtInRect(&splitter, at)) return 0;
-    dragging_split_ = true;
-    SetCapture(m_hWnd);
+    pane_.mouse_down(POINT{GET_X_LPARAM(point), GET_Y_LPARAM(point)});
     return 0;
 }
 
 LRESULT CMorvaleDlg::OnMouseMove(WPARAM, LPARAM point) {
-    if (!dragging_split_) return 0;
-    int width = list_area_.right - list_area_.left;
-    if (width <= 0) return 0;
-    split_ = std::clamp(double(GET_X_LPARAM(point) - list_area_.left) / width, 0.2, 0.8);
-    place_preview();
+    if (pane_.mouse_move(GET_X_LPARAM(point))) update_preview();
     return 0;
 }
 
 LRESULT CMorvaleDlg::OnMouseUp(WPARAM, LPARAM) {
-    if (!dragging_split_) return 0;
-    dragging_split_ = false;
-    ReleaseCapture();
+    pane_.mouse_up();
     return 0;
 }
 
@@ -845,8 +792,7 @@ LRESULT CMorvaleDlg::OnSetCursor(WPARAM window, LPARAM) {
     POINT at;
     GetCursorPos(&at);
     ScreenToClient(m_hWnd, &at);
-    RECT splitter = splitter_rect();
-    if (reinterpret_cast<HWND>(window) == m_hWnd && preview_shown() && PtInRect(&splitter, at)) {
+    if (reinterpret_cast<HWND>(window) == m_hWnd && pane_.over_splitter(at)) {
         SetCursor(LoadCursorW(nullptr, IDC_SIZEWE));
         return TRUE;
     }
@@ -856,9 +802,9 @@ LRESULT CMorvaleDlg::OnSetCursor(WPARAM window, LPARAM) {
 
 // View > Preview: the pane beside the list, or the list alone.
 void CMorvaleDlg::OnViewPreview() {
-    preview_on_ = !preview_on_;
+    pane_.set_on(!pane_.on());
     CheckMenuItem(GetMenu(), ID_VIEW_PREVIEW,
-                  MF_BYCOMMAND | (preview_on_ ? MF_CHECKED : MF_UNCHECKED));
+                  MF_BYCOMMAND | (pane_.on() ? MF_CHECKED : MF_UNCHECKED));
     layout_.apply();
     place_preview();
 }
@@ -880,7 +826,7 @@ LRESULT CMorvaleDlg::OnListSelectionChanged(NMHDR* header) {
 // The focused row's preview when it is chosen, else the first chosen row's. While a run
 // goes the store is the run's, and the pane waits for its end.
 void CMorvaleDlg::update_preview() {
-    if (!preview_shown() || running_) return;
+    if (!pane_.shown() || running_) return;
     int position = list_.leading_chosen_row();
     if (position < 0 || position >= list_.size()) {
         previewed_row_ = -1;

@@ -17,6 +17,7 @@
 #include "app/message_rows.h"
 #include "app/opened_messages.h"
 #include "app/save_commands.h"
+#include "app/split_pane.h"
 #include "app/view_settings.h"
 #include "app/worker.h"
 
@@ -113,8 +114,6 @@ class CMorvaleDlg : public CDialog {
     void create_status_bar();
     void update_preview();
     void place_preview();
-    RECT splitter_rect() const;
-    bool preview_shown() const;
     void restore_view(const view_settings& settings);
     void keep_view() const;
     void use_store(const std::wstring& path);
@@ -144,10 +143,7 @@ class CMorvaleDlg : public CDialog {
     std::unique_ptr<message_preview> preview_;
     uint64_t preview_number_ = 0;  // the preview asked for last
     int previewed_row_ = -1;       // its row's engine index
-    bool preview_on_ = true;       // View > Preview
-    double split_ = 0.5;           // the list's share of the width the pane splits
-    bool dragging_split_ = false;
-    RECT list_area_{};             // the place the list and the preview share
+    split_pane pane_;              // the list beside the preview
     bool running_ = false;         // a run started here has not ended (nor been stopped)
     bool save_button_on_ = false;  // a format was chosen with its button: "Save" may be used
     std::wstring start_store_;
