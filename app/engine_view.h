@@ -40,7 +40,7 @@ class engine_view : public main_view {
     int message_box(const std::string& text, const std::string& title, unsigned flags) override;
     void unreadable_bytes(const std::string& store, const std::string& what) override;
     bool checkpoint() override;
-    // When the run ends without being abandoned: the last rows and the empty bar show at
+    // When the run ends: unless it was abandoned, the last rows and the empty bar show at
     // once, the window hears what the run did, and the bytes it could not read are listed.
     void run_ended(const run_report& report);
 

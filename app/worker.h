@@ -51,8 +51,7 @@ struct run_report {
     std::vector<std::wstring> failures;  // a save run: each message not saved, and why
 };
 
-// What a run started from the dialog calls on its own thread when it ends without being
-// abandoned.
+// What a run calls on its own thread when it ends, abandoned or not.
 using run_end_report = std::function<void(const run_report& report)>;
 
 // Starts a run of the request with the save mode read by the worker; its end goes to
