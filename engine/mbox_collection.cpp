@@ -9,6 +9,7 @@
 #include "msg/message_builder.h"
 #include "msg/mime_reader.h"
 #include "platform/fs.h"
+#include "platform/output_file.h"
 #include "platform/text.h"
 
 namespace {

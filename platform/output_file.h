@@ -1,8 +1,8 @@
 #pragma once
-// Writing an output of a run: under a temporary name of this process beside the file's own
-// name, renamed onto it only when complete, so a name never holds part of a file however
-// the run stops, and two runs into one folder never touch each other's files; and the
-// rules of what an output may stand in place of.
+// Writing an output of a run: its folders made without following a link, each file under a
+// temporary name of this process beside the file's own name, renamed onto it only when complete, so
+// a name never holds part of a file however the run stops, and two runs into one folder never touch
+// each other's files; and the rules of what an output may stand in place of.
 
 #include <atomic>
 #include <cstdio>
@@ -13,6 +13,13 @@
 #include "platform/read.h"
 
 namespace platform {
+
+// Makes the folders of `relative` (names separated by '/', on Windows by '\\' too), each
+// inside the one before, starting in the folder `base`, which must exist; folders already
+// there are taken as they are. No link is followed below `base`: a link or anything but a
+// folder on the way ends it (-1, errno ELOOP or ENOTDIR), and so does a name "..". 0 on
+// success, -1 with errno set on failure.
+int make_folders_below(const char* base, const std::string& relative);
 
 // What the outputs of a run may stand in place of; set before the run starts.
 struct output_rules {

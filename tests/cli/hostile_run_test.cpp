@@ -663,6 +663,19 @@ const std::vector<hostile_run>& hostile_runs() {
              ASSERT_EQ(run.written.size(), 1u);
              EXPECT_EQ(run.written.begin()->first, "m.pst");
          }},
+        {"a manifest temporary file left by a killed process of this id",
+         false,
+         [](place& p) {
+             p.write("out/" + platform::next_temporary_name("m.jsonl"), "half a file");
+             return std::vector<std::string>{"--manifest", p.at("out/m.jsonl"),
+                                             p.small_store("in/st.dbx", {"From: a@x\r\n\r\nx"})};
+         },
+         0,
+         {},
+         [](place&, const outcome& run) {
+             ASSERT_EQ(run.written.size(), 1u);
+             EXPECT_EQ(run.written.begin()->first, "m.jsonl");
+         }},
         {"control characters in a store's name, in the CSV",
          true,
          [](place& p) {
