@@ -6,7 +6,6 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
-#include <new>
 
 #include "engine/collection.h"
 #include "engine/engine.h"

@@ -37,6 +37,7 @@ std::string collected_name(const std::string& file_name) {
 
 }  // namespace
 
+// The line has a save run's form, with no folder to name.
 bool listing_sink::begin_list(const dbx_t& store, int list, int handled, recover_totals&) {
     say_recovering(store, list, handled, "(null)/(null)");
     return true;

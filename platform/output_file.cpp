@@ -104,11 +104,12 @@ namespace {
 std::atomic<uint64_t> temporaries_taken{0};
 
 std::string temporary_name(const std::string& name, uint64_t serial) {
-    // A message file's name ends in ".<offset>.<extension>", unique within its folder.
+    // A message file's name ends in ".<offset>.<extension>", unique within its folder; the
+    // end kept is set off by a point.
     constexpr size_t number_and_extension = 13;
-    size_t keep = std::min(name.size(), number_and_extension);
-    return "~morvale." + std::to_string(process_id()) + "." + std::to_string(serial) +
-           name.substr(name.size() - keep) + ".tmp";
+    std::string end = name.substr(name.size() - std::min(name.size(), number_and_extension));
+    if (end.empty() || end[0] != '.') end.insert(0, ".");
+    return "~morvale." + std::to_string(process_id()) + "." + std::to_string(serial) + end + ".tmp";
 }
 
 }  // namespace
