@@ -33,6 +33,7 @@ struct chain_kept {
     std::string file;
 };
 
+// Where a run's chains go.
 class message_sink {
   public:
     virtual ~message_sink() = default;
@@ -41,7 +42,7 @@ class message_sink {
     // False, said, when none of them can go there: the run ends, and `totals` is told when
     // the output could not be written.
     virtual bool begin_list(const dbx_t& store, int list, int handled, recover_totals& totals) = 0;
-    // Takes a chain of the list begun, saying its line when it is saved.
+    // Takes a chain of the list begun; a run that writes says its line.
     virtual chain_kept take(const chain_taken& chain, recover_totals& totals) = 0;
     // Whether take() wants the record of every usable chain.
     virtual bool wants_records() const { return false; }
