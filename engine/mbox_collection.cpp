@@ -9,6 +9,7 @@
 #include "mime/content.h"
 #include "mime/reader.h"
 #include "platform/fs.h"
+#include "platform/output_file.h"
 #include "platform/text.h"
 
 namespace {

@@ -26,7 +26,7 @@ class pst_collection : public message_collection, private pst::pst_output {
     // record key, so the same run gives the same file. A file standing under the name is
     // replaced only when `replace_existing` says so. False, said, when it cannot be made.
     bool open(const std::string& path, const std::string& identity,
-              bool replace_existing = run_outputs.replace_existing);
+              bool replace_existing = platform::run_outputs.replace_existing);
 
     std::optional<folder_id> folder(const std::vector<std::string>& store_folder,
                                     int list) override;
