@@ -44,7 +44,7 @@ test-outputs: build-asan build-windows
 	scripts/install-deps pst
 	scripts/check-outputs $(CURDIR)/build/asan/cli/morvale $(CURDIR)/build/windows/cli/morvale.exe \
 		$(CURDIR)/build/asan/tools/dbxgen/dbxgen $(CURDIR)/build/asan/tests/msg/msg_file_check \
-		$(CURDIR)/build/asan/tests/msg/pst_file_check
+		$(CURDIR)/build/asan/tests/pst/pst_file_check
 
 # The dialog tests 30 times under wine: any failure fails; the last line says how many passed.
 test-repeat: build-windows
