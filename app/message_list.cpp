@@ -5,6 +5,7 @@
 
 #include "app/message_preview.h"
 #include "app/pictures.h"
+#include "app/resource.h"
 
 namespace {
 
@@ -107,13 +108,113 @@ std::vector<int> message_list::chosen_positions() const {
         }
         return positions;
     }
+    return asked_positions(listed);
+}
+
+// The control asked for each chosen position below `bound`, in order.
+std::vector<int> message_list::asked_positions(int bound) const {
+    std::vector<int> positions;
     for (int position = -1;;) {
         position = static_cast<int>(
             control_.SendMessage(LVM_GETNEXTITEM, WPARAM(position), LVNI_SELECTED));
-        if (position < 0 || position >= listed) break;
+        if (position < 0 || position >= bound) break;
         positions.push_back(position);
     }
     return positions;
+}
+
+std::vector<int> message_list::selected_positions() const {
+    return asked_positions(size());
+}
+
+// The focused row when it is chosen, else the first chosen one.
+int message_list::leading_chosen_row() const {
+    int position = static_cast<int>(
+        control_.SendMessage(LVM_GETNEXTITEM, WPARAM(-1), LVNI_FOCUSED | LVNI_SELECTED));
+    if (position >= 0) return position;
+    return static_cast<int>(control_.SendMessage(LVM_GETNEXTITEM, WPARAM(-1), LVNI_SELECTED));
+}
+
+void message_list::select_all() {
+    LVITEMW state{};
+    state.stateMask = LVIS_SELECTED;
+    state.state = LVIS_SELECTED;
+    control_.SendMessage(LVM_SETITEMSTATE, WPARAM(-1), reinterpret_cast<LPARAM>(&state));
+}
+
+// The chosen rows as lines of tab-separated cells, as the list shows them, under a line
+// of the column headings; a deleted fragment's line ends in a note saying so.
+void message_list::copy_chosen(HWND owner) const {
+    std::vector<int> positions = selected_positions();
+    if (positions.empty()) return;
+    std::u16string text = u"From\tE-mail Subject\tTo\tDate\r\n";
+    for (int position : positions) {
+        for (int column = 0; column < 4; ++column) {
+            if (column > 0) text += u'\t';
+            text += shown_text(position, column);
+        }
+        if (shown(position).list == 1) text += u"\t(deleted fragment)";
+        text += u"\r\n";
+    }
+    if (!OpenClipboard(owner)) return;
+    EmptyClipboard();
+    size_t bytes = (text.size() + 1) * sizeof(char16_t);
+    HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE, bytes);
+    if (memory != nullptr) {
+        void* place = GlobalLock(memory);
+        std::copy_n(reinterpret_cast<const char*>(text.c_str()), bytes, static_cast<char*>(place));
+        GlobalUnlock(memory);
+        if (SetClipboardData(CF_UNICODETEXT, memory) == nullptr) GlobalFree(memory);
+    }
+    CloseClipboard();
+}
+
+// The widths are for 96 dots per inch and grow with the display's scale. The narrow
+// column that marks deleted fragments is the fifth, shown first.
+void message_list::insert_columns(UINT dpi) {
+    auto at_scale = [dpi](int pixels) { return MulDiv(pixels, int(dpi), 96); };
+    control_.InsertColumn(0, L"From", LVCFMT_LEFT, at_scale(150));
+    control_.InsertColumn(1, L"E-mail Subject", LVCFMT_LEFT, at_scale(167));
+    control_.InsertColumn(2, L"To", LVCFMT_LEFT, at_scale(150));
+    control_.InsertColumn(3, L"Date", LVCFMT_LEFT, at_scale(last_column_smallest));
+    control_.InsertColumn(fragment_column, fragment_mark, LVCFMT_CENTER, at_scale(22));
+    int order[5] = {fragment_column, 0, 1, 2, 3};
+    control_.SendMessage(LVM_SETCOLUMNORDERARRAY, 5, reinterpret_cast<LPARAM>(order));
+}
+
+namespace {
+
+// The dialog manager takes Enter for the default button, which is mostly disabled; on the
+// list Enter opens the selected message, so the list asks for the key itself. Ctrl+A and
+// Ctrl+C on the list select every row and copy the chosen ones. When the list or one of
+// its columns changes width, the last column fills what is left.
+LRESULT CALLBACK list_wants_enter(HWND list, UINT message, WPARAM wparam, LPARAM lparam, UINT_PTR,
+                                  DWORD_PTR shown) {
+    if (message == WM_SIZE ||
+        (message == WM_NOTIFY &&
+         (reinterpret_cast<const NMHDR*>(lparam)->code == HDN_ENDTRACKW ||
+          reinterpret_cast<const NMHDR*>(lparam)->code == HDN_ITEMCHANGEDW))) {
+        LRESULT result = DefSubclassProc(list, message, wparam, lparam);
+        reinterpret_cast<const message_list*>(shown)->fill_width();
+        return result;
+    }
+    if (message == WM_GETDLGCODE && lparam != 0) {
+        const auto* key = reinterpret_cast<const MSG*>(lparam);
+        if (key->message == WM_KEYDOWN && key->wParam == VK_RETURN) return DLGC_WANTMESSAGE;
+    }
+    if (message == WM_KEYDOWN && GetKeyState(VK_CONTROL) < 0 && (wparam == 'A' || wparam == 'C')) {
+        UINT command = wparam == 'A' ? ID_EDIT_SELECT_ALL : ID_LIST_COPY;
+        SendMessageW(GetParent(list), WM_COMMAND, MAKEWPARAM(command, 0), 0);
+        return 0;
+    }
+    if (message == WM_NCDESTROY) RemoveWindowSubclass(list, list_wants_enter, 0);
+    return DefSubclassProc(list, message, wparam, lparam);
+}
+
+}  // namespace
+
+void message_list::take_keys() {
+    SetWindowSubclass(control_.m_hWnd, list_wants_enter, 0, reinterpret_cast<DWORD_PTR>(this));
 }
 
 void message_list::set_chosen(size_t from, size_t to, bool chosen) {

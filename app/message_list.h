@@ -64,6 +64,20 @@ class message_list {
     // for each row takes long in a long list.
     void note_state_change(const NMHDR* header);
 
+    // The columns, at the scale `dpi`; once, as the dialog opens.
+    void insert_columns(UINT dpi);
+    // The list takes Enter, Ctrl+A and Ctrl+C for itself (sending the dialog the commands
+    // to open, select all and copy), and keeps its last column filling the width.
+    void take_keys();
+    // The chosen positions, in order, as the control says them.
+    std::vector<int> selected_positions() const;
+    // The chosen row that stands for the choice where one message is wanted: the focused
+    // row when it is chosen, else the first chosen one; -1 when none is chosen.
+    int leading_chosen_row() const;
+    void select_all();
+    // The chosen rows onto the clipboard as text, for `owner`.
+    void copy_chosen(HWND owner) const;
+
   private:
     bool comes_before(int a, int b) const;
     void sort_all();  // the rows shown in the order of the sorted column
@@ -73,6 +87,7 @@ class message_list {
     void refresh_control(bool keep_view);
     // The positions the control shows chosen, in order.
     std::vector<int> chosen_positions() const;
+    std::vector<int> asked_positions(int bound) const;
     void set_chosen(size_t from, size_t to, bool chosen);  // positions from..to, inclusive
     // The order of the rows shown changes by `reorder`; the chosen rows, the focused one and
     // the anchor of a Shift-click stay with their rows (then shown in view when `show_focus`).

@@ -8,10 +8,11 @@
 #include "header/date.h"
 #include "header/decode.h"
 #include "header/summary.h"
-#include "msg/attachment_names.h"
-#include "msg/html_text.h"
-#include "msg/message_content.h"
-#include "msg/mime_reader.h"
+#include "mime/attachment_names.h"
+#include "mime/content.h"
+#include "mime/html_text.h"
+#include "mime/reader.h"
+#include "platform/byte_layout.h"
 #include "platform/fs.h"
 #include "platform/text.h"
 
@@ -56,25 +57,25 @@ std::wstring size_text(size_t bytes) {
 
 // The part with no more of its body than a pane's worth of text can come from: its first
 // screens show at once however long it is.
-msg::mime_part first_of(const msg::mime_part& part, size_t limit) {
-    msg::mime_part shortened = part;
+mime::mime_part first_of(const mime::mime_part& part, size_t limit) {
+    mime::mime_part shortened = part;
     size_t bytes = limit * 4;
     if (shortened.body.size() > bytes) shortened.body = shortened.body.substr(0, bytes);
     return shortened;
 }
 
-std::wstring body_text(const msg::message_content& content, size_t limit) {
+std::wstring body_text(const mime::message_content& content, size_t limit) {
     if (content.text != nullptr)
-        return to_wide(msg::part_text_utf8(first_of(*content.text, limit)));
+        return to_wide(mime::part_text_utf8(first_of(*content.text, limit)));
     if (content.html != nullptr)
-        return to_wide(msg::html_to_text(msg::part_text_utf8(first_of(*content.html, limit))));
+        return to_wide(mime::html_to_text(mime::part_text_utf8(first_of(*content.html, limit))));
     return L"";
 }
 
 // The last Cc field of the header, as written.
 std::optional<std::string> cc_field(std::string_view header) {
     std::optional<std::string> cc;
-    msg::walk_header_fields(header, [&cc](const std::string& name, const std::string& value) {
+    mime::walk_header_fields(header, [&cc](const std::string& name, const std::string& value) {
         if (platform::equal_ignoring_case(name, "cc")) cc = value;
     });
     return cc;
@@ -90,10 +91,8 @@ void add_line(std::wstring& text, const wchar_t* label, const std::optional<std:
 }  // namespace
 
 std::wstring local_date_text(int64_t seconds) {
-    // FILETIME counts 100-nanosecond steps from 1601.
-    constexpr int64_t from_1601 = 11644473600;
     ULARGE_INTEGER ticks;
-    ticks.QuadPart = uint64_t(seconds + from_1601) * 10000000u;
+    ticks.QuadPart = platform::filetime_of(seconds);
     FILETIME utc{ticks.LowPart, ticks.HighPart};
     SYSTEMTIME universal, local;
     if (!FileTimeToSystemTime(&utc, &universal) ||
@@ -114,7 +113,7 @@ std::wstring preview_text(const std::string& message, bool fragment, bool with_s
     }
     const char* start = message.c_str();
     hdr_main_values fields = hdr_main_fields(start, start + std::strlen(start));
-    msg::mime_part root = msg::read_mime_message(message);
+    mime::mime_part root = mime::read_mime_message(message);
     std::wstring text;
     add_line(text, L"From:\t", fields[hdr_from]);
     add_line(text, L"To:\t", fields[hdr_to]);
@@ -126,16 +125,16 @@ std::wstring preview_text(const std::string& message, bool fragment, bool with_s
                 L"\n";
     }
     add_line(text, L"Subject:\t", fields[hdr_subject]);
-    msg::message_content content = msg::sort_parts(root);
+    mime::message_content content = mime::sort_parts(root);
     if (!content.attachments.empty()) {
         text += L"Attachments:\t";
         for (size_t i = 0; i < content.attachments.size(); ++i) {
-            const msg::mime_part& part = *content.attachments[i];
+            const mime::mime_part& part = *content.attachments[i];
             if (i > 0) text += L"; ";
-            text += to_wide(msg::name_attachment(part, i).long_name);
+            text += to_wide(mime::name_attachment(part, i).long_name);
             if (with_sizes) {
                 std::string storage;
-                text += L" (" + size_text(msg::decoded_body(part, storage).size()) + L")";
+                text += L" (" + size_text(mime::decoded_body(part, storage).size()) + L")";
             }
         }
         text += L"\n";

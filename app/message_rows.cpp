@@ -3,7 +3,7 @@
 #include <utility>
 
 #include "header/date.h"
-#include "msg/address_list.h"
+#include "mime/address_list.h"
 #include "platform/text.h"
 
 // A row asked for inside the rows handed over already goes to the end, as it would on
@@ -94,9 +94,9 @@ void message_row::read_names() {
 
 std::optional<std::u16string> row_name(const std::u16string& cell) {
     if (cell.empty()) return std::nullopt;
-    std::vector<msg::mailbox> mailboxes = msg::parse_address_list(platform::utf16_to_ansi(cell));
+    std::vector<mime::mailbox> mailboxes = mime::parse_address_list(platform::utf16_to_ansi(cell));
     if (mailboxes.empty()) return std::nullopt;
-    const msg::mailbox& first = mailboxes.front();
+    const mime::mailbox& first = mailboxes.front();
     return platform::utf8_to_utf16(first.name.empty() ? first.address : first.name);
 }
 

@@ -1,13 +1,10 @@
 #include "app/morvale_dlg.h"
 
-#include <io.h>
 #include <shellapi.h>
 #include <shlobj.h>
-#include <shobjidl.h>
 #include <windowsx.h>
 
 #include <algorithm>
-#include <new>
 #include <vector>
 
 #include "app/about_dlg.h"
@@ -18,23 +15,13 @@
 #include "app/pictures.h"
 #include "app/resource.h"
 #include "app/shell_seams.h"
-#include "app/view_settings.h"
 #include "app/wide_text.h"
-#include "app/worker.h"
+#include "app/window_placement.h"
 #include "engine/engine.h"
 #include "platform/fs.h"
 #include "platform/text.h"
 
-std::wstring dbx_path;
-std::wstring dbx_file_name;
-std::wstring save_folder;
-std::wstring pst_file;
-bool pst_file_replaces = false;
-
 namespace {
-
-const wchar_t* const no_folder_text =
-    L"Saving path doesn't exist, please select another path for saving.";
 
 const wchar_t* const exit_question = L"Do you want to Exit ?       ";
 
@@ -42,10 +29,6 @@ const wchar_t* const exit_question = L"Do you want to Exit ?       ";
 constexpr UINT_PTR rows_timer = 1;
 constexpr UINT rows_timer_interval = 250;  // milliseconds
 
-// Sent by the worker when it wants the rows it handed over shown now.
-constexpr UINT take_rows_message = WM_APP + 1;
-// Sent by the worker when its run has ended (LPARAM: the run's report).
-constexpr UINT run_ended_message = WM_APP + 2;
 // Posted by the preview's thread when a preview is made (WPARAM: its number).
 constexpr UINT preview_ready_message = WM_APP + 3;
 
@@ -75,44 +58,10 @@ const std::vector<std::pair<int, unsigned>> control_layout = {
     {IDCANCEL, layout::moves_down | layout::moves_right},
 };
 
-// The dialog manager takes Enter for the default button, which is mostly disabled; on the
-// list Enter opens the selected message, so the list asks for the key itself. Ctrl+A and
-// Ctrl+C on the list select every row and copy the chosen ones. When the list or one of
-// its columns changes width, the last column fills what is left.
-LRESULT CALLBACK list_wants_enter(HWND list, UINT message, WPARAM wparam, LPARAM lparam, UINT_PTR,
-                                  DWORD_PTR shown) {
-    if (message == WM_SIZE ||
-        (message == WM_NOTIFY &&
-         (reinterpret_cast<const NMHDR*>(lparam)->code == HDN_ENDTRACKW ||
-          reinterpret_cast<const NMHDR*>(lparam)->code == HDN_ITEMCHANGEDW))) {
-        LRESULT result = DefSubclassProc(list, message, wparam, lparam);
-        reinterpret_cast<const message_list*>(shown)->fill_width();
-        return result;
-    }
-    if (message == WM_GETDLGCODE && lparam != 0) {
-        const auto* key = reinterpret_cast<const MSG*>(lparam);
-        if (key->message == WM_KEYDOWN && key->wParam == VK_RETURN) return DLGC_WANTMESSAGE;
-    }
-    if (message == WM_KEYDOWN && GetKeyState(VK_CONTROL) < 0 && (wparam == 'A' || wparam == 'C')) {
-        UINT command = wparam == 'A' ? ID_EDIT_SELECT_ALL : ID_LIST_COPY;
-        SendMessageW(GetParent(list), WM_COMMAND, MAKEWPARAM(command, 0), 0);
-        return 0;
-    }
-    if (message == WM_NCDESTROY) RemoveWindowSubclass(list, list_wants_enter, 0);
-    return DefSubclassProc(list, message, wparam, lparam);
-}
-
-std::wstring counted(int count, const wchar_t* one, const wchar_t* many) {
-    return std::to_wstring(count) + L" " + (count == 1 ? one : many);
-}
-
 // The file name of a path: what follows its last separator.
 std::wstring file_name_of(const std::wstring& path) {
     return path.substr(platform::file_name_start(path));
 }
-
-// The width of the list's place, at 96 dots per inch, from which the preview shows beside it.
-constexpr int preview_wide_enough = 700;
 
 int scaled(int pixels, HWND window) {
     return MulDiv(pixels, int(window_dpi(window)), 96);
@@ -199,15 +148,15 @@ void CMorvaleDlg::DoDataExchange(CDataExchange* pDX) {
 
 BOOL CMorvaleDlg::OnInitDialog() {
     CDialog::OnInitDialog();
-    main_dialog = this;
+    engine_view_.attach(m_hWnd);
+    main_dialog = &engine_view_;
     add_about_item();
     SetIcon(m_hIcon, TRUE);
     SetIcon(m_hIcon, FALSE);
-    insert_columns();
+    list_.insert_columns(window_dpi(m_hWnd));
     m_message_list.SetExtendedStyle(LVS_EX_GRIDLINES | LVS_EX_FULLROWSELECT | LVS_EX_DOUBLEBUFFER);
     load_banner();
-    SetWindowSubclass(m_message_list.m_hWnd, list_wants_enter, 0,
-                      reinterpret_cast<DWORD_PTR>(&list_));
+    list_.take_keys();
     date_tip_.attach(m_message_list.m_hWnd, [this](int position, int column) {
         return column == 3 ? list_.date_tip(position) : std::nullopt;
     });
@@ -217,6 +166,7 @@ BOOL CMorvaleDlg::OnInitDialog() {
     ::GetWindowRect(status_bar_, &bar);
     layout_.keep_clear_at_bottom(bar.bottom - bar.top);
     preview_ = std::make_unique<message_preview>(m_hWnd, preview_ready_message);
+    pane_.attach(m_hWnd, m_message_list.m_hWnd, GetDlgItem(IDC_PREVIEW));
     SendDlgItemMessageW(m_hWnd, IDC_PREVIEW, EM_SETLIMITTEXT, 0, 0);
     DragAcceptFiles(m_hWnd, TRUE);
     SetTimer(m_hWnd, rows_timer, rows_timer_interval, nullptr);
@@ -233,7 +183,7 @@ BOOL CMorvaleDlg::OnInitDialog() {
     update_status();
     view_settings settings = load_view_settings();
     restore_view(settings);
-    place_window(settings);
+    place_window(m_hWnd, settings, layout_.minimum_size());
     layout_.apply();
     place_preview();
     list_.fill_width();
@@ -243,99 +193,20 @@ BOOL CMorvaleDlg::OnInitDialog() {
 
 // The columns, Decoded text, Preview and the splitter as the user left them.
 void CMorvaleDlg::restore_view(const view_settings& settings) {
-    for (int column = 0; column <= fragment_column; ++column) {
-        if (const auto& width = settings.column_widths[size_t(column)])
-            m_message_list.SendMessage(LVM_SETCOLUMNWIDTH, WPARAM(column),
-                                       MAKELPARAM(scaled(*width, m_hWnd), 0));
-    }
+    restore_column_widths(m_hWnd, m_message_list.m_hWnd, settings);
     if (settings.decoded_text) OnViewDecodedText();
-    preview_on_ = settings.preview;
+    pane_.set_on(settings.preview);
     CheckMenuItem(GetMenu(), ID_VIEW_PREVIEW,
-                  MF_BYCOMMAND | (preview_on_ ? MF_CHECKED : MF_UNCHECKED));
-    split_ = settings.split;
-}
-
-// The window where the user left it, when that is on a screen; otherwise wide enough for
-// the preview beside the list where the screen has room. Either way it fits the screen it
-// is on.
-void CMorvaleDlg::place_window(const view_settings& settings) {
-    RECT window{};
-    ::GetWindowRect(m_hWnd, &window);
-    if (settings.placement) {
-        WINDOWPLACEMENT place = *settings.placement;
-        RECT& normal = place.rcNormalPosition;
-        UINT dpi = window_dpi(m_hWnd);
-        normal.right =
-            normal.left + MulDiv(normal.right - normal.left, int(dpi), int(settings.placement_dpi));
-        normal.bottom =
-            normal.top + MulDiv(normal.bottom - normal.top, int(dpi), int(settings.placement_dpi));
-        // The window shows when the dialog is ready, maximised when it was left so.
-        bool maximized = place.showCmd == SW_SHOWMAXIMIZED;
-        place.flags = 0;
-        place.showCmd = SW_HIDE;
-        if (MonitorFromRect(&normal, MONITOR_DEFAULTTONULL) != nullptr) {
-            SetWindowPlacement(m_hWnd, &place);
-            fit_to_screen();
-            if (maximized) ::PostMessageW(m_hWnd, WM_SYSCOMMAND, SC_MAXIMIZE, 0);
-            return;
-        }
-    }
-    RECT work = work_area();
-    int width = window.right - window.left;
-    int wide = std::min<int>(width * 8 / 5, (work.right - work.left) * 9 / 10);
-    if (wide > width) {
-        SetWindowPos(m_hWnd, nullptr, work.left + (work.right - work.left - wide) / 2, window.top,
-                     wide, window.bottom - window.top, SWP_NOZORDER | SWP_NOACTIVATE);
-    }
-    fit_to_screen();
-}
-
-RECT CMorvaleDlg::work_area() const {
-    MONITORINFO screen{};
-    screen.cbSize = sizeof screen;
-    HMONITOR monitor = MonitorFromWindow(m_hWnd, MONITOR_DEFAULTTONEAREST);
-    if (monitor == nullptr || !GetMonitorInfoW(monitor, &screen))
-        SystemParametersInfoW(SPI_GETWORKAREA, 0, &screen.rcWork, 0);
-    return screen.rcWork;
-}
-
-// A window larger than its screen's work area (a large scale on a small screen) is made
-// as small as the work area, down to its smallest size, and moved into it.
-void CMorvaleDlg::fit_to_screen() {
-    if (::IsZoomed(m_hWnd) || IsIconic()) return;
-    RECT work = work_area(), window{};
-    ::GetWindowRect(m_hWnd, &window);
-    POINT smallest = layout_.minimum_size();
-    int width = std::max<int>(std::min<int>(window.right - window.left, work.right - work.left),
-                              smallest.x);
-    int height = std::max<int>(std::min<int>(window.bottom - window.top, work.bottom - work.top),
-                               smallest.y);
-    int left =
-        std::clamp<int>(window.left, work.left, std::max<int>(work.left, work.right - width));
-    int top = std::clamp<int>(window.top, work.top, std::max<int>(work.top, work.bottom - height));
-    if (left != window.left || top != window.top || width != window.right - window.left ||
-        height != window.bottom - window.top) {
-        SetWindowPos(m_hWnd, nullptr, left, top, width, height, SWP_NOZORDER | SWP_NOACTIVATE);
-    }
+                  MF_BYCOMMAND | (pane_.on() ? MF_CHECKED : MF_UNCHECKED));
+    pane_.set_split(settings.split);
 }
 
 // What the user made of the window, for the next start.
 void CMorvaleDlg::keep_view() const {
-    view_settings settings;
-    UINT dpi = window_dpi(m_hWnd);
-    for (int column = 0; column <= fragment_column; ++column) {
-        int width = int(m_message_list.SendMessage(LVM_GETCOLUMNWIDTH, WPARAM(column)));
-        if (width > 0) settings.column_widths[size_t(column)] = MulDiv(width, 96, int(dpi));
-    }
-    WINDOWPLACEMENT place{};
-    place.length = sizeof place;
-    if (GetWindowPlacement(m_hWnd, &place)) {
-        settings.placement = place;
-        settings.placement_dpi = dpi;
-    }
+    view_settings settings = window_view_settings(m_hWnd, m_message_list.m_hWnd);
     settings.decoded_text = list_.decoded();
-    settings.preview = preview_on_;
-    settings.split = split_;
+    settings.preview = pane_.on();
+    settings.split = pane_.split();
     store_view_settings(settings);
 }
 
@@ -361,7 +232,7 @@ void CMorvaleDlg::update_status() {
     int selected = static_cast<int>(m_message_list.SendMessage(LVM_GETSELECTEDCOUNT));
     set_status(selection_part, std::to_wstring(selected) + L" selected");
     std::wstring activity = activity_;
-    if (running_) activity += L": " + std::to_wstring(progress_.load()) + L" %";
+    if (running_) activity += L": " + std::to_wstring(engine_view_.progress()) + L" %";
     set_status(activity_part, activity);
     update_save_commands();
 }
@@ -387,18 +258,6 @@ void CMorvaleDlg::add_about_item() {
     if (system_menu == nullptr) return;
     AppendMenuW(system_menu, MF_SEPARATOR, 0, nullptr);
     AppendMenuW(system_menu, MF_STRING, IDM_ABOUTBOX, text);
-}
-
-// The widths are for 96 dots per inch and grow with the display's scale. The narrow
-// column that marks deleted fragments is the fifth, shown first.
-void CMorvaleDlg::insert_columns() {
-    m_message_list.InsertColumn(0, L"From", LVCFMT_LEFT, scaled(150, m_hWnd));
-    m_message_list.InsertColumn(1, L"E-mail Subject", LVCFMT_LEFT, scaled(167, m_hWnd));
-    m_message_list.InsertColumn(2, L"To", LVCFMT_LEFT, scaled(150, m_hWnd));
-    m_message_list.InsertColumn(3, L"Date", LVCFMT_LEFT, scaled(last_column_smallest, m_hWnd));
-    m_message_list.InsertColumn(fragment_column, fragment_mark, LVCFMT_CENTER, scaled(22, m_hWnd));
-    int order[5] = {fragment_column, 0, 1, 2, 3};
-    m_message_list.SendMessage(LVM_SETCOLUMNORDERARRAY, 5, reinterpret_cast<LPARAM>(order));
 }
 
 void CMorvaleDlg::set_menu_item(UINT id, bool enabled) {
@@ -447,7 +306,7 @@ void CMorvaleDlg::OnNext() {
         seams.beep(MB_ICONWARNING);
         return;
     }
-    if (!choose_where_next_saves()) return;
+    if (!choose_where_next_saves(this)) return;
     if (!begin_run(run_kind::scan)) return;
     enable(m_save_eml, true);
     enable(m_save_msg, true);
@@ -466,7 +325,7 @@ bool CMorvaleDlg::begin_run(run_kind kind, const chosen_messages* chosen) {
         seams.beep(MB_ICONWARNING);
         return false;
     }
-    rows_.clear();
+    engine_view_.rows().clear();
     run_kind_ = kind;
     run_store_ = chosen ? chosen->store_path : dbx_path;
     rows_replaced_ = false;
@@ -476,7 +335,7 @@ bool CMorvaleDlg::begin_run(run_kind kind, const chosen_messages* chosen) {
         rows_store_file_name_ = dbx_file_name;
         rows_replaced_ = true;
     }
-    progress_ = 0;
+    engine_view_.reset_progress();
     m_progress.SetPos(0);
     opened_.forget_store();
     preview_->forget_store();
@@ -493,7 +352,8 @@ bool CMorvaleDlg::begin_run(run_kind kind, const chosen_messages* chosen) {
                  : L"Saving the messages of " + store;
     enable(m_stop, true);
     running_ = true;
-    if (!start_run(chosen)) {
+    auto report_end = [this](const run_report& report) { engine_view_.run_ended(report); };
+    if (!start_run(run_request_now(chosen), report_end)) {
         enable(m_stop, false);
         running_ = false;
         activity_ = L"The run could not be started.";
@@ -584,7 +444,7 @@ void CMorvaleDlg::OnOpen() {
 // A stopped run leaves the rows it found and an empty bar; "Stop" has nothing left to stop.
 void CMorvaleDlg::OnStop() {
     if (!stop_run()) return;
-    progress_ = 0;
+    engine_view_.reset_progress();
     take_rows();
     enable(m_stop, false);
     activity_ = L"Stopped";
@@ -622,71 +482,24 @@ void CMorvaleDlg::OnSave() {
 // The folder dialog opens where the last save went; a PST save asks for its file instead.
 void CMorvaleDlg::save_command() {
     if (save_mode == 3) return save_pst_command();
-    if (choose_save_folder()) begin_run(run_kind::save_all);
-}
-
-// "Next" after a format was chosen saves: into the folder chosen last when it is there,
-// else into one asked for now, never where nobody chose; a PST into a file asked for now,
-// as its name follows the store. False when none was chosen.
-bool CMorvaleDlg::choose_where_next_saves() {
-    int mode = save_mode.load();
-    if (mode == 3) return choose_pst_file(dbx_file_name);
-    if (mode != 1 && mode != 2) return true;
-    if (!save_folder.empty() && _waccess(save_folder.c_str(), 0) == 0) return true;
-    return choose_save_folder();
-}
-
-// False when no usable folder was chosen.
-bool CMorvaleDlg::choose_save_folder() {
-    std::optional<std::wstring> folder =
-        seams.browse_for_folder(m_hWnd, L"Select the Path to Save Recovered Contacts File",
-                                save_folder, FOS_PICKFOLDERS | FOS_FORCEFILESYSTEM);
-    if (!folder) return false;
-    save_folder = *folder;
-    if (save_folder.empty()) {
-        box(no_folder_text, L"Tavrin for Morvale", system_information_box);
-        return false;
-    }
-    if (_waccess(save_folder.c_str(), 0) != 0) {
-        box(no_folder_text, L"Tavrin for Morvale", information_box);
-        return false;
-    }
-    return true;
+    if (choose_save_folder(m_hWnd)) begin_run(run_kind::save_all);
 }
 
 // Save selected: exactly the chosen rows' messages, in the chosen format, with the names,
 // times and rules of a full save. The list stays as it is.
 void CMorvaleDlg::save_selected(int mode) {
-    std::vector<int> positions = selected_positions();
+    std::vector<int> positions = list_.selected_positions();
     if (run_in_progress() || positions.empty()) {
         seams.beep(MB_ICONWARNING);
         return;
     }
-    chosen_messages chosen{rows_store_, rows_store_file_name_, {}};
-    for (int position : positions) {
-        const message_row& row = list_.shown(position);
-        if (row.chain < 0) {
-            box(L"These rows do not say where their messages lie. Scan the store again.",
-                L"Tavrin Morvale", warning_box);
-            return;
-        }
-        chosen.chains.push_back({row.list, row.chain});
-    }
+    std::optional<chosen_messages> chosen =
+        chosen_rows(m_hWnd, list_, positions, rows_store_, rows_store_file_name_);
+    if (!chosen) return;
     check_format(mode);
-    bool chosen_where = mode == 3 ? choose_pst_file(rows_store_file_name_) : choose_save_folder();
-    if (chosen_where) begin_run(run_kind::save_chosen, &chosen);
-}
-
-std::vector<int> CMorvaleDlg::selected_positions() const {
-    std::vector<int> positions;
-    int position = -1;
-    for (;;) {
-        position = static_cast<int>(
-            m_message_list.SendMessage(LVM_GETNEXTITEM, WPARAM(position), LVNI_SELECTED));
-        if (position < 0 || position >= list_.size()) break;
-        positions.push_back(position);
-    }
-    return positions;
+    bool chosen_where =
+        mode == 3 ? choose_pst_file(this, rows_store_file_name_) : choose_save_folder(m_hWnd);
+    if (chosen_where) begin_run(run_kind::save_chosen, &*chosen);
 }
 
 void CMorvaleDlg::OnListSaveEml() {
@@ -702,41 +515,15 @@ void CMorvaleDlg::OnListSavePst() {
 }
 
 void CMorvaleDlg::OnListOpen() {
-    open_message(leading_chosen_row());
+    open_message(list_.leading_chosen_row());
 }
 
-// The chosen rows as lines of tab-separated cells, as the list shows them, under a line
-// of the column headings; a deleted fragment's line ends in a note saying so.
 void CMorvaleDlg::OnListCopy() {
-    std::vector<int> positions = selected_positions();
-    if (positions.empty()) return;
-    std::u16string text = u"From\tE-mail Subject\tTo\tDate\r\n";
-    for (int position : positions) {
-        for (int column = 0; column < 4; ++column) {
-            if (column > 0) text += u'\t';
-            text += list_.shown_text(position, column);
-        }
-        if (list_.shown(position).list == 1) text += u"\t(deleted fragment)";
-        text += u"\r\n";
-    }
-    if (!OpenClipboard(m_hWnd)) return;
-    EmptyClipboard();
-    size_t bytes = (text.size() + 1) * sizeof(char16_t);
-    HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE, bytes);
-    if (memory != nullptr) {
-        void* place = GlobalLock(memory);
-        std::copy_n(reinterpret_cast<const char*>(text.c_str()), bytes, static_cast<char*>(place));
-        GlobalUnlock(memory);
-        if (SetClipboardData(CF_UNICODETEXT, memory) == nullptr) GlobalFree(memory);
-    }
-    CloseClipboard();
+    list_.copy_chosen(m_hWnd);
 }
 
 void CMorvaleDlg::OnSelectAll() {
-    LVITEMW state{};
-    state.stateMask = LVIS_SELECTED;
-    state.state = LVIS_SELECTED;
-    m_message_list.SendMessage(LVM_SETITEMSTATE, WPARAM(-1), reinterpret_cast<LPARAM>(&state));
+    list_.select_all();
     update_status();
 }
 
@@ -764,7 +551,7 @@ LRESULT CMorvaleDlg::OnContextMenu(WPARAM window, LPARAM point) {
     for (UINT id : {ID_LIST_OPEN, ID_LIST_SAVE_EML, ID_LIST_SAVE_MSG, ID_LIST_SAVE_PST})
         EnableMenuItem(menu, id, MF_BYCOMMAND | (usable ? MF_ENABLED : MF_GRAYED));
     EnableMenuItem(menu, ID_LIST_COPY,
-                   MF_BYCOMMAND | (selected_positions().empty() ? MF_GRAYED : MF_ENABLED));
+                   MF_BYCOMMAND | (list_.selected_positions().empty() ? MF_GRAYED : MF_ENABLED));
     TrackPopupMenu(menu, TPM_RIGHTBUTTON, at.x, at.y, 0, m_hWnd, nullptr);
     DestroyMenu(menus);
     return 0;
@@ -777,37 +564,11 @@ void CMorvaleDlg::OnOpenFolder() {
 
 // Each message the last save could not save, and why.
 void CMorvaleDlg::OnShowErrors() {
-    if (failures_.empty()) return;
-    constexpr size_t listed_at_most = 30;
-    std::wstring text = counted(int(failures_.size()), L"message was", L"messages were") +
-                        L" not saved into " + saved_folder_ + L":\n";
-    for (size_t i = 0; i < failures_.size() && i < listed_at_most; ++i)
-        text += L"\n" + failures_[i];
-    if (failures_.size() > listed_at_most)
-        text += L"\n... and " + std::to_wstring(failures_.size() - listed_at_most) + L" more";
-    box(text, L"Tavrin Morvale", MB_ICONWARNING);
+    show_save_failures(m_hWnd, failures_, saved_folder_);
 }
 
 void CMorvaleDlg::save_pst_command() {
-    if (choose_pst_file(dbx_file_name)) begin_run(run_kind::save_all);
-}
-
-// The system's save dialog, offering "<store name>.pst" in the folder of the last save; it
-// asks before a file that stands there is replaced. False when none was chosen.
-bool CMorvaleDlg::choose_pst_file(const std::wstring& store_file_name) {
-    std::wstring name = store_file_name;
-    if (name.size() > 4 && _wcsicmp(name.c_str() + name.size() - 4, L".dbx") == 0)
-        name.resize(name.size() - 4);
-    CFileDialog dialog(FALSE, L"pst", (name + L".pst").c_str(),
-                       OFN_HIDEREADONLY | OFN_OVERWRITEPROMPT | OFN_PATHMUSTEXIST,
-                       L"Outlook Data File (*.pst)|*.pst||", this, 0, TRUE);
-    dialog.m_ofn.lpstrTitle = L"Save as Outlook Data File";
-    if (!save_folder.empty()) dialog.m_ofn.lpstrInitialDir = save_folder.c_str();
-    if (seams.run_file_dialog(dialog) != IDOK) return false;
-    pst_file = dialog.GetPathName();
-    // The dialog asked before a file that stands there is chosen: it may be replaced.
-    pst_file_replaces = GetFileAttributesW(pst_file.c_str()) != INVALID_FILE_ATTRIBUTES;
-    return true;
+    if (choose_pst_file(this, dbx_file_name)) begin_run(run_kind::save_all);
 }
 
 void CMorvaleDlg::OnSaveEmlClicked() {
@@ -884,68 +645,6 @@ LRESULT CMorvaleDlg::OnHelpKey(WPARAM, LPARAM) {
     return TRUE;
 }
 
-// The engine's view, on the worker thread. Rows and progress are only recorded here; the
-// UI thread shows them when its timer fires, so the worker never waits for the screen.
-// An abandoned run's calls go nowhere: it touches the dialog no more.
-int CMorvaleDlg::item_count() {
-    return rows_.count();
-}
-
-void CMorvaleDlg::insert_item(int index) {
-    if (worker_run_abandoned()) return;
-    rows_.insert(index);
-}
-
-void CMorvaleDlg::set_item_text(int item, int subitem, const std::u16string& text) {
-    if (worker_run_abandoned()) return;
-    rows_.set_cell(item, subitem, text);
-}
-
-// A decoded value is a help to the eye only: when memory runs out for it, the row shows
-// the value as written and the message goes on.
-void CMorvaleDlg::set_item_decoded_text(int item, int subitem, const std::string& text) {
-    if (worker_run_abandoned()) return;
-    try {
-        rows_.set_decoded(item, subitem, text);
-    } catch (const std::bad_alloc&) {
-    }
-}
-
-// Only a run moves the bar: the scan of a message opened or previewed does not.
-void CMorvaleDlg::set_progress(int position) {
-    if (!on_run_thread() || worker_run_abandoned()) return;
-    progress_ = position;
-}
-
-void CMorvaleDlg::chain_begins(int list, int chain) {
-    if (worker_run_abandoned()) return;
-    rows_.chain_begins(list, chain);
-}
-
-// The rows found so far show before the box, so the list is whole behind it.
-int CMorvaleDlg::message_box(const std::string& text, const std::string& title, unsigned flags) {
-    if (worker_run_abandoned()) return IDCANCEL;
-    if (hold_box(text, title, flags)) return IDOK;
-    rows_.hand_over(true);
-    SendMessage(take_rows_message);
-    return box(to_wide(text), to_wide(title), flags);
-}
-
-bool CMorvaleDlg::checkpoint() {
-    return worker_checkpoint();
-}
-
-void CMorvaleDlg::run_ended(const run_report& report) {
-    if (worker_run_abandoned()) {
-        unreadable_.clear();
-        return;
-    }
-    rows_.hand_over(true);
-    progress_ = 0;
-    SendMessage(run_ended_message, 0, reinterpret_cast<LPARAM>(&report));
-    show_unreadable();
-}
-
 // The UI thread's side of a run's end: "Stop" has nothing left to stop, and the status bar
 // says what was done; a save says where, and what it could not save.
 LRESULT CMorvaleDlg::OnRunEnded(WPARAM, LPARAM report_address) {
@@ -977,31 +676,10 @@ LRESULT CMorvaleDlg::OnRunEnded(WPARAM, LPARAM report_address) {
     return 0;
 }
 
-void CMorvaleDlg::unreadable_bytes(const std::string& store, const std::string& what) {
-    unreadable_store_ = store;
-    unreadable_.push_back(what);
-}
-
-// One box at the end of a run lists the bytes of the store that could not be read.
-void CMorvaleDlg::show_unreadable() {
-    if (unreadable_.empty()) return;
-    constexpr size_t listed_at_most = 20;
-    std::string text = "Parts of " + unreadable_store_ +
-                       " could not be read. Messages in them are missing, and messages that "
-                       "touch them were not saved:\n";
-    for (size_t i = 0; i < unreadable_.size() && i < listed_at_most; ++i)
-        text += "\n" + unreadable_[i];
-    if (unreadable_.size() > listed_at_most) {
-        text += "\n... and " + std::to_string(unreadable_.size() - listed_at_most) + " more";
-    }
-    unreadable_.clear();
-    message_box(text, "Tavrin Morvale", warning_box);
-}
-
 // The UI thread's side of the rows and the bar. A save of every message replaces the
 // rows listed with its own when the first of them comes; a save of chosen ones leaves them.
 void CMorvaleDlg::take_rows() {
-    row_batch batch = rows_.take();
+    row_batch batch = engine_view_.rows().take();
     if (run_kind_ == run_kind::save_chosen) batch = {};
     if (!rows_replaced_ && !batch.rows.empty()) {
         list_.clear();
@@ -1010,7 +688,7 @@ void CMorvaleDlg::take_rows() {
         rows_replaced_ = true;
     }
     list_.add(std::move(batch));
-    int position = progress_.load();
+    int position = engine_view_.progress();
     if (m_progress.GetPos() != position) m_progress.SetPos(position);
     update_status();
 }
@@ -1052,17 +730,8 @@ LRESULT CMorvaleDlg::OnListActivate(NMHDR* header) {
 
 // Enter on the list: the chosen row the preview shows.
 LRESULT CMorvaleDlg::OnListReturn(NMHDR*) {
-    open_message(leading_chosen_row());
+    open_message(list_.leading_chosen_row());
     return 0;
-}
-
-// The chosen row that stands for the choice where one message is wanted: the focused row
-// when it is chosen, else the first chosen one; -1 when none is chosen.
-int CMorvaleDlg::leading_chosen_row() const {
-    int position = static_cast<int>(
-        m_message_list.SendMessage(LVM_GETNEXTITEM, WPARAM(-1), LVNI_FOCUSED | LVNI_SELECTED));
-    if (position >= 0) return position;
-    return static_cast<int>(m_message_list.SendMessage(LVM_GETNEXTITEM, WPARAM(-1), LVNI_SELECTED));
 }
 
 // The message of a row opens in the system's mail program. While a run goes the store is
@@ -1099,71 +768,23 @@ LRESULT CMorvaleDlg::OnSize(WPARAM, LPARAM) {
     return 0;
 }
 
-// The preview takes the right part of the list's place when the window is wide enough,
-// beside a splitter the mouse can move; the list keeps the whole place otherwise.
 void CMorvaleDlg::place_preview() {
-    HWND list = m_message_list.m_hWnd;
-    HWND pane = GetDlgItem(IDC_PREVIEW);
-    if (pane == nullptr) return;
-    if (!dragging_split_) {
-        GetWindowRect(list, &list_area_);
-        MapWindowPoints(nullptr, m_hWnd, reinterpret_cast<POINT*>(&list_area_), 2);
-    }
-    int width = list_area_.right - list_area_.left;
-    int height = list_area_.bottom - list_area_.top;
-    bool was_shown = IsWindowVisible(pane) != FALSE;
-    if (!preview_on_ || width < scaled(preview_wide_enough, m_hWnd)) {
-        if (dragging_split_ || !was_shown) return;
-        ShowWindow(pane, SW_HIDE);
-        MoveWindow(list, list_area_.left, list_area_.top, width, height, TRUE);
-        return;
-    }
-    int gap = scaled(6, m_hWnd);
-    int list_width = int((width - gap) * split_);
-    MoveWindow(list, list_area_.left, list_area_.top, list_width, height, TRUE);
-    MoveWindow(pane, list_area_.left + list_width + gap, list_area_.top, width - list_width - gap,
-               height, TRUE);
-    if (!was_shown) {
-        ShowWindow(pane, SW_SHOWNA);
-        update_preview();
-    }
+    if (pane_.place()) update_preview();
 }
 
-bool CMorvaleDlg::preview_shown() const {
-    return preview_on_ && IsWindowVisible(GetDlgItem(IDC_PREVIEW));
-}
-
-RECT CMorvaleDlg::splitter_rect() const {
-    RECT list, pane;
-    GetWindowRect(m_message_list.m_hWnd, &list);
-    GetWindowRect(GetDlgItem(IDC_PREVIEW), &pane);
-    RECT between{list.right, list.top, pane.left, list.bottom};
-    MapWindowPoints(nullptr, m_hWnd, reinterpret_cast<POINT*>(&between), 2);
-    return between;
-}
-
+// The splitter between the list and the preview follows the mouse that drags it.
 LRESULT CMorvaleDlg::OnMouseDown(WPARAM, LPARAM point) {
-    POINT at{GET_X_LPARAM(point), GET_Y_LPARAM(point)};
-    RECT splitter = splitter_rect();
-    if (!preview_shown() || !PtInRect(&splitter, at)) return 0;
-    dragging_split_ = true;
-    SetCapture(m_hWnd);
+    pane_.mouse_down(POINT{GET_X_LPARAM(point), GET_Y_LPARAM(point)});
     return 0;
 }
 
 LRESULT CMorvaleDlg::OnMouseMove(WPARAM, LPARAM point) {
-    if (!dragging_split_) return 0;
-    int width = list_area_.right - list_area_.left;
-    if (width <= 0) return 0;
-    split_ = std::clamp(double(GET_X_LPARAM(point) - list_area_.left) / width, 0.2, 0.8);
-    place_preview();
+    if (pane_.mouse_move(GET_X_LPARAM(point))) update_preview();
     return 0;
 }
 
 LRESULT CMorvaleDlg::OnMouseUp(WPARAM, LPARAM) {
-    if (!dragging_split_) return 0;
-    dragging_split_ = false;
-    ReleaseCapture();
+    pane_.mouse_up();
     return 0;
 }
 
@@ -1171,8 +792,7 @@ LRESULT CMorvaleDlg::OnSetCursor(WPARAM window, LPARAM) {
     POINT at;
     GetCursorPos(&at);
     ScreenToClient(m_hWnd, &at);
-    RECT splitter = splitter_rect();
-    if (reinterpret_cast<HWND>(window) == m_hWnd && preview_shown() && PtInRect(&splitter, at)) {
+    if (reinterpret_cast<HWND>(window) == m_hWnd && pane_.over_splitter(at)) {
         SetCursor(LoadCursorW(nullptr, IDC_SIZEWE));
         return TRUE;
     }
@@ -1182,9 +802,9 @@ LRESULT CMorvaleDlg::OnSetCursor(WPARAM window, LPARAM) {
 
 // View > Preview: the pane beside the list, or the list alone.
 void CMorvaleDlg::OnViewPreview() {
-    preview_on_ = !preview_on_;
+    pane_.set_on(!pane_.on());
     CheckMenuItem(GetMenu(), ID_VIEW_PREVIEW,
-                  MF_BYCOMMAND | (preview_on_ ? MF_CHECKED : MF_UNCHECKED));
+                  MF_BYCOMMAND | (pane_.on() ? MF_CHECKED : MF_UNCHECKED));
     layout_.apply();
     place_preview();
 }
@@ -1206,8 +826,8 @@ LRESULT CMorvaleDlg::OnListSelectionChanged(NMHDR* header) {
 // The focused row's preview when it is chosen, else the first chosen row's. While a run
 // goes the store is the run's, and the pane waits for its end.
 void CMorvaleDlg::update_preview() {
-    if (!preview_shown() || running_) return;
-    int position = leading_chosen_row();
+    if (!pane_.shown() || running_) return;
+    int position = list_.leading_chosen_row();
     if (position < 0 || position >= list_.size()) {
         previewed_row_ = -1;
         SetDlgItemText(IDC_PREVIEW, L"");

@@ -1,57 +1,33 @@
 #pragma once
 // The main dialog: pick a store, list its messages, choose a format and a folder, save,
-// stop. It is also the engine's view of the program: rows in the list, the progress bar,
-// message boxes and the run's checkpoint.
+// stop. The engine's view of a run (rows, the progress bar, boxes, the checkpoint) is its
+// engine_view, which hands the window what the run gives.
 
-#include <atomic>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "app/cell_tip.h"
 #include "app/dialog_layout.h"
+#include "app/engine_view.h"
 #include "app/framework/controls.h"
 #include "app/framework/dialog.h"
 #include "app/message_list.h"
 #include "app/message_preview.h"
 #include "app/message_rows.h"
 #include "app/opened_messages.h"
+#include "app/save_commands.h"
+#include "app/split_pane.h"
 #include "app/view_settings.h"
 #include "app/worker.h"
-#include "platform/view.h"
 
-// The chosen store's full path and its file name, and the output folder of saves.
-// Written by the UI thread only; a run copies them when it starts.
-extern std::wstring dbx_path;
-extern std::wstring dbx_file_name;
-extern std::wstring save_folder;
-// The Personal Folders file a "Save as PST" run writes, and whether the user agreed to
-// replace the file that stood under its name when it was chosen.
-extern std::wstring pst_file;
-extern bool pst_file_replaces;
-
-class CMorvaleDlg : public CDialog, public main_view {
+class CMorvaleDlg : public CDialog {
   public:
     explicit CMorvaleDlg(CWnd* parent = nullptr);
     ~CMorvaleDlg() override;
 
-    // For the worker, when its run ends without being abandoned: the last rows and the
-    // empty progress bar show at once, and the status bar says what the run did.
-    void run_ended(const run_report& report);
     // A store to choose as the dialog opens (the program's command line).
     void choose_store_at_start(const std::wstring& path) { start_store_ = path; }
-
-    // What the engine does to the dialog; called on the worker thread.
-    int item_count() override;
-    void insert_item(int index) override;
-    void set_item_text(int item, int subitem, const std::u16string& text) override;
-    void set_item_decoded_text(int item, int subitem, const std::string& text) override;
-    void chain_begins(int list, int chain) override;
-    bool keeps_decoded_text() override { return true; }
-    void set_progress(int position) override;
-    int message_box(const std::string& text, const std::string& title, unsigned flags) override;
-    void unreadable_bytes(const std::string& store, const std::string& what) override;
-    bool checkpoint() override;
 
   protected:
     HICON m_hIcon;
@@ -129,29 +105,16 @@ class CMorvaleDlg : public CDialog, public main_view {
     // chosen messages never.
     enum class run_kind { scan, save_all, save_chosen };
 
-    void show_unreadable();
-    std::string unreadable_store_;  // the worker's: what the run could not read
-    std::vector<std::string> unreadable_;
     bool begin_run(run_kind kind, const chosen_messages* chosen = nullptr);
-    void after_run_ended();
-    bool choose_save_folder();
-    bool choose_where_next_saves();
     void update_save_commands();
     bool chosen_rows_usable() const;
     void save_selected(int mode);
-    std::vector<int> selected_positions() const;
-    int leading_chosen_row() const;
     void update_status();
     void set_status(int part, const std::wstring& text);
     void create_status_bar();
     void update_preview();
     void place_preview();
-    RECT splitter_rect() const;
-    bool preview_shown() const;
     void restore_view(const view_settings& settings);
-    void place_window(const view_settings& settings);
-    RECT work_area() const;
-    void fit_to_screen();
     void keep_view() const;
     void use_store(const std::wstring& path);
     void open_store(const std::wstring& path);
@@ -161,16 +124,14 @@ class CMorvaleDlg : public CDialog, public main_view {
     void end_dialog_now() { CDialog::OnCancel(); }
     void load_banner();
     void add_about_item();
-    void insert_columns();
     void save_command();
     void save_pst_command();
-    bool choose_pst_file(const std::wstring& store_file_name);
     void check_format(int mode);
     void choose_format_and_save(int mode);
     void set_menu_item(UINT id, bool enabled);
     int box(const std::wstring& text, const std::wstring& title, UINT flags);
 
-    message_rows rows_;  // filled by the worker
+    engine_view engine_view_;  // what a run gives, on the worker thread
     run_kind run_kind_ = run_kind::scan;
     bool rows_replaced_ = true;  // the running run's rows have taken the list's place
     std::wstring run_store_;     // the store of the run that goes
@@ -182,16 +143,12 @@ class CMorvaleDlg : public CDialog, public main_view {
     std::unique_ptr<message_preview> preview_;
     uint64_t preview_number_ = 0;  // the preview asked for last
     int previewed_row_ = -1;       // its row's engine index
-    bool preview_on_ = true;       // View > Preview
-    double split_ = 0.5;           // the list's share of the width the pane splits
-    bool dragging_split_ = false;
-    RECT list_area_{};             // the place the list and the preview share
+    split_pane pane_;              // the list beside the preview
     bool running_ = false;         // a run started here has not ended (nor been stopped)
     bool save_button_on_ = false;  // a format was chosen with its button: "Save" may be used
     std::wstring start_store_;
-    message_list list_;             // what the list shows
-    std::atomic<int> progress_{0};  // the engine's last position, shown by the timer
-    std::wstring rows_store_;       // the store the listed rows come from
+    message_list list_;        // what the list shows
+    std::wstring rows_store_;  // the store the listed rows come from
     opened_messages opened_;
     dialog_layout layout_;
     cell_tip date_tip_;  // the Date as written, over a date shown in the user's form

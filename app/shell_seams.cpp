@@ -9,8 +9,8 @@
 #include "engine/collection.h"
 #include "engine/engine.h"
 #include "engine/pst_collection.h"
-#include "engine/save_message.h"
 #include "platform/fs.h"
+#include "platform/output_file.h"
 #include "platform/read.h"
 #include "platform/view.h"
 
@@ -30,8 +30,9 @@ int save_into_pst(const char* pst_path, const char* store_path, const std::vecto
                   bool replace_existing) {
     std::string store_name = platform::file_name_of(store_path);
     // The store is the run's input: no data file takes its place, whatever was agreed.
-    run_outputs.inputs.clear();
-    if (auto store = platform::identity_of(store_path)) run_outputs.inputs.push_back(*store);
+    platform::run_outputs.inputs.clear();
+    if (auto store = platform::identity_of(store_path))
+        platform::run_outputs.inputs.push_back(*store);
     pst_collection pst;
     if (!pst.open(pst_path, store_name, replace_existing)) {
         say_pst_failed();

@@ -5,9 +5,9 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <utility>
 
 #include "app/message_flags.h"
-#include "app/morvale_dlg.h"
 #include "app/run_control.h"
 #include "app/shell_seams.h"
 #include "app/wide_text.h"
@@ -22,17 +22,13 @@ CWinThread* worker_thread = nullptr;
 
 namespace {
 
-// One run: its pause and abandon requests, and the paths it was started with. The paths
-// are copied on the UI thread when the run starts, so the worker never reads the globals
-// while a new pick or a new Save writes them.
-struct run {
+// One run: the request it was started with, its pause and abandon requests, and where its
+// end is reported.
+struct run : run_request {
+    run(run_request request, run_end_report report_end)
+        : run_request(std::move(request)), report_end(std::move(report_end)) {}
     run_control control;
-    std::wstring store_path;
-    std::wstring save_folder;
-    std::wstring store_file_name;
-    std::wstring pst_file;
-    bool pst_file_replaces = false;
-    std::optional<std::vector<chain_id>> chosen;
+    run_end_report report_end;
     CWinThread* thread = nullptr;
     run_report report;
     struct box {
@@ -113,7 +109,7 @@ UINT scan_worker(LPVOID parameter) {
     std::shared_ptr<run> job = *handed;
     this_run = job.get();
     call_engine(*job);
-    if (auto* dialog = dynamic_cast<CMorvaleDlg*>(main_dialog)) dialog->run_ended(job->report);
+    job->report_end(job->report);
     this_run = nullptr;
     std::lock_guard<std::mutex> hold(run_lock);
     // The UI thread publishes worker_thread under this lock, so this clearing comes after
@@ -129,14 +125,8 @@ bool run_in_progress() {
     return active_run != nullptr;
 }
 
-bool start_run(const chosen_messages* chosen) {
-    auto job = std::make_shared<run>();
-    job->store_path = chosen ? chosen->store_path : dbx_path;
-    job->save_folder = save_folder;
-    job->store_file_name = chosen ? chosen->store_file_name : dbx_file_name;
-    if (chosen) job->chosen = chosen->chains;
-    job->pst_file = pst_file;
-    job->pst_file_replaces = pst_file_replaces;
+bool start_run(run_request request, run_end_report report_end) {
+    auto job = std::make_shared<run>(std::move(request), std::move(report_end));
     std::lock_guard<std::mutex> hold(run_lock);
     if (active_run != nullptr) return false;
     CWinThread* thread = AfxBeginThread(scan_worker, new std::shared_ptr<run>(job));

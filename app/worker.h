@@ -4,6 +4,8 @@
 
 #include <windows.h>
 
+#include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -29,6 +31,17 @@ struct chosen_messages {
     std::vector<chain_id> chains;
 };
 
+// What a run is started with, copied on the UI thread when it starts, so that the worker
+// never reads what a new pick or a new Save writes while it goes.
+struct run_request {
+    std::wstring store_path;
+    std::wstring store_file_name;
+    std::wstring save_folder;        // where a save of .eml or .msg files goes
+    std::wstring pst_file;           // the Personal Folders file a PST save writes
+    bool pst_file_replaces = false;  // the user agreed to replace the file under its name
+    std::optional<std::vector<chain_id>> chosen;  // a save of these messages alone
+};
+
 // What a run did, for the dialog when it ends.
 struct run_report {
     bool saving = false;
@@ -38,9 +51,12 @@ struct run_report {
     std::vector<std::wstring> failures;  // a save run: each message not saved, and why
 };
 
-// Starts a run with the store and folder chosen now and the save mode read by the worker;
-// with `chosen`, a save run of those messages alone. False when no run could start.
-bool start_run(const chosen_messages* chosen = nullptr);
+// What a run calls on its own thread when it ends, abandoned or not.
+using run_end_report = std::function<void(const run_report& report)>;
+
+// Starts a run of the request with the save mode read by the worker; its end goes to
+// `report_end`. False when no run could start.
+bool start_run(run_request request, run_end_report report_end);
 
 // True on the thread of a run.
 bool on_run_thread();

@@ -13,6 +13,7 @@
 
 #include "bench.h"
 #include "bench_files.h"
+#include "platform/byte_layout.h"
 #include "tools/dbxgen/dbxgen.h"
 
 namespace {
@@ -20,10 +21,6 @@ namespace {
 namespace fs = std::filesystem;
 
 constexpr uint64_t message_bytes = 400'000'000;
-
-void put_word(std::string& block, size_t at, uint32_t value) {
-    for (int i = 0; i < 4; ++i) block[at + i] = char(value >> (8 * i));
-}
 
 // A message text handed over in pieces: each call gives the next piece, empty at the end.
 using text_source = std::function<std::string()>;
@@ -47,10 +44,10 @@ void write_one_message_store(const std::string& path, const text_source& next_pi
         }
         uint32_t used = uint32_t(std::min<size_t>(dbxgen::data_area, text.size()));
         bool last = !more && used == text.size();
-        put_word(block, 0, offset);
-        put_word(block, 4, 512);
-        put_word(block, 8, used);
-        put_word(block, 12, last ? 0 : offset + dbxgen::block_size);
+        platform::put_le32(block, 0, offset);
+        platform::put_le32(block, 4, 512);
+        platform::put_le32(block, 8, used);
+        platform::put_le32(block, 12, last ? 0 : offset + dbxgen::block_size);
         std::memset(block.data() + 16, 0, dbxgen::data_area);
         std::memcpy(block.data() + 16, text.data(), used);
         text.erase(0, used);
@@ -88,8 +85,6 @@ text_source attachments_message(int count, uint64_t each) {
     };
     auto at = std::make_shared<state>();
     return [at, count, each]() -> std::string {
-        static const char alphabet[] =
-            "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
         if (at->done) return {};
         if (at->part == -1) {
             at->part = 0;
@@ -108,10 +103,10 @@ text_source attachments_message(int count, uint64_t each) {
                     ".bin\"\r\nContent-Transfer-Encoding: base64\r\n\r\n";
         }
         while (piece.size() < 65536 && at->written < each) {
-            std::string line(76, 'A');
-            for (char& c : line)
-                c = alphabet[(at->counter = at->counter * 1103515245 + 12345) >> 26];
-            line += "\r\n";
+            std::string bytes(57, '\0');  // 76 characters of base64
+            for (char& c : bytes)
+                c = static_cast<char>((at->counter = at->counter * 1103515245 + 12345) >> 24);
+            std::string line = dbxgen::base64(bytes) + "\r\n";
             piece += line;
             at->written += line.size();
         }

@@ -22,8 +22,8 @@
 #include "engine/engine.h"
 #include "engine/mbox_collection.h"
 #include "engine/pst_collection.h"
-#include "engine/save_message.h"
 #include "platform/fs.h"
+#include "platform/output_file.h"
 #include "platform/read.h"
 #include "platform/text.h"
 #include "platform/version.h"
@@ -599,10 +599,10 @@ int morvale_run(const std::vector<std::string>& args, const platform::source_ope
         std::fprintf(stderr, "morvale: %s\n", platform::printable(clash).c_str());
         return 2;
     }
-    run_outputs.replace_existing = parsed.replace;
-    run_outputs.inputs.clear();
-    for (const auto& input : inputs) run_outputs.inputs.push_back(input.second);
-    refused_replacements = 0;
+    platform::run_outputs.replace_existing = parsed.replace;
+    platform::run_outputs.inputs.clear();
+    for (const auto& input : inputs) platform::run_outputs.inputs.push_back(input.second);
+    platform::refused_replacements = 0;
     std::unique_ptr<manifest> record;
     std::unique_ptr<run_record> run;
     if (!start_manifest(parsed, args, record, run)) return 1;
@@ -625,9 +625,9 @@ int morvale_run(const std::vector<std::string>& args, const platform::source_ope
     }
     main_dialog = saved_dialog;
     chain_observer = nullptr;
-    run_outputs = {};
+    platform::run_outputs = {};
     say_integrity(run_integrity, record != nullptr);
-    if (int refused = refused_replacements.exchange(0)) {
+    if (int refused = platform::refused_replacements.exchange(0)) {
         std::fprintf(stderr, "morvale: %d %s not replaced; give --replace to replace %s\n", refused,
                      refused == 1 ? "file was" : "files were", refused == 1 ? "it" : "them");
         status = 2;

@@ -5,10 +5,10 @@
 #include <nlohmann/json.hpp>
 #include <vector>
 
-#include "engine/save_message.h"
 #include "header/date.h"
 #include "platform/digest.h"
 #include "platform/fs.h"
+#include "platform/output_file.h"
 #include "platform/text.h"
 #include "platform/version.h"
 
@@ -122,14 +122,6 @@ std::string iso_utc(int64_t seconds) {
     return text;
 }
 
-// The name a file of the manifest is written under before it takes its own, cleared of
-// what an earlier process of this id left there.
-static std::string temporary_beside(const std::string& path) {
-    std::string temporary = path + ".~morvale." + std::to_string(platform::process_id()) + ".tmp";
-    clear_temporary(temporary);
-    return temporary;
-}
-
 bool manifest::known_kind(const std::string& path) {
     return ends_with(path, ".csv") || ends_with(path, ".jsonl");
 }
@@ -157,24 +149,22 @@ std::unique_ptr<manifest> manifest::create(const std::string& path, const std::s
         platform::report_error(path.c_str());
         return nullptr;
     }
-    std::string temporary = temporary_beside(path);
-    FILE* file = platform::create_new_file(temporary.c_str());
-    if (file == nullptr) {
-        platform::report_error(temporary.c_str());
+    // The name is the run's own: a file there was found to be no input, and replaceable.
+    platform::output_file start;
+    if (!start.reserve(path, platform::file_name_of(path)) || !start.create()) {
+        platform::report_error(start.temporary().c_str());
         return nullptr;
     }
-    bool written = std::fwrite(header.data(), 1, header.size(), file) == header.size();
-    if (std::fclose(file) != 0 || !written) {
-        platform::report_error(temporary.c_str());
-        platform::remove_file(temporary.c_str());
+    bool written = std::fwrite(header.data(), 1, header.size(), start.stream()) == header.size();
+    if (!start.close() || !written) {
+        platform::report_error(start.temporary().c_str());
         return nullptr;
     }
-    if (platform::replace_file(temporary.c_str(), path.c_str()) != 0) {
+    if (!start.complete(nullptr)) {
         platform::report_error(path.c_str());
-        platform::remove_file(temporary.c_str());
         return nullptr;
     }
-    file = platform::open_file(path.c_str(), "ab");
+    FILE* file = platform::open_file(path.c_str(), "ab");
     if (file == nullptr) {
         platform::report_error(path.c_str());
         return nullptr;
@@ -288,12 +278,10 @@ std::string manifest::run_path() const {
 
 // Writes `text` under a new name of the run's own beside `path` and renames it onto it.
 void manifest::replace_with(const std::string& path, const std::string& text) {
-    std::string temporary = temporary_beside(path);
-    FILE* file = platform::create_new_file(temporary.c_str());
-    bool written = file != nullptr && std::fwrite(text.data(), 1, text.size(), file) == text.size();
-    if (file != nullptr && std::fclose(file) != 0) written = false;
-    if (written && platform::replace_file(temporary.c_str(), path.c_str()) == 0) return;
+    platform::output_file file;
+    bool written = file.reserve(path, platform::file_name_of(path)) && file.create() &&
+                   std::fwrite(text.data(), 1, text.size(), file.stream()) == text.size();
+    if (written && file.complete(nullptr)) return;
     platform::report_error(path.c_str());
-    platform::remove_file(temporary.c_str());
     good_ = false;
 }

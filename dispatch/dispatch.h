@@ -1,8 +1,7 @@
 #pragma once
-// Late-bound objects: the calls the .msg writer makes, DISPID by DISPID. On Windows, when
-// the ProgID is registered, they reach the COM object through IDispatch; otherwise, and on
-// every other system, an object of the caller's own answers them (the built-in message
-// store in msg/, which the caller names).
+// Late-bound objects: the calls the .msg writer makes, DISPID by DISPID, on a message library
+// registered on Windows, reached through IDispatch (com_object.h). Where none is registered,
+// and on every other system, the program writes its .msg files itself.
 
 #include <cstdint>
 #include <memory>
@@ -69,12 +68,5 @@ class dispatch_object {
 
 // Prepares the calling thread for late-bound objects (CoInitialize on Windows).
 void initialize_com();
-
-// Makes an object of the caller's own that answers the calls a ProgID's object answers.
-using object_maker = std::shared_ptr<dispatch_object> (*)();
-
-// The root object of a ProgID: the registered COM object, else the one `fallback` makes
-// (the built-in message store, for the .msg writer).
-std::shared_ptr<dispatch_object> create_object(const char* progid, object_maker fallback);
 
 }  // namespace dispatch

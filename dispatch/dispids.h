@@ -1,6 +1,5 @@
 #pragma once
-// The members the .msg writer calls, and the values it passes them: one name each, for the
-// writer and for the built-in store that answers in place of the COM library.
+// The members the .msg writer calls on the message library, and the values it passes them.
 
 #include <cstdint>
 

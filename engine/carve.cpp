@@ -11,6 +11,7 @@
 #include "engine/collection.h"
 #include "engine/engine.h"
 #include "engine/run.h"
+#include "engine/sinks.h"
 #include "engine/sys.h"
 #include "platform/fs.h"
 #include "platform/read.h"
@@ -26,21 +27,6 @@ bool has_chains(const dbx_t& store) {
     return store.lists[0].chain_count > 0 || store.lists[1].chain_count > 0;
 }
 
-// Makes `name` in `parent` and checks that it is a folder of its own; false (said) when
-// nothing can be written there.
-bool make_own_folder(const std::string& parent, const std::string& name) {
-    std::string folder = in_folder(parent.c_str(), name);
-    if (sys_mkdir(parent.c_str(), name.c_str()) != 0) {
-        platform::report_error(folder.c_str());
-        return false;
-    }
-    if (is_link(folder)) {
-        say_link(folder);
-        return false;
-    }
-    return true;
-}
-
 // Saves one carved store into its folder under the image's; false when it could not be
 // entered.
 bool save_carved(main_view* dialog, dbx_t* store, const std::string& image_folder, int mode,
@@ -52,7 +38,8 @@ bool save_carved(main_view* dialog, dbx_t* store, const std::string& image_folde
         std::fprintf(stderr, "error: can't chdir to %s\n", platform::printable(folder).c_str());
         return false;
     }
-    totals = _recover(dialog, store, folder.c_str(), mode, std::move(totals));
+    folder_sink files(folder, mode, *store);
+    totals = _recover({dialog, files, mode}, store, std::move(totals));
     return true;
 }
 
@@ -63,10 +50,11 @@ void collect_carved(main_view* dialog, carved_image& image, message_collection& 
                     recover_totals& totals) {
     for (dbx_t* store : image.stores) {
         if (!has_chains(*store)) continue;
-        collection_target target{into, image_folder};
-        target.store_folder.push_back(carved_folder_name(store->base));
+        std::vector<std::string> store_folder = image_folder;
+        store_folder.push_back(carved_folder_name(store->base));
+        collection_sink sink(into, std::move(store_folder));
         result.folder_entered = true;
-        totals = _recover(dialog, store, nullptr, 1, std::move(totals), nullptr, &target);
+        totals = _recover({dialog, sink, 1}, store, std::move(totals));
         if (totals.abandoned || totals.output_failed) return;
     }
 }
@@ -92,7 +80,10 @@ void run_carved(main_view* dialog, carved_image& image, const char* folder, cons
             continue;
         }
         if (folder) result.folder_entered = true;
-        if (!folder) totals = _recover(dialog, store, nullptr, 0, std::move(totals));
+        if (!folder) {
+            listing_sink list;
+            totals = _recover({dialog, list, 0}, store, std::move(totals));
+        }
         if (totals.abandoned) return;
         if (store_done) store_done(store->base);
     }
@@ -114,12 +105,14 @@ class carve_run : public run_steps {
   public:
     carve_run(const char* folder, const char* image_path,
               const std::function<void(uint64_t)>& store_done, const char* image_folder,
-              const collection_target* into, const platform::source_opener* open)
+              message_collection* into, std::vector<std::string> into_folder,
+              const platform::source_opener* open)
         : folder_(folder),
           image_path_(image_path),
           store_done_(store_done),
           image_folder_(image_folder),
           into_(into),
+          into_folder_(std::move(into_folder)),
           mode_(folder ? save_mode.load() : 0),
           open_(open) {}
 
@@ -164,9 +157,7 @@ class carve_run : public run_steps {
     }
 
     void run(main_view* dialog, recover_totals& totals, run_outcome& result) override {
-        if (into_)
-            return collect_carved(dialog, *image_, into_->collection, into_->store_folder, result,
-                                  totals);
+        if (into_) return collect_carved(dialog, *image_, *into_, into_folder_, result, totals);
         run_carved(dialog, *image_, folder_, image_folder_, mode_, store_done_, result, totals);
     }
 
@@ -177,7 +168,8 @@ class carve_run : public run_steps {
     const char* image_path_;
     const std::function<void(uint64_t)>& store_done_;
     const char* image_folder_;
-    const collection_target* into_;
+    message_collection* into_;
+    std::vector<std::string> into_folder_;  // the image's folder in the collection
     int mode_;
     const platform::source_opener* open_;  // null: the image is opened as it is found
     std::unique_ptr<carved_image, image_closer> image_;
@@ -189,15 +181,14 @@ class carve_run : public run_steps {
 int carve_image(const char* folder, const char* image_path,
                 const std::function<void(uint64_t)>& store_done, run_outcome* outcome,
                 const char* image_folder, const platform::source_opener* open) {
-    carve_run steps(folder, image_path, store_done, image_folder, nullptr, open);
+    carve_run steps(folder, image_path, store_done, image_folder, nullptr, {}, open);
     return run_in_frame(folder != nullptr, steps, outcome);
 }
 
 int collect_image(message_collection& into, const std::vector<std::string>& image_folder,
                   const char* image_path, run_outcome* outcome,
                   const platform::source_opener* open) {
-    collection_target target{into, image_folder};
     std::function<void(uint64_t)> no_listing;
-    carve_run steps(nullptr, image_path, no_listing, nullptr, &target, open);
+    carve_run steps(nullptr, image_path, no_listing, nullptr, &into, image_folder, open);
     return run_in_frame(true, steps, outcome);
 }

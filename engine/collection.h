@@ -1,14 +1,59 @@
 #pragma once
-// Runs whose messages go into one collection (an mbox folder, a Personal Folders file)
-// instead of a file each. The run reads as a save run reads; each message read whole is
-// handed to the collection with its record, in the folder a save run would give it.
+// Where the messages of a run go. The driver hands every chain it reads to one sink: the
+// dialog's list, a folder of message files, or a collection (an mbox folder, a Personal
+// Folders file) that takes each message read whole with its record, in the folder a save
+// run would give it.
 
 #include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "dbx/dbx.h"
 #include "engine/engine.h"
+#include "platform/view.h"
+
+struct message_read;
+struct recover_totals;
+
+// One chain as the run read it, handed to the run's sink.
+struct chain_taken {
+    const dbx_t& store;
+    int list = 0;
+    int chain = 0;
+    const message_read& message;
+    bool usable = false;                   // read whole: it may be saved
+    const chain_record* record = nullptr;  // its record, when one was made
+};
+
+// What became of a chain handed to a sink: `result` 0 listed, 1 saved, 2 failed, `file`
+// where it went (for its record).
+struct chain_kept {
+    int result = 0;
+    std::string file;
+};
+
+// Where a run's chains go.
+class message_sink {
+  public:
+    virtual ~message_sink() = default;
+    // Starts list `list` (0 messages, 1 deleted fragments) of `store`, of which `handled`
+    // chains are to come: says on standard output where they go and makes what they need.
+    // False, said, when none of them can go there: the run ends, and `totals` is told when
+    // the output could not be written.
+    virtual bool begin_list(const dbx_t& store, int list, int handled, recover_totals& totals) = 0;
+    // Takes a chain of the list begun; a run that writes says its line.
+    virtual chain_kept take(const chain_taken& chain, recover_totals& totals) = 0;
+    // Whether take() wants the record of every usable chain.
+    virtual bool wants_records() const { return false; }
+    // Shows the row of the chain headed by `head` without reading it, when one is at hand.
+    virtual bool row_at_hand(main_view* dialog, const dbx_t& store, int list,
+                             const dbx_block_t* head) {
+        return false;
+    }
+    // Whether the run may read the list's chains through a window read ahead.
+    virtual bool reads_ahead() const { return true; }
+};
 
 class message_collection {
   public:

@@ -5,6 +5,7 @@
 #include <new>
 
 #include "dbx/layout.h"
+#include "engine/list_row.h"
 #include "engine/read_message.h"
 #include "header/fields.h"
 #include "header/summary.h"
@@ -199,7 +200,7 @@ bool header_capture::show_row(main_view* dialog, int list, int32_t head) {
         row[column] = std::string_view(at, size_t(found->length[column]));
         at += found->length[column];
     }
-    hdr_show_row(dialog, row);
+    show_list_row(dialog, row);
     if (--piece.rows_to_show == 0) piece.bytes = {};
     return true;
 }

@@ -5,10 +5,11 @@
 
 #include "engine/sys.h"
 #include "header/date.h"
-#include "msg/address_list.h"
-#include "msg/message_builder.h"
-#include "msg/mime_reader.h"
+#include "mime/address_list.h"
+#include "mime/content.h"
+#include "mime/reader.h"
 #include "platform/fs.h"
+#include "platform/output_file.h"
 #include "platform/text.h"
 
 namespace {
@@ -17,7 +18,7 @@ namespace {
 // ASCII characters.
 std::optional<std::string> sender_address(const std::optional<std::string>& from) {
     if (!from) return std::nullopt;
-    std::vector<msg::mailbox> boxes = msg::parse_address_list(*from);
+    std::vector<mime::mailbox> boxes = mime::parse_address_list(*from);
     if (boxes.empty() || boxes.front().address.empty()) return std::nullopt;
     for (unsigned char c : boxes.front().address) {
         if (c <= ' ' || c >= 0x7F) return std::nullopt;  // the line is ASCII
@@ -34,7 +35,7 @@ bool is_from_line(std::string_view message, size_t at) {
 }  // namespace
 
 mbox_sender mbox_sender_of(std::string_view message) {
-    msg::header_facts facts = msg::read_header_facts(message.substr(0, msg::mime_header_limit));
+    mime::header_facts facts = mime::read_header_facts(message.substr(0, mime::mime_header_limit));
     std::optional<int64_t> date = facts.date;
     if (date && !hdr_in_calendar_years(*date)) date.reset();  // the line could not write it
     return {sender_address(facts.from), date};

@@ -4,7 +4,7 @@
 #include <cstring>
 
 #include "header/summary.h"
-#include "msg/message.h"
+#include "item/builder.h"
 #include "platform/fs.h"
 #include "platform/text.h"
 
@@ -25,7 +25,7 @@ bool pst_collection::open(const std::string& path, const std::string& identity,
     std::string name = platform::file_name_of(path);
     size_t point = name.rfind('.');
     if (point != std::string::npos && point > 0) name.resize(point);
-    writer_ = std::make_unique<msg::pst_writer>(static_cast<msg::pst_output&>(*this),
+    writer_ = std::make_unique<pst::pst_writer>(static_cast<pst::pst_output&>(*this),
                                                 platform::utf8_to_utf16(name), identity);
     return true;
 }
@@ -87,12 +87,12 @@ std::string pst_collection::place(folder_id folder) const {
 // and the same raw receivers and subject.
 bool pst_collection::add(folder_id folder, const chain_record& record) {
     if (!writer_) return false;
-    std::optional<std::u16string> to, subject;
+    std::optional<std::string> to, subject;
     if (record.raw) {
         to = record.raw->to;
         subject = record.raw->subject;
     }
-    msg::item message = msg::build_item(*record.bytes, to, subject, true);
+    item::message message = item::build_item(*record.bytes, to, subject, true);
     errno = 0;
     if (!writer_->add_message(folder, message)) return failed_write();
     return true;

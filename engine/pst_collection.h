@@ -14,10 +14,10 @@
 
 #include "engine/collection.h"
 #include "engine/whole_file.h"
-#include "msg/pst_output.h"
-#include "msg/pst_writer.h"
+#include "pst/output.h"
+#include "pst/writer.h"
 
-class pst_collection : public message_collection, private msg::pst_output {
+class pst_collection : public message_collection, private pst::pst_output {
   public:
     pst_collection();
     ~pst_collection() override;
@@ -26,7 +26,7 @@ class pst_collection : public message_collection, private msg::pst_output {
     // record key, so the same run gives the same file. A file standing under the name is
     // replaced only when `replace_existing` says so. False, said, when it cannot be made.
     bool open(const std::string& path, const std::string& identity,
-              bool replace_existing = run_outputs.replace_existing);
+              bool replace_existing = platform::run_outputs.replace_existing);
 
     std::optional<folder_id> folder(const std::vector<std::string>& store_folder,
                                     int list) override;
@@ -42,7 +42,7 @@ class pst_collection : public message_collection, private msg::pst_output {
 
     whole_file file_;
     uint64_t position_ = 0;  // where the next byte written goes
-    std::unique_ptr<msg::pst_writer> writer_;
+    std::unique_ptr<pst::pst_writer> writer_;
     std::map<std::vector<std::string>, folder_id> folders_;  // by the names from the top
     std::map<folder_id, std::string> places_;
 };

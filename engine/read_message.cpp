@@ -7,10 +7,12 @@
 #include <cstring>
 #include <limits>
 #include <new>
+#include <utility>
 #include <vector>
 
 #include "dbx/layout.h"
 #include "dbx/scan.h"
+#include "engine/list_row.h"
 #include "engine/message_name.h"
 #include "header/fields.h"
 #include "header/summary.h"
@@ -64,7 +66,7 @@ class chain_reader {
         : source_(source), fragment_(fragment), text_(text), message_(message), window_(window) {}
 
     // Appends the data areas of `count` side-by-side blocks from `first`, read with one call.
-    void append(const placed_block* first, size_t count);
+    void read_together(const placed_block* first, size_t count);
 
   private:
     void read_each(const placed_block* first, size_t count);
@@ -86,7 +88,7 @@ void chain_reader::note_unreadable(uint64_t start, uint64_t end, int error) {
 // as zero bytes, so the length still counts them, and the message is marked cut short.
 // Bytes that cannot be read, or are gone since the run began, are zero bytes too, and the
 // message is marked unreadable.
-void chain_reader::append(const placed_block* first, size_t count) {
+void chain_reader::read_together(const placed_block* first, size_t count) {
     uint64_t start = first[0].position + header_size;
     size_t span =
         size_t(first[count - 1].position - first[0].position) + text_bytes(first[count - 1].block);
@@ -161,7 +163,7 @@ void read_chain(dbx_t* store, int list, const dbx_block_t* head, bool header_onl
                follows(blocks[first + count - 1], blocks[first + count])) {
             ++count;
         }
-        reader.append(&blocks[first], count);
+        reader.read_together(&blocks[first], count);
         first += count;
         if (header_only && hdr_fields_settled(text.data(), text.data() + text.size(), &settled_to))
             break;
@@ -289,10 +291,17 @@ message_read _read_message(main_view* dialog, dbx_t* store, int list, int chain,
         // made of another message's bytes.
         main_view* row_view = mode == 0 && message.unreadable ? nullptr : dialog;
         if (listing) {
-            hdr_show_row(row_view, hdr_row_of(message.text->c_str()).view());
+            show_list_row(row_view, hdr_row_of(message.text->c_str()).view());
         } else {
-            hdr_message_summary(message.text->c_str(), row_view, &subject, &from, &to,
-                                &message.date, &message.raw);
+            add_list_row(row_view);  // the row comes before any field is read
+            hdr_summary summary = hdr_message_summary(message.text->c_str());
+            hdr_row_view row = summary.row.view();
+            fill_list_row(row_view, row, &summary.decoded);
+            message.raw = hdr_raw_values(row);
+            from = std::move(summary.decoded[hdr_from]);
+            subject = std::move(summary.decoded[hdr_subject]);
+            to = std::move(summary.decoded[hdr_to]);
+            if (summary.date) message.date = *summary.date;
         }
     } catch (const std::bad_alloc&) {
         message.text.reset();  // the driver counts the message as failed
@@ -308,7 +317,7 @@ std::optional<std::string> _read_message_start(dbx_t* store, int list, int chain
     try {
         read_chain(store, list, store->lists[list].chains[chain], false, nullptr, message, bytes);
         if (message.unreadable) return std::nullopt;
-        hdr_show_row(row_view, hdr_row_of(message.text->c_str()).view());
+        show_list_row(row_view, hdr_row_of(message.text->c_str()).view());
     } catch (const std::bad_alloc&) {
         return std::nullopt;
     }

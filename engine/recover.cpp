@@ -6,13 +6,12 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
-#include <new>
 
 #include "engine/collection.h"
 #include "engine/engine.h"
 #include "engine/header_capture.h"
 #include "engine/run.h"
-#include "engine/save_message.h"
+#include "engine/sinks.h"
 #include "engine/sys.h"
 #include "platform/fs.h"
 #include "platform/text.h"
@@ -22,16 +21,6 @@ std::atomic<int> save_mode{0};
 namespace {
 
 const char* const list_names[2] = {"messages", "deleted message fragments"};
-
-const char* or_null(const char* text) {
-    return text ? text : "(null)";
-}
-
-void print_message_line(int j, int chain_count, bool saved, const std::string& name) {
-    std::printf(saved ? "%5.1f%%     OK: %s\n" : "%5.1f%%  ERROR: %s\n",
-                (j + 1) * 100.0 / chain_count, name.c_str());
-    std::fflush(stdout);
-}
 
 bool overlaps(const unreadable_range& a, const unreadable_range& b) {
     return a.start < b.end && b.start < a.end;
@@ -55,94 +44,31 @@ bool message_failed(main_view* dialog, recover_totals& totals, const dbx_t* stor
     return true;
 }
 
-// Where a list's messages go: the list folder of a save run, or a folder of a collection
-// (then `folder` names its place); nothing in a list-only run.
-struct list_target {
-    const std::string* folder = nullptr;
-    message_collection* collection = nullptr;
-    message_collection::folder_id id = 0;
-};
-
-// Hands a message that was read to the collection: 1 added, 2 failed. A failed write of the
-// collection ends the run.
-int add_to_collection(const list_target& target, const chain_record& record,
-                      recover_totals& totals) {
-    try {
-        if (target.collection->add(target.id, record)) return 1;
-        totals.output_failed = true;
-    } catch (const std::bad_alloc&) {  // this message is too large for the memory left
-        errno = ENOMEM;
-        platform::report_error("_save_message");
-    }
-    return 2;
-}
-
-// The name a message is known by in the lines of a collection run: its file name without
-// the extension, since it gets no file of its own.
-std::string collected_name(const std::string& file_name) {
-    return file_name.substr(0, file_name.rfind('.'));
-}
-
-// Reads, saves and stamps chain j of list i; false when the message failed.
-bool handle_chain(main_view* dialog, dbx_t* store, int i, int j, const list_target& target,
-                  int mode, recover_totals& totals,
-                  const std::optional<platform::file_identity>& identity, read_window* window,
-                  header_capture* rows) {
+// Reads chain j of list i and hands it to the run's sink: 1 saved, 0 listed, 2 when the
+// message failed.
+int handle_chain(const recover_run& run, dbx_t* store, int i, int j, recover_totals& totals,
+                 read_window* window) {
     const dbx_block_list_t& list = store->lists[i];
     const dbx_block_t* head = list.chains[j];
-    // A row the scan made is shown unless the chain touches bytes it could not read: such a
-    // chain is read, and reported. The scan made rows only of messages whose text begins
-    // with a header field.
-    if (!target.folder && rows != nullptr && !_chain_touches_unreadable(store, i, head) &&
-        rows->show_row(dialog, i, int32_t(head - list.blocks.data()))) {
+    if (run.sink.row_at_hand(run.dialog, *store, i, head)) {
         chain_start begins_with_field;
         begins_with_field.begins_with_field = true;
         totals.integrity.add(dbx_chain_integrity(store, i, head, begins_with_field));
-        return true;
+        return 0;
     }
-    message_read message = _read_message(dialog, store, i, j, mode, bool(chain_observer), window);
+    message_read message =
+        _read_message(run.dialog, store, i, j, run.mode, bool(chain_observer), window);
     chain_integrity integrity = dbx_chain_integrity(store, i, head, _chain_start(message));
     totals.integrity.add(integrity);
-    bool unusable = message_failed(dialog, totals, store, store->lists[i].chains[j], message);
+    bool unusable = message_failed(run.dialog, totals, store, head, message);
     std::optional<chain_record> record;
-    if (chain_observer || (target.collection && !unusable))
+    if (chain_observer || (run.sink.wants_records() && !unusable))
         record = _chain_record(store, i, j, message, integrity);
-    if (!target.folder) {  // list only: reading filled the row
-        if (record) _note_chain(*record, message, !unusable, 0, {});
-        return !unusable;
-    }
-    int chain_count = store->lists[i].chain_count;
-    int result = 2;
-    std::string file;
-    if (target.collection) {
-        if (!unusable) result = add_to_collection(target, *record, totals);
-        file = *target.folder;
-        print_message_line(j, chain_count, result == 1, collected_name(message.name));
-    } else {
-        try {
-            if (!unusable) result = _save_message(target.folder->c_str(), message, mode, identity);
-        } catch (const std::bad_alloc&) {  // this message is too large for the memory left
-            errno = ENOMEM;
-            platform::report_error("_save_message");
-        }
-        if (record) file = in_folder(target.folder->c_str(), message.name);
-        print_message_line(j, chain_count, result == 1, message.name);
-    }
-    if (record) _note_chain(*record, message, !unusable, result, std::move(file));
-    return result == 1;
-}
-
-// Makes the "deleted" folder of a save run; false (said) when fragments cannot go there.
-bool make_deleted_folder(const char* folder, const std::string& list_folder) {
-    if (sys_mkdir(folder, "deleted") != 0) {
-        platform::report_error("_recover (sys_mkdir)");
-        return false;
-    }
-    if (is_link(list_folder)) {
-        say_link(list_folder);
-        return false;
-    }
-    return true;
+    chain_kept kept =
+        run.sink.take({*store, i, j, message, !unusable, record ? &*record : nullptr}, totals);
+    if (record) _note_chain(*record, message, !unusable, kept.result, std::move(kept.file));
+    if (kept.result == 0 && unusable) return 2;  // a list-only run could not read it
+    return kept.result;
 }
 
 // A file in which the scan found no block at all is most likely no store.
@@ -182,18 +108,6 @@ void report_unreadable(main_view* dialog, recover_totals& totals, const std::str
     std::fprintf(stderr, "morvale: %s: %s\n", platform::printable(file_name).c_str(), what.c_str());
     std::fflush(stderr);
     dialog->unreadable_bytes(file_name, what);
-}
-
-// A folder the run writes into must be a folder of its own: a link there would send the
-// files somewhere else.
-bool is_link(const std::string& folder) {
-    return platform::entry_at(folder.c_str()) == platform::entry_kind::link;
-}
-
-void say_link(const std::string& folder) {
-    std::fprintf(stderr, "error: %s is a link; nothing is written there\n",
-                 platform::printable(folder).c_str());
-    std::fflush(stderr);
 }
 
 // Saves the run's results and the closing box of a save run.
@@ -236,48 +150,27 @@ int chains_handled(const dbx_block_list_t& list, int list_number,
 
 }  // namespace
 
-recover_totals _recover(main_view* dialog, dbx_t* store, const char* folder, int mode,
-                        recover_totals totals, header_capture* rows, const collection_target* into,
-                        const std::vector<chain_id>* chosen) {
-    std::optional<platform::file_identity> identity;
-    if (folder) identity = store->source->identity();
+const char* _list_name(int list) {
+    return list_names[list];
+}
+
+recover_totals _recover(const recover_run& run, dbx_t* store, recover_totals totals) {
+    const std::vector<chain_id>* chosen = run.chosen;
     for (int i = 0; i < 2; ++i) {
         const dbx_block_list_t& list = store->lists[i];
         int saved = 0, errors = 0;
         int handled = chains_handled(list, i, chosen);
         if (handled <= 0) continue;
-        std::optional<std::string> list_folder;
-        list_target target;
-        if (folder) list_folder = std::string(folder) + (i == 1 ? "/deleted" : "");
-        if (into) {
-            auto id = into->collection.folder(into->store_folder, i);
-            if (!id) {
-                totals.output_failed = true;
-                totals.errors += handled;  // no message of the list could go in
-                return totals;
-            }
-            list_folder = into->collection.place(*id);
-            target = {&*list_folder, &into->collection, *id};
-            std::printf("------ Recovering %d %s from %s to %s ... \n", handled, list_names[i],
-                        platform::printable(store->file_name).c_str(),
-                        platform::printable(*list_folder).c_str());
-        } else {
-            if (list_folder) target.folder = &*list_folder;
-            std::printf(
-                "------ Recovering %d %s from %s to %s/%s ... \n", handled, list_names[i],
-                platform::printable(store->file_name).c_str(),
-                platform::printable(or_null(folder)).c_str(),
-                platform::printable(or_null(list_folder ? list_folder->c_str() : nullptr)).c_str());
-        }
-        if (i == 1 && folder && !make_deleted_folder(folder, *list_folder)) {
-            totals.errors += handled;  // no fragment could be saved
+        if (!run.sink.begin_list(*store, i, handled, totals)) {
+            totals.errors += handled;  // no message of the list could go there
             return totals;
         }
         // The list's chains come in file order. A store with unreadable bytes is read a
         // message at a time, never across bytes it does not need; so are the few headers
         // the scan could not gather.
         read_window stream;
-        read_window* window = store->unreadable.empty() && rows == nullptr ? &stream : nullptr;
+        read_window* window =
+            store->unreadable.empty() && run.sink.reads_ahead() ? &stream : nullptr;
         for (int j = 0; j < list.chain_count; ++j) {
             if (chosen && !std::binary_search(chosen->begin(), chosen->end(), chain_id{i, j}))
                 continue;
@@ -285,20 +178,18 @@ recover_totals _recover(main_view* dialog, dbx_t* store, const char* folder, int
                 totals.abandoned = true;
                 return totals;
             }
-            dialog->set_progress(int(int64_t{j} * 100 / list.chain_count));  // the share done
-            dialog->chain_begins(i, j);
-            bool ok =
-                handle_chain(dialog, store, i, j, target, mode, totals, identity, window, rows);
-            ++(ok ? saved : errors);
+            run.dialog->set_progress(int(int64_t{j} * 100 / list.chain_count));  // the share done
+            run.dialog->chain_begins(i, j);
+            int result = handle_chain(run, store, i, j, totals, window);
+            if (result == 1) ++saved;
+            if (result == 2) ++errors;
             if (totals.output_failed) break;
         }
         totals.errors += errors;
         if (totals.output_failed) return totals;  // the run ends with the collection
-        if (!list_folder)
-            saved = 0;  // a list-only run saves nothing; what it could not read is an error
         std::printf("------ %d %s recovered, %d errors\n", saved, list_names[i], errors);
         std::fflush(stdout);
-        dialog->set_progress(0);
+        run.dialog->set_progress(0);
     }
     return totals;
 }
@@ -343,7 +234,7 @@ class store_run : public run_steps {
   public:
     // A collection run (`into` given) has no target and reads as an .eml save run reads; a
     // save of chosen chains (`chosen` given, sorted) handles only those.
-    store_run(const char* target, const char* store_path, const collection_target* into = nullptr,
+    store_run(const char* target, const char* store_path, message_sink* into = nullptr,
               const std::vector<chain_id>* chosen = nullptr,
               const platform::source_opener* open = nullptr)
         : target_(target),
@@ -384,13 +275,12 @@ class store_run : public run_steps {
     void run(main_view* dialog, recover_totals& totals, run_outcome& result) override {
         if (into_) {
             result.folder_entered = true;
-            totals = _recover(dialog, store_.get(), nullptr, mode_, std::move(totals), nullptr,
-                              into_, chosen_);
+            totals = _recover({dialog, *into_, mode_, chosen_}, store_.get(), std::move(totals));
             return;
         }
         if (!target_) {
-            totals = _recover(dialog, store_.get(), nullptr, mode_, std::move(totals),
-                              rows_ ? &*rows_ : nullptr);
+            listing_sink list(rows_ ? &*rows_ : nullptr);
+            totals = _recover({dialog, list, mode_}, store_.get(), std::move(totals));
             return;
         }
         std::string folder = output_folder(target_);
@@ -401,8 +291,8 @@ class store_run : public run_steps {
             std::fprintf(stderr, "error: can't chdir to %s\n", platform::printable(folder).c_str());
         } else {
             result.folder_entered = true;
-            totals = _recover(dialog, store_.get(), folder.c_str(), mode_, std::move(totals),
-                              nullptr, nullptr, chosen_);
+            folder_sink files(folder, mode_, *store_);
+            totals = _recover({dialog, files, mode_, chosen_}, store_.get(), std::move(totals));
         }
     }
 
@@ -414,7 +304,7 @@ class store_run : public run_steps {
   private:
     const char* target_;
     const char* store_path_;
-    const collection_target* into_;
+    message_sink* into_;
     int mode_;
     const std::vector<chain_id>* chosen_;  // null: every chain
     const platform::source_opener* open_;  // null: the store is a plain file
@@ -438,8 +328,8 @@ int collect_store(message_collection& into, const std::vector<std::string>& stor
         in_order = *chosen;
         std::sort(in_order.begin(), in_order.end());
     }
-    collection_target target{into, store_folder};
-    store_run steps(nullptr, store_path, &target, chosen ? &in_order : nullptr, open);
+    collection_sink sink(into, store_folder);
+    store_run steps(nullptr, store_path, &sink, chosen ? &in_order : nullptr, open);
     return run_in_frame(true, steps, outcome);
 }
 

@@ -11,8 +11,7 @@
 #include "platform/view.h"
 
 struct run_outcome;
-class header_capture;
-class message_collection;
+class message_sink;
 
 struct recover_totals {
     int errors = 0;
@@ -23,21 +22,22 @@ struct recover_totals {
     integrity_counts integrity;
 };
 
-// A collection run's store: the collection and the names of the store's folder in it.
-struct collection_target {
-    message_collection& collection;
-    std::vector<std::string> store_folder;
+// One run over a store's lists: what it shows to, where its messages go, how it reads
+// them (`mode` 0 a list's headers, 1 the stored bytes, 2 the bytes for a .msg file) and,
+// with `chosen` (sorted), which chains it handles.
+struct recover_run {
+    main_view* dialog;
+    message_sink& sink;
+    int mode = 0;
+    const std::vector<chain_id>* chosen = nullptr;
 };
 
-// Drives both lists; `totals` carries what was reported before (the scan's unreadable
-// ranges), so that nothing is reported twice. A list-only run takes the rows the scan
-// gathered from `rows`, when given, and reads the headers of the others. A collection run
-// (`into` given, no folder) hands each message to the collection. With `chosen` (sorted),
-// only those chains are handled.
-recover_totals _recover(main_view* dialog, dbx_t* store, const char* folder, int mode,
-                        recover_totals totals = {}, header_capture* rows = nullptr,
-                        const collection_target* into = nullptr,
-                        const std::vector<chain_id>* chosen = nullptr);
+// Drives both lists, handing each chain read to the run's sink; `totals` carries what was
+// reported before (the scan's unreadable ranges), so that nothing is reported twice.
+recover_totals _recover(const recover_run& run, dbx_t* store, recover_totals totals = {});
+
+// "messages" or "deleted message fragments", as the run's lines name list `list`.
+const char* _list_name(int list);
 
 // What a store run and a carve run each do inside the frame they share.
 class run_steps {

@@ -1,21 +1,22 @@
-// Writing one message: the stored bytes as an .eml file, or an Outlook .msg file made by
-// the program's own message store (or a registered message library). Either is written
+// Writing one message: the stored bytes as an .eml file, or an Outlook .msg file of the
+// message's item (or made by a registered message library). Either is written
 // under a temporary name in the list folder, dated, and renamed onto its own name only when
 // it is complete, so a name never holds part of a message, whenever the run stops.
 
 #include "engine/save_message.h"
 
-#include <algorithm>
-#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <new>
 
+#include "dispatch/com_object.h"
 #include "dispatch/dispatch.h"
 #include "dispatch/dispids.h"
 #include "engine/sys.h"
+#include "item/builder.h"
 #include "msg/message.h"
 #include "platform/fs.h"
+#include "platform/output_file.h"
 #include "platform/text.h"
 
 namespace {
@@ -26,35 +27,17 @@ int failed(const char* tag) {
 }
 
 // Removes the temporary file of a message that failed, keeping the errno of the failure.
-int discard(const std::string& temporary, const char* tag) {
-    int error = errno;
-    platform::remove_file(temporary.c_str());
-    errno = error;
+int discard(platform::output_file& file, const char* tag) {
+    file.discard();
     return failed(tag);
 }
 
-// Null when the text is written and the file closed, else the tag of the failed step.
-const char* write_and_close(FILE* file, const std::string& text) {
-    if (std::fwrite(text.data(), 1, text.size(), file) != text.size()) {
-        int write_errno = errno;
-        std::fclose(file);
-        errno = write_errno;
-        return "_save_message (fwrite)";
-    }
-    // Buffered bytes reach the disk only here: a full disk shows up at the close.
-    return std::fclose(file) == 0 ? nullptr : "_save_message (fclose)";
-}
-
-// Dates the complete temporary file (`leaf` in `folder`) and gives it the message's name.
-int finish(const char* folder, const message_read& message, const std::string& leaf,
+// Dates the complete temporary file and gives it the message's name.
+int finish(platform::output_file& file, const message_read& message,
            const std::optional<platform::file_identity>& store) {
-    std::string temporary = in_folder(folder, leaf);
-    _set_message_time(folder, leaf, message.date);
-    std::string path = in_folder(folder, message.name);
-    if (!may_take_name(path, store) ||
-        platform::replace_file(temporary.c_str(), path.c_str()) != 0) {
-        return discard(temporary, "_save_message (rename)");
-    }
+    _set_message_time(file.folder().c_str(), file.leaf(), message.date);
+    platform::output_file::name_rules rules{store};
+    if (!file.complete(&rules)) return failed("_save_message (rename)");
     return 1;
 }
 
@@ -73,13 +56,14 @@ int report_unwritable(const char* folder) {
 int save_eml(const char* folder, const message_read& message,
              const std::optional<platform::file_identity>& store) {
     if (folder == nullptr) return report_unwritable(folder);
-    std::string leaf = take_temporary_name(message.name);
-    std::string temporary = in_folder(folder, leaf);
-    FILE* file =
-        clear_temporary(temporary) ? platform::create_new_file(temporary.c_str()) : nullptr;
-    if (file == nullptr) return report_unwritable(folder);
-    if (const char* tag = write_and_close(file, *message.text)) return discard(temporary, tag);
-    return finish(folder, message, leaf, store);
+    platform::output_file file;
+    if (!file.reserve(in_folder(folder, message.name), message.name) || !file.create())
+        return report_unwritable(folder);
+    const std::string& text = *message.text;
+    if (std::fwrite(text.data(), 1, text.size(), file.stream()) != text.size())
+        return discard(file, "_save_message (fwrite)");
+    if (!file.close()) return discard(file, "_save_message (fclose)");
+    return finish(file, message, store);
 }
 
 std::u16string wide_path(const std::string& path) {
@@ -105,9 +89,10 @@ void convert_to_msg(dispatch::dispatch_object& root, const std::u16string& path,
     auto item =
         items->invoke(dispid::items_add, dispatch::method, {variant::make_i4(dispid::mail_item)})
             .object;
-    item->invoke(dispid::item_to, dispatch::property_put, {variant::make_string(message.raw.to)});
+    item->invoke(dispid::item_to, dispatch::property_put,
+                 {variant::make_string(platform::ansi_to_utf16(message.raw.to))});
     item->invoke(dispid::item_subject, dispatch::property_put,
-                 {variant::make_string(message.raw.subject)});
+                 {variant::make_string(platform::ansi_to_utf16(message.raw.subject))});
     item->invoke(dispid::item_sent, dispatch::property_put, {variant::make_bool(true)});
     // The text goes over without a copy: a braced list would copy a string of the
     // message's size.
@@ -124,11 +109,12 @@ void convert_to_msg(dispatch::dispatch_object& root, const std::u16string& path,
     }
 }
 
-// The program's own message store writes the file at `path`, the item made from every byte
-// of the message, with the raw receivers and subject the library would be given. False,
-// said, when the file cannot be written.
+// The .msg file at `path`, its item made from every byte of the message, with the raw
+// receivers and subject the library would be given (the PST's item is made the same way).
+// False, said, when the file cannot be written.
 bool write_own_msg(const std::string& path, const message_read& message) {
-    msg::item built = msg::build_item(*message.text, message.raw.to, message.raw.subject, true);
+    item::message built =
+        item::build_item(*message.text, message.raw.to, message.raw.subject, true);
     std::string failure = msg::write_message_file(built, path);
     if (failure.empty()) return true;
     std::fprintf(stderr, "_save_message (msg): built-in message store: %s\n", failure.c_str());
@@ -141,123 +127,34 @@ int save_msg(const char* folder, const message_read& message,
     auto saved = sys_getcwd();
     if (!saved) return failed("_save_message (sys_getcwd)");
     if (folder == nullptr) return failed("_save_message (sys_chdir)");
-    std::string leaf = take_temporary_name(message.name);
-    std::string temporary = in_folder(folder, leaf);
-    if (!clear_temporary(temporary)) return failed("_save_message (msg)");
+    platform::output_file file;
+    if (!file.reserve(in_folder(folder, message.name), message.name))
+        return failed("_save_message (msg)");
     try {
         dispatch::initialize_com();
         bool unwritten = false;
-        if (auto library = dispatch::create_object("Redemption.RDOSession", nullptr)) {
+        if (auto library = dispatch::create_com_object("Redemption.RDOSession")) {
             // The library writes the folder made wide, a backslash and the name made wide.
-            std::u16string target = wide_path(folder) + u"\\" + wide_path(leaf);
+            std::u16string target = wide_path(folder) + u"\\" + wide_path(file.leaf());
             convert_to_msg(*library, target, message, unwritten);
         } else {
-            unwritten = !write_own_msg(temporary, message);
+            unwritten = !write_own_msg(file.temporary(), message);
         }
-        if (unwritten) {
-            // What was begun is gone; anything else there is left alone.
-            if (platform::entry_at(temporary.c_str()) == platform::entry_kind::file)
-                platform::remove_file(temporary.c_str());
-            return 2;
-        }
+        if (unwritten) return 2;  // what was begun goes with `file`; anything else stays
     } catch (const std::bad_alloc&) {
         errno = ENOMEM;
-        return discard(temporary, "_save_message (msg)");
-    } catch (...) {
-        platform::remove_file(temporary.c_str());
-        throw;
+        return discard(file, "_save_message (msg)");
     }
-    return finish(folder, message, leaf, store);
-}
-
-// Temporary names taken so far by this process.
-std::atomic<uint64_t> temporaries_taken{0};
-
-std::string temporary_name(const std::string& name, uint64_t serial) {
-    // Every name ends in ".<offset>.<extension>", unique within its folder.
-    constexpr size_t number_and_extension = 13;
-    size_t keep = std::min(name.size(), number_and_extension);
-    return "~morvale." + std::to_string(platform::process_id()) + "." + std::to_string(serial) +
-           name.substr(name.size() - keep) + ".tmp";
+    return finish(file, message, store);
 }
 
 }  // namespace
-
-std::string take_temporary_name(const std::string& name) {
-    return temporary_name(name, ++temporaries_taken);
-}
-
-std::string next_temporary_name(const std::string& name) {
-    return temporary_name(name, temporaries_taken + 1);
-}
 
 int _save_message(const char* folder, const message_read& message, int mode,
                   const std::optional<platform::file_identity>& store) {
     // A name that may not be taken is refused before the message is written; it is
     // checked again at the rename.
-    if (folder != nullptr && !may_take_name(in_folder(folder, message.name), store))
+    if (folder != nullptr && !platform::may_take_name(in_folder(folder, message.name), store))
         return errno == EEXIST ? 2 : failed("_save_message (rename)");
     return mode == 2 ? save_msg(folder, message, store) : save_eml(folder, message, store);
-}
-
-output_rules run_outputs;
-std::atomic<int> refused_replacements{0};
-
-// The name holds this process's id, so a file there was left by an interrupted run of an
-// earlier process of the same id, never by a run still going: it goes. A link there is
-// refused, since writing through it would leave the folder; anything else stays, and
-// writing the file then fails as on any name that cannot be written.
-bool clear_temporary(const std::string& path) {
-    platform::entry_kind kind = platform::entry_at(path.c_str());
-    if (kind == platform::entry_kind::file) platform::remove_file(path.c_str());
-    if (kind != platform::entry_kind::link) return true;
-    errno = ELOOP;
-    return false;
-}
-
-// Links, folders and anything else are left alone.
-bool may_take_name(const std::string& path, const std::optional<platform::file_identity>& store,
-                   bool replace) {
-    switch (platform::entry_at(path.c_str())) {
-        case platform::entry_kind::none:
-            return true;
-        case platform::entry_kind::file:
-            break;
-        case platform::entry_kind::read_only:
-            errno = EACCES;
-            return false;
-        case platform::entry_kind::directory:
-            errno = EISDIR;
-            return false;
-        case platform::entry_kind::link:
-            errno = ELOOP;
-            return false;
-        case platform::entry_kind::other:
-            std::fprintf(stderr, "morvale: %s is not a regular file; it is not replaced\n",
-                         platform::printable(path).c_str());
-            errno = EEXIST;
-            return false;
-    }
-    std::optional<platform::file_identity> identity = platform::identity_of(path.c_str());
-    if (identity && store && identity == store) {
-        std::fprintf(stderr, "_save_message (rename): %s is the store being read\n",
-                     platform::printable(path).c_str());
-        errno = EEXIST;
-        return false;
-    }
-    const std::vector<platform::file_identity>& inputs = run_outputs.inputs;
-    if (identity && std::find(inputs.begin(), inputs.end(), *identity) != inputs.end()) {
-        std::fprintf(stderr, "morvale: %s is an input of this run; it is not replaced\n",
-                     platform::printable(path).c_str());
-        errno = EEXIST;
-        return false;
-    }
-    if (!replace) {
-        std::fprintf(stderr, "morvale: %s exists; it is not replaced\n",
-                     platform::printable(path).c_str());
-        ++refused_replacements;
-        errno = EEXIST;
-        return false;
-    }
-    return true;
 }

@@ -18,3 +18,7 @@ std::string output_folder(const std::string& target);
 // True when `folder` is a link (the run writes nothing there), and the words that say so.
 bool is_link(const std::string& folder);
 void say_link(const std::string& folder);
+
+// Makes `name` in `parent` and checks that it is a folder of its own; false, said, when
+// nothing can be written there.
+bool make_own_folder(const std::string& parent, const std::string& name, const char* tag = nullptr);

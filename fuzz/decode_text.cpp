@@ -39,12 +39,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         text.append(field).append(value).append("\r\n");
     }
     text += "\r\nbody";
-    std::optional<std::string> subject, from, to;
-    int64_t seconds = 0;
-    hdr_message_summary(text.c_str(), nullptr, &subject, &from, &to, &seconds);
-    require_utf8_if(subject);
-    require_utf8_if(from);
-    require_utf8_if(to);
+    hdr_summary summary = hdr_message_summary(text.c_str());
+    for (const std::optional<std::string>& decoded : summary.decoded) require_utf8_if(decoded);
+    const std::optional<std::string>& from = summary.decoded[hdr_from];
+    const std::optional<std::string>& subject = summary.decoded[hdr_subject];
+    const std::optional<std::string>& to = summary.decoded[hdr_to];
     for (int mode : {1, 2})
         require_utf8(message_file_name(from, to, subject, uint32_t(size), mode));
     return 0;

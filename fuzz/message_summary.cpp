@@ -5,6 +5,7 @@
 #include <optional>
 #include <string>
 
+#include "engine/list_row.h"
 #include "header/summary.h"
 
 namespace {
@@ -31,9 +32,8 @@ class checking_view : public main_view {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::string text(reinterpret_cast<const char*>(data), size);
     checking_view view;
-    std::optional<std::string> subject, from, to;
-    int64_t date = 0;
-    hdr_message_summary(text.c_str(), &view, &subject, &from, &to, &date);
+    hdr_summary summary = hdr_message_summary(text.c_str());
+    show_list_row(&view, summary.row.view(), &summary.decoded);
     if (view.rows != 1) std::abort();
     return 0;
 }

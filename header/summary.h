@@ -1,30 +1,13 @@
 #pragma once
-// The message summary: one row in the message list and the decoded header values.
+// The message summary: the values of the fields a message is known by (sender, subject,
+// receiver, date), as written and decoded. The list, the file name and time, the record of
+// the run and the .msg file take them from here; showing them is the view's affair.
 
 #include <array>
 #include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
-
-#include "platform/view.h"
-
-// The raw Subject, From and To values of one message as UTF-16 (through the ANSI code
-// page, as the list shows them); empty when the field does not occur.
-struct hdr_raw_fields {
-    std::u16string subject;
-    std::u16string from;
-    std::u16string to;
-};
-
-// Adds the message's row to `dialog`'s list and fills its cells with the main fields; sets
-// each result only when its field occurs (the date only when the last Date field parses).
-// Subject, From and To come back decoded into UTF-8 for people to read (a word may decode
-// to a NUL; names are built from the bytes before it); `raw`, when given, gets the values
-// as written.
-void hdr_message_summary(const char* text, main_view* dialog, std::optional<std::string>* subject,
-                         std::optional<std::string>* from, std::optional<std::string>* to,
-                         int64_t* date, hdr_raw_fields* raw = nullptr);
 
 // The fields a message is known by, in the order of the list's columns.
 enum hdr_main_field { hdr_from = 0, hdr_subject = 1, hdr_to = 2, hdr_date = 3 };
@@ -40,8 +23,7 @@ hdr_main_values hdr_main_fields(const char* text, const char* end);
 // does not parse (an earlier Date field is not looked at).
 std::optional<int64_t> hdr_message_date(const hdr_main_values& fields);
 
-// A row of the list alone, as a run that only lists the messages shows it: the main
-// fields by column. hdr_message_summary fills the list with the same row.
+// A row of the list: the main fields by column, as written.
 using hdr_row_view = std::array<std::optional<std::string_view>, 4>;
 struct hdr_row {
     hdr_main_values cells;
@@ -49,5 +31,27 @@ struct hdr_row {
 };
 // The row of the message whose text, up to its NUL, is `text`.
 hdr_row hdr_row_of(const char* text);
-// Adds the row to `dialog`'s list.
-void hdr_show_row(main_view* dialog, const hdr_row_view& row);
+
+// From, Subject and To (the first three columns) decoded into UTF-8 for people to read;
+// none where the field does not occur, or where memory ran out for its decoding (a help to
+// the eye only). A word may decode to a NUL; names are built from the bytes before it.
+using hdr_decoded_values = std::array<std::optional<std::string>, 3>;
+hdr_decoded_values hdr_decode_row(const hdr_row_view& row);
+
+// The raw Subject, From and To values of one message, as written; empty when the field does
+// not occur.
+struct hdr_raw_fields {
+    std::string subject;
+    std::string from;
+    std::string to;
+};
+hdr_raw_fields hdr_raw_values(const hdr_row_view& row);
+
+// Everything a run that reads the message whole takes from its header.
+struct hdr_summary {
+    hdr_row row;                 // the list's cells, as written
+    hdr_decoded_values decoded;  // From, Subject and To for people to read
+    std::optional<int64_t> date;
+};
+// The summary of the message whose text, up to its NUL, is `text`.
+hdr_summary hdr_message_summary(const char* text);

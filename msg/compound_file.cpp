@@ -4,9 +4,14 @@
 #include <cstring>
 #include <stdexcept>
 
+#include "platform/byte_layout.h"
+
 namespace msg {
 
 namespace {
+
+using platform::put_le16;
+using platform::put_le32;
 
 constexpr uint32_t free_sector = 0xFFFFFFFF;
 constexpr uint32_t end_of_chain = 0xFFFFFFFE;
@@ -29,15 +34,6 @@ char16_t upper(char16_t c) {
     if (c >= 0xE0 && c <= 0xFE && c != 0xF7) return c - 0x20;
     if (c == 0xFF) return 0x178;
     return c;
-}
-
-void put16(char* at, uint16_t v) {
-    at[0] = static_cast<char>(v);
-    at[1] = static_cast<char>(v >> 8);
-}
-
-void put32(char* at, uint32_t v) {
-    for (int i = 0; i < 4; ++i) at[i] = static_cast<char>(v >> (8 * i));
 }
 
 // Links `count` sectors from `first` into one chain.
@@ -273,7 +269,7 @@ class sector_writer {
     }
     void id(uint32_t value) {
         char word[4];
-        put32(word, value);
+        put_le32(word, value);
         bytes(word, 4);
     }
     // Zeros up to the next multiple of `unit`, `written` being the bytes of the piece so far.
@@ -318,21 +314,21 @@ void compound_file::emit_header(sector_writer& w, const layout& out) const {
     char header[sector_size] = {};
     static const unsigned char signature[8] = {0xD0, 0xCF, 0x11, 0xE0, 0xA1, 0xB1, 0x1A, 0xE1};
     std::memcpy(header, signature, 8);
-    put16(header + 0x18, 0x003E);  // minor version
-    put16(header + 0x1A, 0x0003);  // major version 3: 512-byte sectors
-    put16(header + 0x1C, 0xFFFE);  // little-endian
-    put16(header + 0x1E, 9);       // sector size 2^9
-    put16(header + 0x20, 6);       // mini sector size 2^6
-    put32(header + 0x2C, static_cast<uint32_t>(out.fat_sectors));
-    put32(header + 0x30, static_cast<uint32_t>(out.directory_first));
-    put32(header + 0x38, mini_cutoff);
-    put32(header + 0x3C, first_or_end(out.mini_fat_sectors, out.mini_fat_first));
-    put32(header + 0x40, static_cast<uint32_t>(out.mini_fat_sectors));
-    put32(header + 0x44, first_or_end(out.difat_sectors, out.difat_first));
-    put32(header + 0x48, static_cast<uint32_t>(out.difat_sectors));
+    put_le16(header + 0x18, 0x003E);  // minor version
+    put_le16(header + 0x1A, 0x0003);  // major version 3: 512-byte sectors
+    put_le16(header + 0x1C, 0xFFFE);  // little-endian
+    put_le16(header + 0x1E, 9);       // sector size 2^9
+    put_le16(header + 0x20, 6);       // mini sector size 2^6
+    put_le32(header + 0x2C, static_cast<uint32_t>(out.fat_sectors));
+    put_le32(header + 0x30, static_cast<uint32_t>(out.directory_first));
+    put_le32(header + 0x38, mini_cutoff);
+    put_le32(header + 0x3C, first_or_end(out.mini_fat_sectors, out.mini_fat_first));
+    put_le32(header + 0x40, static_cast<uint32_t>(out.mini_fat_sectors));
+    put_le32(header + 0x44, first_or_end(out.difat_sectors, out.difat_first));
+    put_le32(header + 0x48, static_cast<uint32_t>(out.difat_sectors));
     for (size_t i = 0; i < header_difat_slots; ++i) {
         uint32_t id = i < out.fat_sectors ? static_cast<uint32_t>(out.fat_first + i) : free_sector;
-        put32(header + 0x4C + 4 * i, id);
+        put_le32(header + 0x4C + 4 * i, id);
     }
     w.bytes(header, sector_size);
 }
@@ -358,20 +354,20 @@ void compound_file::emit_directory(sector_writer& w, const layout& out) const {
     for (size_t i = 0; i < slots; ++i) {
         char record[128] = {};
         if (i >= entries_.size()) {
-            put32(record + 0x44, no_stream);
-            put32(record + 0x48, no_stream);
-            put32(record + 0x4C, no_stream);
+            put_le32(record + 0x44, no_stream);
+            put_le32(record + 0x48, no_stream);
+            put_le32(record + 0x4C, no_stream);
             w.bytes(record, 128);
             continue;
         }
         const entry& e = entries_[i];
-        for (size_t k = 0; k < e.name.size(); ++k) put16(record + 2 * k, e.name[k]);
-        put16(record + 0x40, static_cast<uint16_t>((e.name.size() + 1) * 2));
+        for (size_t k = 0; k < e.name.size(); ++k) put_le16(record + 2 * k, e.name[k]);
+        put_le16(record + 0x40, static_cast<uint16_t>((e.name.size() + 1) * 2));
         record[0x42] = static_cast<char>(e.type);
         record[0x43] = static_cast<char>(out.black[i]);
-        put32(record + 0x44, out.left[i]);
-        put32(record + 0x48, out.right[i]);
-        put32(record + 0x4C, out.child[i]);
+        put_le32(record + 0x44, out.left[i]);
+        put_le32(record + 0x48, out.right[i]);
+        put_le32(record + 0x4C, out.child[i]);
         std::memcpy(record + 0x50, e.id.data(), 16);
         uint64_t size = e.type == stream_type ? e.size
                         : e.type == root_type ? out.mini_sectors * mini_sector_size
@@ -379,9 +375,9 @@ void compound_file::emit_directory(sector_writer& w, const layout& out) const {
         uint32_t start = e.type == stream_type ? out.start[i]
                          : e.type == root_type ? first_or_end(out.mini_sectors, 0)
                                                : 0;
-        put32(record + 0x74, start);
-        put32(record + 0x78, static_cast<uint32_t>(size));
-        put32(record + 0x7C, static_cast<uint32_t>(size >> 32));
+        put_le32(record + 0x74, start);
+        put_le32(record + 0x78, static_cast<uint32_t>(size));
+        put_le32(record + 0x7C, static_cast<uint32_t>(size >> 32));
         w.bytes(record, 128);
     }
 }

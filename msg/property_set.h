@@ -7,17 +7,16 @@
 #include <deque>
 #include <string>
 
+#include "item/item.h"
 #include "msg/compound_file.h"
-#include "msg/item.h"
 
 namespace msg {
 
 // The streams view the item's values: it must stay alive until the file is written. Bytes
 // made here (property streams) live in `owned`.
-void add_item(compound_file& file, int storage, const item& message, bool embedded,
+void add_item(compound_file& file, int storage, const item::message& message, bool embedded,
               std::deque<std::string>& owned);
 
 std::u16string ascii(const char* s);
-void put_le(std::string& out, uint64_t value, int bytes);
 
 }  // namespace msg

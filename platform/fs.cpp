@@ -25,29 +25,6 @@
 
 namespace platform {
 
-namespace {
-
-// The folder names of a relative path, in order, empty names and "." left out; none
-// (EINVAL) when one is "..", which would climb out of the folder it is made in.
-std::optional<std::vector<std::string>> folder_steps(const std::string& relative,
-                                                     const char* separators) {
-    std::vector<std::string> steps;
-    for (size_t start = 0; start <= relative.size();) {
-        size_t end = relative.find_first_of(separators, start);
-        if (end == std::string::npos) end = relative.size();
-        std::string name = relative.substr(start, end - start);
-        start = end + 1;
-        if (name == "..") {
-            errno = EINVAL;
-            return std::nullopt;
-        }
-        if (!name.empty() && name != ".") steps.push_back(std::move(name));
-    }
-    return steps;
-}
-
-}  // namespace
-
 void report_error(const char* tag) {
     std::perror(tag);
 }
@@ -133,24 +110,6 @@ int make_directory(const char* path) {
     return _wmkdir(widen_path(path).c_str());
 }
 
-// Windows has no mkdirat: each folder is made by its path and looked at without following
-// a reparse point (a link or a junction) before the next is made inside it.
-int make_folders_below(const char* base, const std::string& relative) {
-    std::optional<std::vector<std::string>> steps = folder_steps(relative, "/\\");
-    if (!steps) return -1;
-    std::string path = base;
-    for (const std::string& name : *steps) {
-        path += "\\" + name;
-        if (_wmkdir(widen_path(path.c_str()).c_str()) != 0 && errno != EEXIST) return -1;
-        entry_kind kind = entry_at(path.c_str());
-        if (kind != entry_kind::directory) {
-            errno = kind == entry_kind::link ? ELOOP : ENOTDIR;
-            return -1;
-        }
-    }
-    return 0;
-}
-
 int set_file_times(const char* path, int64_t seconds) {
     struct __utimbuf64 times = {seconds, seconds};
     return _wutime64(widen_path(path).c_str(), &times);
@@ -216,37 +175,6 @@ int change_directory(const char* path) {
 
 int make_directory(const char* path) {
     return mkdir(path, 0777);
-}
-
-// Each folder is made inside the one before through its descriptor, and opened with
-// O_NOFOLLOW before the next is made in it: a link put anywhere on the way is never
-// gone through, even if it appears between two steps.
-int make_folders_below(const char* base, const std::string& relative) {
-    std::optional<std::vector<std::string>> steps = folder_steps(relative, "/");
-    if (!steps) return -1;
-    int folder = open(base, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (folder < 0) return -1;
-    for (const std::string& name : *steps) {
-        int inner = -1;
-        if (mkdirat(folder, name.c_str(), 0777) == 0 || errno == EEXIST) {
-            inner = openat(folder, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-            struct stat status;
-            if (inner < 0 && errno == ENOTDIR &&
-                fstatat(folder, name.c_str(), &status, AT_SYMLINK_NOFOLLOW) == 0 &&
-                S_ISLNK(status.st_mode)) {
-                errno = ELOOP;  // a link, which O_NOFOLLOW with O_DIRECTORY tells as no folder
-            }
-        }
-        int error = errno;
-        close(folder);
-        if (inner < 0) {
-            errno = error;
-            return -1;
-        }
-        folder = inner;
-    }
-    close(folder);
-    return 0;
 }
 
 // A link under the name keeps its target's times: only the file itself is stamped.

@@ -49,13 +49,6 @@ std::optional<std::string> current_directory();
 int change_directory(const char* path);
 int make_directory(const char* path);
 
-// Makes the folders of `relative` (names separated by '/', on Windows by '\\' too), each
-// inside the one before, starting in the folder `base`, which must exist; folders already
-// there are taken as they are. No link is followed below `base`: a link or anything but a
-// folder on the way ends it (-1, errno ELOOP or ENOTDIR), and so does a name "..". 0 on
-// success, -1 with errno set on failure.
-int make_folders_below(const char* base, const std::string& relative);
-
 // Sets the last-access and last-modification times to `seconds` since 1970 UTC.
 int set_file_times(const char* path, int64_t seconds);
 

@@ -1,15 +1,10 @@
 #pragma once
-// Memory the program holds but no longer needs the contents of, and memory it is about to
-// fill.
+// Memory the program is about to fill.
 
 #include <cstddef>
 #include <utility>
 
 namespace platform {
-
-// The pages wholly inside the range give their memory back to the system now; the range
-// stays the caller's, and what it holds afterwards is undefined until written again.
-void give_back_pages(void* start, size_t length);
 
 // Memory for buffers that are filled and read over and over. A fresh page costs a fault
 // when first written, and in some virtual machines a fault costs as much as reading a few

@@ -319,6 +319,47 @@ TEST_F(dialog_test, window_grows_with_the_list_and_keeps_its_smallest_size) {
     EXPECT_EQ(limits.ptMinTrackSize.y, start.bottom - start.top);
 }
 
+// The splitter between the list and the preview follows the mouse that drags it, from a
+// fifth to four fifths of the place the two share; a press beside it drags nothing, and
+// after the release the mouse moves it no more.
+TEST_F(dialog_test, the_splitter_follows_the_dragging_mouse_between_a_fifth_and_four_fifths) {
+    MoveWindow(window, 40, 30, 1100, 650, TRUE);
+    HWND list = item(1002), pane = item(1013);
+    ASSERT_TRUE(IsWindowVisible(pane));
+    auto client_rect = [this](HWND control) {
+        RECT at = window_rect(control);
+        MapWindowPoints(nullptr, window, reinterpret_cast<POINT*>(&at), 2);
+        return at;
+    };
+    auto list_width = [&] {
+        RECT at = client_rect(list);
+        return int(at.right - at.left);
+    };
+    RECT list_at = client_rect(list), pane_at = client_rect(pane);
+    int shared = pane_at.right - list_at.left, gap = pane_at.left - list_at.right;
+    int y = (list_at.top + list_at.bottom) / 2;
+    auto mouse = [this, y](UINT message, int x) {
+        SendMessageW(window, message, message == WM_LBUTTONUP ? 0 : MK_LBUTTON, MAKELPARAM(x, y));
+    };
+    EXPECT_EQ(list_width(), int((shared - gap) * 0.5));
+
+    mouse(WM_LBUTTONDOWN, list_at.right - 20);
+    mouse(WM_MOUSEMOVE, list_at.left);
+    mouse(WM_LBUTTONUP, list_at.left);
+    EXPECT_EQ(list_width(), int((shared - gap) * 0.5)) << "pressed beside the splitter";
+
+    mouse(WM_LBUTTONDOWN, list_at.right + gap / 2);
+    mouse(WM_MOUSEMOVE, list_at.left);
+    EXPECT_EQ(list_width(), int((shared - gap) * 0.2));
+    EXPECT_EQ(client_rect(pane).right, pane_at.right);
+    mouse(WM_MOUSEMOVE, pane_at.right);
+    EXPECT_EQ(list_width(), int((shared - gap) * 0.8));
+    mouse(WM_LBUTTONUP, pane_at.right);
+    mouse(WM_MOUSEMOVE, list_at.left);
+    EXPECT_EQ(list_width(), int((shared - gap) * 0.8)) << "released";
+    EXPECT_TRUE(IsWindowVisible(pane));
+}
+
 // At the smallest size and at a size that fits the screen, every control shows whole,
 // inside the window and above the status bar, at whatever scale the display has.
 TEST_F(dialog_test, controls_stay_inside_the_window_and_above_the_status_bar) {

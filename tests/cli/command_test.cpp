@@ -10,8 +10,8 @@
 #include <sstream>
 
 #include "cli/console_view.h"
-#include "engine/save_message.h"
 #include "platform/fs.h"
+#include "platform/output_file.h"
 #include "support/capture.h"
 #include "support/files.h"
 #include "support/temp_dir.h"
@@ -138,7 +138,7 @@ TEST_F(command_test, AMsgFileThatCannotBeWrittenFailsThatMessageAndSaysWhy) {
     std::string out = dir.file("out");
     // A folder where the message store writes the first .msg file: it cannot write it.
     fs::create_directories(
-        fs::u8path(out + "/Inbox/" + next_temporary_name("Ann_Bob_Hi.000002A0.msg")));
+        fs::u8path(out + "/Inbox/" + platform::next_temporary_name("Ann_Bob_Hi.000002A0.msg")));
     auto result = morvale({"--msg", store, out});
     EXPECT_EQ(result.status, 1);
     EXPECT_EQ(result.err.rfind("_save_message (msg): built-in message store: cannot write ", 0), 0u)

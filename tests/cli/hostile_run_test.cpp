@@ -17,7 +17,7 @@
 
 #include "cfb_reader.h"
 #include "cli/command.h"
-#include "engine/save_message.h"
+#include "platform/output_file.h"
 #include "platform/read.h"
 #include "support/capture.h"
 #include "support/fault_source.h"
@@ -652,7 +652,7 @@ const std::vector<hostile_run>& hostile_runs() {
         {"a PST temporary file left by a killed process of this id",
          false,
          [](place& p) {
-             p.write("out/" + next_temporary_name(".pst"), "half a file");
+             p.write("out/" + platform::next_temporary_name(".pst"), "half a file");
              return std::vector<std::string>{"--pst", p.at("out/m.pst"),
                                              p.small_store("in/st.dbx", {"From: a@x\r\n\r\nx"})};
          },
@@ -661,6 +661,19 @@ const std::vector<hostile_run>& hostile_runs() {
          [](place&, const outcome& run) {
              ASSERT_EQ(run.written.size(), 1u);
              EXPECT_EQ(run.written.begin()->first, "m.pst");
+         }},
+        {"a manifest temporary file left by a killed process of this id",
+         false,
+         [](place& p) {
+             p.write("out/" + platform::next_temporary_name("m.jsonl"), "half a file");
+             return std::vector<std::string>{"--manifest", p.at("out/m.jsonl"),
+                                             p.small_store("in/st.dbx", {"From: a@x\r\n\r\nx"})};
+         },
+         0,
+         {},
+         [](place&, const outcome& run) {
+             ASSERT_EQ(run.written.size(), 1u);
+             EXPECT_EQ(run.written.begin()->first, "m.jsonl");
          }},
         {"control characters in a store's name, in the CSV",
          true,

@@ -9,7 +9,6 @@
 #include <windows.h>
 
 #include "dispatch/com_object.h"
-#include "msg/store.h"
 
 using dispatch::variant;
 
@@ -93,11 +92,6 @@ TEST_F(ComObject, FailedCallsThrowWithADescriptionOrTheCode) {
 TEST(ComObjectLookup, UnregisteredProgIdGivesNothing) {
     CoInitialize(nullptr);
     EXPECT_EQ(dispatch::create_com_object("Morvale.NoSuchObject.1"), nullptr);
-    // The layer falls back on the caller's object: the built-in store knows the session's
-    // members.
-    auto root = dispatch::create_object("Morvale.NoSuchObject.1", msg::make_message_store);
-    ASSERT_TRUE(root);
-    EXPECT_NO_THROW(root->invoke(4, dispatch::method, std::vector<variant>(6)));
     CoUninitialize();
 }
 

@@ -8,10 +8,10 @@
 #endif
 
 #include "dispatch/dispatch.h"
-#include "engine/save_message.h"
 #include "engine/sys.h"
 #include "engine_fixture.h"
 #include "platform/fs.h"
+#include "platform/output_file.h"
 
 namespace {
 
@@ -109,8 +109,8 @@ TEST_F(engine_test, AMsgFileThatCannotBeWrittenFailsThatMessageOnly) {
     auto image = one_message_and_one_fragment();
     std::string store = write_store(image);
     // A folder where the message store writes its file: it cannot write it.
-    fs::create_directories(
-        fs::u8path(dir.file("out/Inbox/" + next_temporary_name("Ann_Bob_Hi.000002A0.msg"))));
+    fs::create_directories(fs::u8path(
+        dir.file("out/Inbox/" + platform::next_temporary_name("Ann_Bob_Hi.000002A0.msg"))));
     auto result = run(store, 2, dir.file("out"));
     EXPECT_NE(result.out.find("ERROR: Ann_Bob_Hi.000002A0.msg\n"), std::string::npos) << result.out;
     EXPECT_NE(result.err.find("_save_message (msg): built-in message store: cannot write "),

@@ -9,9 +9,9 @@
 #include <sys/stat.h>
 #endif
 
-#include "engine/save_message.h"
 #include "engine_fixture.h"
 #include "platform/fs.h"
+#include "platform/output_file.h"
 
 namespace {
 
@@ -192,7 +192,8 @@ INSTANTIATE_TEST_SUITE_P(
                     [](auto& out, auto&, auto&) {
                         // One of an earlier process of this id goes; those of other runs stay.
                         fs::path inbox = out / "Inbox";
-                        write_file(inbox / next_temporary_name(message_name + eml), "half a mess");
+                        write_file(inbox / platform::next_temporary_name(message_name + eml),
+                                   "half a mess");
                         write_file(inbox / "~morvale.000002A0.eml.tmp", "half a mess");
                         write_file(inbox / "~morvale.1.1.000002A0.eml.tmp", "half a mess");
                         return true;
@@ -203,7 +204,8 @@ INSTANTIATE_TEST_SUITE_P(
                     "Inbox.dbx",
                     2,
                     [](auto& out, auto&, auto&) {
-                        return make_pipe(out / "Inbox" / next_temporary_name(message_name + msg));
+                        return make_pipe(out / "Inbox" /
+                                         platform::next_temporary_name(message_name + msg));
                     },
                     {"Inbox/deleted/" + fragment_name + msg},
                     "_save_message (msg): "},
@@ -212,7 +214,7 @@ INSTANTIATE_TEST_SUITE_P(
                     2,
                     [](auto& out, auto& outside, auto&) {
                         fs::path temporary =
-                            out / "Inbox" / next_temporary_name(message_name + msg);
+                            out / "Inbox" / platform::next_temporary_name(message_name + msg);
                         return link_to(outside / "keep.txt", temporary, false);
                     },
                     {"Inbox/deleted/" + fragment_name + msg},

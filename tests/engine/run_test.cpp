@@ -5,9 +5,9 @@
 #include <filesystem>
 
 #include "dbx/scan.h"
-#include "engine/save_message.h"
 #include "engine_fixture.h"
 #include "platform/fs.h"
+#include "platform/output_file.h"
 #include "platform/text.h"
 
 namespace {
@@ -186,10 +186,10 @@ TEST_F(engine_test, SavingTwiceReplacesOnlyWhatMayBeReplacedAndReusesTheFolders)
     run(store, 1, dir.file("out"));
     auto second = run(store, 1, dir.file("out"));
     EXPECT_EQ(second.outcome.errors, 4);  // each file stands, not replaced
-    EXPECT_EQ(refused_replacements.exchange(0), 4);
-    run_outputs.replace_existing = true;
+    EXPECT_EQ(platform::refused_replacements.exchange(0), 4);
+    platform::run_outputs.replace_existing = true;
     auto third = run(store, 1, dir.file("out"));
-    run_outputs.replace_existing = false;
+    platform::run_outputs.replace_existing = false;
     EXPECT_EQ(third.outcome.errors, 0);
     EXPECT_EQ(files_in(dir.file("out/Inbox")).size(), 3u);
     EXPECT_EQ(view.boxes.back().flags, 0x1020u);

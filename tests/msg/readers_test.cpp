@@ -1,4 +1,4 @@
-// Files of the built-in store opened by other programs: python3-olefile, olecfinfo and
+// The program's .msg files opened by other programs: python3-olefile, olecfinfo and
 // olecfexport (libolecf) and msgconvert (Email::Outlook::Message). Native builds only; a
 // reader that is not installed skips its checks.
 
@@ -87,7 +87,7 @@ eml parse_eml(const std::string& text) {
 class Readers : public ::testing::Test {
   protected:
     std::string save(const std::string& name, const msg_input& input) {
-        return save_through_store(dir_.path().string(), platform::utf8_to_utf16(name), input);
+        return save_message_file(dir_.path().string(), platform::utf8_to_utf16(name), input);
     }
     std::string file(const std::string& name) const { return dir_.file(name); }
 

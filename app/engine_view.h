@@ -1,0 +1,55 @@
+#pragma once
+// The engine's view of the dialog during a run, on the worker thread: the rows and the
+// progress are only recorded here, and the dialog's window shows them when its timer
+// fires, so the worker never waits for the screen. Boxes and the run's end are sent to
+// the window. An abandoned run's calls go nowhere: it touches the dialog no more.
+
+#include <windows.h>
+
+#include <atomic>
+#include <string>
+#include <vector>
+
+#include "app/message_rows.h"
+#include "app/worker.h"
+#include "platform/view.h"
+
+// Sent to the window when the rows handed over are to be shown now.
+constexpr UINT take_rows_message = WM_APP + 1;
+// Sent to the window when a run has ended (LPARAM: the run's report).
+constexpr UINT run_ended_message = WM_APP + 2;
+
+class engine_view : public main_view {
+  public:
+    // The window the rows, the boxes and the run's end go to.
+    void attach(HWND window) { window_ = window; }
+
+    // The rows the engine gave, for the window to take.
+    message_rows& rows() { return rows_; }
+    // The engine's last position of the bar, and its reset when a run starts or stops.
+    int progress() const { return progress_.load(); }
+    void reset_progress() { progress_ = 0; }
+
+    int item_count() override;
+    void insert_item(int index) override;
+    void set_item_text(int item, int subitem, const std::u16string& text) override;
+    void set_item_decoded_text(int item, int subitem, const std::string& text) override;
+    void chain_begins(int list, int chain) override;
+    bool keeps_decoded_text() override { return true; }
+    void set_progress(int position) override;
+    int message_box(const std::string& text, const std::string& title, unsigned flags) override;
+    void unreadable_bytes(const std::string& store, const std::string& what) override;
+    bool checkpoint() override;
+    // When the run ends: unless it was abandoned, the last rows and the empty bar show at
+    // once, the window hears what the run did, and the bytes it could not read are listed.
+    void run_ended(const run_report& report);
+
+  private:
+    void show_unreadable();
+
+    HWND window_ = nullptr;
+    message_rows rows_;
+    std::atomic<int> progress_{0};
+    std::string unreadable_store_;  // what the run could not read
+    std::vector<std::string> unreadable_;
+};
