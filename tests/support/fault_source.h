@@ -4,7 +4,10 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
+#include <utility>
+#include <vector>
 
 #include "platform/image.h"
 #include "platform/read.h"
