@@ -42,10 +42,7 @@ void message_source::store_closer::operator()(dbx_t* store) const {
 
 bool message_source::have_store(const std::wstring& store_path) {
     std::string path = to_utf8(store_path);
-    if (store_ && store_path_ == store_path) {
-        store_->file = platform::open_file(path.c_str(), "rb");
-        return store_->file != nullptr;
-    }
+    if (store_ && store_path_ == store_path) return dbx_reopen_file(store_.get());
     store_.reset(dbx_open(path.c_str()));
     store_path_ = store_path;
     return store_ != nullptr;
@@ -53,8 +50,7 @@ bool message_source::have_store(const std::wstring& store_path) {
 
 bool message_source::prepare(const std::wstring& store_path) {
     if (!have_store(store_path)) return false;
-    std::fclose(store_->file);
-    store_->file = nullptr;
+    dbx_close_file(store_.get());
     return true;
 }
 
@@ -70,8 +66,7 @@ bool message_source::read_row(const std::wstring& store_path, const message_row&
                             : locate(*store_, engine_index, list, chain);
     row_catcher catcher;
     bool read_well = found && read(store_.get(), list, chain, catcher);
-    std::fclose(store_->file);
-    store_->file = nullptr;
+    dbx_close_file(store_.get());
     if (!read_well || catcher.cells != row.cells) {
         store_.reset();  // the store changed since the run: scan it anew next time
         error = L"This message is no longer where it was found in " + store_path +

@@ -134,16 +134,21 @@ void carve_benchmarks(bench_run& run) {
         blocks = blocks_found(*carved);
         dbx_carve_close(carved);
         // The same carve with --hash-inputs: the image's MD5 and SHA-256 taken as it is read.
-        platform::digest_image_reads(
-            [&reading](const platform::image_reading& read) { reading = read; });
+        platform::source_opener digesting = [&reading](const char* path, platform::source_kind) {
+            platform::source_opening opening = platform::open_image_source(path);
+            if (opening.source)
+                opening.source = platform::digesting_reads(
+                    std::move(opening.source),
+                    [&reading](const platform::image_reading& read) { reading = read; });
+            return opening;
+        };
         {
             quiet_stdout quiet;
             hashed_carves.push_back(seconds_of([&] {
-                carved = dbx_carve(image.c_str());
+                carved = dbx_carve(image.c_str(), &digesting);
                 dbx_carve_close(carved);
             }));
         }
-        platform::digest_image_reads(nullptr);
         if (carved == nullptr || !reading.data)
             throw std::runtime_error("the hashing carve did not digest " + image);
     }

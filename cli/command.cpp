@@ -108,6 +108,7 @@ struct options {
     std::string manifest_path;           // empty: no manifest
     std::vector<std::string> stores;
     std::string folder;
+    const platform::source_opener* open = nullptr;  // how the stores and images are opened
 };
 
 // True when the run writes messages: into files of their own or into a collection.
@@ -307,12 +308,12 @@ bool run_store(const options& parsed, const std::string& store, console_view& vi
     run_outcome outcome;
     std::string own_name = store_folder_name(platform::file_name_of(store));
     if (!writes(parsed)) {
-        recover_store(nullptr, store.c_str(), &outcome);
+        recover_store(nullptr, store.c_str(), &outcome, parsed.open);
         if (outcome.store_opened && !outcome.abandoned) view.write_list(stdout);
     } else if (parsed.into) {
         std::vector<std::string> names = within ? *within : std::vector<std::string>();
         names.push_back(folders.unique_name(joined(names), own_name, store, "store"));
-        collect_store(*parsed.into, names, store.c_str(), &outcome);
+        collect_store(*parsed.into, names, store.c_str(), &outcome, nullptr, parsed.open);
     } else {
         save_mode = parsed.mode;
         make_folder_path(platform::absolute_path(parsed.folder.c_str()));
@@ -333,7 +334,7 @@ bool run_store(const options& parsed, const std::string& store, console_view& vi
             std::string name = folders.unique_name(relative, own_name, store, "store");
             target = parent + path_separator + name + ".dbx";
         }
-        recover_store(target.c_str(), store.c_str(), &outcome);
+        recover_store(target.c_str(), store.c_str(), &outcome, parsed.open);
     }
     return ended_well(parsed, outcome, "store", store);
 }
@@ -354,18 +355,18 @@ bool run_image(const options& parsed, const std::string& image, console_view& vi
                 view.write_list(stdout);
                 view.clear();
             },
-            &outcome);
+            &outcome, nullptr, parsed.open);
     } else if (parsed.into) {
         std::string name = folders.unique_name({}, store_folder_name(platform::file_name_of(image)),
                                                image, "image");
-        collect_image(*parsed.into, {name}, image.c_str(), &outcome);
+        collect_image(*parsed.into, {name}, image.c_str(), &outcome, parsed.open);
     } else {
         save_mode = parsed.mode;
         std::string folder = platform::absolute_path(parsed.folder.c_str());
         make_folder_path(folder);
         std::string name = folders.unique_name({}, store_folder_name(platform::file_name_of(image)),
                                                image, "image");
-        carve_image(folder.c_str(), image.c_str(), {}, &outcome, name.c_str());
+        carve_image(folder.c_str(), image.c_str(), {}, &outcome, name.c_str(), parsed.open);
     }
     return ended_well(parsed, outcome, "image", image);
 }
@@ -583,7 +584,7 @@ void say_integrity(const integrity_counts& counts, bool manifest) {
 
 }  // namespace
 
-int morvale_run(const std::vector<std::string>& args) {
+int morvale_run(const std::vector<std::string>& args, const platform::source_opener* open) {
     options parsed;
     output_failed = false;
     any_input_opened = false;
@@ -605,6 +606,10 @@ int morvale_run(const std::vector<std::string>& args) {
     std::unique_ptr<manifest> record;
     std::unique_ptr<run_record> run;
     if (!start_manifest(parsed, args, record, run)) return 1;
+    // The run record digests the images as the run reads them.
+    platform::source_opener opening = open ? *open : platform::source_opener(platform::open_source);
+    if (run) opening = run->reading(std::move(opening));
+    parsed.open = &opening;
     console_view view;
     main_view* saved_dialog = main_dialog;
     main_dialog = &view;

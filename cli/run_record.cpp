@@ -26,10 +26,6 @@ int64_t now_seconds() {
 
 run_record::run_record(const std::vector<std::string>& args) : args_(args), start_(now_seconds()) {}
 
-run_record::~run_record() {
-    if (!images_.empty()) platform::digest_image_reads(nullptr);
-}
-
 namespace {
 
 // The MD5 and SHA-256 of a file read whole now; a failure is said.
@@ -61,18 +57,12 @@ void run_record::add_input(const std::string& path, bool hash, bool image) {
     image_input files;
     bool opened = false;
     if (image && !folder) {
-        if (FILE* file = platform::open_image(path.c_str())) {
+        if (platform::source_opening opening = platform::open_image_source(path.c_str());
+            opening.source) {
             opened = true;
-            std::optional<platform::stream_status> status = platform::status_of(file);
-            if (status) input["image_size"] = status->size;
-            if (auto source = platform::source_of(file)) {
-                files.segments = source->segments();
-                files.stored = source->stored_digests();
-            } else if (status) {  // a plain file is its only segment
-                uint64_t whole = uint64_t(std::max<int64_t>(status->size, 0));
-                files.segments.push_back({path, whole, 0, whole});
-            }
-            platform::close_image(file);
+            input["image_size"] = opening.source->size();
+            files.segments = opening.source->segments();
+            files.stored = opening.source->stored_digests();
         }
     }
     if (hash && opened) {
@@ -83,8 +73,6 @@ void run_record::add_input(const std::string& path, bool hash, bool image) {
                                                               : hash_file(each.path));
         files.input = inputs_.size();
         images_.push_back(std::move(files));
-        platform::digest_image_reads(
-            [this](const platform::image_reading& reading) { readings_[reading.path] = reading; });
     } else if (hash && !folder) {
         if (std::optional<platform::digests> digests = hash_file(path)) {
             input["md5"] = digests->md5;
@@ -92,6 +80,18 @@ void run_record::add_input(const std::string& path, bool hash, bool image) {
         }
     }
     inputs_.push_back(input);
+}
+
+platform::source_opener run_record::reading(platform::source_opener open) {
+    return [this, open = std::move(open)](const char* path, platform::source_kind kind) {
+        platform::source_opening opening = open(path, kind);
+        if (kind == platform::source_kind::image && opening.source && !images_.empty()) {
+            opening.source = platform::digesting_reads(
+                std::move(opening.source),
+                [this](const platform::image_reading& read) { readings_[read.path] = read; });
+        }
+        return opening;
+    };
 }
 
 // The digests of an image's files and data: those the run's reading gave (none before the

@@ -19,7 +19,6 @@ class run_record {
   public:
     // Starts the record now. `args` are the arguments after the program's name.
     explicit run_record(const std::vector<std::string>& args);
-    ~run_record();
     run_record(const run_record&) = delete;
     run_record& operator=(const run_record&) = delete;
     // Adds an input as given: its size, the size of the whole image when it is an `image`
@@ -28,6 +27,9 @@ class run_record {
     // files and its data too: those of a raw image are taken as the run reads it, those of
     // an EWF image's compressed files by reading them now.
     void add_input(const std::string& path, bool hash, bool image);
+    // What opens the run's inputs: `open`, with every image it opens digested as the run
+    // reads it once an image's digests are asked for.
+    platform::source_opener reading(platform::source_opener open);
     // Counts a chain in its store's figures.
     void count(const chain_record& record);
     // The record; with `exit_status` it is complete: its end time is now.

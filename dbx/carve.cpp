@@ -250,22 +250,17 @@ class cross_linker {
 };
 
 void release(carved_image* image) {
-    for (dbx_t* store : image->stores) {
-        store->file = nullptr;  // the image's file, closed once below
-        dbx_close(store);
-    }
-    platform::close_image(image->file);
-    delete image;
+    for (dbx_t* store : image->stores) dbx_close(store);
+    delete image;  // the image's source is closed after its stores
 }
 
 bool carve(carved_image* image) {
     carve_sink sink;
-    if (!_dbx_scan_image(image->file, image->file_name, image->size, sink, image->unreadable))
-        return false;
+    if (!_dbx_scan_image(*image->source, image->file_name, sink, image->unreadable)) return false;
     std::vector<std::unique_ptr<dbx_t>> stores = sink.take_stores();
     cross_linker(stores).run();
     for (std::unique_ptr<dbx_t>& store : stores) {
-        store->file = image->file;
+        store->source = image->source.get();
         store->carved = true;
         store->file_name = image->file_name;
         store->file_size = int64_t(image->size);
@@ -278,24 +273,22 @@ bool carve(carved_image* image) {
 
 }  // namespace
 
-carved_image* dbx_carve(const char* path) {
+carved_image* dbx_carve(const char* path, const platform::source_opener* open) {
     auto* image = new (std::nothrow) carved_image;
     if (image == nullptr) return nullptr;
-    image->file = platform::open_image(path);
-    std::optional<platform::stream_status> status;
-    if (image->file != nullptr) status = platform::status_of(image->file);
-    if (status && status->directory) errno = EISDIR;
-    if (!status || status->directory) {
-        int error = errno;
+    platform::source_opening opening =
+        open ? (*open)(path, platform::source_kind::image) : platform::open_image_source(path);
+    if (!opening.source) {
         release(image);
-        errno = error;
+        errno = opening.error;
         return nullptr;
     }
-    if (auto source = platform::source_of(image->file)) image->faults = source->faults();
+    image->source = std::move(opening.source);
+    image->faults = image->source->faults();
     bool carved = false;
     try {
         image->file_name = path;
-        image->size = uint64_t(std::max<int64_t>(status->size, 0));
+        image->size = image->source->size();
         carved = carve(image);
     } catch (const std::bad_alloc&) {
         errno = ENOMEM;

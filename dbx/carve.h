@@ -3,27 +3,28 @@
 // its store's start on a sector boundary of the image, grouped by that start.
 
 #include <cstdint>
-#include <cstdio>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "dbx/dbx.h"
 
 // One image and the stores found in it, by increasing start. Each store reads from the
-// image's file (it does not own it); its `base` is its start in the image (below zero,
+// image's source (it does not own it); its `base` is its start in the image (below zero,
 // wrapped, for a store that starts before an extract from inside it), and a block's
 // number in a file name is its own offset within its store.
 struct carved_image {
     std::string file_name;
-    FILE* file = nullptr;
+    std::unique_ptr<platform::byte_source> source;
     uint64_t size = 0;
     std::vector<dbx_t*> stores;
     std::vector<unreadable_range> unreadable;  // in image order
     std::vector<std::string> faults;           // what is wrong with the image as a whole
 };
 
-// Opens and carves an image (a file or a block device of any size); null when it cannot
-// be opened (errno set; a folder gives EISDIR), when memory runs out or when the run was
+// Opens and carves an image (a file or a block device of any size), opened by `open` when
+// given (as an image), otherwise by platform::open_image_source; null when it cannot be
+// opened (errno set; a folder gives EISDIR), when memory runs out or when the run was
 // abandoned during the scan.
-carved_image* dbx_carve(const char* path);
+carved_image* dbx_carve(const char* path, const platform::source_opener* open = nullptr);
 void dbx_carve_close(carved_image* image);

@@ -2,11 +2,13 @@
 // An open Outlook Express store and the blocks the whole-file scan found in it.
 
 #include <cstdint>
-#include <cstdio>
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "platform/image.h"
 #include "platform/memory.h"
+#include "platform/read.h"
 
 // One block found in the file.
 struct dbx_block_t {
@@ -46,7 +48,8 @@ struct unreadable_range {
 // List 0: "messages" (live blocks); list 1: "deleted message fragments" (freed blocks).
 struct dbx_t {
     std::string file_name;
-    FILE* file = nullptr;
+    platform::byte_source* source = nullptr;            // what the store is read from
+    std::unique_ptr<platform::byte_source> own_source;  // the store's own file (not a carved one's)
     int64_t file_size = 0;  // the whole size in bytes (a block device's too)
     uint64_t base = 0;      // where the store starts in the file: 0, or in a disk image
     bool carved = false;    // found in a disk image
@@ -91,6 +94,12 @@ class dbx_block_observer {
 
 // Opens and scans a store; null when it cannot be opened, is a folder, or the run was
 // abandoned during the scan. Unreadable bytes do not fail the open: they are listed in
-// `unreadable` and scanned around. The observer, when given, sees every block added.
-dbx_t* dbx_open(const char* path, dbx_block_observer* observer = nullptr);
+// `unreadable` and scanned around. The observer, when given, sees every block added. The
+// file is opened by `open` when given (as a store), otherwise by platform::open_file_source.
+dbx_t* dbx_open(const char* path, dbx_block_observer* observer = nullptr,
+                const platform::source_opener* open = nullptr);
 void dbx_close(dbx_t* store);
+// Closes a store's own file between two readings of it, and opens it again with its reads
+// kept to the size it had when it was scanned; false when it cannot be opened.
+void dbx_close_file(dbx_t* store);
+bool dbx_reopen_file(dbx_t* store);

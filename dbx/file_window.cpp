@@ -55,8 +55,9 @@ void add_range(std::vector<unreadable_range>& ranges, uint64_t start, uint64_t e
 
 }  // namespace
 
-chunk_reader::chunk_reader(FILE* file, uint64_t start, uint64_t end, size_t chunk)
-    : file_(file),
+chunk_reader::chunk_reader(platform::byte_source& source, uint64_t start, uint64_t end,
+                           size_t chunk)
+    : source_(source),
       offset_(start),
       end_(std::max(start, end)),
       chunk_(std::max<size_t>(chunk, 1)),
@@ -91,7 +92,7 @@ chunk_reader::~chunk_reader() {
 void chunk_reader::read_range(chunk& into, uint64_t from, uint64_t to) {
     uint64_t chunk_start = offset_ - into.length;
     unsigned char* at = into.data + (from - chunk_start);
-    platform::read_outcome read = platform::read_at(file_, from, at, size_t(to - from), end_);
+    platform::read_outcome read = source_.read(from, at, size_t(to - from));
     if (read.count == to - from) return;
     uint64_t failed = from + read.count;
     // A file that became shorter than it was at the start: its missing bytes are
@@ -173,8 +174,8 @@ void chunk_reader::release(int buffer) {
     changed_.notify_all();
 }
 
-file_window::file_window(FILE* file, uint64_t start, uint64_t end, size_t chunk)
-    : reader_(file, start, end, chunk), window_(padding_), base_(start), end_(start) {}
+file_window::file_window(platform::byte_source& source, uint64_t start, size_t chunk)
+    : reader_(source, start, source.size(), chunk), window_(padding_), base_(start), end_(start) {}
 
 void file_window::take_unreadable(std::vector<unreadable_range>& ranges) {
     for (const unreadable_range& range : ranges)

@@ -1,5 +1,5 @@
 #pragma once
-// A forward-only window on a file, filled by large positional reads. The scan asks for a
+// A forward-only window on a byte source, filled by large positional reads. The scan asks for a
 // few bytes at a file offset; the window keeps what is still ahead and moves on to the
 // next chunk when it runs short. Bytes at or beyond the end of the file read as 0xFF, as
 // the word reader has them. A thread of its own reads the chunks ahead of the scan, so
@@ -12,7 +12,6 @@
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
 #include <deque>
 #include <memory>
 #include <mutex>
@@ -22,7 +21,7 @@
 #include "dbx/dbx.h"
 #include "platform/memory.h"
 
-// Reads a file chunk after chunk from `start` to `end`, a few chunks ahead of the one
+// Reads a source chunk after chunk from `start` to `end`, a few chunks ahead of the one
 // being looked at. Each buffer has room before its data (for bytes carried over from the
 // chunk before) and after it (for the 0xFF padding past the end of the file).
 class chunk_reader {
@@ -33,7 +32,7 @@ class chunk_reader {
     // The smallest piece a failed read is retried in.
     static constexpr uint64_t sector = 512;
 
-    chunk_reader(FILE* file, uint64_t start, uint64_t end, size_t chunk);
+    chunk_reader(platform::byte_source& source, uint64_t start, uint64_t end, size_t chunk);
     ~chunk_reader();
     chunk_reader(const chunk_reader&) = delete;
     chunk_reader& operator=(const chunk_reader&) = delete;
@@ -54,7 +53,7 @@ class chunk_reader {
     chunk read_into(int buffer);
     void read_range(chunk& into, uint64_t from, uint64_t to);
 
-    FILE* file_;
+    platform::byte_source& source_;
     uint64_t offset_;  // where the next chunk starts
     uint64_t end_;
     size_t chunk_;
@@ -73,9 +72,9 @@ class chunk_reader {
 
 class file_window {
   public:
-    // The window starts at file offset `start` and ends at `end` (the file's size); reads
-    // go `chunk` bytes at a time.
-    file_window(FILE* file, uint64_t start, uint64_t end, size_t chunk);
+    // The window starts at offset `start` and ends at the source's size; reads go `chunk`
+    // bytes at a time.
+    file_window(platform::byte_source& source, uint64_t start, size_t chunk);
 
     // The longest run of bytes `at` may be asked for.
     static constexpr size_t max_request = 32;

@@ -159,13 +159,13 @@ uint64_t skip_plain_words(image_rule, const unsigned char* base_bytes, uint64_t 
 template <class rule>
 class scanner {
   public:
-    scanner(FILE* file, const std::string& name, uint64_t end, uint64_t word_limit,
-            uint64_t file_size, block_sink& sink)
+    scanner(platform::byte_source& source, const std::string& name, uint64_t end,
+            uint64_t word_limit, block_sink& sink)
         : name_(name),
           limit_(end),
           word_limit_(word_limit),
           step_(limit_ / 1000),
-          window_(file, header_size, file_size, chunk_size),
+          window_(source, header_size, chunk_size),
           sink_(sink) {}
 
     bool run();
@@ -306,9 +306,9 @@ void _dbx_make_chains(dbx_block_list_t& list) {
     }
 }
 
-bool _dbx_scan_image(FILE* file, const std::string& name, uint64_t size, block_sink& sink,
+bool _dbx_scan_image(platform::byte_source& image, const std::string& name, block_sink& sink,
                      std::vector<unreadable_range>& unreadable) {
-    scanner<image_rule> scan(file, name, size, dbx_layout::addressable, size, sink);
+    scanner<image_rule> scan(image, name, image.size(), dbx_layout::addressable, sink);
     if (!scan.run()) return false;
     unreadable = std::move(scan.unreadable());
     return true;
@@ -319,8 +319,7 @@ bool _dbx_scan(dbx_t* store, dbx_block_observer* observer) {
     // Only the entries written take up memory.
     for (dbx_block_list_t& list : store->lists) list.blocks.reserve(limit / block_size + 1);
     store_sink sink(store, observer);
-    scanner<store_rule> scan(store->file, store->file_name, limit, limit,
-                             uint64_t(store->file_size), sink);
+    scanner<store_rule> scan(*store->source, store->file_name, limit, limit, sink);
     if (!scan.run()) return false;
     store->unreadable = std::move(scan.unreadable());
     _dbx_make_chains(store->lists[0]);

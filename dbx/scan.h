@@ -3,7 +3,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -34,10 +33,10 @@ class block_sink {
     virtual void data_areas_moving() {}
 };
 
-// Scans a disk image from its start to `size` for blocks of stores that start on a sector
+// Scans a disk image from its start to its end for blocks of stores that start on a sector
 // boundary anywhere in it, with the store scan's progress line, checkpoints and handling
 // of read errors. False when the run was abandoned.
-bool _dbx_scan_image(FILE* file, const std::string& name, uint64_t size, block_sink& sink,
+bool _dbx_scan_image(platform::byte_source& image, const std::string& name, block_sink& sink,
                      std::vector<unreadable_range>& unreadable);
 
 // Fills `chains` with the heads of the list's chains, in file order.

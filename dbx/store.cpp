@@ -30,23 +30,6 @@ std::optional<int64_t> size_in_directory(const char* directory, const char* name
     return int64_t(int32_t(uint32_t(uint64_t(*size))));
 }
 
-void release(dbx_t* store) {
-    if (store->file != nullptr) std::fclose(store->file);
-    delete store;
-}
-
-// The size of an opened store; nullopt with errno set when it cannot be had or the path
-// names a folder. A block device gives its own size.
-std::optional<int64_t> store_size(FILE* file) {
-    std::optional<platform::stream_status> status = platform::status_of(file);
-    if (!status) return std::nullopt;
-    if (status->directory) {
-        errno = EISDIR;
-        return std::nullopt;
-    }
-    return status->size;
-}
-
 }  // namespace
 
 int64_t _get_file_size(const char* directory, const char* name) {
@@ -63,58 +46,70 @@ uint64_t dbx_scanned_size(const dbx_t* store) {
 // folder, or when memory runs out (all three with the "dbx_open" error report), and when the run is
 // abandoned during the scan. The 16-byte signature at the start is not examined: the scan starts
 // after it.
-dbx_t* dbx_open(const char* path, dbx_block_observer* observer) {
+dbx_t* dbx_open(const char* path, dbx_block_observer* observer,
+                const platform::source_opener* open) {
     dbx_t* store = new (std::nothrow) dbx_t;
     if (store == nullptr) return nullptr;
-    store->file = platform::open_for_reading(path);
-    if (store->file == nullptr) {
-        if (errno == platform::not_regular_file) {  // a pipe or a device: said, as nothing else
-                                                    // would say why
+    platform::source_opening opening =
+        open ? (*open)(path, platform::source_kind::store) : platform::open_file_source(path);
+    if (!opening.source) {
+        errno = opening.error;
+        if (opening.opened) {  // a folder, or a file whose size cannot be had
+            platform::report_error("dbx_open");
+        } else if (errno == platform::not_regular_file) {  // a pipe or a device: said, as
+                                                           // nothing else would say why
             std::fprintf(stderr, "morvale: %s: %s\n", platform::printable(path).c_str(),
                          platform::read_error_text(errno));
             std::fflush(stderr);
         }
-        release(store);
+        delete store;
         return nullptr;
     }
-    std::optional<int64_t> size = store_size(store->file);
-    if (!size) {
-        platform::report_error("dbx_open");
-        release(store);
-        return nullptr;
-    }
-    if (uint64_t(*size) >= dbx_layout::addressable) {
+    store->own_source = std::move(opening.source);
+    store->source = store->own_source.get();
+    int64_t size = int64_t(store->source->size());
+    if (uint64_t(size) >= dbx_layout::addressable) {
         std::fprintf(stderr,
                      "morvale: %s: the file holds %" PRId64
                      " bytes; blocks name offsets below 4 GiB "
                      "only, so its first 4 GiB are scanned\n",
-                     path, *size);
+                     path, size);
         std::fflush(stderr);
     }
     bool scanned = false;
     try {
         store->file_name = path;
-        store->file_size = *size;
+        store->file_size = size;
         scanned = _dbx_scan(store, observer);
     } catch (const std::bad_alloc&) {
         errno = ENOMEM;
         platform::report_error("dbx_open");
-        release(store);
+        delete store;
         return nullptr;
     }
     if (!scanned) {  // abandoned: nothing more is said
-        release(store);
+        delete store;
         return nullptr;
     }
     return store;
 }
 
+void dbx_close_file(dbx_t* store) {
+    store->own_source.reset();
+    store->source = nullptr;
+}
+
+bool dbx_reopen_file(dbx_t* store) {
+    platform::source_opening opening = platform::open_file_source(
+        store->file_name.c_str(), uint64_t(std::max<int64_t>(store->file_size, 0)));
+    store->own_source = std::move(opening.source);
+    store->source = store->own_source.get();
+    return store->source != nullptr;
+}
+
 void dbx_close(dbx_t* store) {
     if (store == nullptr) return;
-    if (store->file != nullptr) {
-        std::fclose(store->file);
-        store->file = nullptr;
-    }
+    dbx_close_file(store);
     for (dbx_block_list_t& list : store->lists) {
         list.chains.clear();
         list.chains.shrink_to_fit();

@@ -105,17 +105,19 @@ class carve_run : public run_steps {
   public:
     carve_run(const char* folder, const char* image_path,
               const std::function<void(uint64_t)>& store_done, const char* image_folder,
-              message_collection* into = nullptr, std::vector<std::string> into_folder = {})
+              message_collection* into, std::vector<std::string> into_folder,
+              const platform::source_opener* open)
         : folder_(folder),
           image_path_(image_path),
           store_done_(store_done),
           image_folder_(image_folder),
           into_(into),
           into_folder_(std::move(into_folder)),
-          mode_(folder ? save_mode.load() : 0) {}
+          mode_(folder ? save_mode.load() : 0),
+          open_(open) {}
 
     bool open() override {
-        image_.reset(dbx_carve(image_path_));
+        image_.reset(dbx_carve(image_path_, open_));
         open_error_ = errno;
         return image_ != nullptr;
     }
@@ -169,6 +171,7 @@ class carve_run : public run_steps {
     message_collection* into_;
     std::vector<std::string> into_folder_;  // the image's folder in the collection
     int mode_;
+    const platform::source_opener* open_;  // null: the image is opened as it is found
     std::unique_ptr<carved_image, image_closer> image_;
     int open_error_ = 0;
 };
@@ -177,14 +180,15 @@ class carve_run : public run_steps {
 
 int carve_image(const char* folder, const char* image_path,
                 const std::function<void(uint64_t)>& store_done, run_outcome* outcome,
-                const char* image_folder) {
-    carve_run steps(folder, image_path, store_done, image_folder);
+                const char* image_folder, const platform::source_opener* open) {
+    carve_run steps(folder, image_path, store_done, image_folder, nullptr, {}, open);
     return run_in_frame(folder != nullptr, steps, outcome);
 }
 
 int collect_image(message_collection& into, const std::vector<std::string>& image_folder,
-                  const char* image_path, run_outcome* outcome) {
+                  const char* image_path, run_outcome* outcome,
+                  const platform::source_opener* open) {
     std::function<void(uint64_t)> no_listing;
-    carve_run steps(nullptr, image_path, no_listing, nullptr, &into, image_folder);
+    carve_run steps(nullptr, image_path, no_listing, nullptr, &into, image_folder, open);
     return run_in_frame(true, steps, outcome);
 }

@@ -52,8 +52,10 @@ struct run_outcome {
 // Runs one extraction: `target` is the output folder, the path separator and the store's
 // file name (null for a list-only run); `store_path` the store. UTF-8 paths.
 // Returns 0 when a save run entered its output folder, otherwise -1. A failed .msg
-// conversion ends the run by throwing dispatch::dispatch_error.
-int recover_store(const char* target, const char* store_path, run_outcome* outcome = nullptr);
+// conversion ends the run by throwing dispatch::dispatch_error. The store is opened by
+// `open` when given, otherwise as a plain file.
+int recover_store(const char* target, const char* store_path, run_outcome* outcome = nullptr,
+                  const platform::source_opener* open = nullptr);
 
 // One chain of a store: its list (0 messages, 1 deleted fragments) and its number there.
 struct chain_id {
@@ -97,10 +99,11 @@ extern std::function<void(const chain_record&)> chain_observer;
 // 12 hexadecimal digits>. `store_done` is called after each carved store with its start.
 // Returns 0 when a save run entered its output folders, otherwise -1.
 // `image_folder` names the image's folder in `folder` (null: the image's file name without
-// ".dbx").
+// ".dbx"). The image is opened by `open` when given.
 int carve_image(const char* folder, const char* image_path,
                 const std::function<void(uint64_t start)>& store_done,
-                run_outcome* outcome = nullptr, const char* image_folder = nullptr);
+                run_outcome* outcome = nullptr, const char* image_folder = nullptr,
+                const platform::source_opener* open = nullptr);
 
 // The folder of a carved store: its start as 12 upper-case hexadecimal digits, after a
 // minus sign for a store that starts before the image.

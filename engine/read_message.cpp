@@ -61,14 +61,9 @@ bool follows(const placed_block& earlier, const placed_block& later) {
 
 class chain_reader {
   public:
-    chain_reader(FILE* file, uint64_t size, bool fragment, std::string& text, message_read& message,
-                 read_window* window)
-        : file_(file),
-          size_(size),
-          fragment_(fragment),
-          text_(text),
-          message_(message),
-          window_(window) {}
+    chain_reader(platform::byte_source& source, bool fragment, std::string& text,
+                 message_read& message, read_window* window)
+        : source_(source), fragment_(fragment), text_(text), message_(message), window_(window) {}
 
     // Appends the data areas of `count` side-by-side blocks from `first`, read with one call.
     void read_together(const placed_block* first, size_t count);
@@ -77,8 +72,7 @@ class chain_reader {
     void read_each(const placed_block* first, size_t count);
     void note_unreadable(uint64_t start, uint64_t end, int error);
 
-    FILE* file_;
-    uint64_t size_;  // the file's size when the run began
+    platform::byte_source& source_;
     bool fragment_;
     std::string& text_;
     message_read& message_;
@@ -100,7 +94,7 @@ void chain_reader::read_together(const placed_block* first, size_t count) {
         size_t(first[count - 1].position - first[0].position) + text_bytes(first[count - 1].block);
     if (run_.size() < span) run_.resize(span);
     if (window_ == nullptr || !window_->copy(start, run_.data(), span)) {
-        platform::read_outcome read = platform::read_at(file_, start, run_.data(), span, size_);
+        platform::read_outcome read = source_.read(start, run_.data(), span);
         if (read.error != 0) {
             read_each(first, count);  // finds which blocks fail
             return;
@@ -123,7 +117,7 @@ void chain_reader::read_each(const placed_block* first, size_t count) {
         uint64_t start = first[k].position + header_size;
         size_t at = text_.size();
         text_.append(n, '\0');
-        platform::read_outcome read = platform::read_at(file_, start, text_.data() + at, n, size_);
+        platform::read_outcome read = source_.read(start, text_.data() + at, n);
         if (read.error != 0) {
             std::memset(text_.data() + at + read.count, 0, n - read.count);
             note_unreadable(start + read.count, start + n, read.error);
@@ -160,8 +154,7 @@ void read_chain(dbx_t* store, int list, const dbx_block_t* head, bool header_onl
     for (const placed_block& placed : blocks) total += text_bytes(placed.block);
     std::string& text = message.text.emplace();
     if (!header_only) text.reserve(std::min(total, enough));
-    chain_reader reader(store->file, uint64_t(std::max<int64_t>(store->file_size, 0)), list == 1,
-                        text, message, window);
+    chain_reader reader(*store->source, list == 1, text, message, window);
     size_t most = header_only ? header_batch_blocks : batch_blocks;
     size_t settled_to = 0;
     for (size_t first = 0; first < blocks.size();) {
@@ -226,7 +219,7 @@ void read_window::expect(const dbx_t* store, int list, int chain) {
     uint64_t end = uint64_t(std::max<int64_t>(store->file_size, 0));
     if (head >= end) return;
     try {
-        stream_ = std::make_unique<chunk_reader>(store->file, head, end, _dbx_scan_chunk_size());
+        stream_ = std::make_unique<chunk_reader>(*store->source, head, end, _dbx_scan_chunk_size());
     } catch (const std::exception&) {  // no memory or no thread for it: each header is read
         streaming_ = false;
         return;

@@ -235,21 +235,23 @@ class store_run : public run_steps {
     // A collection run (`into` given) has no target and reads as an .eml save run reads; a
     // save of chosen chains (`chosen` given, sorted) handles only those.
     store_run(const char* target, const char* store_path, message_sink* into = nullptr,
-              const std::vector<chain_id>* chosen = nullptr)
+              const std::vector<chain_id>* chosen = nullptr,
+              const platform::source_opener* open = nullptr)
         : target_(target),
           store_path_(store_path),
           into_(into),
           mode_(into     ? 1
                 : target ? save_mode.load()
                          : 0),
-          chosen_(chosen) {}
+          chosen_(chosen),
+          open_(open) {}
 
     // A run that only lists the messages has the scan gather their rows, unless each chain
     // is to be looked at whole; chains that touch unreadable bytes are each to be reported,
     // so then their headers are read.
     bool open() override {
         if (target_ == nullptr && into_ == nullptr && !chain_observer) rows_.emplace();
-        store_.reset(dbx_open(store_path_, rows_ ? &*rows_ : nullptr));
+        store_.reset(dbx_open(store_path_, rows_ ? &*rows_ : nullptr, open_));
         // The rows the scan made serve every chain clear of unreadable bytes; the others are
         // read, and reported.
         if (rows_ && store_) {
@@ -305,27 +307,29 @@ class store_run : public run_steps {
     message_sink* into_;
     int mode_;
     const std::vector<chain_id>* chosen_;  // null: every chain
+    const platform::source_opener* open_;  // null: the store is a plain file
     std::optional<header_capture> rows_;
     std::unique_ptr<dbx_t, store_closer> store_;
 };
 
 }  // namespace
 
-int recover_store(const char* target, const char* store_path, run_outcome* outcome) {
-    store_run steps(target, store_path);
+int recover_store(const char* target, const char* store_path, run_outcome* outcome,
+                  const platform::source_opener* open) {
+    store_run steps(target, store_path, nullptr, nullptr, open);
     return run_in_frame(target != nullptr, steps, outcome);
 }
 
 int collect_store(message_collection& into, const std::vector<std::string>& store_folder,
-                  const char* store_path, run_outcome* outcome,
-                  const std::vector<chain_id>* chosen) {
+                  const char* store_path, run_outcome* outcome, const std::vector<chain_id>* chosen,
+                  const platform::source_opener* open) {
     std::vector<chain_id> in_order;
     if (chosen) {
         in_order = *chosen;
         std::sort(in_order.begin(), in_order.end());
     }
     collection_sink sink(into, store_folder);
-    store_run steps(nullptr, store_path, &sink, chosen ? &in_order : nullptr);
+    store_run steps(nullptr, store_path, &sink, chosen ? &in_order : nullptr, open);
     return run_in_frame(true, steps, outcome);
 }
 

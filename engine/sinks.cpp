@@ -57,7 +57,7 @@ bool listing_sink::row_at_hand(main_view* dialog, const dbx_t& store, int list,
 }
 
 folder_sink::folder_sink(std::string folder, int mode, const dbx_t& store)
-    : folder_(std::move(folder)), mode_(mode), store_(platform::identity_of(store.file)) {}
+    : folder_(std::move(folder)), mode_(mode), store_(store.source->identity()) {}
 
 bool folder_sink::begin_list(const dbx_t& store, int list, int handled, recover_totals&) {
     list_folder_ = folder_ + (list == 1 ? "/deleted" : "");

@@ -131,32 +131,27 @@ digests digest_of(std::string_view bytes) {
 }
 
 std::optional<digests> digest_of_file(const char* path) {
-    FILE* file = open_for_reading(path);
-    if (file == nullptr) return std::nullopt;
-    std::optional<stream_status> status = status_of(file);
-    std::optional<digests> result;
-    if (status && !status->directory) {
-        digest_stream stream;
-        std::vector<char> buffer(size_t(1) << 20);
-        uint64_t size = uint64_t(std::max<int64_t>(status->size, 0)), at = 0;
-        read_outcome read;
-        while (at < size) {
-            read = read_at(file, at, buffer.data(), buffer.size(), size);
-            stream.add(std::string_view(buffer.data(), read.count));
-            at += read.count;
-            if (read.error != 0 || read.count == 0) break;
-        }
-        if (at == size)
-            result = stream.finish();
-        else
-            errno = read.error > 0 ? read.error : EIO;
-    } else if (status) {
-        errno = EISDIR;
+    source_opening opening = open_file_source(path);
+    if (!opening.source) {
+        errno = opening.error;
+        return std::nullopt;
     }
-    int error = errno;
-    std::fclose(file);
-    errno = error;
-    return result;
+    byte_source& file = *opening.source;
+    digest_stream stream;
+    std::vector<char> buffer(size_t(1) << 20);
+    uint64_t at = 0;
+    read_outcome read;
+    while (at < file.size()) {
+        read = file.read(at, buffer.data(), buffer.size());
+        stream.add(std::string_view(buffer.data(), read.count));
+        at += read.count;
+        if (read.error != 0 || read.count == 0) break;
+    }
+    if (at < file.size()) {
+        errno = read.error > 0 ? read.error : EIO;
+        return std::nullopt;
+    }
+    return stream.finish();
 }
 
 }  // namespace platform

@@ -26,8 +26,10 @@ namespace {
 // threads, so reads take turns. libewf gives a chunk that fails its checksum, or lies in a
 // segment file missing or damaged, as zeros and only lists its sectors: those sectors are
 // read here as failed (image_damaged), like bad sectors of a disk.
-class ewf_image : public image_source {
+class ewf_image : public positioned_source {
   public:
+    ewf_image(std::string name, std::optional<file_identity> identity)
+        : positioned_source(std::move(name), 0, identity) {}
     ~ewf_image() override {
         if (handle_ == nullptr) return;
         libewf_handle_close(handle_, nullptr);
@@ -35,20 +37,19 @@ class ewf_image : public image_source {
     }
 
     bool open(const char* path) {
-        char** names = nullptr;
-        int count = 0;
-        std::string first = path;
-        if (libewf_glob(first.c_str(), first.size(), LIBEWF_FORMAT_UNKNOWN, &names, &count,
-                        nullptr) != 1)
-            return false;
-        for (int k = 0; k < count; ++k) {
-            int64_t size = file_size(names[k]).value_or(0);
-            segments_.push_back({names[k], uint64_t(std::max<int64_t>(size, 0)), 0, 0});
+        std::vector<std::string> found =
+            ewf_segment_names(path).value_or(std::vector<std::string>());
+        if (found.empty()) return false;
+        std::vector<char*> names;
+        for (std::string& name : found) {
+            int64_t size = file_size(name.c_str()).value_or(0);
+            segments_.push_back({name, uint64_t(std::max<int64_t>(size, 0)), 0, 0});
+            names.push_back(name.data());
         }
         bool opened = libewf_handle_initialize(&handle_, nullptr) == 1 &&
-                      libewf_handle_open(handle_, names, count, LIBEWF_OPEN_READ, nullptr) == 1 &&
+                      libewf_handle_open(handle_, names.data(), int(names.size()), LIBEWF_OPEN_READ,
+                                         nullptr) == 1 &&
                       libewf_handle_get_media_size(handle_, &size_, nullptr) == 1;
-        libewf_glob_free(names, count, nullptr);
         if (!opened) return false;
         uint32_t sector = 512;
         libewf_handle_get_bytes_per_sector(handle_, &sector, nullptr);
@@ -63,9 +64,17 @@ class ewf_image : public image_source {
                 file_name_of(segments_.back().path) + " is missing or damaged");
         end_at_chunk_tables();
         read_stored_digests();
+        set_size(size_);
         return true;
     }
 
+    std::vector<image_segment> segments() const override { return segments_; }
+    std::vector<std::string> faults() const override { return faults_; }
+    std::vector<std::pair<std::string, std::string>> stored_digests() const override {
+        return stored_;
+    }
+
+  protected:
     long long read_once(uint64_t offset, char* buffer, size_t length) override {
         if (offset >= size_ || length == 0) return 0;
         std::lock_guard<std::mutex> hold(lock_);
@@ -87,13 +96,6 @@ class ewf_image : public image_source {
             return -1;
         }
         return (long long)(clear - offset);
-    }
-
-    uint64_t size() const override { return size_; }
-    std::vector<image_segment> segments() const override { return segments_; }
-    std::vector<std::string> faults() const override { return faults_; }
-    std::vector<std::pair<std::string, std::string>> stored_digests() const override {
-        return stored_;
     }
 
   private:
@@ -178,7 +180,7 @@ class ewf_image : public image_source {
     }
 
     libewf_handle_t* handle_ = nullptr;
-    size64_t size_ = 0;
+    size64_t size_ = 0;  // the media size, up to where the chunk tables reach
     uint64_t sector_ = 512;
     uint64_t chunk_ = 32768;
     std::mutex lock_;
@@ -191,8 +193,19 @@ class ewf_image : public image_source {
 
 }  // namespace
 
-std::shared_ptr<image_source> open_ewf(const char* path) {
-    auto image = std::make_shared<ewf_image>();
+std::optional<std::vector<std::string>> ewf_segment_names(const char* first) {
+    char** names = nullptr;
+    int count = 0;
+    std::vector<std::string> found;
+    if (libewf_glob(first, std::strlen(first), LIBEWF_FORMAT_UNKNOWN, &names, &count, nullptr) != 1)
+        return found;
+    for (int k = 0; k < count; ++k) found.emplace_back(names[k]);
+    libewf_glob_free(names, count, nullptr);
+    return found;
+}
+
+std::unique_ptr<byte_source> open_ewf(const char* path, const byte_source& first) {
+    auto image = std::make_unique<ewf_image>(path, first.identity());
     if (image->open(path)) return image;
     errno = EIO;
     return nullptr;
@@ -212,7 +225,11 @@ extern "C" const char* __lsan_default_options() {
 #else
 
 // This build reads no EWF image: the Linux build does.
-std::shared_ptr<image_source> open_ewf(const char*) {
+std::optional<std::vector<std::string>> ewf_segment_names(const char*) {
+    return std::nullopt;
+}
+
+std::unique_ptr<byte_source> open_ewf(const char*, const byte_source&) {
     errno = ewf_not_supported;
     return nullptr;
 }

@@ -2,8 +2,8 @@
 // Disk images as examiners hold them: a raw file or device, a raw image split into
 // numbered segments (disk.001, disk.002, ... or disk.aa, disk.ab, ...), or an Expert
 // Witness (EWF) image (disk.E01, disk.E02, ... or disk.Ex01, ...). Each is opened as one
-// FILE of the image's first file, through which the positional reads of read.h reach the
-// whole image: its segments one after another, or the media data an EWF image holds.
+// byte source (read.h) that reads the whole image: its segments one after another, or the
+// media data an EWF image holds.
 
 #include <cstdint>
 #include <cstdio>
@@ -14,11 +14,12 @@
 #include <vector>
 
 #include "platform/digest.h"
+#include "platform/read.h"
 
 namespace platform {
 
-// What open_image sets errno to for an EWF image in a build that cannot read one. Not an
-// errno value.
+// What open_image_source gives as its error for an EWF image in a build that cannot read
+// one. Not an errno value.
 constexpr int ewf_not_supported = -3;
 // The error of a read of image bytes whose chunk fails its checksum, or that lie in a
 // segment file missing or damaged (EWF). Not an errno value.
@@ -27,59 +28,47 @@ constexpr int image_damaged = -4;
 // missing, empty, short or not a file. Not an errno value.
 constexpr int segment_missing = -5;
 
-// One file of an image. `start` is where its bytes begin in the image and `placed` how
-// many of them the image holds there (a split raw segment); an EWF segment holds
-// compressed data and is placed nowhere.
-struct image_segment {
-    std::string path;
-    uint64_t size = 0;
-    uint64_t start = 0;
-    uint64_t placed = 0;
-};
+// The bytes of an EWF image (ewf.cpp), opened from its first segment `path`, whose file
+// `first` was opened already; null with errno set when the image cannot be read.
+std::unique_ptr<byte_source> open_ewf(const char* path, const byte_source& first);
 
-// The bytes of an image other than a plain file, read by position.
-class image_source {
-  public:
-    virtual ~image_source() = default;
-    // Reads at most `length` bytes at `offset`: the count, 0 at the end of the image, -1
-    // (errno set) on failure. Called from more than one thread.
-    virtual long long read_once(uint64_t offset, char* buffer, size_t length) = 0;
-    // The image's whole size.
-    virtual uint64_t size() const = 0;
-    // Its files, in order.
-    virtual std::vector<image_segment> segments() const = 0;
-    // What is wrong with the image as a whole, found when it was opened (a segment missing,
-    // short or damaged, a size the data does not reach): one sentence each.
-    virtual std::vector<std::string> faults() const { return {}; }
-    // The digests the image stores of the data it was made from (EWF), by name ("md5",
-    // "sha1"), in lower-case hexadecimal.
-    virtual std::vector<std::pair<std::string, std::string>> stored_digests() const { return {}; }
-};
+// Opens an image read-only: a plain file or a block device as open_file_source opens it; a
+// split raw image from its first segment, the others found beside it; an EWF image,
+// recognised by its signature, with its segments. Fails as open_file_source does, and
+// with ewf_not_supported for an EWF image the build cannot read.
+source_opening open_image_source(const char* path);
 
-// The source the reads of `file` go to; null for a plain file.
-std::shared_ptr<image_source> source_of(FILE* file);
+// The names of the segments that may follow `first` in a split raw image, in order:
+// "disk.002" to "disk.999" after "disk.001", "disk.ab" to "disk.zz" after "disk.aa" (in the
+// case it is written in); none when `first` is no first segment's name.
+std::vector<std::string> split_segment_names(const std::string& first);
 
-// Opens an image read-only: a plain file, a block device or a folder as open_for_reading
-// opens it; a split raw image from its first segment, the others found beside it; an EWF
-// image, recognised by its signature, with its segments. Null with errno set on failure:
-// not_regular_file for a pipe or anything that cannot be read by position,
-// ewf_not_supported for an EWF image the build cannot read.
-FILE* open_image(const char* path);
-// Closes an image opened by open_image.
-void close_image(FILE* file);
+// The files of the EWF image that `first` (any of its segments) belongs to, in order, as
+// libewf finds them beside it (disk.E01 ... disk.E99, disk.EAA ...; disk.s01 ...): none when
+// it finds none or the name is no segment's; nullopt in a build that reads no EWF image.
+std::optional<std::vector<std::string>> ewf_segment_names(const char* first);
+
+// What a run reads: a store file or a disk image.
+enum class source_kind { store, image };
+// Opens a store as open_file_source does, an image as open_image_source does.
+source_opening open_source(const char* path, source_kind kind);
+// How a run opens what it reads; tests hand one that opens sources with faults of their
+// own, and a run that digests its images one that wraps them.
+using source_opener = std::function<source_opening(const char* path, source_kind kind)>;
 
 // What the reads of one image gave, taken as a run reads it (no read of its own): the MD5
 // and SHA-256 of its data and of each segment file placed in it, each once every byte of
 // it was read in order from its start.
 struct image_reading {
-    std::string path;  // as given to open_image
+    std::string path;  // the image's name(), as given
     uint64_t size = 0;
     uint64_t read_in_order = 0;  // bytes read in order from the image's start
     std::optional<digests> data;
     std::vector<std::optional<digests>> segments;  // by the order of segments()
 };
-// With `done`, every image opened from now on digests what is read of it, and hands what
-// it read to `done` when it is closed; without, none does.
-void digest_image_reads(std::function<void(const image_reading&)> done);
+// The image, reading as before, with what is read of it digested; what it read is handed to
+// `done` when it is closed.
+std::unique_ptr<byte_source> digesting_reads(std::unique_ptr<byte_source> image,
+                                             std::function<void(const image_reading&)> done);
 
 }  // namespace platform

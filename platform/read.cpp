@@ -26,26 +26,14 @@ namespace platform {
 
 namespace {
 
-read_fault injected_fault;
-read_fault injected_end;
-
-// How much of a read of `length` bytes at `offset` may go through before an injected
-// fault (or end) stops it; `length` when none does.
-size_t before_injected(const read_fault& injected, uint64_t offset, size_t length) {
-    if (!injected) return length;
-    std::optional<uint64_t> stop = injected(offset, length);
-    if (!stop || *stop >= offset + length) return length;
-    return *stop > offset ? size_t(*stop - offset) : 0;
-}
+// What an open file is: its size in bytes (for a block device, the device's size) and
+// whether it is a folder.
+struct stream_status {
+    int64_t size = 0;
+    bool directory = false;
+};
 
 }  // namespace
-
-void set_read_fault(read_fault fault) {
-    injected_fault = std::move(fault);
-}
-void set_file_end(read_fault end) {
-    injected_end = std::move(end);
-}
 
 const char* read_error_text(int error) {
     if (error == file_shrank) return "the file is shorter than when the run began";
@@ -64,8 +52,6 @@ namespace {
 HANDLE handle_of(FILE* file) {
     return reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(file)));
 }
-
-}  // namespace
 
 // The handle is synchronous: the offset travels in OVERLAPPED.
 long long read_file_once(FILE* file, uint64_t offset, char* buffer, size_t length) {
@@ -110,8 +96,6 @@ std::optional<stream_status> status_of_file(FILE* file) {
     return std::nullopt;
 }
 
-namespace {
-
 std::optional<file_identity> identity_of_handle(HANDLE handle) {
     BY_HANDLE_FILE_INFORMATION information;
     if (!GetFileInformationByHandle(handle, &information)) return std::nullopt;
@@ -119,11 +103,11 @@ std::optional<file_identity> identity_of_handle(HANDLE handle) {
                          (uint64_t(information.nFileIndexHigh) << 32) | information.nFileIndexLow};
 }
 
-}  // namespace
-
-std::optional<file_identity> identity_of(FILE* file) {
+std::optional<file_identity> identity_of_file(FILE* file) {
     return identity_of_handle(handle_of(file));
 }
+
+}  // namespace
 
 std::optional<file_identity> identity_of(const char* path) {
     HANDLE handle = CreateFileW(
@@ -136,6 +120,8 @@ std::optional<file_identity> identity_of(const char* path) {
 }
 
 #else
+
+namespace {
 
 long long read_file_once(FILE* file, uint64_t offset, char* buffer, size_t length) {
     for (;;) {
@@ -191,11 +177,13 @@ std::optional<stream_status> status_of_file(FILE* file) {
     return result;
 }
 
-std::optional<file_identity> identity_of(FILE* file) {
+std::optional<file_identity> identity_of_file(FILE* file) {
     struct stat status;
     if (fstat(fileno(file), &status) != 0) return std::nullopt;
     return file_identity{uint64_t(status.st_dev), uint64_t(status.st_ino)};
 }
+
+}  // namespace
 
 std::optional<file_identity> identity_of(const char* path) {
     struct stat status;
@@ -205,28 +193,20 @@ std::optional<file_identity> identity_of(const char* path) {
 
 #endif
 
-// An image of several files tells its whole size.
-std::optional<stream_status> status_of(FILE* file) {
-    std::optional<stream_status> status = status_of_file(file);
-    if (std::shared_ptr<image_source> source = source_of(file); status && source)
-        status->size = int64_t(source->size());
-    return status;
+std::vector<image_segment> byte_source::segments() const {
+    return {{name_, size_, 0, size_}};
 }
 
-// Reads until the bytes before `size` arrived or a read failed; a read that gives none
-// before `size` finds the file shorter than it was.
-read_outcome read_at(FILE* file, uint64_t offset, void* buffer, size_t length, uint64_t size) {
-    size_t wanted = offset >= size ? 0 : size_t(std::min<uint64_t>(length, size - offset));
-    size_t allowed = before_injected(injected_fault, offset, wanted);
-    size_t present = before_injected(injected_end, offset, allowed);
+// Reads until the bytes before size() arrived or a read failed; a read that gives none
+// before size() finds the file shorter than it was.
+read_outcome positioned_source::read(uint64_t offset, void* buffer, size_t length) {
+    uint64_t end = size();
+    size_t wanted = offset >= end ? 0 : size_t(std::min<uint64_t>(length, end - offset));
     read_outcome outcome;
     auto* bytes = static_cast<char*>(buffer);
-    std::shared_ptr<image_source> source = source_of(file);
-    while (outcome.count < present) {
-        uint64_t at = offset + outcome.count;
-        size_t left = present - outcome.count;
-        long long got = source ? source->read_once(at, bytes + outcome.count, left)
-                               : read_file_once(file, at, bytes + outcome.count, left);
+    while (outcome.count < wanted) {
+        long long got =
+            read_once(offset + outcome.count, bytes + outcome.count, wanted - outcome.count);
         if (got < 0) {
             outcome.error = errno != 0 ? errno : EIO;
             return outcome;
@@ -234,12 +214,47 @@ read_outcome read_at(FILE* file, uint64_t offset, void* buffer, size_t length, u
         if (got == 0) break;
         outcome.count += size_t(got);
     }
-    if (outcome.count < allowed) {
-        outcome.error = file_shrank;
-    } else if (allowed < wanted) {
-        outcome.error = EIO;
-    }
+    if (outcome.count < wanted) outcome.error = file_shrank;
     return outcome;
+}
+
+namespace {
+
+// A plain file or a block device.
+class file_source : public positioned_source {
+  public:
+    file_source(FILE* file, std::string name, uint64_t size)
+        : positioned_source(std::move(name), size, identity_of_file(file)), file_(file) {}
+    ~file_source() override { std::fclose(file_); }
+
+  protected:
+    long long read_once(uint64_t offset, char* buffer, size_t length) override {
+        return read_file_once(file_, offset, buffer, length);
+    }
+
+  private:
+    FILE* file_;
+};
+
+}  // namespace
+
+source_opening open_file_source(const char* path, std::optional<uint64_t> measured) {
+    source_opening opening;
+    FILE* file = open_for_reading(path);
+    if (file == nullptr) {
+        opening.error = errno;
+        return opening;
+    }
+    opening.opened = true;
+    std::optional<stream_status> status = status_of_file(file);
+    if (!status || status->directory) {
+        opening.error = status ? EISDIR : errno;
+        std::fclose(file);
+        return opening;
+    }
+    uint64_t size = measured.value_or(uint64_t(std::max<int64_t>(status->size, 0)));
+    opening.source = std::make_unique<file_source>(file, path, size);
+    return opening;
 }
 
 }  // namespace platform

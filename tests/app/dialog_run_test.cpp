@@ -17,7 +17,7 @@
 #include "dispatch/dispatch.h"
 #include "engine/engine.h"
 #include "platform/fs.h"
-#include "platform/read.h"
+#include "support/fault_source.h"
 #include "support/files.h"
 #include "support/recording_view.h"
 #include "support/temp_dir.h"
@@ -132,17 +132,13 @@ TEST_F(dialog_run_test, scan_lists_every_message_and_fragment) {
 TEST_F(dialog_run_test, bytes_that_cannot_be_read_are_listed_in_one_box_at_the_end) {
     std::string store = make_store(place.file("Inbox.dbx"), 40, 4);
     // Two bad stretches, as on a failing disk: every read that touches one fails.
-    const std::pair<uint64_t, uint64_t> bad[] = {{4096, 4608}, {16384, 17408}};
-    platform::set_read_fault([&](uint64_t offset, size_t length) -> std::optional<uint64_t> {
-        for (auto [start, end] : bad) {
-            if (offset < end && start < offset + length) return std::max(offset, start);
-        }
-        return std::nullopt;
+    read_faults faults{bad_ranges({{4096, 4608}, {16384, 17408}}), nullptr};
+    platform::source_opener faulty = opener_with_faults(faults);
+    use_engine([&faulty](const char* target, const char* store) {
+        return recover_store(target, store, nullptr, &faulty);
     });
     pick_and_scan(store);
-    bool ended = wait_for_run_end();
-    platform::set_read_fault(nullptr);
-    ASSERT_TRUE(ended);
+    ASSERT_TRUE(wait_for_run_end());
     ASSERT_EQ(boxes().size(), 1u);
     EXPECT_EQ(boxes()[0].flags, unsigned(MB_SYSTEMMODAL | MB_ICONWARNING));
     EXPECT_NE(utf8(boxes()[0].text).find("\ncannot read bytes 4096 to 4607: "), std::string::npos);

@@ -20,6 +20,7 @@
 #include "platform/output_file.h"
 #include "platform/read.h"
 #include "support/capture.h"
+#include "support/fault_source.h"
 #include "support/files.h"
 #include "support/temp_dir.h"
 #include "tools/dbxgen/dbxgen.h"
@@ -181,6 +182,8 @@ const std::string six_starts[] = {
     "=HYPERLINK(\"http://x\")", "+1+1", "-2+3", "@SUM(A1)", "\tTAB", "\rCR"};
 
 std::atomic<int> reads{0};
+// What the inputs of the run of a row read through.
+read_faults faults;
 
 // The last part of a message: contract.pdf, sent in base64.
 const std::string contract_part =
@@ -244,13 +247,13 @@ const std::vector<hostile_run>& hostile_runs() {
          [](place& p) {
              std::string store = p.generated_store("in/shrinks.dbx", 7);
              reads = 0;
-             platform::set_read_fault([store](uint64_t, size_t) -> std::optional<uint64_t> {
+             faults.bad = [store](uint64_t, size_t) -> std::optional<uint64_t> {
                  std::error_code ignored;
                  if (++reads == 2)
                      fs::resize_file(fs::u8path(store), fs::file_size(fs::u8path(store)) / 2,
                                      ignored);
                  return std::nullopt;
-             });
+             };
              return std::vector<std::string>{"--eml", store, p.at("out")};
          },
          1,
@@ -268,12 +271,8 @@ const std::vector<hostile_run>& hostile_runs() {
              std::string store = p.small_store(
                  "in/Inbox.dbx",
                  {"From: a@x\r\nSubject: one\r\n\r\nx", "From: b@x\r\nSubject: two\r\n\r\ny"});
-             platform::set_read_fault(
-                 [](uint64_t offset, size_t length) -> std::optional<uint64_t> {
-                     uint64_t bad = 0x2A0 + 528 + 20;  // in the second message's text
-                     return offset <= bad && bad < offset + length ? std::optional<uint64_t>(bad)
-                                                                   : std::nullopt;
-                 });
+             uint64_t bad = 0x2A0 + 528 + 20;  // in the second message's text
+             faults.bad = bad_ranges({{bad, bad + 1}});
              return std::vector<std::string>{store};
          },
          1,
@@ -917,8 +916,9 @@ TEST(hostile_run, EachRunEndsAsItShould) {
         std::vector<std::string> args = row.set_up(where);
         std::map<std::string, std::string> inputs = files_under(where.in);
         outcome run;
-        auto captured = capture_output([&] { run.status = morvale_run(args); });
-        platform::set_read_fault({});
+        platform::source_opener open = opener_with_faults(faults);
+        auto captured = capture_output([&] { run.status = morvale_run(args, &open); });
+        faults = {};
         run.out = captured.out;
         run.err = captured.err;
 #ifdef _WIN32

@@ -62,7 +62,7 @@ void make_chains(dbx_block_list_t& list) {
         if (list.blocks[i].prev == -1) list.chains[filled++] = &list.blocks[i];
 }
 
-void literal_scan(dbx_t* store) {
+void literal_scan(dbx_t* store, FILE* file) {
     std::printf("------ Scanning %s:   0.0%%", store->file_name.c_str());
     std::fflush(stdout);
     uint32_t size32 = uint32_t(store->file_size);
@@ -76,10 +76,10 @@ void literal_scan(dbx_t* store) {
             last_report = pos;
         }
         if (window.count == 0) {
-            for (int i = 0; i < 4; i++) window.push(read_word(store->file));
+            for (int i = 0; i < 4; i++) window.push(read_word(file));
             pos += 16;
         }
-        window.push(read_word(store->file));
+        window.push(read_word(file));
         uint32_t w0 = window[0], w1 = window[1], w2 = window[2], w3 = window[3], w4 = window[4];
         bool next_ok = w3 < size32 && w3 % 4 == 0 && w3 != pos;
         bool live = w0 == pos && w1 == 512 && int32_t(w2) >= 1 && int32_t(w2) <= 512 && next_ok;
@@ -87,7 +87,7 @@ void literal_scan(dbx_t* store) {
             !live && w0 == pos && w1 == 508 && w2 == 528 && next_ok && w4 < size32 && w4 % 4 == 0;
         if (live || freed) {
             record(store->lists[live ? 0 : 1], w0, w3, int32_t(w2));
-            std::fseek(store->file, long(pos + 528), SEEK_SET);
+            std::fseek(file, long(pos + 528), SEEK_SET);
             pos += 512;
             window.clear();
         } else {
@@ -106,10 +106,13 @@ dbx_t* reference_open(const char* path) {
     FILE* file = platform::open_file(path, "rb");
     if (file == nullptr) return nullptr;
     dbx_t* store = new dbx_t;
-    store->file = file;
     store->file_name = path;
     store->file_size = _get_file_size(".", path);
     for (int i = 0; i < 4; i++) read_word(file);
-    literal_scan(store);
+    literal_scan(store, file);
+    std::fclose(file);
+    // Its messages are read as those of a store dbx_open opened.
+    store->own_source = platform::open_file_source(path).source;
+    store->source = store->own_source.get();
     return store;
 }

@@ -338,10 +338,9 @@ std::vector<found_block> scan_image(const std::string& path, uint64_t size, size
     chunk_size_override read_size(chunk);
     recording_sink sink;
     std::vector<unreadable_range> unreadable;
-    FILE* file = std::fopen(path.c_str(), "rb");
-    if (file == nullptr) return {};
-    capture_output([&] { _dbx_scan_image(file, path, size, sink, unreadable); });
-    std::fclose(file);
+    std::unique_ptr<platform::byte_source> image = platform::open_file_source(path.c_str()).source;
+    if (!image || image->size() != size) return {};
+    capture_output([&] { _dbx_scan_image(*image, path, sink, unreadable); });
     return sink.blocks;
 }
 

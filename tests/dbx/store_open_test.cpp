@@ -65,7 +65,7 @@ TEST(StoreOpen, FileWithoutSignatureIsScannedAlike) {
     EXPECT_EQ(block_offsets(opened.store->lists[0]), std::vector<uint32_t>{16});
 }
 
-TEST(StoreOpen, KeepsNameSizeAndAnOpenStreamForTheReader) {
+TEST(StoreOpen, KeepsNameSizeAndAnOpenSourceForTheReader) {
     temp_dir folder;
     dbxgen::store_image image;
     image.put_signature();
@@ -76,10 +76,12 @@ TEST(StoreOpen, KeepsNameSizeAndAnOpenStreamForTheReader) {
     ASSERT_NE(opened.store, nullptr);
     EXPECT_EQ(opened.store->file_name, path);
     EXPECT_EQ(opened.store->file_size, 2000);
-    ASSERT_NE(opened.store->file, nullptr);
+    ASSERT_NE(opened.store->source, nullptr);
+    EXPECT_EQ(opened.store->source->size(), 2000u);
     char text[8] = {};
-    ASSERT_EQ(std::fseek(opened.store->file, 32, SEEK_SET), 0);
-    ASSERT_EQ(std::fread(text, 1, 7, opened.store->file), 7u);
+    platform::read_outcome read = opened.store->source->read(32, text, 7);
+    EXPECT_EQ(read.count, 7u);
+    EXPECT_EQ(read.error, 0);
     EXPECT_STREQ(text, "Subject");
 }
 

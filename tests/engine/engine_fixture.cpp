@@ -83,7 +83,8 @@ std::string engine_test::write_generated_store(uint64_t seed, int messages, int 
     return path;
 }
 
-run_result engine_test::run(const std::string& store, int mode, const std::string& folder) {
+run_result engine_test::run(const std::string& store, int mode, const std::string& folder,
+                            const platform::source_opener* open) {
     run_result result;
     save_mode = mode;
     std::string name = fs::u8path(store).filename().string();
@@ -91,8 +92,8 @@ run_result engine_test::run(const std::string& store, int mode, const std::strin
     // The chosen folder exists, as one picked in the folder browser does.
     if (mode != 0) platform::make_directory(folder.c_str());
     auto captured = capture_output([&] {
-        result.status =
-            recover_store(mode == 0 ? nullptr : target.c_str(), store.c_str(), &result.outcome);
+        result.status = recover_store(mode == 0 ? nullptr : target.c_str(), store.c_str(),
+                                      &result.outcome, open);
     });
 #ifdef _WIN32
     // A text-mode stream on Windows writes CR LF for each line end.

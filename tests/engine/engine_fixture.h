@@ -55,7 +55,8 @@ class engine_test : public testing::Test {
     std::string write_generated_store(uint64_t seed, int messages, int deleted,
                                       const std::string& name, int64_t* size = nullptr);
     // One run of the engine: mode 0 lists only, 1 saves .eml, 2 saves .msg into `folder`.
-    run_result run(const std::string& store, int mode, const std::string& folder = "");
+    run_result run(const std::string& store, int mode, const std::string& folder = "",
+                   const platform::source_opener* open = nullptr);
 
     temp_dir dir;
     recording_view view;

@@ -9,6 +9,7 @@
 #include "dbx/scan.h"
 #include "engine_fixture.h"
 #include "platform/read.h"
+#include "support/fault_source.h"
 
 namespace {
 
@@ -72,11 +73,11 @@ std::map<std::pair<int, std::string>, std::string> saved_files(const std::string
 class read_fault_test : public engine_test {
   protected:
     ~read_fault_test() override {
-        platform::set_read_fault(nullptr);
-        platform::set_file_end(nullptr);
         chain_observer = nullptr;
         _dbx_set_scan_chunk_size(1 << 20);
     }
+    read_faults faults;
+    platform::source_opener faulty = opener_with_faults(faults);
 };
 
 TEST_F(read_fault_test, MessagesAwayFromBadSectorsComeOutWholeAndNoneThatTouchOne) {
@@ -106,20 +107,15 @@ TEST_F(read_fault_test, MessagesAwayFromBadSectorsComeOutWholeAndNoneThatTouchOn
         for (size_t c = 0; c < cases.size(); ++c) {
             SCOPED_TRACE("case " + std::to_string(c) + ", chunk " + std::to_string(chunk));
             std::vector<byte_span> bad;
-            for (const byte_span& sectors : cases[c])
+            std::vector<std::pair<uint64_t, uint64_t>> ranges;
+            for (const byte_span& sectors : cases[c]) {
                 bad.push_back({sectors.start * sector, sectors.end * sector});
-            platform::set_read_fault(
-                [bad](uint64_t offset, size_t length) -> std::optional<uint64_t> {
-                    for (const byte_span& span : bad) {
-                        if (span.touches({offset, offset + length}))
-                            return std::max(offset, span.start);
-                    }
-                    return std::nullopt;
-                });
+                ranges.emplace_back(bad.back().start, bad.back().end);
+            }
+            faults.bad = bad_ranges(ranges);
             _dbx_set_scan_chunk_size(chunk);
             std::string folder = dir.file("run" + std::to_string(c) + "-" + std::to_string(chunk));
-            auto result = run(store, 1, folder);
-            platform::set_read_fault(nullptr);
+            auto result = run(store, 1, folder, &faulty);
 
             auto saved = saved_files(folder + "/Inbox");
             for (const message_place& place : places) {
@@ -192,18 +188,17 @@ TEST_F(read_fault_test, AStoreShorterThanAtTheStartIsAnErrorAndOneCutBeforeIsMar
     // Shrinks once the first message has been handled.
     std::map<std::pair<int, std::string>, chain_record> records;
     auto keep_records = [&](bool shrink) {
-        chain_observer = [&records, shrink, cut](const chain_record& record) {
+        chain_observer = [this, &records, shrink, cut](const chain_record& record) {
             char number[16];
             std::snprintf(number, sizeof number, "%08X", record.first_offset);
             records[{record.list, number}] = record;
             if (shrink)
-                platform::set_file_end(
-                    [cut](uint64_t, size_t) { return std::optional<uint64_t>(cut); });
+                faults.end = [cut](uint64_t, size_t) { return std::optional<uint64_t>(cut); };
         };
     };
     keep_records(true);
-    auto shrunk = run(store, 1, dir.file("shrunk"));
-    platform::set_file_end(nullptr);
+    auto shrunk = run(store, 1, dir.file("shrunk"), &faulty);
+    faults.end = nullptr;
     auto saved = saved_files(dir.file("shrunk/Inbox"));
     int failed = 0;
     for (const message_place& place : places) {
