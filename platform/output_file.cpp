@@ -112,14 +112,9 @@ std::string temporary_name(const std::string& name, uint64_t serial) {
     return "~morvale." + std::to_string(process_id()) + "." + std::to_string(serial) + end + ".tmp";
 }
 
-}  // namespace
-
+// Takes the name a file has while it is being written.
 std::string take_temporary_name(const std::string& name) {
     return temporary_name(name, ++temporaries_taken);
-}
-
-std::string next_temporary_name(const std::string& name) {
-    return temporary_name(name, temporaries_taken + 1);
 }
 
 // The name holds this process's id, so a file there was left by an interrupted run of an
@@ -132,6 +127,12 @@ bool clear_temporary(const std::string& path) {
     if (kind != entry_kind::link) return true;
     errno = ELOOP;
     return false;
+}
+
+}  // namespace
+
+std::string next_temporary_name(const std::string& name) {
+    return temporary_name(name, temporaries_taken + 1);
 }
 
 // Links, folders and anything else are left alone.

@@ -41,15 +41,9 @@ extern std::atomic<int> refused_replacements;
 bool may_take_name(const std::string& path, const std::optional<file_identity>& store,
                    bool replace = run_outputs.replace_existing);
 
-// The name a file has while it is being written: short, and this process's own (its id
-// and a number it takes once), ending in the last bytes of `name`.
-std::string take_temporary_name(const std::string& name);
-// The name the next file written as `name` takes while it is written.
+// The name the next file written as `name` takes while it is written: short, and this
+// process's own (its id and a number it takes once), ending in the last bytes of `name`.
 std::string next_temporary_name(const std::string& name);
-
-// Makes room for a temporary file of this process: one left there by an earlier process
-// of the same id goes. False (errno set) when a link stands there.
-bool clear_temporary(const std::string& path);
 
 // One file written under a temporary name and renamed onto its name when complete. What
 // is not completed is removed when the object goes.
