@@ -105,7 +105,8 @@ attachment_names name_attachment(const mime_part& part, size_t index) {
     if (names.long_name.empty()) {
         const std::string& type =
             part.unreadable ? std::string("application/octet-stream") : part.type;
-        names.long_name = "part" + std::to_string(index + 1) + extension_for(type);
+        names.long_name = "part" + std::to_string(index + 1) +
+                          (part.truncated ? " (truncated)" : "") + extension_for(type);
     }
     names.extension = extension_of(names.long_name);
     names.short_name = short_name(names.long_name, names.extension, index);

@@ -14,7 +14,8 @@ struct attachment_names {
     std::string extension;  // with its dot; empty when the name has none
 };
 
-// `index` numbers made-up names, so two nameless parts of one type differ.
+// `index` numbers made-up names, so two nameless parts of one type differ; a truncated
+// enclosed message's made-up name says so ("part2 (truncated).eml").
 attachment_names name_attachment(const mime_part& part, size_t index);
 
 }  // namespace mime

@@ -225,6 +225,9 @@ void read_enclosed(mime_part& part, const read_state& state) {
     }
     if (text.find_first_not_of(" \t\r\n") == npos) {
         part.decoded_text.reset();
+        part.truncated = true;
+        part.body = string_view(part.header.data(),
+                                part.body.data() + part.body.size() - part.header.data());
         return;
     }
     part.kind = mime_part::shape::message;
@@ -276,7 +279,7 @@ mime_part read_mime_message(std::string_view text) {
 }
 
 std::string_view decoded_body(const mime_part& part, std::string& storage) {
-    if (part.unreadable) return part.body;
+    if (part.unreadable || part.truncated) return part.body;
     if (part.transfer_encoding == "base64") {
         storage = base64_decoded(part.body);
         return storage;

@@ -21,8 +21,11 @@ struct mime_part {
     std::string transfer_encoding;  // lower case; empty when none was given
     std::string disposition;        // lower case; empty when none was given
     mime_parameters disposition_parameters;
-    std::string content_id;        // without its angle brackets
-    bool unreadable = false;       // a structure that could not be read: keep the raw bytes
+    std::string content_id;   // without its angle brackets
+    bool unreadable = false;  // a structure that could not be read: keep the raw bytes
+    // An enclosed message with no text after its part's header (cut short, or its header run
+    // into the part's): kept as an attachment of the part's bytes, header lines included.
+    bool truncated = false;
     std::string_view header;       // the header lines, as written
     std::string_view body;         // the body, transfer-encoded; a view into the message text
     std::vector<mime_part> parts;  // a multipart's parts, or a message part's message
@@ -54,8 +57,9 @@ void walk_header_fields(std::string_view header, const field_visitor& visit);
 // A message text without the mbox "From " line some programs put before its header.
 std::string_view without_mbox_line(std::string_view text);
 
-// The body's bytes with the transfer encoding undone. Bodies sent as they are come back as
-// a view of the message text; decoded ones are put in `storage` and viewed there.
+// The body's bytes with the transfer encoding undone (a truncated enclosed message's as they
+// are). Bodies sent as they are come back as a view of the message text; decoded ones are
+// put in `storage` and viewed there.
 std::string_view decoded_body(const mime_part& part, std::string& storage);
 
 }  // namespace mime

@@ -33,12 +33,14 @@ std::string_view next_line(std::string_view text, size_t* at) {
 }
 
 // One uuencoded line: a length character, then four characters for every three bytes. The
-// characters stand for their value plus 32, the backquote for zero.
+// characters stand for their value plus 32, the backquote for zero. A line shorter than its
+// length says lost trailing blanks in transit (a space is a zero), so it is read as if they
+// were there.
 void uudecode_line(std::string_view line, std::string& out) {
     auto value = [](char c) { return static_cast<unsigned>(c - 0x20) & 0x3F; };
     size_t length = value(line[0]);
     line.remove_prefix(1);
-    for (size_t at = 0; length > 0 && at < line.size(); at += 4) {
+    for (size_t at = 0; length > 0; at += 4) {
         unsigned v[4] = {0, 0, 0, 0};
         for (size_t i = 0; i < 4 && at + i < line.size(); ++i) v[i] = value(line[at + i]);
         unsigned char bytes[3] = {static_cast<unsigned char>(v[0] << 2 | v[1] >> 4),

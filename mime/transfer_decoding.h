@@ -20,7 +20,8 @@ std::string quoted_printable_decoded(std::string_view text);
 bool is_uuencoding(std::string_view encoding);
 
 // A file in the uuencode form: "begin MODE NAME", lines each led by a length character,
-// "end". Lines that are not of the form are skipped; none when no "begin" line is there.
+// "end". A line shorter than its length character says is read as if the blanks stripped
+// from its end in transit were there. None when no "begin" line is there.
 // With `name_only` the bytes are left out.
 struct uudecoded_file {
     std::string name;  // as the begin line gives it; may be empty

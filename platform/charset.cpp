@@ -35,7 +35,7 @@ enum class family {
     euc_jp,       // 0x8E and 0xA1 to 0xFE lead two bytes, 0x8F three
     gb18030,      // a lead byte takes one byte, or three when a digit follows it
     utf8,
-    utf16,  // big-endian unless a byte-order mark says otherwise
+    utf16,  // the order a byte-order mark gives, or the one the bytes show
     utf16le,
     utf16be,
     utf7,
@@ -410,6 +410,7 @@ std::string convert(const charset_entry& entry, std::string_view bytes, bool& re
         case family::utf8:
             return utf8_replacing(bytes, replaced);
         case family::utf16:
+            return utf16_form_to_utf8(bytes, utf16_order::as_shown);
         case family::utf16be:
             return utf16_form_to_utf8(bytes, utf16_order::big_endian);
         case family::utf16le:

@@ -22,9 +22,27 @@ int base64_value(unsigned char byte) {
 
 }  // namespace
 
+namespace {
+
+// Whether the pairs of bytes show little-endian text: ASCII in the first byte and a NUL in the
+// second more often than the other way round.
+bool shows_little_endian(std::string_view bytes) {
+    size_t little = 0, big = 0;
+    for (size_t at = 0; at + 1 < bytes.size(); at += 2) {
+        auto first = static_cast<unsigned char>(bytes[at]),
+             second = static_cast<unsigned char>(bytes[at + 1]);
+        little += first != 0 && first < 0x80 && second == 0;
+        big += first == 0 && second != 0 && second < 0x80;
+    }
+    return little > big;
+}
+
+}  // namespace
+
 // A pair of surrogates becomes one character; a lone one, or an odd byte at the end, U+FFFD.
 std::string utf16_form_to_utf8(std::string_view bytes, utf16_order without_mark) {
-    bool big = without_mark == utf16_order::big_endian;
+    bool big = without_mark == utf16_order::big_endian ||
+               (without_mark == utf16_order::as_shown && !shows_little_endian(bytes));
     size_t at = 0;
     if (bytes.size() >= 2) {
         auto first = static_cast<unsigned char>(bytes[0]),

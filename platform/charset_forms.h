@@ -11,7 +11,9 @@ namespace platform {
 
 // Which byte order a UTF-16 text is read in when it does not begin with a byte-order mark
 // (one that does is read in the order the mark gives, and the mark is dropped).
-enum class utf16_order { big_endian, little_endian };
+// `as_shown` reads it little-endian when more of its pairs are an ASCII byte then a NUL
+// than a NUL then an ASCII byte (Windows wrote such text without a mark), big-endian otherwise.
+enum class utf16_order { big_endian, little_endian, as_shown };
 std::string utf16_form_to_utf8(std::string_view bytes, utf16_order without_mark);
 
 // UTF-7: '+' opens a run of base64 holding UTF-16, "+-" is '+'.

@@ -156,6 +156,26 @@ std::vector<row> rows() {
          "Body",
          false,
          {{"ab.bin", "AB\0CD"s}}},
+        {"uuencoded line whose trailing blanks were stripped in transit",
+         h + "Content-Type: multipart/mixed; boundary=u\r\n\r\n--u\r\n\r\nBody\r\n--u\r\n"
+             "Content-Transfer-Encoding: x-uuencode\r\n\r\nbegin 644 z.bin\r\n&2&D\r\n`\r\nend\r\n"
+             "--u--\r\n",
+         "Body",
+         false,
+         {{"z.bin", "Hi\0\0\0\0"s}}},
+        {"enclosed message cut short in its header: the part's bytes, named so",
+         h + "Content-Type: multipart/mixed; boundary=t\r\n\r\n--t\r\n\r\nBody\r\n--t\r\n"
+             "Content-Type: message/rfc822\r\nFrom: x@example.com\r\nSubject: cut\r\n",
+         "Body",
+         false,
+         {{"part1 (truncated).eml",
+           "Content-Type: message/rfc822\r\nFrom: x@example.com\r\nSubject: cut\r\n"}}},
+        {"UTF-16 without a byte-order mark, little-endian as its bytes show",
+         h + "Content-Type: text/plain; charset=utf-16\r\nContent-Transfer-Encoding: base64\r\n\r\n"
+             "SABpACAA6QA=",
+         "Hi \xC3\xA9",
+         false,
+         {}},
         {"HTML only, a NUL in it",
          h + "Content-Type: text/html\r\n\r\n<p>a\0b</p>"s,
          "ab",
