@@ -89,8 +89,9 @@ item::property_map write_attachment(pst_ndb& ndb, pst_subnodes& subnodes,
         additions[item::tags::attach_size].fixed =
             data == attachment.properties.end() ? 0 : data->second.bytes.size();
     }
+    // An attachment of no bytes keeps its (empty) data: readers drop one that has none.
     std::vector<std::string> pages =
-        pst_property_context(ndb, attachment.properties, additions, own);
+        pst_property_context(ndb, attachment.properties, additions, own, true);
     uint64_t data = ndb.add_pages(pages);
     nid = subnodes.add(pst_node_attachment, data, own.finish(ndb));
 

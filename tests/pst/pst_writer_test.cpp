@@ -65,6 +65,7 @@ int write_shapes(pst::pst_output& out) {
     add(folder, item::message{});
     item::message large = message("large", 100'000);
     large.attachments.push_back(file_attachment("large.bin", 9'000'000));
+    large.attachments.push_back(file_attachment("empty.txt", 0));
     add(folder, large);
     item::message deep = message("deep");
     item::message* level = &deep;
@@ -95,14 +96,26 @@ TEST(PstWriter, ShapesPassTheStrictCheckTheSameTwice) {
     EXPECT_EQ(read_file(files[0]), read_file(files[1]));
     pst_check_result checked = check_pst_file(files[0], true);
     for (const std::string& problem : checked.problems) ADD_FAILURE() << problem;
-    int messages = 0;
+    int messages = 0, attachments = 0;
     for (const auto& [nid, node] : checked.nodes) {
         if ((nid & 0x1F) != 0x04) continue;
         ++messages;
+        // Every attachment, the one of no bytes too, has its data property (a record of
+        // PR_ATTACH_DATA_BIN, 0x3701 of type 0x0102, or the attached message's, type 0x000D,
+        // in its property context).
+        for (const auto& [sub, content] : node.subnodes) {
+            if ((sub & 0x1F) != 0x05) continue;
+            ++attachments;
+            bool has_data =
+                content.data.find("\x01\x37\x02\x01") != std::string::npos ||
+                content.data.find(std::string("\x01\x37\x0D\x00", 4)) != std::string::npos;
+            EXPECT_TRUE(has_data) << std::hex << sub;
+        }
         EXPECT_EQ(node.parent & 0x1F, 0x02u) << std::hex << nid;  // in a folder
         EXPECT_TRUE(checked.nodes.count(node.parent)) << std::hex << nid;
     }
     EXPECT_EQ(messages, added);
+    EXPECT_EQ(attachments, 200 + 2 + 1);
 }
 
 TEST(PstWriter, AFailedWriteIsSaid) {
