@@ -92,7 +92,7 @@ class item_builder {
         fixed(tags::message_flags, flags);
         fixed(tags::importance, 1);
         fixed(tags::has_attach, content_.attachments.empty() ? 0 : 1);
-        fixed(tags::internet_cpid, cpid_utf8);
+        fixed(tags::internet_cpid, code_page_);
         fixed(tags::store_support_mask, store_unicode_ok);
         return std::move(item_);
     }
@@ -164,31 +164,42 @@ class item_builder {
     }
 
     // The plain body from the first plain-text part, or made from the HTML when there is
-    // none; the HTML as UTF-8 (the message's code page says so). The body is held as UTF-8:
-    // it may be as large as the message.
+    // none; the HTML in its own charset where it can be kept so, as UTF-8 otherwise (the
+    // message's code page says which). The body is held as UTF-8: it may be as large as the
+    // message.
     void add_bodies() {
-        std::string html;
-        std::optional<std::string_view> as_written;
-        if (content_.html) as_written = part_text_as_written(*content_.html);
-        if (as_written && within_text(*as_written)) {
-            html_ = *as_written;
-        } else if (content_.html) {
-            html_ = drop_nul(html = part_text_utf8(*content_.html));
+        item_html html;
+        if (content_.html) {
+            html = html_for_item(*content_.html);
+            code_page_ = html.code_page;
+        }
+        if (html.written && !within_text(*html.written)) html.bytes = std::string(*html.written);
+        if (html.written && within_text(*html.written)) {
+            html_ = *html.written;
+        } else {
+            html_ = html.bytes;
         }
         std::string body;
         if (content_.text) {
             drop_nul(body = part_text_utf8(*content_.text));
         } else if (!html_.empty()) {
-            drop_nul(body = html_to_text(html_));
+            drop_nul(body = html_to_text(html_utf8(html_, html.charset)));
         }
         if (!body.empty()) item_.properties[tags::body].text_utf8 = std::move(body);
         if (html_.empty()) return;
         property_value& value = item_.properties[tags::html];
-        if (html.empty()) {
+        if (html_.data() != html.bytes.data()) {
             value.viewed = html_;  // the message text's own bytes: no copy of them
         } else {
-            html_ = value.bytes = std::move(html);
+            html_ = value.bytes = std::move(html.bytes);
         }
+    }
+
+    // HTML kept in its charset as UTF-8, for the plain body made from it.
+    static std::string html_utf8(std::string_view html, const std::string& charset) {
+        if (platform::equal_ignoring_case(charset, "utf-8") && platform::valid_utf8(html))
+            return std::string(html);
+        return hdr_charset_to_utf8(charset, html, hdr_reading{true, {}});
     }
 
     // Whether `bytes` lie in the message text the item may view.
@@ -257,8 +268,9 @@ class item_builder {
     message_content content_;
     std::string charset_;  // the charset raw header bytes are read in; empty: none
     bool embedded_;
-    std::string_view text_;  // the message text the item may view
-    std::string_view html_;  // the item's HTML
+    std::string_view text_;           // the message text the item may view
+    std::string_view html_;           // the item's HTML
+    unsigned code_page_ = cpid_utf8;  // the code page of the item's HTML
     message item_;
 };
 

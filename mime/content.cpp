@@ -144,15 +144,6 @@ std::string part_text_utf8(const mime_part& part) {
     return text;
 }
 
-std::optional<std::string_view> part_text_as_written(const mime_part& part) {
-    std::string storage;
-    std::string_view bytes = decoded_body(part, storage);
-    if (bytes.data() == storage.data() || bytes.find('\0') != std::string_view::npos ||
-        !is_utf8_text(parameter_raw(part.type_parameters, "charset"), bytes))
-        return std::nullopt;
-    return bytes;
-}
-
 // Only a charset that writes ASCII as ASCII can be the one raw header bytes are in.
 std::string message_charset(const mime_part& message) {
     if (message.kind == mime_part::shape::multipart) {
@@ -192,12 +183,106 @@ std::string subject_text(const mime_part& message, const std::string& subject) {
                            hdr_reading{true, charset});
 }
 
-// Searched in place: a lowered copy of the HTML would cost its size once more.
+namespace {
+
+// Where `lowered` (lower case) is in `text` from `from` on, ignoring the case of ASCII
+// letters; npos when it is not. Searched in place: a lowered copy of the HTML would cost
+// its size once more.
+size_t find_lowered(std::string_view text, std::string_view lowered, size_t from = 0) {
+    if (from > text.size()) return std::string_view::npos;
+    auto same = [](char a, char b) { return lower(a) == b; };
+    auto found = std::search(text.begin() + from, text.end(), lowered.begin(), lowered.end(), same);
+    return found == text.end() ? std::string_view::npos : found - text.begin();
+}
+
+// The charset label in the tag `tag` (from "<meta" to its '>'), found at offset `base`.
+std::optional<text_range> meta_charset(std::string_view tag, size_t base) {
+    size_t at = find_lowered(tag, "charset");
+    if (at == std::string_view::npos) return std::nullopt;
+    at += 7;
+    auto skip_blanks = [&] {
+        while (at < tag.size() &&
+               std::string_view(" \t\r\n").find(tag[at]) != std::string_view::npos)
+            ++at;
+    };
+    skip_blanks();
+    if (at >= tag.size() || tag[at] != '=') return std::nullopt;
+    ++at;
+    skip_blanks();
+    if (at < tag.size() && (tag[at] == '"' || tag[at] == '\'')) ++at;
+    size_t end = tag.find_first_of("\"'; \t\r\n>", at);
+    if (end == std::string_view::npos) end = tag.size();
+    if (end == at) return std::nullopt;
+    return text_range{base + at, end - at};
+}
+
+// The HTML with each of the labels replaced by `charset`, NUL bytes dropped.
+std::string relabelled(std::string_view html, const std::vector<text_range>& labels,
+                       const std::string& charset) {
+    std::string out;
+    out.reserve(html.size());
+    size_t at = 0;
+    for (const text_range& label : labels) {
+        out.append(html.substr(at, label.at - at));
+        out += charset;
+        at = label.at + label.size;
+    }
+    out.append(html.substr(at));
+    std::erase(out, '\0');
+    return out;
+}
+
+}  // namespace
+
+std::vector<text_range> html_meta_charsets(std::string_view html) {
+    std::vector<text_range> found;
+    size_t body = find_lowered(html, "<body");
+    for (size_t at = find_lowered(html, "<meta"); at < body;
+         at = find_lowered(html, "<meta", at + 5)) {
+        size_t end = html.find('>', at);
+        if (end == std::string_view::npos) end = html.size();
+        if (auto label = meta_charset(html.substr(at, end - at), at)) found.push_back(*label);
+    }
+    return found;
+}
+
+item_html html_for_item(const mime_part& part) {
+    item_html html;
+    std::string storage;
+    std::string_view bytes = decoded_body(part, storage);
+    std::vector<text_range> labels = html_meta_charsets(bytes);
+    std::string charset = parameter_raw(part.type_parameters, "charset");
+    if (charset.empty() && !labels.empty())
+        charset = bytes.substr(labels.front().at, labels.front().size);
+    unsigned code_page = platform::charset_code_page(charset);
+    if (code_page == 0) {
+        // Read as text: the bytes are UTF-8 now, and the tags must say so.
+        charset = "utf-8";
+        code_page = 65001;
+        storage = part_text_utf8(part);
+        bytes = storage;
+        labels = html_meta_charsets(bytes);
+    }
+    std::erase_if(labels, [&](const text_range& label) {
+        return platform::charset_code_page(bytes.substr(label.at, label.size)) == code_page;
+    });
+    if (labels.empty() && bytes.data() != storage.data() &&
+        bytes.find('\0') == std::string_view::npos) {
+        html.written = bytes;
+    } else if (labels.empty() && bytes.data() == storage.data()) {
+        html.bytes = std::move(storage);
+        std::erase(html.bytes, '\0');
+    } else {
+        html.bytes = relabelled(bytes, labels, charset);
+    }
+    html.code_page = code_page;
+    html.charset = std::move(charset);
+    return html;
+}
+
 bool html_refers_to(std::string_view html, const std::string& content_id) {
     if (content_id.empty()) return false;
-    std::string link = "cid:" + ascii_lower(content_id);
-    auto same = [](char a, char b) { return lower(a) == b; };
-    return std::search(html.begin(), html.end(), link.begin(), link.end(), same) != html.end();
+    return find_lowered(html, "cid:" + ascii_lower(content_id)) != std::string_view::npos;
 }
 
 header_facts read_header_facts(std::string_view header) {

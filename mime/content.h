@@ -24,10 +24,6 @@ message_content sort_parts(const mime_part& message);
 // no charset keeps its valid UTF-8 and reads other bytes through the ANSI code page.
 std::string part_text_utf8(const mime_part& part);
 
-// The same text when it is the part's body as written (UTF-8 with no transfer encoding,
-// no NUL in it): a view of the message text. None otherwise.
-std::optional<std::string_view> part_text_as_written(const mime_part& part);
-
 // The charset the message's first text part declares (its raw header bytes are most
 // likely written in it); empty when none does.
 std::string message_charset(const mime_part& message);
@@ -42,6 +38,27 @@ std::string field_as_written(const mime_part& message, const char* field, const 
 // decoded, bytes not valid in their charset replaced one by one, and raw bytes that are not
 // UTF-8 read in the message's charset.
 std::string subject_text(const mime_part& message, const std::string& subject);
+
+// The HTML as an item keeps it: its bytes in its own charset (the part's, or the one its
+// <meta> tag names when the part names none) when Windows has a code page for it; otherwise
+// its text as UTF-8. A <meta> tag before the body that names a charset of another code page
+// is made to name the one kept, so that readers following the tag read what the code page
+// says. NUL bytes are dropped.
+struct item_html {
+    std::optional<std::string_view> written;  // the part's body as written, when it is that
+    std::string bytes;                        // otherwise the bytes
+    unsigned code_page = 65001;
+    std::string charset;  // the charset the bytes are in
+    std::string_view view() const { return written ? *written : std::string_view(bytes); }
+};
+item_html html_for_item(const mime_part& part);
+
+// Where the <meta> tags before the HTML's body name a charset (`<meta charset=...>`, or the
+// charset parameter of a Content-Type's `content`): each label's offset and length.
+struct text_range {
+    size_t at, size;
+};
+std::vector<text_range> html_meta_charsets(std::string_view html);
 
 // True when the HTML (UTF-8) refers to the content id ("cid:" links, any case).
 bool html_refers_to(std::string_view html, const std::string& content_id);

@@ -446,4 +446,9 @@ std::optional<std::string> charset_to_utf8(std::string_view charset, std::string
     return text;
 }
 
+unsigned charset_code_page(std::string_view charset) {
+    const charset_entry* entry = find_charset(charset);
+    return entry ? entry->code_page : 0;
+}
+
 }  // namespace platform

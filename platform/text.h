@@ -33,6 +33,10 @@ enum class invalid_bytes { refused, replaced };
 std::optional<std::string> charset_to_utf8(std::string_view charset, std::string_view bytes,
                                            invalid_bytes invalid = invalid_bytes::refused);
 
+// The Windows code page of the named charset, as charset_to_utf8 reads it; 0 when the charset
+// is unknown or Windows has none for it.
+unsigned charset_code_page(std::string_view charset);
+
 // The length of the valid UTF-8 sequence starting at `at`; 0 when none starts there.
 size_t utf8_sequence_length(std::string_view text, size_t at);
 // The same, with the code point it encodes in `*code` (left alone when none starts there).

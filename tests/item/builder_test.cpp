@@ -19,7 +19,7 @@ namespace {
 
 constexpr uint32_t pr_body = 0x1000001F, pr_subject = 0x0037001F, pr_has_attach = 0x0E1B000B,
                    pr_long_name = 0x3707001F, pr_mime_tag = 0x370E001F, pr_hidden = 0x7FFE000B,
-                   pr_method = 0x37050003, pr_flags = 0x0E070003;
+                   pr_method = 0x37050003, pr_flags = 0x0E070003, pr_code_page = 0x3FDE0003;
 
 std::string write(const std::string& text) {
     std::string out;
@@ -85,6 +85,8 @@ struct row {
     std::string body;  // the plain body, exactly
     bool html;
     std::vector<std::pair<std::string, std::string>> attachments;  // names and bytes
+    std::string html_bytes = {};  // the HTML as stored, when the row says
+    uint64_t code_page = 65001;   // the message's Internet code page
 };
 
 std::vector<row> rows() {
@@ -135,7 +137,9 @@ std::vector<row> rows() {
              "</head><body><p>Hi &amp; bye</p><!-- x > y -->caf\xE9<br>end</body></html>",
          "Hi & bye\r\ncaf\xC3\xA9\r\nend",
          true,
-         {}},
+         {},
+         "",
+         1252},
         {"encoded-word name, LF line ends",
          std::string("Subject: s\nContent-Type: multipart/mixed; boundary=z\n\n--z\n\nBody\n"
                      "--z\nContent-Type: text/plain; name=\"=?iso-8859-1?Q?r=E9sum=E9.txt?=\"\n"
@@ -176,6 +180,22 @@ std::vector<row> rows() {
          "Hi \xC3\xA9",
          false,
          {}},
+        {"HTML keeps its bytes in its charset, the code page names it",
+         h + "Content-Type: text/html; charset=windows-1251\r\n\r\n<html><head><meta "
+             "http-equiv=Content-Type content=\"text/html; charset=windows-1251\"></head>"
+             "<body>\xCF\xF0\xE8</body></html>",
+         "\u041f\u0440\u0438",
+         true,
+         {},
+         "<html><head><meta http-equiv=Content-Type content=\"text/html; charset=windows-1251\">"
+         "</head><body>\xCF\xF0\xE8</body></html>",
+         1251},
+        {"HTML of no known charset is UTF-8, and its tag says so",
+         h + "Content-Type: text/html\r\n\r\n<meta charset='x-user-defined'><p>caf\xE9</p>",
+         "caf\xC3\xA9",
+         true,
+         {},
+         "<meta charset='utf-8'><p>caf\xC3\xA9</p>"},
         {"HTML only, a NUL in it",
          h + "Content-Type: text/html\r\n\r\n<p>a\0b</p>"s,
          "ab",
@@ -193,6 +213,10 @@ TEST(MimeMessages, BrokenAndOrdinaryFormsBecomeBodiesAndAttachments) {
         message_seen m = seen(file);
         EXPECT_EQ(m.body, table[i].body);
         EXPECT_EQ(!m.html.empty(), table[i].html);
+        if (!table[i].html_bytes.empty()) {
+            EXPECT_EQ(m.html, table[i].html_bytes);
+        }
+        EXPECT_EQ(fixed(file, "", pr_code_page), table[i].code_page);
         ASSERT_EQ(m.attachments.size(), table[i].attachments.size());
         for (size_t a = 0; a < m.attachments.size(); ++a) {
             EXPECT_EQ(m.attachments[a].name, table[i].attachments[a].first);
