@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "engine/read_message.h"
 #include "engine/sys.h"
 #include "header/date.h"
 #include "mime/address_list.h"
@@ -118,7 +119,7 @@ bool mbox_collection::add(folder_id folder, const chain_record& record) {
     if (found == open_.end()) return false;
     mbox_file& file = *found->second;
     std::string_view message = *record.bytes;
-    mbox_sender sender = mbox_sender_of(message);
+    mbox_sender sender = mbox_sender_of(item_text(message, record.list == 1));
     std::string from = mbox_from_line(sender);
     std::string body = mbox_body(message);
     FILE* stream = file.file.stream();

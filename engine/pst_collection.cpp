@@ -3,8 +3,8 @@
 #include <cerrno>
 #include <cstring>
 
+#include "engine/read_message.h"
 #include "header/summary.h"
-#include "item/builder.h"
 #include "platform/fs.h"
 #include "platform/text.h"
 
@@ -87,12 +87,7 @@ std::string pst_collection::place(folder_id folder) const {
 // and the same raw receivers and subject.
 bool pst_collection::add(folder_id folder, const chain_record& record) {
     if (!writer_) return false;
-    std::optional<std::string> to, subject;
-    if (record.raw) {
-        to = record.raw->to;
-        subject = record.raw->subject;
-    }
-    item::message message = item::build_item(*record.bytes, to, subject, true);
+    item::message message = _message_item(*record.bytes, record.list == 1, record.raw);
     errno = 0;
     if (!writer_->add_message(folder, message)) return failed_write();
     return true;

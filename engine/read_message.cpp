@@ -16,6 +16,7 @@
 #include "engine/message_name.h"
 #include "header/fields.h"
 #include "header/summary.h"
+#include "item/builder.h"
 #include "platform/read.h"
 
 namespace {
@@ -260,6 +261,29 @@ bool read_window::copy(uint64_t start, char* into, size_t length) {
     return true;
 }
 
+std::string_view item_text(std::string_view text, bool fragment) {
+    if (!fragment || text.size() <= freed_word_size ||
+        text.find_first_not_of(freed_word_mark) < freed_word_size)
+        return text;
+    std::string_view rest = text.substr(freed_word_size);
+    return hdr_begins_with_field(rest.data(), rest.data() + rest.size()) ? rest : text;
+}
+
+item::message _message_item(std::string_view text, bool fragment, const hdr_raw_fields* raw) {
+    std::string_view bytes = item_text(text, fragment);
+    std::optional<std::string> to, subject;
+    if (bytes.size() != text.size()) {
+        // Read by the list's rule from the text the item reads.
+        hdr_main_values fields = hdr_main_fields(bytes.data(), bytes.data() + bytes.size());
+        to = std::move(fields[hdr_to]);
+        subject = std::move(fields[hdr_subject]);
+    } else if (raw) {
+        to = raw->to;
+        subject = raw->subject;
+    }
+    return item::build_item(bytes, to, subject, true);
+}
+
 bool _chain_touches_unreadable(const dbx_t* store, int list, const dbx_block_t* head) {
     if (store->unreadable.empty()) return false;
     auto blocks = chain_blocks(store, list, head);
@@ -277,6 +301,7 @@ message_read _read_message(main_view* dialog, dbx_t* store, int list, int chain,
                            bool whole, read_window* window) {
     const dbx_block_t* head = store->lists[list].chains[chain];
     message_read message;
+    message.fragment = list == 1;
     std::optional<std::string>& subject = message.subject;
     std::optional<std::string>& from = message.from;
     std::optional<std::string>& to = message.to;

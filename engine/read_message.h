@@ -5,21 +5,37 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "dbx/dbx.h"
 #include "dbx/file_window.h"
 #include "header/summary.h"
+#include "item/item.h"
 #include "platform/read.h"
 #include "platform/view.h"
 
 // The first word of a freed block's data area is not message text: the `length` bytes of
 // the block's text at `text` get it marked.
+constexpr size_t freed_word_size = 4;
+constexpr char freed_word_mark = '-';
 inline void mark_freed_word(char* text, size_t length) {
-    for (size_t i = 0; i < 4 && i < length; ++i) text[i] = '-';
+    for (size_t i = 0; i < freed_word_size && i < length; ++i) text[i] = freed_word_mark;
 }
+
+// The text an item is made from (and an mbox "From " line read from): a fragment's from past
+// its first freed word when a header field begins right after the word (the store's free
+// list wrote the word in front of the header), otherwise all of it. The list and the file
+// names read the text as it is.
+std::string_view item_text(std::string_view text, bool fragment);
+
+// The item of a message read from the store, made from its item_text, with the raw receivers
+// and subject the list read (`raw`, when given); when the item reads past a fragment's freed
+// word, with those of the text it reads.
+item::message _message_item(std::string_view text, bool fragment, const hdr_raw_fields* raw);
 
 // One chain read from the store, summarised, and named.
 struct message_read {
+    bool fragment = false;            // a deleted fragment's chain
     std::optional<std::string> text;  // the message bytes; none when the chain gave none
     int64_t date = 0;
     std::string name;

@@ -13,7 +13,6 @@
 #include "dispatch/dispatch.h"
 #include "dispatch/dispids.h"
 #include "engine/sys.h"
-#include "item/builder.h"
 #include "msg/message.h"
 #include "platform/fs.h"
 #include "platform/output_file.h"
@@ -113,8 +112,7 @@ void convert_to_msg(dispatch::dispatch_object& root, const std::u16string& path,
 // receivers and subject the library would be given (the PST's item is made the same way).
 // False, said, when the file cannot be written.
 bool write_own_msg(const std::string& path, const message_read& message) {
-    item::message built =
-        item::build_item(*message.text, message.raw.to, message.raw.subject, true);
+    item::message built = _message_item(*message.text, message.fragment, &message.raw);
     std::string failure = msg::write_message_file(built, path);
     if (failure.empty()) return true;
     std::fprintf(stderr, "_save_message (msg): built-in message store: %s\n", failure.c_str());

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "engine/mbox_collection.h"
+#include "engine/read_message.h"
 
 namespace {
 
@@ -48,6 +49,28 @@ TEST(MboxQuoting, FromLineNamesTheSenderAndTheDateInUtc) {
     EXPECT_EQ(mbox_from_line({"b@c", 1231149600}), "From b@c Mon Jan  5 10:00:00 2009\n");
     EXPECT_EQ(mbox_from_line({std::nullopt, std::nullopt}),
               "From MAILER-DAEMON Thu Jan  1 00:00:00 1970\n");
+}
+
+// A deleted fragment's text starts with the marked word the store's free list wrote; its
+// "From " line (and its item) reads the header field that follows the word, where one does.
+TEST(MboxQuoting, AFragmentsFromLineReadsPastItsFreedWord) {
+    struct row {
+        std::string text;
+        bool fragment;
+        std::string line;
+    };
+    const std::string head = "From: a@b.c\r\nDate: Tue, 15 Nov 1994 08:12:31 +0000\r\n\r\nx\r\n";
+    const row rows[] = {
+        {"----" + head, true, "From a@b.c Tue Nov 15 08:12:31 1994\n"},
+        {"----" + head, false, "From MAILER-DAEMON Tue Nov 15 08:12:31 1994\n"},
+        {"----: a@b.c\r\nDate: 15 Nov 1994 08:12:31 +0000\r\n", true,
+         "From MAILER-DAEMON Tue Nov 15 08:12:31 1994\n"},  // the word took the name
+        {"----tinued from a message.\r\n", true, "From MAILER-DAEMON Thu Jan  1 00:00:00 1970\n"},
+        {"-x--" + head, true, "From MAILER-DAEMON Tue Nov 15 08:12:31 1994\n"},  // no mark
+    };
+    for (const row& r : rows) {
+        EXPECT_EQ(mbox_from_line(mbox_sender_of(item_text(r.text, r.fragment))), r.line) << r.text;
+    }
 }
 
 }  // namespace
