@@ -118,8 +118,10 @@ bool mbox_collection::add(folder_id folder, const chain_record& record) {
     auto found = open_.find(folder);
     if (found == open_.end()) return false;
     mbox_file& file = *found->second;
-    std::string_view message = *record.bytes;
-    mbox_sender sender = mbox_sender_of(item_text(message, record.list == 1));
+    // A fragment is held from its header on, as its item is read: the free list's word before
+    // it is no message text, and mbox readers (formail) take a message only from a field on.
+    std::string_view message = item_text(*record.bytes, record.list == 1);
+    mbox_sender sender = mbox_sender_of(message);
     std::string from = mbox_from_line(sender);
     std::string body = mbox_body(message);
     FILE* stream = file.file.stream();
