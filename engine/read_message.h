@@ -22,10 +22,10 @@ inline void mark_freed_word(char* text, size_t length) {
     for (size_t i = 0; i < freed_word_size && i < length; ++i) text[i] = freed_word_mark;
 }
 
-// The text an item is made from (and an mbox file holds): a fragment's from past
-// its first freed word when a header field begins right after the word (the store's free
-// list wrote the word in front of the header), otherwise all of it. The list and the file
-// names read the text as it is.
+// The text an item is made from (and an mbox file holds): a fragment's from past its first
+// freed word when a header field begins right after the word (the store's free list wrote
+// the word in front of the header), otherwise all of it. The list and the file names read
+// the text as it is.
 std::string_view item_text(std::string_view text, bool fragment);
 
 // The item of a message read from the store, made from its item_text, with the raw receivers
