@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <map>
 
+#include "item/tags.h"
 #include "platform/byte_layout.h"
 
 namespace pst {
@@ -107,6 +108,10 @@ std::vector<std::string> pst_property_context(pst_ndb& ndb, const item::property
         } else if (type == item::type_object) {
             // the object's subnode and size
             put_le(record, heap.allocate(pst_value_bytes(tag, value)), 4);
+        } else if (size == 0 && tag == item::tags::attach_data) {
+            // An attachment of no bytes: no heap item (HNID 0), which readers take for an
+            // empty value; a heap item of no bytes makes them drop the attachment.
+            put_le(record, 0, 4);
         } else {
             put_le(record, store_value(ndb, heap, subnodes, tag, value, size), 4);
         }
