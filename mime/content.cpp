@@ -195,6 +195,10 @@ size_t find_lowered(std::string_view text, std::string_view lowered, size_t from
     return found == text.end() ? std::string_view::npos : found - text.begin();
 }
 
+struct text_range {
+    size_t at, size;
+};
+
 // The charset label in the tag `tag` (from "<meta" to its '>'), found at offset `base`.
 std::optional<text_range> meta_charset(std::string_view tag, size_t base) {
     size_t at = find_lowered(tag, "charset");
@@ -232,8 +236,8 @@ std::string relabelled(std::string_view html, const std::vector<text_range>& lab
     return out;
 }
 
-}  // namespace
-
+// Where the <meta> tags before the HTML's body name a charset (`<meta charset=...>`, or the
+// charset parameter of a Content-Type's `content`): each label's offset and length.
 std::vector<text_range> html_meta_charsets(std::string_view html) {
     std::vector<text_range> found;
     size_t body = find_lowered(html, "<body");
@@ -245,6 +249,8 @@ std::vector<text_range> html_meta_charsets(std::string_view html) {
     }
     return found;
 }
+
+}  // namespace
 
 item_html html_for_item(const mime_part& part) {
     item_html html;

@@ -53,13 +53,6 @@ struct item_html {
 };
 item_html html_for_item(const mime_part& part);
 
-// Where the <meta> tags before the HTML's body name a charset (`<meta charset=...>`, or the
-// charset parameter of a Content-Type's `content`): each label's offset and length.
-struct text_range {
-    size_t at, size;
-};
-std::vector<text_range> html_meta_charsets(std::string_view html);
-
 // True when the HTML (UTF-8) refers to the content id ("cid:" links, any case).
 bool html_refers_to(std::string_view html, const std::string& content_id);
 
