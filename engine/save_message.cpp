@@ -14,6 +14,7 @@
 #include "dispatch/dispids.h"
 #include "engine/sys.h"
 #include "item/builder.h"
+#include "item/identity.h"
 #include "msg/message.h"
 #include "platform/fs.h"
 #include "platform/output_file.h"
@@ -115,6 +116,7 @@ void convert_to_msg(dispatch::dispatch_object& root, const std::u16string& path,
 bool write_own_msg(const std::string& path, const message_read& message) {
     item::message built =
         item::build_item(*message.text, message.raw.to, message.raw.subject, true);
+    item::add_identity(built, item::run_filetime());
     std::string failure = msg::write_message_file(built, path);
     if (failure.empty()) return true;
     std::fprintf(stderr, "_save_message (msg): built-in message store: %s\n", failure.c_str());
