@@ -443,7 +443,7 @@ class checker {
     // 2.7.1: a file with a message store holds the nodes of a minimal file: the store, the
     // named-property map, the search nodes, the root folder, the template tables, the top of
     // the personal folders, the search root and the deleted items. Each special folder the
-    // store's valid-folder mask names (PidTagValidFolderMask, [MS-OXPROPS] 2.1052) has an
+    // store's valid-folder mask names (PidTagValidFolderMask, [MS-OXPROPS]) has an
     // entry id naming a folder node; the inbox's bit has none (Outlook finds it as the
     // receive folder).
     void check_minimal_nodes(const std::set<uint32_t>& nids) {
