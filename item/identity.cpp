@@ -24,10 +24,28 @@ constexpr char one_off_provider[] =
     "\x81\x2B\x1F\xA4\xBE\xA3\x10\x19\x9D\x6E\x00\xDD\x01\x0F\x54\x02";
 constexpr uint16_t one_off_flags = 0x8001;
 
+// The bytes a value is stored as, handed to `take` in pieces.
+void take_stored(uint32_t tag, const property_value* value, const piece_taker& take) {
+    if (value != nullptr) stored_pieces(tag, *value, take);
+}
+
 std::string utf16_bytes(std::u16string_view text) {
+    property_value value;
+    value.text = text;
     std::string bytes;
-    for (char16_t c : text) platform::put_le(bytes, c, 2);
+    take_stored(type_unicode, &value, [&](std::string_view piece) {
+        bytes += piece;
+        return true;
+    });
     return bytes;
+}
+
+// The 16 bytes of an MD5 given as hexadecimal text.
+std::string md5_bytes(const std::string& hex) {
+    std::string key;
+    for (size_t i = 0; i + 1 < hex.size(); i += 2)
+        key.push_back(static_cast<char>(std::stoi(hex.substr(i, 2), nullptr, 16)));
+    return key;
 }
 
 const property_value* find(const message& m, uint32_t tag) {
@@ -70,10 +88,7 @@ std::string conversation_header(uint64_t time, std::u16string_view topic) {
 std::string md5_key(std::initializer_list<std::string_view> pieces) {
     platform::digest_stream stream;
     for (std::string_view piece : pieces) stream.add(piece);
-    std::string hex = stream.finish().md5, key;
-    for (size_t i = 0; i + 1 < hex.size(); i += 2)
-        key.push_back(static_cast<char>(std::stoi(hex.substr(i, 2), nullptr, 16)));
-    return key;
+    return md5_bytes(stream.finish().md5);
 }
 
 std::string one_off_entry_id(std::u16string_view name, std::u16string_view address_type,
@@ -120,14 +135,19 @@ void add_identity(message& m, uint64_t undated_time) {
     m.properties[last_modification_time].fixed = time;
 
     // The search key: the same for every copy of the message, different for any other.
-    const property_value* header = find(m, tags::transport_message_headers);
+    platform::digest_stream stream;
+    auto hash = [&](std::string_view piece) {
+        stream.add(piece);
+        return true;
+    };
+    take_stored(tags::transport_message_headers, find(m, tags::transport_message_headers), hash);
     const property_value* body = find(m, tags::body);
-    std::string body_bytes = body == nullptr           ? std::string()
-                             : body->text_utf8.empty() ? utf16_bytes(body->text)
-                                                       : std::string();
-    m.properties[search_key].bytes =
-        md5_key({header != nullptr ? utf16_bytes(header->text) : std::string(), body_bytes,
-                 body != nullptr ? std::string_view(body->text_utf8) : std::string_view()});
+    if (body != nullptr && !body->text_utf8.empty()) {
+        stream.add(body->text_utf8);  // as held: converting a long text costs more than it says
+    } else {
+        take_stored(tags::body, body, hash);
+    }
+    m.properties[search_key].bytes = md5_bytes(stream.finish().md5);
 
     add_address_keys(m, tags::sender_name, tags::sender_addrtype, tags::sender_email,
                      sender_entry_id, sender_search_key);
