@@ -3,7 +3,10 @@
 #include <chrono>
 #include <cstdlib>
 
+#include "header/fields.h"
 #include "item/tags.h"
+#include "mime/content.h"
+#include "mime/transfer_decoding.h"
 #include "platform/byte_layout.h"
 #include "platform/digest.h"
 #include "platform/text.h"
@@ -83,6 +86,22 @@ std::string conversation_header(uint64_t time, std::u16string_view topic) {
     return index + md5_key({utf16_bytes(topic)});
 }
 
+// The conversation index the sender's mailer gave in a Thread-Index field (Outlook's do): a
+// header block of 22 bytes and blocks of 5, one a reply; empty when there is none of that
+// shape.
+std::string sent_conversation_index(const message& m) {
+    const property_value* header = find(m, tags::transport_message_headers);
+    if (header == nullptr) return {};
+    std::string text = platform::utf16_to_utf8(header->text), index;
+    hdr_fields_walk(text.data(), text.data() + text.size(),
+                    [&](const std::string& name, const std::string& value) {
+                        if (index.empty() && mime::ascii_lower(name) == "thread-index")
+                            index = mime::base64_decoded(value);
+                    });
+    bool shaped = index.size() >= 22 && (index.size() - 22) % 5 == 0 && index[0] == '\x01';
+    return shaped ? index : std::string();
+}
+
 }  // namespace
 
 std::string md5_key(std::initializer_list<std::string_view> pieces) {
@@ -157,7 +176,9 @@ void add_identity(message& m, uint64_t undated_time) {
 
     const property_value* subject = find(m, tags::subject);
     std::u16string topic = normalized_subject(subject != nullptr ? subject->text : u"");
-    m.properties[conversation_index].bytes = conversation_header(time, topic);
+    std::string index = sent_conversation_index(m);
+    m.properties[conversation_index].bytes =
+        index.empty() ? conversation_header(time, topic) : std::move(index);
     if (!topic.empty()) m.properties[conversation_topic].text = std::move(topic);
 
     const property_value* cpid = find(m, tags::internet_cpid);

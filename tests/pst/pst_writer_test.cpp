@@ -155,6 +155,7 @@ TEST(PstWriter, SpecialFoldersAndWhatOutlookKeepsOfAMessage) {
         item::add_identity(dated, 0x01D2345678ABCDEF);
         item::message undated;
         undated.set_text(0x0037001F, u"no date");
+        undated.set_text(0x007D001F, u"Thread-Index: AcPWt/2Rw5Y8x+QvQZu6hUNvyq1RQgAAAAAB\r\n");
         item::add_identity(undated, 0x01D2345678ABCDEF);
         // Each store's messages go where its name says.
         const std::vector<std::u16string> paths[] = {
@@ -212,6 +213,7 @@ TEST(PstWriter, SpecialFoldersAndWhatOutlookKeepsOfAMessage) {
         {0x200024, 0x00710102, hex("0101D09BFDE7B8C7B644A8BB3DE70D5E0D6EA3E82945")},
         {0x200024, 0x3FFD0003, hex("E4040000")},  // the bodies' code page
         {0x2000C4, 0x3FFD0003, hex("E9FD0000")},  // none given: UTF-8
+        {0x2000C4, 0x00710102, hex("01C3D6B7FD91C3963CC7E42F419BBA85436FCAAD51420000000001")},
     };
     for (const auto& row : rows) {
         std::map<uint32_t, std::string> properties = pst_properties(checked.nodes[row.node]);
