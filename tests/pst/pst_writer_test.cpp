@@ -163,6 +163,13 @@ TEST(PstWriter, SpecialFoldersAndWhatOutlookKeepsOfAMessage) {
         for (const auto& folder : paths)
             ASSERT_TRUE(writer.add_message(writer.folder(folder), dated));
         ASSERT_TRUE(writer.add_message(writer.folder({u"Archive"}), undated));
+        // Subjects whose conversation topic is read below.
+        for (const char16_t* subject : {u"Fwd: Plan", u"Re:Plan", u"10: Plan", u"Antwort: Plan"}) {
+            item::message topical;
+            topical.set_text(0x0037001F, subject);
+            item::add_identity(topical, 0);
+            ASSERT_TRUE(writer.add_message(writer.folder({u"Archive"}), topical));
+        }
         ASSERT_TRUE(writer.finish());
     }
     pst_check_result checked = check_pst_file(path, true);
@@ -211,8 +218,12 @@ TEST(PstWriter, SpecialFoldersAndWhatOutlookKeepsOfAMessage) {
         {0x200024, 0x003B0102, sender_key},
         {0x200024, 0x0070001F, utf16le(u"Lunch")},
         {0x200024, 0x00710102, hex("0101D09BFDE7B8C7B644A8BB3DE70D5E0D6EA3E82945")},
-        {0x200024, 0x3FFD0003, hex("E4040000")},  // the bodies' code page
-        {0x2000C4, 0x3FFD0003, hex("E9FD0000")},  // none given: UTF-8
+        {0x200024, 0x3FFD0003, hex("E4040000")},            // the bodies' code page
+        {0x2000C4, 0x3FFD0003, hex("E9FD0000")},            // none given: UTF-8
+        {0x2000E4, 0x0070001F, utf16le(u"Plan")},           // a prefix of three letters
+        {0x200104, 0x0070001F, utf16le(u"Re:Plan")},        // no blank after the colon
+        {0x200124, 0x0070001F, utf16le(u"10: Plan")},       // digits are no prefix
+        {0x200144, 0x0070001F, utf16le(u"Antwort: Plan")},  // nor seven letters
         {0x2000C4, 0x00710102, hex("01C3D6B7FD91C3963CC7E42F419BBA85436FCAAD51420000000001")},
     };
     for (const auto& row : rows) {
