@@ -138,7 +138,8 @@ uint64_t run_filetime() {
         const char* fixed = std::getenv("SOURCE_DATE_EPOCH");
         char* end = nullptr;
         long long seconds = fixed != nullptr ? std::strtoll(fixed, &end, 10) : 0;
-        if (fixed == nullptr || *fixed == '\0' || *end != '\0' || seconds < 0)
+        constexpr long long latest = 253402300799;  // 9999-12-31 23:59:59 UTC
+        if (fixed == nullptr || *fixed == '\0' || *end != '\0' || seconds < 0 || seconds > latest)
             seconds = std::chrono::duration_cast<std::chrono::seconds>(
                           std::chrono::system_clock::now().time_since_epoch())
                           .count();

@@ -110,8 +110,8 @@ struct pst_writer::impl {
     std::string record_key;  // 16 bytes naming this store in every entry id
     std::vector<folder> folders;
     uint32_t next_folder_index = first_folder_index, next_message_index = first_message_index;
-    folder_id root = 0, top = 0, search_root = 0, deleted_items = 0, inbox = 0, outbox = 0,
-              sent_items = 0, drafts = 0, common_views = 0, views = 0;
+    folder_id root = 0, top = 0, search_root = 0, deleted_items = 0, outbox = 0, sent_items = 0,
+              drafts = 0, common_views = 0, views = 0;
 };
 
 pst_writer::folder_id pst_writer::impl::new_folder(folder_id parent, uint32_t index,
@@ -276,7 +276,7 @@ pst_writer::pst_writer(pst_output& out, std::u16string_view display_name, std::s
     w.top = add(w.root, u"Top of Personal Folders", u"");
     w.search_root = add(w.root, u"Search Root", u"");
     w.deleted_items = add(w.top, u"Deleted Items", u"IPF.Note");
-    w.inbox = add(w.top, u"Inbox", u"IPF.Note");
+    add(w.top, u"Inbox", u"IPF.Note");  // found by Outlook as its receive folder
     w.outbox = add(w.top, u"Outbox", u"IPF.Note");
     w.sent_items = add(w.top, u"Sent Items", u"IPF.Note");
     w.drafts = add(w.top, u"Drafts", u"IPF.Note");
