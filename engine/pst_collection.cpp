@@ -59,23 +59,20 @@ std::optional<message_collection::folder_id> pst_collection::folder(
     if (!writer_) return std::nullopt;
     std::vector<std::string> names = store_folder;
     if (list == 1) names.push_back("deleted");
-    // Each folder on the way is made once, the first time a path passes it.
-    folder_id parent = writer_->top();
-    std::vector<std::string> path;
+    auto found = folders_.find(names);
+    if (found != folders_.end()) return found->second;
+    // A store named as one of Outlook's special folders (Inbox, Deleted Items, ...) goes
+    // into the file's own folder of that name.
+    std::vector<std::u16string> path;
     std::string place;
     for (const std::string& name : names) {
-        path.push_back(name);
+        path.push_back(platform::utf8_to_utf16(name));
         place += (place.empty() ? "" : "/") + name;
-        auto found = folders_.find(path);
-        if (found == folders_.end()) {
-            found =
-                folders_.emplace(path, writer_->add_folder(parent, platform::utf8_to_utf16(name)))
-                    .first;
-            places_[found->second] = place;
-        }
-        parent = found->second;
     }
-    return parent;
+    folder_id id = writer_->folder(path);
+    folders_.emplace(names, id);
+    places_.emplace(id, place);
+    return id;
 }
 
 std::string pst_collection::place(folder_id folder) const {

@@ -1,9 +1,11 @@
 #pragma once
 // Messages collected into one Personal Folders file: below the top of its personal folders
 // a folder per store, named as a save run names the store's folder (a store folder's
-// folders nested, a carved store under its image's folder), each with a sub-folder
-// "deleted" for its deleted fragments. Every message is the item its .msg file holds. The
-// file is whole or not there: written under a temporary name, renamed when finished.
+// folders nested, a carved store under its image's folder; a store named as one of
+// Outlook's special folders, "Deleted Items" say, the file's own folder of that name),
+// each with a sub-folder "deleted" for its deleted fragments. Every message is the item its
+// .msg file holds. The file is whole or not there: written under a temporary name, renamed
+// when finished.
 
 #include <cstdint>
 #include <map>

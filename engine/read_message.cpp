@@ -17,6 +17,7 @@
 #include "header/fields.h"
 #include "header/summary.h"
 #include "item/builder.h"
+#include "item/identity.h"
 #include "platform/read.h"
 
 namespace {
@@ -281,7 +282,9 @@ item::message _message_item(std::string_view text, bool fragment, const hdr_raw_
         to = raw->to;
         subject = raw->subject;
     }
-    return item::build_item(bytes, to, subject, true);
+    item::message message = item::build_item(bytes, to, subject, true);
+    item::add_identity(message, item::run_filetime());
+    return message;
 }
 
 bool _chain_touches_unreadable(const dbx_t* store, int list, const dbx_block_t* head) {

@@ -30,7 +30,8 @@ std::string_view item_text(std::string_view text, bool fragment);
 
 // The item of a message read from the store, made from its item_text, with the raw receivers
 // and subject the list read (`raw`, when given); when the item reads past a fragment's freed
-// word, with those of the text it reads.
+// word, with those of the text it reads. It carries what Outlook keeps of every message
+// (item::add_identity), with the run's time for an undated one.
 item::message _message_item(std::string_view text, bool fragment, const hdr_raw_fields* raw);
 
 // One chain read from the store, summarised, and named.

@@ -1,12 +1,13 @@
 #include "pst/writer.h"
 
+#include <algorithm>
 #include <new>
 #include <stdexcept>
 #include <vector>
 
+#include "item/identity.h"
 #include "item/tags.h"
 #include "platform/byte_layout.h"
-#include "platform/digest.h"
 #include "pst/layout.h"
 #include "pst/messages.h"
 #include "pst/ndb.h"
@@ -21,10 +22,33 @@ namespace {
 constexpr uint32_t content_count_tag = 0x36020003, content_unread_tag = 0x36030003,
                    subfolders_tag = 0x360A000B, container_class_tag = 0x3613001F;
 
-constexpr uint32_t message_store_nid = 0x21, name_map_nid = 0x61, search_queue_nid = 0x1E1,
-                   search_activity_nid = 0x201;
+constexpr uint32_t message_store_nid = 0x21, name_map_nid = 0x61;
+// The search nodes every file carries, empty: the search management queue, the search
+// activity list, the search domain object, the search gatherer queue, descriptor and
+// folder queue.
+constexpr uint32_t search_nids[] = {0x1E1, 0x201, 0x261, 0x281, 0x2A1, 0x321};
 constexpr uint32_t root_folder_index = 0x9, first_folder_index = 0x401,
                    first_message_index = 0x10001;
+constexpr uint32_t template_index = 0x30, search_table_index = 0x35;
+constexpr uint32_t node_search_contents_table = 0x10, node_search_table = 0x16;
+
+// The message store's entry ids of the special folders, and the bits of its valid-folder
+// mask saying which it names (the inbox is Outlook's receive folder: no entry id here).
+constexpr uint32_t valid_folder_mask_tag = 0x35DF0003, subtree_tag = 0x35E00102,
+                   outbox_tag = 0x35E20102, wastebasket_tag = 0x35E30102,
+                   sent_mail_tag = 0x35E40102, views_tag = 0x35E50102,
+                   common_views_tag = 0x35E60102, finder_tag = 0x35E70102;
+constexpr uint32_t all_folders_valid = 0xFF;
+// The root folder names the drafts folder.
+constexpr uint32_t drafts_tag = 0x36D70102;
+
+// Folder names compared as Outlook compares them: letters without case.
+bool same_name(std::u16string_view a, std::u16string_view b) {
+    auto fold = [](char16_t c) { return c >= u'a' && c <= u'z' ? char16_t(c - 32) : c; };
+    return a.size() == b.size() &&
+           std::equal(a.begin(), a.end(), b.begin(),
+                      [&](char16_t x, char16_t y) { return fold(x) == fold(y); });
+}
 
 uint32_t node_id(uint32_t index, uint32_t type) {
     return index << 5 | type;
@@ -45,13 +69,6 @@ class watched_output : public pst_output {
     pst_output& out_;
 };
 
-std::string hex_to_bytes(const std::string& hex) {
-    std::string bytes;
-    for (size_t i = 0; i + 1 < hex.size(); i += 2)
-        bytes.push_back(static_cast<char>(std::stoi(hex.substr(i, 2), nullptr, 16)));
-    return bytes;
-}
-
 }  // namespace
 
 struct pst_writer::impl {
@@ -70,14 +87,15 @@ struct pst_writer::impl {
         : watched(out),
           ndb(watched),
           display_name(display),
-          record_key(hex_to_bytes(platform::digest_of(identity).md5)) {}
+          record_key(item::md5_key({identity})) {}
 
     uint32_t folder_nid(folder_id id) const { return node_id(folders[id].index, pst_node_folder); }
     folder_id new_folder(folder_id parent, uint32_t index, std::u16string_view name,
                          std::u16string_view kind);
     std::string entry_id(uint32_t nid) const;
     item::property_map folder_properties(const folder& f) const;
-    void add_property_node(uint32_t nid, const item::property_map& properties, uint32_t parent);
+    void add_property_node(uint32_t nid, const item::property_map& properties, uint32_t parent,
+                           bool keep_empty = false);
     void add_table_node(uint32_t nid, std::vector<uint32_t> columns,
                         const std::vector<std::pair<uint32_t, item::property_map>>& rows,
                         uint32_t parent);
@@ -92,7 +110,8 @@ struct pst_writer::impl {
     std::string record_key;  // 16 bytes naming this store in every entry id
     std::vector<folder> folders;
     uint32_t next_folder_index = first_folder_index, next_message_index = first_message_index;
-    folder_id top = 0, search_root = 0, deleted_items = 0;
+    folder_id root = 0, top = 0, search_root = 0, deleted_items = 0, outbox = 0, sent_items = 0,
+              drafts = 0, common_views = 0, views = 0;
 };
 
 pst_writer::folder_id pst_writer::impl::new_folder(folder_id parent, uint32_t index,
@@ -128,9 +147,10 @@ item::property_map pst_writer::impl::folder_properties(const folder& f) const {
 }
 
 void pst_writer::impl::add_property_node(uint32_t nid, const item::property_map& properties,
-                                         uint32_t parent) {
+                                         uint32_t parent, bool keep_empty) {
     pst_subnodes subnodes;
-    std::vector<std::string> pages = pst_property_context(ndb, properties, {}, subnodes);
+    std::vector<std::string> pages =
+        pst_property_context(ndb, properties, {}, subnodes, keep_empty);
     uint64_t data = ndb.add_pages(pages);
     ndb.add_node(nid, data, subnodes.finish(ndb), parent);
 }
@@ -151,7 +171,9 @@ void pst_writer::impl::add_table_node(
 void pst_writer::impl::write_folder(folder_id id) {
     folder& f = folders[id];
     uint32_t nid = folder_nid(id);
-    add_property_node(nid, folder_properties(f), folder_nid(f.parent));
+    item::property_map properties = folder_properties(f);
+    if (id == root) properties[drafts_tag].bytes = entry_id(folder_nid(drafts));
+    add_property_node(nid, properties, folder_nid(f.parent), true);  // the root's empty name too
 
     std::vector<std::pair<uint32_t, item::property_map>> children;
     for (folder_id child : f.children)
@@ -165,8 +187,7 @@ void pst_writer::impl::write_folder(folder_id id) {
         contents.add_row(f.message_nids[i], pst_unpack_row(f.rows[i]));
         std::string().swap(f.rows[i]);
     }
-    std::vector<std::string> pages = contents.finish();
-    uint64_t data = ndb.add_pages(pages);
+    uint64_t data = ndb.add_pages(contents.finish());
     ndb.add_node(node_id(f.index, pst_node_contents_table), data, subnodes.finish(ndb), 0);
 
     add_table_node(node_id(f.index, pst_node_associated_table), pst_associated_columns(), {}, 0);
@@ -177,10 +198,12 @@ void pst_writer::impl::write_store() {
     store[0x0FF90102].bytes = record_key;
     store[item::tags::display_name].text = display_name;
     store[item::tags::store_support_mask].fixed = item::store_unicode_ok;
-    store[0x35DF0003].fixed = 0x89;  // the three folders below are valid
-    store[0x35E00102].bytes = entry_id(folder_nid(top));
-    store[0x35E30102].bytes = entry_id(folder_nid(deleted_items));
-    store[0x35E70102].bytes = entry_id(folder_nid(search_root));
+    store[valid_folder_mask_tag].fixed = all_folders_valid;
+    const std::pair<uint32_t, folder_id> special[] = {
+        {subtree_tag, top},          {outbox_tag, outbox}, {wastebasket_tag, deleted_items},
+        {sent_mail_tag, sent_items}, {views_tag, views},   {common_views_tag, common_views},
+        {finder_tag, search_root}};
+    for (auto [tag, id] : special) store[tag].bytes = entry_id(folder_nid(id));
     store[0x6633000B].fixed = 1;
     store[0x66FA0003].fixed = 0x000E000D;
     store[0x67FF0003].fixed = 0;  // no password
@@ -229,22 +252,36 @@ void pst_writer::impl::write_name_map() {
 }
 
 // The empty tables new folders and messages are made from.
+// The search folders' table is given the contents table's columns.
 void pst_writer::impl::write_templates() {
-    add_table_node(node_id(0x30, pst_node_hierarchy_table), pst_hierarchy_columns(), {}, 0);
-    add_table_node(node_id(0x30, pst_node_contents_table), pst_contents_columns(), {}, 0);
-    add_table_node(node_id(0x30, pst_node_associated_table), pst_associated_columns(), {}, 0);
-    add_table_node(node_id(0x30, 0x10), pst_contents_columns(), {}, 0);  // of search folders
+    add_table_node(node_id(template_index, pst_node_hierarchy_table), pst_hierarchy_columns(), {},
+                   0);
+    add_table_node(node_id(template_index, pst_node_contents_table), pst_contents_columns(), {}, 0);
+    add_table_node(node_id(template_index, pst_node_associated_table), pst_associated_columns(), {},
+                   0);
+    add_table_node(node_id(template_index, node_search_contents_table), pst_contents_columns(), {},
+                   0);
     add_table_node(pst_attachment_table_nid, pst_attachment_columns(), {}, 0);
     add_table_node(pst_recipient_table_nid, pst_recipient_columns(), {}, 0);
+    add_table_node(node_id(search_table_index, node_search_table), pst_contents_columns(), {}, 0);
 }
 
 pst_writer::pst_writer(pst_output& out, std::u16string_view display_name, std::string_view identity)
     : impl_(std::make_unique<impl>(out, display_name, identity)) {
     impl& w = *impl_;
-    folder_id root = w.new_folder(0, root_folder_index, u"", u"");
-    w.top = w.new_folder(root, w.next_folder_index++, u"Top of Personal Folders", u"");
-    w.search_root = w.new_folder(root, w.next_folder_index++, u"Search Root", u"");
-    w.deleted_items = w.new_folder(w.top, w.next_folder_index++, u"Deleted Items", u"IPF.Note");
+    auto add = [&](folder_id parent, std::u16string_view name, std::u16string_view kind) {
+        return w.new_folder(parent, w.next_folder_index++, name, kind);
+    };
+    w.root = w.new_folder(0, root_folder_index, u"", u"");
+    w.top = add(w.root, u"Top of Personal Folders", u"");
+    w.search_root = add(w.root, u"Search Root", u"");
+    w.deleted_items = add(w.top, u"Deleted Items", u"IPF.Note");
+    add(w.top, u"Inbox", u"IPF.Note");  // found by Outlook as its receive folder
+    w.outbox = add(w.top, u"Outbox", u"IPF.Note");
+    w.sent_items = add(w.top, u"Sent Items", u"IPF.Note");
+    w.drafts = add(w.top, u"Drafts", u"IPF.Note");
+    w.common_views = add(w.root, u"Common Views", u"");
+    w.views = add(w.root, u"Folder Views", u"");
 }
 
 pst_writer::~pst_writer() = default;
@@ -255,6 +292,18 @@ pst_writer::folder_id pst_writer::top() const {
 
 pst_writer::folder_id pst_writer::add_folder(folder_id parent, std::u16string_view name) {
     return impl_->new_folder(parent, impl_->next_folder_index++, name, u"IPF.Note");
+}
+
+pst_writer::folder_id pst_writer::folder(const std::vector<std::u16string>& path) {
+    folder_id at = impl_->top;
+    for (const std::u16string& name : path) {
+        const std::vector<folder_id>& children = impl_->folders[at].children;
+        auto found = std::find_if(children.begin(), children.end(), [&](folder_id child) {
+            return same_name(impl_->folders[child].name, name);
+        });
+        at = found != children.end() ? *found : add_folder(at, name);
+    }
+    return at;
 }
 
 bool pst_writer::add_message(folder_id folder, const item::message& message) {
@@ -283,8 +332,7 @@ bool pst_writer::finish() {
         w.write_store();
         w.write_name_map();
         w.write_templates();
-        w.ndb.add_node(search_queue_nid, 0, 0, 0);
-        w.ndb.add_node(search_activity_nid, 0, 0, 0);
+        for (uint32_t nid : search_nids) w.ndb.add_node(nid, 0, 0, 0);
         for (folder_id id = 0; id < w.folders.size(); ++id) w.write_folder(id);
     } catch (const std::bad_alloc&) {
         return false;

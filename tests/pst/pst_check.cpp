@@ -85,6 +85,47 @@ std::string hex(uint64_t value) {
     return text;
 }
 
+// An allocation of a heap's first block (2.3.1.5 HID, 2.3.1.4 HNPAGEMAP); empty when the id
+// names none there.
+std::string heap_item(const std::string& data, uint64_t hid) {
+    uint64_t index = (hid >> 5) & 0x7FF;
+    if ((hid & 0x1F) != 0 || (hid >> 16) != 0 || index == 0 || data.size() < 12) return {};
+    uint64_t map = get(data, 0, 2);
+    if (map + 4 > data.size() || index > get(data, map, 2) || map + 6 + 2 * index > data.size())
+        return {};
+    uint64_t start = get(data, map + 2 + 2 * index, 2), end = get(data, map + 4 + 2 * index, 2);
+    return start <= end && end <= map ? data.substr(start, end - start) : std::string();
+}
+
+// The records of a property context: a heap (2.3.1.2 HNHDR, client signature 0xBC) whose
+// root is a B-tree of 2-byte keys and 6-byte entries (2.3.2.1 BTHHEADER), one level here.
+std::map<uint32_t, std::string> properties_of(const std::string& data,
+                                              const std::map<uint32_t, pst_node_content>* subs) {
+    std::map<uint32_t, std::string> out;
+    if (data.size() < 12 || static_cast<uint8_t>(data[2]) != 0xEC ||
+        static_cast<uint8_t>(data[3]) != 0xBC)
+        return out;
+    std::string header = heap_item(data, get(data, 4, 4));
+    if (header.size() != 8 || static_cast<uint8_t>(header[0]) != 0xB5 || header[1] != 2 ||
+        header[2] != 6 || header[3] != 0)
+        return out;
+    std::string leaf = heap_item(data, get(header, 4, 4));
+    for (size_t at = 0; at + 8 <= leaf.size(); at += 8) {
+        uint32_t type = static_cast<uint32_t>(get(leaf, at + 2, 2));
+        uint32_t tag = static_cast<uint32_t>(get(leaf, at, 2)) << 16 | type;
+        uint64_t value = get(leaf, at + 4, 4);
+        bool inline_value = type == 0x2 || type == 0x3 || type == 0x4 || type == 0xA || type == 0xB;
+        if (inline_value) {
+            out[tag] = leaf.substr(at + 4, 4);
+        } else if ((value & 0x1F) == 0) {
+            out[tag] = value == 0 ? std::string() : heap_item(data, value);
+        } else if (subs != nullptr && subs->count(static_cast<uint32_t>(value))) {
+            out[tag] = subs->at(static_cast<uint32_t>(value)).data;
+        }
+    }
+    return out;
+}
+
 struct extent {
     uint64_t offset;
     uint64_t size;
@@ -145,6 +186,7 @@ class checker {
     std::vector<node_entry> nodes_;
     std::map<uint64_t, block_entry> blocks_;
     std::vector<uint16_t> region_free_, region_run_;
+    bool counting_ = true;  // whether a block read counts as a reference to it
 
     void fail(const std::string& problem) {
         if (result_.problems.size() < 60) result_.problems.push_back(problem);
@@ -298,7 +340,7 @@ class checker {
             fail(from + ": refers to block " + hex(bid) + ", which the block tree lacks");
             return false;
         }
-        found->second.found_refs++;
+        if (counting_) found->second.found_refs++;
         if (!found->second.read_ok) return false;
         if (!want_bytes) return true;
         return read(found->second.ib, found->second.cb, data);
@@ -387,6 +429,7 @@ class checker {
             if ((node.nid >> 5) >= nid_counters_[node.nid & 0x1F])
                 fail(where + ": at or above the header's counter");
         }
+        check_minimal_nodes(nids);
         for (const auto& [bid, entry] : blocks_) {
             if (entry.found_refs == 0)
                 fail("block " + hex(bid) + ": referenced by nothing");
@@ -394,6 +437,44 @@ class checker {
                 fail("block " + hex(bid) + ": reference count " + std::to_string(entry.ref_count) +
                      ", referenced " + std::to_string(entry.found_refs) +
                      " times besides the block tree");
+        }
+    }
+
+    // 2.7.1: a file with a message store holds the nodes of a minimal file: the store, the
+    // named-property map, the search nodes, the root folder, the template tables, the top of
+    // the personal folders, the search root and the deleted items. Each special folder the
+    // store's valid-folder mask names (PidTagValidFolderMask, [MS-OXPROPS]) has an
+    // entry id naming a folder node; the inbox's bit has none (Outlook finds it as the
+    // receive folder).
+    void check_minimal_nodes(const std::set<uint32_t>& nids) {
+        constexpr uint32_t message_store = 0x21;
+        if (!nids.count(message_store)) return;
+        constexpr uint32_t minimal[] = {0x21,  0x61,  0x122,  0x1E1,  0x201, 0x261, 0x281,
+                                        0x2A1, 0x321, 0x60D,  0x60E,  0x60F, 0x610, 0x671,
+                                        0x692, 0x6B6, 0x8022, 0x8042, 0x8062};
+        for (uint32_t nid : minimal)
+            if (!nids.count(nid)) fail("node " + hex(nid) + " of a minimal file is missing");
+        std::string data;
+        for (const node_entry& node : nodes_)
+            if (node.nid == message_store && node.data_bid) {
+                counting_ = false;  // read again: no reference of its own
+                data_tree(node.data_bid, "message store", &data);
+                counting_ = true;
+            }
+        std::map<uint32_t, std::string> store = properties_of(data, nullptr);
+        auto mask = store.find(0x35DF0003);
+        if (mask == store.end()) return fail("message store: no valid-folder mask");
+        const std::pair<uint32_t, uint32_t> folders[] = {
+            {0x01, 0x35E00102}, {0x04, 0x35E20102}, {0x08, 0x35E30102}, {0x10, 0x35E40102},
+            {0x20, 0x35E50102}, {0x40, 0x35E60102}, {0x80, 0x35E70102}};
+        for (auto [bit, tag] : folders) {
+            if (!(get(mask->second, 0, 4) & bit)) continue;
+            auto id = store.find(tag);
+            uint32_t nid = id == store.end() || id->second.size() != 24
+                               ? 0
+                               : static_cast<uint32_t>(get(id->second, 20, 4));
+            if ((nid & 0x1F) != 0x02 || !nids.count(nid))
+                fail("message store: entry id " + hex(tag) + " names no folder");
         }
     }
 
@@ -508,4 +589,8 @@ class checker {
 
 pst_check_result check_pst_file(const std::string& path, bool read_contents) {
     return checker(path, read_contents).run();
+}
+
+std::map<uint32_t, std::string> pst_properties(const pst_node_content& node) {
+    return properties_of(node.data, &node.subnodes);
 }

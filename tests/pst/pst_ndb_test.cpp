@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <fstream>
 
@@ -189,6 +190,17 @@ TEST(PstNdb, TheCheckerFindsEveryKindOfDamage) {
             .write(bad.data(), static_cast<std::streamsize>(bad.size()));
         EXPECT_FALSE(check_pst_file(path, false).problems.empty()) << d.what;
     }
+    // A message store without the other nodes a minimal file has.
+    {
+        file_output out(path);
+        pst::pst_ndb ndb(out);
+        ndb.add_node(0x21, ndb.add_data("store"), 0, 0);
+        ASSERT_TRUE(ndb.finish());
+    }
+    std::vector<std::string> problems = check_pst_file(path, false).problems;
+    EXPECT_NE(
+        std::find(problems.begin(), problems.end(), "node 0x6b6 of a minimal file is missing"),
+        problems.end());
 }
 
 TEST(PstNdb, AFailedWriteFailsTheFile) {
