@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -96,6 +98,33 @@ TEST(StoreIndex, ReadsEveryFieldOfADeepTree) {
     }
 }
 
+// A store written as a stream, with noise between its messages: its index names every live
+// message by the first block of a chain the scan found, and nothing else.
+TEST(StoreIndex, NamesEveryChainOfAStreamedStore) {
+    temp_dir folder;
+    std::string path = folder.file("streamed.dbx");
+    dbxgen::store_options options;
+    options.seed = 7;
+    options.messages = 40;
+    options.deleted = 6;
+    options.index = true;
+    FILE* out = std::fopen(path.c_str(), "wb");
+    ASSERT_NE(out, nullptr);
+    ASSERT_GT(dbxgen::write_store(options, out), 0);
+    ASSERT_EQ(std::fclose(out), 0);
+    opened_store opened = open_captured(path);
+    ASSERT_NE(opened.store, nullptr);
+    dbx_store_index index = dbx_read_store_index(*opened.store);
+    EXPECT_EQ(index.note, "");
+    std::vector<uint32_t> named, heads;
+    for (const dbx_index_entry& entry : index.entries) named.push_back(entry.first_block);
+    for (const std::vector<uint32_t>& chain : chain_offsets(opened.store->lists[0]))
+        heads.push_back(chain[0]);
+    std::sort(named.begin(), named.end());
+    EXPECT_EQ(named, heads);
+    EXPECT_EQ(named.size(), 40u);
+}
+
 // A store without a message store's header has no index, and nothing to say of it.
 TEST(StoreIndex, NoHeaderNoIndexNoNote) {
     temp_dir folder;
@@ -165,6 +194,39 @@ TEST(FolderTree, UnsoundFilesSayWhy) {
     tree = dbx_read_folder_tree(folder.file("missing.dbx").c_str());
     EXPECT_TRUE(tree.folders.empty());
     EXPECT_EQ(tree.note, "Folders.dbx cannot be read: No such file or directory");
+}
+
+// The generated identity, store by store: what its index gives and where Folders.dbx puts it.
+TEST(FolderTree, TheGeneratedIdentity) {
+    temp_dir folder;
+    std::FILE* report = std::tmpfile();
+    ASSERT_TRUE(dbxgen::write_identity(folder.path().string(), report));
+    std::fclose(report);
+    dbx_folder_tree tree = dbx_read_folder_tree(folder.file("Folders.dbx").c_str());
+    EXPECT_EQ(tree.note, "");
+    struct row {
+        const char* file;
+        size_t entries;
+        bool noted;
+        std::vector<std::string> path;
+    };
+    const row rows[] = {
+        {"Inbox.dbx", 14, false, {"Inbox"}},
+        {"Deleted Items.dbx", 5, false, {"Deleted Items"}},
+        {"Acme.dbx", 9, false, {"Inbox", "Clients", "Acme"}},
+        {"Globex.dbx", 10, true, {"Inbox", "Clients", "Globex"}},
+        {"Family.dbx", 7, false, {"Inbox", "Family"}},
+        {"Receipts.dbx", 7, false, {"Archive", "Invoices"}},
+    };
+    for (const row& r : rows) {
+        SCOPED_TRACE(r.file);
+        opened_store opened = open_captured(folder.file(r.file));
+        ASSERT_NE(opened.store, nullptr);
+        dbx_store_index index = dbx_read_store_index(*opened.store);
+        EXPECT_EQ(index.entries.size(), r.entries);
+        EXPECT_EQ(!index.note.empty(), r.noted);
+        EXPECT_EQ(dbx_folder_path(tree, r.file), r.path);
+    }
 }
 
 }  // namespace
