@@ -24,8 +24,9 @@ class quiet_stdout {
 // alongside the timings. False when anything failed.
 bool settle(FILE* out);
 
-// A realistic generated store of `size` bytes.
-void write_realistic_store(const std::string& path, uint64_t size);
+// A realistic generated store of `size` bytes; with `index`, with the file header and the
+// index Outlook Express kept.
+void write_realistic_store(const std::string& path, uint64_t size, bool index = false);
 
 struct child_usage {
     double seconds;

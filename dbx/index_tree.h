@@ -5,7 +5,6 @@
 // the faults make one note.
 
 #include <cstdint>
-#include <map>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -92,14 +91,20 @@ class indexed_info {
   private:
     friend std::optional<indexed_info> read_indexed_info(object_reader&, uint32_t);
     struct field {
+        uint8_t number;
         bool direct;
         uint32_t value;  // the value, or where its bytes start in `data`
         uint32_t end;    // where its bytes end in `data`
     };
-    std::map<uint8_t, field> fields_;
-    std::string data_;
+    const field* find(uint8_t number) const;
+    // The fields a message or folder info holds fit; an object stating more keeps its first.
+    static constexpr unsigned most_fields = 64;
+    field fields_[most_fields];
+    unsigned count_ = 0;
+    std::string_view data_;  // in the reader's window
 };
-// The object at `offset`; nullopt when no indexed info object lies there whole.
+// The object at `offset`; nullopt when no indexed info object lies there whole. Its fields
+// are read from the reader's window: until the reader's next read.
 std::optional<indexed_info> read_indexed_info(object_reader& reader, uint32_t offset);
 
 }  // namespace dbx_index

@@ -1,0 +1,49 @@
+// Reading a store's own index (its file header, tree and message info objects) against the
+// list-only run of the same store: the index is read beside the scan, and must not cost
+// more than a tenth of the run.
+
+#include <filesystem>
+#include <stdexcept>
+
+#include "bench.h"
+#include "bench_files.h"
+#include "dbx/store_index.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct store_closer {
+    void operator()(dbx_t* store) const { dbx_close(store); }
+};
+
+}  // namespace
+
+void index_benchmarks(bench_run& run) {
+    std::string store = (run.scratch() / "indexed-list.dbx").string();
+    write_realistic_store(store, uint64_t(512) << 20, true);
+    run_child({"/bin/cat", store});  // into the page cache
+    std::vector<double> lists, reads;
+    size_t entries = 0;
+    std::unique_ptr<dbx_t, store_closer> opened;
+    {
+        quiet_stdout quiet;
+        opened.reset(dbx_open(store.c_str()));
+    }
+    if (!opened) throw std::runtime_error("cannot open " + store);
+    for (int i = 0; i < 3; ++i) {
+        lists.push_back(run_child({MORVALE_CLI, store}).seconds);
+        reads.push_back(seconds_of([&] {
+            dbx_store_index index = dbx_read_store_index(*opened);
+            if (!index.note.empty()) throw std::runtime_error(index.note);
+            entries = index.entries.size();
+        }));
+    }
+    run.note("index of " + std::to_string(entries) + " messages read in " +
+             fixed(median(reads) * 1000, 1) + " ms; list-only run of 512 MiB " +
+             fixed(median(lists), 2) + " s (medians of 3)");
+    run.figure("index read/list-only run time",
+               fixed(100 * median(reads) / median(lists), 2) + " %");
+    opened.reset();
+    fs::remove(store);
+}
