@@ -29,6 +29,10 @@ constexpr uint32_t info_body_most = 0xc000;
 
 constexpr size_t window_size = 64 * 1024;
 
+// A tree of nodes of up to 0x33 entries holds any store's messages in a few levels; a chain
+// of nodes deeper than this is no tree.
+constexpr size_t deepest = 64;
+
 }  // namespace
 
 void faults::add(const char* one, const char* many, uint32_t count) {
@@ -100,6 +104,8 @@ file_header read_file_header(object_reader& reader) {
 
 std::vector<uint32_t> tree_values(object_reader& reader, uint32_t root, faults& found) {
     std::vector<uint32_t> values;
+    // Each value names an object of its own, at least an info object's header long.
+    const uint64_t most_values = reader.limit() / info_header_size;
     std::unordered_set<uint32_t> visited;
     // One node being read: its entries, the next one to take, and what its parent says
     // the subtree holds.
@@ -119,6 +125,16 @@ std::vector<uint32_t> tree_values(object_reader& reader, uint32_t root, faults& 
     auto enter = [&](uint32_t offset, uint32_t stated) {
         if (offset == 0) return;
         broken = true;  // until the node proves whole
+        if (stack.size() >= deepest) {
+            found.add("the tree is deeper than a store's tree grows",
+                      "subtrees lie deeper than a store's tree grows");
+            return;
+        }
+        if (values.size() >= most_values) {
+            found.add("the tree names more values than the file can hold",
+                      "subtrees name more values than the file can hold");
+            return;
+        }
         if (!reader.holds(offset, tree_node_size)) {
             found.add("a node lies outside the file", "nodes lie outside the file");
             return;

@@ -1,6 +1,7 @@
 #include "dbx/store_index.h"
 
 #include <algorithm>
+#include <new>
 #include <unordered_set>
 
 #include "dbx/index_tree.h"
@@ -49,7 +50,9 @@ std::vector<uint32_t> repeated(const std::vector<uint32_t>& in_order) {
 
 }  // namespace
 
-dbx_store_index dbx_read_store_index(const dbx_t& store) {
+namespace {
+
+dbx_store_index read_index(const dbx_t& store) {
     dbx_store_index index;
     if (store.source == nullptr || store.file_size <= 0 || uint64_t(store.file_size) <= store.base)
         return index;
@@ -138,4 +141,16 @@ dbx_store_index dbx_read_store_index(const dbx_t& store) {
                   " messages, the tree holds " + std::to_string(values.size()));
     index.note = found.note("the store's index");
     return index;
+}
+
+}  // namespace
+
+dbx_store_index dbx_read_store_index(const dbx_t& store) {
+    try {
+        return read_index(store);
+    } catch (const std::bad_alloc&) {
+        dbx_store_index index;
+        index.note = "the store's index is too large to read in the memory at hand";
+        return index;
+    }
 }
