@@ -50,6 +50,9 @@ TEST(StoreIndex, EachDamageLeavesWhatIsSoundAndSaysWhatIsNot) {
          "the store's index is damaged: a message info names a freed block"},
         {index_damage::stray_value, 0, true, 11, 12,
          "the store's index is damaged: an entry points at a message block"},
+        {index_damage::cut_file, 0, true, 10, 12,
+         "the store's index is damaged: a node lies outside the file; the file header states "
+         "12 messages, the tree holds 10"},
     };
     temp_dir folder;
     for (const row& r : rows) {

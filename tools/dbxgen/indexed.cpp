@@ -198,33 +198,35 @@ std::string header_field(const std::string& text, const std::string& name) {
 
 }  // namespace
 
+namespace {
+
+struct named_damage {
+    index_damage damage;
+    const char* name;
+};
+constexpr named_damage damage_names[] = {
+    {index_damage::none, "none"},
+    {index_damage::cut_tree, "cut-tree"},
+    {index_damage::looping_nodes, "looping-nodes"},
+    {index_damage::oversized_node, "oversized-node"},
+    {index_damage::lying_count, "lying-count"},
+    {index_damage::freed_target, "freed-target"},
+    {index_damage::stray_value, "stray-value"},
+    {index_damage::cut_file, "cut-file"},
+};
+
+}  // namespace
+
 const char* damage_name(index_damage damage) {
-    switch (damage) {
-        case index_damage::none:
-            return "none";
-        case index_damage::cut_tree:
-            return "cut-tree";
-        case index_damage::looping_nodes:
-            return "looping-nodes";
-        case index_damage::oversized_node:
-            return "oversized-node";
-        case index_damage::lying_count:
-            return "lying-count";
-        case index_damage::freed_target:
-            return "freed-target";
-        case index_damage::stray_value:
-            return "stray-value";
-    }
+    for (const named_damage& each : damage_names)
+        if (each.damage == damage) return each.name;
     return "none";
 }
 
 bool damage_named(const std::string& name, index_damage& damage) {
-    for (index_damage each :
-         {index_damage::none, index_damage::cut_tree, index_damage::looping_nodes,
-          index_damage::oversized_node, index_damage::lying_count, index_damage::freed_target,
-          index_damage::stray_value})
-        if (name == damage_name(each)) {
-            damage = each;
+    for (const named_damage& each : damage_names)
+        if (name == each.name) {
+            damage = each.damage;
             return true;
         }
     return false;
@@ -350,6 +352,9 @@ store_image indexed_store(const indexed_store_options& options,
                 break;
             case index_damage::stray_value:
                 if (!first_blocks.empty()) image.put_word(root + node_entries, first_blocks[0]);
+                break;
+            case index_damage::cut_file:
+                image.resize(size_t(leaf + tree_node_size / 2 - image.origin()));
                 break;
             default:
                 break;

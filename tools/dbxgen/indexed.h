@@ -44,6 +44,7 @@ enum class index_damage {
     lying_count,     // the file header states five messages more than the tree holds
     freed_target,    // an info object names a freed block as its message
     stray_value,     // a tree value points at a message block, not at an info object
+    cut_file,        // the file ends inside the tree's last node
 };
 const char* damage_name(index_damage damage);
 // The damage called `name`; false when there is none of that name.
