@@ -254,16 +254,30 @@ std::optional<indexed_info> read_indexed_info(object_reader& reader, uint32_t of
         }
         info.fields_[info.count_++] = {uint8_t(entry[0] & 0x7f), direct, value, data_size};
     }
-    // A field's bytes run to where the next field stored in the data begins.
+    // A field's bytes run to where the next field stored in the data begins: the next one
+    // written, where they were written in order, as Outlook Express writes them.
+    unsigned previous = info.count_;
+    bool ascending = true;
     for (unsigned i = 0; i < info.count_; i++) {
         indexed_info::field& field = info.fields_[i];
         if (field.direct) continue;
-        for (unsigned j = 0; j < info.count_; j++) {
-            const indexed_info::field& other = info.fields_[j];
-            if (!other.direct && other.value > field.value)
-                field.end = std::min(field.end, other.value);
+        if (previous != info.count_) {
+            if (field.value <= info.fields_[previous].value) ascending = false;
+            info.fields_[previous].end = field.value;
         }
+        previous = i;
     }
+    if (!ascending)
+        for (unsigned i = 0; i < info.count_; i++) {
+            indexed_info::field& field = info.fields_[i];
+            if (field.direct) continue;
+            field.end = data_size;
+            for (unsigned j = 0; j < info.count_; j++) {
+                const indexed_info::field& other = info.fields_[j];
+                if (!other.direct && other.value > field.value)
+                    field.end = std::min(field.end, other.value);
+            }
+        }
     return made;
 }
 
