@@ -209,23 +209,26 @@ TEST(FolderTree, TheGeneratedIdentity) {
     EXPECT_EQ(tree.note, "");
     struct row {
         const char* file;
-        size_t entries;
+        int32_t chains;  // live messages the blocks hold
+        size_t entries;  // messages the index names
         bool noted;
         std::vector<std::string> path;
     };
     const row rows[] = {
-        {"Inbox.dbx", 14, false, {"Inbox"}},
-        {"Deleted Items.dbx", 5, false, {"Deleted Items"}},
-        {"Acme.dbx", 9, false, {"Inbox", "Clients", "Acme"}},
-        {"Globex.dbx", 10, true, {"Inbox", "Clients", "Globex"}},
-        {"Family.dbx", 7, false, {"Inbox", "Family"}},
-        {"Receipts.dbx", 7, false, {"Archive", "Invoices"}},
+        {"Inbox.dbx", 14, 14, false, {"Inbox"}},
+        {"Deleted Items.dbx", 5, 5, false, {"Deleted Items"}},
+        {"Acme.dbx", 9, 9, false, {"Inbox", "Clients", "Acme"}},
+        {"Globex.dbx", 12, 10, true, {"Inbox", "Clients", "Globex"}},
+        {"Family.dbx", 10, 7, false, {"Inbox", "Family"}},
+        {"Receipts.dbx", 7, 7, false, {"Archive", "Invoices"}},
+        {"2004.dbx", 2, 4, false, {"Archive", "2004"}},
     };
     for (const row& r : rows) {
         SCOPED_TRACE(r.file);
         opened_store opened = open_captured(folder.file(r.file));
         ASSERT_NE(opened.store, nullptr);
         dbx_store_index index = dbx_read_store_index(*opened.store);
+        EXPECT_EQ(opened.store->lists[0].chain_count, r.chains);
         EXPECT_EQ(index.entries.size(), r.entries);
         EXPECT_EQ(!index.note.empty(), r.noted);
         EXPECT_EQ(dbx_folder_path(tree, r.file), r.path);

@@ -307,6 +307,7 @@ store_image indexed_store(const indexed_store_options& options,
     uint32_t next = file_header_size + message_file_info_size;
     std::vector<indexed_message> messages;
     std::vector<uint32_t> first_blocks, freed;
+    std::vector<std::vector<uint32_t>> indexed_blocks;
     for (int i = 0; i < options.messages; i++) {
         std::string text = make_message(random, size_t(random.between(100, 1600)));
         auto offsets =
@@ -317,6 +318,7 @@ store_image indexed_store(const indexed_store_options& options,
         if (i < options.messages - options.unindexed) {
             messages.push_back(describe_message(text, offsets[0], uint32_t(i + 1), state));
             messages.back().account = options.account;
+            indexed_blocks.push_back(offsets);
         }
     }
     for (int i = 0; i < options.deleted; i++) {
@@ -327,6 +329,11 @@ store_image indexed_store(const indexed_store_options& options,
         next += uint32_t(offsets.size()) * block_size;
         freed.push_back(offsets[0]);
     }
+    const std::string zeros(block_size, '\0');
+    for (size_t i = indexed_blocks.size() -
+                    std::min(indexed_blocks.size(), size_t(std::max(0, options.vanished)));
+         i < indexed_blocks.size(); i++)
+        for (uint32_t offset : indexed_blocks[i]) image.put_text(offset, zeros);
     if (options.damage == index_damage::freed_target && messages.size() > 1 && !freed.empty())
         messages[1].first_block = freed[0];
     index_layout layout = put_message_index(image, next, messages, options.fanout);
@@ -387,22 +394,22 @@ bool write_identity(const std::string& folder, FILE* report) {
         const char* name;
         const char* file;  // the file keeps the folder's first name
         uint32_t special;
-        int messages, deleted, unindexed;
+        int messages, deleted, unindexed, vanished;
         index_damage damage;
     };
     const store_plan plans[] = {
-        {2, 1, "Inbox", "Inbox", 1, 14, 3, 0, index_damage::none},
-        {3, 1, "Outbox", "Outbox", 2, 1, 0, 0, index_damage::none},
-        {4, 1, "Sent Items", "Sent Items", 3, 6, 1, 0, index_damage::none},
-        {5, 1, "Deleted Items", "Deleted Items", 4, 5, 4, 0, index_damage::none},
-        {6, 1, "Drafts", "Drafts", 5, 2, 0, 0, index_damage::none},
-        {7, 2, "Clients", "Clients", 0, 4, 0, 0, index_damage::none},
-        {8, 7, "Acme", "Acme", 0, 9, 2, 0, index_damage::none},
-        {9, 7, "Globex", "Globex", 0, 12, 1, 0, index_damage::cut_tree},
-        {10, 2, "Family", "Family", 0, 10, 1, 3, index_damage::none},
-        {11, 1, "Archive", "Archive", 0, 3, 0, 0, index_damage::none},
-        {12, 11, "Invoices", "Receipts", 0, 7, 2, 0, index_damage::none},
-        {13, 11, "2004", "2004", 0, 4, 0, 0, index_damage::none},
+        {2, 1, "Inbox", "Inbox", 1, 14, 3, 0, 0, index_damage::none},
+        {3, 1, "Outbox", "Outbox", 2, 1, 0, 0, 0, index_damage::none},
+        {4, 1, "Sent Items", "Sent Items", 3, 6, 1, 0, 0, index_damage::none},
+        {5, 1, "Deleted Items", "Deleted Items", 4, 5, 4, 0, 0, index_damage::none},
+        {6, 1, "Drafts", "Drafts", 5, 2, 0, 0, 0, index_damage::none},
+        {7, 2, "Clients", "Clients", 0, 4, 0, 0, 0, index_damage::none},
+        {8, 7, "Acme", "Acme", 0, 9, 2, 0, 0, index_damage::none},
+        {9, 7, "Globex", "Globex", 0, 12, 1, 0, 0, index_damage::cut_tree},
+        {10, 2, "Family", "Family", 0, 10, 1, 3, 0, index_damage::none},
+        {11, 1, "Archive", "Archive", 0, 3, 0, 0, 0, index_damage::none},
+        {12, 11, "Invoices", "Receipts", 0, 7, 2, 0, 0, index_damage::none},
+        {13, 11, "2004", "2004", 0, 4, 0, 0, 2, index_damage::none},
     };
     std::vector<folder_entry> folders = {
         {0, 0xffffffffu, "Outlook Express", "", 0, 3},
@@ -417,12 +424,16 @@ bool write_identity(const std::string& folder, FILE* report) {
         options.messages = plan.messages;
         options.deleted = plan.deleted;
         options.unindexed = plan.unindexed;
+        options.vanished = plan.vanished;
         options.damage = plan.damage;
         options.folder_name = plan.file;
         if (!indexed_store(options).write_file(folder + "/" + file)) return false;
-        std::fprintf(report, "%s: %s, %d messages (%d in the index), %d deleted fragments%s%s\n",
+        std::fprintf(report,
+                     "%s: %s, %d messages (%d in the index, %d of them without blocks), %d deleted "
+                     "fragments%s%s\n",
                      file.c_str(), plan.name, plan.messages, plan.messages - plan.unindexed,
-                     plan.deleted, plan.damage == index_damage::none ? "" : ", index damage ",
+                     plan.vanished, plan.deleted,
+                     plan.damage == index_damage::none ? "" : ", index damage ",
                      plan.damage == index_damage::none ? "" : damage_name(plan.damage));
     }
     if (!folders_file(folders).write_file(folder + "/Folders.dbx")) return false;

@@ -75,7 +75,10 @@ struct indexed_store_options {
     int deleted = 2;    // freed fragments
     unsigned fanout = 3;
     index_damage damage = index_damage::none;
-    int unindexed = 0;                  // live messages, the last ones, the index does not name
+    int unindexed = 0;  // live messages, the last ones, the index does not name
+    // Indexed messages, the last ones the index names, whose blocks were overwritten with
+    // zeros: the index names messages the blocks lack.
+    int vanished = 0;
     std::string folder_name = "Inbox";  // in the file info
     std::string account = "Mail";
 };
@@ -95,8 +98,9 @@ indexed_message describe_message(const std::string& text, uint32_t first_block,
                                  uint32_t index_number, random_source& random);
 
 // An identity's store folder: 12 stores in nested folders (one renamed, one with a cut
-// index, one whose index lacks three live messages, deleted messages in several) and
-// Folders.dbx. Writes into `folder`, which must exist; one line a store on `report`.
+// index, one whose index lacks three live messages, one whose index names two messages
+// whose blocks were overwritten, deleted messages in several) and Folders.dbx. Writes into
+// `folder`, which must exist; one line a store on `report`.
 bool write_identity(const std::string& folder, FILE* report);
 
 }  // namespace dbxgen
