@@ -233,6 +233,13 @@ TEST(FolderTree, TheGeneratedIdentity) {
         EXPECT_EQ(!index.note.empty(), r.noted);
         EXPECT_EQ(dbx_folder_path(tree, r.file), r.path);
     }
+    // What is in Drafts is a draft, and read.
+    opened_store drafts = open_captured(folder.file("Drafts.dbx"));
+    ASSERT_NE(drafts.store, nullptr);
+    dbx_store_index index = dbx_read_store_index(*drafts.store);
+    ASSERT_EQ(index.entries.size(), 2u);
+    for (const dbx_index_entry& entry : index.entries)
+        EXPECT_EQ(entry.flags & (dbx_flag_draft | dbx_flag_read), dbx_flag_draft | dbx_flag_read);
 }
 
 }  // namespace

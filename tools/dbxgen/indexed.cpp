@@ -318,6 +318,7 @@ store_image indexed_store(const indexed_store_options& options,
         if (i < options.messages - options.unindexed) {
             messages.push_back(describe_message(text, offsets[0], uint32_t(i + 1), state));
             messages.back().account = options.account;
+            messages.back().flags |= options.flags;
             indexed_blocks.push_back(offsets);
         }
     }
@@ -396,20 +397,21 @@ bool write_identity(const std::string& folder, FILE* report) {
         uint32_t special;
         int messages, deleted, unindexed, vanished;
         index_damage damage;
+        uint32_t flags;  // on every message: drafts are drafts, what was sent was read
     };
     const store_plan plans[] = {
-        {2, 1, "Inbox", "Inbox", 1, 14, 3, 0, 0, index_damage::none},
-        {3, 1, "Outbox", "Outbox", 2, 1, 0, 0, 0, index_damage::none},
-        {4, 1, "Sent Items", "Sent Items", 3, 6, 1, 0, 0, index_damage::none},
-        {5, 1, "Deleted Items", "Deleted Items", 4, 5, 4, 0, 0, index_damage::none},
-        {6, 1, "Drafts", "Drafts", 5, 2, 0, 0, 0, index_damage::none},
-        {7, 2, "Clients", "Clients", 0, 4, 0, 0, 0, index_damage::none},
-        {8, 7, "Acme", "Acme", 0, 9, 2, 0, 0, index_damage::none},
-        {9, 7, "Globex", "Globex", 0, 12, 1, 0, 0, index_damage::cut_tree},
-        {10, 2, "Family", "Family", 0, 10, 1, 3, 0, index_damage::none},
-        {11, 1, "Archive", "Archive", 0, 3, 0, 0, 0, index_damage::none},
-        {12, 11, "Invoices", "Receipts", 0, 7, 2, 0, 0, index_damage::none},
-        {13, 11, "2004", "2004", 0, 4, 0, 0, 2, index_damage::none},
+        {2, 1, "Inbox", "Inbox", 1, 14, 3, 0, 0, index_damage::none, 0},
+        {3, 1, "Outbox", "Outbox", 2, 1, 0, 0, 0, index_damage::none, 0},
+        {4, 1, "Sent Items", "Sent Items", 3, 6, 1, 0, 0, index_damage::none, 0x80},
+        {5, 1, "Deleted Items", "Deleted Items", 4, 5, 4, 0, 0, index_damage::none, 0},
+        {6, 1, "Drafts", "Drafts", 5, 2, 0, 0, 0, index_damage::none, 0x88},
+        {7, 2, "Clients", "Clients", 0, 4, 0, 0, 0, index_damage::none, 0},
+        {8, 7, "Acme", "Acme", 0, 9, 2, 0, 0, index_damage::none, 0},
+        {9, 7, "Globex", "Globex", 0, 12, 1, 0, 0, index_damage::cut_tree, 0},
+        {10, 2, "Family", "Family", 0, 10, 1, 3, 0, index_damage::none, 0},
+        {11, 1, "Archive", "Archive", 0, 3, 0, 0, 0, index_damage::none, 0},
+        {12, 11, "Invoices", "Receipts", 0, 7, 2, 0, 0, index_damage::none, 0},
+        {13, 11, "2004", "2004", 0, 4, 0, 0, 2, index_damage::none, 0},
     };
     std::vector<folder_entry> folders = {
         {0, 0xffffffffu, "Outlook Express", "", 0, 3},
@@ -425,6 +427,7 @@ bool write_identity(const std::string& folder, FILE* report) {
         options.deleted = plan.deleted;
         options.unindexed = plan.unindexed;
         options.vanished = plan.vanished;
+        options.flags = plan.flags;
         options.damage = plan.damage;
         options.folder_name = plan.file;
         if (!indexed_store(options).write_file(folder + "/" + file)) return false;

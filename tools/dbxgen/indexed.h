@@ -79,6 +79,7 @@ struct indexed_store_options {
     // Indexed messages, the last ones the index names, whose blocks were overwritten with
     // zeros: the index names messages the blocks lack.
     int vanished = 0;
+    uint32_t flags = 0;  // set on every message besides its own state (0x8 a draft, 0x80 read)
     std::string folder_name = "Inbox";  // in the file info
     std::string account = "Mail";
 };
