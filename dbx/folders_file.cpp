@@ -77,15 +77,33 @@ dbx_folder_tree read_folder_tree(const char* path, const platform::source_opener
     }
     dbx_index::faults found;
     std::unordered_set<uint32_t> ids;
-    for (uint32_t value : dbx_index::tree_values(reader, header.root, found)) {
+    std::vector<uint32_t> values = dbx_index::tree_values(reader, header.root, found);
+    const size_t first_tree = values.size();
+    // The notes place folder infos in three trees and name the first one's root only: the
+    // words after it are taken for the others' roots where they lead to a sound tree, and add
+    // the folders the first tree lacks.
+    for (uint32_t root : header.other_roots) {
+        dbx_index::faults other;
+        std::vector<uint32_t> more =
+            root ? dbx_index::tree_values(reader, root, other) : std::vector<uint32_t>{};
+        if (!other.any()) values.insert(values.end(), more.begin(), more.end());
+    }
+    std::unordered_set<uint32_t> read_values;
+    for (size_t at = 0; at < values.size(); at++) {
+        uint32_t value = values[at];
+        if (at >= first_tree && !read_values.insert(value).second) continue;  // in two trees
+        read_values.insert(value);
         std::optional<dbx_index::indexed_info> info = dbx_index::read_indexed_info(reader, value);
         std::optional<uint32_t> id = info ? info->number(field_id) : std::nullopt;
         if (!id) {
-            found.add("an entry points at no folder info", "entries point at no folder info");
+            if (at < first_tree)
+                found.add("an entry points at no folder info", "entries point at no folder info");
             continue;
         }
         if (!ids.insert(*id).second) {
-            found.add("a folder id is named twice", "folder ids are named twice");
+            // A folder in more than one tree is the same folder once.
+            if (at < first_tree)
+                found.add("a folder id is named twice", "folder ids are named twice");
             continue;
         }
         dbx_folder_info folder;

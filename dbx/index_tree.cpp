@@ -84,7 +84,7 @@ file_header read_file_header(object_reader& reader) {
     std::optional<std::string_view> bytes;
     if (reader.limit() >= file_header_size) {
         // Read from 0: object_reader::holds() keeps objects out of the header, not reads.
-        bytes = reader.read(0, header_tree_root + 4);
+        bytes = reader.read(0, header_tree_root + 4 * (1 + header_other_roots));
     }
     if (!bytes) return header;
     const unsigned char* b = bytes_of(*bytes);
@@ -99,6 +99,8 @@ file_header read_file_header(object_reader& reader) {
         return header;
     header.items = load_word(b + header_item_count);
     header.root = load_word(b + header_tree_root);
+    for (uint32_t i = 0; i < header_other_roots; i++)
+        header.other_roots[i] = load_word(b + header_tree_root + 4 * (i + 1));
     return header;
 }
 

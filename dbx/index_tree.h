@@ -17,6 +17,9 @@ namespace dbx_index {
 constexpr uint32_t file_header_size = 0x24bc;
 constexpr uint32_t header_item_count = 0xc4;
 constexpr uint32_t header_tree_root = 0xe4;
+// The words after it: the roots of a message store's second tree and of Folders.dbx's
+// second and third.
+constexpr uint32_t header_other_roots = 2;
 constexpr uint32_t tree_node_size = 0x27c;
 constexpr uint32_t tree_node_entries = 0x33;
 
@@ -72,6 +75,7 @@ struct file_header {
     file_kind kind = file_kind::none;
     uint32_t items = 0;
     uint32_t root = 0;
+    uint32_t other_roots[header_other_roots] = {};
 };
 file_header read_file_header(object_reader& reader);
 

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -151,28 +152,33 @@ std::vector<dbxgen::folder_entry> identity_folders() {
     };
 }
 
+// Read from one tree, or from two: the second adds the folders the first lacks.
 TEST(FolderTree, PathsFromTheTopDown) {
-    temp_dir folder;
-    std::string path = write_image(folder, dbxgen::folders_file(identity_folders()), "Folders.dbx");
-    dbx_folder_tree tree = dbx_read_folder_tree(path.c_str());
-    EXPECT_EQ(tree.note, "");
-    ASSERT_EQ(tree.folders.size(), 9u);
-    EXPECT_EQ(tree.folders[6].name, "Invoices");
-    EXPECT_EQ(tree.folders[6].parent_id, 11u);
-    EXPECT_EQ(tree.folders[2].special, 1u);
-    struct row {
-        const char* file;
-        std::vector<std::string> path;
-    };
-    const row rows[] = {
-        {"Inbox.dbx", {"Inbox"}},
-        {"acme.DBX", {"Inbox", "Clients", "Acme"}},
-        {"Receipts.dbx", {"Archive", "Invoices"}},  // renamed: the name shown
-        {"comp.mail.dbx", {"news.example.com", "comp.mail"}},
-        {"Elsewhere.dbx", {}},
-        {"", {}},
-    };
-    for (const row& r : rows) EXPECT_EQ(dbx_folder_path(tree, r.file), r.path) << r.file;
+    for (size_t second_tree : {SIZE_MAX, size_t(4)}) {
+        SCOPED_TRACE(second_tree);
+        temp_dir folder;
+        std::string path = write_image(
+            folder, dbxgen::folders_file(identity_folders(), false, second_tree), "Folders.dbx");
+        dbx_folder_tree tree = dbx_read_folder_tree(path.c_str());
+        EXPECT_EQ(tree.note, "");
+        ASSERT_EQ(tree.folders.size(), 9u);
+        EXPECT_EQ(tree.folders[6].name, "Invoices");
+        EXPECT_EQ(tree.folders[6].parent_id, 11u);
+        EXPECT_EQ(tree.folders[2].special, 1u);
+        struct row {
+            const char* file;
+            std::vector<std::string> path;
+        };
+        const row rows[] = {
+            {"Inbox.dbx", {"Inbox"}},
+            {"acme.DBX", {"Inbox", "Clients", "Acme"}},
+            {"Receipts.dbx", {"Archive", "Invoices"}},  // renamed: the name shown
+            {"comp.mail.dbx", {"news.example.com", "comp.mail"}},
+            {"Elsewhere.dbx", {}},
+            {"", {}},
+        };
+        for (const row& r : rows) EXPECT_EQ(dbx_folder_path(tree, r.file), r.path) << r.file;
+    }
 }
 
 TEST(FolderTree, UnsoundFilesSayWhy) {

@@ -372,7 +372,7 @@ store_image indexed_store(const indexed_store_options& options,
     return image;
 }
 
-store_image folders_file(std::vector<folder_entry> folders, bool parent_loop) {
+store_image folders_file(std::vector<folder_entry> folders, bool parent_loop, size_t second_tree) {
     store_image image;
     if (parent_loop) {
         std::vector<size_t> tops;
@@ -383,9 +383,14 @@ store_image folders_file(std::vector<folder_entry> folders, bool parent_loop) {
             folders[tops[1]].parent_id = folders[tops[0]].id;
         }
     }
+    second_tree = std::min(second_tree, folders.size());
+    std::vector<folder_entry> second(folders.begin() + long(second_tree), folders.end());
+    folders.resize(second_tree);
     index_layout layout =
         put_folder_index(image, file_header_size + folders_file_info_size, folders, 3);
+    index_layout other = put_folder_index(image, layout.end, second, 3);
     put_file_header(image, true, uint32_t(folders.size()), layout.root, {});
+    image.put_word(0xe8, other.root);
     return image;
 }
 

@@ -3,6 +3,7 @@
 // objects and the tree that points at them; Folders.dbx with its folder info objects; and
 // the damaged forms an index takes. The layout follows docs/DBX-INDEX.md.
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -89,9 +90,11 @@ struct indexed_store_options {
 store_image indexed_store(const indexed_store_options& options,
                           std::vector<indexed_message>* index = nullptr);
 
-// Folders.dbx for `folders`; with `parent_loop` the first two folders under the root name
-// each other as parent.
-store_image folders_file(std::vector<folder_entry> folders, bool parent_loop = false);
+// Folders.dbx for `folders`; with `parent_loop` the first two folders with a file name each
+// other as parent. The folders from `second_tree` on go into a second tree, whose root
+// follows the first's in the header.
+store_image folders_file(std::vector<folder_entry> folders, bool parent_loop = false,
+                         size_t second_tree = SIZE_MAX);
 
 // What the index of write_store's message says of it: its fields from the message's
 // header, its state from `random`.
