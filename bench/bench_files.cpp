@@ -71,5 +71,7 @@ child_usage run_child(const std::vector<std::string>& args) {
         throw std::runtime_error(args[0] + " failed with status " + std::to_string(status));
     }
     usage.peak_kib = resources.ru_maxrss;
+    usage.processor_seconds = double(resources.ru_utime.tv_sec + resources.ru_stime.tv_sec) +
+                              double(resources.ru_utime.tv_usec + resources.ru_stime.tv_usec) / 1e6;
     return usage;
 }

@@ -31,6 +31,7 @@ void write_realistic_store(const std::string& path, uint64_t size, bool index = 
 struct child_usage {
     double seconds;
     long peak_kib;
+    double processor_seconds;  // user and system time of the child and its threads
 };
 
 // Runs a program with its standard output thrown away and waits for it; throws when it
