@@ -45,25 +45,6 @@ bool forbidden(char32_t code) {
     return code < 0x80 && std::strchr("\\/?\"<>*|:", static_cast<int>(code)) != nullptr;
 }
 
-// Each forbidden character becomes one '_'; so does a byte outside valid UTF-8, which the
-// decoded text never holds.
-std::string replace_forbidden(std::string_view text) {
-    std::string out;
-    out.reserve(text.size());
-    for (size_t at = 0; at < text.size();) {
-        char32_t code = 0;
-        size_t length = platform::utf8_sequence(text, at, &code);
-        if (length == 0 || forbidden(code)) {
-            out += '_';
-            at += length == 0 ? 1 : length;
-        } else {
-            out.append(text, at, length);
-            at += length;
-        }
-    }
-    return out;
-}
-
 bool is_device_name(std::string_view stem) {
     static constexpr const char* devices[] = {"CON", "PRN", "AUX", "NUL"};
     for (const char* device : devices) {
@@ -82,6 +63,25 @@ void fit_subject(std::string& subject, size_t rest) {
 }
 
 }  // namespace
+
+// Each forbidden character becomes one '_'; so does a byte outside valid UTF-8, which the
+// decoded text never holds.
+std::string replace_forbidden(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    for (size_t at = 0; at < text.size();) {
+        char32_t code = 0;
+        size_t length = platform::utf8_sequence(text, at, &code);
+        if (length == 0 || forbidden(code)) {
+            out += '_';
+            at += length == 0 ? 1 : length;
+        } else {
+            out.append(text, at, length);
+            at += length;
+        }
+    }
+    return out;
+}
 
 std::string message_file_name(const std::optional<std::string>& from,
                               const std::optional<std::string>& to,
