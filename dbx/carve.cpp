@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <memory>
 #include <new>
 #include <unordered_map>
@@ -269,6 +270,12 @@ void release(carved_image* image) {
     delete image;  // the image's source is closed after its stores
 }
 
+void say_note(const carved_image& image, const std::string& note) {
+    std::fprintf(stderr, "morvale: %s: %s\n", platform::printable(image.file_name).c_str(),
+                 platform::printable(note).c_str());
+    std::fflush(stderr);
+}
+
 bool is_store_name(std::string_view name) {
     return name.size() >= 4 && platform::equal_ignoring_case(name.substr(name.size() - 4), ".dbx");
 }
@@ -279,7 +286,8 @@ bool is_store_name(std::string_view name) {
 bool read_file_stores(carved_image* image, std::vector<platform::byte_range>& read) {
     platform::file_system_survey survey =
         platform::survey_file_systems(*image->source, is_store_name);
-    image->notes = std::move(survey.notes);
+    // Said before any store is scanned: what of the file systems is carved instead.
+    for (const std::string& note : survey.notes) say_note(*image, note);
     read = std::move(survey.read);
     // Allocated files first, then deleted ones, each in the order found.
     std::stable_partition(survey.files.begin(), survey.files.end(),
@@ -295,8 +303,7 @@ bool read_file_stores(carved_image* image, std::vector<platform::byte_range>& re
         dbx_t* store = dbx_open(name.c_str(), nullptr, &open_file);
         if (store == nullptr) {
             if (!run_checkpoint()) return false;
-            image->notes.push_back(file.partition + "/" + file.path +
-                                   " could not be read as a store");
+            say_note(*image, file.partition + "/" + file.path + " could not be read as a store");
             continue;
         }
         store->found_as = std::move(file);

@@ -22,7 +22,6 @@ struct carved_image {
     // The stores read through the image's file systems, allocated files first as found, each
     // with `found_as` set; they read from the image's source as well.
     std::vector<dbx_t*> file_stores;
-    std::vector<std::string> notes;            // what of the file systems could not be read
     std::vector<unreadable_range> unreadable;  // in image order
     std::vector<std::string> faults;           // what is wrong with the image as a whole
 };
@@ -32,7 +31,8 @@ struct carved_image {
 // opened (errno set; a folder gives EISDIR), when memory runs out or when the run was
 // abandoned during the scan. With `file_systems`, the `.dbx` files (any case) of the
 // image's file systems are read first, allocated and deleted, and the carve passes over
-// every block that lies in the bytes read as one of them.
+// every block that lies in the bytes read as one of them. What of the file systems cannot
+// be read is said on standard error, before any store is scanned.
 carved_image* dbx_carve(const char* path, const platform::source_opener* open = nullptr,
                         bool file_systems = false);
 void dbx_carve_close(carved_image* image);

@@ -172,10 +172,6 @@ class carve_run : public run_steps {
     }
 
     void report_unreadable(main_view* dialog, recover_totals& totals) override {
-        for (const std::string& note : image_->notes)
-            std::fprintf(stderr, "morvale: %s: %s\n",
-                         platform::printable(image_->file_name).c_str(),
-                         platform::printable(note).c_str());
         for (const std::string& fault : image_->faults) {
             std::fprintf(stderr, "morvale: %s: %s\n",
                          platform::printable(image_->file_name).c_str(),

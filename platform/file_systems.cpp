@@ -4,6 +4,7 @@
 #include "platform/file_systems.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstring>
 #include <set>
@@ -19,16 +20,6 @@ extern "C" void tsk_img_free(void* info);
 namespace platform {
 
 namespace {
-
-// Adds [start, end) to ordered, merged ranges.
-void add_range(std::vector<byte_range>& ranges, uint64_t start, uint64_t end) {
-    if (start >= end) return;
-    if (!ranges.empty() && ranges.back().second >= start && ranges.back().first <= start) {
-        ranges.back().second = std::max(ranges.back().second, end);
-        return;
-    }
-    ranges.emplace_back(start, end);
-}
 
 // The bytes of a found file: its runs in the image, its resident bytes, zero bytes
 // elsewhere below its size.
@@ -96,6 +87,16 @@ std::unique_ptr<byte_source> open_found_file(byte_source& image, const found_fil
 #if defined(MORVALE_HAVE_TSK)
 
 namespace {
+
+// Adds [start, end) to ordered, merged ranges.
+void add_range(std::vector<byte_range>& ranges, uint64_t start, uint64_t end) {
+    if (start >= end) return;
+    if (!ranges.empty() && ranges.back().second >= start && ranges.back().first <= start) {
+        ranges.back().second = std::max(ranges.back().second, end);
+        return;
+    }
+    ranges.emplace_back(start, end);
+}
 
 // The image as The Sleuth Kit reads it: its own header first, then the source.
 struct image_info {
@@ -329,9 +330,11 @@ bool file_systems_readable() {
 
 file_system_survey survey_file_systems(byte_source&, const std::function<bool(std::string_view)>&) {
     file_system_survey survey;
-    survey.notes.push_back(
-        "this build reads no file systems: the whole image is carved, and stores are named by "
-        "where they start");
+    static std::atomic<bool> said{false};  // once, however many images are carved
+    if (!said.exchange(true))
+        survey.notes.push_back(
+            "this build reads no file systems: the whole image is carved, and stores are named by "
+            "where they start");
     return survey;
 }
 
