@@ -325,8 +325,12 @@ class file_system_test : public testing::Test {
         std::string missing;  // a tool that is not there
     };
 
-    static bool have(const std::string& tool) {
-        return std::system(("command -v " + tool + " >/dev/null 2>&1").c_str()) == 0;
+    // The first of `tools` that is not installed; empty when all are.
+    static std::string missing(std::initializer_list<const char*> tools) {
+        for (const char* tool : tools)
+            if (std::system(("command -v " + std::string(tool) + " >/dev/null 2>&1").c_str()) != 0)
+                return tool;
+        return "";
     }
     static bool sh(const std::string& command) {
         return std::system(
@@ -356,9 +360,7 @@ class file_system_test : public testing::Test {
     static const image& ext4() {
         static const image built = [] {
             image made{work().file("ext4.img"), {}, {}};
-            for (const char* tool : {"mke2fs", "debugfs"})
-                if (!have(tool)) made.missing = tool;
-            if (!made.missing.empty()) return made;
+            if (!(made.missing = missing({"mke2fs", "debugfs"})).empty()) return made;
             made.stores = {make(21, "Mail/Inbox.dbx", false), make(22, "Sent.DBX", false),
                            make(23, "Old.dbx", true), make(24, "Gone.dbx", true)};
             std::string commands;
@@ -388,9 +390,7 @@ class file_system_test : public testing::Test {
     static const image& fat32() {
         static const image built = [] {
             image made{work().file("fat32.img"), {}, {}};
-            for (const char* tool : {"mkfs.vfat", "mcopy"})
-                if (!have(tool)) made.missing = tool;
-            if (!made.missing.empty()) return made;
+            if (!(made.missing = missing({"mkfs.vfat", "mcopy"})).empty()) return made;
             made.stores = {make(31, "MAIL/INBOX.DBX", false), make(32, "SENT.DBX", false),
                            make(33, "OLD.DBX", true), make(34, "GONE.DBX", true)};
             std::string fillers, holes;
@@ -419,9 +419,7 @@ class file_system_test : public testing::Test {
     static const image& ntfs() {
         static const image built = [] {
             image made{work().file("ntfs.img"), {}, {}};
-            for (const char* tool : {"mkntfs", "ntfscp"})
-                if (!have(tool)) made.missing = tool;
-            if (!made.missing.empty()) return made;
+            if (!(made.missing = missing({"mkntfs", "ntfscp"})).empty()) return made;
             made.stores = {make(41, "Inbox.dbx", false), make(42, "Deleted Items.dbx", false)};
             bool built_ok =
                 sh("truncate -s 16M ntfs.img && mkntfs -F -q -f -c 4096 ntfs.img && "
