@@ -45,23 +45,6 @@ bool forbidden(char32_t code) {
     return code < 0x80 && std::strchr("\\/?\"<>*|:", static_cast<int>(code)) != nullptr;
 }
 
-bool is_device_name(std::string_view stem) {
-    static constexpr const char* devices[] = {"CON", "PRN", "AUX", "NUL"};
-    for (const char* device : devices) {
-        if (platform::equal_ignoring_case(stem, device)) return true;
-    }
-    return stem.size() == 4 &&
-           (platform::equal_ignoring_case(stem.substr(0, 3), "COM") ||
-            platform::equal_ignoring_case(stem.substr(0, 3), "LPT")) &&
-           stem[3] >= '1' && stem[3] <= '9';
-}
-
-// Cuts `subject` so that the whole name fits, never inside a UTF-8 sequence.
-void fit_subject(std::string& subject, size_t rest) {
-    if (rest + subject.size() <= longest_name) return;
-    subject.resize(whole_character_cut(subject, rest < longest_name ? longest_name - rest : 0));
-}
-
 }  // namespace
 
 // Each forbidden character becomes one '_'; so does a byte outside valid UTF-8, which the
@@ -82,6 +65,27 @@ std::string replace_forbidden(std::string_view text) {
     }
     return out;
 }
+
+namespace {
+
+bool is_device_name(std::string_view stem) {
+    static constexpr const char* devices[] = {"CON", "PRN", "AUX", "NUL"};
+    for (const char* device : devices) {
+        if (platform::equal_ignoring_case(stem, device)) return true;
+    }
+    return stem.size() == 4 &&
+           (platform::equal_ignoring_case(stem.substr(0, 3), "COM") ||
+            platform::equal_ignoring_case(stem.substr(0, 3), "LPT")) &&
+           stem[3] >= '1' && stem[3] <= '9';
+}
+
+// Cuts `subject` so that the whole name fits, never inside a UTF-8 sequence.
+void fit_subject(std::string& subject, size_t rest) {
+    if (rest + subject.size() <= longest_name) return;
+    subject.resize(whole_character_cut(subject, rest < longest_name ? longest_name - rest : 0));
+}
+
+}  // namespace
 
 std::string message_file_name(const std::optional<std::string>& from,
                               const std::optional<std::string>& to,
