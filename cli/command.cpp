@@ -57,10 +57,16 @@ const char* const usage_text =
     "sorted order; a save run keeps its folders:\n"
     "    morvale --eml Identities out     -> out/Identities/<folders>/<store>/...\n"
     "\n"
-    "--carve reads raw disk or partition images (or unallocated space) and finds the\n"
-    "blocks of stores that start on a sector boundary anywhere in them, fragmented\n"
-    "stores included; each store found goes to FOLDER/<image name>/<its start in hex>:\n"
+    "--carve reads raw disk or partition images (or unallocated space). It reads their\n"
+    "file systems first (NTFS, FAT, ext and others): each *.dbx file there (any case),\n"
+    "and each deleted one whose clusters its file system still names, is read by its\n"
+    "path and goes to FOLDER/<image name>/<partition>/<its path>:\n"
+    "    morvale --carve --eml disk.img out   -> out/disk.img/p1/Mail/Inbox/...\n"
+    "Then it finds, in the bytes no such file holds, the blocks of stores that start on\n"
+    "a sector boundary, fragmented stores included; each store found goes to\n"
+    "FOLDER/<image name>/<its start in hex>:\n"
     "    morvale --carve --eml disk.img out   -> out/disk.img/000000102400/...\n"
+    "    --no-filesystems                 carve the whole image, reading no file system\n"
     "A split raw image is given by its first segment (disk.001, disk.aa), an EWF image\n"
     "by its first (disk.E01); a store starting before an extract gets -<distance>. An\n"
     "image is read by position: a stream (a pipe) is refused; write it to a file first,\n"
@@ -102,6 +108,7 @@ struct options {
     bool mbox = false;                   // the messages go into mbox files under `folder`
     std::string pst;                     // the messages go into this Personal Folders file
     bool carve = false;                  // the inputs are disk images
+    bool file_systems = true;            // a carve reads the images' file systems first
     message_collection* into = nullptr;  // a collection run's collection
     uint32_t cluster_size = 1024;        // the allocation unit a carve's attestation takes whole
     bool hash_inputs = false;            // the run record holds each input's digests
@@ -151,6 +158,8 @@ int parse_arguments(const std::vector<std::string>& args, options& parsed) {
             return 0;
         } else if (!options_done && arg == "--carve") {
             parsed.carve = true;
+        } else if (!options_done && arg == "--no-filesystems") {
+            parsed.file_systems = false;
         } else if (!options_done && arg == "--hash-inputs") {
             parsed.hash_inputs = true;
         } else if (!options_done && arg == "--replace") {
@@ -193,6 +202,8 @@ int parse_arguments(const std::vector<std::string>& args, options& parsed) {
     }
     if (parsed.stores.empty())
         return usage_error(parsed.carve ? "no image given" : "no store given");
+    if (!parsed.file_systems && !parsed.carve)
+        return usage_error("--no-filesystems goes with --carve");
     if (parsed.hash_inputs && parsed.manifest_path.empty())
         return usage_error("--hash-inputs records the digests in the run record of a --manifest");
     return -1;
@@ -350,24 +361,26 @@ bool run_image(const options& parsed, const std::string& image, console_view& vi
     if (!writes(parsed)) {
         carve_image(
             nullptr, image.c_str(),
-            [&](uint64_t start) {
-                std::printf("------ Store at %s in %s\n", carved_folder_name(start).c_str(),
+            [&](const std::string& store) {
+                std::printf("------ Store %s in %s\n", platform::printable(store).c_str(),
                             platform::printable(image).c_str());
                 view.write_list(stdout);
                 view.clear();
             },
-            &outcome, nullptr, parsed.open);
+            &outcome, nullptr, parsed.open, parsed.file_systems);
     } else if (parsed.into) {
         std::string name = folders.unique_name({}, store_folder_name(platform::file_name_of(image)),
                                                image, "image");
-        collect_image(*parsed.into, {name}, image.c_str(), &outcome, parsed.open);
+        collect_image(*parsed.into, {name}, image.c_str(), &outcome, parsed.open,
+                      parsed.file_systems);
     } else {
         save_mode = parsed.mode;
         std::string folder = platform::absolute_path(parsed.folder.c_str());
         make_folder_path(folder);
         std::string name = folders.unique_name({}, store_folder_name(platform::file_name_of(image)),
                                                image, "image");
-        carve_image(folder.c_str(), image.c_str(), {}, &outcome, name.c_str(), parsed.open);
+        carve_image(folder.c_str(), image.c_str(), {}, &outcome, name.c_str(), parsed.open,
+                    parsed.file_systems);
     }
     return ended_well(parsed, outcome, "image", image);
 }

@@ -14,17 +14,13 @@
 
 namespace {
 
-const char* const field_names[] = {"store",        "carved_start",
-                                   "list",         "chain",
-                                   "first_offset", "blocks",
-                                   "bytes",        "md5",
-                                   "sha256",       "from",
-                                   "to",           "subject",
-                                   "date",         "date_utc",
-                                   "file",         "result",
-                                   "reason",       "block_positions",
-                                   "integrity",    "integrity_detail",
-                                   "tool"};
+const char* const field_names[] = {
+    "store", "carved_start",
+    // a store read through a file system of an image
+    "fs_path", "fs_state", "fs_meta_address", "fs_size", "fs_allocated_size", "fs_modified",
+    "fs_accessed", "fs_changed", "fs_created", "list", "chain", "first_offset", "blocks", "bytes",
+    "md5", "sha256", "from", "to", "subject", "date", "date_utc", "file", "result", "reason",
+    "block_positions", "integrity", "integrity_detail", "tool"};
 
 bool ends_with(const std::string& text, std::string_view end) {
     return text.size() >= end.size() &&
@@ -83,8 +79,8 @@ std::string spreadsheet_safe(const std::string& value) {
 // store as given, the file written), which anyone may have chosen.
 bool from_message(size_t field) {
     std::string_view name = field_names[field];
-    return name == "store" || name == "from" || name == "to" || name == "subject" ||
-           name == "date" || name == "file";
+    return name == "store" || name == "fs_path" || name == "from" || name == "to" ||
+           name == "subject" || name == "date" || name == "file";
 }
 
 // Why a message failed, or what sets its record apart: a message whose last block ran
@@ -109,6 +105,27 @@ std::string positions_text(const chain_record& record) {
     for (const std::string& position : positions_of(record))
         text += (text.empty() ? "" : " ") + position;
     return text;
+}
+
+// A time a file system keeps, as iso_utc writes it, with its nanoseconds when it has any.
+std::string file_time_text(const std::optional<platform::file_time>& time) {
+    if (!time) return "";
+    std::string text = iso_utc(time->seconds);
+    if (time->nanoseconds == 0) return text;
+    char fraction[16];
+    std::snprintf(fraction, sizeof fraction, ".%09u", unsigned(time->nanoseconds));
+    return text.insert(text.size() - 1, fraction);
+}
+
+// The fields of a store read through a file system, in field order; empty for others.
+std::vector<std::string> file_fields(const chain_record& record) {
+    const platform::found_file* file = record.found_as;
+    if (file == nullptr) return std::vector<std::string>(9);
+    return {file->partition + "/" + file->path,   file->deleted ? "deleted file" : "allocated file",
+            std::to_string(file->meta_address),   std::to_string(file->size),
+            std::to_string(file->allocated_size), file_time_text(file->modified),
+            file_time_text(file->accessed),       file_time_text(file->changed),
+            file_time_text(file->created)};
 }
 
 }  // namespace
@@ -224,6 +241,8 @@ void manifest::write(const chain_record& record) {
         record.integrity ? record.integrity->kinds() : "",
         record.integrity ? record.integrity->detail() : "",
         platform::tool_version()};
+    std::vector<std::string> file = file_fields(record);
+    values.insert(values.begin() + 2, file.begin(), file.end());
     for (std::string& value : values) value = valid_utf8(value);
     if (json_) {
         nlohmann::ordered_json line;
@@ -232,6 +251,11 @@ void manifest::write(const chain_record& record) {
         line["blocks"] = record.blocks;
         line["bytes"] = record.bytes->size();
         line["block_positions"] = positions_of(record);
+        if (record.found_as) {
+            line["fs_meta_address"] = record.found_as->meta_address;
+            line["fs_size"] = record.found_as->size;
+            line["fs_allocated_size"] = record.found_as->allocated_size;
+        }
         put(line.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) + "\n");
         return;
     }

@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <memory>
 #include <new>
 #include <unordered_map>
@@ -19,6 +20,8 @@
 #include "platform/fs.h"
 #include "platform/image.h"
 #include "platform/read.h"
+#include "platform/text.h"
+#include "platform/view.h"
 
 namespace {
 
@@ -30,11 +33,15 @@ struct carved_store {
     link_index links[2];
 };
 
-// Sends each block to the carved store of its start and links it there.
+// Sends each block to the carved store of its start and links it there; a block that lies
+// in the bytes of a file already read is passed over.
 class carve_sink : public block_sink {
   public:
+    explicit carve_sink(const std::vector<platform::byte_range>& passed) : passed_(passed) {}
+
     void found(int list, uint64_t position, uint32_t own_offset, uint32_t next_offset,
                int32_t data_size) override {
+        if (read_already(position)) return;
         carved_store& carved = store_at(position - own_offset);
         carved.links[list].add(carved.store->lists[list], own_offset, next_offset, data_size);
     }
@@ -51,6 +58,13 @@ class carve_sink : public block_sink {
     }
 
   private:
+    bool read_already(uint64_t position) const {
+        auto after = std::upper_bound(
+            passed_.begin(), passed_.end(), position,
+            [](uint64_t at, const platform::byte_range& range) { return at < range.first; });
+        return after != passed_.begin() && position < std::prev(after)->second;
+    }
+
     carved_store& store_at(uint64_t start) {
         // Blocks of one store mostly come one after another.
         if (last_ < stores_.size() && stores_[last_].store->base == start) return stores_[last_];
@@ -64,6 +78,7 @@ class carve_sink : public block_sink {
         return stores_[last_];
     }
 
+    const std::vector<platform::byte_range>& passed_;  // ordered, apart
     std::vector<carved_store> stores_;
     std::unordered_map<uint64_t, size_t> by_start_;
     size_t last_ = SIZE_MAX;
@@ -250,12 +265,57 @@ class cross_linker {
 };
 
 void release(carved_image* image) {
+    for (dbx_t* store : image->file_stores) dbx_close(store);
     for (dbx_t* store : image->stores) dbx_close(store);
     delete image;  // the image's source is closed after its stores
 }
 
-bool carve(carved_image* image) {
-    carve_sink sink;
+void say_note(const carved_image& image, const std::string& note) {
+    std::fprintf(stderr, "morvale: %s: %s\n", platform::printable(image.file_name).c_str(),
+                 platform::printable(note).c_str());
+    std::fflush(stderr);
+}
+
+bool is_store_name(std::string_view name) {
+    return name.size() >= 4 && platform::equal_ignoring_case(name.substr(name.size() - 4), ".dbx");
+}
+
+// Reads each `.dbx` file of the image's file systems as a store named
+// <image>/<partition>/<path>; `read` gets the image bytes read so. False when the run was
+// abandoned.
+bool read_file_stores(carved_image* image, std::vector<platform::byte_range>& read) {
+    platform::file_system_survey survey =
+        platform::survey_file_systems(*image->source, is_store_name);
+    // Said before any store is scanned: what of the file systems is carved instead.
+    for (const std::string& note : survey.notes) say_note(*image, note);
+    read = std::move(survey.read);
+    // Allocated files first, then deleted ones, each in the order found.
+    std::stable_partition(survey.files.begin(), survey.files.end(),
+                          [](const platform::found_file& file) { return !file.deleted; });
+    for (platform::found_file& file : survey.files) {
+        std::string name = image->file_name + "/" + file.partition + "/" + file.path;
+        platform::source_opener open_file = [&](const char*, platform::source_kind) {
+            platform::source_opening opening;
+            opening.source = platform::open_found_file(*image->source, file, name);
+            opening.opened = true;
+            return opening;
+        };
+        dbx_t* store = dbx_open(name.c_str(), nullptr, &open_file);
+        if (store == nullptr) {
+            if (!run_checkpoint()) return false;
+            say_note(*image, file.partition + "/" + file.path + " could not be read as a store");
+            continue;
+        }
+        store->found_as = std::move(file);
+        image->file_stores.push_back(store);
+    }
+    return true;
+}
+
+bool carve(carved_image* image, bool file_systems) {
+    std::vector<platform::byte_range> read;
+    if (file_systems && !read_file_stores(image, read)) return false;
+    carve_sink sink(read);
     if (!_dbx_scan_image(*image->source, image->file_name, sink, image->unreadable)) return false;
     std::vector<std::unique_ptr<dbx_t>> stores = sink.take_stores();
     cross_linker(stores).run();
@@ -273,7 +333,7 @@ bool carve(carved_image* image) {
 
 }  // namespace
 
-carved_image* dbx_carve(const char* path, const platform::source_opener* open) {
+carved_image* dbx_carve(const char* path, const platform::source_opener* open, bool file_systems) {
     auto* image = new (std::nothrow) carved_image;
     if (image == nullptr) return nullptr;
     platform::source_opening opening =
@@ -289,7 +349,7 @@ carved_image* dbx_carve(const char* path, const platform::source_opener* open) {
     try {
         image->file_name = path;
         image->size = image->source->size();
-        carved = carve(image);
+        carved = carve(image, file_systems);
     } catch (const std::bad_alloc&) {
         errno = ENOMEM;
     }

@@ -3,9 +3,11 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "platform/file_systems.h"
 #include "platform/image.h"
 #include "platform/memory.h"
 #include "platform/read.h"
@@ -55,6 +57,9 @@ struct dbx_t {
     bool carved = false;    // found in a disk image
     dbx_block_list_t lists[2];
     std::vector<unreadable_range> unreadable;  // in file order, found by the scan
+    // A store read through a file system of a disk image: the file it was read as (its
+    // path, metadata, times, and the bytes whose clusters now belong to another file).
+    std::optional<platform::found_file> found_as;
 };
 
 // Where the store a block of list `list` belongs to starts: for a copy of a block of

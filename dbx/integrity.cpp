@@ -181,11 +181,20 @@ chain_integrity dbx_chain_integrity(const dbx_t* store, int list_number, const d
         if (base != store->base &&
             (found.crossed_stores.empty() || found.crossed_stores.back() != base))
             found.crossed_stores.push_back(base);
-        if (!store->carved) continue;
         // The bytes the block takes: its header and its message bytes.
         uint64_t end =
             position + header_size + dbx_layout::message_bytes(uint32_t(block->data_size));
         end = std::min(end, std::max(file_end, position));
+        if (store->found_as) {
+            // A deleted file's bytes in clusters that another file owns now are that file's.
+            for (const auto& [from, to] : store->found_as->reused)
+                if (from < end && to > position)
+                    add_range(found.unattested, std::max(from, position), std::min(to, end));
+        }
+        // A deleted file's clusters are where its metadata last named them: they are
+        // attested as a carved store's are.
+        bool deleted_file = store->found_as && store->found_as->deleted;
+        if (!store->carved && !deleted_file) continue;
         // A copy of another store's block is attested by that store's headers, which this
         // store does not hold; it is reported as crossing stores instead.
         if (base != store->base) continue;
@@ -197,6 +206,17 @@ chain_integrity dbx_chain_integrity(const dbx_t* store, int list_number, const d
             if (attested_nearby(list, k, sector) || witness.attested(sector)) continue;
             uint64_t at = base + sector * sector_size;
             add_range(found.unattested, at, std::min(end, at + sector_size));
+        }
+    }
+    if (store->found_as && !store->found_as->reused.empty()) {  // two rules, one list
+        std::vector<std::pair<uint64_t, uint64_t>> ranges;
+        std::swap(ranges, found.unattested);
+        std::sort(ranges.begin(), ranges.end());
+        for (const auto& [from, to] : ranges) {
+            if (!found.unattested.empty() && found.unattested.back().second >= from)
+                found.unattested.back().second = std::max(found.unattested.back().second, to);
+            else
+                found.unattested.emplace_back(from, to);
         }
     }
     uint64_t last_end = found.block_positions.back() + header_size +

@@ -48,15 +48,17 @@ struct chain_integrity {
 };
 
 // The integrity of the chain headed by `head` in list `list`. In a store file every byte
-// is attested. In a store carved from an image the sectors are counted from the store's
-// start, in allocation units (clusters) of dbx_cluster_size() bytes, which a file system
-// gives to one file whole: a sector is attested when a block header of the store (of
-// either list) starts in its unit, or when it lies between two sectors in which such
-// headers start no more than a unit apart. A block whose bytes run into a sector nothing
-// ties to its store read on into something else: another file, an overwritten cluster,
-// noise. The unit is 1024 bytes unless set: the one sector a block may leave between two
-// of its store's headers. In every store, a message chain's first block starts a message
-// only as `start` attests it: what the block holds is the caller's to read.
+// is attested, but in a deleted file read through an image's file system: there the bytes
+// in clusters another file owns now are unattested (ranges of its store's offsets), and the
+// rest is attested as in a carved store, its clusters counted from the file's start. In a store
+// carved from an image the sectors are counted from the store's start, in allocation units
+// (clusters) of dbx_cluster_size() bytes, which a file system gives to one file whole: a sector is
+// attested when a block header of the store (of either list) starts in its unit, or when it lies
+// between two sectors in which such headers start no more than a unit apart. A block whose bytes
+// run into a sector nothing ties to its store read on into something else: another file, an
+// overwritten cluster, noise. The unit is 1024 bytes unless set: the one sector a block may leave
+// between two of its store's headers. In every store, a message chain's first block starts a
+// message only as `start` attests it: what the block holds is the caller's to read.
 chain_integrity dbx_chain_integrity(const dbx_t* store, int list, const dbx_block_t* head,
                                     const chain_start& start);
 

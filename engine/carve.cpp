@@ -1,4 +1,5 @@
-// Running the stores carved from a disk image, one after another, as store runs.
+// Running the stores found in a disk image, one after another, as store runs: those read
+// through its file systems by their paths, then those carved from the rest.
 
 #include "dbx/carve.h"
 
@@ -10,6 +11,7 @@
 #include "dbx/integrity.h"
 #include "engine/collection.h"
 #include "engine/engine.h"
+#include "engine/message_name.h"
 #include "engine/run.h"
 #include "engine/sinks.h"
 #include "engine/sys.h"
@@ -27,13 +29,48 @@ bool has_chains(const dbx_t& store) {
     return store.lists[0].chain_count > 0 || store.lists[1].chain_count > 0;
 }
 
-// Saves one carved store into its folder under the image's; false when it could not be
-// entered.
+// The stores of an image in the order they run: those read through its file systems, then
+// the carved ones.
+std::vector<dbx_t*> stores_of(const carved_image& image) {
+    std::vector<dbx_t*> stores = image.file_stores;
+    stores.insert(stores.end(), image.stores.begin(), image.stores.end());
+    return stores;
+}
+
+// The folders of a store under its image's: a carved store's start; a store read through
+// a file system, its partition, the folders of its path and its own name without ".dbx",
+// each name made one that every system can hold.
+std::vector<std::string> store_folders(const dbx_t& store) {
+    if (!store.found_as) return {carved_folder_name(store.base)};
+    std::vector<std::string> names = {store.found_as->partition};
+    const std::string& path = store.found_as->path;
+    for (size_t at = 0; at <= path.size();) {
+        size_t end = std::min(path.find('/', at), path.size());
+        std::string name = replace_forbidden(std::string_view(path).substr(at, end - at));
+        if (end == path.size()) name = store_folder_name(name);
+        name.erase(name.find_last_not_of(". ") + 1);  // never "." or "..", as Windows holds it
+        if (at != end) names.push_back(name.empty() ? "_" : name);
+        at = end + 1;
+    }
+    return names;
+}
+
+// What the list run says a store is: where it starts, or its path and whether its file
+// was deleted.
+std::string store_label(const dbx_t& store) {
+    if (!store.found_as) return "at " + carved_folder_name(store.base);
+    return store.found_as->partition + "/" + store.found_as->path +
+           (store.found_as->deleted ? " (deleted file)" : "");
+}
+
+// Saves one store into its folder under the image's; false when it could not be entered.
 bool save_carved(main_view* dialog, dbx_t* store, const std::string& image_folder, int mode,
                  recover_totals& totals) {
-    std::string name = carved_folder_name(store->base);
-    if (!make_own_folder(image_folder, name)) return false;
-    std::string folder = in_folder(image_folder.c_str(), name);
+    std::string folder = image_folder;
+    for (const std::string& name : store_folders(*store)) {
+        if (!make_own_folder(folder, name)) return false;
+        folder = in_folder(folder.c_str(), name);
+    }
     if (sys_chdir(folder.c_str()) != 0) {
         std::fprintf(stderr, "error: can't chdir to %s\n", platform::printable(folder).c_str());
         return false;
@@ -48,10 +85,10 @@ bool save_carved(main_view* dialog, dbx_t* store, const std::string& image_folde
 void collect_carved(main_view* dialog, carved_image& image, message_collection& into,
                     const std::vector<std::string>& image_folder, run_outcome& result,
                     recover_totals& totals) {
-    for (dbx_t* store : image.stores) {
+    for (dbx_t* store : stores_of(image)) {
         if (!has_chains(*store)) continue;
         std::vector<std::string> store_folder = image_folder;
-        store_folder.push_back(carved_folder_name(store->base));
+        for (std::string& name : store_folders(*store)) store_folder.push_back(std::move(name));
         collection_sink sink(into, std::move(store_folder));
         result.folder_entered = true;
         totals = _recover({dialog, sink, 1}, store, std::move(totals));
@@ -63,8 +100,8 @@ void collect_carved(main_view* dialog, carved_image& image, message_collection& 
 // whose folder cannot be made are errors; the run has saved nothing only when no store's
 // folder could be entered.
 void run_carved(main_view* dialog, carved_image& image, const char* folder, const char* folder_name,
-                int mode, const std::function<void(uint64_t)>& store_done, run_outcome& result,
-                recover_totals& totals) {
+                int mode, const std::function<void(const std::string&)>& store_done,
+                run_outcome& result, recover_totals& totals) {
     std::string image_folder;
     if (folder) {
         std::string name =
@@ -72,7 +109,7 @@ void run_carved(main_view* dialog, carved_image& image, const char* folder, cons
         if (!make_own_folder(folder, name)) return;
         image_folder = in_folder(folder, name);
     }
-    for (dbx_t* store : image.stores) {
+    for (dbx_t* store : stores_of(image)) {
         if (!has_chains(*store)) continue;  // all its blocks continue chains of other stores
         if (folder && !save_carved(dialog, store, image_folder, mode, totals)) {
             totals.errors +=
@@ -85,7 +122,7 @@ void run_carved(main_view* dialog, carved_image& image, const char* folder, cons
             totals = _recover({dialog, list, 0}, store, std::move(totals));
         }
         if (totals.abandoned) return;
-        if (store_done) store_done(store->base);
+        if (store_done) store_done(store_label(*store));
     }
 }
 
@@ -104,9 +141,9 @@ namespace {
 class carve_run : public run_steps {
   public:
     carve_run(const char* folder, const char* image_path,
-              const std::function<void(uint64_t)>& store_done, const char* image_folder,
+              const std::function<void(const std::string&)>& store_done, const char* image_folder,
               message_collection* into, std::vector<std::string> into_folder,
-              const platform::source_opener* open)
+              const platform::source_opener* open, bool file_systems)
         : folder_(folder),
           image_path_(image_path),
           store_done_(store_done),
@@ -114,10 +151,11 @@ class carve_run : public run_steps {
           into_(into),
           into_folder_(std::move(into_folder)),
           mode_(folder ? save_mode.load() : 0),
-          open_(open) {}
+          open_(open),
+          file_systems_(file_systems) {}
 
     bool open() override {
-        image_.reset(dbx_carve(image_path_, open_));
+        image_.reset(dbx_carve(image_path_, open_, file_systems_));
         open_error_ = errno;
         return image_ != nullptr;
     }
@@ -147,7 +185,8 @@ class carve_run : public run_steps {
     }
 
     bool nothing_found(main_view* dialog) override {
-        if (std::any_of(image_->stores.begin(), image_->stores.end(),
+        std::vector<dbx_t*> stores = stores_of(*image_);
+        if (std::any_of(stores.begin(), stores.end(),
                         [](const dbx_t* store) { return has_chains(*store); })) {
             return false;
         }
@@ -166,12 +205,13 @@ class carve_run : public run_steps {
   private:
     const char* folder_;
     const char* image_path_;
-    const std::function<void(uint64_t)>& store_done_;
+    const std::function<void(const std::string&)>& store_done_;
     const char* image_folder_;
     message_collection* into_;
     std::vector<std::string> into_folder_;  // the image's folder in the collection
     int mode_;
     const platform::source_opener* open_;  // null: the image is opened as it is found
+    bool file_systems_;                    // its file systems are read first
     std::unique_ptr<carved_image, image_closer> image_;
     int open_error_ = 0;
 };
@@ -179,16 +219,17 @@ class carve_run : public run_steps {
 }  // namespace
 
 int carve_image(const char* folder, const char* image_path,
-                const std::function<void(uint64_t)>& store_done, run_outcome* outcome,
-                const char* image_folder, const platform::source_opener* open) {
-    carve_run steps(folder, image_path, store_done, image_folder, nullptr, {}, open);
+                const std::function<void(const std::string&)>& store_done, run_outcome* outcome,
+                const char* image_folder, const platform::source_opener* open, bool file_systems) {
+    carve_run steps(folder, image_path, store_done, image_folder, nullptr, {}, open, file_systems);
     return run_in_frame(folder != nullptr, steps, outcome);
 }
 
 int collect_image(message_collection& into, const std::vector<std::string>& image_folder,
-                  const char* image_path, run_outcome* outcome,
-                  const platform::source_opener* open) {
-    std::function<void(uint64_t)> no_listing;
-    carve_run steps(nullptr, image_path, no_listing, nullptr, &into, image_folder, open);
+                  const char* image_path, run_outcome* outcome, const platform::source_opener* open,
+                  bool file_systems) {
+    std::function<void(const std::string&)> no_listing;
+    carve_run steps(nullptr, image_path, no_listing, nullptr, &into, image_folder, open,
+                    file_systems);
     return run_in_frame(true, steps, outcome);
 }

@@ -31,6 +31,7 @@ chain_record _chain_record(const dbx_t* store, int list, int chain, const messag
     chain_record record;
     record.store_path = store->file_name;
     if (store->carved) record.carved_start = store->base;
+    if (store->found_as) record.found_as = &*store->found_as;
     record.list = list;
     record.chain = chain;
     record.first_offset = head->offset;

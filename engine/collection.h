@@ -84,7 +84,8 @@ int collect_store(message_collection& into, const std::vector<std::string>& stor
                   const platform::source_opener* open = nullptr);
 
 // Carves the stores out of a disk image and runs each into `into`, under `image_folder`
-// and the store's start (carved_folder_name). The image is opened by `open` when given.
+// and the store's start (carved_folder_name), or, for a store read through a file system
+// (`file_systems`), its partition and path. The image is opened by `open` when given.
 int collect_image(message_collection& into, const std::vector<std::string>& image_folder,
                   const char* image_path, run_outcome* outcome = nullptr,
-                  const platform::source_opener* open = nullptr);
+                  const platform::source_opener* open = nullptr, bool file_systems = false);

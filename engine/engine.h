@@ -89,6 +89,9 @@ struct chain_record {
         false;  // the chain runs past the end of the store: its last bytes are zero bytes
     const hdr_raw_fields* raw = nullptr;         // Subject, From and To as written, when read whole
     const chain_integrity* integrity = nullptr;  // how whole the chain is, its block positions
+    // A store read through a file system of an image: the file (path, metadata address,
+    // sizes, times, deleted or not).
+    const platform::found_file* found_as = nullptr;
 };
 // Called for every chain of a run once it is listed or saved; none when empty. When set,
 // list runs read every message whole.
@@ -96,14 +99,17 @@ extern std::function<void(const chain_record&)> chain_observer;
 
 // Carves the stores out of a disk image and runs each as a store run: a list run when
 // `folder` is null, otherwise a save run into `folder`/<image name>/<start of the store as
-// 12 hexadecimal digits>. `store_done` is called after each carved store with its start.
-// Returns 0 when a save run entered its output folders, otherwise -1.
-// `image_folder` names the image's folder in `folder` (null: the image's file name without
-// ".dbx"). The image is opened by `open` when given.
+// 12 hexadecimal digits>. With `file_systems`, the `.dbx` files of the image's file systems
+// are read first, each saved into `folder`/<image name>/<partition>/<its path's folders>/
+// <its name without ".dbx">, and only the rest is carved. `store_done` is called after each
+// store with what the list says of it: "at <start>", or its partition and path, with
+// " (deleted file)" for a deleted one. Returns 0 when a save run entered its output
+// folders, otherwise -1. `image_folder` names the image's folder in `folder` (null: the
+// image's file name without ".dbx"). The image is opened by `open` when given.
 int carve_image(const char* folder, const char* image_path,
-                const std::function<void(uint64_t start)>& store_done,
+                const std::function<void(const std::string& store)>& store_done,
                 run_outcome* outcome = nullptr, const char* image_folder = nullptr,
-                const platform::source_opener* open = nullptr);
+                const platform::source_opener* open = nullptr, bool file_systems = false);
 
 // The folder of a carved store: its start as 12 upper-case hexadecimal digits, after a
 // minus sign for a store that starts before the image.

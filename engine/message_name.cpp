@@ -45,6 +45,8 @@ bool forbidden(char32_t code) {
     return code < 0x80 && std::strchr("\\/?\"<>*|:", static_cast<int>(code)) != nullptr;
 }
 
+}  // namespace
+
 // Each forbidden character becomes one '_'; so does a byte outside valid UTF-8, which the
 // decoded text never holds.
 std::string replace_forbidden(std::string_view text) {
@@ -63,6 +65,8 @@ std::string replace_forbidden(std::string_view text) {
     }
     return out;
 }
+
+namespace {
 
 bool is_device_name(std::string_view stem) {
     static constexpr const char* devices[] = {"CON", "PRN", "AUX", "NUL"};

@@ -4,9 +4,14 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 
 // The file name of a message: sender, receiver, subject, the head block's offset and the
 // extension of the run mode, fitted to what file systems accept.
 std::string message_file_name(const std::optional<std::string>& from,
                               const std::optional<std::string>& to,
                               const std::optional<std::string>& subject, uint32_t offset, int mode);
+
+// The text with each character no file system takes in a name (controls and the nine that
+// Windows forbids) made one '_'; so is each byte outside valid UTF-8.
+std::string replace_forbidden(std::string_view text);

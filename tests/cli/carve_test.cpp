@@ -1,6 +1,7 @@
 // Carving stores out of disk images, end to end: a store laid whole in noise, a store cut
 // into shuffled clusters, two copies of one store in one image, and chains that run in a
-// ring through several carved stores.
+// ring through several carved stores; stores read through the file systems of NTFS, ext4
+// and FAT32 images the system's own tools build.
 
 #include "dbx/carve.h"
 
@@ -303,5 +304,265 @@ TEST_F(carve_test, ChainsInARingAcrossStoresEndWhereTheyBegan) {
         EXPECT_EQ(found.begin()->second.bytes, expected);
     }
 }
+
+#ifndef _WIN32
+
+// Stores put into file-system images by the system's own tools, nothing mounted: one
+// allocated in a folder, one fragmented among other files, one deleted whole and one
+// deleted and partly overwritten by a new file (ext4 and FAT32; the NTFS tools that work
+// without mounting can neither delete a file nor fragment one). Built once.
+class file_system_test : public testing::Test {
+  protected:
+    struct store {
+        std::string local;  // the generated store
+        std::string path;   // its path in the image, from the partition
+        bool deleted = false;
+        tree messages;  // what a store run gives
+    };
+    struct image {
+        std::string path;
+        std::vector<store> stores;
+        std::string missing;  // a tool that is not there
+    };
+
+    // The first of `tools` that is not installed; empty when all are.
+    static std::string missing(std::initializer_list<const char*> tools) {
+        for (const char* tool : tools)
+            if (std::system(("command -v " + std::string(tool) + " >/dev/null 2>&1").c_str()) != 0)
+                return tool;
+        return "";
+    }
+    static bool sh(const std::string& command) {
+        return std::system(
+                   ("cd '" + work().path().string() + "' && (" + command + ") >/dev/null 2>&1")
+                       .c_str()) == 0;
+    }
+    static temp_dir& work() {
+        static temp_dir dir;
+        return dir;
+    }
+    // The store of `seed`, and what a store run gives of it.
+    static store make(uint64_t seed, std::string path, bool deleted) {
+        store made{work().file("s" + std::to_string(seed) + ".dbx"), std::move(path), deleted, {}};
+        dbxgen::store_options options;
+        options.seed = seed;
+        options.messages = 40;
+        options.deleted = 5;
+        FILE* out = std::fopen(made.local.c_str(), "wb");
+        EXPECT_GT(dbxgen::write_store(options, out), 0);
+        std::fclose(out);
+        fs::path run = work().path() / ("run" + std::to_string(seed));
+        EXPECT_EQ(morvale({"--eml", made.local, utf8_path(run)}), 0);
+        made.messages = read_tree(run / fs::u8path(made.local).stem());
+        return made;
+    }
+
+    static const image& ext4() {
+        static const image built = [] {
+            image made{work().file("ext4.img"), {}, {}};
+            if (!(made.missing = missing({"mke2fs", "debugfs"})).empty()) return made;
+            made.stores = {make(21, "Mail/Inbox.dbx", false), make(22, "Sent.DBX", false),
+                           make(23, "Old.dbx", true), make(24, "Gone.dbx", true)};
+            std::string commands;
+            for (int i = 0; i < 24; ++i) {
+                sh("head -c 9000 /dev/urandom > f" + std::to_string(i));
+                commands += "write f" + std::to_string(i) + " f" + std::to_string(i) + "\n";
+            }
+            for (int i = 1; i < 24; i += 2) commands += "rm f" + std::to_string(i) + "\n";
+            // Each new file takes a small file's inode: z.bin the blocks of Gone.dbx, z2.bin
+            // the first blocks of Old.dbx, which keeps its inode and the names of its blocks.
+            commands +=
+                "write s22.dbx Sent.DBX\nwrite keep keep\nwrite s24.dbx Gone.dbx\n"
+                "write keep keep2\nwrite s23.dbx Old.dbx\nrm keep\nrm Gone.dbx\n"
+                "write z.bin z.bin\nrm keep2\nrm Old.dbx\nmkdir x\nwrite z2.bin x/z2.bin\n";
+            std::ofstream(work().path() / "commands") << commands;
+            bool built_ok =
+                sh("mkdir -p root/Mail && cp s21.dbx root/Mail/Inbox.dbx && "
+                   "head -c 120000 /dev/zero | tr '\\0' Z > z.bin && head -c 100 z.bin > keep && "
+                   "head -c 150000 /dev/zero | tr '\\0' Y > z2.bin && "
+                   "mke2fs -q -t ext4 -b 1024 -d root ext4.img 8M && "
+                   "debugfs -w -f commands ext4.img");
+            EXPECT_TRUE(built_ok);
+            return made;
+        }();
+        return built;
+    }
+
+    static const image& fat32() {
+        static const image built = [] {
+            image made{work().file("fat32.img"), {}, {}};
+            if (!(made.missing = missing({"mkfs.vfat", "mcopy"})).empty()) return made;
+            made.stores = {make(31, "MAIL/INBOX.DBX", false), make(32, "SENT.DBX", false),
+                           make(33, "MAIL/OLD.DBX", true), make(34, "GONE.DBX", true)};
+            std::string fillers, holes;
+            for (int i = 0; i < 24; ++i) {
+                sh("head -c 9000 /dev/urandom > g" + std::to_string(i));
+                fillers += " g" + std::to_string(i);
+                if (i % 2) holes += " ::/G" + std::to_string(i);
+            }
+            // A file filling the free space, so that Z.BIN takes the first clusters of
+            // OLD.DBX (whose first cluster no longer names its file then); GONE.DBX, deleted
+            // last, keeps its entry.
+            bool built_ok = sh(
+                "export MTOOLS_SKIP_CHECK=1 && mkfs.vfat -F 32 -S 512 -s 1 -C fat32.img 36000 && "
+                "mmd -i fat32.img ::/MAIL && mcopy -i fat32.img s31.dbx ::/MAIL/INBOX.DBX && "
+                "mcopy -i fat32.img" +
+                fillers + " ::/ && mdel -i fat32.img" + holes +
+                " && "
+                "mcopy -i fat32.img s32.dbx ::/SENT.DBX && "
+                "mcopy -i fat32.img s33.dbx ::/MAIL/OLD.DBX && "
+                "mcopy -i fat32.img s34.dbx ::/GONE.DBX && "
+                "free=$(mdir -i fat32.img ::/ | sed -n 's/^ *\\([0-9 ]*[0-9]\\) bytes free/\\1/p' "
+                "| tr -d ' ') && head -c $free /dev/zero > rest.bin && "
+                "mcopy -i fat32.img rest.bin ::/REST.BIN && mdel -i fat32.img ::/MAIL/OLD.DBX && "
+                "head -c 120000 /dev/zero | tr '\\0' Z > z.bin && "
+                "mcopy -i fat32.img z.bin ::/Z.BIN && mdel -i fat32.img ::/GONE.DBX");
+            EXPECT_TRUE(built_ok);
+            return made;
+        }();
+        return built;
+    }
+
+    static const image& ntfs() {
+        static const image built = [] {
+            image made{work().file("ntfs.img"), {}, {}};
+            if (!(made.missing = missing({"mkntfs", "ntfscp"})).empty()) return made;
+            made.stores = {make(41, "Inbox.dbx", false), make(42, "Deleted Items.dbx", false)};
+            bool built_ok =
+                sh("truncate -s 16M ntfs.img && mkntfs -F -q -f -c 4096 ntfs.img && "
+                   "ntfscp -q ntfs.img s41.dbx Inbox.dbx && "
+                   "ntfscp -q ntfs.img s42.dbx 'Deleted Items.dbx'");
+            EXPECT_TRUE(built_ok);
+            return made;
+        }();
+        return built;
+    }
+
+    // A carve run on `made`: the files of every store folder, by folder path under the
+    // image's folder; `records` gets the manifest's records of the chains.
+    static std::map<std::string, tree> carve(const image& made, const std::string& name,
+                                             std::vector<nlohmann::json>& records,
+                                             bool file_systems = true) {
+        fs::path out = work().path() / name;
+        std::string manifest = utf8_path(out) + ".jsonl";
+        std::vector<std::string> args = {"--carve", "--eml", "--manifest", manifest};
+        if (!file_systems) args.push_back("--no-filesystems");
+        args.insert(args.end(), {made.path, utf8_path(out)});
+        EXPECT_EQ(morvale(args), 0);
+        std::map<std::string, tree> stores;
+        fs::path root = out / fs::u8path(made.path).filename();
+        for (const auto& [file, state] : read_tree(root)) {
+            size_t cut = file.find("/deleted/");
+            if (cut == std::string::npos) cut = file.rfind('/');
+            stores[file.substr(0, cut)][file.substr(cut + 1)] = state;
+        }
+        std::istringstream lines(read_file(manifest));
+        for (std::string line; std::getline(lines, line);) {
+            nlohmann::json record = nlohmann::json::parse(line);
+            if (!record.contains("record")) records.push_back(record);
+        }
+        return stores;
+    }
+
+    // How many messages of `original` come out byte for byte in `found`, under any name.
+    static int recovered(const store& original, const std::map<std::string, tree>& found) {
+        std::multiset<std::string> out;
+        for (const auto& [folder, files] : found)
+            for (const auto& [name, state] : files) out.insert(state.bytes);
+        int count = 0;
+        for (const auto& [name, state] : original.messages)
+            if (name.rfind("deleted/", 0) != 0 && out.count(state.bytes)) ++count;
+        return count;
+    }
+
+    // Every promise of a carve that reads the file systems first.
+    // `records` and `found` get what the carve that reads the file systems gave.
+    static void check(const image& made, const std::string& partition,
+                      std::vector<nlohmann::json>& records, std::map<std::string, tree>& found) {
+        if (!made.missing.empty()) GTEST_SKIP() << made.missing << " is not installed";
+        std::string run = fs::u8path(made.path).stem().string();
+        std::vector<nlohmann::json> raw_records;
+        found = carve(made, "fs-" + run, records);
+        std::map<std::string, tree> raw = carve(made, "raw-" + run, raw_records, false);
+        std::set<std::string> messages;  // every message put in
+        for (const store& put : made.stores)
+            for (const auto& [name, state] : put.messages)
+                if (name.rfind("deleted/", 0) != 0) messages.insert(state.bytes);
+        for (const store& put : made.stores) {
+            if (put.deleted) {
+                // As many of its messages as the whole-image carve gives, or more.
+                EXPECT_GE(recovered(put, found), recovered(put, raw)) << put.path;
+                continue;
+            }
+            // Named by its path, every message and fragment byte for byte.
+            std::string folder = partition + "/" + put.path.substr(0, put.path.size() - 4);
+            ASSERT_TRUE(found.count(folder)) << folder;
+            EXPECT_TRUE(found[folder] == put.messages) << folder;
+            int records_of_store = 0;
+            for (const nlohmann::json& record : records) {
+                if (record["fs_path"] != partition + "/" + put.path) continue;
+                ++records_of_store;
+                EXPECT_EQ(record["fs_state"], "allocated file");
+                EXPECT_GT(record["fs_meta_address"].get<uint64_t>(), 0u);
+                EXPECT_EQ(record["fs_size"].get<uint64_t>(), fs::file_size(put.local));
+                EXPECT_FALSE(record["fs_modified"].get<std::string>().empty());
+            }
+            EXPECT_EQ(size_t(records_of_store), put.messages.size()) << put.path;
+        }
+        // No chain called whole is anything but a message put in.
+        int whole = 0;
+        for (const nlohmann::json& record : records) {
+            if (record["list"] != "message" || record["integrity"] != "whole") continue;
+            ++whole;
+            std::string file =
+                utf8_path(work().path() / ("fs-" + run)) + "/" + record["file"].get<std::string>();
+            EXPECT_TRUE(messages.count(read_file(file))) << record["file"];
+        }
+        EXPECT_GT(whole, 0);
+    }
+};
+
+// ext4 of 1 KiB blocks (mke2fs -d, debugfs): the fragmented store whole by its path, the
+// deleted store whose inode still names its blocks, some of them taken by a new file since,
+// read as a deleted file.
+TEST_F(file_system_test, Ext4StoresAreReadByTheirPaths) {
+    std::vector<nlohmann::json> records;
+    std::map<std::string, tree> found;
+    check(ext4(), "p0", records, found);
+    if (HasFatalFailure() || IsSkipped()) return;
+    // Old.dbx, read as a deleted file: the chains in the blocks z2.bin took are not whole.
+    int deleted = 0, overwritten = 0;
+    for (const nlohmann::json& record : records) {
+        if (record["fs_path"] != "p0/Old.dbx") continue;
+        EXPECT_EQ(record["fs_state"], "deleted file");
+        ++deleted;
+        overwritten += record["integrity"] != "whole";
+    }
+    EXPECT_GT(deleted, 0);
+    EXPECT_GT(overwritten, 0);
+    EXPECT_GE(recovered(ext4().stores[2], found), 20);
+}
+
+// FAT32 (mkfs.vfat, mtools): the deleted stores' surviving messages as the carve finds them
+// or better; those in clusters a new file took are never called whole.
+TEST_F(file_system_test, Fat32StoresAreReadByTheirPaths) {
+    std::vector<nlohmann::json> records;
+    std::map<std::string, tree> found;
+    check(fat32(), "p0", records, found);
+    if (HasFatalFailure() || IsSkipped()) return;
+    int deleted = 0;  // GONE.DBX, its first letter lost with its entry
+    for (const nlohmann::json& record : records)
+        deleted += record["fs_path"] == "p0/_ONE.DBX" && record["fs_state"] == "deleted file";
+    EXPECT_GT(deleted, 0);
+}
+
+// NTFS (mkntfs, ntfscp): stores with a blank in their names, by their paths.
+TEST_F(file_system_test, NtfsStoresAreReadByTheirPaths) {
+    std::vector<nlohmann::json> records;
+    std::map<std::string, tree> found;
+    check(ntfs(), "p0", records, found);
+}
+
+#endif
 
 }  // namespace
