@@ -5,6 +5,7 @@
 #include <nlohmann/json.hpp>
 #include <vector>
 
+#include "engine/store_state.h"
 #include "header/date.h"
 #include "platform/digest.h"
 #include "platform/fs.h"
@@ -24,7 +25,10 @@ const char* const field_names[] = {"store",        "carved_start",
                                    "file",         "result",
                                    "reason",       "block_positions",
                                    "integrity",    "integrity_detail",
-                                   "tool"};
+                                   "tool",         "folder",
+                                   "in_index",     "index_number",
+                                   "flags",        "received_utc",
+                                   "account"};
 
 bool ends_with(const std::string& text, std::string_view end) {
     return text.size() >= end.size() &&
@@ -84,7 +88,7 @@ std::string spreadsheet_safe(const std::string& value) {
 bool from_message(size_t field) {
     std::string_view name = field_names[field];
     return name == "store" || name == "from" || name == "to" || name == "subject" ||
-           name == "date" || name == "file";
+           name == "date" || name == "file" || name == "folder" || name == "account";
 }
 
 // Why a message failed, or what sets its record apart: a message whose last block ran
@@ -109,6 +113,25 @@ std::string positions_text(const chain_record& record) {
     for (const std::string& position : positions_of(record))
         text += (text.empty() ? "" : " ") + position;
     return text;
+}
+
+// The result of a chain: what became of it, or that the index names a message the scan
+// did not find.
+std::string result_of(const chain_record& record) {
+    if (record.missing) return "missing";
+    if (record.failed) return "failed";
+    return record.saved ? "saved" : "listed";
+}
+
+// What the store's index says of the chain: whether it names it ("yes", "no"; empty for a
+// store without an index), its number there, its flags, when it arrived and the account.
+std::vector<std::string> index_fields(const chain_record& record) {
+    const dbx_index_entry* entry = record.index_entry;
+    if (!entry) return {record.store_indexed ? "no" : "", "", "", "", ""};
+    std::optional<int64_t> received = seconds_of_filetime(entry->received);
+    return {"yes", std::to_string(entry->index_number), index_flag_names(entry->flags),
+            received && hdr_in_calendar_years(*received) ? iso_utc(*received) : "",
+            stored_text(entry->account)};
 }
 
 }  // namespace
@@ -199,15 +222,17 @@ std::string manifest::relative(const std::string& file) const {
 }
 
 void manifest::write(const chain_record& record) {
-    platform::digests digests = platform::digest_of(*record.bytes);
+    // A message the scan did not find has no bytes to digest.
+    platform::digests digests =
+        record.missing ? platform::digests{} : platform::digest_of(*record.bytes);
     std::vector<std::string> values = {
         record.store_path,
         record.carved_start ? dbx_start_hex(*record.carved_start) : "",
         record.list == 0 ? "message" : "deleted fragment",
-        std::to_string(record.chain),
+        record.missing ? "" : std::to_string(record.chain),
         dbx_hex(record.first_offset, 8),
         std::to_string(record.blocks),
-        std::to_string(record.bytes->size()),
+        record.missing ? "" : std::to_string(record.bytes->size()),
         digests.md5,
         digests.sha256,
         record.from,
@@ -216,21 +241,24 @@ void manifest::write(const chain_record& record) {
         record.date_written,
         record.date && hdr_in_calendar_years(*record.date) ? iso_utc(*record.date) : "",
         record.file.empty() ? "" : relative(record.file),
-        record.failed  ? "failed"
-        : record.saved ? "saved"
-                       : "listed",
+        result_of(record),
         reason_of(record),
         positions_text(record),
         record.integrity ? record.integrity->kinds() : "",
         record.integrity ? record.integrity->detail() : "",
-        platform::tool_version()};
+        platform::tool_version(),
+        record.folder_path};
+    for (std::string& field : index_fields(record)) values.push_back(std::move(field));
     for (std::string& value : values) value = valid_utf8(value);
     if (json_) {
         nlohmann::ordered_json line;
         for (size_t i = 0; i < values.size(); ++i) line[field_names[i]] = values[i];
-        line["chain"] = record.chain;
+        line["chain"] =
+            record.missing ? nlohmann::ordered_json(nullptr) : nlohmann::ordered_json(record.chain);
         line["blocks"] = record.blocks;
-        line["bytes"] = record.bytes->size();
+        line["bytes"] = record.missing ? nlohmann::ordered_json(nullptr)
+                                       : nlohmann::ordered_json(record.bytes->size());
+        if (record.index_entry) line["index_number"] = record.index_entry->index_number;
         line["block_positions"] = positions_of(record);
         put(line.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) + "\n");
         return;

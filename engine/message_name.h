@@ -10,3 +10,13 @@
 std::string message_file_name(const std::optional<std::string>& from,
                               const std::optional<std::string>& to,
                               const std::optional<std::string>& subject, uint32_t offset, int mode);
+
+// A folder name made of a name someone chose (a folder's display name in the store's folder
+// tree, as UTF-8): the characters no file system takes become '_', a Windows device name
+// gets a leading '_', the name is cut to 255 bytes of whole characters, and it ends as
+// fitted_folder_name() ends it.
+std::string safe_folder_name(const std::string& name);
+
+// A folder name without the trailing points and blanks Windows would drop, so that it is
+// the same on every system; "_" when nothing is left, so that it is never "." or "..".
+std::string fitted_folder_name(std::string name);

@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "engine/store_state.h"
 #include "header/summary.h"
 #include "item/builder.h"
 #include "platform/fs.h"
@@ -93,6 +94,7 @@ bool pst_collection::add(folder_id folder, const chain_record& record) {
         subject = record.raw->subject;
     }
     item::message message = item::build_item(*record.bytes, to, subject, true);
+    if (record.index_entry) item::set_message_state(message, item_state_of(*record.index_entry));
     errno = 0;
     if (!writer_->add_message(folder, message)) return failed_write();
     return true;
