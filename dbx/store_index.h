@@ -11,7 +11,9 @@
 
 // One message info object of the store's message tree.
 struct dbx_index_entry {
-    uint32_t first_block = 0;   // offset of the message's first block: the join key
+    // Offset of the message's first block: the join key. 0 when the info object names no
+    // message (a header whose body was never downloaded).
+    uint32_t first_block = 0;
     uint32_t index_number = 0;  // the message's index number in the store
     uint32_t flags = 0;         // the message info's flags word as stored
     uint64_t sent = 0;          // FILETIME; 0 when the info object has none
@@ -36,6 +38,10 @@ constexpr uint32_t dbx_flag_forwarded = 0x100000;    // forwarded
 constexpr uint32_t dbx_flag_thread_watched = 0x400000;
 constexpr uint32_t dbx_flag_thread_ignored = 0x800000;
 
+// What the index says. Entries are left out when the tree points at no message info, or
+// at one already named, or when the message info names a block the scan found freed or a
+// message already named; a first block the scan did not find at all is kept (the message
+// is missing from the blocks). No message store header: not present, and no note.
 struct dbx_store_index {
     bool present = false;                  // the header names a message tree that could be read
     uint32_t stated_count = 0;             // the item count the file header states

@@ -143,6 +143,9 @@ struct store_options {
     bool mime = false;
     // Each message carries one attachment of this many bytes (0: none).
     uint64_t attachment = 0;
+    // The store as Outlook Express wrote it: the file header and file info, and after the
+    // messages the index that names every live one (message info objects and their tree).
+    bool index = false;
 };
 
 // A disk image of `stores` carved stores, 4 KiB apart, whose one block each continues into

@@ -7,6 +7,13 @@
 // dbxgen --charsets OUT.dbx writes the small store of headers in several charsets.
 // dbxgen --from-lines OUT.dbx writes the small store of lines an mbox file quotes.
 // dbxgen --files OUT.dbx MESSAGE... writes a store of the given message files, in order.
+// With --index the store is as Outlook Express wrote it: a file header and, after the
+// messages, the index that names each live one.
+// dbxgen --damaged-index KIND OUT.dbx writes a small store whose index is damaged
+// (cut-tree, looping-nodes, oversized-node, lying-count, freed-target, stray-value; none:
+// a sound one).
+// dbxgen --identity FOLDER writes an identity's store folder: 12 stores in nested folders
+// and their Folders.dbx.
 // dbxgen --hostile FOLDER
 // Writes the small hostile stores (rings, self-links, cut headers, ...) into FOLDER as
 // NAME.dbx, for the fuzzers' seed corpora.
@@ -20,6 +27,7 @@
 #include "platform/fs.h"
 #include "tools/dbxgen/dbxgen.h"
 #include "tools/dbxgen/hostile.h"
+#include "tools/dbxgen/indexed.h"
 
 namespace {
 
@@ -27,12 +35,18 @@ int usage() {
     std::fprintf(
         stderr,
         "usage: dbxgen --seed S --messages N --deleted M [--size BYTES] [--fill] [--mime] "
-        "[--attachment BYTES] OUT.dbx\n"
+        "[--attachment BYTES] [--index] OUT.dbx\n"
         "       dbxgen --hostile FOLDER\n"
         "  --size BYTES  pad the store with noise up to BYTES\n"
         "  --fill        keep adding messages and fragments (in the ratio N:M) up to BYTES\n"
         "  --mime        messages with HTML, attachments, inline images, forwarded messages\n"
         "  --attachment BYTES  each message with one attachment of BYTES random bytes\n"
+        "  --index       the file header and the index that names every live message\n"
+        "       dbxgen --damaged-index KIND OUT.dbx\n"
+        "  KIND          cut-tree, looping-nodes, oversized-node, lying-count, freed-target,\n"
+        "                stray-value, or none\n"
+        "       dbxgen --identity FOLDER\n"
+        "  --identity    12 stores in nested folders and their Folders.dbx\n"
         "       dbxgen --charsets OUT.dbx\n"
         "  --charsets    a few messages with headers in several charsets\n"
         "       dbxgen --from-lines OUT.dbx\n"
@@ -92,6 +106,20 @@ int run(int argc, char** argv) {
     if (argc == 3 && std::strcmp(argv[1], "--from-lines") == 0)
         return write_small_store(dbxgen::from_lines_store(), argv[2], "lines an mbox file quotes");
     if (argc == 3 && std::strcmp(argv[1], "--hostile") == 0) return write_hostile_seeds(argv[2]);
+    if (argc == 4 && std::strcmp(argv[1], "--damaged-index") == 0) {
+        dbxgen::indexed_store_options options;
+        if (!dbxgen::damage_named(argv[2], options.damage)) return usage();
+        options.messages = 12;
+        options.deleted = 2;
+        return write_small_store(dbxgen::indexed_store(options), argv[3], argv[2]);
+    }
+    if (argc == 3 && std::strcmp(argv[1], "--identity") == 0) {
+        if (!dbxgen::write_identity(argv[2], stdout)) {
+            platform::report_error(argv[2]);
+            return 1;
+        }
+        return 0;
+    }
     if (argc >= 3 && std::strcmp(argv[1], "--files") == 0)
         return write_files_store(argv[2], argv + 3, argc - 3);
     dbxgen::store_options options;
@@ -102,6 +130,8 @@ int run(int argc, char** argv) {
         const char* operand = i + 1 < argc ? argv[i + 1] : nullptr;
         if (arg == "--fill") {
             options.fill = true;
+        } else if (arg == "--index") {
+            options.index = true;
         } else if (arg == "--mime") {
             options.mime = true;
         } else if (arg == "--seed" || arg == "--messages" || arg == "--deleted" ||

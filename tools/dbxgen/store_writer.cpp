@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "tools/dbxgen/dbxgen.h"
+#include "tools/dbxgen/indexed.h"
 
 namespace dbxgen {
 namespace {
@@ -12,7 +13,7 @@ namespace {
 class store_writer {
   public:
     store_writer(const store_options& options, FILE* out)
-        : options_(options), out_(out), random_(options.seed) {}
+        : options_(options), out_(out), random_(options.seed), state_(options.seed ^ 0x5eed1de7u) {}
 
     int64_t run();
 
@@ -27,10 +28,13 @@ class store_writer {
     size_t body_length();
     std::string message_text();
     bool next_is_fragment(int messages_left, int fragments_left);
+    void write_index();
 
     const store_options& options_;
     FILE* out_;
     random_source random_;
+    random_source state_;  // the messages' state in the index, apart from their bytes
+    std::vector<indexed_message> indexed_;
     uint64_t offset_ = 0;
     bool failed_ = false;
     std::vector<uint32_t> freed_offsets_;  // for the free-list words of later fragments
@@ -135,6 +139,9 @@ store_image store_writer::message_stretch() {
     std::vector<uint32_t> places = block_places(live_blocks_for(text.size()));
     store_image stretch = blank_stretch(places);
     stretch.add_message(text, places);
+    if (options_.index)
+        indexed_.push_back(
+            describe_message(text, places[0], uint32_t(indexed_.size() + 1), state_));
     return stretch;
 }
 
@@ -159,9 +166,23 @@ bool store_writer::next_is_fragment(int messages_left, int fragments_left) {
     return random_.below(uint64_t(messages_left + fragments_left)) < uint64_t(fragments_left);
 }
 
+// The info objects and the tree after the messages, then the file header that names them.
+void store_writer::write_index() {
+    store_image tail(offset_);
+    index_layout layout = put_message_index(tail, offset_, indexed_, tree_node_entries);
+    emit(tail);
+    store_image head;
+    put_file_header(head, false, uint32_t(indexed_.size()), layout.root, "Inbox");
+    if (std::fseek(out_, 0, SEEK_SET) != 0 ||
+        std::fwrite(head.bytes().data(), 1, head.size(), out_) != head.size() ||
+        std::fseek(out_, 0, SEEK_END) != 0)
+        failed_ = true;
+}
+
 int64_t store_writer::run() {
     store_image head;
     head.put_signature();
+    if (options_.index) head.resize(file_header_size + message_file_info_size);
     emit(head);
     int messages = std::max(0, options_.messages);
     int fragments = std::max(0, options_.deleted);
@@ -180,6 +201,7 @@ int64_t store_writer::run() {
         emit(stretch);
         (fragment ? fragments : messages)--;
     }
+    if (options_.index && !failed_) write_index();
     if (options_.size > offset_) {
         size_t rest = size_t(options_.size - offset_);
         emit(noise_stretch(rest - rest % 4));

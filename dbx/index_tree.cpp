@@ -1,0 +1,249 @@
+#include "dbx/index_tree.h"
+
+#include <algorithm>
+#include <unordered_set>
+
+#include "dbx/layout.h"
+
+namespace dbx_index {
+namespace {
+
+using dbx_layout::load_word;
+
+const unsigned char* bytes_of(std::string_view view) {
+    return reinterpret_cast<const unsigned char*>(view.data());
+}
+
+// The header's first 20 bytes but for the 4 that tell the kind of file.
+constexpr unsigned char signature[] = {0xcf, 0xad, 0x12, 0xfe};
+constexpr unsigned char class_tail[] = {0x74, 0x6f, 0x66, 0xe3, 0xd1, 0x11, 0x9a,
+                                        0x4e, 0x00, 0xc0, 0x4f, 0xa3, 0x09, 0xd4};
+constexpr unsigned char messages_kind[] = {0xc5, 0xfd};
+constexpr unsigned char folders_kind[] = {0xc6, 0xfd};
+
+// An indexed info object's header: its marker, the body's length, the object's length,
+// the number of index entries and a change counter.
+constexpr uint32_t info_header_size = 12;
+// No object of the store's variable segments (0xc000 bytes) is larger.
+constexpr uint32_t info_body_most = 0xc000;
+
+constexpr size_t window_size = 64 * 1024;
+
+}  // namespace
+
+void faults::add(const char* one, const char* many, uint32_t count) {
+    for (kind& each : kinds_)
+        if (each.one == one) {
+            each.count += count;
+            return;
+        }
+    kinds_.push_back({one, many, count});
+}
+
+void faults::say(std::string text) {
+    sayings_.push_back(std::move(text));
+}
+
+std::string faults::note(std::string_view what) const {
+    if (!any()) return {};
+    std::string text = std::string(what) + " is damaged: ";
+    bool first = true;
+    auto part = [&](const std::string& piece) {
+        if (!first) text += "; ";
+        text += piece;
+        first = false;
+    };
+    for (const kind& each : kinds_)
+        part(each.count == 1 ? std::string(each.one)
+                             : std::to_string(each.count) + " " + each.many);
+    for (const std::string& saying : sayings_) part(saying);
+    return text + "; what it still says is used";
+}
+
+std::optional<std::string_view> object_reader::read(uint64_t offset, size_t length) {
+    if (length > limit_ || offset > limit_ - length) return std::nullopt;
+    if (offset < window_start_ || offset + length > window_start_ + window_.size()) {
+        uint64_t start = offset - offset % 4096;
+        size_t size = size_t(std::min<uint64_t>(
+            std::max(window_size, size_t(offset - start) + length), limit_ - start));
+        window_.resize(size);
+        platform::read_outcome got = source_.read(base_ + start, window_.data(), size);
+        window_.resize(got.count);
+        window_start_ = start;
+        if (offset + length > window_start_ + window_.size()) return std::nullopt;
+    }
+    return std::string_view(window_).substr(size_t(offset - window_start_), length);
+}
+
+file_header read_file_header(object_reader& reader) {
+    file_header header;
+    std::optional<std::string_view> bytes;
+    if (reader.limit() >= file_header_size) {
+        // Read from 0: object_reader::holds() keeps objects out of the header, not reads.
+        bytes = reader.read(0, header_tree_root + 4);
+    }
+    if (!bytes) return header;
+    const unsigned char* b = bytes_of(*bytes);
+    if (!std::equal(std::begin(signature), std::end(signature), b) ||
+        !std::equal(std::begin(class_tail), std::end(class_tail), b + 6))
+        return header;
+    if (std::equal(std::begin(messages_kind), std::end(messages_kind), b + 4))
+        header.kind = file_kind::messages;
+    else if (std::equal(std::begin(folders_kind), std::end(folders_kind), b + 4))
+        header.kind = file_kind::folders;
+    else
+        return header;
+    header.items = load_word(b + header_item_count);
+    header.root = load_word(b + header_tree_root);
+    return header;
+}
+
+std::vector<uint32_t> tree_values(object_reader& reader, uint32_t root, faults& found) {
+    std::vector<uint32_t> values;
+    std::unordered_set<uint32_t> visited;
+    // One node being read: its entries, the next one to take, and what its parent says
+    // the subtree holds.
+    struct frame {
+        uint32_t offset;
+        uint32_t stated;
+        size_t values_before;
+        unsigned entries;
+        unsigned next;  // 0: the first child still to read; i + 1: entry i
+        uint32_t children[tree_node_entries + 1];
+        uint32_t child_counts[tree_node_entries + 1];
+        uint32_t entry_values[tree_node_entries];
+    };
+    std::vector<frame> stack;
+    bool broken = false;
+    uint32_t wrong_counts = 0;
+    auto enter = [&](uint32_t offset, uint32_t stated) {
+        if (offset == 0) return;
+        broken = true;  // until the node proves whole
+        if (!reader.holds(offset, tree_node_size)) {
+            found.add("a node lies outside the file", "nodes lie outside the file");
+            return;
+        }
+        if (!visited.insert(offset).second) {
+            found.add("a node is reached twice (a loop)", "nodes are reached twice (loops)");
+            return;
+        }
+        std::optional<std::string_view> bytes = reader.read(offset, tree_node_size);
+        if (!bytes) {
+            found.add("a node cannot be read", "nodes cannot be read");
+            return;
+        }
+        const unsigned char* b = bytes_of(*bytes);
+        if (load_word(b) != offset) {
+            found.add("a pointer names no node", "pointers name no node");
+            return;
+        }
+        broken = false;
+        frame node{};
+        node.offset = offset;
+        node.stated = stated;
+        node.values_before = values.size();
+        node.entries = b[0x11];
+        if (node.entries > tree_node_entries) {
+            found.add("a node states more entries than a node holds",
+                      "nodes state more entries than a node holds");
+            node.entries = tree_node_entries;
+            broken = true;
+        }
+        node.children[0] = load_word(b + 0x08);
+        node.child_counts[0] = load_word(b + 0x14);
+        for (unsigned i = 0; i < node.entries; i++) {
+            const unsigned char* entry = b + 0x18 + 12 * i;
+            node.entry_values[i] = load_word(entry);
+            node.children[i + 1] = load_word(entry + 4);
+            node.child_counts[i + 1] = load_word(entry + 8);
+        }
+        stack.push_back(node);
+    };
+    enter(root, UINT32_MAX);
+    bool any_broken = broken;
+    while (!stack.empty()) {
+        frame& top = stack.back();
+        if (top.next > top.entries) {
+            if (top.stated != UINT32_MAX && values.size() - top.values_before != top.stated)
+                wrong_counts++;
+            stack.pop_back();
+            continue;
+        }
+        unsigned at = top.next++;
+        if (at > 0 && top.entry_values[at - 1] != 0) values.push_back(top.entry_values[at - 1]);
+        uint32_t child = top.children[at], count = top.child_counts[at];
+        enter(child, count);  // may move `top`
+        any_broken = any_broken || broken;
+        broken = false;
+    }
+    // A subtree cut short by another fault disagrees with its count for that reason alone.
+    if (wrong_counts > 0 && !any_broken)
+        found.add("a node's count disagrees with its subtree",
+                  "nodes' counts disagree with their subtrees", wrong_counts);
+    return values;
+}
+
+std::optional<uint32_t> indexed_info::number(uint8_t field) const {
+    auto it = fields_.find(field);
+    if (it == fields_.end()) return std::nullopt;
+    if (it->second.direct) return it->second.value;
+    if (it->second.end - it->second.value < 4) return std::nullopt;
+    return load_word(reinterpret_cast<const unsigned char*>(data_.data()) + it->second.value);
+}
+
+uint64_t indexed_info::filetime(uint8_t field) const {
+    auto it = fields_.find(field);
+    if (it == fields_.end() || it->second.direct || it->second.end - it->second.value < 8) return 0;
+    const unsigned char* b =
+        reinterpret_cast<const unsigned char*>(data_.data()) + it->second.value;
+    return load_word(b) | uint64_t(load_word(b + 4)) << 32;
+}
+
+std::string indexed_info::text(uint8_t field) const {
+    auto it = fields_.find(field);
+    if (it == fields_.end() || it->second.direct) return {};
+    std::string_view bytes =
+        std::string_view(data_).substr(it->second.value, it->second.end - it->second.value);
+    return std::string(bytes.substr(0, bytes.find('\0')));
+}
+
+std::optional<indexed_info> read_indexed_info(object_reader& reader, uint32_t offset) {
+    if (!reader.holds(offset, info_header_size)) return std::nullopt;
+    std::optional<std::string_view> head = reader.read(offset, info_header_size);
+    if (!head) return std::nullopt;
+    const unsigned char* h = bytes_of(*head);
+    uint32_t body = load_word(h + 4);
+    unsigned count = h[10];
+    if (load_word(h) != offset || body > info_body_most || 4u * count > body ||
+        !reader.holds(offset, info_header_size + uint64_t(body)))
+        return std::nullopt;
+    std::optional<std::string_view> bytes = reader.read(offset + info_header_size, body);
+    if (!bytes) return std::nullopt;
+    indexed_info info;
+    info.data_ = std::string(bytes->substr(4 * count));
+    uint32_t data_size = uint32_t(info.data_.size());
+    const unsigned char* entries = bytes_of(*bytes);
+    // A field's bytes run to where the next field stored in the data begins.
+    std::vector<std::pair<uint8_t, uint32_t>> stored;
+    for (unsigned i = 0; i < count; i++) {
+        const unsigned char* entry = entries + 4 * i;
+        uint8_t number = entry[0] & 0x7f;
+        uint32_t value = uint32_t(entry[1]) | uint32_t(entry[2]) << 8 | uint32_t(entry[3]) << 16;
+        if (entry[0] & 0x80) {
+            info.fields_[number] = {true, value, 0};
+        } else if (value >= data_size) {
+            info.fields_outside = true;
+        } else {
+            stored.push_back({number, value});
+        }
+    }
+    for (size_t i = 0; i < stored.size(); i++) {
+        uint32_t end = data_size;
+        for (const auto& other : stored)
+            if (other.second > stored[i].second) end = std::min(end, other.second);
+        info.fields_[stored[i].first] = {false, stored[i].second, end};
+    }
+    return info;
+}
+
+}  // namespace dbx_index
