@@ -469,6 +469,9 @@ bool run_folder(const options& parsed, const std::string& given, console_view& v
                 folder_names& folders) {
     bool complete = true;
     std::vector<folder_store> stores = stores_in_folder(given, complete);
+    // An identity's Folders.dbx holds its folder tree, which names the stores' folders.
+    std::erase_if(stores,
+                  [&](const folder_store& store) { return folders.trees.is_tree(store.path); });
     if (stores.empty())
         std::fprintf(stderr, "morvale: %s: no store (*.dbx) in this folder\n",
                      platform::printable(given).c_str());

@@ -177,7 +177,7 @@ std::vector<std::pair<std::string, platform::file_identity>> input_files(
     return identities;
 }
 
-std::vector<std::string> folder_trees::path_of(const std::string& store) {
+const std::optional<dbx_folder_tree>& folder_trees::tree_beside(const std::string& store) {
     std::string folder = store.substr(0, platform::file_name_start(store));
     auto [at, added] = trees_.try_emplace(folder);
     if (added) {
@@ -189,6 +189,17 @@ std::vector<std::string> folder_trees::path_of(const std::string& store) {
             std::fflush(stderr);
         }
     }
-    if (!at->second) return {};
-    return store_folder_path(*at->second, store);
+    return at->second;
+}
+
+std::vector<std::string> folder_trees::path_of(const std::string& store) {
+    const std::optional<dbx_folder_tree>& tree = tree_beside(store);
+    if (!tree) return {};
+    return store_folder_path(*tree, store);
+}
+
+bool folder_trees::is_tree(const std::string& path) {
+    if (!platform::equal_ignoring_case(platform::file_name_of(path), "Folders.dbx")) return false;
+    const std::optional<dbx_folder_tree>& tree = tree_beside(path);
+    return tree && !tree->folders.empty();
 }

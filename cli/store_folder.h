@@ -43,7 +43,13 @@ class folder_trees {
     // the Folders.dbx beside it names them; empty when there is none or it does not name the
     // store. What a tree's reading found unsound is said once on standard error.
     std::vector<std::string> path_of(const std::string& store);
+    // Whether `path` is the Folders.dbx of its folder and a folder tree could be read from it:
+    // it holds the tree, not messages.
+    bool is_tree(const std::string& path);
 
   private:
+    // The tree beside the store at `store`, read the first time it is asked for.
+    const std::optional<dbx_folder_tree>& tree_beside(const std::string& store);
+
     std::map<std::string, std::optional<dbx_folder_tree>> trees_;  // by the stores' folder
 };

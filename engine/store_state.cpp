@@ -20,6 +20,7 @@ store_state::store_state(const dbx_t& store, dbx_store_index index) : index_(std
     }
     for (size_t at = 0; at < index_.entries.size(); ++at) {
         const dbx_index_entry& entry = index_.entries[at];
+        if (entry.first_block == 0) continue;  // a header whose body was never downloaded
         auto head = heads.find(entry.first_block);
         if (head == heads.end()) {
             missing_.push_back(at);

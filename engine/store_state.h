@@ -18,7 +18,8 @@ class store_state {
     store_state() = default;
     // Joins each entry of `index` to the chain of `store` whose first block is the entry's
     // (a message's chain before a deleted fragment's); an entry that names the first block of
-    // a chain another entry named already is passed over.
+    // a chain another entry named already is passed over, and so is an entry that names no
+    // message block (a header whose body was never downloaded).
     store_state(const dbx_t& store, dbx_store_index index);
 
     // Whether the store has an index that could be read: a chain it does not name is then a

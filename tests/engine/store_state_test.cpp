@@ -35,8 +35,8 @@ TEST_F(engine_test, TheIndexNamesChainsByTheirFirstBlockAndTheScanKeepsTheRest) 
 
     dbx_store_index index;
     index.present = true;
-    index.entries = {entry(0x2A0, 7), entry(0x2A0, 8), entry(0x800, 9), entry(0x1234, 10),
-                     entry(0x2B0, 11)};  // 0x2B0: no chain begins there
+    index.entries = {entry(0x2A0, 7),  entry(0x2A0, 8), entry(0x800, 9), entry(0x1234, 10),
+                     entry(0x2B0, 11), entry(0, 12)};  // 0x2B0: no chain begins there
     store_state state(*store, index);
     EXPECT_TRUE(state.indexed());
     ASSERT_NE(state.entry_of(0, 0), nullptr);
