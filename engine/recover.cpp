@@ -78,6 +78,17 @@ int handle_chain(const recover_run& run, dbx_t* store, int i, int j, recover_tot
     return kept.result;
 }
 
+// What the store's index and folder tree say of chain j of list i, to the dialog.
+void say_state(const recover_run& run, int i, int j) {
+    bool indexed = run.state && run.state->indexed();
+    bool in_tree = run.folder_path && !run.folder_path->empty();
+    if (!indexed && !in_tree) return;
+    const dbx_index_entry* entry = indexed ? run.state->entry_of(i, j) : nullptr;
+    run.dialog->chain_state(entry != nullptr, entry ? entry->flags : 0,
+                            entry ? seconds_of_filetime(entry->received) : std::nullopt,
+                            in_tree ? *run.folder_path : std::string());
+}
+
 // A file in which the scan found no block at all is most likely no store.
 bool no_block_found(const dbx_t& store) {
     return store.lists[0].block_count == 0 && store.lists[1].block_count == 0;
@@ -187,6 +198,7 @@ recover_totals _recover(const recover_run& run, dbx_t* store, recover_totals tot
             }
             run.dialog->set_progress(int(int64_t{j} * 100 / list.chain_count));  // the share done
             run.dialog->chain_begins(i, j);
+            say_state(run, i, j);
             int result = handle_chain(run, store, i, j, totals, window);
             if (result == 1) ++saved;
             if (result == 2) ++errors;
