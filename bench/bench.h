@@ -62,6 +62,9 @@ void carve_benchmarks(bench_run& run);
 // What a child process runs to measure carving's peak memory.
 int carve_child(const char* path);
 
+// Reading a store's own index against a list-only run of it (index_bench.cpp).
+void index_benchmarks(bench_run& run);
+
 // Personal Folders output (pst_bench.cpp): its time against the .msg save, its peak memory
 // for 100,000 messages, and a file past 4 GiB opened by pffinfo.
 void pst_time_benchmarks(bench_run& run);

@@ -30,7 +30,7 @@ bool settle(FILE* out) {
     return std::fclose(out) == 0 && flushed;
 }
 
-void write_realistic_store(const std::string& path, uint64_t size) {
+void write_realistic_store(const std::string& path, uint64_t size, bool index) {
     FILE* out = std::fopen(path.c_str(), "wb");
     if (out == nullptr) throw std::runtime_error("cannot create " + path);
     dbxgen::store_options options;
@@ -39,6 +39,7 @@ void write_realistic_store(const std::string& path, uint64_t size) {
     options.deleted = 1;
     options.size = size;
     options.fill = true;
+    options.index = index;
     int64_t written = dbxgen::write_store(options, out);
     if (!settle(out) || written < 0) throw std::runtime_error("cannot write " + path);
 }
@@ -70,5 +71,7 @@ child_usage run_child(const std::vector<std::string>& args) {
         throw std::runtime_error(args[0] + " failed with status " + std::to_string(status));
     }
     usage.peak_kib = resources.ru_maxrss;
+    usage.processor_seconds = double(resources.ru_utime.tv_sec + resources.ru_stime.tv_sec) +
+                              double(resources.ru_utime.tv_usec + resources.ru_stime.tv_usec) / 1e6;
     return usage;
 }

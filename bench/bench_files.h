@@ -24,12 +24,14 @@ class quiet_stdout {
 // alongside the timings. False when anything failed.
 bool settle(FILE* out);
 
-// A realistic generated store of `size` bytes.
-void write_realistic_store(const std::string& path, uint64_t size);
+// A realistic generated store of `size` bytes; with `index`, with the file header and the
+// index Outlook Express kept.
+void write_realistic_store(const std::string& path, uint64_t size, bool index = false);
 
 struct child_usage {
     double seconds;
     long peak_kib;
+    double processor_seconds;  // user and system time of the child and its threads
 };
 
 // Runs a program with its standard output thrown away and waits for it; throws when it

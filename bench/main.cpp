@@ -19,6 +19,7 @@ const benchmark benchmarks[] = {
     {"pst-memory", pst_memory_benchmarks},
     {"scan", scan_benchmarks},
     {"engine", engine_benchmarks},
+    {"index", index_benchmarks},
     {"carve", carve_benchmarks},
     {"pst-time", pst_time_benchmarks},
     {"pst-large", pst_large_file_benchmarks},

@@ -29,6 +29,10 @@ constexpr uint32_t info_body_most = 0xc000;
 
 constexpr size_t window_size = 64 * 1024;
 
+// A tree of nodes of up to 0x33 entries holds any store's messages in a few levels; a chain
+// of nodes deeper than this is no tree.
+constexpr size_t deepest = 64;
+
 }  // namespace
 
 void faults::add(const char* one, const char* many, uint32_t count) {
@@ -80,7 +84,7 @@ file_header read_file_header(object_reader& reader) {
     std::optional<std::string_view> bytes;
     if (reader.limit() >= file_header_size) {
         // Read from 0: object_reader::holds() keeps objects out of the header, not reads.
-        bytes = reader.read(0, header_tree_root + 4);
+        bytes = reader.read(0, header_tree_root + 4 * (1 + header_other_roots));
     }
     if (!bytes) return header;
     const unsigned char* b = bytes_of(*bytes);
@@ -95,11 +99,15 @@ file_header read_file_header(object_reader& reader) {
         return header;
     header.items = load_word(b + header_item_count);
     header.root = load_word(b + header_tree_root);
+    for (uint32_t i = 0; i < header_other_roots; i++)
+        header.other_roots[i] = load_word(b + header_tree_root + 4 * (i + 1));
     return header;
 }
 
 std::vector<uint32_t> tree_values(object_reader& reader, uint32_t root, faults& found) {
     std::vector<uint32_t> values;
+    // Each value names an object of its own, at least an info object's header long.
+    const uint64_t most_values = reader.limit() / info_header_size;
     std::unordered_set<uint32_t> visited;
     // One node being read: its entries, the next one to take, and what its parent says
     // the subtree holds.
@@ -119,6 +127,16 @@ std::vector<uint32_t> tree_values(object_reader& reader, uint32_t root, faults& 
     auto enter = [&](uint32_t offset, uint32_t stated) {
         if (offset == 0) return;
         broken = true;  // until the node proves whole
+        if (stack.size() >= deepest) {
+            found.add("the tree is deeper than a store's tree grows",
+                      "subtrees lie deeper than a store's tree grows");
+            return;
+        }
+        if (values.size() >= most_values) {
+            found.add("the tree names more values than the file can hold",
+                      "subtrees name more values than the file can hold");
+            return;
+        }
         if (!reader.holds(offset, tree_node_size)) {
             found.add("a node lies outside the file", "nodes lie outside the file");
             return;
@@ -183,27 +201,31 @@ std::vector<uint32_t> tree_values(object_reader& reader, uint32_t root, faults& 
     return values;
 }
 
-std::optional<uint32_t> indexed_info::number(uint8_t field) const {
-    auto it = fields_.find(field);
-    if (it == fields_.end()) return std::nullopt;
-    if (it->second.direct) return it->second.value;
-    if (it->second.end - it->second.value < 4) return std::nullopt;
-    return load_word(reinterpret_cast<const unsigned char*>(data_.data()) + it->second.value);
+const indexed_info::field* indexed_info::find(uint8_t number) const {
+    for (unsigned i = 0; i < count_; i++)
+        if (fields_[i].number == number) return &fields_[i];
+    return nullptr;
 }
 
-uint64_t indexed_info::filetime(uint8_t field) const {
-    auto it = fields_.find(field);
-    if (it == fields_.end() || it->second.direct || it->second.end - it->second.value < 8) return 0;
-    const unsigned char* b =
-        reinterpret_cast<const unsigned char*>(data_.data()) + it->second.value;
+std::optional<uint32_t> indexed_info::number(uint8_t number) const {
+    const field* it = find(number);
+    if (it == nullptr) return std::nullopt;
+    if (it->direct) return it->value;
+    if (it->end - it->value < 4) return std::nullopt;
+    return load_word(reinterpret_cast<const unsigned char*>(data_.data()) + it->value);
+}
+
+uint64_t indexed_info::filetime(uint8_t number) const {
+    const field* it = find(number);
+    if (it == nullptr || it->direct || it->end - it->value < 8) return 0;
+    const unsigned char* b = reinterpret_cast<const unsigned char*>(data_.data()) + it->value;
     return load_word(b) | uint64_t(load_word(b + 4)) << 32;
 }
 
-std::string indexed_info::text(uint8_t field) const {
-    auto it = fields_.find(field);
-    if (it == fields_.end() || it->second.direct) return {};
-    std::string_view bytes =
-        std::string_view(data_).substr(it->second.value, it->second.end - it->second.value);
+std::string indexed_info::text(uint8_t number) const {
+    const field* it = find(number);
+    if (it == nullptr || it->direct) return {};
+    std::string_view bytes = data_.substr(it->value, it->end - it->value);
     return std::string(bytes.substr(0, bytes.find('\0')));
 }
 
@@ -219,31 +241,46 @@ std::optional<indexed_info> read_indexed_info(object_reader& reader, uint32_t of
         return std::nullopt;
     std::optional<std::string_view> bytes = reader.read(offset + info_header_size, body);
     if (!bytes) return std::nullopt;
-    indexed_info info;
-    info.data_ = std::string(bytes->substr(4 * count));
+    std::optional<indexed_info> made(std::in_place);
+    indexed_info& info = *made;
+    info.data_ = bytes->substr(4 * count);
     uint32_t data_size = uint32_t(info.data_.size());
     const unsigned char* entries = bytes_of(*bytes);
-    // A field's bytes run to where the next field stored in the data begins.
-    std::vector<std::pair<uint8_t, uint32_t>> stored;
-    for (unsigned i = 0; i < count; i++) {
+    for (unsigned i = 0; i < count && info.count_ < indexed_info::most_fields; i++) {
         const unsigned char* entry = entries + 4 * i;
-        uint8_t number = entry[0] & 0x7f;
         uint32_t value = uint32_t(entry[1]) | uint32_t(entry[2]) << 8 | uint32_t(entry[3]) << 16;
-        if (entry[0] & 0x80) {
-            info.fields_[number] = {true, value, 0};
-        } else if (value >= data_size) {
+        bool direct = entry[0] & 0x80;
+        if (!direct && value >= data_size) {
             info.fields_outside = true;
-        } else {
-            stored.push_back({number, value});
+            continue;
         }
+        info.fields_[info.count_++] = {uint8_t(entry[0] & 0x7f), direct, value, data_size};
     }
-    for (size_t i = 0; i < stored.size(); i++) {
-        uint32_t end = data_size;
-        for (const auto& other : stored)
-            if (other.second > stored[i].second) end = std::min(end, other.second);
-        info.fields_[stored[i].first] = {false, stored[i].second, end};
+    // A field's bytes run to where the next field stored in the data begins: the next one
+    // written, where they were written in order, as Outlook Express writes them.
+    unsigned previous = info.count_;
+    bool ascending = true;
+    for (unsigned i = 0; i < info.count_; i++) {
+        indexed_info::field& field = info.fields_[i];
+        if (field.direct) continue;
+        if (previous != info.count_) {
+            if (field.value <= info.fields_[previous].value) ascending = false;
+            info.fields_[previous].end = field.value;
+        }
+        previous = i;
     }
-    return info;
+    if (!ascending)
+        for (unsigned i = 0; i < info.count_; i++) {
+            indexed_info::field& field = info.fields_[i];
+            if (field.direct) continue;
+            field.end = data_size;
+            for (unsigned j = 0; j < info.count_; j++) {
+                const indexed_info::field& other = info.fields_[j];
+                if (!other.direct && other.value > field.value)
+                    field.end = std::min(field.end, other.value);
+            }
+        }
+    return made;
 }
 
 }  // namespace dbx_index

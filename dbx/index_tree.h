@@ -5,7 +5,6 @@
 // the faults make one note.
 
 #include <cstdint>
-#include <map>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -18,6 +17,9 @@ namespace dbx_index {
 constexpr uint32_t file_header_size = 0x24bc;
 constexpr uint32_t header_item_count = 0xc4;
 constexpr uint32_t header_tree_root = 0xe4;
+// The words after it: the roots of a message store's second tree and of Folders.dbx's
+// second and third.
+constexpr uint32_t header_other_roots = 2;
 constexpr uint32_t tree_node_size = 0x27c;
 constexpr uint32_t tree_node_entries = 0x33;
 
@@ -73,6 +75,7 @@ struct file_header {
     file_kind kind = file_kind::none;
     uint32_t items = 0;
     uint32_t root = 0;
+    uint32_t other_roots[header_other_roots] = {};
 };
 file_header read_file_header(object_reader& reader);
 
@@ -92,14 +95,20 @@ class indexed_info {
   private:
     friend std::optional<indexed_info> read_indexed_info(object_reader&, uint32_t);
     struct field {
+        uint8_t number;
         bool direct;
         uint32_t value;  // the value, or where its bytes start in `data`
         uint32_t end;    // where its bytes end in `data`
     };
-    std::map<uint8_t, field> fields_;
-    std::string data_;
+    const field* find(uint8_t number) const;
+    // The fields a message or folder info holds fit; an object stating more keeps its first.
+    static constexpr unsigned most_fields = 64;
+    field fields_[most_fields];
+    unsigned count_ = 0;
+    std::string_view data_;  // in the reader's window
 };
-// The object at `offset`; nullopt when no indexed info object lies there whole.
+// The object at `offset`; nullopt when no indexed info object lies there whole. Its fields
+// are read from the reader's window: until the reader's next read.
 std::optional<indexed_info> read_indexed_info(object_reader& reader, uint32_t offset);
 
 }  // namespace dbx_index

@@ -1,6 +1,7 @@
 #include "dbx/store_index.h"
 
 #include <algorithm>
+#include <new>
 #include <unordered_set>
 
 #include "dbx/index_tree.h"
@@ -14,18 +15,44 @@ constexpr uint8_t field_index = 0x00, field_flags = 0x01, field_sent = 0x02, fie
                   field_sender_name = 0x0d, field_sender_address = 0x0e, field_priority = 0x10,
                   field_received = 0x12, field_account = 0x1a;
 
-// True when the scan found a block of list `list` at `offset` of the store itself.
-bool scan_found(const dbx_t& store, int list, uint32_t offset) {
+// Those of `offsets` (in increasing order) at which the scan found a block of list `list`
+// of the store itself, in increasing order: one pass over both.
+std::vector<uint32_t> scan_found(const dbx_t& store, int list,
+                                 const std::vector<uint32_t>& offsets) {
+    std::vector<uint32_t> found;
     const dbx_block_list_t& blocks = store.lists[list];
-    auto begin = blocks.blocks.begin(), end = begin + blocks.block_count;
-    auto at = std::lower_bound(
-        begin, end, offset, [](const dbx_block_t& block, uint32_t o) { return block.offset < o; });
-    return at != end && at->offset == offset;
+    size_t block = 0, own = size_t(std::max(blocks.block_count, 0));
+    for (uint32_t offset : offsets) {
+        while (block < own && blocks.blocks[block].offset < offset) block++;
+        if (block == own) break;
+        if (blocks.blocks[block].offset == offset) found.push_back(offset);
+    }
+    return found;
+}
+
+bool holds(const std::vector<uint32_t>& sorted, uint32_t offset) {
+    return std::binary_search(sorted.begin(), sorted.end(), offset);
+}
+
+std::vector<uint32_t> sorted(std::vector<uint32_t> offsets) {
+    std::sort(offsets.begin(), offsets.end());
+    return offsets;
+}
+
+// The offsets `offsets` holds more than once, in increasing order.
+std::vector<uint32_t> repeated(const std::vector<uint32_t>& in_order) {
+    std::vector<uint32_t> repeats;
+    for (size_t i = 1; i < in_order.size(); i++)
+        if (in_order[i] == in_order[i - 1] && (repeats.empty() || repeats.back() != in_order[i]))
+            repeats.push_back(in_order[i]);
+    return repeats;
 }
 
 }  // namespace
 
-dbx_store_index dbx_read_store_index(const dbx_t& store) {
+namespace {
+
+dbx_store_index read_index(const dbx_t& store) {
     dbx_store_index index;
     if (store.source == nullptr || store.file_size <= 0 || uint64_t(store.file_size) <= store.base)
         return index;
@@ -46,13 +73,19 @@ dbx_store_index dbx_read_store_index(const dbx_t& store) {
     }
     std::vector<uint32_t> values = dbx_index::tree_values(reader, header.root, found);
     index.present = !values.empty() || !found.any();
-    std::unordered_set<uint32_t> infos, messages;
+    // What the scan found where the tree points, and values named twice: each looked up once.
+    std::vector<uint32_t> in_order = sorted(values);
+    std::vector<uint32_t> at_blocks = scan_found(store, 0, in_order),
+                          at_freed = scan_found(store, 1, in_order), twice = repeated(in_order);
+    std::unordered_set<uint32_t> taken;  // of the values named twice
+    std::vector<dbx_index_entry>& entries = index.entries;
+    entries.reserve(values.size());
     for (uint32_t value : values) {
-        if (!infos.insert(value).second) {
+        if (!twice.empty() && holds(twice, value) && !taken.insert(value).second) {
             found.add("an entry is named twice", "entries are named twice");
             continue;
         }
-        if (scan_found(store, 0, value) || scan_found(store, 1, value)) {
+        if (holds(at_blocks, value) || holds(at_freed, value)) {
             found.add("an entry points at a message block", "entries point at message blocks");
             continue;
         }
@@ -67,14 +100,6 @@ dbx_store_index dbx_read_store_index(const dbx_t& store) {
         dbx_index_entry entry;
         entry.info_offset = value;
         entry.first_block = info->number(field_message).value_or(0);
-        if (entry.first_block != 0 && scan_found(store, 1, entry.first_block)) {
-            found.add("a message info names a freed block", "message infos name freed blocks");
-            continue;
-        }
-        if (entry.first_block != 0 && !messages.insert(entry.first_block).second) {
-            found.add("a message is named twice", "messages are named twice");
-            continue;
-        }
         entry.index_number = info->number(field_index).value_or(0);
         entry.flags = info->number(field_flags).value_or(0);
         entry.sent = info->filetime(field_sent);
@@ -86,11 +111,46 @@ dbx_store_index dbx_read_store_index(const dbx_t& store) {
         entry.sender_address = info->text(field_sender_address);
         entry.message_id = info->text(field_message_id);
         entry.account = info->text(field_account);
-        index.entries.push_back(std::move(entry));
+        entries.push_back(std::move(entry));
     }
+    // Messages: a freed block, or one named already, is no message of the index's.
+    std::vector<uint32_t> blocks;
+    for (const dbx_index_entry& entry : entries)
+        if (entry.first_block != 0) blocks.push_back(entry.first_block);
+    blocks = sorted(std::move(blocks));
+    std::vector<uint32_t> freed = scan_found(store, 1, blocks), named_twice = repeated(blocks);
+    taken.clear();
+    size_t kept = 0;
+    for (dbx_index_entry& entry : entries) {
+        uint32_t block = entry.first_block;
+        if (block != 0 && !freed.empty() && holds(freed, block)) {
+            found.add("a message info names a freed block", "message infos name freed blocks");
+            continue;
+        }
+        if (block != 0 && !named_twice.empty() && holds(named_twice, block) &&
+            !taken.insert(block).second) {
+            found.add("a message is named twice", "messages are named twice");
+            continue;
+        }
+        if (&entries[kept] != &entry) entries[kept] = std::move(entry);
+        kept++;
+    }
+    entries.resize(kept);
     if (header.items != values.size())
         found.say("the file header states " + std::to_string(header.items) +
                   " messages, the tree holds " + std::to_string(values.size()));
     index.note = found.note("the store's index");
     return index;
+}
+
+}  // namespace
+
+dbx_store_index dbx_read_store_index(const dbx_t& store) {
+    try {
+        return read_index(store);
+    } catch (const std::bad_alloc&) {
+        dbx_store_index index;
+        index.note = "the store's index is too large to read in the memory at hand";
+        return index;
+    }
 }

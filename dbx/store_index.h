@@ -49,6 +49,7 @@ struct dbx_store_index {
     std::string note;  // one note when the index is unsound in part; empty when sound
 };
 
-// Reads the index of the store `store` (already scanned) from its source; never throws,
-// never fails the run: what is unsound is left out and said in `note`.
+// Reads the index of the store `store` (already scanned) from its source, which must be open
+// (not between dbx_close_file and dbx_reopen_file); never throws, never fails the run: what
+// is unsound is left out and said in `note`.
 dbx_store_index dbx_read_store_index(const dbx_t& store);

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -50,6 +51,9 @@ TEST(StoreIndex, EachDamageLeavesWhatIsSoundAndSaysWhatIsNot) {
          "the store's index is damaged: a message info names a freed block"},
         {index_damage::stray_value, 0, true, 11, 12,
          "the store's index is damaged: an entry points at a message block"},
+        {index_damage::cut_file, 0, true, 10, 12,
+         "the store's index is damaged: a node lies outside the file; the file header states "
+         "12 messages, the tree holds 10"},
     };
     temp_dir folder;
     for (const row& r : rows) {
@@ -148,28 +152,33 @@ std::vector<dbxgen::folder_entry> identity_folders() {
     };
 }
 
+// Read from one tree, or from two: the second adds the folders the first lacks.
 TEST(FolderTree, PathsFromTheTopDown) {
-    temp_dir folder;
-    std::string path = write_image(folder, dbxgen::folders_file(identity_folders()), "Folders.dbx");
-    dbx_folder_tree tree = dbx_read_folder_tree(path.c_str());
-    EXPECT_EQ(tree.note, "");
-    ASSERT_EQ(tree.folders.size(), 9u);
-    EXPECT_EQ(tree.folders[6].name, "Invoices");
-    EXPECT_EQ(tree.folders[6].parent_id, 11u);
-    EXPECT_EQ(tree.folders[2].special, 1u);
-    struct row {
-        const char* file;
-        std::vector<std::string> path;
-    };
-    const row rows[] = {
-        {"Inbox.dbx", {"Inbox"}},
-        {"acme.DBX", {"Inbox", "Clients", "Acme"}},
-        {"Receipts.dbx", {"Archive", "Invoices"}},  // renamed: the name shown
-        {"comp.mail.dbx", {"news.example.com", "comp.mail"}},
-        {"Elsewhere.dbx", {}},
-        {"", {}},
-    };
-    for (const row& r : rows) EXPECT_EQ(dbx_folder_path(tree, r.file), r.path) << r.file;
+    for (size_t second_tree : {SIZE_MAX, size_t(4)}) {
+        SCOPED_TRACE(second_tree);
+        temp_dir folder;
+        std::string path = write_image(
+            folder, dbxgen::folders_file(identity_folders(), false, second_tree), "Folders.dbx");
+        dbx_folder_tree tree = dbx_read_folder_tree(path.c_str());
+        EXPECT_EQ(tree.note, "");
+        ASSERT_EQ(tree.folders.size(), 9u);
+        EXPECT_EQ(tree.folders[6].name, "Invoices");
+        EXPECT_EQ(tree.folders[6].parent_id, 11u);
+        EXPECT_EQ(tree.folders[2].special, 1u);
+        struct row {
+            const char* file;
+            std::vector<std::string> path;
+        };
+        const row rows[] = {
+            {"Inbox.dbx", {"Inbox"}},
+            {"acme.DBX", {"Inbox", "Clients", "Acme"}},
+            {"Receipts.dbx", {"Archive", "Invoices"}},  // renamed: the name shown
+            {"comp.mail.dbx", {"news.example.com", "comp.mail"}},
+            {"Elsewhere.dbx", {}},
+            {"", {}},
+        };
+        for (const row& r : rows) EXPECT_EQ(dbx_folder_path(tree, r.file), r.path) << r.file;
+    }
 }
 
 TEST(FolderTree, UnsoundFilesSayWhy) {
@@ -206,27 +215,37 @@ TEST(FolderTree, TheGeneratedIdentity) {
     EXPECT_EQ(tree.note, "");
     struct row {
         const char* file;
-        size_t entries;
+        int32_t chains;  // live messages the blocks hold
+        size_t entries;  // messages the index names
         bool noted;
         std::vector<std::string> path;
     };
     const row rows[] = {
-        {"Inbox.dbx", 14, false, {"Inbox"}},
-        {"Deleted Items.dbx", 5, false, {"Deleted Items"}},
-        {"Acme.dbx", 9, false, {"Inbox", "Clients", "Acme"}},
-        {"Globex.dbx", 10, true, {"Inbox", "Clients", "Globex"}},
-        {"Family.dbx", 7, false, {"Inbox", "Family"}},
-        {"Receipts.dbx", 7, false, {"Archive", "Invoices"}},
+        {"Inbox.dbx", 14, 14, false, {"Inbox"}},
+        {"Deleted Items.dbx", 5, 5, false, {"Deleted Items"}},
+        {"Acme.dbx", 9, 9, false, {"Inbox", "Clients", "Acme"}},
+        {"Globex.dbx", 12, 10, true, {"Inbox", "Clients", "Globex"}},
+        {"Family.dbx", 10, 7, false, {"Inbox", "Family"}},
+        {"Receipts.dbx", 7, 7, false, {"Archive", "Invoices"}},
+        {"2004.dbx", 2, 4, false, {"Archive", "2004"}},
     };
     for (const row& r : rows) {
         SCOPED_TRACE(r.file);
         opened_store opened = open_captured(folder.file(r.file));
         ASSERT_NE(opened.store, nullptr);
         dbx_store_index index = dbx_read_store_index(*opened.store);
+        EXPECT_EQ(opened.store->lists[0].chain_count, r.chains);
         EXPECT_EQ(index.entries.size(), r.entries);
         EXPECT_EQ(!index.note.empty(), r.noted);
         EXPECT_EQ(dbx_folder_path(tree, r.file), r.path);
     }
+    // What is in Drafts is a draft, and read.
+    opened_store drafts = open_captured(folder.file("Drafts.dbx"));
+    ASSERT_NE(drafts.store, nullptr);
+    dbx_store_index index = dbx_read_store_index(*drafts.store);
+    ASSERT_EQ(index.entries.size(), 2u);
+    for (const dbx_index_entry& entry : index.entries)
+        EXPECT_EQ(entry.flags & (dbx_flag_draft | dbx_flag_read), dbx_flag_draft | dbx_flag_read);
 }
 
 }  // namespace

@@ -198,33 +198,35 @@ std::string header_field(const std::string& text, const std::string& name) {
 
 }  // namespace
 
+namespace {
+
+struct named_damage {
+    index_damage damage;
+    const char* name;
+};
+constexpr named_damage damage_names[] = {
+    {index_damage::none, "none"},
+    {index_damage::cut_tree, "cut-tree"},
+    {index_damage::looping_nodes, "looping-nodes"},
+    {index_damage::oversized_node, "oversized-node"},
+    {index_damage::lying_count, "lying-count"},
+    {index_damage::freed_target, "freed-target"},
+    {index_damage::stray_value, "stray-value"},
+    {index_damage::cut_file, "cut-file"},
+};
+
+}  // namespace
+
 const char* damage_name(index_damage damage) {
-    switch (damage) {
-        case index_damage::none:
-            return "none";
-        case index_damage::cut_tree:
-            return "cut-tree";
-        case index_damage::looping_nodes:
-            return "looping-nodes";
-        case index_damage::oversized_node:
-            return "oversized-node";
-        case index_damage::lying_count:
-            return "lying-count";
-        case index_damage::freed_target:
-            return "freed-target";
-        case index_damage::stray_value:
-            return "stray-value";
-    }
+    for (const named_damage& each : damage_names)
+        if (each.damage == damage) return each.name;
     return "none";
 }
 
 bool damage_named(const std::string& name, index_damage& damage) {
-    for (index_damage each :
-         {index_damage::none, index_damage::cut_tree, index_damage::looping_nodes,
-          index_damage::oversized_node, index_damage::lying_count, index_damage::freed_target,
-          index_damage::stray_value})
-        if (name == damage_name(each)) {
-            damage = each;
+    for (const named_damage& each : damage_names)
+        if (name == each.name) {
+            damage = each.damage;
             return true;
         }
     return false;
@@ -305,6 +307,7 @@ store_image indexed_store(const indexed_store_options& options,
     uint32_t next = file_header_size + message_file_info_size;
     std::vector<indexed_message> messages;
     std::vector<uint32_t> first_blocks, freed;
+    std::vector<std::vector<uint32_t>> indexed_blocks;
     for (int i = 0; i < options.messages; i++) {
         std::string text = make_message(random, size_t(random.between(100, 1600)));
         auto offsets =
@@ -315,6 +318,8 @@ store_image indexed_store(const indexed_store_options& options,
         if (i < options.messages - options.unindexed) {
             messages.push_back(describe_message(text, offsets[0], uint32_t(i + 1), state));
             messages.back().account = options.account;
+            messages.back().flags |= options.flags;
+            indexed_blocks.push_back(offsets);
         }
     }
     for (int i = 0; i < options.deleted; i++) {
@@ -325,6 +330,11 @@ store_image indexed_store(const indexed_store_options& options,
         next += uint32_t(offsets.size()) * block_size;
         freed.push_back(offsets[0]);
     }
+    const std::string zeros(block_size, '\0');
+    for (size_t i = indexed_blocks.size() -
+                    std::min(indexed_blocks.size(), size_t(std::max(0, options.vanished)));
+         i < indexed_blocks.size(); i++)
+        for (uint32_t offset : indexed_blocks[i]) image.put_text(offset, zeros);
     if (options.damage == index_damage::freed_target && messages.size() > 1 && !freed.empty())
         messages[1].first_block = freed[0];
     index_layout layout = put_message_index(image, next, messages, options.fanout);
@@ -351,6 +361,9 @@ store_image indexed_store(const indexed_store_options& options,
             case index_damage::stray_value:
                 if (!first_blocks.empty()) image.put_word(root + node_entries, first_blocks[0]);
                 break;
+            case index_damage::cut_file:
+                image.resize(size_t(leaf + tree_node_size / 2 - image.origin()));
+                break;
             default:
                 break;
         }
@@ -359,7 +372,7 @@ store_image indexed_store(const indexed_store_options& options,
     return image;
 }
 
-store_image folders_file(std::vector<folder_entry> folders, bool parent_loop) {
+store_image folders_file(std::vector<folder_entry> folders, bool parent_loop, size_t second_tree) {
     store_image image;
     if (parent_loop) {
         std::vector<size_t> tops;
@@ -370,9 +383,14 @@ store_image folders_file(std::vector<folder_entry> folders, bool parent_loop) {
             folders[tops[1]].parent_id = folders[tops[0]].id;
         }
     }
+    second_tree = std::min(second_tree, folders.size());
+    std::vector<folder_entry> second(folders.begin() + long(second_tree), folders.end());
+    folders.resize(second_tree);
     index_layout layout =
         put_folder_index(image, file_header_size + folders_file_info_size, folders, 3);
+    index_layout other = put_folder_index(image, layout.end, second, 3);
     put_file_header(image, true, uint32_t(folders.size()), layout.root, {});
+    image.put_word(0xe8, other.root);
     return image;
 }
 
@@ -382,22 +400,23 @@ bool write_identity(const std::string& folder, FILE* report) {
         const char* name;
         const char* file;  // the file keeps the folder's first name
         uint32_t special;
-        int messages, deleted, unindexed;
+        int messages, deleted, unindexed, vanished;
         index_damage damage;
+        uint32_t flags;  // on every message: drafts are drafts, what was sent was read
     };
     const store_plan plans[] = {
-        {2, 1, "Inbox", "Inbox", 1, 14, 3, 0, index_damage::none},
-        {3, 1, "Outbox", "Outbox", 2, 1, 0, 0, index_damage::none},
-        {4, 1, "Sent Items", "Sent Items", 3, 6, 1, 0, index_damage::none},
-        {5, 1, "Deleted Items", "Deleted Items", 4, 5, 4, 0, index_damage::none},
-        {6, 1, "Drafts", "Drafts", 5, 2, 0, 0, index_damage::none},
-        {7, 2, "Clients", "Clients", 0, 4, 0, 0, index_damage::none},
-        {8, 7, "Acme", "Acme", 0, 9, 2, 0, index_damage::none},
-        {9, 7, "Globex", "Globex", 0, 12, 1, 0, index_damage::cut_tree},
-        {10, 2, "Family", "Family", 0, 10, 1, 3, index_damage::none},
-        {11, 1, "Archive", "Archive", 0, 3, 0, 0, index_damage::none},
-        {12, 11, "Invoices", "Receipts", 0, 7, 2, 0, index_damage::none},
-        {13, 11, "2004", "2004", 0, 4, 0, 0, index_damage::none},
+        {2, 1, "Inbox", "Inbox", 1, 14, 3, 0, 0, index_damage::none, 0},
+        {3, 1, "Outbox", "Outbox", 2, 1, 0, 0, 0, index_damage::none, 0},
+        {4, 1, "Sent Items", "Sent Items", 3, 6, 1, 0, 0, index_damage::none, 0x80},
+        {5, 1, "Deleted Items", "Deleted Items", 4, 5, 4, 0, 0, index_damage::none, 0},
+        {6, 1, "Drafts", "Drafts", 5, 2, 0, 0, 0, index_damage::none, 0x88},
+        {7, 2, "Clients", "Clients", 0, 4, 0, 0, 0, index_damage::none, 0},
+        {8, 7, "Acme", "Acme", 0, 9, 2, 0, 0, index_damage::none, 0},
+        {9, 7, "Globex", "Globex", 0, 12, 1, 0, 0, index_damage::cut_tree, 0},
+        {10, 2, "Family", "Family", 0, 10, 1, 3, 0, index_damage::none, 0},
+        {11, 1, "Archive", "Archive", 0, 3, 0, 0, 0, index_damage::none, 0},
+        {12, 11, "Invoices", "Receipts", 0, 7, 2, 0, 0, index_damage::none, 0},
+        {13, 11, "2004", "2004", 0, 4, 0, 0, 2, index_damage::none, 0},
     };
     std::vector<folder_entry> folders = {
         {0, 0xffffffffu, "Outlook Express", "", 0, 3},
@@ -412,12 +431,17 @@ bool write_identity(const std::string& folder, FILE* report) {
         options.messages = plan.messages;
         options.deleted = plan.deleted;
         options.unindexed = plan.unindexed;
+        options.vanished = plan.vanished;
+        options.flags = plan.flags;
         options.damage = plan.damage;
         options.folder_name = plan.file;
         if (!indexed_store(options).write_file(folder + "/" + file)) return false;
-        std::fprintf(report, "%s: %s, %d messages (%d in the index), %d deleted fragments%s%s\n",
+        std::fprintf(report,
+                     "%s: %s, %d messages (%d in the index, %d of them without blocks), %d deleted "
+                     "fragments%s%s\n",
                      file.c_str(), plan.name, plan.messages, plan.messages - plan.unindexed,
-                     plan.deleted, plan.damage == index_damage::none ? "" : ", index damage ",
+                     plan.vanished, plan.deleted,
+                     plan.damage == index_damage::none ? "" : ", index damage ",
                      plan.damage == index_damage::none ? "" : damage_name(plan.damage));
     }
     if (!folders_file(folders).write_file(folder + "/Folders.dbx")) return false;

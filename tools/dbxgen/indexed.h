@@ -3,6 +3,7 @@
 // objects and the tree that points at them; Folders.dbx with its folder info objects; and
 // the damaged forms an index takes. The layout follows docs/DBX-INDEX.md.
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -44,6 +45,7 @@ enum class index_damage {
     lying_count,     // the file header states five messages more than the tree holds
     freed_target,    // an info object names a freed block as its message
     stray_value,     // a tree value points at a message block, not at an info object
+    cut_file,        // the file ends inside the tree's last node
 };
 const char* damage_name(index_damage damage);
 // The damage called `name`; false when there is none of that name.
@@ -74,7 +76,11 @@ struct indexed_store_options {
     int deleted = 2;    // freed fragments
     unsigned fanout = 3;
     index_damage damage = index_damage::none;
-    int unindexed = 0;                  // live messages, the last ones, the index does not name
+    int unindexed = 0;  // live messages, the last ones, the index does not name
+    // Indexed messages, the last ones the index names, whose blocks were overwritten with
+    // zeros: the index names messages the blocks lack.
+    int vanished = 0;
+    uint32_t flags = 0;  // set on every message besides its own state (0x8 a draft, 0x80 read)
     std::string folder_name = "Inbox";  // in the file info
     std::string account = "Mail";
 };
@@ -84,9 +90,11 @@ struct indexed_store_options {
 store_image indexed_store(const indexed_store_options& options,
                           std::vector<indexed_message>* index = nullptr);
 
-// Folders.dbx for `folders`; with `parent_loop` the first two folders under the root name
-// each other as parent.
-store_image folders_file(std::vector<folder_entry> folders, bool parent_loop = false);
+// Folders.dbx for `folders`; with `parent_loop` the first two folders with a file name each
+// other as parent. The folders from `second_tree` on go into a second tree, whose root
+// follows the first's in the header.
+store_image folders_file(std::vector<folder_entry> folders, bool parent_loop = false,
+                         size_t second_tree = SIZE_MAX);
 
 // What the index of write_store's message says of it: its fields from the message's
 // header, its state from `random`.
@@ -94,8 +102,9 @@ indexed_message describe_message(const std::string& text, uint32_t first_block,
                                  uint32_t index_number, random_source& random);
 
 // An identity's store folder: 12 stores in nested folders (one renamed, one with a cut
-// index, one whose index lacks three live messages, deleted messages in several) and
-// Folders.dbx. Writes into `folder`, which must exist; one line a store on `report`.
+// index, one whose index lacks three live messages, one whose index names two messages
+// whose blocks were overwritten, deleted messages in several) and Folders.dbx. Writes into
+// `folder`, which must exist; one line a store on `report`.
 bool write_identity(const std::string& folder, FILE* report);
 
 }  // namespace dbxgen

@@ -10,8 +10,8 @@
 // With --index the store is as Outlook Express wrote it: a file header and, after the
 // messages, the index that names each live one.
 // dbxgen --damaged-index KIND OUT.dbx writes a small store whose index is damaged
-// (cut-tree, looping-nodes, oversized-node, lying-count, freed-target, stray-value; none:
-// a sound one).
+// (cut-tree, looping-nodes, oversized-node, lying-count, freed-target, stray-value,
+// cut-file; none: a sound one).
 // dbxgen --identity FOLDER writes an identity's store folder: 12 stores in nested folders
 // and their Folders.dbx.
 // dbxgen --hostile FOLDER
@@ -44,7 +44,7 @@ int usage() {
         "  --index       the file header and the index that names every live message\n"
         "       dbxgen --damaged-index KIND OUT.dbx\n"
         "  KIND          cut-tree, looping-nodes, oversized-node, lying-count, freed-target,\n"
-        "                stray-value, or none\n"
+        "                stray-value, cut-file, or none\n"
         "       dbxgen --identity FOLDER\n"
         "  --identity    12 stores in nested folders and their Folders.dbx\n"
         "       dbxgen --charsets OUT.dbx\n"
