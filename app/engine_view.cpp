@@ -41,6 +41,12 @@ void engine_view::chain_begins(int list, int chain) {
     rows_.chain_begins(list, chain);
 }
 
+void engine_view::chain_state(bool indexed, uint32_t flags, std::optional<int64_t> received,
+                              const std::string& folder) {
+    if (worker_run_abandoned()) return;
+    rows_.chain_state({indexed, flags, received, folder});
+}
+
 // The rows found so far show before the box, so the list is whole behind it.
 int engine_view::message_box(const std::string& text, const std::string& title, unsigned flags) {
     if (worker_run_abandoned()) return IDCANCEL;

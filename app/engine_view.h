@@ -35,6 +35,8 @@ class engine_view : public main_view {
     void set_item_text(int item, int subitem, const std::u16string& text) override;
     void set_item_decoded_text(int item, int subitem, const std::string& text) override;
     void chain_begins(int list, int chain) override;
+    void chain_state(bool indexed, uint32_t flags, std::optional<int64_t> received,
+                     const std::string& folder) override;
     bool keeps_decoded_text() override { return true; }
     void set_progress(int position) override;
     int message_box(const std::string& text, const std::string& title, unsigned flags) override;

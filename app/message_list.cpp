@@ -310,7 +310,8 @@ bool message_list::comes_before(int a, int b) const {
     const message_row& second = rows_[size_t(b)];
     int order = sort_column_ == date_column ? compare_dates(first, second)
                 : sort_column_ == fragment_column
-                    ? first.list - second.list
+                    ? (first.list != second.list ? first.list - second.list
+                                                 : first.marks().compare(second.marks()))
                     : compare_text(first.sort_text(sort_column_, decoded_),
                                    second.sort_text(sort_column_, decoded_));
     if (order == 0) return a < b;  // equal rows stay in the engine's order either way
@@ -351,8 +352,9 @@ void message_list::fill_cell(NMLVDISPINFOW* request) const {
     if (item.mask & LVIF_IMAGE) item.iImage = 1;
     if ((item.mask & LVIF_TEXT) == 0 || item.pszText == nullptr || item.cchTextMax <= 0) return;
     if (item.iSubItem == fragment_column) {
-        bool fragment = shown(item.iItem).list == 1;
-        lstrcpynW(item.pszText, fragment ? fragment_mark : L"", item.cchTextMax);
+        const message_row& row = shown(item.iItem);
+        lstrcpynW(item.pszText, row.list == 1 ? fragment_mark : row.marks().c_str(),
+                  item.cchTextMax);
         return;
     }
     if (item.iSubItem < 0 || item.iSubItem > 3) {
@@ -380,6 +382,28 @@ std::optional<std::wstring> message_list::date_tip(int position) const {
         return std::nullopt;
     const std::u16string& raw = shown(position).cells[date_column];
     return std::wstring(raw.begin(), raw.end());
+}
+
+// An unread message the store's index names shows in bold, as its mail program showed it.
+LRESULT message_list::custom_draw(NMLVCUSTOMDRAW* draw) {
+    if (draw->nmcd.dwDrawStage == CDDS_PREPAINT) return CDRF_NOTIFYITEMDRAW;
+    if (draw->nmcd.dwDrawStage != CDDS_ITEMPREPAINT) return CDRF_DODEFAULT;
+    int position = static_cast<int>(draw->nmcd.dwItemSpec);
+    if (position < 0 || position >= size() || !shown(position).unread()) return CDRF_DODEFAULT;
+    if (bold_font_ == nullptr) {
+        HFONT font = reinterpret_cast<HFONT>(control_.SendMessage(WM_GETFONT));
+        LOGFONTW shape{};
+        if (font == nullptr || GetObjectW(font, sizeof shape, &shape) == 0) return CDRF_DODEFAULT;
+        shape.lfWeight = FW_BOLD;
+        bold_font_ = CreateFontIndirectW(&shape);
+        if (bold_font_ == nullptr) return CDRF_DODEFAULT;
+    }
+    SelectObject(draw->nmcd.hdc, bold_font_);
+    return CDRF_NEWFONT;
+}
+
+message_list::~message_list() {
+    if (bold_font_ != nullptr) DeleteObject(bold_font_);
 }
 
 void message_list::show_sort_arrow() const {

@@ -27,6 +27,9 @@ constexpr int last_column_smallest = 160;
 class message_list {
   public:
     explicit message_list(CListCtrl& control) : control_(control) {}
+    ~message_list();
+    message_list(const message_list&) = delete;
+    message_list& operator=(const message_list&) = delete;
 
     // Empties the list and the control, and forgets the sort.
     void clear();
@@ -47,8 +50,11 @@ class message_list {
     bool decoded() const { return decoded_; }
 
     // The control's request for the text of a cell it is about to paint. Column 4 is the
-    // narrow one that marks a deleted fragment; it is shown first.
+    // narrow one that marks a deleted fragment, or the flags the store's index gives a
+    // message (answered, forwarded, flagged); it is shown first.
     void fill_cell(NMLVDISPINFOW* request) const;
+    // The control's custom-draw notice (NM_CUSTOMDRAW): unread messages in bold.
+    LRESULT custom_draw(NMLVCUSTOMDRAW* draw);
     // The column shown last takes the width the others leave, down to a smallest width
     // (then the list scrolls sideways).
     void fill_width() const;
@@ -104,4 +110,5 @@ class message_list {
     bool moving_choice_ = false;
     std::vector<char> chosen_at_;  // by position: chosen, as the control reported it
     size_t chosen_count_ = 0;
+    HFONT bold_font_ = nullptr;  // the list's font in bold, made when first needed
 };

@@ -143,6 +143,16 @@ std::wstring preview_text(const std::string& message, bool fragment, bool with_s
     return as_pane_text(text) + cut(as_pane_text(body_text(content, body_limit)), body_limit);
 }
 
+std::wstring state_lines(const message_row& row) {
+    std::wstring lines;
+    if (!row.state.folder.empty()) lines += L"Folder:\t" + to_wide(row.state.folder) + L"\r\n";
+    if (row.state.received) {
+        std::wstring when = local_date_text(*row.state.received);
+        if (!when.empty()) lines += L"Received:\t" + when + L"\r\n";
+    }
+    return lines;
+}
+
 message_preview::message_preview(HWND window, UINT ready_message)
     : window_(window), ready_message_(ready_message), thread_([this] { work(); }) {}
 
@@ -230,12 +240,13 @@ void message_preview::work() {
             continue;
         }
         bool whole = start->size() < first_look;
-        hand_over(preview_text(*start, fragment, whole, body_limit));
+        std::wstring state = state_lines(next.row);
+        hand_over(state + preview_text(*start, fragment, whole, body_limit));
         if (whole || fragment || !still_wanted()) continue;
         std::optional<message_read> message =
             source.read(next.store_path, next.row, next.engine_index, error);
         if (!message || !still_wanted()) continue;
-        std::wstring with_sizes = preview_text(*message->text, false, true, body_limit);
+        std::wstring with_sizes = state + preview_text(*message->text, false, true, body_limit);
         hand_over(std::move(with_sizes));
     }
 }

@@ -23,6 +23,10 @@
 std::wstring preview_text(const std::string& message, bool fragment, bool with_sizes,
                           size_t body_limit);
 
+// The lines above a message's preview with what its store's folder tree and index say: the
+// folder and when it was received (local time); CR LF line ends; empty when neither says.
+std::wstring state_lines(const message_row& row);
+
 // A date as the user's locale writes it, in local time.
 std::wstring local_date_text(int64_t seconds);
 

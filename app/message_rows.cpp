@@ -2,6 +2,7 @@
 
 #include <utility>
 
+#include "dbx/store_index.h"
 #include "header/date.h"
 #include "mime/address_list.h"
 #include "platform/text.h"
@@ -15,6 +16,7 @@ void message_rows::insert(int index) {
     message_row row;
     row.list = source_.first;
     row.chain = source_.second;
+    row.state = source_state_;
     pending_.insert(pending_.begin() + static_cast<std::ptrdiff_t>(at), std::move(row));
 }
 
@@ -64,6 +66,7 @@ void message_rows::clear() {
     pending_cells_.clear();
     handed_count_ = 0;
     source_ = {0, -1};
+    source_state_ = {};
     last_hand_over_ = {};
     std::lock_guard<std::mutex> hold(lock_);
     handed_ = row_batch{};
@@ -108,4 +111,17 @@ std::optional<int64_t> row_date(const std::u16string& cell) {
         if (cell[i] < 0x80) bytes[i] = static_cast<char>(cell[i]);
     }
     return hdr_date_value(bytes);
+}
+
+bool message_row::unread() const {
+    return state.indexed && !(state.flags & dbx_flag_read);
+}
+
+std::wstring message_row::marks() const {
+    std::wstring marks;
+    if (!state.indexed) return marks;
+    if (state.flags & dbx_flag_replied) marks += L'\u2190';    // an arrow back: answered
+    if (state.flags & dbx_flag_forwarded) marks += L'\u2192';  // an arrow on: forwarded
+    if (state.flags & dbx_flag_flagged) marks += L'!';
+    return marks;
 }

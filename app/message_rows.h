@@ -26,6 +26,18 @@ struct message_row {
     bool names_read = false;
     int list = 0;    // 0 a message, 1 a deleted fragment
     int chain = -1;  // its chain in that list; -1 when the run did not say
+    // What the store's index says of the message, when it names it (its flags word as
+    // stored, when it was received), and the folders down to its store.
+    struct index_state {
+        bool indexed = false;
+        uint32_t flags = 0;
+        std::optional<int64_t> received;
+        std::string folder;  // UTF-8, '/' between; empty when no folder tree names the store
+    } state;
+    // Whether the index says the message is unread; the marks of its flags (answered,
+    // forwarded, flagged), or of a deleted fragment.
+    bool unread() const;
+    std::wstring marks() const;
 
     // The text of a column as the list shows it: decoded when asked and there is a
     // decoded value, else as written.
@@ -56,7 +68,12 @@ class message_rows {
     // Worker side: the engine's view of the list.
     int count() const { return handed_count_ + static_cast<int>(pending_.size()); }
     // The rows inserted from now on show this chain.
-    void chain_begins(int list, int chain) { source_ = {list, chain}; }
+    void chain_begins(int list, int chain) {
+        source_ = {list, chain};
+        source_state_ = {};
+    }
+    // What the index and folder tree say of the chain begun.
+    void chain_state(message_row::index_state state) { source_state_ = std::move(state); }
     void insert(int index);
     void set_cell(int item, int column, const std::u16string& text);
     void set_decoded(int item, int column, const std::string& utf8);
@@ -72,8 +89,9 @@ class message_rows {
   private:
     static constexpr std::chrono::milliseconds hand_over_interval{100};
 
-    std::pair<int, int> source_{0, -1};  // worker only: the chain being listed
-    std::vector<message_row> pending_;   // worker only
+    std::pair<int, int> source_{0, -1};      // worker only: the chain being listed
+    message_row::index_state source_state_;  // worker only
+    std::vector<message_row> pending_;       // worker only
     std::vector<late_cell> pending_cells_;
     int handed_count_ = 0;
     std::chrono::steady_clock::time_point last_hand_over_{};

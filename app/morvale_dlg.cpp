@@ -117,6 +117,7 @@ ON_MESSAGE(WM_DRAWITEM, OnDrawItem)
 ON_MESSAGE(WM_DPICHANGED, OnDpiChanged)
 ON_MESSAGE(WM_DESTROY, OnDestroy)
 ON_NOTIFY(LVN_GETDISPINFOW, IDC_MESSAGE_LIST, OnListCell)
+ON_NOTIFY(NM_CUSTOMDRAW, IDC_MESSAGE_LIST, OnListDraw)
 ON_NOTIFY(LVN_COLUMNCLICK, IDC_MESSAGE_LIST, OnListColumnClick)
 ON_NOTIFY(NM_DBLCLK, IDC_MESSAGE_LIST, OnListActivate)
 ON_NOTIFY(NM_RETURN, IDC_MESSAGE_LIST, OnListReturn)
@@ -715,6 +716,10 @@ LRESULT CMorvaleDlg::OnDestroy(WPARAM, LPARAM) {
 LRESULT CMorvaleDlg::OnListCell(NMHDR* header) {
     list_.fill_cell(reinterpret_cast<NMLVDISPINFOW*>(header));
     return 0;
+}
+
+LRESULT CMorvaleDlg::OnListDraw(NMHDR* header) {
+    return list_.custom_draw(reinterpret_cast<NMLVCUSTOMDRAW*>(header));
 }
 
 LRESULT CMorvaleDlg::OnListColumnClick(NMHDR* header) {

@@ -93,6 +93,7 @@ class CMorvaleDlg : public CDialog {
     LRESULT OnDpiChanged(WPARAM, LPARAM);
     LRESULT OnDestroy(WPARAM, LPARAM);
     LRESULT OnListCell(NMHDR* header);
+    LRESULT OnListDraw(NMHDR* header);
     LRESULT OnListColumnClick(NMHDR* header);
     LRESULT OnListActivate(NMHDR* header);
     LRESULT OnListReturn(NMHDR* header);

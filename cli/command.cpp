@@ -21,6 +21,7 @@
 #include "engine/collection.h"
 #include "engine/engine.h"
 #include "engine/mbox_collection.h"
+#include "engine/message_name.h"
 #include "engine/pst_collection.h"
 #include "platform/fs.h"
 #include "platform/output_file.h"
@@ -79,6 +80,9 @@ const char* const usage_text =
     "quoted with one more \">\", an empty line after each message), for Thunderbird,\n"
     "Apple Mail, Evolution and mutt; store folders and images keep their folders:\n"
     "    morvale --mbox mail Inbox.dbx    -> mail/Inbox.mbox, mail/Inbox (deleted).mbox\n"
+    "The messages keep their bytes; with --mbox-status those the store's index names get\n"
+    "\"Status:\" and \"X-Status:\" lines before their header (read, answered, flagged):\n"
+    "    --mbox-status                    for mutt and the readers that take them\n"
     "\n"
     "--pst writes one Personal Folders file (Unicode) for Outlook: a folder per store,\n"
     "named and nested as a save run names its folders (a store named Inbox, Outbox,\n"
@@ -106,6 +110,7 @@ const char* const usage_text =
 struct options {
     int mode = 0;                        // 0 list only, 1 .eml, 2 .msg
     bool mbox = false;                   // the messages go into mbox files under `folder`
+    bool mbox_status = false;            // with Status: lines from the store's index
     std::string pst;                     // the messages go into this Personal Folders file
     bool carve = false;                  // the inputs are disk images
     bool file_systems = true;            // a carve reads the images' file systems first
@@ -183,6 +188,8 @@ int parse_arguments(const std::vector<std::string>& args, options& parsed) {
             if (!option_value(args, at)) return usage_error("--mbox needs a folder");
             parsed.mbox = true;
             parsed.folder = args[++at];
+        } else if (!options_done && arg == "--mbox-status") {
+            parsed.mbox_status = true;
         } else if (!options_done && arg == "--pst") {
             if (writes(parsed)) return usage_error("choose one of --eml, --msg, --mbox and --pst");
             if (!option_value(args, at)) return usage_error("--pst needs a file");
@@ -194,6 +201,7 @@ int parse_arguments(const std::vector<std::string>& args, options& parsed) {
         }
     }
     if (parsed.mbox && parsed.folder.empty()) return usage_error("--mbox needs a folder");
+    if (parsed.mbox_status && !parsed.mbox) return usage_error("--mbox-status goes with --mbox");
     if (parsed.mode != 0) {
         if (parsed.stores.size() < 2)
             return usage_error("a save run needs at least one store and a folder");
@@ -224,6 +232,13 @@ std::string absolute_folder(const std::string& folder) {
     }
     if (!platform::is_path_separator(absolute.back())) absolute += path_separator;
     return absolute;
+}
+
+// The names joined with '/', as a path relative to FOLDER.
+std::string joined(const std::vector<std::string>& names) {
+    std::string path;
+    for (const std::string& name : names) path += (path.empty() ? "" : "/") + name;
+    return path;
 }
 
 // The output folders of a run, each under its parent: a store, a folder given or found in
@@ -259,6 +274,35 @@ class folder_names {
         return unique;
     }
 
+    // The names below FOLDER of the output folder of the store `store` that the folder tree
+    // beside it places at `path` (display names from the top down), under the folders
+    // `within`: each name made safe for a file system; a folder of the tree met before keeps
+    // the name it was given, but a store's own folder is its own (one output folder per
+    // store, as unique_name gives).
+    std::vector<std::string> tree_names(std::vector<std::string> within,
+                                        const std::vector<std::string>& path,
+                                        const std::string& store) {
+        for (size_t at = 0; at < path.size(); ++at) {
+            std::string parent = joined(within);
+            std::string key = fold(parent) + '\n' + path[at];
+            bool own = at + 1 == path.size();
+            auto found = tree_folders_.find(key);
+            std::string name;
+            if (found != tree_folders_.end() && !(own && found->second.owned)) {
+                name = found->second.name;
+            } else {
+                name = unique_name(parent, safe_folder_name(path[at]), store,
+                                   own ? "store" : "folder");
+                if (found == tree_folders_.end()) tree_folders_[key] = {name, false};
+            }
+            if (own && tree_folders_[key].name == name) tree_folders_[key].owned = true;
+            within.push_back(name);
+        }
+        return within;
+    }
+
+    folder_trees trees;  // the Folders.dbx of the stores' folders
+
   private:
     // The key of a parent: the same for names Windows takes for one.
     static std::string fold(const std::string& parent) {
@@ -268,6 +312,12 @@ class folder_names {
     }
     std::string folder_;  // FOLDER, for the messages
     std::map<std::string, std::vector<std::string>> taken_;
+    struct tree_folder {
+        std::string name;    // its name in its parent below FOLDER
+        bool owned = false;  // a store's own folder
+    };
+    // By the parent's key and the folder's display name.
+    std::map<std::string, tree_folder> tree_folders_;
 };
 
 // Makes the chosen folder, and any folder above it that is missing, before a save run.
@@ -300,15 +350,8 @@ bool ended_well(const options& parsed, const run_outcome& outcome, const char* k
                      platform::printable(input).c_str());
     }
     return outcome.store_opened && !outcome.abandoned && outcome.errors == 0 &&
-           outcome.unreadable.empty() && !outcome.damaged &&
+           outcome.missing == 0 && outcome.unreadable.empty() && !outcome.damaged &&
            (!writes(parsed) || outcome.folder_entered);
-}
-
-// The names joined with '/', as a path relative to FOLDER.
-std::string joined(const std::vector<std::string>& names) {
-    std::string path;
-    for (const std::string& name : names) path += (path.empty() ? "" : "/") + name;
-    return path;
 }
 
 // One store: returns true when it was read whole and every message read and, in a save
@@ -319,22 +362,35 @@ bool run_store(const options& parsed, const std::string& store, console_view& vi
     view.clear();
     run_outcome outcome;
     std::string own_name = store_folder_name(platform::file_name_of(store));
+    // Where the folder tree beside the store places it: its folder's names below FOLDER.
+    std::vector<std::string> placed;
+    if (writes(parsed)) {
+        std::vector<std::string> path = folders.trees.path_of(store);
+        if (!path.empty())
+            placed = folders.tree_names(within ? *within : std::vector<std::string>(), path, store);
+    }
     if (!writes(parsed)) {
         recover_store(nullptr, store.c_str(), &outcome, parsed.open);
         if (outcome.store_opened && !outcome.abandoned) view.write_list(stdout);
     } else if (parsed.into) {
         std::vector<std::string> names = within ? *within : std::vector<std::string>();
-        names.push_back(folders.unique_name(joined(names), own_name, store, "store"));
+        if (placed.empty()) {
+            names.push_back(folders.unique_name(joined(names), own_name, store, "store"));
+        } else {
+            names = placed;
+        }
         collect_store(*parsed.into, names, store.c_str(), &outcome, nullptr, parsed.open);
     } else {
         save_mode = parsed.mode;
         make_folder_path(platform::absolute_path(parsed.folder.c_str()));
         std::string target;
-        if (within == nullptr) {
+        if (within == nullptr && placed.empty()) {
             target = folders.target_for(parsed.folder, store);
         } else {
             // The folders below the chosen one are the run's: none is gone through a link.
-            std::string relative = joined(*within);
+            std::vector<std::string> parents = placed.empty() ? *within : placed;
+            if (!placed.empty()) parents.pop_back();
+            std::string relative = joined(parents);
             std::string parent = absolute_folder(parsed.folder) + relative;
             if (platform::make_folders_below(absolute_folder(parsed.folder).c_str(), relative) !=
                 0) {
@@ -343,8 +399,11 @@ bool run_store(const options& parsed, const std::string& store, console_view& vi
                              errno == ELOOP ? "a link is on the way" : std::strerror(errno));
                 return false;
             }
-            std::string name = folders.unique_name(relative, own_name, store, "store");
-            target = parent + path_separator + name + ".dbx";
+            std::string name = placed.empty()
+                                   ? folders.unique_name(relative, own_name, store, "store")
+                                   : placed.back();
+            target = (relative.empty() ? absolute_folder(parsed.folder) : parent + path_separator) +
+                     name + ".dbx";
         }
         recover_store(target.c_str(), store.c_str(), &outcome, parsed.open);
     }
@@ -424,6 +483,9 @@ bool run_folder(const options& parsed, const std::string& given, console_view& v
                 folder_names& folders) {
     bool complete = true;
     std::vector<folder_store> stores = stores_in_folder(given, complete);
+    // An identity's Folders.dbx holds its folder tree, which names the stores' folders.
+    std::erase_if(stores,
+                  [&](const folder_store& store) { return folders.trees.is_tree(store.path); });
     if (stores.empty())
         std::fprintf(stderr, "morvale: %s: no store (*.dbx) in this folder\n",
                      platform::printable(given).c_str());
@@ -513,6 +575,7 @@ int run_stores(options parsed, console_view& view) {
     std::string folder = platform::absolute_path(parsed.folder.c_str());
     make_folder_path(folder);
     mbox_collection mbox(folder);
+    mbox.status_lines = parsed.mbox_status;
     parsed.into = &mbox;
     int status = run_inputs(parsed, view);
     if (status == 0 || (!console_view::interrupted && !output_failed)) {

@@ -5,6 +5,7 @@
 #include <nlohmann/json.hpp>
 #include <vector>
 
+#include "engine/store_state.h"
 #include "header/date.h"
 #include "platform/digest.h"
 #include "platform/fs.h"
@@ -20,7 +21,8 @@ const char* const field_names[] = {
     "fs_path", "fs_state", "fs_meta_address", "fs_size", "fs_allocated_size", "fs_modified",
     "fs_accessed", "fs_changed", "fs_created", "list", "chain", "first_offset", "blocks", "bytes",
     "md5", "sha256", "from", "to", "subject", "date", "date_utc", "file", "result", "reason",
-    "block_positions", "integrity", "integrity_detail", "tool"};
+    "block_positions", "integrity", "integrity_detail", "tool", "folder", "in_index",
+    "index_number", "flags", "received_utc", "account"};
 
 bool ends_with(const std::string& text, std::string_view end) {
     return text.size() >= end.size() &&
@@ -80,7 +82,8 @@ std::string spreadsheet_safe(const std::string& value) {
 bool from_message(size_t field) {
     std::string_view name = field_names[field];
     return name == "store" || name == "fs_path" || name == "from" || name == "to" ||
-           name == "subject" || name == "date" || name == "file";
+           name == "subject" || name == "date" || name == "file" || name == "folder" ||
+           name == "account";
 }
 
 // Why a message failed, or what sets its record apart: a message whose last block ran
@@ -126,6 +129,25 @@ std::vector<std::string> file_fields(const chain_record& record) {
             std::to_string(file->allocated_size), file_time_text(file->modified),
             file_time_text(file->accessed),       file_time_text(file->changed),
             file_time_text(file->created)};
+}
+
+// The result of a chain: what became of it, or that the index names a message the scan
+// did not find.
+std::string result_of(const chain_record& record) {
+    if (record.missing) return "missing";
+    if (record.failed) return "failed";
+    return record.saved ? "saved" : "listed";
+}
+
+// What the store's index says of the chain: whether it names it ("yes", "no"; empty for a
+// store without an index), its number there, its flags, when it arrived and the account.
+std::vector<std::string> index_fields(const chain_record& record) {
+    const dbx_index_entry* entry = record.index_entry;
+    if (!entry) return {record.store_indexed ? "no" : "", "", "", "", ""};
+    std::optional<int64_t> received = seconds_of_filetime(entry->received);
+    return {"yes", std::to_string(entry->index_number), index_flag_names(entry->flags),
+            received && hdr_in_calendar_years(*received) ? iso_utc(*received) : "",
+            stored_text(entry->account)};
 }
 
 }  // namespace
@@ -216,15 +238,17 @@ std::string manifest::relative(const std::string& file) const {
 }
 
 void manifest::write(const chain_record& record) {
-    platform::digests digests = platform::digest_of(*record.bytes);
+    // A message the scan did not find has no bytes to digest.
+    platform::digests digests =
+        record.missing ? platform::digests{} : platform::digest_of(*record.bytes);
     std::vector<std::string> values = {
         record.store_path,
         record.carved_start ? dbx_start_hex(*record.carved_start) : "",
         record.list == 0 ? "message" : "deleted fragment",
-        std::to_string(record.chain),
+        record.missing ? "" : std::to_string(record.chain),
         dbx_hex(record.first_offset, 8),
         std::to_string(record.blocks),
-        std::to_string(record.bytes->size()),
+        record.missing ? "" : std::to_string(record.bytes->size()),
         digests.md5,
         digests.sha256,
         record.from,
@@ -233,23 +257,26 @@ void manifest::write(const chain_record& record) {
         record.date_written,
         record.date && hdr_in_calendar_years(*record.date) ? iso_utc(*record.date) : "",
         record.file.empty() ? "" : relative(record.file),
-        record.failed  ? "failed"
-        : record.saved ? "saved"
-                       : "listed",
+        result_of(record),
         reason_of(record),
         positions_text(record),
         record.integrity ? record.integrity->kinds() : "",
         record.integrity ? record.integrity->detail() : "",
-        platform::tool_version()};
+        platform::tool_version(),
+        record.folder_path};
     std::vector<std::string> file = file_fields(record);
     values.insert(values.begin() + 2, file.begin(), file.end());
+    for (std::string& field : index_fields(record)) values.push_back(std::move(field));
     for (std::string& value : values) value = valid_utf8(value);
     if (json_) {
         nlohmann::ordered_json line;
         for (size_t i = 0; i < values.size(); ++i) line[field_names[i]] = values[i];
-        line["chain"] = record.chain;
+        line["chain"] =
+            record.missing ? nlohmann::ordered_json(nullptr) : nlohmann::ordered_json(record.chain);
         line["blocks"] = record.blocks;
-        line["bytes"] = record.bytes->size();
+        line["bytes"] = record.missing ? nlohmann::ordered_json(nullptr)
+                                       : nlohmann::ordered_json(record.bytes->size());
+        if (record.index_entry) line["index_number"] = record.index_entry->index_number;
         line["block_positions"] = positions_of(record);
         if (record.found_as) {
             line["fs_meta_address"] = record.found_as->meta_address;

@@ -141,7 +141,12 @@ void run_record::count(const chain_record& record) {
                            [&](const auto& entry) { return entry.first == key; });
     if (at == stores_.end()) at = stores_.insert(stores_.end(), {key, figures{}});
     figures& counted = at->second;
+    if (record.missing) {
+        ++counted.missing;
+        return;
+    }
     ++(record.list == 0 ? counted.messages : counted.fragments);
+    if (record.store_indexed && record.list == 0 && !record.index_entry) ++counted.not_in_index;
     if (record.integrity == nullptr) return;
     counted.whole += record.integrity->whole();
     counted.integrity.add(*record.integrity);
@@ -176,6 +181,8 @@ nlohmann::ordered_json run_record::json(std::optional<int> exit_status) const {
         store["unattested bytes"] = counted.integrity.unattested;
         store["cut short"] = counted.integrity.cut_short;
         store["crosses stores"] = counted.integrity.crosses_stores;
+        store["messages not in the index"] = counted.not_in_index;
+        store["missing"] = counted.missing;
         stores.push_back(store);
     }
     run["stores"] = stores;

@@ -38,6 +38,8 @@ class run_record {
   private:
     struct figures {
         int messages = 0, fragments = 0, whole = 0;
+        int not_in_index = 0;  // messages of a store with an index that it does not name
+        int missing = 0;       // messages its index names whose blocks the scan did not find
         integrity_counts integrity;
     };
     std::vector<std::string> args_;

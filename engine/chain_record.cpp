@@ -2,14 +2,17 @@
 // and what became of it.
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 
 #include "engine/engine.h"
 #include "engine/run.h"
+#include "engine/store_state.h"
 #include "engine/sys.h"
 #include "header/decode.h"
 #include "header/fields.h"
 #include "header/summary.h"
+#include "platform/text.h"
 
 std::function<void(const chain_record&)> chain_observer;
 
@@ -52,6 +55,41 @@ chain_record _chain_record(const dbx_t* store, int list, int chain, const messag
     record.raw = &message.raw;
     record.integrity = &integrity;
     return record;
+}
+
+void _note_missing(const recover_run& run, const dbx_t* store, recover_totals& totals) {
+    if (!run.state) return;
+    std::vector<const dbx_index_entry*> missing = run.state->missing();
+    if (missing.empty()) return;
+    totals.missing += int(missing.size());
+    std::fprintf(stderr,
+                 "morvale: %s: the store's index names %zu %s whose blocks were not found\n",
+                 platform::printable(store->file_name).c_str(), missing.size(),
+                 missing.size() == 1 ? "message" : "messages");
+    std::fflush(stderr);
+    if (!chain_observer) return;
+    static const std::string none;
+    for (const dbx_index_entry* entry : missing) {
+        chain_record record;
+        record.store_path = store->file_name;
+        if (store->carved) record.carved_start = store->base;
+        record.chain = -1;
+        record.first_offset = entry->first_block;
+        record.bytes = &none;
+        record.from = stored_text(entry->sender_address.empty() ? entry->sender_name
+                                  : entry->sender_name.empty()
+                                      ? entry->sender_address
+                                      : entry->sender_name + " <" + entry->sender_address + ">");
+        record.subject = stored_text(entry->subject);
+        record.failed = true;
+        record.missing = true;
+        record.reason =
+            "the store's index names it; no chain the scan found begins at its first block";
+        record.store_indexed = true;
+        record.index_entry = entry;
+        if (run.folder_path) record.folder_path = *run.folder_path;
+        chain_observer(record);
+    }
 }
 
 chain_start _chain_start(const message_read& message) {

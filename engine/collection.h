@@ -22,8 +22,9 @@ struct chain_taken {
     int list = 0;
     int chain = 0;
     const message_read& message;
-    bool usable = false;                   // read whole: it may be saved
-    const chain_record* record = nullptr;  // its record, when one was made
+    bool usable = false;                           // read whole: it may be saved
+    const chain_record* record = nullptr;          // its record, when one was made
+    const dbx_index_entry* index_entry = nullptr;  // what the store's index says of it
 };
 
 // What became of a chain handed to a sink: `result` 0 listed, 1 saved, 2 failed, `file`

@@ -12,6 +12,7 @@
 #include "dbx/integrity.h"
 
 struct hdr_raw_fields;
+struct dbx_index_entry;
 
 // 0 list only, 1 save as .eml, 2 save as .msg; taken once per run.
 extern std::atomic<int> save_mode;
@@ -47,6 +48,7 @@ struct run_outcome {
     std::vector<unreadable_range> unreadable;  // bytes of the store that could not be read
     bool damaged = false;        // an image found damaged when opened (its faults were said)
     integrity_counts integrity;  // chains found short of whole
+    int missing = 0;  // messages the store's index names whose blocks the scan did not find
 };
 
 // Runs one extraction: `target` is the output folder, the path separator and the store's
@@ -92,6 +94,16 @@ struct chain_record {
     // A store read through a file system of an image: the file (path, metadata address,
     // sizes, times, deleted or not).
     const platform::found_file* found_as = nullptr;
+    // What the store's index says: whether the store has one that could be read (then a
+    // chain it does not name is a finding), and its entry for the chain when it names it.
+    bool store_indexed = false;
+    const dbx_index_entry* index_entry = nullptr;
+    // A message the index names whose blocks the scan did not find: no bytes, no file; its
+    // first block's offset, the index's subject and sender in `subject` and `from`.
+    bool missing = false;
+    // The folders from the top down to the store, as its folder's Folders.dbx names them
+    // (UTF-8, '/' between names); empty when none names it.
+    std::string folder_path;
 };
 // Called for every chain of a run once it is listed or saved; none when empty. When set,
 // list runs read every message whole.

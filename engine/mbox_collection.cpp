@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "engine/read_message.h"
+#include "engine/store_state.h"
 #include "engine/sys.h"
 #include "header/date.h"
 #include "mime/address_list.h"
@@ -123,6 +124,7 @@ bool mbox_collection::add(folder_id folder, const chain_record& record) {
     std::string_view message = item_text(*record.bytes, record.list == 1);
     mbox_sender sender = mbox_sender_of(message);
     std::string from = mbox_from_line(sender);
+    if (status_lines && record.index_entry) from += mbox_status_lines(*record.index_entry, message);
     std::string body = mbox_body(message);
     FILE* stream = file.file.stream();
     if (std::fwrite(from.data(), 1, from.size(), stream) != from.size() ||

@@ -47,6 +47,9 @@ class mbox_collection : public message_collection {
     // Completes the files of the last store; false when one could not be completed.
     bool finish();
 
+    // Each message the store's index names gets the lines of its state before its header.
+    bool status_lines = false;
+
   private:
     struct mbox_file {
         std::vector<std::string> store_folder;

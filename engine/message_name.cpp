@@ -103,3 +103,15 @@ std::string message_file_name(const std::optional<std::string>& from,
     fit_subject(subject_part, prefix.size() + std::strlen(number));
     return prefix + subject_part + number;
 }
+
+std::string safe_folder_name(const std::string& name) {
+    std::string safe = replace_forbidden(name);
+    if (is_device_name(std::string_view(safe).substr(0, safe.find('.')))) safe.insert(0, "_");
+    safe.resize(whole_character_cut(safe, longest_name));
+    return fitted_folder_name(std::move(safe));
+}
+
+std::string fitted_folder_name(std::string name) {
+    name.erase(name.find_last_not_of(". ") + 1);
+    return name.empty() ? "_" : name;
+}

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "engine/read_message.h"
+#include "engine/store_state.h"
 #include "header/summary.h"
 #include "platform/fs.h"
 #include "platform/text.h"
@@ -85,6 +86,7 @@ std::string pst_collection::place(folder_id folder) const {
 bool pst_collection::add(folder_id folder, const chain_record& record) {
     if (!writer_) return false;
     item::message message = _message_item(*record.bytes, record.list == 1, record.raw);
+    if (record.index_entry) item::set_message_state(message, item_state_of(*record.index_entry));
     errno = 0;
     if (!writer_->add_message(folder, message)) return failed_write();
     return true;

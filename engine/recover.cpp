@@ -10,8 +10,10 @@
 #include "engine/collection.h"
 #include "engine/engine.h"
 #include "engine/header_capture.h"
+#include "engine/message_name.h"
 #include "engine/run.h"
 #include "engine/sinks.h"
+#include "engine/store_state.h"
 #include "engine/sys.h"
 #include "platform/fs.h"
 #include "platform/text.h"
@@ -61,14 +63,30 @@ int handle_chain(const recover_run& run, dbx_t* store, int i, int j, recover_tot
     chain_integrity integrity = dbx_chain_integrity(store, i, head, _chain_start(message));
     totals.integrity.add(integrity);
     bool unusable = message_failed(run.dialog, totals, store, head, message);
+    const dbx_index_entry* entry = run.state ? run.state->entry_of(i, j) : nullptr;
     std::optional<chain_record> record;
-    if (chain_observer || (run.sink.wants_records() && !unusable))
+    if (chain_observer || (run.sink.wants_records() && !unusable)) {
         record = _chain_record(store, i, j, message, integrity);
-    chain_kept kept =
-        run.sink.take({*store, i, j, message, !unusable, record ? &*record : nullptr}, totals);
+        record->store_indexed = run.state && run.state->indexed();
+        record->index_entry = entry;
+        if (run.folder_path) record->folder_path = *run.folder_path;
+    }
+    chain_kept kept = run.sink.take(
+        {*store, i, j, message, !unusable, record ? &*record : nullptr, entry}, totals);
     if (record) _note_chain(*record, message, !unusable, kept.result, std::move(kept.file));
     if (kept.result == 0 && unusable) return 2;  // a list-only run could not read it
     return kept.result;
+}
+
+// What the store's index and folder tree say of chain j of list i, to the dialog.
+void say_state(const recover_run& run, int i, int j) {
+    bool indexed = run.state && run.state->indexed();
+    bool in_tree = run.folder_path && !run.folder_path->empty();
+    if (!indexed && !in_tree) return;
+    const dbx_index_entry* entry = indexed ? run.state->entry_of(i, j) : nullptr;
+    run.dialog->chain_state(entry != nullptr, entry ? entry->flags : 0,
+                            entry ? seconds_of_filetime(entry->received) : std::nullopt,
+                            in_tree ? *run.folder_path : std::string());
 }
 
 // A file in which the scan found no block at all is most likely no store.
@@ -180,6 +198,7 @@ recover_totals _recover(const recover_run& run, dbx_t* store, recover_totals tot
             }
             run.dialog->set_progress(int(int64_t{j} * 100 / list.chain_count));  // the share done
             run.dialog->chain_begins(i, j);
+            say_state(run, i, j);
             int result = handle_chain(run, store, i, j, totals, window);
             if (result == 1) ++saved;
             if (result == 2) ++errors;
@@ -191,6 +210,7 @@ recover_totals _recover(const recover_run& run, dbx_t* store, recover_totals tot
         std::fflush(stdout);
         run.dialog->set_progress(0);
     }
+    if (!chosen) _note_missing(run, store, totals);
     return totals;
 }
 
@@ -221,6 +241,7 @@ int run_in_frame(bool saving, run_steps& steps, run_outcome* outcome) {
         result.unreadable = std::move(totals.unreadable);
         result.damaged = totals.damaged;
         result.integrity = totals.integrity;
+        result.missing = totals.missing;
     }
     if (saving && !nothing_found && !result.abandoned) show_completion(dialog, result);
     if (outcome) *outcome = result;
@@ -259,6 +280,7 @@ class store_run : public run_steps {
         } else {
             rows_.reset();
         }
+        if (store_) read_index();
         return store_ != nullptr;
     }
 
@@ -275,12 +297,14 @@ class store_run : public run_steps {
     void run(main_view* dialog, recover_totals& totals, run_outcome& result) override {
         if (into_) {
             result.folder_entered = true;
-            totals = _recover({dialog, *into_, mode_, chosen_}, store_.get(), std::move(totals));
+            totals = _recover({dialog, *into_, mode_, chosen_, &state_, &folder_path_},
+                              store_.get(), std::move(totals));
             return;
         }
         if (!target_) {
             listing_sink list(rows_ ? &*rows_ : nullptr);
-            totals = _recover({dialog, list, mode_}, store_.get(), std::move(totals));
+            totals = _recover({dialog, list, mode_, nullptr, &state_, &folder_path_}, store_.get(),
+                              std::move(totals));
             return;
         }
         std::string folder = output_folder(target_);
@@ -292,16 +316,35 @@ class store_run : public run_steps {
         } else {
             result.folder_entered = true;
             folder_sink files(folder, mode_, *store_);
-            totals = _recover({dialog, files, mode_, chosen_}, store_.get(), std::move(totals));
+            totals = _recover({dialog, files, mode_, chosen_, &state_, &folder_path_}, store_.get(),
+                              std::move(totals));
         }
     }
 
     void close() override {
+        state_ = {};
         store_.reset();
         rows_.reset();
     }
 
   private:
+    // The store's own index, joined to the chains the scan found (its note said once), and
+    // the folders Folders.dbx beside it names it by.
+    void read_index() {
+        state_ = store_state(*store_, dbx_read_store_index(*store_));
+        if (!state_.note().empty()) {
+            std::fprintf(stderr, "morvale: %s: %s\n",
+                         platform::printable(store_->file_name).c_str(),
+                         platform::printable(state_.note()).c_str());
+            std::fflush(stderr);
+        }
+        folder_path_.clear();
+        if (auto tree = folder_tree_beside(store_path_)) {
+            for (const std::string& name : store_folder_path(*tree, store_path_))
+                folder_path_ += (folder_path_.empty() ? "" : "/") + name;
+        }
+    }
+
     const char* target_;
     const char* store_path_;
     message_sink* into_;
@@ -310,6 +353,8 @@ class store_run : public run_steps {
     const platform::source_opener* open_;  // null: the store is a plain file
     std::optional<header_capture> rows_;
     std::unique_ptr<dbx_t, store_closer> store_;
+    store_state state_;
+    std::string folder_path_;
 };
 
 }  // namespace
@@ -344,11 +389,7 @@ std::string store_folder_name(const std::string& store_file_name) {
     size_t n = store_file_name.size();
     bool dbx = n >= 4 && platform::equal_ignoring_case(
                              std::string_view(store_file_name).substr(n - 4), ".dbx");
-    std::string name = dbx ? store_file_name.substr(0, n - 4) : store_file_name;
-    // Windows drops trailing points and blanks from a folder name; dropping them here too
-    // keeps the folder the same on every system, and what is left is never "." or "..".
-    name.erase(name.find_last_not_of(". ") + 1);
-    return name.empty() ? "_" : name;
+    return fitted_folder_name(dbx ? store_file_name.substr(0, n - 4) : store_file_name);
 }
 
 std::string output_folder(const std::string& target) {

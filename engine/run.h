@@ -12,6 +12,7 @@
 
 struct run_outcome;
 class message_sink;
+class store_state;
 
 struct recover_totals {
     int errors = 0;
@@ -20,6 +21,7 @@ struct recover_totals {
     std::vector<unreadable_range> unreadable;  // reported so far, scan's and messages'
     bool damaged = false;  // the image is damaged besides (a segment missing or too long)
     integrity_counts integrity;
+    int missing = 0;  // messages the index names that the scan did not find
 };
 
 // One run over a store's lists: what it shows to, where its messages go, how it reads
@@ -30,6 +32,9 @@ struct recover_run {
     message_sink& sink;
     int mode = 0;
     const std::vector<chain_id>* chosen = nullptr;
+    // What the store's index and folder tree add to its chains; null when nothing.
+    const store_state* state = nullptr;
+    const std::string* folder_path = nullptr;
 };
 
 // Drives both lists, handing each chain read to the run's sink; `totals` carries what was
@@ -87,6 +92,11 @@ void show_completion(main_view* dialog, const run_outcome& outcome);
 // The record of chain `chain` as read: where it lies, what it holds and how whole it is.
 chain_record _chain_record(const dbx_t* store, int list, int chain, const message_read& message,
                            const chain_integrity& integrity);
+
+// Hands the chain observer, when there is one, a record of each message the index of the
+// run's store names whose blocks the scan did not find, and says on standard error how
+// many there were; counted in `totals`.
+void _note_missing(const recover_run& run, const dbx_t* store, recover_totals& totals);
 
 // What the text read of a chain says of its start: whether it begins with a header field,
 // and its first bytes.

@@ -12,6 +12,7 @@
 #include "dispatch/com_object.h"
 #include "dispatch/dispatch.h"
 #include "dispatch/dispids.h"
+#include "engine/store_state.h"
 #include "engine/sys.h"
 #include "msg/message.h"
 #include "platform/fs.h"
@@ -111,8 +112,10 @@ void convert_to_msg(dispatch::dispatch_object& root, const std::u16string& path,
 // The .msg file at `path`, its item made from every byte of the message, with the raw
 // receivers and subject the library would be given (the PST's item is made the same way).
 // False, said, when the file cannot be written.
-bool write_own_msg(const std::string& path, const message_read& message) {
+bool write_own_msg(const std::string& path, const message_read& message,
+                   const dbx_index_entry* indexed) {
     item::message built = _message_item(*message.text, message.fragment, &message.raw);
+    if (indexed) item::set_message_state(built, item_state_of(*indexed));
     std::string failure = msg::write_message_file(built, path);
     if (failure.empty()) return true;
     std::fprintf(stderr, "_save_message (msg): built-in message store: %s\n", failure.c_str());
@@ -121,7 +124,7 @@ bool write_own_msg(const std::string& path, const message_read& message) {
 }
 
 int save_msg(const char* folder, const message_read& message,
-             const std::optional<platform::file_identity>& store) {
+             const std::optional<platform::file_identity>& store, const dbx_index_entry* indexed) {
     auto saved = sys_getcwd();
     if (!saved) return failed("_save_message (sys_getcwd)");
     if (folder == nullptr) return failed("_save_message (sys_chdir)");
@@ -136,7 +139,7 @@ int save_msg(const char* folder, const message_read& message,
             std::u16string target = wide_path(folder) + u"\\" + wide_path(file.leaf());
             convert_to_msg(*library, target, message, unwritten);
         } else {
-            unwritten = !write_own_msg(file.temporary(), message);
+            unwritten = !write_own_msg(file.temporary(), message, indexed);
         }
         if (unwritten) return 2;  // what was begun goes with `file`; anything else stays
     } catch (const std::bad_alloc&) {
@@ -149,10 +152,11 @@ int save_msg(const char* folder, const message_read& message,
 }  // namespace
 
 int _save_message(const char* folder, const message_read& message, int mode,
-                  const std::optional<platform::file_identity>& store) {
+                  const std::optional<platform::file_identity>& store,
+                  const dbx_index_entry* indexed) {
     // A name that may not be taken is refused before the message is written; it is
     // checked again at the rename.
     if (folder != nullptr && !platform::may_take_name(in_folder(folder, message.name), store))
         return errno == EEXIST ? 2 : failed("_save_message (rename)");
-    return mode == 2 ? save_msg(folder, message, store) : save_eml(folder, message, store);
+    return mode == 2 ? save_msg(folder, message, store, indexed) : save_eml(folder, message, store);
 }

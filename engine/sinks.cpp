@@ -70,7 +70,8 @@ chain_kept folder_sink::take(const chain_taken& chain, recover_totals&) {
     chain_kept kept{2, {}};
     try {
         if (chain.usable)
-            kept.result = _save_message(list_folder_.c_str(), chain.message, mode_, store_);
+            kept.result = _save_message(list_folder_.c_str(), chain.message, mode_, store_,
+                                        chain.index_entry);
     } catch (const std::bad_alloc&) {  // this message is too large for the memory left
         errno = ENOMEM;
         platform::report_error("_save_message");

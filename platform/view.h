@@ -3,6 +3,8 @@
 // implements it with list-view and progress-bar messages, the command line on the
 // console, and the tests with a recorder.
 
+#include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -34,6 +36,13 @@ class main_view {
     // The rows inserted from now on show chain `chain` of list `list` (0 messages, 1
     // deleted fragments); said before each chain a run lists or saves.
     virtual void chain_begins(int list, int chain) {}
+
+    // What the store's own index and its folder tree say of the chain begun, said right
+    // after chain_begins for a store that has either: whether the index names the chain, its
+    // flags word there as stored, when it was received (seconds since 1970), and the folders
+    // from the top down to the store (UTF-8, '/' between).
+    virtual void chain_state(bool indexed, uint32_t flags, std::optional<int64_t> received,
+                             const std::string& folder) {}
 
     // Called by a run between two messages and every few thousand scan positions.
     // Blocks while the run is paused. Returns false once the run is abandoned, and keeps

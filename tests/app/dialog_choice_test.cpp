@@ -12,6 +12,7 @@
 #include <fstream>
 #include <map>
 
+#include "app/message_preview.h"
 #include "app/resource.h"
 #include "dialog_driver.h"
 #include "engine/engine.h"
@@ -20,6 +21,7 @@
 #include "support/recording_view.h"
 #include "support/temp_dir.h"
 #include "tools/dbxgen/dbxgen.h"
+#include "tools/dbxgen/indexed.h"
 
 namespace {
 
@@ -382,4 +384,58 @@ TEST_F(dialog_choice_test, the_choice_follows_its_messages_through_sorts) {
     sort_by_subject();
     EXPECT_EQ(chosen(), (std::vector<int>{0, 1, 2, 3, 4}));
     EXPECT_EQ(cell(focused(), 1), L"Cherry");
+}
+
+// A store with an index, in a folder tree: its unread messages in bold, their flags in the
+// mark column, and the preview names the folder and when the message arrived.
+TEST_F(dialog_choice_test, an_indexed_store_shows_its_unread_rows_flags_folder_and_arrival) {
+    dbxgen::indexed_store_options options;
+    options.seed = 7;
+    options.messages = 12;
+    options.deleted = 1;
+    options.folder_name = "Receipts";
+    std::vector<dbxgen::indexed_message> index;
+    ASSERT_TRUE(dbxgen::indexed_store(options, &index).write_file(place.file("Receipts.dbx")));
+    ASSERT_TRUE(dbxgen::folders_file({{0, 0xffffffffu, "Outlook Express", "", 0, 3},
+                                      {1, 0, "Local Folders", "", 0, 3},
+                                      {2, 1, "Archive", "", 0, 3},
+                                      {3, 2, "Invoices", "Receipts.dbx", 0, 3}})
+                    .write_file(place.file("Folders.dbx")));
+    MoveWindow(window, 0, 0, 1500, 700, TRUE);
+    scan(place.file("Receipts.dbx"));
+    ASSERT_EQ(rows(), 13);
+    // The messages lie in the file in the index's order; the rows come in the file's order.
+    int unread = 0, flagged = 0;
+    HWND list = item(IDC_MESSAGE_LIST);
+    HDC paint = GetDC(list);
+    for (int row = 0; row < 12; ++row) {
+        const dbxgen::indexed_message& kept = index[size_t(row)];
+        std::wstring marks;
+        if (kept.flags & 0x80000) marks += L"\u2190";
+        if (kept.flags & 0x100000) marks += L"\u2192";
+        if (kept.flags & 0x20) marks += L"!";
+        EXPECT_EQ(cell(row, 4), marks) << row;
+        NMLVCUSTOMDRAW draw{};
+        draw.nmcd.hdr = {list, UINT_PTR(IDC_MESSAGE_LIST), UINT(NM_CUSTOMDRAW)};
+        draw.nmcd.dwDrawStage = CDDS_ITEMPREPAINT;
+        draw.nmcd.dwItemSpec = DWORD_PTR(row);
+        draw.nmcd.hdc = paint;
+        LRESULT drawn =
+            SendMessageW(window, WM_NOTIFY, IDC_MESSAGE_LIST, reinterpret_cast<LPARAM>(&draw));
+        bool bold = drawn == CDRF_NEWFONT;
+        EXPECT_EQ(bold, !(kept.flags & 0x80)) << row;
+        unread += bold;
+        flagged += !marks.empty();
+    }
+    ReleaseDC(list, paint);
+    EXPECT_GT(unread, 0);
+    EXPECT_GT(flagged, 0);
+    EXPECT_EQ(cell(12, 4), L"\u2020");  // the deleted fragment keeps its mark
+    select(0);
+    ASSERT_TRUE(preview_shows(L"Folder:\tArchive/Invoices\r\n")) << utf8(preview());
+    EXPECT_NE(
+        preview().find(L"Received:\t" +
+                       local_date_text((int64_t(index[0].received / 10000000) - 11644473600))),
+        std::wstring::npos)
+        << utf8(preview());
 }

@@ -6,6 +6,8 @@
 
 #include <filesystem>
 #include <fstream>
+#include <map>
+#include <nlohmann/json.hpp>
 #include <regex>
 #include <sstream>
 
@@ -16,6 +18,7 @@
 #include "support/files.h"
 #include "support/temp_dir.h"
 #include "tools/dbxgen/dbxgen.h"
+#include "tools/dbxgen/indexed.h"
 
 namespace {
 
@@ -151,6 +154,7 @@ TEST_F(command_test, UsageErrorsGiveExitStatusTwo) {
     EXPECT_EQ(morvale({}).status, 2);
     EXPECT_EQ(morvale({"--eml", "only-a-store.dbx"}).status, 2);
     EXPECT_EQ(morvale({"--eml", "--msg", "a.dbx", "out"}).status, 2);
+    EXPECT_EQ(morvale({"--mbox-status", "a.dbx"}).status, 2);
     auto unknown = morvale({"--frobnicate", "a.dbx"});
     EXPECT_EQ(unknown.status, 2);
     EXPECT_EQ(unknown.err.rfind("morvale: unknown option --frobnicate\nUsage:", 0), 0u);
@@ -194,3 +198,50 @@ TEST_F(command_test, PathsBeyondLatin1AndRelativeFolders) {
 }
 
 }  // namespace
+
+// An identity's folder tree names the output folders; the stores' indexes give each record
+// their facts, and a message an index names whose blocks are gone is a record of its own.
+TEST_F(command_test, AnIdentityKeepsItsFolderTreeAndItsIndexesState) {
+    std::string identity = dir.file("id");
+    fs::create_directory(fs::u8path(identity));
+    FILE* report = std::tmpfile();
+    ASSERT_TRUE(dbxgen::write_identity(identity, report));
+    std::fclose(report);
+    std::string manifest = dir.file("m.jsonl");
+    auto run =
+        morvale({"--mbox", dir.file("mail"), "--mbox-status", "--manifest", manifest, identity});
+    EXPECT_EQ(run.status, 1);  // 2004.dbx's index names two messages its blocks lack
+    EXPECT_NE(run.err.find("2004.dbx: the store's index names 2 messages whose blocks were not "
+                           "found\n"),
+              std::string::npos)
+        << run.err;
+    for (const char* file : {"Inbox.mbox", "Inbox/Clients.mbox", "Inbox/Clients/Acme.mbox",
+                             "Inbox/Family.mbox", "Archive/Invoices.mbox", "Archive/2004.mbox"})
+        EXPECT_TRUE(fs::exists(fs::u8path(dir.file("mail/id/") + file))) << file;
+    EXPECT_FALSE(fs::exists(fs::u8path(dir.file("mail/id/Receipts.mbox"))));  // renamed
+    EXPECT_FALSE(fs::exists(fs::u8path(dir.file("mail/id/Folders.mbox"))));   // the tree
+    std::map<std::string, int> family;  // in_index -> messages
+    int missing = 0;
+    std::ifstream lines(fs::u8path(manifest));
+    for (std::string line; std::getline(lines, line);) {
+        auto record = nlohmann::json::parse(line);
+        std::string store = record.value("store", "");
+        if (record.value("result", "") == "missing") {
+            ++missing;
+            EXPECT_NE(store.find("2004.dbx"), std::string::npos) << store;
+            EXPECT_EQ(record["in_index"], "yes");
+            EXPECT_EQ(record["bytes"], nullptr);
+            EXPECT_EQ(record["file"], "");
+        }
+        if (store.find("Family.dbx") == std::string::npos) continue;
+        EXPECT_EQ(record["folder"], "Inbox/Family");
+        if (record["list"] == "message") ++family[record["in_index"]];
+    }
+    EXPECT_EQ(missing, 2);
+    EXPECT_EQ(family, (std::map<std::string, int>{{"no", 3}, {"yes", 7}}));
+    std::string family_mbox = read_file(dir.file("mail/id/Inbox/Family.mbox"));
+    size_t status_lines = 0;
+    for (size_t at = 0; (at = family_mbox.find("\nStatus: ", at)) != std::string::npos; ++at)
+        ++status_lines;
+    EXPECT_EQ(status_lines, 7u);
+}

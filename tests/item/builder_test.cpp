@@ -6,10 +6,12 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "cfb_reader.h"
+#include "item/state.h"
 #include "mail_files.h"
 #include "mime/reader.h"
 #include "msg/message.h"
@@ -368,3 +370,50 @@ TEST(MimeMessages, DeepNestingEndsInRawBytes) {
 }
 
 }  // namespace
+
+// The state the store's index gives a message, as the item carries it; what the index does
+// not know keeps the builder's value (read, normal importance, the Date as delivery time).
+TEST(MessageState, IndexStateBecomesTheItemsProperties) {
+    constexpr uint32_t importance = 0x00170003, priority = 0x00260003, delivery = 0x0E060040,
+                       icon = 0x10800003, verb = 0x10810003, flag_status = 0x10900003;
+    constexpr uint64_t date_time = 0x01B99460A37C4180;  // Tue, 15 Nov 1994 08:12:31 GMT
+    const std::string text =
+        "From: a@example.com\r\nDate: Tue, 15 Nov 1994 08:12:31 GMT\r\n"
+        "Subject: s\r\n\r\nbody\r\n";
+    struct row {
+        item::message_state state;
+        uint64_t flags, importance, delivery;
+        std::optional<uint64_t> priority, verb, icon, flag_status;
+    } rows[] = {
+        {{}, 0x1, 1, date_time, {}, {}, {}, {}},
+        {{false}, 0x0, 1, date_time, {}, {}, {}, {}},
+        {{true, true, false, false, 0x01C0000000000000, 1},
+         0x1,
+         2,
+         0x01C0000000000000,
+         1,
+         0x66,
+         0x105,
+         {}},
+        {{true, false, true, true, 0, 5}, 0x1, 0, date_time, 0xFFFFFFFF, 0x68, 0x106, 2},
+        {{false, true, true, false, 0, 3}, 0x0, 1, date_time, 0, 0x66, 0x105, {}},
+    };
+    for (const row& r : rows) {
+        item::message message = item::build_item(text, {}, {}, true);
+        item::set_message_state(message, r.state);
+        auto value = [&](uint32_t tag) -> std::optional<uint64_t> {
+            auto found = message.properties.find(tag);
+            if (found == message.properties.end()) return std::nullopt;
+            return found->second.fixed;
+        };
+        SCOPED_TRACE(testing::Message()
+                     << "read " << r.state.read << " priority " << r.state.priority);
+        EXPECT_EQ(value(pr_flags), r.flags);
+        EXPECT_EQ(value(importance), r.importance);
+        EXPECT_EQ(value(delivery), r.delivery);
+        EXPECT_EQ(value(priority), r.priority);
+        EXPECT_EQ(value(verb), r.verb);
+        EXPECT_EQ(value(icon), r.icon);
+        EXPECT_EQ(value(flag_status), r.flag_status);
+    }
+}
