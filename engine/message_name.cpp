@@ -99,3 +99,17 @@ std::string message_file_name(const std::optional<std::string>& from,
     fit_subject(subject_part, prefix.size() + std::strlen(number));
     return prefix + subject_part + number;
 }
+
+std::string fitted_file_name(const std::string& name) {
+    std::string fitted = replace_forbidden(c_string(name));
+    while (!fitted.empty() && (fitted.back() == '.' || fitted.back() == ' ')) fitted.pop_back();
+    if (fitted.empty()) return "attachment";
+    if (is_device_name(std::string_view(fitted).substr(0, fitted.find('.')))) fitted.insert(0, "_");
+    if (fitted.size() <= longest_name) return fitted;
+    size_t dot = fitted.rfind('.');
+    std::string extension =
+        dot != std::string::npos && fitted.size() - dot <= 16 ? fitted.substr(dot) : "";
+    fitted.resize(fitted.size() - extension.size());
+    fit_subject(fitted, extension.size());
+    return fitted + extension;
+}
