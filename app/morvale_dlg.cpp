@@ -19,7 +19,6 @@
 #include "app/wide_text.h"
 #include "app/window_placement.h"
 #include "engine/engine.h"
-#include "engine/message_name.h"
 #include "platform/fs.h"
 #include "platform/output_file.h"
 #include "platform/read.h"
@@ -777,11 +776,17 @@ void CMorvaleDlg::open_message(int position) {
         box(error, L"Tavrin Morvale", warning_box);
         return;
     }
+    open_in_program(file,
+                    L"No program on this computer is registered to open e-mail messages (.eml "
+                    L"files). The message is in\n");
+}
+
+// A file written for the user opens in the program registered for its kind; when there is
+// none, the dialog says where the file is (`no_program`, then its path) and offers the
+// system's "Open with".
+void CMorvaleDlg::open_in_program(const std::wstring& file, const std::wstring& no_program) {
     if (seams.open_document(m_hWnd, file)) return;
-    std::wstring question =
-        L"No program on this computer is registered to open e-mail messages (.eml "
-        L"files). The message is in\n" +
-        file + L"\n\nChoose a program to open it with?";
+    std::wstring question = no_program + file + L"\n\nChoose a program to open it with?";
     if (box(question, L"Tavrin Morvale", MB_ICONQUESTION | MB_YESNO) == IDYES)
         seams.open_with(m_hWnd, file);
 }
@@ -818,16 +823,24 @@ bool CMorvaleDlg::attachment_menu(HWND window, LPARAM point) {
     return true;
 }
 
-// The chosen attachment of the previewed message opens in the program of its kind, from a
-// temporary file of this run. A file that would run a program is opened only when the user
-// says so. While a run goes the store is the run's alone: refused with a beep.
-void CMorvaleDlg::OnAttachmentOpen() {
+// The attachment chosen in the preview, or -1. While a run goes the store is the run's
+// alone, so a command on an attachment is refused with a beep.
+int CMorvaleDlg::usable_attachment() {
     int attachment = preview_pane_.chosen_attachment();
-    if (attachment < 0 || previewed_row_ < 0) return;
+    if (attachment < 0 || previewed_row_ < 0) return -1;
     if (run_in_progress()) {
         seams.beep(MB_ICONWARNING);
-        return;
+        return -1;
     }
+    return attachment;
+}
+
+// The chosen attachment of the previewed message opens in the program of its kind, from a
+// temporary file of this run. A file that would run a program is opened only when the user
+// says so.
+void CMorvaleDlg::OnAttachmentOpen() {
+    int attachment = usable_attachment();
+    if (attachment < 0) return;
     HCURSOR previous = SetCursor(LoadCursorW(nullptr, IDC_WAIT));
     std::wstring error;
     std::wstring file = opened_.write_attachment(rows_store_, previewed_message_, previewed_row_,
@@ -843,24 +856,16 @@ void CMorvaleDlg::OnAttachmentOpen() {
                 L"you trust the message it came with.\n\nOpen it?",
             L"Tavrin Morvale", MB_ICONWARNING | MB_YESNO | MB_DEFBUTTON2) != IDYES)
         return;
-    if (seams.open_document(m_hWnd, file)) return;
-    std::wstring question =
-        L"No program on this computer is registered to open files of this kind. The "
-        L"attachment is in\n" +
-        file + L"\n\nChoose a program to open it with?";
-    if (box(question, L"Tavrin Morvale", MB_ICONQUESTION | MB_YESNO) == IDYES)
-        seams.open_with(m_hWnd, file);
+    open_in_program(file,
+                    L"No program on this computer is registered to open files of this kind. The "
+                    L"attachment is in\n");
 }
 
 // The chosen attachment is saved where the user picks, under the name it carries; the
 // picker asks before a file that stands there is replaced, and the store is never replaced.
 void CMorvaleDlg::OnAttachmentSave() {
-    int attachment = preview_pane_.chosen_attachment();
-    if (attachment < 0 || previewed_row_ < 0) return;
-    if (run_in_progress()) {
-        seams.beep(MB_ICONWARNING);
-        return;
-    }
+    int attachment = usable_attachment();
+    if (attachment < 0) return;
     std::wstring error;
     std::optional<attachment_file> file = opened_.read_attachment(
         rows_store_, previewed_message_, previewed_row_, size_t(attachment), error);
@@ -868,7 +873,7 @@ void CMorvaleDlg::OnAttachmentSave() {
         box(error, L"Tavrin Morvale", warning_box);
         return;
     }
-    std::wstring name = platform::widen_path(fitted_file_name(file->name).c_str());
+    std::wstring name = platform::widen_path(file->name.c_str());
     CFileDialog dialog(FALSE, nullptr, name.c_str(),
                        OFN_HIDEREADONLY | OFN_OVERWRITEPROMPT | OFN_PATHMUSTEXIST,
                        L"All files (*.*)|*.*||", this, 0, TRUE);

@@ -124,7 +124,9 @@ class CMorvaleDlg : public CDialog {
     void take_rows();
     void enable(CWnd& control, bool enabled);
     void open_message(int position);
+    void open_in_program(const std::wstring& file, const std::wstring& no_program);
     bool attachment_menu(HWND window, LPARAM point);
+    int usable_attachment();
     void end_dialog_now() { CDialog::OnCancel(); }
     void load_banner();
     void add_about_item();

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <string_view>
 
+#include "platform/fs.h"
 #include "platform/text.h"
 
 namespace {
@@ -64,17 +65,6 @@ std::string replace_forbidden(std::string_view text) {
     return out;
 }
 
-bool is_device_name(std::string_view stem) {
-    static constexpr const char* devices[] = {"CON", "PRN", "AUX", "NUL"};
-    for (const char* device : devices) {
-        if (platform::equal_ignoring_case(stem, device)) return true;
-    }
-    return stem.size() == 4 &&
-           (platform::equal_ignoring_case(stem.substr(0, 3), "COM") ||
-            platform::equal_ignoring_case(stem.substr(0, 3), "LPT")) &&
-           stem[3] >= '1' && stem[3] <= '9';
-}
-
 // Cuts `subject` so that the whole name fits, never inside a UTF-8 sequence.
 void fit_subject(std::string& subject, size_t rest) {
     if (rest + subject.size() <= longest_name) return;
@@ -95,21 +85,7 @@ std::string message_file_name(const std::optional<std::string>& from,
     std::snprintf(number, sizeof number, ".%08X.%s", offset, mode == 2 ? "msg" : "eml");
 
     std::string whole = prefix + subject_part + number;
-    if (is_device_name(std::string_view(whole).substr(0, whole.find('.')))) prefix.insert(0, "_");
+    if (platform::is_device_name(whole)) prefix.insert(0, "_");
     fit_subject(subject_part, prefix.size() + std::strlen(number));
     return prefix + subject_part + number;
-}
-
-std::string fitted_file_name(const std::string& name) {
-    std::string fitted = replace_forbidden(c_string(name));
-    while (!fitted.empty() && (fitted.back() == '.' || fitted.back() == ' ')) fitted.pop_back();
-    if (fitted.empty()) return "attachment";
-    if (is_device_name(std::string_view(fitted).substr(0, fitted.find('.')))) fitted.insert(0, "_");
-    if (fitted.size() <= longest_name) return fitted;
-    size_t dot = fitted.rfind('.');
-    std::string extension =
-        dot != std::string::npos && fitted.size() - dot <= 16 ? fitted.substr(dot) : "";
-    fitted.resize(fitted.size() - extension.size());
-    fit_subject(fitted, extension.size());
-    return fitted + extension;
 }

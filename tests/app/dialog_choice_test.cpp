@@ -332,7 +332,7 @@ TEST_F(dialog_choice_test, the_preview_reads_html_and_opens_and_saves_attachment
         "&ndash; four?</p><table><tr><td>Tea</td><td>3</td></tr><tr><td>Cake</td><td>5</td>"
         "</tr></table></body></html>\r\n"
         "--cut\r\nContent-Type: text/plain; name=\"notes.txt\"\r\n"
-        "Content-Disposition: attachment; filename=\"notes.txt\"\r\n\r\nhello there\r\n"
+        "Content-Disposition: attachment; filename=\"con.txt\"\r\n\r\nhello there\r\n"
         "--cut\r\nContent-Type: application/octet-stream; name=\"setup.exe\"\r\n"
         "Content-Transfer-Encoding: base64\r\n\r\n" +
         dbxgen::base64("MZ") + "\r\n--cut--\r\n";
@@ -342,7 +342,7 @@ TEST_F(dialog_choice_test, the_preview_reads_html_and_opens_and_saves_attachment
     select(0);
     ASSERT_TRUE(wait_until([this] { return attachments().size() == 2; }));
     EXPECT_EQ(attachments(),
-              (std::vector<std::wstring>{L"notes.txt (11 bytes)", L"setup.exe (2 bytes)"}));
+              (std::vector<std::wstring>{L"_con.txt (11 bytes)", L"setup.exe (2 bytes)"}));
     EXPECT_EQ(text_of(IDC_PREVIEW),
               L"Caf\u00e9 at the menu <http://example.com/menu>\u00a0\u2013 "
               L"four?\r\n\r\nTea\t3\r\nCake\t5");
@@ -373,7 +373,7 @@ TEST_F(dialog_choice_test, the_preview_reads_html_and_opens_and_saves_attachment
         ASSERT_EQ(opened.size(), 1u);
         opened_file = opened[0].substr(5, opened[0].size() - 7);
     }
-    EXPECT_EQ(opened_file.substr(opened_file.size() - 14), L"\\0-0\\notes.txt");
+    EXPECT_EQ(opened_file.substr(opened_file.size() - 13), L"\\0-0\\_con.txt");
     EXPECT_EQ(read_file(utf8(opened_file)), "hello there");
     EXPECT_TRUE(GetFileAttributesW(opened_file.c_str()) & FILE_ATTRIBUTE_READONLY);
 

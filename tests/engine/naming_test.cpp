@@ -66,26 +66,6 @@ TEST(message_file_name, DeviceNamesGetALeadingUnderscore) {
               "console_B_H.00000010.eml");
 }
 
-// An attachment's own name as the file it is opened or saved in.
-TEST(fitted_file_name, KeepsWhatFilesMayBeCalled) {
-    const struct {
-        std::string name, fitted;
-    } rows[] = {
-        {"report.pdf", "report.pdf"},
-        {"..\\..\\Windows\\evil.exe", ".._.._Windows_evil.exe"},
-        {"a/b:c*?\"<>|.txt", "a_b_c______.txt"},
-        {"tab\there.", "tab_here"},
-        {"notes. . ", "notes"},
-        {"...", "attachment"},
-        {"", "attachment"},
-        {"nul.txt", "_nul.txt"},
-        {"Caf\xC3\xA9.doc", "Caf\xC3\xA9.doc"},
-        {std::string(300, 'a') + ".jpeg", std::string(250, 'a') + ".jpeg"},
-        {std::string(250, 'a') + "\xC3\xA9xx.txt", std::string(250, 'a') + ".txt"},
-    };
-    for (const auto& row : rows) EXPECT_EQ(fitted_file_name(row.name), row.fitted) << row.name;
-}
-
 TEST(output_folder, DropsOnlyAFinalDbxInAnyCase) {
     EXPECT_EQ(output_folder("C:\\out\\Inbox.dbx"), "C:\\out\\Inbox");
     EXPECT_EQ(output_folder("/out/Inbox.DBX"), "/out/Inbox");
