@@ -1,8 +1,11 @@
 #include "app/message_preview_pane.h"
 
+#include <commctrl.h>
+
 #include <algorithm>
 
 #include "app/pictures.h"
+#include "app/resource.h"
 
 namespace {
 
@@ -28,12 +31,29 @@ int frame_height(HWND control) {
     return (window.bottom - window.top) - (client.bottom - client.top);
 }
 
+// Enter on an attachment opens it, as a double-click does: the list asks for the key, which
+// the dialog would otherwise take for its default button.
+LRESULT CALLBACK attachments_want_enter(HWND list, UINT message, WPARAM wparam, LPARAM lparam,
+                                        UINT_PTR, DWORD_PTR) {
+    if (message == WM_GETDLGCODE && lparam != 0) {
+        const auto* key = reinterpret_cast<const MSG*>(lparam);
+        if (key->message == WM_KEYDOWN && key->wParam == VK_RETURN) return DLGC_WANTMESSAGE;
+    }
+    if (message == WM_KEYDOWN && wparam == VK_RETURN) {
+        SendMessageW(GetParent(list), WM_COMMAND, MAKEWPARAM(ID_ATTACHMENT_OPEN, 0), 0);
+        return 0;
+    }
+    if (message == WM_NCDESTROY) RemoveWindowSubclass(list, attachments_want_enter, 0);
+    return DefSubclassProc(list, message, wparam, lparam);
+}
+
 }  // namespace
 
 void message_preview_pane::attach(HWND header, HWND attachments, HWND body) {
     header_ = header;
     attachments_ = attachments;
     body_ = body;
+    SetWindowSubclass(attachments_, attachments_want_enter, 0, 0);
 }
 
 void message_preview_pane::show(const preview_parts& parts) {

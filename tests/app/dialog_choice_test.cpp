@@ -377,6 +377,17 @@ TEST_F(dialog_choice_test, the_preview_reads_html_and_opens_and_saves_attachment
     EXPECT_EQ(read_file(utf8(opened_file)), "hello there");
     EXPECT_TRUE(GetFileAttributesW(opened_file.c_str()) & FILE_ATTRIBUTE_READONLY);
 
+    // Enter on the attachment opens it too (the same file), and starts no run.
+    size_t runs = engine_calls().size();
+    SendMessageW(window, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(list), TRUE);
+    PostMessageW(list, WM_KEYDOWN, VK_RETURN, 0);
+    ASSERT_TRUE(wait_until([this] {
+        std::lock_guard<std::mutex> hold(lock);
+        return opened.size() == 2;
+    }));
+    EXPECT_EQ(opened[1], opened[0]);
+    EXPECT_EQ(engine_calls().size(), runs);
+
     answer_box(IDNO);
     double_click(1);
     ASSERT_EQ(boxes().size(), 1u);
@@ -384,7 +395,7 @@ TEST_F(dialog_choice_test, the_preview_reads_html_and_opens_and_saves_attachment
               L"setup.exe is a program or script: opening it runs it on this "
               L"computer. Open it only if you trust the message it came "
               L"with.\n\nOpen it?");
-    EXPECT_EQ(opened.size(), 1u) << "not opened";
+    EXPECT_EQ(opened.size(), 2u) << "not opened";
 
     SendMessageW(list, LB_SETCURSEL, 0, 0);
     std::string saved = place.file("kept.txt");
