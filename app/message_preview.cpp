@@ -105,11 +105,12 @@ std::wstring local_date_text(int64_t seconds) {
     return std::wstring(date) + L" " + time;
 }
 
-std::wstring preview_text(const std::string& message, bool fragment, bool with_sizes,
-                          size_t body_limit) {
+preview_parts preview_text(const std::string& message, bool fragment, bool with_sizes,
+                           size_t body_limit) {
     if (fragment) {
-        return L"Deleted fragment: its text as found in the store.\r\n\r\n" +
-               cut(as_pane_text(to_wide(hdr_raw_to_utf8(message))), body_limit);
+        return {L"Deleted fragment: its text as found in the store.",
+                {},
+                cut(as_pane_text(to_wide(hdr_raw_to_utf8(message))), body_limit)};
     }
     const char* start = message.c_str();
     hdr_main_values fields = hdr_main_fields(start, start + std::strlen(start));
@@ -126,21 +127,33 @@ std::wstring preview_text(const std::string& message, bool fragment, bool with_s
     }
     add_line(text, L"Subject:\t", fields[hdr_subject]);
     mime::message_content content = mime::sort_parts(root);
+    preview_parts parts;
     if (!content.attachments.empty()) {
-        text += L"Attachments:\t";
+        text += L"Attachments:\n";
         for (size_t i = 0; i < content.attachments.size(); ++i) {
             const mime::mime_part& part = *content.attachments[i];
-            if (i > 0) text += L"; ";
-            text += to_wide(mime::name_attachment(part, i).long_name);
+            std::wstring shown = to_wide(mime::name_attachment(part, i).long_name);
             if (with_sizes) {
                 std::string storage;
-                text += L" (" + size_text(mime::decoded_body(part, storage).size()) + L")";
+                shown += L" (" + size_text(mime::decoded_body(part, storage).size()) + L")";
             }
+            parts.attachments.push_back(as_pane_text(shown));
         }
-        text += L"\n";
     }
-    text += L"\n";
-    return as_pane_text(text) + cut(as_pane_text(body_text(content, body_limit)), body_limit);
+    if (!text.empty() && text.back() == L'\n') text.pop_back();
+    parts.header = as_pane_text(text);
+    parts.body = cut(as_pane_text(body_text(content, body_limit)), body_limit);
+    return parts;
+}
+
+std::optional<attachment_file> attachment_of(const std::string& message, size_t index) {
+    mime::mime_part root = mime::read_mime_message(message);
+    mime::message_content content = mime::sort_parts(root);
+    if (index >= content.attachments.size()) return std::nullopt;
+    const mime::mime_part& part = *content.attachments[index];
+    std::string storage;
+    std::string_view bytes = mime::decoded_body(part, storage);
+    return attachment_file{mime::name_attachment(part, index).long_name, std::string(bytes)};
 }
 
 std::wstring state_lines(const message_row& row) {
@@ -191,7 +204,7 @@ void message_preview::forget_store() {
     wake_.notify_all();
 }
 
-std::optional<std::wstring> message_preview::take(uint64_t number) {
+std::optional<preview_parts> message_preview::take(uint64_t number) {
     std::lock_guard<std::mutex> hold(lock_);
     if (!made_ || made_->first != number || number != latest_) return std::nullopt;
     return std::exchange(made_, std::nullopt)->second;
@@ -221,7 +234,7 @@ void message_preview::work() {
             std::lock_guard<std::mutex> hold(lock_);
             return !ending_ && latest_ == next.number;
         };
-        auto hand_over = [this, &next](std::wstring text) {
+        auto hand_over = [this, &next](preview_parts text) {
             {
                 std::lock_guard<std::mutex> hold(lock_);
                 if (latest_ != next.number) return;
@@ -236,17 +249,20 @@ void message_preview::work() {
         std::optional<std::string> start =
             source.read_start(next.store_path, next.row, next.engine_index, first_look, error);
         if (!start) {
-            hand_over(error);
+            hand_over({L"", {}, error});
             continue;
         }
         bool whole = start->size() < first_look;
         std::wstring state = state_lines(next.row);
-        hand_over(state + preview_text(*start, fragment, whole, body_limit));
+        preview_parts first = preview_text(*start, fragment, whole, body_limit);
+        first.header.insert(0, state);
+        hand_over(std::move(first));
         if (whole || fragment || !still_wanted()) continue;
         std::optional<message_read> message =
             source.read(next.store_path, next.row, next.engine_index, error);
         if (!message || !still_wanted()) continue;
-        std::wstring with_sizes = state + preview_text(*message->text, false, true, body_limit);
+        preview_parts with_sizes = preview_text(*message->text, false, true, body_limit);
+        with_sizes.header.insert(0, state);
         hand_over(std::move(with_sizes));
     }
 }

@@ -12,16 +12,31 @@
 #include <optional>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "app/message_rows.h"
 
-// The preview of a message: From, To, Cc, Date (local time) and Subject decoded, the plain
-// text (made from the HTML when there is none) and the attachments with their sizes.
+// What the pane shows of a message: the header lines (From, To, Cc, Date in local time and
+// Subject, decoded), which stay in sight; the attachments, one a row, with their sizes; and
+// the body, which scrolls: the plain text, made from the HTML when there is none.
 // `with_sizes` false leaves the sizes out (they need every attachment decoded). A deleted
-// fragment shows its text as found. CR LF line ends; at most `body_limit` characters of
-// the body.
-std::wstring preview_text(const std::string& message, bool fragment, bool with_sizes,
-                          size_t body_limit);
+// fragment shows its text as found. CR LF line ends; at most `body_limit` characters of the
+// body.
+struct preview_parts {
+    std::wstring header;
+    std::vector<std::wstring> attachments;
+    std::wstring body;
+};
+preview_parts preview_text(const std::string& message, bool fragment, bool with_sizes,
+                           size_t body_limit);
+
+// An attachment of a message as the preview lists it (`index` counts from 0): the file name
+// it carries (UTF-8) and its decoded bytes; none when the message has no such attachment.
+struct attachment_file {
+    std::string name;
+    std::string bytes;
+};
+std::optional<attachment_file> attachment_of(const std::string& message, size_t index);
 
 // The lines above a message's preview with what its store's folder tree and index say: the
 // folder and when it was received (local time); CR LF line ends; empty when neither says.
@@ -44,8 +59,8 @@ class message_preview {
     void prepare(const std::wstring& store_path);
     // Forgets the store's scan (a new run may change the store); drops what was asked.
     void forget_store();
-    // The text made for request `number`, when it is the latest one; taken once.
-    std::optional<std::wstring> take(uint64_t number);
+    // The preview made for request `number`, when it is the latest one; taken once.
+    std::optional<preview_parts> take(uint64_t number);
 
     // The most of a body the pane shows.
     static constexpr size_t body_limit = 200000;
@@ -66,10 +81,10 @@ class message_preview {
     UINT ready_message_;
     std::mutex lock_;
     std::condition_variable wake_;
-    std::optional<job> next_;                                // guarded by lock_
-    uint64_t latest_ = 0;                                    // guarded by lock_
-    bool forget_ = false;                                    // guarded by lock_
-    bool ending_ = false;                                    // guarded by lock_
-    std::optional<std::pair<uint64_t, std::wstring>> made_;  // guarded by lock_
+    std::optional<job> next_;                                 // guarded by lock_
+    uint64_t latest_ = 0;                                     // guarded by lock_
+    bool forget_ = false;                                     // guarded by lock_
+    bool ending_ = false;                                     // guarded by lock_
+    std::optional<std::pair<uint64_t, preview_parts>> made_;  // guarded by lock_
     std::thread thread_;
 };

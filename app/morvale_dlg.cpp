@@ -5,6 +5,7 @@
 #include <windowsx.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <vector>
 
 #include "app/about_dlg.h"
@@ -19,6 +20,8 @@
 #include "app/window_placement.h"
 #include "engine/engine.h"
 #include "platform/fs.h"
+#include "platform/output_file.h"
+#include "platform/read.h"
 #include "platform/text.h"
 
 namespace {
@@ -57,6 +60,21 @@ const std::vector<std::pair<int, unsigned>> control_layout = {
     {IDC_SAVE, layout::moves_down | layout::moves_half_right},
     {IDCANCEL, layout::moves_down | layout::moves_right},
 };
+
+// Whether opening a file of this name runs what it holds: programs, scripts, installers
+// and the shortcuts and settings files that start them.
+bool runs_a_program(const std::wstring& file) {
+    static const wchar_t* const kinds[] = {L".exe", L".com", L".scr", L".pif", L".bat", L".cmd",
+                                           L".vbs", L".vbe", L".js",  L".jse", L".wsf", L".wsh",
+                                           L".hta", L".msi", L".msp", L".cpl", L".lnk", L".reg",
+                                           L".ps1", L".jar", L".inf", L".scf", L".url", L".chm"};
+    size_t dot = file.rfind(L'.');
+    if (dot == std::wstring::npos) return false;
+    for (const wchar_t* kind : kinds) {
+        if (_wcsicmp(file.c_str() + dot, kind) == 0) return true;
+    }
+    return false;
+}
 
 // The file name of a path: what follows its last separator.
 std::wstring file_name_of(const std::wstring& path) {
@@ -121,6 +139,9 @@ ON_NOTIFY(NM_CUSTOMDRAW, IDC_MESSAGE_LIST, OnListDraw)
 ON_NOTIFY(LVN_COLUMNCLICK, IDC_MESSAGE_LIST, OnListColumnClick)
 ON_NOTIFY(NM_DBLCLK, IDC_MESSAGE_LIST, OnListActivate)
 ON_NOTIFY(NM_RETURN, IDC_MESSAGE_LIST, OnListReturn)
+ON_LBN_DBLCLK(IDC_ATTACHMENTS, OnAttachmentOpen)
+ON_COMMAND(ID_ATTACHMENT_OPEN, OnAttachmentOpen)
+ON_COMMAND(ID_ATTACHMENT_SAVE, OnAttachmentSave)
 ON_NOTIFY(LVN_ITEMCHANGED, IDC_MESSAGE_LIST, OnListSelectionChanged)
 ON_NOTIFY(LVN_ODSTATECHANGED, IDC_MESSAGE_LIST, OnListSelectionChanged)
 END_MESSAGE_MAP()
@@ -167,7 +188,10 @@ BOOL CMorvaleDlg::OnInitDialog() {
     ::GetWindowRect(status_bar_, &bar);
     layout_.keep_clear_at_bottom(bar.bottom - bar.top);
     preview_ = std::make_unique<message_preview>(m_hWnd, preview_ready_message);
-    pane_.attach(m_hWnd, m_message_list.m_hWnd, GetDlgItem(IDC_PREVIEW));
+    preview_pane_.attach(GetDlgItem(IDC_PREVIEW_HEADER), GetDlgItem(IDC_ATTACHMENTS),
+                         GetDlgItem(IDC_PREVIEW));
+    pane_.attach(m_hWnd, m_message_list.m_hWnd, GetDlgItem(IDC_PREVIEW),
+                 [this](const RECT* area) { preview_pane_.place(area); });
     SendDlgItemMessageW(m_hWnd, IDC_PREVIEW, EM_SETLIMITTEXT, 0, 0);
     DragAcceptFiles(m_hWnd, TRUE);
     SetTimer(m_hWnd, rows_timer, rows_timer_interval, nullptr);
@@ -341,7 +365,7 @@ bool CMorvaleDlg::begin_run(run_kind kind, const chosen_messages* chosen) {
     opened_.forget_store();
     preview_->forget_store();
     previewed_row_ = -1;
-    SetDlgItemText(IDC_PREVIEW, L"The preview is shown when the run has ended.");
+    preview_pane_.say(L"The preview is shown when the run has ended.");
     ShowWindow(GetDlgItem(IDC_OPEN_FOLDER), SW_HIDE);
     ShowWindow(GetDlgItem(IDC_SHOW_ERRORS), SW_HIDE);
     std::wstring store = chosen ? chosen->store_file_name : dbx_file_name;
@@ -530,6 +554,7 @@ void CMorvaleDlg::OnSelectAll() {
 
 // The list's context menu, at the mouse or, from the keyboard, at the focused row.
 LRESULT CMorvaleDlg::OnContextMenu(WPARAM window, LPARAM point) {
+    if (attachment_menu(reinterpret_cast<HWND>(window), point)) return 0;
     if (reinterpret_cast<HWND>(window) != m_message_list.m_hWnd) {
         Default();
         return 0;
@@ -672,7 +697,7 @@ LRESULT CMorvaleDlg::OnRunEnded(WPARAM, LPARAM report_address) {
     running_ = false;
     update_status();
     previewed_row_ = -1;
-    SetDlgItemText(IDC_PREVIEW, L"");
+    preview_pane_.say(L"");
     update_preview();
     return 0;
 }
@@ -756,13 +781,125 @@ void CMorvaleDlg::open_message(int position) {
         box(error, L"Tavrin Morvale", warning_box);
         return;
     }
+    open_in_program(file,
+                    L"No program on this computer is registered to open e-mail messages (.eml "
+                    L"files). The message is in\n");
+}
+
+// A file written for the user opens in the program registered for its kind; when there is
+// none, the dialog says where the file is (`no_program`, then its path) and offers the
+// system's "Open with".
+void CMorvaleDlg::open_in_program(const std::wstring& file, const std::wstring& no_program) {
     if (seams.open_document(m_hWnd, file)) return;
-    std::wstring question =
-        L"No program on this computer is registered to open e-mail messages (.eml "
-        L"files). The message is in\n" +
-        file + L"\n\nChoose a program to open it with?";
+    std::wstring question = no_program + file + L"\n\nChoose a program to open it with?";
     if (box(question, L"Tavrin Morvale", MB_ICONQUESTION | MB_YESNO) == IDYES)
         seams.open_with(m_hWnd, file);
+}
+
+// The attachments' context menu: Open and Save attachment..., for the row under the mouse
+// (or the chosen row, from the keyboard). False for another window's menu.
+bool CMorvaleDlg::attachment_menu(HWND window, LPARAM point) {
+    HWND list = preview_pane_.attachments();
+    if (window != list || list == nullptr) return false;
+    POINT at{GET_X_LPARAM(point), GET_Y_LPARAM(point)};
+    if (point == LPARAM(-1)) {
+        RECT row{};
+        int chosen = preview_pane_.chosen_attachment();
+        if (chosen < 0 ||
+            ::SendMessageW(list, LB_GETITEMRECT, chosen, reinterpret_cast<LPARAM>(&row)) == LB_ERR)
+            row = RECT{0, 0, 0, 0};
+        at = {row.left + 8, row.bottom};
+        ClientToScreen(list, &at);
+    } else {
+        POINT inside = at;
+        ScreenToClient(list, &inside);
+        LRESULT hit = ::SendMessageW(list, LB_ITEMFROMPOINT, 0, MAKELPARAM(inside.x, inside.y));
+        if (HIWORD(hit) == 0) ::SendMessageW(list, LB_SETCURSEL, LOWORD(hit), 0);
+    }
+    HMENU menus = LoadMenuW(AfxGetResourceHandle(), MAKEINTRESOURCEW(IDR_ATTACHMENT_MENU));
+    if (menus == nullptr) return true;
+    HMENU menu = GetSubMenu(menus, 0);
+    bool usable = preview_pane_.chosen_attachment() >= 0;
+    for (UINT id : {ID_ATTACHMENT_OPEN, ID_ATTACHMENT_SAVE})
+        EnableMenuItem(menu, id, MF_BYCOMMAND | (usable ? MF_ENABLED : MF_GRAYED));
+    SetMenuDefaultItem(menu, ID_ATTACHMENT_OPEN, FALSE);
+    TrackPopupMenu(menu, TPM_RIGHTBUTTON, at.x, at.y, 0, m_hWnd, nullptr);
+    DestroyMenu(menus);
+    return true;
+}
+
+// The attachment chosen in the preview, or -1. While a run goes the store is the run's
+// alone, so a command on an attachment is refused with a beep.
+int CMorvaleDlg::usable_attachment() {
+    int attachment = preview_pane_.chosen_attachment();
+    if (attachment < 0 || previewed_row_ < 0) return -1;
+    if (run_in_progress()) {
+        seams.beep(MB_ICONWARNING);
+        return -1;
+    }
+    return attachment;
+}
+
+// The chosen attachment of the previewed message opens in the program of its kind, from a
+// temporary file of this run. A file that would run a program is opened only when the user
+// says so.
+void CMorvaleDlg::OnAttachmentOpen() {
+    int attachment = usable_attachment();
+    if (attachment < 0) return;
+    HCURSOR previous = SetCursor(LoadCursorW(nullptr, IDC_WAIT));
+    std::wstring error;
+    std::wstring file = opened_.write_attachment(rows_store_, previewed_message_, previewed_row_,
+                                                 size_t(attachment), error);
+    SetCursor(previous);
+    if (file.empty()) {
+        box(error, L"Tavrin Morvale", warning_box);
+        return;
+    }
+    if (runs_a_program(file) &&
+        box(file_name_of(file) +
+                L" is a program or script: opening it runs it on this computer. Open it only if "
+                L"you trust the message it came with.\n\nOpen it?",
+            L"Tavrin Morvale", MB_ICONWARNING | MB_YESNO | MB_DEFBUTTON2) != IDYES)
+        return;
+    open_in_program(file,
+                    L"No program on this computer is registered to open files of this kind. The "
+                    L"attachment is in\n");
+}
+
+// The chosen attachment is saved where the user picks, under the name it carries; the
+// picker asks before a file that stands there is replaced, and the store is never replaced.
+void CMorvaleDlg::OnAttachmentSave() {
+    int attachment = usable_attachment();
+    if (attachment < 0) return;
+    std::wstring error;
+    std::optional<attachment_file> file = opened_.read_attachment(
+        rows_store_, previewed_message_, previewed_row_, size_t(attachment), error);
+    if (!file) {
+        box(error, L"Tavrin Morvale", warning_box);
+        return;
+    }
+    std::wstring name = platform::widen_path(file->name.c_str());
+    CFileDialog dialog(FALSE, nullptr, name.c_str(),
+                       OFN_HIDEREADONLY | OFN_OVERWRITEPROMPT | OFN_PATHMUSTEXIST,
+                       L"All files (*.*)|*.*||", this, 0, TRUE);
+    dialog.m_ofn.lpstrTitle = L"Save attachment";
+    if (!save_folder.empty()) dialog.m_ofn.lpstrInitialDir = save_folder.c_str();
+    if (seams.run_file_dialog(dialog) != IDOK) return;
+    std::wstring path = dialog.GetPathName();
+    // The picker asked before a file that stands there was chosen: it may be replaced.
+    platform::output_file::name_rules rules{
+        platform::identity_of(platform::narrow_utf8(rows_store_.c_str()).c_str()),
+        GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES};
+    std::string target = platform::narrow_utf8(path.c_str());
+    platform::output_file out;
+    bool saved = out.reserve(target, platform::file_name_of(target)) && out.create() &&
+                 std::fwrite(file->bytes.data(), 1, file->bytes.size(), out.stream()) ==
+                     file->bytes.size() &&
+                 out.close() && out.complete(&rules);
+    if (!saved) {
+        out.discard();
+        box(L"The attachment could not be saved as " + path + L".", L"Tavrin Morvale", warning_box);
+    }
 }
 
 // Resizing: the controls follow; the template's size is the smallest.
@@ -835,20 +972,21 @@ void CMorvaleDlg::update_preview() {
     int position = list_.leading_chosen_row();
     if (position < 0 || position >= list_.size()) {
         previewed_row_ = -1;
-        SetDlgItemText(IDC_PREVIEW, L"");
+        preview_pane_.say(L"");
         return;
     }
     int row = list_.engine_index(position);
     if (row == previewed_row_) return;
     previewed_row_ = row;
-    SetDlgItemText(IDC_PREVIEW, L"Reading the message...");
+    previewed_message_ = list_.shown(position);
+    preview_pane_.say(L"Reading the message...");
     preview_number_ = preview_->request(rows_store_, list_.shown(position), row);
 }
 
 LRESULT CMorvaleDlg::OnPreviewReady(WPARAM number, LPARAM) {
     if (number != preview_number_) return 0;
-    std::optional<std::wstring> text = preview_->take(number);
-    if (text) SetDlgItemText(IDC_PREVIEW, *text);
+    std::optional<preview_parts> parts = preview_->take(number);
+    if (parts) preview_pane_.show(*parts);
     return 0;
 }
 

@@ -14,6 +14,7 @@
 #include "app/framework/dialog.h"
 #include "app/message_list.h"
 #include "app/message_preview.h"
+#include "app/message_preview_pane.h"
 #include "app/message_rows.h"
 #include "app/opened_messages.h"
 #include "app/save_commands.h"
@@ -97,6 +98,8 @@ class CMorvaleDlg : public CDialog {
     LRESULT OnListColumnClick(NMHDR* header);
     LRESULT OnListActivate(NMHDR* header);
     LRESULT OnListReturn(NMHDR* header);
+    void OnAttachmentOpen();
+    void OnAttachmentSave();
 
     DECLARE_MESSAGE_MAP()
 
@@ -122,6 +125,9 @@ class CMorvaleDlg : public CDialog {
     void take_rows();
     void enable(CWnd& control, bool enabled);
     void open_message(int position);
+    void open_in_program(const std::wstring& file, const std::wstring& no_program);
+    bool attachment_menu(HWND window, LPARAM point);
+    int usable_attachment();
     void end_dialog_now() { CDialog::OnCancel(); }
     void load_banner();
     void add_about_item();
@@ -142,8 +148,10 @@ class CMorvaleDlg : public CDialog {
     std::vector<std::wstring> failures_;  // the messages it could not save, and why
     HWND status_bar_ = nullptr;
     std::unique_ptr<message_preview> preview_;
-    uint64_t preview_number_ = 0;  // the preview asked for last
-    int previewed_row_ = -1;       // its row's engine index
+    uint64_t preview_number_ = 0;    // the preview asked for last
+    int previewed_row_ = -1;         // its row's engine index
+    message_row previewed_message_;  // and the row
+    message_preview_pane preview_pane_;
     split_pane pane_;              // the list beside the preview
     bool running_ = false;         // a run started here has not ended (nor been stopped)
     bool save_button_on_ = false;  // a format was chosen with its button: "Save" may be used

@@ -8,6 +8,7 @@
 #define IDR_MAINFRAME 128
 #define IDR_MAIN_MENU 129
 #define IDR_LIST_MENU 131
+#define IDR_ATTACHMENT_MENU 133
 #define IDB_BANNER 130
 #define IDB_ABOUT_PICTURE 132
 // The same pictures drawn for 150 % and 200 %: their 100 % id plus these.
@@ -36,6 +37,8 @@
 #define IDC_SHOW_ERRORS 1015
 #define IDC_STATUS 1016
 #define IDC_SAVE_PST 1017
+#define IDC_PREVIEW_HEADER 1030
+#define IDC_ATTACHMENTS 1031
 
 #define ID_FILE_OPEN_STORE 32771
 #define ID_FILE_SCAN 32772
@@ -53,3 +56,5 @@
 #define ID_EDIT_SELECT_ALL 32784
 #define ID_FILE_SAVE_PST 32785
 #define ID_LIST_SAVE_PST 32786
+#define ID_ATTACHMENT_OPEN 32800
+#define ID_ATTACHMENT_SAVE 32801

@@ -1,6 +1,7 @@
 #include "app/split_pane.h"
 
 #include <algorithm>
+#include <utility>
 
 #include "app/pictures.h"
 
@@ -11,10 +12,23 @@ constexpr int preview_wide_enough = 700;
 
 }  // namespace
 
-void split_pane::attach(HWND dialog, HWND list, HWND pane) {
+void split_pane::attach(HWND dialog, HWND list, HWND pane,
+                        std::function<void(const RECT* area)> place_pane) {
     dialog_ = dialog;
     list_ = list;
     pane_ = pane;
+    place_pane_ = std::move(place_pane);
+    if (!place_pane_) {
+        place_pane_ = [this](const RECT* area) {
+            if (area == nullptr) {
+                ShowWindow(pane_, SW_HIDE);
+                return;
+            }
+            MoveWindow(pane_, area->left, area->top, area->right - area->left,
+                       area->bottom - area->top, TRUE);
+            ShowWindow(pane_, SW_SHOWNA);
+        };
+    }
 }
 
 // While the splitter is dragged the shared place stays as it was when the drag began.
@@ -30,18 +44,16 @@ bool split_pane::place() {
     bool was_shown = IsWindowVisible(pane_) != FALSE;
     if (!on_ || width < MulDiv(preview_wide_enough, dpi, 96)) {
         if (dragging_ || !was_shown) return false;
-        ShowWindow(pane_, SW_HIDE);
+        place_pane_(nullptr);
         MoveWindow(list_, area_.left, area_.top, width, height, TRUE);
         return false;
     }
     int gap = MulDiv(6, dpi, 96);
     int list_width = int((width - gap) * split_);
     MoveWindow(list_, area_.left, area_.top, list_width, height, TRUE);
-    MoveWindow(pane_, area_.left + list_width + gap, area_.top, width - list_width - gap, height,
-               TRUE);
-    if (was_shown) return false;
-    ShowWindow(pane_, SW_SHOWNA);
-    return true;
+    RECT pane{area_.left + list_width + gap, area_.top, area_.right, area_.bottom};
+    place_pane_(&pane);
+    return !was_shown;
 }
 
 bool split_pane::shown() const {

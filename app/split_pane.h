@@ -5,10 +5,15 @@
 
 #include <windows.h>
 
+#include <functional>
+
 class split_pane {
   public:
-    // The dialog, its list and the preview pane; once the dialog is made.
-    void attach(HWND dialog, HWND list, HWND pane);
+    // The dialog, its list and the preview pane; once the dialog is made. A pane of several
+    // controls is placed by `place_pane` (given the place, or null to hide it); `pane` is the
+    // one of them that spans its width.
+    void attach(HWND dialog, HWND list, HWND pane,
+                std::function<void(const RECT* area)> place_pane = {});
 
     // View > Preview, and the list's share of the width the two split.
     bool on() const { return on_; }
@@ -37,6 +42,7 @@ class split_pane {
     HWND dialog_ = nullptr;
     HWND list_ = nullptr;
     HWND pane_ = nullptr;
+    std::function<void(const RECT*)> place_pane_;
     bool on_ = true;
     double split_ = 0.5;
     bool dragging_ = false;

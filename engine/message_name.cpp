@@ -6,6 +6,7 @@
 #include <cstring>
 #include <string_view>
 
+#include "platform/fs.h"
 #include "platform/text.h"
 
 namespace {
@@ -68,17 +69,6 @@ std::string replace_forbidden(std::string_view text) {
 
 namespace {
 
-bool is_device_name(std::string_view stem) {
-    static constexpr const char* devices[] = {"CON", "PRN", "AUX", "NUL"};
-    for (const char* device : devices) {
-        if (platform::equal_ignoring_case(stem, device)) return true;
-    }
-    return stem.size() == 4 &&
-           (platform::equal_ignoring_case(stem.substr(0, 3), "COM") ||
-            platform::equal_ignoring_case(stem.substr(0, 3), "LPT")) &&
-           stem[3] >= '1' && stem[3] <= '9';
-}
-
 // Cuts `subject` so that the whole name fits, never inside a UTF-8 sequence.
 void fit_subject(std::string& subject, size_t rest) {
     if (rest + subject.size() <= longest_name) return;
@@ -99,14 +89,14 @@ std::string message_file_name(const std::optional<std::string>& from,
     std::snprintf(number, sizeof number, ".%08X.%s", offset, mode == 2 ? "msg" : "eml");
 
     std::string whole = prefix + subject_part + number;
-    if (is_device_name(std::string_view(whole).substr(0, whole.find('.')))) prefix.insert(0, "_");
+    if (platform::is_device_name(whole)) prefix.insert(0, "_");
     fit_subject(subject_part, prefix.size() + std::strlen(number));
     return prefix + subject_part + number;
 }
 
 std::string safe_folder_name(const std::string& name) {
     std::string safe = replace_forbidden(name);
-    if (is_device_name(std::string_view(safe).substr(0, safe.find('.')))) safe.insert(0, "_");
+    if (platform::is_device_name(safe)) safe.insert(0, "_");
     safe.resize(whole_character_cut(safe, longest_name));
     return fitted_folder_name(std::move(safe));
 }

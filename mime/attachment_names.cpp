@@ -2,6 +2,7 @@
 
 #include "header/decode.h"
 #include "mime/transfer_decoding.h"
+#include "platform/fs.h"
 
 namespace mime {
 
@@ -39,7 +40,7 @@ std::string extension_for(const std::string& type) {
 }
 
 // A name as Windows can hold it: no path separators, controls or reserved characters,
-// no leading or trailing dots and blanks.
+// no leading or trailing dots and blanks, and '_' before a device's name.
 std::string safe_file_name(const std::string& name) {
     std::string out;
     for (unsigned char c : name) {
@@ -50,7 +51,8 @@ std::string safe_file_name(const std::string& name) {
     size_t start = out.find_first_not_of(" .");
     size_t end = out.find_last_not_of(" .");
     if (start == std::string::npos) return {};
-    return out.substr(start, end - start + 1);
+    out = out.substr(start, end - start + 1);
+    return platform::is_device_name(out) ? "_" + out : out;
 }
 
 // The header's name; for a uuencoded part without one, the name its "begin" line gives.

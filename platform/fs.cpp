@@ -226,6 +226,18 @@ std::string file_name_of(const std::string& path) {
     return path.substr(file_name_start(path));
 }
 
+bool is_device_name(std::string_view name) {
+    std::string_view stem = name.substr(0, name.find('.'));
+    static constexpr const char* devices[] = {"CON", "PRN", "AUX", "NUL"};
+    for (const char* device : devices) {
+        if (equal_ignoring_case(stem, device)) return true;
+    }
+    return stem.size() == 4 &&
+           (equal_ignoring_case(stem.substr(0, 3), "COM") ||
+            equal_ignoring_case(stem.substr(0, 3), "LPT")) &&
+           stem[3] >= '1' && stem[3] <= '9';
+}
+
 bool read_whole_file(const char* path, std::string& text) {
     FILE* file = open_file(path, "rb");
     if (file == nullptr) return false;

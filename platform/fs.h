@@ -69,6 +69,9 @@ bool is_path_separator(char c);
 size_t file_name_start(const std::string& path);
 // The file name of a path: what follows its last separator or drive colon.
 std::string file_name_of(const std::string& path);
+// Whether the part of a file name before its first dot names a device on Windows (CON, PRN,
+// AUX, NUL, COM1 to COM9, LPT1 to LPT9, in any case): such a name is no file there.
+bool is_device_name(std::string_view name);
 
 #ifdef _WIN32
 // The UTF-16 form of a path or name, by the rule above.

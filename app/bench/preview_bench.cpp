@@ -40,10 +40,10 @@ std::string large_message() {
            lines + "--cut--\r\n";
 }
 
-// The pane shows the message once its first line is the sender's.
+// The pane shows the message once its header's first line is the sender's.
 bool pane_shows_message(HWND dialog) {
     wchar_t start[16] = {};
-    GetDlgItemTextW(dialog, IDC_PREVIEW, start, 16);
+    GetDlgItemTextW(dialog, IDC_PREVIEW_HEADER, start, 16);
     return wcsncmp(start, L"From:", 5) == 0;
 }
 

@@ -86,6 +86,9 @@ LRESULT call_message(CCmdTarget* target, WPARAM wparam, LPARAM lparam) {
 #define ON_EN_CHANGE(id, handler)                  \
     {WM_COMMAND, EN_CHANGE, static_cast<UINT>(id), \
      &framework::call_void<ThisClass, &ThisClass::handler>},
+#define ON_LBN_DBLCLK(id, handler)                  \
+    {WM_COMMAND, LBN_DBLCLK, static_cast<UINT>(id), \
+     &framework::call_void<ThisClass, &ThisClass::handler>},
 #define ON_WM_SYSCOMMAND() \
     {WM_SYSCOMMAND, 0, 0, &framework::call_syscommand<ThisClass, &ThisClass::OnSysCommand>},
 #define ON_WM_PAINT() {WM_PAINT, 0, 0, &framework::call_void<ThisClass, &ThisClass::OnPaint>},

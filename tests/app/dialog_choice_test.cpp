@@ -5,6 +5,7 @@
 // clang-format off
 #include <windows.h>
 #include <commctrl.h>
+#include <commdlg.h>
 // clang-format on
 
 #include <atomic>
@@ -73,12 +74,26 @@ class dialog_choice_test : public dialog_test {
         SendMessageW(item(IDC_MESSAGE_LIST), LVM_SETITEMSTATE, row,
                      reinterpret_cast<LPARAM>(&state));
     }
-    std::wstring preview() const {
-        int length = GetWindowTextLengthW(item(IDC_PREVIEW));
+    std::wstring text_of(int id) const {
+        int length = GetWindowTextLengthW(item(id));
         std::wstring text(size_t(length) + 1, L'\0');
-        GetWindowTextW(item(IDC_PREVIEW), text.data(), length + 1);
+        GetWindowTextW(item(id), text.data(), length + 1);
         text.resize(size_t(length));
         return text;
+    }
+    // The pane's header lines above its body.
+    std::wstring preview() const {
+        return text_of(IDC_PREVIEW_HEADER) + L"\r\n" + text_of(IDC_PREVIEW);
+    }
+    std::vector<std::wstring> attachments() const {
+        std::vector<std::wstring> rows;
+        int count = int(SendMessageW(item(IDC_ATTACHMENTS), LB_GETCOUNT, 0, 0));
+        for (int row = 0; row < count; ++row) {
+            wchar_t text[256] = {};
+            SendMessageW(item(IDC_ATTACHMENTS), LB_GETTEXT, row, reinterpret_cast<LPARAM>(text));
+            rows.push_back(text);
+        }
+        return rows;
     }
     bool preview_shows(const std::wstring& part) {
         return wait_until([&] { return preview().find(part) != std::wstring::npos; });
@@ -276,13 +291,13 @@ TEST_F(dialog_choice_test, the_preview_reads_the_chosen_message) {
     ASSERT_TRUE(IsWindowVisible(item(IDC_PREVIEW)));
 
     select(0);
-    ASSERT_TRUE(preview_shows(L"(23 bytes)")) << utf8(preview());
+    ASSERT_TRUE(wait_until([this] { return !attachments().empty(); }));
+    EXPECT_EQ(attachments(), std::vector<std::wstring>{L"figures.csv (23 bytes)"});
     std::wstring shown = preview();
     for (const wchar_t* part :
          {L"From:\tJos\u00e9 Mar\u00eda <jose@example.com>\r\n", L"To:\tAda <ada@example.com>\r\n",
           L"Cc:\tbob@example.com\r\n", L"Subject:\tQuartalsbericht f\u00fcr Mai\r\n",
-          L"Attachments:\tfigures.csv (23 bytes)\r\n",
-          L"Dear Ada,\r\nthe figures are attached. Caf\u00e9 at four?"}) {
+          L"Attachments:\r\n", L"Dear Ada,\r\nthe figures are attached. Caf\u00e9 at four?"}) {
         EXPECT_NE(shown.find(part), std::wstring::npos) << utf8(part) << " in\n" << utf8(shown);
     }
     EXPECT_NE(shown.find(L"1999"), std::wstring::npos) << "the date, in the user's form";
@@ -304,6 +319,105 @@ TEST_F(dialog_choice_test, the_preview_reads_the_chosen_message) {
     std::lock_guard<std::mutex> hold(lock);
     EXPECT_EQ(opened[1], L"open with " + opened[0].substr(5, opened[0].size() - 7));
     EXPECT_EQ(progress(), 0) << "opening a message leaves the bar empty";
+}
+
+// An HTML-only message: its text as a reader sees it, the header lines above the body; an
+// attachment opens from a temporary file of its own (a program only when the user says
+// so) and saves where the user picks, never over the store.
+TEST_F(dialog_choice_test, the_preview_reads_html_and_opens_and_saves_attachments) {
+    const std::string message =
+        "From: ann@example.com\r\nTo: bo@example.com\r\nSubject: Menu\r\n"
+        "Date: Tue, 16 Nov 1999 09:48:41 +0000\r\nMIME-Version: 1.0\r\n"
+        "Content-Type: multipart/mixed; boundary=\"cut\"\r\n\r\n"
+        "--cut\r\nContent-Type: text/html; charset=us-ascii\r\n\r\n"
+        "<html><body><p>Caf&eacute; at <a href=\"http://example.com/menu\">the menu</a>&nbsp;"
+        "&ndash; four?</p><table><tr><td>Tea</td><td>3</td></tr><tr><td>Cake</td><td>5</td>"
+        "</tr></table></body></html>\r\n"
+        "--cut\r\nContent-Type: text/plain; name=\"notes.txt\"\r\n"
+        "Content-Disposition: attachment; filename=\"con.txt\"\r\n\r\nhello there\r\n"
+        "--cut\r\nContent-Type: application/octet-stream; name=\"setup.exe\"\r\n"
+        "Content-Transfer-Encoding: base64\r\n\r\n" +
+        dbxgen::base64("MZ") + "\r\n--cut--\r\n";
+    std::string store = store_of(place.file("Menu.dbx"), {message}, std::string(600, 'x'));
+    MoveWindow(window, 0, 0, 1500, 700, TRUE);  // wide enough for the pane beside the list
+    scan(store);
+    select(0);
+    ASSERT_TRUE(wait_until([this] { return attachments().size() == 2; }));
+    EXPECT_EQ(attachments(),
+              (std::vector<std::wstring>{L"_con.txt (11 bytes)", L"setup.exe (2 bytes)"}));
+    EXPECT_EQ(text_of(IDC_PREVIEW),
+              L"Caf\u00e9 at the menu <http://example.com/menu>\u00a0\u2013 "
+              L"four?\r\n\r\nTea\t3\r\nCake\t5");
+    std::wstring header = text_of(IDC_PREVIEW_HEADER);
+    EXPECT_EQ(header.substr(0, 22), L"From:\tann@example.com\r");
+    EXPECT_EQ(header.substr(header.size() - 27), L"Subject:\tMenu\r\nAttachments:");
+    auto rect_of = [this](int id) {
+        RECT at{};
+        GetWindowRect(item(id), &at);
+        return at;
+    };
+    RECT top = rect_of(IDC_PREVIEW_HEADER), middle = rect_of(IDC_ATTACHMENTS),
+         body = rect_of(IDC_PREVIEW);
+    EXPECT_LE(top.bottom, middle.top);
+    EXPECT_LE(middle.bottom, body.top);
+    EXPECT_EQ(top.left, body.left);
+
+    HWND list = item(IDC_ATTACHMENTS);
+    auto double_click = [&](int row) {
+        SendMessageW(list, LB_SETCURSEL, row, 0);
+        SendMessageW(window, WM_COMMAND, MAKEWPARAM(IDC_ATTACHMENTS, LBN_DBLCLK),
+                     reinterpret_cast<LPARAM>(list));
+    };
+    double_click(0);
+    std::wstring opened_file;
+    {
+        std::lock_guard<std::mutex> hold(lock);
+        ASSERT_EQ(opened.size(), 1u);
+        opened_file = opened[0].substr(5, opened[0].size() - 7);
+    }
+    EXPECT_EQ(opened_file.substr(opened_file.size() - 13), L"\\0-0\\_con.txt");
+    EXPECT_EQ(read_file(utf8(opened_file)), "hello there");
+    EXPECT_TRUE(GetFileAttributesW(opened_file.c_str()) & FILE_ATTRIBUTE_READONLY);
+
+    // Enter on the attachment opens it too (the same file), and starts no run.
+    size_t runs = engine_calls().size();
+    SendMessageW(window, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(list), TRUE);
+    PostMessageW(list, WM_KEYDOWN, VK_RETURN, 0);
+    ASSERT_TRUE(wait_until([this] {
+        std::lock_guard<std::mutex> hold(lock);
+        return opened.size() == 2;
+    }));
+    EXPECT_EQ(opened[1], opened[0]);
+    EXPECT_EQ(engine_calls().size(), runs);
+
+    answer_box(IDNO);
+    double_click(1);
+    ASSERT_EQ(boxes().size(), 1u);
+    EXPECT_EQ(boxes()[0].text,
+              L"setup.exe is a program or script: opening it runs it on this "
+              L"computer. Open it only if you trust the message it came "
+              L"with.\n\nOpen it?");
+    EXPECT_EQ(opened.size(), 2u) << "not opened";
+
+    SendMessageW(list, LB_SETCURSEL, 0, 0);
+    std::string saved = place.file("kept.txt");
+    pick_files(wide(saved));
+    command(ID_ATTACHMENT_SAVE);
+    EXPECT_EQ(read_file(saved), "hello there");
+    {
+        std::lock_guard<std::mutex> hold(lock);
+        ASSERT_EQ(file_dialog_calls.size(), 2u);  // the store's, then the attachment's
+        EXPECT_EQ(file_dialog_calls[1].title, L"Save attachment");
+        EXPECT_TRUE(file_dialog_calls[1].flags & OFN_OVERWRITEPROMPT);
+        EXPECT_FALSE(file_dialog_calls[1].open_mode);
+    }
+
+    std::string before = read_file(store);
+    pick_files(wide(store));
+    command(ID_ATTACHMENT_SAVE);
+    ASSERT_EQ(boxes().size(), 2u);
+    EXPECT_EQ(boxes()[1].text, L"The attachment could not be saved as " + wide(store) + L".");
+    EXPECT_EQ(read_file(store), before) << "the store is never replaced";
 }
 
 // The chosen rows and the focus follow their messages through sorts, so the preview, Copy
