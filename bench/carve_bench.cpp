@@ -105,17 +105,20 @@ int carve_child(const char* path) {
     return 0;
 }
 
-void carve_benchmarks(bench_run& run) {
+void write_carve_image(const std::string& image, const std::filesystem::path& scratch) {
     std::vector<std::vector<char>> stores;
     for (int s = 0; s < 3; ++s) {
-        std::string store = (run.scratch() / ("carve" + std::to_string(s) + ".dbx")).string();
+        std::string store = (scratch / ("carve" + std::to_string(s) + ".dbx")).string();
         write_realistic_store(store, store_size);
         stores.push_back(read_whole(store));
         std::remove(store.c_str());
     }
-    std::string image = (run.scratch() / "disk.img").string();
     write_image(image, stores);
-    stores.clear();
+}
+
+void carve_benchmarks(bench_run& run) {
+    std::string image = (run.scratch() / "disk.img").string();
+    write_carve_image(image, run.scratch());
     time_read(image);
     std::vector<double> reads, carves, attestations, hashed_carves;
     platform::image_reading reading;

@@ -1,6 +1,7 @@
 // Reads of a store or an image by position, one table each: what a read gives where the
-// file has bad sectors, has become shorter since it was measured, or ends, and the names
-// under which the segments of a split raw or EWF image are looked for.
+// file has bad sectors, has become shorter since it was measured, or ends, the names
+// under which the segments of a split raw or EWF image are looked for, and the chunks of
+// a compressed image decoded ahead of the reader.
 
 #include "platform/read.h"
 
@@ -10,6 +11,7 @@
 #include <fstream>
 
 #include "platform/image.h"
+#include "platform/read_ahead.h"
 #include "support/fault_source.h"
 #include "support/temp_dir.h"
 
@@ -156,6 +158,74 @@ TEST(ImageSegments, EwfSegmentsAreTheFilesOfItsSeries) {
         EXPECT_EQ(*names, expected);
 #endif
     }
+}
+
+// Chunk k of the image, as the second thread's reader decodes it: 'a' + k, once per byte.
+// It cannot decode the chunks in `refused`.
+class lettered_chunks : public platform::chunk_reader {
+  public:
+    bool read_chunk(uint64_t index, size_t length, std::vector<char>& into) override {
+        decoded.push_back(int(index));
+        into.assign(length, char('a' + index));
+        return index != refused;
+    }
+    std::vector<int> decoded;
+    uint64_t refused = 6;
+};
+
+// One step of a reader and the second thread over an image of 38 bytes in chunks of 4 (the
+// last one 2 bytes), 3 chunks ahead and 2 more kept: a take() of chunk `index` and the
+// bytes it gives ("" where the reader is to decode it, which it then does), or a step() and
+// the chunk it decodes (-1: none wanted).
+struct ahead_row {
+    char call;
+    int index;
+    const char* bytes;
+};
+
+const ahead_row ahead_rows[] = {
+    {'t', 0, ""},     {'t', 1, ""},     {'s', -1, ""},  // two chunks in order want none ahead
+    {'t', 2, ""},     {'s', 4, ""},     {'s', -1, ""},  // the chunk after the reader's is its own
+    {'t', 3, ""},     {'s', 5, ""},     {'s', 6, ""},  {'s', -1, ""},
+    {'t', 4, "eeee"}, {'t', 5, "ffff"}, {'t', 6, ""},  // the second thread's reader could not
+                                                       // decode it
+    {'s', 8, ""},     {'t', 7, ""},     {'s', 9, ""},  {'t', 8, "iiii"},
+    {'t', 9, "jj"},   {'s', -1, ""},  // the image ends
+    {'t', 5, "ffff"},                 // kept
+    {'t', 0, ""},                     // no longer kept
+    {'t', 1, ""},     {'s', -1, ""},
+};
+
+TEST(ChunkReadAhead, ChunksReadInOrderAreDecodedAheadAndKeptAWhile) {
+    platform::chunk_read_ahead ahead(4, 38, 3, 2);
+    lettered_chunks second;
+    int row = 0;
+    for (const ahead_row& step : ahead_rows) {
+        SCOPED_TRACE("row " + std::to_string(row++));
+        if (step.call == 's') {
+            size_t before = second.decoded.size();
+            EXPECT_EQ(ahead.step(second), step.index >= 0);
+            if (step.index >= 0) {
+                ASSERT_EQ(second.decoded.size(), before + 1);
+                EXPECT_EQ(second.decoded.back(), step.index);
+            }
+            continue;
+        }
+        platform::chunk_bytes got = ahead.take(uint64_t(step.index));
+        if (*step.bytes == 0) {
+            EXPECT_EQ(got, nullptr);
+            size_t length = step.index == 9 ? 2 : 4;
+            ahead.keep(uint64_t(step.index),
+                       std::make_shared<std::vector<char>>(length, char('A' + step.index)));
+        } else {
+            ASSERT_NE(got, nullptr);
+            EXPECT_EQ(std::string(got->begin(), got->end()), step.bytes);
+        }
+    }
+    EXPECT_EQ(ahead.decoded_ahead(), 5u);
+    EXPECT_EQ(ahead.used_ahead(), 4u);
+    ahead.stop();
+    EXPECT_FALSE(ahead.wait_for_work());
 }
 
 }  // namespace
