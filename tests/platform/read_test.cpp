@@ -68,6 +68,56 @@ TEST(SourceRead, EachReadGivesTheBytesBeforeAFaultAndNamesIt) {
     }
 }
 
+// An image of ten bytes, "0123456789", digested as a run reads it: the reads (offset and
+// length), a bad range, how far the digests got in order and the image's MD5 and SHA-256
+// (as md5sum and sha256sum give them; none when some bytes could not be read). Bytes the
+// reads pass over are read once by the digests, in order, and so are those after the last
+// read.
+struct digest_row {
+    std::vector<std::pair<uint64_t, size_t>> reads;
+    std::pair<uint64_t, uint64_t> bad;
+    uint64_t in_order;
+    bool digested;
+};
+
+const digest_row digest_rows[] = {
+    {{{0, 10}}, {}, 10, true},
+    {{{4, 3}}, {}, 10, true},                  // the bytes skipped and those after
+    {{{0, 6}, {2, 3}, {8, 2}}, {}, 10, true},  // read again, then skipped
+    {{{0, 4}}, {}, 10, true},
+    {{}, {}, 0, false},  // nothing read: nothing to digest
+    {{{0, 4}}, {6, 7}, 4, false},
+    {{{8, 2}}, {3, 4}, 0, false},
+};
+
+TEST(SourceRead, AnImageIsDigestedOnceWhateverOrderItIsReadIn) {
+    temp_dir dir;
+    std::string path = dir.file("disk.img");
+    std::ofstream(path, std::ios::binary) << "0123456789";
+    for (size_t r = 0; r < std::size(digest_rows); ++r) {
+        const digest_row& row = digest_rows[r];
+        SCOPED_TRACE("row " + std::to_string(r));
+        read_faults faults;
+        if (row.bad.second > row.bad.first) faults.bad = bad_ranges({row.bad});
+        platform::image_reading reading;
+        {
+            auto image = platform::digesting_reads(
+                with_faults(platform::open_image_source(path.c_str()).source, faults),
+                [&reading](const platform::image_reading& read) { reading = read; });
+            for (auto [offset, length] : row.reads) {
+                std::string buffer(length, '-');
+                image->read(offset, buffer.data(), length);
+            }
+        }
+        EXPECT_EQ(reading.read_in_order, row.in_order);
+        ASSERT_EQ(reading.data.has_value(), row.digested);
+        if (!row.digested) continue;
+        EXPECT_EQ(reading.data->md5, "781e5e245d69b566979b86e28d23f2c7");
+        EXPECT_EQ(reading.data->sha256,
+                  "84d89877f0d4041efb6bf91a16f0248f2fd573e6af05c19f96bedb9f882f7882");
+    }
+}
+
 // What opening refuses, and why.
 TEST(SourceRead, AFolderOrAMissingFileIsNoSource) {
     temp_dir dir;
@@ -184,16 +234,30 @@ struct ahead_row {
 };
 
 const ahead_row ahead_rows[] = {
-    {'t', 0, ""},     {'t', 1, ""},     {'s', -1, ""},  // two chunks in order want none ahead
-    {'t', 2, ""},     {'s', 4, ""},     {'s', -1, ""},  // the chunk after the reader's is its own
-    {'t', 3, ""},     {'s', 5, ""},     {'s', 6, ""},  {'s', -1, ""},
-    {'t', 4, "eeee"}, {'t', 5, "ffff"}, {'t', 6, ""},  // the second thread's reader could not
-                                                       // decode it
-    {'s', 8, ""},     {'t', 7, ""},     {'s', 9, ""},  {'t', 8, "iiii"},
-    {'t', 9, "jj"},   {'s', -1, ""},  // the image ends
-    {'t', 5, "ffff"},                 // kept
-    {'t', 0, ""},                     // no longer kept
-    {'t', 1, ""},     {'s', -1, ""},
+    {'t', 0, ""},
+    {'t', 1, ""},
+    {'s', -1, ""},  // two chunks in order want none ahead
+    {'t', 2, ""},
+    {'s', 4, ""},
+    {'s', -1, ""},  // the chunk after the reader's is its own
+    {'t', 3, ""},
+    {'s', 5, ""},
+    {'s', 6, ""},
+    {'s', -1, ""},
+    {'t', 4, "eeee"},
+    {'t', 5, "ffff"},
+    {'t', 6, ""},  // the second thread's reader could not
+                   // decode it
+    {'s', 8, ""},
+    {'t', 7, ""},
+    {'s', 9, ""},
+    {'t', 8, "iiii"},
+    {'t', 9, "jj"},
+    {'s', -1, ""},     // the image ends
+    {'t', 5, "ffff"},  // kept
+    {'t', 0, ""},      // no longer kept
+    {'t', 1, ""},
+    {'s', -1, ""},
 };
 
 TEST(ChunkReadAhead, ChunksReadInOrderAreDecodedAheadAndKeptAWhile) {
