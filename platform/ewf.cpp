@@ -114,7 +114,8 @@ class ewf_image : public positioned_source {
         end_at_chunk_tables();
         read_stored_digests();
         set_size(size_);
-        start_reading_ahead(found);
+        names_ = std::move(found);
+        room_for_chunks();
         return true;
     }
 
@@ -158,15 +159,21 @@ class ewf_image : public positioned_source {
     }
 
   private:
-    // Decodes ahead with a second handle when there are chunks enough to gain from it;
-    // without one, chunks are still decoded once and kept.
-    void start_reading_ahead(std::vector<std::string>& names) {
+    // Chunks are decoded once and kept a while.
+    void room_for_chunks() {
         uint64_t room = uint64_t(8) << 20;
         ahead_ = std::make_unique<chunk_read_ahead>(
             chunk_, size_, size_t(std::max<uint64_t>(2, room / chunk_)),
             size_t(std::max<uint64_t>(4, 4 * room / chunk_)));
+    }
+
+    // At the first read, a second handle starts decoding ahead, when there are chunks
+    // enough to gain from it (an image opened only to be measured opens no second one).
+    void start_reading_ahead() {
+        if (second_tried_) return;
+        second_tried_ = true;
         if (size_ / chunk_ < 4) return;
-        libewf_handle_t* second = open_handle(names);
+        libewf_handle_t* second = open_handle(names_);
         if (second == nullptr) return;
         second_ = std::make_unique<ewf_chunks>(second, chunk_);
         worker_ = std::thread([this] {
@@ -177,6 +184,7 @@ class ewf_image : public positioned_source {
     // Chunk `index` whole, as decoded ahead or before, or decoded now; null when it is
     // damaged, with `failed` set when libewf could not read it at all.
     chunk_bytes decoded(uint64_t index, bool& failed) {
+        start_reading_ahead();
         if (chunk_bytes found = ahead_->take(index)) return found;
         uint64_t start = index * chunk_;
         size_t length = size_t(std::min<uint64_t>(chunk_, size_ - start));
@@ -276,6 +284,8 @@ class ewf_image : public positioned_source {
     std::unique_ptr<chunk_read_ahead> ahead_;
     std::unique_ptr<ewf_chunks> second_;  // the second thread's handle
     std::thread worker_;
+    std::vector<std::string> names_;  // the segment files
+    bool second_tried_ = false;
     size64_t size_ = 0;  // the media size, up to where the chunk tables reach
     uint64_t sector_ = 512;
     uint64_t chunk_ = 32768;
