@@ -6,6 +6,7 @@
 #include <cstring>
 #include <memory>
 #include <mutex>
+#include <new>
 #include <string>
 #include <thread>
 #include <vector>
@@ -188,7 +189,13 @@ class ewf_image : public positioned_source {
         if (chunk_bytes found = ahead_->take(index)) return found;
         uint64_t start = index * chunk_;
         size_t length = size_t(std::min<uint64_t>(chunk_, size_ - start));
-        auto bytes = std::make_shared<std::vector<char>>(length);
+        std::shared_ptr<std::vector<char>> bytes;
+        try {
+            bytes = std::make_shared<std::vector<char>>(length);
+        } catch (const std::bad_alloc&) {
+            ahead_->keep(index, nullptr);  // not left waiting for
+            throw;
+        }
         failed = read_chunk(start, bytes->data(), length) < 0;
         bool whole = !failed;
         if (whole) {

@@ -1,6 +1,7 @@
 #include "platform/read_ahead.h"
 
 #include <algorithm>
+#include <new>
 
 namespace platform {
 
@@ -69,10 +70,15 @@ bool chunk_read_ahead::step(chunk_reader& reader) {
         index = *wanted;
         entries_.emplace(index, entry{});
     }
-    auto bytes = std::make_shared<std::vector<char>>();
+    std::shared_ptr<std::vector<char>> bytes;
     uint64_t start = index * chunk_size_;
     uint64_t length = std::min(chunk_size_, size_ - start);
-    bool read = reader.read_chunk(index, size_t(length), *bytes);
+    bool read = false;
+    try {  // short of memory, the chunk is left to the reader
+        bytes = std::make_shared<std::vector<char>>();
+        read = reader.read_chunk(index, size_t(length), *bytes);
+    } catch (const std::bad_alloc&) {
+    }
     std::lock_guard<std::mutex> hold(lock_);
     ++decoded_ahead_;
     settle(index, read ? chunk_bytes(std::move(bytes)) : nullptr, true);
