@@ -61,6 +61,8 @@ void message_memory_benchmarks(bench_run& run);
 void carve_benchmarks(bench_run& run);
 // What a child process runs to measure carving's peak memory.
 int carve_child(const char* path);
+// Writes the carve benchmark's image to `image`, its stores made in `scratch` first.
+void write_carve_image(const std::string& image, const std::filesystem::path& scratch);
 
 // Reading a store's own index against a list-only run of it (index_bench.cpp).
 void index_benchmarks(bench_run& run);

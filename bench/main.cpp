@@ -1,5 +1,6 @@
 // morvale_bench [NAME...]: runs the benchmarks (all, or those named) in order and ends
 // with their figures, one `name: value` per line.
+// morvale_bench --write-carve-image IMAGE: writes the carve benchmark's 2 GiB image only.
 
 #include <unistd.h>
 
@@ -63,6 +64,12 @@ int main(int argc, char** argv) {
     std::filesystem::path scratch =
         std::filesystem::temp_directory_path() / ("morvale-bench-" + std::to_string(getpid()));
     std::filesystem::create_directories(scratch);
+    // The carve benchmark's image alone, for measuring other programs on it.
+    if (argc == 3 && std::strcmp(argv[1], "--write-carve-image") == 0) {
+        write_carve_image(argv[2], scratch);
+        std::filesystem::remove_all(scratch);
+        return 0;
+    }
     bench_run run(scratch);
     int status = 0;
     for (const benchmark& entry : benchmarks) {

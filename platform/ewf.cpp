@@ -6,11 +6,14 @@
 #include <cstring>
 #include <memory>
 #include <mutex>
+#include <new>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "platform/fs.h"
 #include "platform/image.h"
+#include "platform/read_ahead.h"
 
 #if defined(MORVALE_HAVE_LIBEWF)
 #include <libewf.h>
@@ -22,35 +25,82 @@ namespace platform {
 
 namespace {
 
+// A libewf handle opened for reading on the files `names`; null when they cannot be.
+libewf_handle_t* open_handle(std::vector<std::string>& names) {
+    std::vector<char*> pointers;
+    for (std::string& name : names) pointers.push_back(name.data());
+    libewf_handle_t* handle = nullptr;
+    if (libewf_handle_initialize(&handle, nullptr) != 1) return nullptr;
+    if (libewf_handle_open(handle, pointers.data(), int(pointers.size()), LIBEWF_OPEN_READ,
+                           nullptr) == 1)
+        return handle;
+    libewf_handle_free(&handle, nullptr);
+    return nullptr;
+}
+
+void close_handle(libewf_handle_t*& handle) {
+    if (handle == nullptr) return;
+    libewf_handle_close(handle, nullptr);
+    libewf_handle_free(&handle, nullptr);
+}
+
+// The chunks the second thread decodes ahead, through a handle of its own: a chunk that
+// cannot be read whole, or that libewf lists as failing its checksum, is left to the
+// image's own handle, which says why.
+class ewf_chunks : public chunk_reader {
+  public:
+    ewf_chunks(libewf_handle_t* handle, uint64_t chunk_size)
+        : handle_(handle), chunk_size_(chunk_size) {}
+    ~ewf_chunks() override { close_handle(handle_); }
+
+    bool read_chunk(uint64_t index, size_t length, std::vector<char>& into) override {
+        into.resize(length);
+        ssize_t got = libewf_handle_read_random(handle_, into.data(), length,
+                                                off64_t(index * chunk_size_), nullptr);
+        uint32_t errors = 0;
+        libewf_handle_get_number_of_checksum_errors(handle_, &errors, nullptr);
+        bool clean = got >= 0 && size_t(got) == length && errors == errors_;
+        errors_ = errors;
+        return clean;
+    }
+
+  private:
+    libewf_handle_t* handle_;
+    uint64_t chunk_size_;
+    uint32_t errors_ = 0;
+};
+
 // One libewf handle over all the segments; libewf's handle is not to be shared between
 // threads, so reads take turns. libewf gives a chunk that fails its checksum, or lies in a
 // segment file missing or damaged, as zeros and only lists its sectors: those sectors are
 // read here as failed (image_damaged), like bad sectors of a disk.
+// Whole chunks are decoded once and kept a while; a second thread with a second handle on
+// the same files decodes the chunks ahead of a reader that reads in order, such as the
+// scan, so that the two cores inflate side by side.
 class ewf_image : public positioned_source {
   public:
     ewf_image(std::string name, std::optional<file_identity> identity)
         : positioned_source(std::move(name), 0, identity) {}
     ~ewf_image() override {
-        if (handle_ == nullptr) return;
-        libewf_handle_close(handle_, nullptr);
-        libewf_handle_free(&handle_, nullptr);
+        if (worker_.joinable()) {
+            ahead_->stop();
+            worker_.join();
+        }
+        second_.reset();
+        close_handle(handle_);
     }
 
     bool open(const char* path) {
         std::vector<std::string> found =
             ewf_segment_names(path).value_or(std::vector<std::string>());
         if (found.empty()) return false;
-        std::vector<char*> names;
-        for (std::string& name : found) {
+        for (const std::string& name : found) {
             int64_t size = file_size(name.c_str()).value_or(0);
             segments_.push_back({name, uint64_t(std::max<int64_t>(size, 0)), 0, 0});
-            names.push_back(name.data());
         }
-        bool opened = libewf_handle_initialize(&handle_, nullptr) == 1 &&
-                      libewf_handle_open(handle_, names.data(), int(names.size()), LIBEWF_OPEN_READ,
-                                         nullptr) == 1 &&
-                      libewf_handle_get_media_size(handle_, &size_, nullptr) == 1;
-        if (!opened) return false;
+        handle_ = open_handle(found);
+        if (handle_ == nullptr || libewf_handle_get_media_size(handle_, &size_, nullptr) != 1)
+            return false;
         uint32_t sector = 512;
         libewf_handle_get_bytes_per_sector(handle_, &sector, nullptr);
         sector_ = sector == 0 ? 512 : sector;
@@ -65,6 +115,8 @@ class ewf_image : public positioned_source {
         end_at_chunk_tables();
         read_stored_digests();
         set_size(size_);
+        names_ = std::move(found);
+        room_for_chunks();
         return true;
     }
 
@@ -85,7 +137,16 @@ class ewf_image : public positioned_source {
         while (clear < end) {
             uint64_t upto = std::min(end, (clear / chunk_ + 1) * chunk_);
             if (first_damaged(clear, upto - clear) < upto) break;
-            if (read_chunk(clear, buffer + (clear - offset), size_t(upto - clear)) < 0) break;
+            bool failed = false;
+            if (chunk_bytes whole = decoded(clear / chunk_, failed)) {
+                std::memcpy(buffer + (clear - offset), whole->data() + clear % chunk_,
+                            size_t(upto - clear));
+                clear = upto;
+                continue;
+            }
+            // A damaged chunk: its bytes up to the damage, as libewf gives them.
+            if (failed || read_chunk(clear, buffer + (clear - offset), size_t(upto - clear)) < 0)
+                break;
             list_checksum_errors();
             uint64_t good = first_damaged(clear, upto - clear);
             clear = good;
@@ -99,6 +160,53 @@ class ewf_image : public positioned_source {
     }
 
   private:
+    // Chunks are decoded once and kept a while.
+    void room_for_chunks() {
+        uint64_t room = uint64_t(8) << 20;
+        ahead_ = std::make_unique<chunk_read_ahead>(
+            chunk_, size_, size_t(std::max<uint64_t>(2, room / chunk_)),
+            size_t(std::max<uint64_t>(4, 4 * room / chunk_)));
+    }
+
+    // At the first read, a second handle starts decoding ahead, when there are chunks
+    // enough to gain from it (an image opened only to be measured opens no second one).
+    void start_reading_ahead() {
+        if (second_tried_) return;
+        second_tried_ = true;
+        if (size_ / chunk_ < 4) return;
+        libewf_handle_t* second = open_handle(names_);
+        if (second == nullptr) return;
+        second_ = std::make_unique<ewf_chunks>(second, chunk_);
+        worker_ = std::thread([this] {
+            while (ahead_->wait_for_work()) ahead_->step(*second_);
+        });
+    }
+
+    // Chunk `index` whole, as decoded ahead or before, or decoded now; null when it is
+    // damaged, with `failed` set when libewf could not read it at all.
+    chunk_bytes decoded(uint64_t index, bool& failed) {
+        start_reading_ahead();
+        if (chunk_bytes found = ahead_->take(index)) return found;
+        uint64_t start = index * chunk_;
+        size_t length = size_t(std::min<uint64_t>(chunk_, size_ - start));
+        std::shared_ptr<std::vector<char>> bytes;
+        try {
+            bytes = std::make_shared<std::vector<char>>(length);
+        } catch (const std::bad_alloc&) {
+            ahead_->keep(index, nullptr);  // not left waiting for
+            throw;
+        }
+        failed = read_chunk(start, bytes->data(), length) < 0;
+        bool whole = !failed;
+        if (whole) {
+            list_checksum_errors();
+            whole = first_damaged(start, length) == start + length;
+        }
+        chunk_bytes kept = whole ? chunk_bytes(std::move(bytes)) : nullptr;
+        ahead_->keep(index, kept);
+        return kept;
+    }
+
     // Reads bytes of one chunk; a chunk libewf cannot read is known as damaged from then on
     // (a failed read costs the chunk's decoding again, and leaks its buffer in libewf).
     ssize_t read_chunk(uint64_t offset, char* buffer, size_t length) {
@@ -180,6 +288,11 @@ class ewf_image : public positioned_source {
     }
 
     libewf_handle_t* handle_ = nullptr;
+    std::unique_ptr<chunk_read_ahead> ahead_;
+    std::unique_ptr<ewf_chunks> second_;  // the second thread's handle
+    std::thread worker_;
+    std::vector<std::string> names_;  // the segment files
+    bool second_tried_ = false;
     size64_t size_ = 0;  // the media size, up to where the chunk tables reach
     uint64_t sector_ = 512;
     uint64_t chunk_ = 32768;

@@ -12,6 +12,7 @@
 
 #include "platform/fs.h"
 #include "platform/read.h"
+#include "platform/view.h"
 
 namespace platform {
 
@@ -219,15 +220,9 @@ class digesting_image : public byte_source {
         read_outcome got = inner_->read(offset, buffer, length);
         if (got.count > 0) {
             std::lock_guard<std::mutex> hold(lock_);
-            // A scan starts a little way in (past a store's file header): those few bytes
-            // are read here, once.
-            if (offset > data_.next && offset - data_.next <= gap_read) {
-                std::vector<char> gap(size_t(offset - data_.next));
-                uint64_t at = data_.next;
-                read_outcome filled = inner_->read(at, gap.data(), gap.size());
-                if (filled.error == 0 && filled.count == gap.size())
-                    add(at, gap.data(), gap.size());
-            }
+            // Bytes the reader passed over (a scan starts past a store's file header, a
+            // carve skips what it has read otherwise) are read here, once, in order.
+            fill_to(offset);
             add(offset, static_cast<const char*>(buffer), got.count);
         }
         return got;
@@ -239,11 +234,31 @@ class digesting_image : public byte_source {
     }
 
   private:
-    static constexpr uint64_t gap_read = 1 << 16;
+    static constexpr size_t fill_piece = 1 << 20;
 
-    // What was read, once reading is over.
+    // Reads and digests the bytes from where the digest stands up to `offset`; stops for
+    // good at a read that fails (the data is then not digested), and where the run is
+    // abandoned.
+    void fill_to(uint64_t offset) {
+        std::vector<char> piece;
+        while (!stuck_ && data_.next < std::min(offset, data_.end)) {
+            if (!run_checkpoint()) return;
+            uint64_t at = data_.next;
+            piece.resize(size_t(std::min<uint64_t>(fill_piece, std::min(offset, data_.end) - at)));
+            read_outcome filled = inner_->read(at, piece.data(), piece.size());
+            if (filled.error != 0 || filled.count != piece.size()) {
+                stuck_ = true;
+                return;
+            }
+            add(at, piece.data(), piece.size());
+        }
+    }
+
+    // What was read, once reading is over: the bytes the reader did not reach are read
+    // now, unless the run was abandoned.
     image_reading finish() {
         std::lock_guard<std::mutex> hold(lock_);
+        if (data_.next > 0) fill_to(data_.end);
         reading_.read_in_order = data_.next;
         reading_.data = data_.finish();
         for (auto& range : ranges_)
@@ -290,6 +305,7 @@ class digesting_image : public byte_source {
     std::function<void(const image_reading&)> done_;
     std::vector<image_segment> segments_;
     std::mutex lock_;
+    bool stuck_ = false;  // a read of bytes passed over failed
     in_order data_;
     std::vector<std::unique_ptr<in_order>> ranges_;
     image_reading reading_;

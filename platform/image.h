@@ -56,9 +56,10 @@ source_opening open_source(const char* path, source_kind kind);
 // own, and a run that digests its images one that wraps them.
 using source_opener = std::function<source_opening(const char* path, source_kind kind)>;
 
-// What the reads of one image gave, taken as a run reads it (no read of its own): the MD5
-// and SHA-256 of its data and of each segment file placed in it, each once every byte of
-// it was read in order from its start.
+// What the reads of one image gave, taken as a run reads it: the MD5 and SHA-256 of its
+// data and of each segment file placed in it, each once every byte of it was read in order
+// from its start. Bytes the run passes over, or does not reach, are read once for them, in
+// order, unless the run is abandoned.
 struct image_reading {
     std::string path;  // the image's name(), as given
     uint64_t size = 0;
@@ -67,7 +68,8 @@ struct image_reading {
     std::vector<std::optional<digests>> segments;  // by the order of segments()
 };
 // The image, reading as before, with what is read of it digested; what it read is handed to
-// `done` when it is closed.
+// `done` when it is closed (after reading the bytes the reads did not reach, when they
+// read any).
 std::unique_ptr<byte_source> digesting_reads(std::unique_ptr<byte_source> image,
                                              std::function<void(const image_reading&)> done);
 

@@ -1,6 +1,7 @@
 // Reads of a store or an image by position, one table each: what a read gives where the
-// file has bad sectors, has become shorter since it was measured, or ends, and the names
-// under which the segments of a split raw or EWF image are looked for.
+// file has bad sectors, has become shorter since it was measured, or ends, the names
+// under which the segments of a split raw or EWF image are looked for, and the chunks of
+// a compressed image decoded ahead of the reader.
 
 #include "platform/read.h"
 
@@ -10,6 +11,7 @@
 #include <fstream>
 
 #include "platform/image.h"
+#include "platform/read_ahead.h"
 #include "support/fault_source.h"
 #include "support/temp_dir.h"
 
@@ -63,6 +65,56 @@ TEST(SourceRead, EachReadGivesTheBytesBeforeAFaultAndNamesIt) {
         platform::read_outcome read = source->read(row.offset, buffer.data(), row.length);
         EXPECT_EQ(buffer.substr(0, read.count), row.bytes);
         EXPECT_EQ(read.error, row.error) << platform::read_error_text(read.error);
+    }
+}
+
+// An image of ten bytes, "0123456789", digested as a run reads it: the reads (offset and
+// length), a bad range, how far the digests got in order and the image's MD5 and SHA-256
+// (as md5sum and sha256sum give them; none when some bytes could not be read). Bytes the
+// reads pass over are read once by the digests, in order, and so are those after the last
+// read.
+struct digest_row {
+    std::vector<std::pair<uint64_t, size_t>> reads;
+    std::pair<uint64_t, uint64_t> bad;
+    uint64_t in_order;
+    bool digested;
+};
+
+const digest_row digest_rows[] = {
+    {{{0, 10}}, {}, 10, true},
+    {{{4, 3}}, {}, 10, true},                  // the bytes skipped and those after
+    {{{0, 6}, {2, 3}, {8, 2}}, {}, 10, true},  // read again, then skipped
+    {{{0, 4}}, {}, 10, true},
+    {{}, {}, 0, false},  // nothing read: nothing to digest
+    {{{0, 4}}, {6, 7}, 4, false},
+    {{{8, 2}}, {3, 4}, 0, false},
+};
+
+TEST(SourceRead, AnImageIsDigestedOnceWhateverOrderItIsReadIn) {
+    temp_dir dir;
+    std::string path = dir.file("disk.img");
+    std::ofstream(path, std::ios::binary) << "0123456789";
+    for (size_t r = 0; r < std::size(digest_rows); ++r) {
+        const digest_row& row = digest_rows[r];
+        SCOPED_TRACE("row " + std::to_string(r));
+        read_faults faults;
+        if (row.bad.second > row.bad.first) faults.bad = bad_ranges({row.bad});
+        platform::image_reading reading;
+        {
+            auto image = platform::digesting_reads(
+                with_faults(platform::open_image_source(path.c_str()).source, faults),
+                [&reading](const platform::image_reading& read) { reading = read; });
+            for (auto [offset, length] : row.reads) {
+                std::string buffer(length, '-');
+                image->read(offset, buffer.data(), length);
+            }
+        }
+        EXPECT_EQ(reading.read_in_order, row.in_order);
+        ASSERT_EQ(reading.data.has_value(), row.digested);
+        if (!row.digested) continue;
+        EXPECT_EQ(reading.data->md5, "781e5e245d69b566979b86e28d23f2c7");
+        EXPECT_EQ(reading.data->sha256,
+                  "84d89877f0d4041efb6bf91a16f0248f2fd573e6af05c19f96bedb9f882f7882");
     }
 }
 
@@ -156,6 +208,88 @@ TEST(ImageSegments, EwfSegmentsAreTheFilesOfItsSeries) {
         EXPECT_EQ(*names, expected);
 #endif
     }
+}
+
+// Chunk k of the image, as the second thread's reader decodes it: 'a' + k, once per byte.
+// It cannot decode the chunks in `refused`.
+class lettered_chunks : public platform::chunk_reader {
+  public:
+    bool read_chunk(uint64_t index, size_t length, std::vector<char>& into) override {
+        decoded.push_back(int(index));
+        into.assign(length, char('a' + index));
+        return index != refused;
+    }
+    std::vector<int> decoded;
+    uint64_t refused = 6;
+};
+
+// One step of a reader and the second thread over an image of 38 bytes in chunks of 4 (the
+// last one 2 bytes), 3 chunks ahead and 2 more kept: a take() of chunk `index` and the
+// bytes it gives ("" where the reader is to decode it, which it then does), or a step() and
+// the chunk it decodes (-1: none wanted).
+struct ahead_row {
+    char call;
+    int index;
+    const char* bytes;
+};
+
+const ahead_row ahead_rows[] = {
+    {'t', 0, ""},
+    {'t', 1, ""},
+    {'s', -1, ""},  // two chunks in order want none ahead
+    {'t', 2, ""},
+    {'s', 4, ""},
+    {'s', -1, ""},  // the chunk after the reader's is its own
+    {'t', 3, ""},
+    {'s', 5, ""},
+    {'s', 6, ""},
+    {'s', -1, ""},
+    {'t', 4, "eeee"},
+    {'t', 5, "ffff"},
+    {'t', 6, ""},  // the second thread's reader could not
+                   // decode it
+    {'s', 8, ""},
+    {'t', 7, ""},
+    {'s', 9, ""},
+    {'t', 8, "iiii"},
+    {'t', 9, "jj"},
+    {'s', -1, ""},     // the image ends
+    {'t', 5, "ffff"},  // kept
+    {'t', 0, ""},      // no longer kept
+    {'t', 1, ""},
+    {'s', -1, ""},
+};
+
+TEST(ChunkReadAhead, ChunksReadInOrderAreDecodedAheadAndKeptAWhile) {
+    platform::chunk_read_ahead ahead(4, 38, 3, 2);
+    lettered_chunks second;
+    int row = 0;
+    for (const ahead_row& step : ahead_rows) {
+        SCOPED_TRACE("row " + std::to_string(row++));
+        if (step.call == 's') {
+            size_t before = second.decoded.size();
+            EXPECT_EQ(ahead.step(second), step.index >= 0);
+            if (step.index >= 0) {
+                ASSERT_EQ(second.decoded.size(), before + 1);
+                EXPECT_EQ(second.decoded.back(), step.index);
+            }
+            continue;
+        }
+        platform::chunk_bytes got = ahead.take(uint64_t(step.index));
+        if (*step.bytes == 0) {
+            EXPECT_EQ(got, nullptr);
+            size_t length = step.index == 9 ? 2 : 4;
+            ahead.keep(uint64_t(step.index),
+                       std::make_shared<std::vector<char>>(length, char('A' + step.index)));
+        } else {
+            ASSERT_NE(got, nullptr);
+            EXPECT_EQ(std::string(got->begin(), got->end()), step.bytes);
+        }
+    }
+    EXPECT_EQ(ahead.decoded_ahead(), 5u);
+    EXPECT_EQ(ahead.used_ahead(), 4u);
+    ahead.stop();
+    EXPECT_FALSE(ahead.wait_for_work());
 }
 
 }  // namespace
