@@ -30,12 +30,22 @@ function attachmentsOf(message) {
     return attachments;
 }
 
+// pst-extractor 1.12 names code page 932 (Shift_JIS, as Outlook stores Japanese HTML)
+// "iso-2022-jp": such HTML is read here in the code page the file gives.
+const PR_HTML = 0x1013;
+const PR_INTERNET_CPID = 0x3fde;
+function htmlOf(message) {
+    const codePage = message.pstTableItems && message.pstTableItems.get(PR_INTERNET_CPID);
+    if (codePage && codePage.entryValueReference === 932) return message.getStringItem(PR_HTML, 0, 'shift_jis') || null;
+    return message.bodyHTML || null;
+}
+
 function messageOf(message) {
     return {
         subject: message.subject,
         sender: message.senderName,
         body: message.body || null,
-        html: message.bodyHTML || null,
+        html: htmlOf(message),
         attachments: attachmentsOf(message),
     };
 }
