@@ -9,19 +9,17 @@
 
 namespace {
 
-// Text order ignoring case, as the file lists of the system sort names.
-int compare_text(const std::u16string& a, const std::u16string& b) {
-    int result = CompareStringOrdinal(
-        reinterpret_cast<const wchar_t*>(a.data()), static_cast<int>(a.size()),
-        reinterpret_cast<const wchar_t*>(b.data()), static_cast<int>(b.size()), TRUE);
-    return result - CSTR_EQUAL;
+// Text order ignoring case, as the file lists of the system sort names: the keys are
+// folded already.
+int compare_keys(const std::u16string& a, const std::u16string& b) {
+    return a.compare(b);
 }
 
 // Messages without a readable date come first, then by date; equal dates by text.
 int compare_dates(const message_row& a, const message_row& b) {
     if (a.date.has_value() != b.date.has_value()) return a.date.has_value() ? 1 : -1;
     if (a.date && *a.date != *b.date) return *a.date < *b.date ? -1 : 1;
-    return compare_text(a.cells[3], b.cells[3]);
+    return compare_keys(a.written_keys[3], b.written_keys[3]);
 }
 
 constexpr int date_column = 3;
@@ -272,7 +270,6 @@ void message_list::add(row_batch batch) {
     order_.resize(rows_.size());
     std::iota(order_.begin() + static_cast<std::ptrdiff_t>(old_size), order_.end(),
               static_cast<int>(old_size));
-    read_names_for_sorting();
     if (sort_column_ < 0) {
         refresh_control(true);
         return;
@@ -293,11 +290,11 @@ void message_list::take_late_cell(late_cell& cell) {
     message_row& row = rows_[size_t(cell.item)];
     if (cell.decoded) {
         row.decoded[size_t(cell.column)] = std::move(cell.text);
-        return;
+    } else {
+        row.cells[size_t(cell.column)] = std::move(cell.text);
+        if (cell.column < date_column) row.decoded[size_t(cell.column)].reset();
     }
-    row.cells[size_t(cell.column)] = std::move(cell.text);
-    if (cell.column < date_column) row.decoded[size_t(cell.column)].reset();
-    row.read_cell(cell.column);
+    row.read_cells();
 }
 
 void message_list::sort_all() {
@@ -311,8 +308,8 @@ bool message_list::comes_before(int a, int b) const {
     int order = sort_column_ == date_column ? compare_dates(first, second)
                 : sort_column_ == fragment_column
                     ? first.list - second.list
-                    : compare_text(first.sort_text(sort_column_, decoded_),
-                                   second.sort_text(sort_column_, decoded_));
+                    : compare_keys(first.sort_key(sort_column_, decoded_),
+                                   second.sort_key(sort_column_, decoded_));
     if (order == 0) return a < b;  // equal rows stay in the engine's order either way
     return ascending_ ? order < 0 : order > 0;
 }
@@ -321,23 +318,13 @@ void message_list::sort_by(int column) {
     if (column < 0 || column > fragment_column) return;
     ascending_ = column == sort_column_ ? !ascending_ : true;
     sort_column_ = column;
-    read_names_for_sorting();
     reorder_keeping_choice([this] { sort_all(); }, false, true);
     show_sort_arrow();
-}
-
-// The names are read when the list is first sorted by them, not for every row scanned.
-void message_list::read_names_for_sorting() {
-    if (!decoded_ || (sort_column_ != 0 && sort_column_ != 2)) return;
-    for (message_row& row : rows_) {
-        if (!row.names_read) row.read_names();
-    }
 }
 
 void message_list::show_decoded(bool decoded) {
     if (decoded == decoded_) return;
     decoded_ = decoded;
-    read_names_for_sorting();
     if (sort_column_ < 0) {
         refresh_control(false);
         return;

@@ -81,7 +81,6 @@ class message_list {
   private:
     bool comes_before(int a, int b) const;
     void sort_all();  // the rows shown in the order of the sorted column
-    void read_names_for_sorting();
     void take_late_cell(late_cell& cell);
     void show_sort_arrow() const;
     void refresh_control(bool keep_view);

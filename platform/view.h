@@ -34,6 +34,9 @@ class main_view {
     // The rows inserted from now on show chain `chain` of list `list` (0 messages, 1
     // deleted fragments); said before each chain a run lists or saves.
     virtual void chain_begins(int list, int chain) {}
+    // How many chains the run lists or saves in all, said once the scan has ended and
+    // before the first chain_begins: a view may show one share done over scan and chains.
+    virtual void chains_to_handle(int count) {}
 
     // Called by a run between two messages and every few thousand scan positions.
     // Blocks while the run is paused. Returns false once the run is abandoned, and keeps
