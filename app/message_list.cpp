@@ -133,11 +133,15 @@ int message_list::leading_chosen_row() const {
     return static_cast<int>(control_.SendMessage(LVM_GETNEXTITEM, WPARAM(-1), LVNI_SELECTED));
 }
 
+// Drawn once at the end: a long list drawn row by row as each is chosen takes seconds.
 void message_list::select_all() {
     LVITEMW state{};
     state.stateMask = LVIS_SELECTED;
     state.state = LVIS_SELECTED;
+    control_.SendMessage(WM_SETREDRAW, FALSE);
     control_.SendMessage(LVM_SETITEMSTATE, WPARAM(-1), reinterpret_cast<LPARAM>(&state));
+    control_.SendMessage(WM_SETREDRAW, TRUE);
+    InvalidateRect(control_.m_hWnd, nullptr, FALSE);
 }
 
 // The chosen rows as lines of tab-separated cells, as the list shows them, under a line
@@ -171,9 +175,9 @@ void message_list::copy_chosen(HWND owner) const {
 // column that marks deleted fragments is the fifth, shown first.
 void message_list::insert_columns(UINT dpi) {
     auto at_scale = [dpi](int pixels) { return MulDiv(pixels, int(dpi), 96); };
-    control_.InsertColumn(0, L"From", LVCFMT_LEFT, at_scale(150));
-    control_.InsertColumn(1, L"E-mail Subject", LVCFMT_LEFT, at_scale(167));
-    control_.InsertColumn(2, L"To", LVCFMT_LEFT, at_scale(150));
+    control_.InsertColumn(0, L"From", LVCFMT_LEFT, at_scale(130));
+    control_.InsertColumn(1, L"E-mail Subject", LVCFMT_LEFT, at_scale(150));
+    control_.InsertColumn(2, L"To", LVCFMT_LEFT, at_scale(130));
     control_.InsertColumn(3, L"Date", LVCFMT_LEFT, at_scale(last_column_smallest));
     control_.InsertColumn(fragment_column, fragment_mark, LVCFMT_CENTER, at_scale(22));
     int order[5] = {fragment_column, 0, 1, 2, 3};
@@ -278,6 +282,7 @@ void message_list::add(row_batch batch) {
     reorder_keeping_choice(
         [&] {
             if (!batch.cells.empty()) return sort_all();
+            gather_keys();
             auto middle = order_.begin() + static_cast<std::ptrdiff_t>(old_size);
             std::stable_sort(middle, order_.end(), before);
             std::inplace_merge(order_.begin(), middle, order_.end(), before);
@@ -298,8 +303,17 @@ void message_list::take_late_cell(late_cell& cell) {
 }
 
 void message_list::sort_all() {
+    gather_keys();
     std::stable_sort(order_.begin(), order_.end(),
                      [this](int a, int b) { return comes_before(a, b); });
+}
+
+// A text column's keys side by side, so that a sort reads them without the rows.
+void message_list::gather_keys() {
+    keys_.clear();
+    if (sort_column_ < 0 || sort_column_ >= date_column) return;
+    keys_.reserve(rows_.size());
+    for (const message_row& row : rows_) keys_.push_back(&row.sort_key(sort_column_, decoded_));
 }
 
 bool message_list::comes_before(int a, int b) const {
@@ -308,8 +322,7 @@ bool message_list::comes_before(int a, int b) const {
     int order = sort_column_ == date_column ? compare_dates(first, second)
                 : sort_column_ == fragment_column
                     ? first.list - second.list
-                    : compare_keys(first.sort_key(sort_column_, decoded_),
-                                   second.sort_key(sort_column_, decoded_));
+                    : compare_keys(*keys_[size_t(a)], *keys_[size_t(b)]);
     if (order == 0) return a < b;  // equal rows stay in the engine's order either way
     return ascending_ ? order < 0 : order > 0;
 }

@@ -68,6 +68,20 @@ int scaled(int pixels, HWND window) {
     return MulDiv(pixels, int(window_dpi(window)), 96);
 }
 
+// A read-only text box reached with Tab keeps the caret where the reader left it, instead
+// of having all its text selected as the dialog manager does.
+LRESULT CALLBACK no_select_on_tab(HWND box, UINT message, WPARAM wparam, LPARAM lparam, UINT_PTR,
+                                  DWORD_PTR) {
+    if (message == WM_GETDLGCODE)
+        return DefSubclassProc(box, message, wparam, lparam) & ~LRESULT(DLGC_HASSETSEL);
+    if (message == WM_NCDESTROY) RemoveWindowSubclass(box, no_select_on_tab, 0);
+    return DefSubclassProc(box, message, wparam, lparam);
+}
+
+void keep_selection_on_tab(HWND box) {
+    if (box != nullptr) SetWindowSubclass(box, no_select_on_tab, 0, 0);
+}
+
 }  // namespace
 
 BEGIN_MESSAGE_MAP(CMorvaleDlg, CDialog)
@@ -163,11 +177,13 @@ BOOL CMorvaleDlg::OnInitDialog() {
     });
     create_status_bar();
     layout_.capture(m_hWnd, control_layout);
+    fold_rows_when_short();
     RECT bar{};
     ::GetWindowRect(status_bar_, &bar);
     layout_.keep_clear_at_bottom(bar.bottom - bar.top);
     preview_ = std::make_unique<message_preview>(m_hWnd, preview_ready_message);
     pane_.attach(m_hWnd, m_message_list.m_hWnd, GetDlgItem(IDC_PREVIEW));
+    keep_selection_on_tab(GetDlgItem(IDC_PREVIEW));
     SendDlgItemMessageW(m_hWnd, IDC_PREVIEW, EM_SETLIMITTEXT, 0, 0);
     DragAcceptFiles(m_hWnd, TRUE);
     SetTimer(m_hWnd, rows_timer, rows_timer_interval, nullptr);
@@ -214,6 +230,22 @@ void CMorvaleDlg::keep_view() const {
     settings.preview = pane_.on();
     settings.split = pane_.split();
     store_view_settings(settings);
+}
+
+// In a window shorter than the template the frames of the saving option and the progress
+// rows go, the choices and the bar close up above the buttons, and the list takes the room.
+void CMorvaleDlg::fold_rows_when_short() {
+    auto pixels = [this](int units) {
+        RECT r{0, 0, 0, units};
+        MapDialogRect(m_hWnd, &r);
+        return int(r.bottom);
+    };
+    layout_.fold_when_short(IDC_MESSAGE_LIST, pixels(51), false);
+    layout_.fold_when_short(IDC_OPTION_GROUP, 0, true);
+    layout_.fold_when_short(IDC_PROGRESS_GROUP, 0, true);
+    for (int id : {IDC_SAVE_EML, IDC_SAVE_MSG, IDC_SAVE_PST})
+        layout_.fold_when_short(id, pixels(40), false);
+    layout_.fold_when_short(IDC_PROGRESS, pixels(22), false);
 }
 
 // The status bar is made here, not in the template: it places itself along the bottom.
@@ -726,7 +758,17 @@ LRESULT CMorvaleDlg::OnRunEnded(WPARAM, LPARAM report_address) {
     previewed_row_ = -1;
     SetDlgItemText(IDC_PREVIEW, L"");
     update_preview();
+    if (!report.saving && list_.size() > 0) focus_list();
     return 0;
+}
+
+// After a scan the keyboard is in the list, on its focused row or else its first.
+void CMorvaleDlg::focus_list() {
+    SendMessage(WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(m_message_list.m_hWnd), TRUE);
+    if (m_message_list.SendMessage(LVM_GETNEXTITEM, WPARAM(-1), LVNI_FOCUSED) >= 0) return;
+    LVITEMW state{};
+    state.stateMask = state.state = LVIS_FOCUSED;
+    m_message_list.SendMessage(LVM_SETITEMSTATE, 0, reinterpret_cast<LPARAM>(&state));
 }
 
 // The UI thread's side of the rows and the bar. A save of every message replaces the

@@ -119,6 +119,8 @@ class CMorvaleDlg : public CDialog {
     void use_store(const std::wstring& path);
     void open_store(const std::wstring& path);
     void allow_next();
+    void focus_list();
+    void fold_rows_when_short();
     void note_path(const std::wstring& text);
     std::wstring last_folder() const;
     void take_rows();

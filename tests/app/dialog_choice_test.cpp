@@ -117,6 +117,17 @@ TEST_F(dialog_choice_test, counts_marks_and_rows_that_nothing_but_a_new_run_repl
     }
     EXPECT_FALSE(enabled(1004)) << "no run, nothing to stop";
     EXPECT_EQ(progress(), 0);
+    GUITHREADINFO keyboard{};
+    keyboard.cbSize = sizeof(keyboard);
+    GetGUIThreadInfo(GetWindowThreadProcessId(window, nullptr), &keyboard);
+    EXPECT_EQ(keyboard.hwndFocus, item(IDC_MESSAGE_LIST)) << "the keyboard is in the list";
+    SetWindowPos(window, nullptr, 0, 0, 10, 10, SWP_NOZORDER | SWP_NOMOVE);  // the smallest
+    RECT list;
+    GetClientRect(item(IDC_MESSAGE_LIST), &list);
+    int widths = 0;
+    for (int column = 0; column < 5; ++column)
+        widths += int(SendMessageW(item(IDC_MESSAGE_LIST), LVM_GETCOLUMNWIDTH, column, 0));
+    EXPECT_LE(widths, list.right) << "every column shows whole, the Date too";
     command(ID_EDIT_SELECT_ALL);
     EXPECT_EQ(status(1), std::to_wstring(rows()) + L" selected");
 
