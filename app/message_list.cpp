@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <numeric>
+#include <string_view>
+#include <unordered_map>
 
 #include "app/message_preview.h"
 #include "app/pictures.h"
@@ -302,10 +304,28 @@ void message_list::take_late_cell(late_cell& cell) {
     row.read_cells();
 }
 
+// The rows are sorted by a number kept side by side with the row's index, so that most
+// comparisons read neither the rows nor their texts: for a text column the rank of the
+// row's key among the column's different keys (equal keys, equal ranks: the rows then keep
+// the engine's order), else the date or the list, rows with equal numbers compared whole.
 void message_list::sort_all() {
     gather_keys();
-    std::stable_sort(order_.begin(), order_.end(),
-                     [this](int a, int b) { return comes_before(a, b); });
+    struct keyed {
+        uint64_t number;
+        int row;
+    };
+    std::vector<uint64_t> ranks = key_ranks();
+    std::vector<keyed> rows(order_.size());
+    for (size_t i = 0; i < order_.size(); ++i) {
+        int row = order_[i];
+        rows[i] = {ranks.empty() ? key_number(row) : ranks[size_t(row)], row};
+    }
+    bool text = !ranks.empty();
+    std::stable_sort(rows.begin(), rows.end(), [this, text](const keyed& a, const keyed& b) {
+        if (a.number != b.number) return ascending_ ? a.number < b.number : a.number > b.number;
+        return text ? a.row < b.row : comes_before(a.row, b.row);
+    });
+    for (size_t i = 0; i < rows.size(); ++i) order_[i] = rows[i].row;
 }
 
 // A text column's keys side by side, so that a sort reads them without the rows.
@@ -314,6 +334,31 @@ void message_list::gather_keys() {
     if (sort_column_ < 0 || sort_column_ >= date_column) return;
     keys_.reserve(rows_.size());
     for (const message_row& row : rows_) keys_.push_back(&row.sort_key(sort_column_, decoded_));
+}
+
+// By row: the rank of its key among the different keys of the sorted text column; none
+// for another column.
+std::vector<uint64_t> message_list::key_ranks() const {
+    if (keys_.empty()) return {};
+    std::unordered_map<std::u16string_view, uint64_t> rank_of;
+    rank_of.reserve(keys_.size());
+    for (const std::u16string* key : keys_) rank_of.emplace(*key, 0);
+    std::vector<std::u16string_view> different;
+    different.reserve(rank_of.size());
+    for (const auto& entry : rank_of) different.push_back(entry.first);
+    std::sort(different.begin(), different.end());
+    for (size_t rank = 0; rank < different.size(); ++rank) rank_of[different[rank]] = rank;
+    std::vector<uint64_t> ranks(keys_.size());
+    for (size_t row = 0; row < keys_.size(); ++row) ranks[row] = rank_of[*keys_[row]];
+    return ranks;
+}
+
+// The date (none before every date) or the list, in an order of numbers.
+uint64_t message_list::key_number(int index) const {
+    const message_row& row = rows_[size_t(index)];
+    if (sort_column_ == fragment_column) return uint64_t(row.list);
+    if (!row.date) return 0;
+    return std::max<uint64_t>(1, uint64_t(*row.date) ^ (uint64_t(1) << 63));
 }
 
 bool message_list::comes_before(int a, int b) const {

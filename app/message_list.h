@@ -83,6 +83,8 @@ class message_list {
     bool comes_before(int a, int b) const;
     void sort_all();  // the rows shown in the order of the sorted column
     void gather_keys();
+    std::vector<uint64_t> key_ranks() const;
+    uint64_t key_number(int index) const;
     void take_late_cell(late_cell& cell);
     void show_sort_arrow() const;
     void refresh_control(bool keep_view);
