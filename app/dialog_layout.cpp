@@ -49,6 +49,7 @@ void dialog_layout::apply() const {
     int grow_x = client.right - int(client_.cx * s + 0.5);
     int grow_y = client.bottom - int(client_.cy * s + 0.5);
     if (grow_x < 0) grow_x = 0;
+    bool short_window = grow_y < 0;
     grow_y = std::max(grow_y, -int(spare_height_ * s + 0.5)) - int(lift() * s + 0.5);
     HDWP moves = BeginDeferWindowPos(static_cast<int>(controls_.size()));
     for (const placed& c : controls_) {
@@ -60,6 +61,15 @@ void dialog_layout::apply() const {
         if (c.follow & layout::moves_down) top += grow_y;
         if (c.follow & layout::widens) width += grow_x;
         if (c.follow & layout::heightens) height += grow_y;
+        if (short_window) {
+            int shift = int(c.fold_shift * s + 0.5);
+            if (c.follow & layout::heightens) {
+                height += shift;
+            } else {
+                top += shift;
+            }
+        }
+        if (c.fold_hides) ShowWindow(c.control, short_window ? SW_HIDE : SW_SHOWNA);
         if (moves != nullptr) {
             moves = DeferWindowPos(moves, c.control, nullptr, left, top, width, height,
                                    SWP_NOZORDER | SWP_NOACTIVATE);
@@ -67,6 +77,15 @@ void dialog_layout::apply() const {
     }
     if (moves != nullptr) EndDeferWindowPos(moves);
     InvalidateRect(dialog_, nullptr, TRUE);
+}
+
+void dialog_layout::fold_when_short(int id, int shift, bool hidden) {
+    HWND control = GetDlgItem(dialog_, id);
+    for (placed& c : controls_) {
+        if (c.control != control) continue;
+        c.fold_shift = shift;
+        c.fold_hides = hidden;
+    }
 }
 
 void dialog_layout::keep_clear_at_bottom(int height) {

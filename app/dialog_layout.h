@@ -32,12 +32,18 @@ class dialog_layout {
     void keep_clear_at_bottom(int height);
     // The smallest window size, for WM_GETMINMAXINFO.
     POINT minimum_size() const;
+    // While the window is shorter than the template, a recorded control folds: it moves
+    // down by `shift` pixels of the template, a control that grows in height grows by them,
+    // and a `hidden` one is hidden (so frames around a row give their room to the list).
+    void fold_when_short(int id, int shift, bool hidden);
 
   private:
     struct placed {
         HWND control;
         RECT at;  // in client coordinates at the captured size and scale
         unsigned follow;
+        int fold_shift = 0;  // while short: moves down (or grows) by this much
+        bool fold_hides = false;
     };
     double scale() const;
 

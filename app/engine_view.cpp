@@ -30,15 +30,35 @@ void engine_view::set_item_decoded_text(int item, int subitem, const std::string
     }
 }
 
-// Only a run moves the bar: the scan of a message opened or previewed does not.
+void engine_view::reset_progress(int scan_share) {
+    progress_ = 0;
+    scan_share_ = scan_share;
+    chains_counted_ = false;
+    chains_ = 0;
+    chains_begun_ = 0;
+}
+
+// Only a run moves the bar: the scan of a message opened or previewed does not. The
+// engine's positions count the scan; once the chains are counted, they move it.
 void engine_view::set_progress(int position) {
+    if (!on_run_thread() || worker_run_abandoned() || chains_counted_) return;
+    progress_ = position * scan_share_ / 100;
+}
+
+void engine_view::chains_to_handle(int count) {
     if (!on_run_thread() || worker_run_abandoned()) return;
-    progress_ = position;
+    chains_counted_ = true;
+    chains_ = count;
+    chains_begun_ = 0;
+    progress_ = scan_share_;
 }
 
 void engine_view::chain_begins(int list, int chain) {
     if (worker_run_abandoned()) return;
     rows_.chain_begins(list, chain);
+    if (!on_run_thread() || !chains_counted_ || chains_ <= 0) return;
+    progress_ = scan_share_ + int((100 - scan_share_) * chains_begun_ / chains_);
+    chains_begun_ += chains_begun_ < chains_;
 }
 
 void engine_view::chain_state(bool indexed, uint32_t flags, std::optional<int64_t> received,

@@ -7,6 +7,7 @@
 #include <windows.h>
 
 #include <atomic>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -26,15 +27,18 @@ class engine_view : public main_view {
 
     // The rows the engine gave, for the window to take.
     message_rows& rows() { return rows_; }
-    // The engine's last position of the bar, and its reset when a run starts or stops.
+    // The run's share done, 0 to 100, in one pass over its scan and its chains: the scan
+    // takes the first `scan_share` per cent (none for a run that takes a scan made
+    // before), the chains the rest, each an equal part. Reset when a run starts or stops.
     int progress() const { return progress_.load(); }
-    void reset_progress() { progress_ = 0; }
+    void reset_progress(int scan_share = 0);
 
     int item_count() override;
     void insert_item(int index) override;
     void set_item_text(int item, int subitem, const std::u16string& text) override;
     void set_item_decoded_text(int item, int subitem, const std::string& text) override;
     void chain_begins(int list, int chain) override;
+    void chains_to_handle(int count) override;
     void chain_state(bool indexed, uint32_t flags, std::optional<int64_t> received,
                      const std::string& folder) override;
     bool keeps_decoded_text() override { return true; }
@@ -52,6 +56,11 @@ class engine_view : public main_view {
     HWND window_ = nullptr;
     message_rows rows_;
     std::atomic<int> progress_{0};
+    // Set before a run starts; then the run's thread alone uses them.
+    int scan_share_ = 0;
+    bool chains_counted_ = false;  // the scan has ended: the chains move the bar
+    int64_t chains_ = 0;
+    int64_t chains_begun_ = 0;
     std::string unreadable_store_;  // what the run could not read
     std::vector<std::string> unreadable_;
 };

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <numeric>
+#include <string_view>
+#include <unordered_map>
 
 #include "app/message_preview.h"
 #include "app/pictures.h"
@@ -9,19 +11,17 @@
 
 namespace {
 
-// Text order ignoring case, as the file lists of the system sort names.
-int compare_text(const std::u16string& a, const std::u16string& b) {
-    int result = CompareStringOrdinal(
-        reinterpret_cast<const wchar_t*>(a.data()), static_cast<int>(a.size()),
-        reinterpret_cast<const wchar_t*>(b.data()), static_cast<int>(b.size()), TRUE);
-    return result - CSTR_EQUAL;
+// Text order ignoring case, as the file lists of the system sort names: the keys are
+// folded already.
+int compare_keys(const std::u16string& a, const std::u16string& b) {
+    return a.compare(b);
 }
 
 // Messages without a readable date come first, then by date; equal dates by text.
 int compare_dates(const message_row& a, const message_row& b) {
     if (a.date.has_value() != b.date.has_value()) return a.date.has_value() ? 1 : -1;
     if (a.date && *a.date != *b.date) return *a.date < *b.date ? -1 : 1;
-    return compare_text(a.cells[3], b.cells[3]);
+    return compare_keys(a.written_keys[3], b.written_keys[3]);
 }
 
 constexpr int date_column = 3;
@@ -135,11 +135,15 @@ int message_list::leading_chosen_row() const {
     return static_cast<int>(control_.SendMessage(LVM_GETNEXTITEM, WPARAM(-1), LVNI_SELECTED));
 }
 
+// Drawn once at the end: a long list drawn row by row as each is chosen takes seconds.
 void message_list::select_all() {
     LVITEMW state{};
     state.stateMask = LVIS_SELECTED;
     state.state = LVIS_SELECTED;
+    control_.SendMessage(WM_SETREDRAW, FALSE);
     control_.SendMessage(LVM_SETITEMSTATE, WPARAM(-1), reinterpret_cast<LPARAM>(&state));
+    control_.SendMessage(WM_SETREDRAW, TRUE);
+    InvalidateRect(control_.m_hWnd, nullptr, FALSE);
 }
 
 // The chosen rows as lines of tab-separated cells, as the list shows them, under a line
@@ -173,9 +177,9 @@ void message_list::copy_chosen(HWND owner) const {
 // column that marks deleted fragments is the fifth, shown first.
 void message_list::insert_columns(UINT dpi) {
     auto at_scale = [dpi](int pixels) { return MulDiv(pixels, int(dpi), 96); };
-    control_.InsertColumn(0, L"From", LVCFMT_LEFT, at_scale(150));
-    control_.InsertColumn(1, L"E-mail Subject", LVCFMT_LEFT, at_scale(167));
-    control_.InsertColumn(2, L"To", LVCFMT_LEFT, at_scale(150));
+    control_.InsertColumn(0, L"From", LVCFMT_LEFT, at_scale(130));
+    control_.InsertColumn(1, L"E-mail Subject", LVCFMT_LEFT, at_scale(150));
+    control_.InsertColumn(2, L"To", LVCFMT_LEFT, at_scale(130));
     control_.InsertColumn(3, L"Date", LVCFMT_LEFT, at_scale(last_column_smallest));
     control_.InsertColumn(fragment_column, fragment_mark, LVCFMT_CENTER, at_scale(22));
     int order[5] = {fragment_column, 0, 1, 2, 3};
@@ -272,7 +276,6 @@ void message_list::add(row_batch batch) {
     order_.resize(rows_.size());
     std::iota(order_.begin() + static_cast<std::ptrdiff_t>(old_size), order_.end(),
               static_cast<int>(old_size));
-    read_names_for_sorting();
     if (sort_column_ < 0) {
         refresh_control(true);
         return;
@@ -281,6 +284,7 @@ void message_list::add(row_batch batch) {
     reorder_keeping_choice(
         [&] {
             if (!batch.cells.empty()) return sort_all();
+            gather_keys();
             auto middle = order_.begin() + static_cast<std::ptrdiff_t>(old_size);
             std::stable_sort(middle, order_.end(), before);
             std::inplace_merge(order_.begin(), middle, order_.end(), before);
@@ -293,16 +297,68 @@ void message_list::take_late_cell(late_cell& cell) {
     message_row& row = rows_[size_t(cell.item)];
     if (cell.decoded) {
         row.decoded[size_t(cell.column)] = std::move(cell.text);
-        return;
+    } else {
+        row.cells[size_t(cell.column)] = std::move(cell.text);
+        if (cell.column < date_column) row.decoded[size_t(cell.column)].reset();
     }
-    row.cells[size_t(cell.column)] = std::move(cell.text);
-    if (cell.column < date_column) row.decoded[size_t(cell.column)].reset();
-    row.read_cell(cell.column);
+    row.read_cells();
 }
 
+// The rows are sorted by a number kept side by side with the row's index, so that most
+// comparisons read neither the rows nor their texts: for a text column the rank of the
+// row's key among the column's different keys (equal keys, equal ranks: the rows then keep
+// the engine's order), else the date or the list, rows with equal numbers compared whole.
 void message_list::sort_all() {
-    std::stable_sort(order_.begin(), order_.end(),
-                     [this](int a, int b) { return comes_before(a, b); });
+    gather_keys();
+    struct keyed {
+        uint64_t number;
+        int row;
+    };
+    std::vector<uint64_t> ranks = key_ranks();
+    std::vector<keyed> rows(order_.size());
+    for (size_t i = 0; i < order_.size(); ++i) {
+        int row = order_[i];
+        rows[i] = {ranks.empty() ? key_number(row) : ranks[size_t(row)], row};
+    }
+    bool text = !ranks.empty();
+    std::stable_sort(rows.begin(), rows.end(), [this, text](const keyed& a, const keyed& b) {
+        if (a.number != b.number) return ascending_ ? a.number < b.number : a.number > b.number;
+        return text ? a.row < b.row : comes_before(a.row, b.row);
+    });
+    for (size_t i = 0; i < rows.size(); ++i) order_[i] = rows[i].row;
+}
+
+// A text column's keys side by side, so that a sort reads them without the rows.
+void message_list::gather_keys() {
+    keys_.clear();
+    if (sort_column_ < 0 || sort_column_ >= date_column) return;
+    keys_.reserve(rows_.size());
+    for (const message_row& row : rows_) keys_.push_back(&row.sort_key(sort_column_, decoded_));
+}
+
+// By row: the rank of its key among the different keys of the sorted text column; none
+// for another column.
+std::vector<uint64_t> message_list::key_ranks() const {
+    if (keys_.empty()) return {};
+    std::unordered_map<std::u16string_view, uint64_t> rank_of;
+    rank_of.reserve(keys_.size());
+    for (const std::u16string* key : keys_) rank_of.emplace(*key, 0);
+    std::vector<std::u16string_view> different;
+    different.reserve(rank_of.size());
+    for (const auto& entry : rank_of) different.push_back(entry.first);
+    std::sort(different.begin(), different.end());
+    for (size_t rank = 0; rank < different.size(); ++rank) rank_of[different[rank]] = rank;
+    std::vector<uint64_t> ranks(keys_.size());
+    for (size_t row = 0; row < keys_.size(); ++row) ranks[row] = rank_of[*keys_[row]];
+    return ranks;
+}
+
+// The date (none before every date) or the list, in an order of numbers.
+uint64_t message_list::key_number(int index) const {
+    const message_row& row = rows_[size_t(index)];
+    if (sort_column_ == fragment_column) return uint64_t(row.list);
+    if (!row.date) return 0;
+    return std::max<uint64_t>(1, uint64_t(*row.date) ^ (uint64_t(1) << 63));
 }
 
 bool message_list::comes_before(int a, int b) const {
@@ -312,8 +368,7 @@ bool message_list::comes_before(int a, int b) const {
                 : sort_column_ == fragment_column
                     ? (first.list != second.list ? first.list - second.list
                                                  : first.marks().compare(second.marks()))
-                    : compare_text(first.sort_text(sort_column_, decoded_),
-                                   second.sort_text(sort_column_, decoded_));
+                    : compare_keys(*keys_[size_t(a)], *keys_[size_t(b)]);
     if (order == 0) return a < b;  // equal rows stay in the engine's order either way
     return ascending_ ? order < 0 : order > 0;
 }
@@ -322,23 +377,13 @@ void message_list::sort_by(int column) {
     if (column < 0 || column > fragment_column) return;
     ascending_ = column == sort_column_ ? !ascending_ : true;
     sort_column_ = column;
-    read_names_for_sorting();
     reorder_keeping_choice([this] { sort_all(); }, false, true);
     show_sort_arrow();
-}
-
-// The names are read when the list is first sorted by them, not for every row scanned.
-void message_list::read_names_for_sorting() {
-    if (!decoded_ || (sort_column_ != 0 && sort_column_ != 2)) return;
-    for (message_row& row : rows_) {
-        if (!row.names_read) row.read_names();
-    }
 }
 
 void message_list::show_decoded(bool decoded) {
     if (decoded == decoded_) return;
     decoded_ = decoded;
-    read_names_for_sorting();
     if (sort_column_ < 0) {
         refresh_control(false);
         return;

@@ -8,7 +8,8 @@ constexpr int fragment_column = 4;
 // Its mark.
 constexpr wchar_t fragment_mark[] = L"\u2020";
 // The width the column shown last keeps however narrow the list, at 96 dots per inch: the
-// Date's width at the start.
+// Date's width at the start. With the others' widths it fits the list at the window's
+// smallest size, a vertical scroll bar beside.
 constexpr int last_column_smallest = 160;
 
 // windows.h goes first: the other system headers need its types.
@@ -87,7 +88,9 @@ class message_list {
   private:
     bool comes_before(int a, int b) const;
     void sort_all();  // the rows shown in the order of the sorted column
-    void read_names_for_sorting();
+    void gather_keys();
+    std::vector<uint64_t> key_ranks() const;
+    uint64_t key_number(int index) const;
     void take_late_cell(late_cell& cell);
     void show_sort_arrow() const;
     void refresh_control(bool keep_view);
@@ -101,9 +104,10 @@ class message_list {
     void reorder_keeping_choice(Reorder reorder, bool keep_view, bool show_focus);
 
     CListCtrl& control_;
-    std::vector<message_row> rows_;  // in the engine's order
-    std::vector<int> order_;         // rows_ indexes in the order shown
-    int sort_column_ = -1;           // none: the engine's order
+    std::vector<message_row> rows_;            // in the engine's order
+    std::vector<int> order_;                   // rows_ indexes in the order shown
+    std::vector<const std::u16string*> keys_;  // while sorting: the sorted text column's keys
+    int sort_column_ = -1;                     // none: the engine's order
     bool ascending_ = true;
     bool decoded_ = false;  // a setting of the view: kept when the list is emptied
     int fragments_ = 0;

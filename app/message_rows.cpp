@@ -1,5 +1,7 @@
 #include "app/message_rows.h"
 
+#include <windows.h>
+
 #include <utility>
 
 #include "dbx/store_index.h"
@@ -47,7 +49,7 @@ void message_rows::hand_over(bool now) {
     if (!now && time - last_hand_over_ < hand_over_interval) return;
     last_hand_over_ = time;
     if (pending_.empty() && pending_cells_.empty()) return;
-    for (message_row& row : pending_) row.read_cell(3);
+    for (message_row& row : pending_) row.read_cells();
     std::lock_guard<std::mutex> hold(lock_);
     handed_count_ += static_cast<int>(pending_.size());
     for (message_row& row : pending_) handed_.rows.push_back(std::move(row));
@@ -78,21 +80,36 @@ const std::u16string& message_row::text(int column, bool decoded_text) const {
     return cells[size_t(column)];
 }
 
-const std::u16string& message_row::sort_text(int column, bool decoded_text) const {
-    if (decoded_text && (column == 0 || column == 2) && names[size_t(column / 2)])
-        return *names[size_t(column / 2)];
-    return text(column, decoded_text);
+const std::u16string& message_row::sort_key(int column, bool decoded_text) const {
+    if (decoded_text && column >= 0 && column < 3 && decoded_keys[size_t(column)])
+        return *decoded_keys[size_t(column)];
+    return written_keys[size_t(column)];
 }
 
-void message_row::read_cell(int column) {
-    if (column == 3) date = row_date(cells[3]);
-    if ((column == 0 || column == 2) && names_read)
-        names[size_t(column / 2)] = row_name(cells[size_t(column)]);
+void message_row::read_cells() {
+    date = row_date(cells[3]);
+    for (size_t column = 0; column < 4; ++column)
+        written_keys[column] = folded_for_sorting(cells[column]);
+    for (size_t column = 0; column < 3; ++column) {
+        std::optional<std::u16string> shown = decoded[column];
+        if (column != 1) {
+            std::optional<std::u16string> name = row_name(cells[column]);
+            if (name) shown = std::move(name);
+        }
+        decoded_keys[column].reset();
+        if (shown && *shown != cells[column]) decoded_keys[column] = folded_for_sorting(*shown);
+    }
 }
 
-void message_row::read_names() {
-    names = {row_name(cells[0]), row_name(cells[2])};
-    names_read = true;
+std::u16string folded_for_sorting(const std::u16string& text) {
+    if (text.empty()) return text;
+    std::u16string folded(text.size(), u'\0');
+    int length = LCMapStringEx(LOCALE_NAME_INVARIANT, LCMAP_UPPERCASE,
+                               reinterpret_cast<const wchar_t*>(text.data()), int(text.size()),
+                               reinterpret_cast<wchar_t*>(folded.data()), int(folded.size()),
+                               nullptr, nullptr, 0);
+    if (length != int(text.size())) return text;
+    return folded;
 }
 
 std::optional<std::u16string> row_name(const std::u16string& cell) {

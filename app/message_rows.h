@@ -20,10 +20,13 @@ struct message_row {
     std::array<std::u16string, 4> cells;                   // From, E-mail Subject, To, Date
     std::array<std::optional<std::u16string>, 3> decoded;  // From, E-mail Subject, To
     std::optional<int64_t> date;  // the Date cell read as a time, when it parses
-    // From and To as people sort them: the first mailbox's display name decoded, or its
-    // address when it has no name. Read only once the list is sorted by them.
-    std::array<std::optional<std::u16string>, 2> names;
-    bool names_read = false;
+    // What each column sorts by, made once as the row arrives, so that sorting compares
+    // plain characters: the text folded to capitals, as the system's ordinal comparison
+    // ignoring case folds it. Written: the four cells as written. Decoded: From, Subject and
+    // To in the decoded view (From and To by the first mailbox's display name, or its
+    // address when it has no name); none where that view sorts as written.
+    std::array<std::u16string, 4> written_keys;
+    std::array<std::optional<std::u16string>, 3> decoded_keys;
     int list = 0;    // 0 a message, 1 a deleted fragment
     int chain = -1;  // its chain in that list; -1 when the run did not say
     // What the store's index says of the message, when it names it (its flags word as
@@ -42,12 +45,15 @@ struct message_row {
     // The text of a column as the list shows it: decoded when asked and there is a
     // decoded value, else as written.
     const std::u16string& text(int column, bool decoded_text) const;
-    // The text a column sorts by: in the decoded view From and To sort by name.
-    const std::u16string& sort_text(int column, bool decoded_text) const;
-    // Reads what is read from a cell (the date; the names once read) anew.
-    void read_cell(int column);
-    void read_names();
+    // What a text column (0 to 3) sorts by in the view.
+    const std::u16string& sort_key(int column, bool decoded_text) const;
+    // Reads the date and makes the sort keys anew from the cells.
+    void read_cells();
 };
+
+// A text folded for sorting: ordinal order of the result is the system's ordinal order
+// ignoring case of the text.
+std::u16string folded_for_sorting(const std::u16string& text);
 
 // A cell (or its decoded value) set on a row after the row had been handed over.
 struct late_cell {

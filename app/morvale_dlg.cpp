@@ -46,6 +46,7 @@ const std::vector<std::pair<int, unsigned>> control_layout = {
     {IDC_STORE_GROUP, layout::widens},
     {IDC_DBX_PATH, layout::widens},
     {IDC_BROWSE, layout::moves_right},
+    {IDC_PATH_NOTE, layout::widens},
     {IDC_MESSAGE_LIST, layout::widens | layout::heightens},
     {IDC_OPTION_GROUP, layout::moves_down | layout::widens},
     {IDC_SAVE_EML, layout::moves_down},
@@ -83,6 +84,20 @@ std::wstring file_name_of(const std::wstring& path) {
 
 int scaled(int pixels, HWND window) {
     return MulDiv(pixels, int(window_dpi(window)), 96);
+}
+
+// A read-only text box reached with Tab keeps the caret where the reader left it, instead
+// of having all its text selected as the dialog manager does.
+LRESULT CALLBACK no_select_on_tab(HWND box, UINT message, WPARAM wparam, LPARAM lparam, UINT_PTR,
+                                  DWORD_PTR) {
+    if (message == WM_GETDLGCODE)
+        return DefSubclassProc(box, message, wparam, lparam) & ~LRESULT(DLGC_HASSETSEL);
+    if (message == WM_NCDESTROY) RemoveWindowSubclass(box, no_select_on_tab, 0);
+    return DefSubclassProc(box, message, wparam, lparam);
+}
+
+void keep_selection_on_tab(HWND box) {
+    if (box != nullptr) SetWindowSubclass(box, no_select_on_tab, 0, 0);
 }
 
 }  // namespace
@@ -184,6 +199,7 @@ BOOL CMorvaleDlg::OnInitDialog() {
     });
     create_status_bar();
     layout_.capture(m_hWnd, control_layout);
+    fold_rows_when_short();
     RECT bar{};
     ::GetWindowRect(status_bar_, &bar);
     layout_.keep_clear_at_bottom(bar.bottom - bar.top);
@@ -192,6 +208,7 @@ BOOL CMorvaleDlg::OnInitDialog() {
                          GetDlgItem(IDC_PREVIEW));
     pane_.attach(m_hWnd, m_message_list.m_hWnd, GetDlgItem(IDC_PREVIEW),
                  [this](const RECT* area) { preview_pane_.place(area); });
+    keep_selection_on_tab(GetDlgItem(IDC_PREVIEW));
     SendDlgItemMessageW(m_hWnd, IDC_PREVIEW, EM_SETLIMITTEXT, 0, 0);
     DragAcceptFiles(m_hWnd, TRUE);
     SetTimer(m_hWnd, rows_timer, rows_timer_interval, nullptr);
@@ -212,7 +229,12 @@ BOOL CMorvaleDlg::OnInitDialog() {
     layout_.apply();
     place_preview();
     list_.fill_width();
-    if (!start_store_.empty()) open_store(start_store_);
+    if (!start_store_.empty()) {
+        open_store(start_store_);
+        // A store named on the command line is scanned at once, once the window shows.
+        if (m_next.IsWindowEnabled())
+            PostMessageW(m_hWnd, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+    }
     return TRUE;
 }
 
@@ -235,6 +257,22 @@ void CMorvaleDlg::keep_view() const {
     store_view_settings(settings);
 }
 
+// In a window shorter than the template the frames of the saving option and the progress
+// rows go, the choices and the bar close up above the buttons, and the list takes the room.
+void CMorvaleDlg::fold_rows_when_short() {
+    auto pixels = [this](int units) {
+        RECT r{0, 0, 0, units};
+        MapDialogRect(m_hWnd, &r);
+        return int(r.bottom);
+    };
+    layout_.fold_when_short(IDC_MESSAGE_LIST, pixels(51), false);
+    layout_.fold_when_short(IDC_OPTION_GROUP, 0, true);
+    layout_.fold_when_short(IDC_PROGRESS_GROUP, 0, true);
+    for (int id : {IDC_SAVE_EML, IDC_SAVE_MSG, IDC_SAVE_PST})
+        layout_.fold_when_short(id, pixels(40), false);
+    layout_.fold_when_short(IDC_PROGRESS, pixels(22), false);
+}
+
 // The status bar is made here, not in the template: it places itself along the bottom.
 void CMorvaleDlg::create_status_bar() {
     status_bar_ = CreateWindowExW(0, STATUSCLASSNAMEW, L"", WS_CHILD | WS_VISIBLE | SBARS_SIZEGRIP,
@@ -255,7 +293,7 @@ void CMorvaleDlg::update_status() {
                counted(list_.messages(), L"message", L"messages") + L", " +
                    counted(list_.fragments(), L"deleted fragment", L"deleted fragments"));
     int selected = static_cast<int>(m_message_list.SendMessage(LVM_GETSELECTEDCOUNT));
-    set_status(selection_part, std::to_wstring(selected) + L" selected");
+    set_status(selection_part, grouped(selected) + L" selected");
     std::wstring activity = activity_;
     if (running_) activity += L": " + std::to_wstring(engine_view_.progress()) + L" %";
     set_status(activity_part, activity);
@@ -336,15 +374,15 @@ void CMorvaleDlg::OnNext() {
     enable(m_save_eml, true);
     enable(m_save_msg, true);
     enable(m_save_pst, true);
-    enable(m_next, false);
-    set_menu_item(ID_FILE_SCAN, false);
     set_menu_item(ID_FILE_SAVE_EML, true);
     set_menu_item(ID_FILE_SAVE_MSG, true);
     set_menu_item(ID_FILE_SAVE_PST, true);
 }
 
 // Every run starts with an empty bar, and "Stop" is enabled while it goes; a refused one
-// beeps. A scan empties the list at once; a save keeps the rows listed until its own come.
+// beeps. A scan empties the list at once. A save of the store the list shows takes the
+// chains its scan found, and the list stays as it is, sorted and chosen as the user left
+// it; a save of another store keeps the rows listed until its own come.
 bool CMorvaleDlg::begin_run(run_kind kind, const chosen_messages* chosen) {
     if (run_in_progress()) {
         seams.beep(MB_ICONWARNING);
@@ -353,17 +391,27 @@ bool CMorvaleDlg::begin_run(run_kind kind, const chosen_messages* chosen) {
     engine_view_.rows().clear();
     run_kind_ = kind;
     run_store_ = chosen ? chosen->store_path : dbx_path;
+    run_request request = run_request_now(chosen);
+    if (kind != run_kind::scan && rows_scan_ && run_store_ == rows_store_)
+        request.scan = rows_scan_;
+    run_keeps_rows_ = kind == run_kind::save_chosen || request.scan != nullptr;
     rows_replaced_ = false;
     if (kind == run_kind::scan) {
         list_.clear();
+        rows_scan_.reset();
         rows_store_ = run_store_;
         rows_store_file_name_ = dbx_file_name;
         rows_replaced_ = true;
     }
-    engine_view_.reset_progress();
+    // How much of the run the scan takes: most of a listing, where the rows come from what
+    // the scan read; little of a save, which reads and writes every message after it.
+    bool saving = kind != run_kind::scan || (save_mode >= 1 && save_mode <= 3);
+    engine_view_.reset_progress(request.scan ? 0 : saving ? 25 : 80);
     m_progress.SetPos(0);
-    opened_.forget_store();
-    preview_->forget_store();
+    if (request.scan == nullptr) {  // the store is read anew: what was read of it may change
+        opened_.forget_store();
+        preview_->forget_store();
+    }
     previewed_row_ = -1;
     preview_pane_.say(L"The preview is shown when the run has ended.");
     ShowWindow(GetDlgItem(IDC_OPEN_FOLDER), SW_HIDE);
@@ -376,15 +424,25 @@ bool CMorvaleDlg::begin_run(run_kind kind, const chosen_messages* chosen) {
                        L" of " + store
                  : L"Saving the messages of " + store;
     enable(m_stop, true);
+    enable(m_next, false);
+    set_menu_item(ID_FILE_SCAN, false);
     running_ = true;
     auto report_end = [this](const run_report& report) { engine_view_.run_ended(report); };
-    if (!start_run(run_request_now(chosen), report_end)) {
+    if (!start_run(std::move(request), report_end)) {
         enable(m_stop, false);
         running_ = false;
         activity_ = L"The run could not be started.";
+        allow_next();
     }
     update_status();
     return true;
+}
+
+// "Next" and File > Scan scan the chosen store, again as often as asked, while no run goes.
+void CMorvaleDlg::allow_next() {
+    bool usable = !running_ && !dbx_path.empty();
+    enable(m_next, usable);
+    set_menu_item(ID_FILE_SCAN, usable);
 }
 
 // A control about to be disabled while it has the focus hands it on to the next one in
@@ -403,17 +461,20 @@ void CMorvaleDlg::OnScan() {
     OnNext();
 }
 
+// The picker opens in the folder of the store chosen last, else where the last save went.
 void CMorvaleDlg::OnBrowse() {
     CFileDialog dialog(TRUE, nullptr, L"", store_picker_flags,
                        L"Microsoft Outlook Express File (*dbx)|*.dbx;*.dbx|All files (*.*)|*.*||",
                        this, 0, TRUE);
     dialog.m_ofn.lpstrTitle = L"Select File...";
+    std::wstring start = last_folder();
+    if (!start.empty()) dialog.m_ofn.lpstrInitialDir = start.c_str();
     if (seams.run_file_dialog(dialog) != IDOK) return;
     dbx_path = dialog.GetPathName();
     SetDlgItemText(IDC_DBX_PATH, dbx_path);
     dbx_file_name = dialog.GetFileName();
-    enable(m_next, true);
-    set_menu_item(ID_FILE_SCAN, true);
+    note_path(L"");
+    allow_next();
 }
 
 // A store given on the command line, dropped on the window or typed: chosen as a pick in
@@ -423,11 +484,12 @@ void CMorvaleDlg::use_store(const std::wstring& path) {
     DWORD length = GetFullPathNameW(path.c_str(), 32768, full, nullptr);
     dbx_path = length > 0 && length < 32768 ? std::wstring(full, length) : path;
     dbx_file_name = file_name_of(dbx_path);
-    enable(m_next, true);
-    set_menu_item(ID_FILE_SCAN, true);
+    note_path(L"");
+    allow_next();
 }
 
-// A typed or pasted path chooses the store once it names a file.
+// A typed or pasted path chooses the store once it names a file; while it names none, the
+// line below the box says so and "Next" waits.
 void CMorvaleDlg::OnPathEdited() {
     wchar_t typed[32768] = {};
     GetDlgItemTextW(m_hWnd, IDC_DBX_PATH, typed, 32768);
@@ -435,16 +497,36 @@ void CMorvaleDlg::OnPathEdited() {
     if (path == dbx_path) return;  // (written there by a pick)
     if (path.size() >= 2 && path.front() == L'"' && path.back() == L'"')
         path = path.substr(1, path.size() - 2);
-    DWORD attributes = GetFileAttributesW(path.c_str());
+    DWORD attributes = path.empty() ? INVALID_FILE_ATTRIBUTES : GetFileAttributesW(path.c_str());
     if (path.empty() || attributes == INVALID_FILE_ATTRIBUTES ||
-        (attributes & FILE_ATTRIBUTE_DIRECTORY))
+        (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+        dbx_path.clear();
+        dbx_file_name.clear();
+        note_path(path.empty() ? L""
+                  : attributes == INVALID_FILE_ATTRIBUTES
+                      ? L"There is no file by this name."
+                      : L"This is a folder. Choose the store file (.dbx) in it.");
+        allow_next();
         return;
+    }
     use_store(path);
 }
 
+void CMorvaleDlg::note_path(const std::wstring& text) {
+    SetDlgItemText(IDC_PATH_NOTE, text);
+}
+
+// The folder of the store chosen last, else of the rows listed, else where the last save went.
+std::wstring CMorvaleDlg::last_folder() const {
+    if (!dbx_path.empty()) return folder_of(dbx_path);
+    if (!rows_store_.empty()) return folder_of(rows_store_);
+    return save_folder;
+}
+
+// The path is written into the box first, so a path that names no file says so there.
 void CMorvaleDlg::open_store(const std::wstring& path) {
     SetDlgItemText(IDC_DBX_PATH, path);
-    use_store(path);
+    if (dbx_path.empty()) return;
     SetDlgItemText(IDC_DBX_PATH, dbx_path);
 }
 
@@ -474,6 +556,7 @@ void CMorvaleDlg::OnStop() {
     enable(m_stop, false);
     activity_ = L"Stopped";
     running_ = false;
+    allow_next();
     update_status();
     update_preview();
 }
@@ -694,21 +777,34 @@ LRESULT CMorvaleDlg::OnRunEnded(WPARAM, LPARAM report_address) {
         ShowWindow(GetDlgItem(IDC_OPEN_FOLDER), SW_SHOW);
         ShowWindow(GetDlgItem(IDC_SHOW_ERRORS), failures_.empty() ? SW_HIDE : SW_SHOW);
     }
+    if (rows_replaced_ && !run_keeps_rows_) rows_scan_ = report.scan;
     running_ = false;
+    allow_next();
     update_status();
     previewed_row_ = -1;
     preview_pane_.say(L"");
     update_preview();
+    if (!report.saving && list_.size() > 0) focus_list();
     return 0;
+}
+
+// After a scan the keyboard is in the list, on its focused row or else its first.
+void CMorvaleDlg::focus_list() {
+    SendMessage(WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(m_message_list.m_hWnd), TRUE);
+    if (m_message_list.SendMessage(LVM_GETNEXTITEM, WPARAM(-1), LVNI_FOCUSED) >= 0) return;
+    LVITEMW state{};
+    state.stateMask = state.state = LVIS_FOCUSED;
+    m_message_list.SendMessage(LVM_SETITEMSTATE, 0, reinterpret_cast<LPARAM>(&state));
 }
 
 // The UI thread's side of the rows and the bar. A save of every message replaces the
 // rows listed with its own when the first of them comes; a save of chosen ones leaves them.
 void CMorvaleDlg::take_rows() {
     row_batch batch = engine_view_.rows().take();
-    if (run_kind_ == run_kind::save_chosen) batch = {};
+    if (run_keeps_rows_) batch = {};
     if (!rows_replaced_ && !batch.rows.empty()) {
         list_.clear();
+        rows_scan_.reset();
         rows_store_ = run_store_;
         rows_store_file_name_ = file_name_of(run_store_);
         rows_replaced_ = true;

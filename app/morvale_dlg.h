@@ -122,6 +122,11 @@ class CMorvaleDlg : public CDialog {
     void keep_view() const;
     void use_store(const std::wstring& path);
     void open_store(const std::wstring& path);
+    void allow_next();
+    void focus_list();
+    void fold_rows_when_short();
+    void note_path(const std::wstring& text);
+    std::wstring last_folder() const;
     void take_rows();
     void enable(CWnd& control, bool enabled);
     void open_message(int position);
@@ -140,8 +145,10 @@ class CMorvaleDlg : public CDialog {
 
     engine_view engine_view_;  // what a run gives, on the worker thread
     run_kind run_kind_ = run_kind::scan;
-    bool rows_replaced_ = true;  // the running run's rows have taken the list's place
-    std::wstring run_store_;     // the store of the run that goes
+    bool rows_replaced_ = true;    // the running run's rows have taken the list's place
+    bool run_keeps_rows_ = false;  // the running run leaves the list as it is
+    scanned_store rows_scan_;      // the scan the listed rows come from, when it was whole
+    std::wstring run_store_;       // the store of the run that goes
     std::wstring rows_store_file_name_;
     std::wstring activity_;               // what the status bar says is being done or was done
     std::wstring saved_folder_;           // the last save run's folder

@@ -8,6 +8,7 @@
 #include "app/shell_seams.h"
 #include "app/wide_text.h"
 #include "engine/engine.h"
+#include "platform/fs.h"
 
 std::wstring dbx_path;
 std::wstring dbx_file_name;
@@ -21,6 +22,10 @@ const wchar_t* const no_folder_text =
     L"Saving path doesn't exist, please select another path for saving.";
 
 }  // namespace
+
+std::wstring folder_of(const std::wstring& path) {
+    return path.substr(0, platform::file_name_start(path));
+}
 
 run_request run_request_now(const chosen_messages* chosen) {
     run_request request;
@@ -36,7 +41,8 @@ run_request run_request_now(const chosen_messages* chosen) {
 bool choose_save_folder(HWND owner) {
     std::optional<std::wstring> folder =
         seams.browse_for_folder(owner, L"Select the Path to Save Recovered Contacts File",
-                                save_folder, FOS_PICKFOLDERS | FOS_FORCEFILESYSTEM);
+                                save_folder.empty() ? folder_of(dbx_path) : save_folder,
+                                FOS_PICKFOLDERS | FOS_FORCEFILESYSTEM);
     if (!folder) return false;
     save_folder = *folder;
     if (save_folder.empty()) {
@@ -50,8 +56,8 @@ bool choose_save_folder(HWND owner) {
     return true;
 }
 
-// "<store name>.pst" is offered in the folder of the last save; the dialog asks before a
-// file that stands there is replaced.
+// "<store name>.pst" is offered in the folder of the last save, else in the store's; the
+// dialog asks before a file that stands there is replaced.
 bool choose_pst_file(CWnd* owner, const std::wstring& store_file_name) {
     std::wstring name = store_file_name;
     if (name.size() > 4 && _wcsicmp(name.c_str() + name.size() - 4, L".dbx") == 0)
@@ -60,7 +66,8 @@ bool choose_pst_file(CWnd* owner, const std::wstring& store_file_name) {
                        OFN_HIDEREADONLY | OFN_OVERWRITEPROMPT | OFN_PATHMUSTEXIST,
                        L"Outlook Data File (*.pst)|*.pst||", owner, 0, TRUE);
     dialog.m_ofn.lpstrTitle = L"Save as Outlook Data File";
-    if (!save_folder.empty()) dialog.m_ofn.lpstrInitialDir = save_folder.c_str();
+    std::wstring start = save_folder.empty() ? folder_of(dbx_path) : save_folder;
+    if (!start.empty()) dialog.m_ofn.lpstrInitialDir = start.c_str();
     if (seams.run_file_dialog(dialog) != IDOK) return false;
     pst_file = dialog.GetPathName();
     // The dialog asked before a file that stands there is chosen: it may be replaced.
@@ -105,6 +112,6 @@ void show_save_failures(HWND owner, const std::vector<std::wstring>& failures,
                         L" not saved into " + folder + L":\n";
     for (size_t i = 0; i < failures.size() && i < listed_at_most; ++i) text += L"\n" + failures[i];
     if (failures.size() > listed_at_most)
-        text += L"\n... and " + std::to_wstring(failures.size() - listed_at_most) + L" more";
+        text += L"\n... and " + grouped((long long)(failures.size() - listed_at_most)) + L" more";
     seams.message_box(owner, text, L"Tavrin Morvale", MB_ICONWARNING);
 }

@@ -22,12 +22,15 @@ extern std::wstring save_folder;
 extern std::wstring pst_file;
 extern bool pst_file_replaces;
 
+// The folder a path lies in, with its last separator; empty for a bare name.
+std::wstring folder_of(const std::wstring& path);
+
 // What a run of the chosen store is started with now; with `chosen`, a save of those
 // messages alone.
 run_request run_request_now(const chosen_messages* chosen);
 
-// The folder dialog, opening where the last save went. False when no usable folder was
-// chosen.
+// The folder dialog, opening where the last save went, else in the chosen store's folder.
+// False when no usable folder was chosen.
 bool choose_save_folder(HWND owner);
 
 // The system's save dialog for the file of a PST save of `store_file_name`. False when

@@ -27,7 +27,7 @@ void say_pst_failed() {
 // went into it; a stopped run, one that found nothing and one whose file could not be written
 // leave none. The box that closes the run comes once the file has its name.
 int save_into_pst(const char* pst_path, const char* store_path, const std::vector<chain_id>* chosen,
-                  bool replace_existing) {
+                  bool replace_existing, scanned_store* scan) {
     std::string store_name = platform::file_name_of(store_path);
     // The store is the run's input: no data file takes its place, whatever was agreed.
     platform::run_outputs.inputs.clear();
@@ -40,7 +40,8 @@ int save_into_pst(const char* pst_path, const char* store_path, const std::vecto
     }
     run_outcome outcome;
     held_boxes closing;
-    int result = collect_store(pst, {store_folder_name(store_name)}, store_path, &outcome, chosen);
+    int result = collect_store(pst, {store_folder_name(store_name)}, store_path, &outcome, chosen,
+                               nullptr, scan);
     if (!outcome.store_opened || !outcome.folder_entered || outcome.abandoned ||
         outcome.output_failed) {
         closing.show();
@@ -138,13 +139,13 @@ shell_seams system_seams() {
     real.shell_open = [](HWND owner, const wchar_t* verb, const std::wstring& file, int show) {
         ShellExecuteW(owner, verb, file.c_str(), nullptr, nullptr, show);
     };
-    real.recover = [](const char* target, const char* store_path) {
-        return recover_store(target, store_path);
+    real.recover = [](const char* target, const char* store_path, scanned_store* scan) {
+        return recover_store(target, store_path, nullptr, nullptr, scan);
     };
     real.save_pst = save_into_pst;
     real.recover_chosen = [](const char* target, const char* store_path,
-                             const std::vector<chain_id>& chosen) {
-        return recover_chosen(target, store_path, chosen);
+                             const std::vector<chain_id>& chosen, scanned_store* scan) {
+        return recover_chosen(target, store_path, chosen, nullptr, scan);
     };
     real.open_document = [](HWND owner, const std::wstring& file) {
         auto result = reinterpret_cast<INT_PTR>(

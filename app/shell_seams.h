@@ -31,15 +31,18 @@ struct shell_seams {
         shell_open;
     // MessageBeep: a refused command.
     std::function<void(UINT type)> beep;
-    // The engine entry, and the save run of chosen messages.
-    std::function<int(const char* target, const char* store_path)> recover;
+    // The engine entry, and the save run of chosen messages. `scan` as recover_store's: the
+    // store as the list's scan left it, or none (the run leaves there the store it scans).
+    std::function<int(const char* target, const char* store_path, scanned_store* scan)> recover;
     // A run of the store into the Personal Folders file `pst_path` (UTF-8 paths): every
     // message, or the chosen ones when `chosen` is given. A file that stands there is
     // replaced only when `replace_existing` (the user agreed to it).
     std::function<int(const char* pst_path, const char* store_path,
-                      const std::vector<chain_id>* chosen, bool replace_existing)>
+                      const std::vector<chain_id>* chosen, bool replace_existing,
+                      scanned_store* scan)>
         save_pst;
-    std::function<int(const char* target, const char* store_path, const std::vector<chain_id>&)>
+    std::function<int(const char* target, const char* store_path, const std::vector<chain_id>&,
+                      scanned_store* scan)>
         recover_chosen;
     // ShellExecuteW for a message file: false when no program is registered for its kind.
     std::function<bool(HWND owner, const std::wstring& file)> open_document;

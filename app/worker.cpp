@@ -79,18 +79,19 @@ void call_engine(run& job) {
     try {
         if (mode == 3) {
             failure_collector collect(job.report.failures);
-            job.report.folder_entered =
-                seams.save_pst(to_utf8(job.pst_file).c_str(), store.c_str(),
-                               job.chosen ? &*job.chosen : nullptr, job.pst_file_replaces) == 0;
+            job.report.folder_entered = seams.save_pst(to_utf8(job.pst_file).c_str(), store.c_str(),
+                                                       job.chosen ? &*job.chosen : nullptr,
+                                                       job.pst_file_replaces, &job.scan) == 0;
             return;
         }
         if (!saving) {
-            seams.recover(nullptr, store.c_str());
+            seams.recover(nullptr, store.c_str(), &job.scan);
             return;
         }
         failure_collector collect(job.report.failures);
-        int result = job.chosen ? seams.recover_chosen(target.c_str(), store.c_str(), *job.chosen)
-                                : seams.recover(target.c_str(), store.c_str());
+        int result =
+            job.chosen ? seams.recover_chosen(target.c_str(), store.c_str(), *job.chosen, &job.scan)
+                       : seams.recover(target.c_str(), store.c_str(), &job.scan);
         job.report.folder_entered = result == 0;
     } catch (const dispatch::dispatch_error& error) {
         // A failed .msg conversion ends the run; the user learns why.
@@ -109,6 +110,7 @@ UINT scan_worker(LPVOID parameter) {
     std::shared_ptr<run> job = *handed;
     this_run = job.get();
     call_engine(*job);
+    job->report.scan = job->scan;
     job->report_end(job->report);
     this_run = nullptr;
     std::lock_guard<std::mutex> hold(run_lock);

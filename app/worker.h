@@ -40,6 +40,7 @@ struct run_request {
     std::wstring pst_file;           // the Personal Folders file a PST save writes
     bool pst_file_replaces = false;  // the user agreed to replace the file under its name
     std::optional<std::vector<chain_id>> chosen;  // a save of these messages alone
+    scanned_store scan;  // the store as a scan left it, taken instead of scanning it again
 };
 
 // What a run did, for the dialog when it ends.
@@ -49,6 +50,7 @@ struct run_report {
     std::wstring folder;                 // a save run: the store's output folder
     std::wstring file;                   // a PST run: the file it writes
     std::vector<std::wstring> failures;  // a save run: each message not saved, and why
+    scanned_store scan;                  // the store as the run scanned it (or was given it)
 };
 
 // What a run calls on its own thread when it ends, abandoned or not.

@@ -78,11 +78,12 @@ class message_collection {
 // `store_folder`, its deleted fragments into that folder's list 1. `outcome->output_failed`
 // tells a run that ended because the collection could not be written.
 // Given `chosen`, only those chains go in. Returns 0 when the run went into the
-// collection, otherwise -1. The store is opened by `open` when given.
+// collection, otherwise -1. The store is opened by `open` when given; `scan` as
+// recover_store's.
 int collect_store(message_collection& into, const std::vector<std::string>& store_folder,
                   const char* store_path, run_outcome* outcome = nullptr,
                   const std::vector<chain_id>* chosen = nullptr,
-                  const platform::source_opener* open = nullptr);
+                  const platform::source_opener* open = nullptr, scanned_store* scan = nullptr);
 
 // Carves the stores out of a disk image and runs each into `into`, under `image_folder`
 // and the store's start (carved_folder_name), or, for a store read through a file system

@@ -4,6 +4,7 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -51,13 +52,19 @@ struct run_outcome {
     int missing = 0;  // messages the store's index names whose blocks the scan did not find
 };
 
+// A store as a run scanned it, kept for later runs of the same store: they take its chains
+// instead of scanning it again, and open its file anew (its file is closed between runs).
+using scanned_store = std::shared_ptr<dbx_t>;
+
 // Runs one extraction: `target` is the output folder, the path separator and the store's
 // file name (null for a list-only run); `store_path` the store. UTF-8 paths.
 // Returns 0 when a save run entered its output folder, otherwise -1. A failed .msg
 // conversion ends the run by throwing dispatch::dispatch_error. The store is opened by
-// `open` when given, otherwise as a plain file.
+// `open` when given, otherwise as a plain file. Given `scan`: when it holds a store of
+// `store_path`, the run takes that store's chains; when it holds none, the run leaves there
+// the store it opened and scanned.
 int recover_store(const char* target, const char* store_path, run_outcome* outcome = nullptr,
-                  const platform::source_opener* open = nullptr);
+                  const platform::source_opener* open = nullptr, scanned_store* scan = nullptr);
 
 // One chain of a store: its list (0 messages, 1 deleted fragments) and its number there.
 struct chain_id {
@@ -67,9 +74,10 @@ struct chain_id {
 };
 
 // A save run of the chosen chains alone: the same folders, names, times and rules as
-// recover_store's, the other chains neither read nor listed. `target` as recover_store's.
+// recover_store's, the other chains neither read nor listed. `target` and `scan` as
+// recover_store's.
 int recover_chosen(const char* target, const char* store_path, std::vector<chain_id> chosen,
-                   run_outcome* outcome = nullptr);
+                   run_outcome* outcome = nullptr, scanned_store* scan = nullptr);
 
 // What became of one chain, for a record of the run.
 struct chain_record {

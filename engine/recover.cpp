@@ -100,10 +100,6 @@ void say_nothing_found(main_view* dialog, const dbx_t& store) {
                         "Tavrin Morvale", 0x1030);
 }
 
-struct store_closer {
-    void operator()(dbx_t* store) const { dbx_close(store); }
-};
-
 // Changes back to the directory recorded at the start of the run, however it ends.
 struct directory_restorer {
     const std::optional<std::string>& directory;
@@ -174,6 +170,8 @@ const char* _list_name(int list) {
 
 recover_totals _recover(const recover_run& run, dbx_t* store, recover_totals totals) {
     const std::vector<chain_id>* chosen = run.chosen;
+    run.dialog->chains_to_handle(chains_handled(store->lists[0], 0, chosen) +
+                                 chains_handled(store->lists[1], 1, chosen));
     for (int i = 0; i < 2; ++i) {
         const dbx_block_list_t& list = store->lists[i];
         int saved = 0, errors = 0;
@@ -255,9 +253,11 @@ class store_run : public run_steps {
   public:
     // A collection run (`into` given) has no target and reads as an .eml save run reads; a
     // save of chosen chains (`chosen` given, sorted) handles only those.
+    // With `scan`, a store it holds is taken instead of scanning again, and the store this
+    // run scans is left there.
     store_run(const char* target, const char* store_path, message_sink* into = nullptr,
               const std::vector<chain_id>* chosen = nullptr,
-              const platform::source_opener* open = nullptr)
+              const platform::source_opener* open = nullptr, scanned_store* scan = nullptr)
         : target_(target),
           store_path_(store_path),
           into_(into),
@@ -265,14 +265,21 @@ class store_run : public run_steps {
                 : target ? save_mode.load()
                          : 0),
           chosen_(chosen),
-          open_(open) {}
+          open_(open),
+          scan_(scan) {}
 
     // A run that only lists the messages has the scan gather their rows, unless each chain
     // is to be looked at whole; chains that touch unreadable bytes are each to be reported,
     // so then their headers are read.
     bool open() override {
+        if (scan_ && *scan_) {
+            if (!dbx_reopen_file(scan_->get())) return false;
+            store_ = *scan_;
+            read_index();
+            return true;
+        }
         if (target_ == nullptr && into_ == nullptr && !chain_observer) rows_.emplace();
-        store_.reset(dbx_open(store_path_, rows_ ? &*rows_ : nullptr, open_));
+        store_.reset(dbx_open(store_path_, rows_ ? &*rows_ : nullptr, open_), dbx_close);
         // The rows the scan made serve every chain clear of unreadable bytes; the others are
         // read, and reported.
         if (rows_ && store_) {
@@ -321,7 +328,12 @@ class store_run : public run_steps {
         }
     }
 
+    // A store kept for later runs keeps its chains, not its file.
     void close() override {
+        if (scan_ && store_) {
+            dbx_close_file(store_.get());
+            if (!*scan_) *scan_ = store_;
+        }
         state_ = {};
         store_.reset();
         rows_.reset();
@@ -351,8 +363,9 @@ class store_run : public run_steps {
     int mode_;
     const std::vector<chain_id>* chosen_;  // null: every chain
     const platform::source_opener* open_;  // null: the store is a plain file
+    scanned_store* scan_;                  // null: the store is scanned and let go
     std::optional<header_capture> rows_;
-    std::unique_ptr<dbx_t, store_closer> store_;
+    scanned_store store_;
     store_state state_;
     std::string folder_path_;
 };
@@ -360,28 +373,28 @@ class store_run : public run_steps {
 }  // namespace
 
 int recover_store(const char* target, const char* store_path, run_outcome* outcome,
-                  const platform::source_opener* open) {
-    store_run steps(target, store_path, nullptr, nullptr, open);
+                  const platform::source_opener* open, scanned_store* scan) {
+    store_run steps(target, store_path, nullptr, nullptr, open, scan);
     return run_in_frame(target != nullptr, steps, outcome);
 }
 
 int collect_store(message_collection& into, const std::vector<std::string>& store_folder,
                   const char* store_path, run_outcome* outcome, const std::vector<chain_id>* chosen,
-                  const platform::source_opener* open) {
+                  const platform::source_opener* open, scanned_store* scan) {
     std::vector<chain_id> in_order;
     if (chosen) {
         in_order = *chosen;
         std::sort(in_order.begin(), in_order.end());
     }
     collection_sink sink(into, store_folder);
-    store_run steps(nullptr, store_path, &sink, chosen ? &in_order : nullptr, open);
+    store_run steps(nullptr, store_path, &sink, chosen ? &in_order : nullptr, open, scan);
     return run_in_frame(true, steps, outcome);
 }
 
 int recover_chosen(const char* target, const char* store_path, std::vector<chain_id> chosen,
-                   run_outcome* outcome) {
+                   run_outcome* outcome, scanned_store* scan) {
     std::sort(chosen.begin(), chosen.end());
-    store_run steps(target, store_path, nullptr, &chosen);
+    store_run steps(target, store_path, nullptr, &chosen, nullptr, scan);
     return run_in_frame(target != nullptr, steps, outcome);
 }
 

@@ -36,6 +36,9 @@ class main_view {
     // The rows inserted from now on show chain `chain` of list `list` (0 messages, 1
     // deleted fragments); said before each chain a run lists or saves.
     virtual void chain_begins(int list, int chain) {}
+    // How many chains the run lists or saves in all, said once the scan has ended and
+    // before the first chain_begins: a view may show one share done over scan and chains.
+    virtual void chains_to_handle(int count) {}
 
     // What the store's own index and its folder tree say of the chain begun, said right
     // after chain_begins for a store that has either: whether the index names the chain, its

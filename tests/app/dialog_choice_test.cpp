@@ -15,6 +15,7 @@
 
 #include "app/message_preview.h"
 #include "app/resource.h"
+#include "app/wide_text.h"
 #include "dialog_driver.h"
 #include "engine/engine.h"
 #include "pst_check.h"
@@ -81,6 +82,16 @@ class dialog_choice_test : public dialog_test {
         text.resize(size_t(length));
         return text;
     }
+    // A click on a column's heading.
+    void click_heading(int column) {
+        HWND header =
+            reinterpret_cast<HWND>(SendMessageW(item(IDC_MESSAGE_LIST), LVM_GETHEADER, 0, 0));
+        RECT at;
+        SendMessageW(header, HDM_GETITEMRECT, column, reinterpret_cast<LPARAM>(&at));
+        LPARAM point = MAKELPARAM((at.left + at.right) / 2, (at.top + at.bottom) / 2);
+        SendMessageW(header, WM_LBUTTONDOWN, MK_LBUTTON, point);
+        SendMessageW(header, WM_LBUTTONUP, 0, point);
+    }
     // The pane's header lines above its body.
     std::wstring preview() const {
         return text_of(IDC_PREVIEW_HEADER) + L"\r\n" + text_of(IDC_PREVIEW);
@@ -123,6 +134,17 @@ TEST_F(dialog_choice_test, counts_marks_and_rows_that_nothing_but_a_new_run_repl
     }
     EXPECT_FALSE(enabled(1004)) << "no run, nothing to stop";
     EXPECT_EQ(progress(), 0);
+    GUITHREADINFO keyboard{};
+    keyboard.cbSize = sizeof(keyboard);
+    GetGUIThreadInfo(GetWindowThreadProcessId(window, nullptr), &keyboard);
+    EXPECT_EQ(keyboard.hwndFocus, item(IDC_MESSAGE_LIST)) << "the keyboard is in the list";
+    SetWindowPos(window, nullptr, 0, 0, 10, 10, SWP_NOZORDER | SWP_NOMOVE);  // the smallest
+    RECT list;
+    GetClientRect(item(IDC_MESSAGE_LIST), &list);
+    int widths = 0;
+    for (int column = 0; column < 5; ++column)
+        widths += int(SendMessageW(item(IDC_MESSAGE_LIST), LVM_GETCOLUMNWIDTH, column, 0));
+    EXPECT_LE(widths, list.right) << "every column shows whole, the Date too";
     command(ID_EDIT_SELECT_ALL);
     EXPECT_EQ(status(1), std::to_wstring(rows()) + L" selected");
 
@@ -147,6 +169,34 @@ TEST_F(dialog_choice_test, counts_marks_and_rows_that_nothing_but_a_new_run_repl
     EXPECT_NE(status(2).find(L"Nothing was saved"), std::wstring::npos) << utf8(status(2));
     EXPECT_FALSE(enabled(1004));
     EXPECT_FALSE(IsWindowVisible(item(IDC_OPEN_FOLDER)));
+}
+
+// "Save" after a scan saves what the scan found, without scanning the store again: every
+// file of a save of the whole store, and the list stays sorted and chosen as it was.
+TEST_F(dialog_choice_test, save_of_every_message_takes_the_scan_and_keeps_the_list) {
+    std::string store = make_store(place.file("Inbox.dbx"), 9, 3, 43);
+    temp_dir whole;
+    save_mode = 1;
+    recover_store((whole.path().string() + "\\Inbox.dbx").c_str(), store.c_str());
+    save_mode = 0;
+    scan(store);
+    click_heading(0);
+    select(2);
+    select(5);
+    std::vector<cells> shown;
+    for (int row = 0; row < rows(); ++row) shown.push_back(row_cells(row));
+
+    temp_dir out;
+    click(IDC_SAVE_EML);
+    choose_folder(out.path().wstring());
+    click(IDC_SAVE);
+    ASSERT_TRUE(wait_for_run_end());
+    EXPECT_EQ(boxes().back().text, L"Saving completed successfully         ");
+    EXPECT_EQ(files_under(out.path().string()), files_under(whole.path().string()));
+    EXPECT_EQ(scans_given, (std::vector<bool>{false, true}));
+    ASSERT_EQ(rows(), int(shown.size()));
+    for (int row = 0; row < rows(); ++row) EXPECT_EQ(row_cells(row), shown[size_t(row)]) << row;
+    EXPECT_EQ(status(1), L"2 selected");
 }
 
 // Three rows chosen in a sorted list, a fragment among them: their files, and no other,
@@ -177,13 +227,7 @@ TEST_F(dialog_choice_test, save_selected_writes_exactly_the_chosen_rows_files) {
         }
     }
     scan(store);
-    // Sorted by subject: the rows shown no longer stand in the engine's order.
-    HWND header = reinterpret_cast<HWND>(SendMessageW(item(IDC_MESSAGE_LIST), LVM_GETHEADER, 0, 0));
-    RECT at;
-    SendMessageW(header, HDM_GETITEMRECT, 1, reinterpret_cast<LPARAM>(&at));
-    LPARAM point = MAKELPARAM((at.left + at.right) / 2, (at.top + at.bottom) / 2);
-    SendMessageW(header, WM_LBUTTONDOWN, MK_LBUTTON, point);
-    SendMessageW(header, WM_LBUTTONUP, 0, point);
+    click_heading(1);  // sorted by subject: the rows no longer stand in the engine's order
 
     std::vector<int> chosen;
     for (int row = 0; row < rows() && chosen.size() < 2; ++row) {
@@ -498,6 +542,16 @@ TEST_F(dialog_choice_test, the_choice_follows_its_messages_through_sorts) {
     sort_by_subject();
     EXPECT_EQ(chosen(), (std::vector<int>{0, 1, 2, 3, 4}));
     EXPECT_EQ(cell(focused(), 1), L"Cherry");
+}
+
+// Counts show their digits grouped as the user's locale groups them (here English, United
+// States).
+TEST(dialog_text, counts_are_grouped_as_the_locale_groups_them) {
+    EXPECT_EQ(grouped(0), L"0");
+    EXPECT_EQ(grouped(999), L"999");
+    EXPECT_EQ(grouped(100000), L"100,000");
+    EXPECT_EQ(grouped(-1234567), L"-1,234,567");
+    EXPECT_EQ(counted(1, L"message", L"messages"), L"1 message");
 }
 
 // A store with an index, in a folder tree: its unread messages in bold, their flags in the

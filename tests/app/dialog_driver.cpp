@@ -53,7 +53,7 @@ void dialog_test::SetUp() {
     dbx_file_name.clear();
     save_folder.clear();
     save_mode = 0;
-    engine = [](const char* target, const char* store) { return recover_store(target, store); };
+    engine = nullptr;  // the real one
 
     seams.message_box = [this](HWND owner, const std::wstring& text, const std::wstring& title,
                                UINT flags) {
@@ -74,7 +74,8 @@ void dialog_test::SetUp() {
         std::replace(filter.begin(), filter.end(), L'\0', L'|');
         file_dialog_calls.push_back(
             {dialog.m_ofn.Flags, filter, dialog.m_ofn.lpstrTitle ? dialog.m_ofn.lpstrTitle : L"",
-             dialog.m_ofn.hwndOwner == window, dialog.m_bOpenFileDialog != FALSE});
+             dialog.m_ofn.hwndOwner == window, dialog.m_bOpenFileDialog != FALSE,
+             dialog.m_ofn.lpstrInitialDir ? dialog.m_ofn.lpstrInitialDir : L""});
         if (file_picks.empty() || !file_picks.front()) {
             if (!file_picks.empty()) file_picks.pop_front();
             return IDCANCEL;
@@ -109,12 +110,14 @@ void dialog_test::SetUp() {
         opened.push_back(L"open with " + file);
     };
     seams.beep = [this](UINT) { ++beeps; };
-    seams.recover = [this](const char* target, const char* store) {
+    seams.recover = [this](const char* target, const char* store, scanned_store* scan) {
         {
             std::lock_guard<std::mutex> hold(lock);
             engine_call_list.emplace_back(target ? target : "<null>", store);
+            scans_given.push_back(scan != nullptr && *scan != nullptr);
         }
-        return engine(target, store);
+        if (engine) return engine(target, store);
+        return recover_store(target, store, nullptr, nullptr, scan);
     };
 
     start_dialog();
@@ -127,6 +130,7 @@ void dialog_test::start_dialog() {
         INITCOMMONCONTROLSEX classes{sizeof(classes), ICC_WIN95_CLASSES};
         InitCommonControlsEx(&classes);
         CMorvaleDlg dialog;
+        if (!start_store.empty()) dialog.choose_store_at_start(start_store);
         dialog_result = dialog.DoModal();
         run_ended_at_exit = abandon_run_for_exit(5000);
         dialog_ended = true;

@@ -29,6 +29,7 @@ struct file_dialog_call {
     std::wstring title;
     bool owned_by_dialog;
     bool open_mode;
+    std::wstring initial_dir;
 };
 
 struct folder_call {
@@ -77,6 +78,7 @@ class dialog_test : public ::testing::Test {
     std::vector<std::pair<std::string, std::string>> engine_calls();  // (target or "<null>", store)
 
     HWND window = nullptr;
+    std::wstring start_store;  // the store the program's command line names
     std::atomic<bool> dialog_ended{false};
     std::atomic<int> beeps{0};
     INT_PTR dialog_result = 0;
@@ -92,7 +94,8 @@ class dialog_test : public ::testing::Test {
     std::vector<std::wstring> opened;  // verb + " " + file + " " + show
     bool open_document_answer = true;  // whether a program is registered for messages
     std::vector<std::pair<std::string, std::string>> engine_call_list;
-    std::function<int(const char*, const char*)> engine;
+    std::function<int(const char*, const char*)> engine;  // none: the real one
+    std::vector<bool> scans_given;  // by engine call: it was given the list's scan
 
   private:
     std::thread ui_thread_;

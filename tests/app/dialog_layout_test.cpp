@@ -71,7 +71,7 @@ TEST_F(dialog_test, controls_come_from_the_template) {
     EXPECT_EQ(window_text(item(1001)), L"&Browse...");
     EXPECT_EQ(window_text(item(1003)), L"&Save");
     EXPECT_EQ(window_text(item(1004)), L"S&top");
-    EXPECT_EQ(window_text(item(1005)), L"Save as &EML");
+    EXPECT_EQ(window_text(item(1005)), L"Save as EM&L");
     EXPECT_EQ(window_text(item(1006)), L"Save as &MSG");
     EXPECT_FALSE(IsWindowVisible(item(IDCANCEL)));
     EXPECT_TRUE(GetWindowLongPtrW(item(1005), GWL_STYLE) & WS_GROUP);
@@ -88,7 +88,7 @@ TEST_F(dialog_test, list_has_four_left_aligned_columns_a_fragment_mark_and_grid_
     HWND list = item(1002);
     EXPECT_EQ(GetWindowLongPtrW(list, GWL_STYLE) & LVS_TYPEMASK, LVS_REPORT);
     const wchar_t* headings[] = {L"From", L"E-mail Subject", L"To", L"Date"};
-    const int widths[] = {150, 167, 150, 160};
+    const int widths[] = {130, 150, 130, 160};
     for (int column = 0; column < 4; ++column) {
         wchar_t text[64] = {};
         LVCOLUMNW column_info{};
@@ -267,14 +267,33 @@ TEST_F(dialog_test, help_is_found_beside_the_program_and_missing_help_is_said) {
     EXPECT_EQ(opened[1], opened[0]);
 }
 
-// What a keyboard user meets: Tab visits the controls top to bottom, left to right.
-TEST_F(dialog_test, tab_follows_the_visual_order) {
-    for (int id : {IDOK, 1003, 1004, 1005, 1006}) EnableWindow(item(id), TRUE);
-    std::vector<int> expected = {1000, 1001, 1002, 1005, 1004, IDOK, 1003, 1000};
+// What a keyboard user meets: Tab visits the list, the preview, the choices and the
+// buttons, then the store's path; no two mnemonics share a letter, nor with the menu bar.
+TEST_F(dialog_test, tab_follows_the_work_and_mnemonics_are_unique) {
+    for (int id : {IDOK, 1004, 1005, 1006}) EnableWindow(item(id), TRUE);
+    click(1005);  // a format chosen: "Save" is usable
+    std::vector<int> expected = {1002, 1005, 1004, IDOK, 1003, 1000, 1001, 1002};
     // The preview pane, when the window is wide enough for it, comes after the list.
-    if (IsWindowVisible(item(1013))) expected.insert(expected.begin() + 3, 1013);
+    if (IsWindowVisible(item(1013))) expected.insert(expected.begin() + 1, 1013);
+    std::wstring letters;
+    HMENU bar = GetMenu(window);
+    for (int i = 0; i < GetMenuItemCount(bar); ++i) {
+        wchar_t text[64] = {};
+        GetMenuStringW(bar, UINT(i), text, 64, MF_BYPOSITION);
+        if (const wchar_t* mark = wcschr(text, L'&')) letters += wchar_t(towupper(mark[1]));
+    }
+    for (HWND child = GetWindow(window, GW_CHILD); child != nullptr;
+         child = GetWindow(child, GW_HWNDNEXT)) {
+        std::wstring text = window_text(child);
+        size_t mark = text.find(L'&');
+        if (mark != std::wstring::npos && mark + 1 < text.size())
+            letters += wchar_t(towupper(text[mark + 1]));
+    }
+    EXPECT_EQ(letters,
+              L"FEVHIL"
+              L"MPORTNSDB");
     std::vector<int> order;
-    HWND at = item(1000);
+    HWND at = item(1002);
     for (size_t i = 0; i < expected.size(); ++i) {
         order.push_back(GetDlgCtrlID(at));
         at = GetNextDlgTabItem(window, at, FALSE);
@@ -297,6 +316,9 @@ TEST_F(dialog_test, window_grows_with_the_list_and_keeps_its_smallest_size) {
     GetWindowRect(window, &start);
     GetWindowRect(item(1002), &list_start);
     EXPECT_FALSE(IsWindowVisible(item(1013))) << "no room for the preview";
+    EXPECT_FALSE(IsWindowVisible(item(1009))) << "the rows below the list fold";
+    EXPECT_FALSE(IsWindowVisible(item(1010)));
+    EXPECT_GE(SendMessageW(item(1002), LVM_GETCOUNTPERPAGE, 0, 0), 5) << "the list takes the room";
 
     SetWindowPos(window, nullptr, 0, 0, start.right - start.left + 200,
                  start.bottom - start.top + 100, SWP_NOZORDER | SWP_NOMOVE);

@@ -12,6 +12,7 @@
 #include <fstream>
 
 #include "app/morvale_dlg.h"
+#include "app/resource.h"
 #include "app/shell_seams.h"
 #include "dialog_driver.h"
 #include "engine/engine.h"
@@ -73,14 +74,14 @@ TEST_F(dialog_state_test, enabled_states_event_by_event) {
     EXPECT_EQ(now(), (states{false, true, false, true, true, false, true, true}));
     let_end = true;
     ASSERT_TRUE(wait_for_run_end());
-    EXPECT_EQ(now(), (states{false, false, false, true, true, false, true, true}))
-        << "the end of a run leaves nothing to stop";
+    EXPECT_EQ(now(), (states{true, false, false, true, true, true, true, true}))
+        << "the end of a run leaves nothing to stop, and the store may be scanned again";
 
     click(1006);
     EXPECT_TRUE(checked(1006));
     EXPECT_FALSE(checked(1005));
     EXPECT_EQ(save_mode.load(), 2);
-    EXPECT_EQ(now(), (states{false, false, true, true, true, false, true, true}));
+    EXPECT_EQ(now(), (states{true, false, true, true, true, true, true, true}));
     click(1005);
     EXPECT_EQ(save_mode.load(), 1);
     EXPECT_TRUE(checked(1005));
@@ -93,7 +94,7 @@ TEST_F(dialog_state_test, enabled_states_event_by_event) {
     EXPECT_TRUE(checked(1006));
     EXPECT_FALSE(checked(1005));
     ASSERT_TRUE(wait_for_run_end());
-    EXPECT_EQ(now(), (states{false, false, true, true, true, false, true, true}));
+    EXPECT_EQ(now(), (states{true, false, true, true, true, true, true, true}));
 
     // Stop with no run going, even when asked for by its id: no question, nothing changes.
     command(1004);
@@ -124,6 +125,29 @@ TEST_F(dialog_state_test, menu_save_item_leaves_the_save_button_disabled) {
     EXPECT_EQ(engine_calls()[1].first, utf8(folder.path().wstring() + L"\\Inbox.dbx"));
 }
 
+// "Morvale.exe STORE" scans the store at once; a store that is not there is said beside the
+// box, and nothing runs.
+TEST_F(dialog_state_test, a_store_named_at_start_is_scanned_at_once) {
+    temp_dir folder;
+    std::string store = make_store((folder.path() / "Inbox.dbx").string(), 3, 1);
+    end_dialog();
+    start_store = wide(store);
+    start_dialog();
+    ASSERT_TRUE(wait_until([this] { return !engine_calls().empty(); }));
+    ASSERT_TRUE(wait_for_run_end());
+    EXPECT_EQ(engine_calls()[0], (std::pair<std::string, std::string>{"<null>", store}));
+    EXPECT_TRUE(wait_until([this] { return rows() == 4; }));
+
+    end_dialog();
+    start_store = L"C:\\nowhere\\Gone.dbx";
+    start_dialog();
+    wchar_t note[128] = {};
+    GetWindowTextW(item(IDC_PATH_NOTE), note, 128);
+    EXPECT_EQ(std::wstring(note), L"There is no file by this name.");
+    EXPECT_FALSE(enabled(IDOK));
+    EXPECT_EQ(engine_calls().size(), 1u);
+}
+
 TEST_F(dialog_state_test, file_dialog_is_asked_for_one_store_and_the_first_of_several_is_taken) {
     cancel_file_dialog();
     click(1001);
@@ -146,17 +170,29 @@ TEST_F(dialog_state_test, file_dialog_is_asked_for_one_store_and_the_first_of_se
     click(1001);
     EXPECT_EQ(dbx_path, L"C:\\old mail\\Outbox.dbx");
     EXPECT_EQ(dbx_file_name, L"Outbox.dbx");
+    cancel_file_dialog();
+    click(1001);
+    {
+        std::lock_guard<std::mutex> hold(lock);
+        ASSERT_EQ(file_dialog_calls.size(), 3u);
+        EXPECT_EQ(file_dialog_calls[0].initial_dir, L"");
+        EXPECT_EQ(file_dialog_calls[2].initial_dir, L"C:\\old mail\\")
+            << "the next pick starts in the folder of the last";
+    }
     wchar_t shown[MAX_PATH] = {};
     GetWindowTextW(item(1000), shown, MAX_PATH);
     EXPECT_EQ(std::wstring(shown), dbx_path);
 
-    // Text typed into the edit box is never read.
+    // A typed path that names no file chooses nothing, and says so beside the box.
     SetWindowTextW(item(1000), L"D:\\elsewhere\\Typed.dbx");
+    EXPECT_FALSE(enabled(IDOK));
+    EXPECT_FALSE(menu_enabled(ID_FILE_SCAN));
+    wchar_t note[128] = {};
+    GetWindowTextW(item(IDC_PATH_NOTE), note, 128);
+    EXPECT_EQ(std::wstring(note), L"There is no file by this name.");
     use_engine([](const char*, const char*) { return -1; });
     click(IDOK);
-    ASSERT_TRUE(wait_for_run_end());
-    ASSERT_EQ(engine_calls().size(), 1u);
-    EXPECT_EQ(engine_calls()[0].second, "C:\\old mail\\Outbox.dbx");
+    EXPECT_TRUE(engine_calls().empty());
 }
 
 TEST_F(dialog_state_test, save_command_rejects_a_folder_without_a_path_or_that_does_not_exist) {
@@ -202,7 +238,7 @@ TEST_F(dialog_state_test, save_command_rejects_a_folder_without_a_path_or_that_d
         // Each opens where the folder chosen last is.
         EXPECT_EQ(folder_calls[0].start, L"C:\\before");
         EXPECT_EQ(folder_calls[1].start, L"C:\\before");
-        EXPECT_EQ(folder_calls[2].start, L"");
+        EXPECT_EQ(folder_calls[2].start, L"C:\\mail\\") << "none chosen: the store's folder";
     }
 }
 
@@ -212,7 +248,8 @@ TEST_F(dialog_state_test, save_command_rejects_a_folder_without_a_path_or_that_d
 TEST_F(dialog_state_test, next_in_a_save_mode_saves_only_where_the_user_chose) {
     quiet_engine();
     std::vector<std::pair<std::string, bool>> pst_runs;
-    seams.save_pst = [&](const char* pst, const char*, const std::vector<chain_id>*, bool replace) {
+    seams.save_pst = [&](const char* pst, const char*, const std::vector<chain_id>*, bool replace,
+                         scanned_store*) {
         std::lock_guard<std::mutex> hold(lock);
         pst_runs.emplace_back(pst, replace);
         return -1;
