@@ -197,7 +197,11 @@ int64_t store_writer::run() {
         emit(noise_stretch(4 * size_t(random_.below(random_.chance(20) ? 1024 : 64))));
         bool fragment = next_is_fragment(messages, fragments);
         store_image stretch = fragment ? fragment_stretch() : message_stretch();
-        if (filling && stretch.end() > options_.size) break;
+        if (filling && stretch.end() > options_.size) {
+            // Not written, so the index must not name it.
+            if (!fragment && options_.index) indexed_.pop_back();
+            break;
+        }
         emit(stretch);
         (fragment ? fragments : messages)--;
     }
