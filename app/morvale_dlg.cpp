@@ -26,6 +26,14 @@
 
 namespace {
 
+// The user's documents folder; empty when the system names none.
+std::wstring documents_folder() {
+    wchar_t path[MAX_PATH] = {};
+    if (FAILED(SHGetFolderPathW(nullptr, CSIDL_PERSONAL, nullptr, SHGFP_TYPE_CURRENT, path)))
+        return {};
+    return path;
+}
+
 const wchar_t* const exit_question = L"Do you want to Exit ?       ";
 
 // The timer that shows the rows and the progress the worker gave since the last tick.
@@ -224,6 +232,8 @@ BOOL CMorvaleDlg::OnInitDialog() {
     set_menu_item(ID_FILE_SAVE_PST, false);
     update_status();
     view_settings settings = load_view_settings();
+    kept_store_folder = settings.store_folder;
+    kept_save_folder = settings.save_folder;
     restore_view(settings);
     place_window(m_hWnd, settings, layout_.minimum_size());
     layout_.apply();
@@ -254,6 +264,12 @@ void CMorvaleDlg::keep_view() const {
     settings.decoded_text = list_.decoded();
     settings.preview = pane_.on();
     settings.split = pane_.split();
+    settings.store_folder = !dbx_path.empty()      ? folder_of(dbx_path)
+                            : !rows_store_.empty() ? folder_of(rows_store_)
+                                                   : kept_store_folder;
+    settings.save_folder = !save_folder.empty() ? save_folder
+                           : !pst_file.empty()  ? folder_of(pst_file)
+                                                : kept_save_folder;
     store_view_settings(settings);
 }
 
@@ -516,11 +532,15 @@ void CMorvaleDlg::note_path(const std::wstring& text) {
     SetDlgItemText(IDC_PATH_NOTE, text);
 }
 
-// The folder of the store chosen last, else of the rows listed, else where the last save went.
+// The folder of the store chosen last, else of the rows listed, else where the last save went;
+// before any in this session, the folder of the last store of the session before, else the
+// user's documents (not the working folder, which is the program's own from the Start menu).
 std::wstring CMorvaleDlg::last_folder() const {
     if (!dbx_path.empty()) return folder_of(dbx_path);
     if (!rows_store_.empty()) return folder_of(rows_store_);
-    return save_folder;
+    if (!save_folder.empty()) return save_folder;
+    if (!kept_store_folder.empty()) return kept_store_folder;
+    return documents_folder();
 }
 
 // The path is written into the box first, so a path that names no file says so there.
@@ -979,7 +999,8 @@ void CMorvaleDlg::OnAttachmentSave() {
                        OFN_HIDEREADONLY | OFN_OVERWRITEPROMPT | OFN_PATHMUSTEXIST,
                        L"All files (*.*)|*.*||", this, 0, TRUE);
     dialog.m_ofn.lpstrTitle = L"Save attachment";
-    if (!save_folder.empty()) dialog.m_ofn.lpstrInitialDir = save_folder.c_str();
+    std::wstring start = save_picker_folder();
+    if (!start.empty()) dialog.m_ofn.lpstrInitialDir = start.c_str();
     if (seams.run_file_dialog(dialog) != IDOK) return;
     std::wstring path = dialog.GetPathName();
     // The picker asked before a file that stands there was chosen: it may be replaced.

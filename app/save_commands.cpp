@@ -15,6 +15,8 @@ std::wstring dbx_file_name;
 std::wstring save_folder;
 std::wstring pst_file;
 bool pst_file_replaces = false;
+std::wstring kept_store_folder;
+std::wstring kept_save_folder;
 
 namespace {
 
@@ -38,11 +40,16 @@ run_request run_request_now(const chosen_messages* chosen) {
     return request;
 }
 
+std::wstring save_picker_folder() {
+    if (!save_folder.empty()) return save_folder;
+    if (!kept_save_folder.empty()) return kept_save_folder;
+    return folder_of(dbx_path);
+}
+
 bool choose_save_folder(HWND owner) {
     std::optional<std::wstring> folder =
         seams.browse_for_folder(owner, L"Select the Path to Save Recovered Contacts File",
-                                save_folder.empty() ? folder_of(dbx_path) : save_folder,
-                                FOS_PICKFOLDERS | FOS_FORCEFILESYSTEM);
+                                save_picker_folder(), FOS_PICKFOLDERS | FOS_FORCEFILESYSTEM);
     if (!folder) return false;
     save_folder = *folder;
     if (save_folder.empty()) {
@@ -66,7 +73,7 @@ bool choose_pst_file(CWnd* owner, const std::wstring& store_file_name) {
                        OFN_HIDEREADONLY | OFN_OVERWRITEPROMPT | OFN_PATHMUSTEXIST,
                        L"Outlook Data File (*.pst)|*.pst||", owner, 0, TRUE);
     dialog.m_ofn.lpstrTitle = L"Save as Outlook Data File";
-    std::wstring start = save_folder.empty() ? folder_of(dbx_path) : save_folder;
+    std::wstring start = save_picker_folder();
     if (!start.empty()) dialog.m_ofn.lpstrInitialDir = start.c_str();
     if (seams.run_file_dialog(dialog) != IDOK) return false;
     pst_file = dialog.GetPathName();

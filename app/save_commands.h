@@ -22,6 +22,11 @@ extern std::wstring save_folder;
 extern std::wstring pst_file;
 extern bool pst_file_replaces;
 
+// The folders of the store and of the save chosen last in an earlier session, where the
+// pickers open until one is chosen in this one; empty when none was kept.
+extern std::wstring kept_store_folder;
+extern std::wstring kept_save_folder;
+
 // The folder a path lies in, with its last separator; empty for a bare name.
 std::wstring folder_of(const std::wstring& path);
 
@@ -29,7 +34,11 @@ std::wstring folder_of(const std::wstring& path);
 // messages alone.
 run_request run_request_now(const chosen_messages* chosen);
 
-// The folder dialog, opening where the last save went, else in the chosen store's folder.
+// Where a save's picker opens: where the last save went (in this session, else in the last),
+// else in the chosen store's folder.
+std::wstring save_picker_folder();
+
+// The folder dialog, opening where save_picker_folder() says.
 // False when no usable folder was chosen.
 bool choose_save_folder(HWND owner);
 

@@ -37,6 +37,8 @@ view_settings load_view_settings() {
     settings.preview = app->GetProfileInt(section, L"Preview", 1) != 0;
     int split = static_cast<int>(app->GetProfileInt(section, L"Split", split_scale / 2));
     settings.split = std::clamp(split, split_scale / 5, split_scale * 4 / 5) / double(split_scale);
+    settings.store_folder = app->GetProfileString(section, L"StoreFolder");
+    settings.save_folder = app->GetProfileString(section, L"SaveFolder");
     return settings;
 }
 
@@ -57,4 +59,8 @@ void store_view_settings(const view_settings& settings) {
     app->WriteProfileInt(section, L"DecodedText", settings.decoded_text ? 1 : 0);
     app->WriteProfileInt(section, L"Preview", settings.preview ? 1 : 0);
     app->WriteProfileInt(section, L"Split", static_cast<int>(settings.split * split_scale + 0.5));
+    if (!settings.store_folder.empty())
+        app->WriteProfileString(section, L"StoreFolder", settings.store_folder);
+    if (!settings.save_folder.empty())
+        app->WriteProfileString(section, L"SaveFolder", settings.save_folder);
 }

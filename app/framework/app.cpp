@@ -1,6 +1,7 @@
 #include "app/framework/app.h"
 
 #include <cstring>
+#include <cwchar>
 #include <optional>
 
 static CWinApp* the_application = nullptr;
@@ -108,4 +109,21 @@ std::string CWinApp::GetProfileBinary(const wchar_t* section, const wchar_t* ent
 bool CWinApp::WriteProfileBinary(const wchar_t* section, const wchar_t* entry,
                                  const std::string& bytes) const {
     return write_value(*this, section, entry, REG_BINARY, bytes.data(), bytes.size());
+}
+
+std::wstring CWinApp::GetProfileString(const wchar_t* section, const wchar_t* entry,
+                                       const wchar_t* fallback) const {
+    std::optional<std::string> value = read_value(*this, section, entry, REG_SZ);
+    if (!value) return fallback;
+    std::wstring text(value->size() / sizeof(wchar_t), L'\0');
+    std::memcpy(text.data(), value->data(), text.size() * sizeof(wchar_t));
+    // The stored value ends with its NUL, or should: the text stops at the first.
+    text.resize(std::wcslen(text.c_str()));
+    return text;
+}
+
+bool CWinApp::WriteProfileString(const wchar_t* section, const wchar_t* entry,
+                                 const std::wstring& text) const {
+    return write_value(*this, section, entry, REG_SZ, text.c_str(),
+                       (text.size() + 1) * sizeof(wchar_t));
 }

@@ -29,6 +29,11 @@ class CWinApp : public CCmdTarget {
     std::string GetProfileBinary(const wchar_t* section, const wchar_t* entry) const;
     bool WriteProfileBinary(const wchar_t* section, const wchar_t* entry,
                             const std::string& bytes) const;
+    // A setting of text; `fallback` when none is stored.
+    std::wstring GetProfileString(const wchar_t* section, const wchar_t* entry,
+                                  const wchar_t* fallback = L"") const;
+    bool WriteProfileString(const wchar_t* section, const wchar_t* entry,
+                            const std::wstring& text) const;
 
     HINSTANCE m_hInstance = nullptr;
     CWnd* m_pMainWnd = nullptr;

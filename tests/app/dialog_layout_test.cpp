@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "app/framework/app.h"
+#include "app/save_commands.h"
 #include "dialog_driver.h"
 
 namespace {
@@ -446,8 +447,20 @@ TEST_F(dialog_test, the_view_comes_back_at_the_next_start) {
     SendMessageW(list, LVM_SETCOLUMNWIDTH, 0, MAKELPARAM(230, 0));
     EXPECT_TRUE(columns_fill(list)) << "the last column gives way";
     RECT placed = window_rect(window);
+    pick_files(L"C:\\old mail\\Inbox.dbx");
+    click(1001);
     end_dialog();
+    dbx_path.clear();  // as a new start of the program has it
+    dbx_file_name.clear();
     start_dialog();
+    cancel_file_dialog();
+    click(1001);
+    {
+        std::lock_guard<std::mutex> hold(lock);
+        ASSERT_EQ(file_dialog_calls.size(), 2u);
+        EXPECT_EQ(file_dialog_calls[1].initial_dir, L"C:\\old mail\\")
+            << "the picker opens where the store of the last start was";
+    }
     list = item(1002);
     RECT back = window_rect(window);
     EXPECT_TRUE(EqualRect(&placed, &back));

@@ -4,6 +4,7 @@
 // clang-format off
 #include <windows.h>
 #include <commdlg.h>
+#include <shlobj.h>
 #include <shobjidl.h>
 // clang-format on
 
@@ -175,7 +176,10 @@ TEST_F(dialog_state_test, file_dialog_is_asked_for_one_store_and_the_first_of_se
     {
         std::lock_guard<std::mutex> hold(lock);
         ASSERT_EQ(file_dialog_calls.size(), 3u);
-        EXPECT_EQ(file_dialog_calls[0].initial_dir, L"");
+        wchar_t documents[MAX_PATH] = {};
+        SHGetFolderPathW(nullptr, CSIDL_PERSONAL, nullptr, SHGFP_TYPE_CURRENT, documents);
+        EXPECT_EQ(file_dialog_calls[0].initial_dir, documents)
+            << "the first pick starts in the user's documents, not the working folder";
         EXPECT_EQ(file_dialog_calls[2].initial_dir, L"C:\\old mail\\")
             << "the next pick starts in the folder of the last";
     }
