@@ -3,6 +3,7 @@
 #include <chrono>
 #include <cstdlib>
 
+#include "header/chars.h"
 #include "header/fields.h"
 #include "item/tags.h"
 #include "mime/content.h"
@@ -47,7 +48,7 @@ std::string utf16_bytes(std::u16string_view text) {
 std::string md5_bytes(const std::string& hex) {
     std::string key;
     for (size_t i = 0; i + 1 < hex.size(); i += 2)
-        key.push_back(static_cast<char>(std::stoi(hex.substr(i, 2), nullptr, 16)));
+        key.push_back(static_cast<char>(hdr_hex_digit(hex[i]) * 16 + hdr_hex_digit(hex[i + 1])));
     return key;
 }
 
