@@ -80,14 +80,16 @@ void call_engine(run& job) {
         job.report.folder = job.pst_file.substr(0, platform::file_name_start(job.pst_file));
     } else if (saving) {
         std::vector<std::string> names = store_output_names(store);
-        std::optional<std::string> made = target_below(to_utf8(job.save_folder), names, '\\');
+        std::string folder = to_utf8(job.save_folder + L"\\");
+        std::optional<std::string> made = target_below(folder, names, '\\');
         if (!made) {
-            std::string folder = to_utf8(job.save_folder);
-            for (size_t at = 0; at + 1 < names.size(); ++at) folder += "\\" + names[at];
+            int error = errno;
+            for (size_t at = 0; at + 1 < names.size(); ++at)
+                folder += names[at] + (at + 2 < names.size() ? "\\" : "");
             if (main_dialog != nullptr)
                 main_dialog->message_box(
                     "Saving failed: " + folder + ": " +
-                        (errno == ELOOP ? "a link is on the way" : std::strerror(errno)),
+                        (error == ELOOP ? "a link is on the way" : std::strerror(error)),
                     "Tavrin Morvale", error_box);
             return;
         }
