@@ -65,7 +65,8 @@ class image_facts {
   public:
     explicit image_facts(const carved_image& image) : image_(image) {}
 
-    // What the index of `store` says, read now; empty for a carved store.
+    // What the index of `store` says, read now; empty for a carved store and for a deleted
+    // file whose bytes are not all its own.
     store_state state_of(const dbx_t& store) {
         if (!store.found_as || !bytes_whole(*store.found_as)) return {};
         return _read_store_state(store);
@@ -97,12 +98,7 @@ class image_facts {
                 return opening;
             };
             dbx_folder_tree tree = dbx_read_folder_tree(other->file_name.c_str(), &open);
-            if (!tree.note.empty()) {
-                std::fprintf(stderr, "morvale: %s: %s\n",
-                             platform::printable(other->file_name).c_str(),
-                             platform::printable(tree.note).c_str());
-                std::fflush(stderr);
-            }
+            say_tree_note(other->file_name, tree);
             if (tree.folders.empty()) continue;
             at->second = std::move(tree);
             break;

@@ -17,11 +17,7 @@ const std::optional<dbx_folder_tree>& folder_trees::tree_beside(const std::strin
     if (added) {
         std::string tree_path;
         at->second = folder_tree_beside(store, &tree_path);
-        if (at->second && !at->second->note.empty()) {
-            std::fprintf(stderr, "morvale: %s: %s\n", platform::printable(tree_path).c_str(),
-                         platform::printable(at->second->note).c_str());
-            std::fflush(stderr);
-        }
+        if (at->second) say_tree_note(tree_path, *at->second);
     }
     return at->second;
 }
@@ -40,6 +36,13 @@ bool folder_trees::is_tree(const std::string& path) {
     if (!platform::equal_ignoring_case(platform::file_name_of(path), "Folders.dbx")) return false;
     const std::optional<dbx_folder_tree>& tree = tree_beside(path);
     return tree && !tree->folders.empty();
+}
+
+void say_tree_note(const std::string& path, const dbx_folder_tree& tree) {
+    if (tree.note.empty()) return;
+    std::fprintf(stderr, "morvale: %s: %s\n", platform::printable(path).c_str(),
+                 platform::printable(tree.note).c_str());
+    std::fflush(stderr);
 }
 
 std::vector<std::string> store_output_names(const std::string& store_path) {

@@ -32,6 +32,10 @@ class folder_trees {
     std::map<std::string, std::optional<dbx_folder_tree>> trees_;  // by the stores' folder
 };
 
+// Says on standard error what the reading of the folder tree at `path` found unsound, if
+// anything.
+void say_tree_note(const std::string& path, const dbx_folder_tree& tree);
+
 // The names below a save run's folder (or in a collection) of the output folder of the store
 // at `store_path` saved by itself: the folders its Folders.dbx places it in, else its own
 // folder name alone.
