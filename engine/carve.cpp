@@ -43,6 +43,9 @@ std::vector<dbx_t*> stores_of(const carved_image& image) {
     return stores;
 }
 
+std::vector<std::string> store_folders(const dbx_t& store,
+                                       const std::vector<std::string>& tree_path);
+
 // Whether the bytes of a file the file system names are all its own: an allocated file's
 // are, a deleted file's when none of its clusters has been given to anything since. Only
 // then are its index and folder tree read: a tree node or info object read from another
@@ -81,6 +84,31 @@ class image_facts {
         return store_folder_path(*tree, store.found_as->path);
     }
 
+    // The folders of `store` under its image's (store_folders), its own one its alone, as a
+    // run of store files gives them: where another store of the image took its folder
+    // already, "<name> (2)" and on (names compared ignoring case, as Windows compares them),
+    // said on standard error.
+    std::vector<std::string> folders_of(const dbx_t& store,
+                                        const std::vector<std::string>& tree_path) {
+        std::vector<std::string> names = store_folders(store, tree_path);
+        std::string parent = joined_names({names.begin(), names.end() - 1});
+        auto taken = std::find_if(own_folders_.begin(), own_folders_.end(), [&](const auto& in) {
+            return platform::equal_ignoring_case(in.first, parent);
+        });
+        if (taken == own_folders_.end()) taken = own_folders_.insert(taken, {parent, {}});
+        std::string own = platform::take_unique_name(taken->second, names.back());
+        if (own != names.back()) {
+            names.back() = own;
+            std::fprintf(stderr,
+                         "morvale: %s: another store of this image has the same folder; its "
+                         "messages go to %s\n",
+                         platform::printable(store.file_name).c_str(),
+                         platform::printable(joined_names(names)).c_str());
+            std::fflush(stderr);
+        }
+        return names;
+    }
+
   private:
     const std::optional<dbx_folder_tree>& tree_of(const platform::found_file& file) {
         std::string folder = folder_of(file);
@@ -108,6 +136,8 @@ class image_facts {
 
     const carved_image& image_;
     std::map<std::string, std::optional<dbx_folder_tree>> trees_;  // by folder_of
+    // By the folder they lie in (under the image's), the stores' own folders.
+    std::vector<std::pair<std::string, std::vector<std::string>>> own_folders_;
 };
 
 // The folders of a store under its image's: a carved store's start; a store read through
@@ -153,9 +183,9 @@ struct store_facts {
 
 // Saves one store into its folder under the image's; false when it could not be entered.
 bool save_carved(main_view* dialog, dbx_t* store, const std::string& image_folder, int mode,
-                 const store_facts& facts, recover_totals& totals) {
+                 image_facts& facts_of, const store_facts& facts, recover_totals& totals) {
     std::string folder = image_folder;
-    for (const std::string& name : store_folders(*store, facts.tree_path)) {
+    for (const std::string& name : facts_of.folders_of(*store, facts.tree_path)) {
         if (!make_own_folder(folder, name)) return false;
         folder = in_folder(folder.c_str(), name);
     }
@@ -179,7 +209,7 @@ void collect_carved(main_view* dialog, carved_image& image, message_collection& 
         if (!has_chains(*store)) continue;
         store_facts facts(facts_of, *store);
         std::vector<std::string> store_folder = image_folder;
-        for (std::string& name : store_folders(*store, facts.tree_path))
+        for (std::string& name : facts_of.folders_of(*store, facts.tree_path))
             store_folder.push_back(std::move(name));
         collection_sink sink(into, std::move(store_folder));
         result.folder_entered = true;
@@ -206,7 +236,7 @@ void run_carved(main_view* dialog, carved_image& image, const char* folder, cons
     for (dbx_t* store : stores_of(image)) {
         if (!has_chains(*store)) continue;  // all its blocks continue chains of other stores
         store_facts facts(facts_of, *store);
-        if (folder && !save_carved(dialog, store, image_folder, mode, facts, totals)) {
+        if (folder && !save_carved(dialog, store, image_folder, mode, facts_of, facts, totals)) {
             totals.errors +=
                 std::max(store->lists[0].chain_count, 0) + std::max(store->lists[1].chain_count, 0);
             continue;

@@ -559,8 +559,8 @@ TEST_F(file_system_test, Fat32StoresAreReadByTheirPaths) {
 }
 
 // An identity's store folder in an ext4 image: each store read by its path is nested as its
-// folder's Folders.dbx says and its own index gives its records their facts, as in a run of
-// the folder on disk.
+// folder's Folders.dbx says, in a folder of its own, and its own index gives its records
+// their facts, as in a run of the folder on disk.
 TEST_F(file_system_test, AnIdentityInAnImageKeepsItsFolderTreeAndItsIndexesState) {
     if (std::string tool = missing({"mke2fs"}); !tool.empty()) GTEST_SKIP() << tool;
     fs::path identity = work().path() / "identity/Mail";
@@ -568,6 +568,8 @@ TEST_F(file_system_test, AnIdentityInAnImageKeepsItsFolderTreeAndItsIndexesState
     FILE* report = std::tmpfile();
     ASSERT_TRUE(dbxgen::write_identity(utf8_path(identity), report));
     std::fclose(report);
+    // A second store the tree names Inbox (file names compare without case): a folder of its own.
+    fs::copy_file(identity / "Acme.dbx", identity / "INBOX.DBX");
     ASSERT_TRUE(sh("mke2fs -q -t ext4 -b 1024 -d identity identity.img 8M"));
     fs::path out = work().path() / "identity-out";
     std::string manifest = utf8_path(out) + ".jsonl";
@@ -580,7 +582,7 @@ TEST_F(file_system_test, AnIdentityInAnImageKeepsItsFolderTreeAndItsIndexesState
                        utf8_path(out / "disk")}),
               1);
     for (const char* folder : {"Inbox/Clients/Acme", "Inbox/Family", "Archive/Invoices",
-                               "Archive/2004", "Sent Items/deleted"})
+                               "Archive/2004", "Sent Items/deleted", "Inbox (2)/deleted"})
         EXPECT_TRUE(fs::is_directory(out / "identity.img/p0/Mail" / folder)) << folder;
     EXPECT_FALSE(fs::exists(out / "identity.img/p0/Mail/Receipts"));  // renamed Invoices
     // The facts of each message and fragment, by its bytes (a missing one by its offset).
