@@ -22,6 +22,7 @@
 #include "engine/collection.h"
 #include "engine/engine.h"
 #include "engine/mbox_collection.h"
+#include "engine/message_name.h"
 #include "engine/pst_collection.h"
 #include "engine/store_tree.h"
 #include "platform/fs.h"
@@ -261,9 +262,10 @@ class folder_names {
     }
 
     // The names below FOLDER of the output folder of the store `store` that the folder tree
-    // beside it places at `path` (its folder names from the top down), under the folders
-    // `within`: a folder of the tree met before keeps the name it was given, but a store's
-    // own folder is its own (one output folder per store, as unique_name gives).
+    // beside it places at `path` (display names from the top down), under the folders
+    // `within`: each name made safe for a file system; a folder of the tree met before keeps
+    // the name it was given, but a store's own folder is its own (one output folder per
+    // store, as unique_name gives).
     std::vector<std::string> tree_names(std::vector<std::string> within,
                                         const std::vector<std::string>& path,
                                         const std::string& store) {
@@ -276,7 +278,8 @@ class folder_names {
             if (found != tree_folders_.end() && !(own && found->second.owned)) {
                 name = found->second.name;
             } else {
-                name = unique_name(parent, path[at], store, own ? "store" : "folder");
+                name = unique_name(parent, safe_folder_name(path[at]), store,
+                                   own ? "store" : "folder");
                 if (found == tree_folders_.end()) tree_folders_[key] = {name, false};
             }
             if (own && tree_folders_[key].name == name) tree_folders_[key].owned = true;
@@ -354,9 +357,9 @@ bool run_store(const options& parsed, const std::string& store, console_view& vi
     // places it, else its own name in `within`.
     std::vector<std::string> within_folder = within ? *within : std::vector<std::string>();
     std::vector<std::string> names;
-    std::vector<std::string> placed = folders.trees.placed_folders(store);
-    if (!placed.empty()) {
-        names = folders.tree_names(within_folder, placed, store);
+    std::vector<std::string> path = folders.trees.path_of(store);
+    if (!path.empty()) {
+        names = folders.tree_names(within_folder, path, store);
     } else {
         names = within_folder;
         std::string own_name = store_folder_name(platform::file_name_of(store));
@@ -371,11 +374,12 @@ bool run_store(const options& parsed, const std::string& store, console_view& vi
         std::optional<std::string> target =
             target_below(absolute_folder(parsed.folder), names, path_separator);
         if (!target) {
+            int error = errno;
             std::string parent =
                 absolute_folder(parsed.folder) + joined_names({names.begin(), names.end() - 1});
             std::fprintf(stderr, "morvale: %s: %s; nothing is written there\n",
                          platform::printable(parent).c_str(),
-                         errno == ELOOP ? "a link is on the way" : std::strerror(errno));
+                         error == ELOOP ? "a link is on the way" : std::strerror(error));
             return false;
         }
         recover_store(target->c_str(), store.c_str(), &outcome, parsed.open);

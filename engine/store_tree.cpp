@@ -28,10 +28,6 @@ std::vector<std::string> folder_trees::path_of(const std::string& store) {
     return store_folder_path(*tree, store);
 }
 
-std::vector<std::string> folder_trees::placed_folders(const std::string& store) {
-    return safe_folder_names(path_of(store));
-}
-
 bool folder_trees::is_tree(const std::string& path) {
     if (!platform::equal_ignoring_case(platform::file_name_of(path), "Folders.dbx")) return false;
     const std::optional<dbx_folder_tree>& tree = tree_beside(path);
@@ -47,7 +43,7 @@ void say_tree_note(const std::string& path, const dbx_folder_tree& tree) {
 
 std::vector<std::string> store_output_names(const std::string& store_path) {
     folder_trees trees;
-    std::vector<std::string> names = trees.placed_folders(store_path);
+    std::vector<std::string> names = safe_folder_names(trees.path_of(store_path));
     if (names.empty()) names.push_back(store_folder_name(platform::file_name_of(store_path)));
     return names;
 }

@@ -17,10 +17,6 @@ class folder_trees {
     // the Folders.dbx beside it names them; empty when there is none or it does not name the
     // store. What a tree's reading found unsound is said once on standard error.
     std::vector<std::string> path_of(const std::string& store);
-    // The names below a save run's folder (or in a collection) of the folders the tree beside
-    // the store at `store` places it in, the last its own: each display name made a folder
-    // name every system holds. Empty when none names the store.
-    std::vector<std::string> placed_folders(const std::string& store);
     // Whether `path` is the Folders.dbx of its folder and a folder tree could be read from it:
     // it holds the tree, not messages.
     bool is_tree(const std::string& path);
