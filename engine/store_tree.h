@@ -45,8 +45,8 @@ std::string joined_names(const std::vector<std::string>& names);
 
 // The engine's target for a save run whose output folder `names` gives below `folder` (which
 // must exist): makes each folder of `names` but the last, each inside the one before, none
-// through a link, and gives `folder`, each name after the separator `separator`, and ".dbx"
-// after the last (the run makes that folder itself). None, errno set, when a folder cannot
-// be made.
+// through a link, and gives `folder`, each name after `separator` (the first without one when
+// `folder` ends in a separator), and ".dbx" after the last (the run makes that folder
+// itself). None, errno set, when a folder cannot be made.
 std::optional<std::string> target_below(const std::string& folder,
                                         const std::vector<std::string>& names, char separator);
