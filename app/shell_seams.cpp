@@ -9,6 +9,7 @@
 #include "engine/collection.h"
 #include "engine/engine.h"
 #include "engine/pst_collection.h"
+#include "engine/store_tree.h"
 #include "platform/fs.h"
 #include "platform/output_file.h"
 #include "platform/read.h"
@@ -23,9 +24,9 @@ void say_pst_failed() {
 }
 
 // A "Save as PST" run: the store's messages (or the chosen ones) go into the file, in a folder
-// named as a save run names the store's folder. The file takes its name only when the whole run
-// went into it; a stopped run, one that found nothing and one whose file could not be written
-// leave none. The box that closes the run comes once the file has its name.
+// named and nested as a save run names the store's folder. The file takes its name only when the
+// whole run went into it; a stopped run, one that found nothing and one whose file could not be
+// written leave none. The box that closes the run comes once the file has its name.
 int save_into_pst(const char* pst_path, const char* store_path, const std::vector<chain_id>* chosen,
                   bool replace_existing, scanned_store* scan) {
     std::string store_name = platform::file_name_of(store_path);
@@ -40,7 +41,7 @@ int save_into_pst(const char* pst_path, const char* store_path, const std::vecto
     }
     run_outcome outcome;
     held_boxes closing;
-    int result = collect_store(pst, {store_folder_name(store_name)}, store_path, &outcome, chosen,
+    int result = collect_store(pst, store_output_names(store_path), store_path, &outcome, chosen,
                                nullptr, scan);
     if (!outcome.store_opened || !outcome.folder_entered || outcome.abandoned ||
         outcome.output_failed) {

@@ -1,6 +1,8 @@
 #include "app/worker.h"
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -13,6 +15,7 @@
 #include "app/wide_text.h"
 #include "dispatch/dispatch.h"
 #include "engine/engine.h"
+#include "engine/store_tree.h"
 #include "engine/sys.h"
 #include "platform/fs.h"
 #include "platform/text.h"
@@ -64,16 +67,33 @@ struct failure_collector {
 
 void call_engine(run& job) {
     int mode = save_mode.load();
-    // The target is the folder, one "\" and the store's file name; the engine drops the
-    // ".dbx" to make the output folder. The folder global itself stays as it is.
-    std::string target = to_utf8(job.save_folder + L"\\" + job.store_file_name);
     std::string store = to_utf8(job.store_path);
     bool saving = mode == 1 || mode == 2 || mode == 3;
     job.report.saving = saving;
+    // The target is the folder, the folders the store's Folders.dbx places it in (made now)
+    // and its own folder's name with ".dbx", which the engine drops to make the output
+    // folder; the command line nests a store saved by itself the same way. The folder
+    // global itself stays as it is.
+    std::string target;
     if (mode == 3) {
         job.report.file = job.pst_file;
         job.report.folder = job.pst_file.substr(0, platform::file_name_start(job.pst_file));
     } else if (saving) {
+        std::vector<std::string> names = store_output_names(store);
+        std::string folder = to_utf8(job.save_folder + L"\\");
+        std::optional<std::string> made = target_below(folder, names, '\\');
+        if (!made) {
+            int error = errno;
+            for (size_t at = 0; at + 1 < names.size(); ++at)
+                folder += names[at] + (at + 2 < names.size() ? "\\" : "");
+            if (main_dialog != nullptr)
+                main_dialog->message_box(
+                    "Saving failed: " + folder + ": " +
+                        (error == ELOOP ? "a link is on the way" : std::strerror(error)),
+                    "Tavrin Morvale", error_box);
+            return;
+        }
+        target = *made;
         job.report.folder = to_wide(output_folder(target));
     }
     try {

@@ -9,6 +9,7 @@
 #include <cstring>
 #include <map>
 #include <new>
+#include <optional>
 #include <string>
 #include <system_error>
 #include <vector>
@@ -23,6 +24,7 @@
 #include "engine/mbox_collection.h"
 #include "engine/message_name.h"
 #include "engine/pst_collection.h"
+#include "engine/store_tree.h"
 #include "platform/fs.h"
 #include "platform/output_file.h"
 #include "platform/read.h"
@@ -234,13 +236,6 @@ std::string absolute_folder(const std::string& folder) {
     return absolute;
 }
 
-// The names joined with '/', as a path relative to FOLDER.
-std::string joined(const std::vector<std::string>& names) {
-    std::string path;
-    for (const std::string& name : names) path += (path.empty() ? "" : "/") + name;
-    return path;
-}
-
 // The output folders of a run, each under its parent: a store, a folder given or found in
 // one, or an image whose folder another of this run took gets "<name> (2)" and on, said on
 // standard error. Names are compared ignoring case as Windows compares them, so that the
@@ -248,14 +243,6 @@ std::string joined(const std::vector<std::string>& names) {
 class folder_names {
   public:
     explicit folder_names(std::string folder) : folder_(std::move(folder)) {}
-
-    // The engine's target for a store given by itself: the absolute folder, the separator
-    // and "<its folder name>.dbx".
-    std::string target_for(const std::string& folder, const std::string& store) {
-        return absolute_folder(folder) +
-               unique_name({}, store_folder_name(platform::file_name_of(store)), store, "store") +
-               ".dbx";
-    }
 
     // The name in `parent` (relative to FOLDER, '/' between names; empty for FOLDER itself)
     // of the output folder of `input` (as given or found, for the message), whose own name
@@ -283,7 +270,7 @@ class folder_names {
                                         const std::vector<std::string>& path,
                                         const std::string& store) {
         for (size_t at = 0; at < path.size(); ++at) {
-            std::string parent = joined(within);
+            std::string parent = joined_names(within);
             std::string key = fold(parent) + '\n' + path[at];
             bool own = at + 1 == path.size();
             auto found = tree_folders_.find(key);
@@ -361,51 +348,41 @@ bool run_store(const options& parsed, const std::string& store, console_view& vi
                folder_names& folders, const std::vector<std::string>* within = nullptr) {
     view.clear();
     run_outcome outcome;
-    std::string own_name = store_folder_name(platform::file_name_of(store));
-    // Where the folder tree beside the store places it: its folder's names below FOLDER.
-    std::vector<std::string> placed;
-    if (writes(parsed)) {
-        std::vector<std::string> path = folders.trees.path_of(store);
-        if (!path.empty())
-            placed = folders.tree_names(within ? *within : std::vector<std::string>(), path, store);
-    }
     if (!writes(parsed)) {
         recover_store(nullptr, store.c_str(), &outcome, parsed.open);
         if (outcome.store_opened && !outcome.abandoned) view.write_list(stdout);
-    } else if (parsed.into) {
-        std::vector<std::string> names = within ? *within : std::vector<std::string>();
-        if (placed.empty()) {
-            names.push_back(folders.unique_name(joined(names), own_name, store, "store"));
-        } else {
-            names = placed;
-        }
+        return ended_well(parsed, outcome, "store", store);
+    }
+    // The names of the store's output folder below FOLDER: where the folder tree beside it
+    // places it, else its own name in `within`.
+    std::vector<std::string> within_folder = within ? *within : std::vector<std::string>();
+    std::vector<std::string> names;
+    std::vector<std::string> path = folders.trees.path_of(store);
+    if (!path.empty()) {
+        names = folders.tree_names(within_folder, path, store);
+    } else {
+        names = within_folder;
+        std::string own_name = store_folder_name(platform::file_name_of(store));
+        names.push_back(folders.unique_name(joined_names(names), own_name, store, "store"));
+    }
+    if (parsed.into) {
         collect_store(*parsed.into, names, store.c_str(), &outcome, nullptr, parsed.open);
     } else {
         save_mode = parsed.mode;
         make_folder_path(platform::absolute_path(parsed.folder.c_str()));
-        std::string target;
-        if (within == nullptr && placed.empty()) {
-            target = folders.target_for(parsed.folder, store);
-        } else {
-            // The folders below the chosen one are the run's: none is gone through a link.
-            std::vector<std::string> parents = placed.empty() ? *within : placed;
-            if (!placed.empty()) parents.pop_back();
-            std::string relative = joined(parents);
-            std::string parent = absolute_folder(parsed.folder) + relative;
-            if (platform::make_folders_below(absolute_folder(parsed.folder).c_str(), relative) !=
-                0) {
-                std::fprintf(stderr, "morvale: %s: %s; nothing is written there\n",
-                             platform::printable(parent).c_str(),
-                             errno == ELOOP ? "a link is on the way" : std::strerror(errno));
-                return false;
-            }
-            std::string name = placed.empty()
-                                   ? folders.unique_name(relative, own_name, store, "store")
-                                   : placed.back();
-            target = (relative.empty() ? absolute_folder(parsed.folder) : parent + path_separator) +
-                     name + ".dbx";
+        // The folders below the chosen one are the run's: none is gone through a link.
+        std::optional<std::string> target =
+            target_below(absolute_folder(parsed.folder), names, path_separator);
+        if (!target) {
+            int error = errno;
+            std::string parent =
+                absolute_folder(parsed.folder) + joined_names({names.begin(), names.end() - 1});
+            std::fprintf(stderr, "morvale: %s: %s; nothing is written there\n",
+                         platform::printable(parent).c_str(),
+                         error == ELOOP ? "a link is on the way" : std::strerror(error));
+            return false;
         }
-        recover_store(target.c_str(), store.c_str(), &outcome, parsed.open);
+        recover_store(target->c_str(), store.c_str(), &outcome, parsed.open);
     }
     return ended_well(parsed, outcome, "store", store);
 }
@@ -507,7 +484,7 @@ bool run_folder(const options& parsed, const std::string& given, console_view& v
             if (added) {
                 output->second = within;
                 output->second.push_back(
-                    folders.unique_name(joined(within), name, given + "/" + found, "folder"));
+                    folders.unique_name(joined_names(within), name, given + "/" + found, "folder"));
             }
             within = output->second;
             at = end + 1;

@@ -9,7 +9,6 @@
 #endif
 
 #include "cli/console_view.h"
-#include "engine/store_state.h"
 #include "platform/fs.h"
 #include "platform/text.h"
 
@@ -175,31 +174,4 @@ std::vector<std::pair<std::string, platform::file_identity>> input_files(
         }
     }
     return identities;
-}
-
-const std::optional<dbx_folder_tree>& folder_trees::tree_beside(const std::string& store) {
-    std::string folder = store.substr(0, platform::file_name_start(store));
-    auto [at, added] = trees_.try_emplace(folder);
-    if (added) {
-        std::string tree_path;
-        at->second = folder_tree_beside(store, &tree_path);
-        if (at->second && !at->second->note.empty()) {
-            std::fprintf(stderr, "morvale: %s: %s\n", platform::printable(tree_path).c_str(),
-                         platform::printable(at->second->note).c_str());
-            std::fflush(stderr);
-        }
-    }
-    return at->second;
-}
-
-std::vector<std::string> folder_trees::path_of(const std::string& store) {
-    const std::optional<dbx_folder_tree>& tree = tree_beside(store);
-    if (!tree) return {};
-    return store_folder_path(*tree, store);
-}
-
-bool folder_trees::is_tree(const std::string& path) {
-    if (!platform::equal_ignoring_case(platform::file_name_of(path), "Folders.dbx")) return false;
-    const std::optional<dbx_folder_tree>& tree = tree_beside(path);
-    return tree && !tree->folders.empty();
 }

@@ -1,13 +1,10 @@
 #pragma once
 // The stores of a folder given where a store is expected.
 
-#include <map>
-#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
 
-#include "dbx/folders_file.h"
 #include "platform/read.h"
 
 // A store found in a folder: its path, and the folder it lies in relative to the folder
@@ -35,21 +32,3 @@ std::vector<platform::file_identity> identities_of(const std::string& path);
 // Each file comes with its path, as given or found.
 std::vector<std::pair<std::string, platform::file_identity>> input_files(
     const std::vector<std::string>& inputs, bool images);
-
-// The folder trees of the stores' folders (Folders.dbx), each read once in a run.
-class folder_trees {
-  public:
-    // The display names (UTF-8) of the folders from the top down to the store at `store`, as
-    // the Folders.dbx beside it names them; empty when there is none or it does not name the
-    // store. What a tree's reading found unsound is said once on standard error.
-    std::vector<std::string> path_of(const std::string& store);
-    // Whether `path` is the Folders.dbx of its folder and a folder tree could be read from it:
-    // it holds the tree, not messages.
-    bool is_tree(const std::string& path);
-
-  private:
-    // The tree beside the store at `store`, read the first time it is asked for.
-    const std::optional<dbx_folder_tree>& tree_beside(const std::string& store);
-
-    std::map<std::string, std::optional<dbx_folder_tree>> trees_;  // by the stores' folder
-};

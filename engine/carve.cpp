@@ -6,15 +6,21 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <map>
 #include <memory>
+#include <optional>
 
+#include "dbx/folders_file.h"
 #include "dbx/integrity.h"
 #include "engine/collection.h"
 #include "engine/engine.h"
 #include "engine/message_name.h"
 #include "engine/run.h"
 #include "engine/sinks.h"
+#include "engine/store_state.h"
+#include "engine/store_tree.h"
 #include "engine/sys.h"
+#include "platform/file_systems.h"
 #include "platform/fs.h"
 #include "platform/read.h"
 #include "platform/text.h"
@@ -37,21 +43,122 @@ std::vector<dbx_t*> stores_of(const carved_image& image) {
     return stores;
 }
 
+std::vector<std::string> store_folders(const dbx_t& store,
+                                       const std::vector<std::string>& tree_path);
+
+// Whether the bytes of a file the file system names are all its own: an allocated file's
+// are, a deleted file's when none of its clusters has been given to anything since. Only
+// then are its index and folder tree read: a tree node or info object read from another
+// file's bytes would lend a message a state it never had.
+bool bytes_whole(const platform::found_file& file) {
+    return !file.deleted || file.reused.empty();
+}
+
+// The folder a file lies in: its partition and the folders of its path.
+std::string folder_of(const platform::found_file& file) {
+    return file.partition + "/" + file.path.substr(0, platform::file_name_start(file.path));
+}
+
+// What the store's index and its folder's Folders.dbx add to a store read through a file
+// system: the index when its bytes are whole, and the folders the Folders.dbx in the same
+// folder of the same file system (whole, allocated ones first) names it by. A carved store
+// has no folder, and its index is not read: nothing says that the bytes its file header
+// points at past the blocks found are its own.
+class image_facts {
+  public:
+    explicit image_facts(const carved_image& image) : image_(image) {}
+
+    // What the index of `store` says, read now; empty for a carved store and for a deleted
+    // file whose bytes are not all its own.
+    store_state state_of(const dbx_t& store) {
+        if (!store.found_as || !bytes_whole(*store.found_as)) return {};
+        return _read_store_state(store);
+    }
+
+    // The display names the folder tree of the store's folder names it by, from the top down;
+    // empty when none does.
+    std::vector<std::string> tree_path_of(const dbx_t& store) {
+        if (!store.found_as) return {};
+        const std::optional<dbx_folder_tree>& tree = tree_of(*store.found_as);
+        if (!tree) return {};
+        return store_folder_path(*tree, store.found_as->path);
+    }
+
+    // The folders of `store` under its image's (store_folders), its own one its alone, as a
+    // run of store files gives them: where another store of the image took its folder
+    // already, "<name> (2)" and on (names compared ignoring case, as Windows compares them),
+    // said on standard error.
+    std::vector<std::string> folders_of(const dbx_t& store,
+                                        const std::vector<std::string>& tree_path) {
+        std::vector<std::string> names = store_folders(store, tree_path);
+        std::string parent = joined_names({names.begin(), names.end() - 1});
+        auto taken = std::find_if(own_folders_.begin(), own_folders_.end(), [&](const auto& in) {
+            return platform::equal_ignoring_case(in.first, parent);
+        });
+        if (taken == own_folders_.end()) taken = own_folders_.insert(taken, {parent, {}});
+        std::string own = platform::take_unique_name(taken->second, names.back());
+        if (own != names.back()) {
+            names.back() = own;
+            std::fprintf(stderr,
+                         "morvale: %s: another store of this image has the same folder; its "
+                         "messages go to %s\n",
+                         platform::printable(store.file_name).c_str(),
+                         platform::printable(joined_names(names)).c_str());
+            std::fflush(stderr);
+        }
+        return names;
+    }
+
+  private:
+    const std::optional<dbx_folder_tree>& tree_of(const platform::found_file& file) {
+        std::string folder = folder_of(file);
+        auto [at, added] = trees_.try_emplace(folder);
+        if (!added) return at->second;
+        for (const dbx_t* other : image_.file_stores) {
+            const platform::found_file& found = *other->found_as;
+            if (!bytes_whole(found) || folder_of(found) != folder ||
+                !platform::equal_ignoring_case(platform::file_name_of(found.path), "Folders.dbx"))
+                continue;
+            platform::source_opener open = [&](const char*, platform::source_kind) {
+                platform::source_opening opening;
+                opening.source = platform::open_found_file(*image_.source, found, other->file_name);
+                opening.opened = true;
+                return opening;
+            };
+            dbx_folder_tree tree = dbx_read_folder_tree(other->file_name.c_str(), &open);
+            say_tree_note(other->file_name, tree);
+            if (tree.folders.empty()) continue;
+            at->second = std::move(tree);
+            break;
+        }
+        return at->second;
+    }
+
+    const carved_image& image_;
+    std::map<std::string, std::optional<dbx_folder_tree>> trees_;  // by folder_of
+    // By the folder they lie in (under the image's), the stores' own folders.
+    std::vector<std::pair<std::string, std::vector<std::string>>> own_folders_;
+};
+
 // The folders of a store under its image's: a carved store's start; a store read through
 // a file system, its partition, the folders of its path and its own name without ".dbx",
-// each name made one that every system can hold.
-std::vector<std::string> store_folders(const dbx_t& store) {
+// each name made one that every system can hold; the last of them, where the folder tree
+// of its folder names it, the tree's folders down to it (`tree_path`).
+std::vector<std::string> store_folders(const dbx_t& store,
+                                       const std::vector<std::string>& tree_path) {
     if (!store.found_as) return {carved_folder_name(store.base)};
     std::vector<std::string> names = {store.found_as->partition};
     const std::string& path = store.found_as->path;
     for (size_t at = 0; at <= path.size();) {
         size_t end = std::min(path.find('/', at), path.size());
+        if (end == path.size() && !tree_path.empty()) break;
         std::string name = replace_forbidden(std::string_view(path).substr(at, end - at));
         if (end == path.size()) name = store_folder_name(name);
         name.erase(name.find_last_not_of(". ") + 1);  // never "." or "..", as Windows holds it
         if (at != end) names.push_back(name.empty() ? "_" : name);
         at = end + 1;
     }
+    for (std::string& name : safe_folder_names(tree_path)) names.push_back(std::move(name));
     return names;
 }
 
@@ -63,11 +170,22 @@ std::string store_label(const dbx_t& store) {
            (store.found_as->deleted ? " (deleted file)" : "");
 }
 
+// What a run of one store of an image takes from its index and folder tree.
+struct store_facts {
+    store_state state;
+    std::vector<std::string> tree_path;  // display names, from the top down
+    std::string folder_path;             // the same, '/' between them
+    store_facts(image_facts& facts, const dbx_t& store)
+        : state(facts.state_of(store)),
+          tree_path(facts.tree_path_of(store)),
+          folder_path(joined_names(tree_path)) {}
+};
+
 // Saves one store into its folder under the image's; false when it could not be entered.
 bool save_carved(main_view* dialog, dbx_t* store, const std::string& image_folder, int mode,
-                 recover_totals& totals) {
+                 image_facts& facts_of, const store_facts& facts, recover_totals& totals) {
     std::string folder = image_folder;
-    for (const std::string& name : store_folders(*store)) {
+    for (const std::string& name : facts_of.folders_of(*store, facts.tree_path)) {
         if (!make_own_folder(folder, name)) return false;
         folder = in_folder(folder.c_str(), name);
     }
@@ -76,7 +194,8 @@ bool save_carved(main_view* dialog, dbx_t* store, const std::string& image_folde
         return false;
     }
     folder_sink files(folder, mode, *store);
-    totals = _recover({dialog, files, mode}, store, std::move(totals));
+    totals = _recover({dialog, files, mode, nullptr, &facts.state, &facts.folder_path}, store,
+                      std::move(totals));
     return true;
 }
 
@@ -85,13 +204,17 @@ bool save_carved(main_view* dialog, dbx_t* store, const std::string& image_folde
 void collect_carved(main_view* dialog, carved_image& image, message_collection& into,
                     const std::vector<std::string>& image_folder, run_outcome& result,
                     recover_totals& totals) {
+    image_facts facts_of(image);
     for (dbx_t* store : stores_of(image)) {
         if (!has_chains(*store)) continue;
+        store_facts facts(facts_of, *store);
         std::vector<std::string> store_folder = image_folder;
-        for (std::string& name : store_folders(*store)) store_folder.push_back(std::move(name));
+        for (std::string& name : facts_of.folders_of(*store, facts.tree_path))
+            store_folder.push_back(std::move(name));
         collection_sink sink(into, std::move(store_folder));
         result.folder_entered = true;
-        totals = _recover({dialog, sink, 1}, store, std::move(totals));
+        totals = _recover({dialog, sink, 1, nullptr, &facts.state, &facts.folder_path}, store,
+                          std::move(totals));
         if (totals.abandoned || totals.output_failed) return;
     }
 }
@@ -109,9 +232,11 @@ void run_carved(main_view* dialog, carved_image& image, const char* folder, cons
         if (!make_own_folder(folder, name)) return;
         image_folder = in_folder(folder, name);
     }
+    image_facts facts_of(image);
     for (dbx_t* store : stores_of(image)) {
         if (!has_chains(*store)) continue;  // all its blocks continue chains of other stores
-        if (folder && !save_carved(dialog, store, image_folder, mode, totals)) {
+        store_facts facts(facts_of, *store);
+        if (folder && !save_carved(dialog, store, image_folder, mode, facts_of, facts, totals)) {
             totals.errors +=
                 std::max(store->lists[0].chain_count, 0) + std::max(store->lists[1].chain_count, 0);
             continue;
@@ -119,7 +244,8 @@ void run_carved(main_view* dialog, carved_image& image, const char* folder, cons
         if (folder) result.folder_entered = true;
         if (!folder) {
             listing_sink list;
-            totals = _recover({dialog, list, 0}, store, std::move(totals));
+            totals = _recover({dialog, list, 0, nullptr, &facts.state, &facts.folder_path}, store,
+                              std::move(totals));
         }
         if (totals.abandoned) return;
         if (store_done) store_done(store_label(*store));

@@ -73,6 +73,7 @@ void _note_missing(const recover_run& run, const dbx_t* store, recover_totals& t
         chain_record record;
         record.store_path = store->file_name;
         if (store->carved) record.carved_start = store->base;
+        if (store->found_as) record.found_as = &*store->found_as;
         record.chain = -1;
         record.first_offset = entry->first_block;
         record.bytes = &none;

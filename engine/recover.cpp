@@ -14,6 +14,7 @@
 #include "engine/run.h"
 #include "engine/sinks.h"
 #include "engine/store_state.h"
+#include "engine/store_tree.h"
 #include "engine/sys.h"
 #include "platform/fs.h"
 #include "platform/text.h"
@@ -147,6 +148,16 @@ void show_completion(main_view* dialog, const run_outcome& outcome) {
 void report_scan_limits(main_view* dialog, recover_totals& totals, const dbx_t* store) {
     for (const unreadable_range& range : store->unreadable)
         report_unreadable(dialog, totals, store->file_name, range);
+}
+
+store_state _read_store_state(const dbx_t& store) {
+    store_state state(store, dbx_read_store_index(store));
+    if (!state.note().empty()) {
+        std::fprintf(stderr, "morvale: %s: %s\n", platform::printable(store.file_name).c_str(),
+                     platform::printable(state.note()).c_str());
+        std::fflush(stderr);
+    }
+    return state;
 }
 
 namespace {
@@ -343,18 +354,10 @@ class store_run : public run_steps {
     // The store's own index, joined to the chains the scan found (its note said once), and
     // the folders Folders.dbx beside it names it by.
     void read_index() {
-        state_ = store_state(*store_, dbx_read_store_index(*store_));
-        if (!state_.note().empty()) {
-            std::fprintf(stderr, "morvale: %s: %s\n",
-                         platform::printable(store_->file_name).c_str(),
-                         platform::printable(state_.note()).c_str());
-            std::fflush(stderr);
-        }
+        state_ = _read_store_state(*store_);
         folder_path_.clear();
-        if (auto tree = folder_tree_beside(store_path_)) {
-            for (const std::string& name : store_folder_path(*tree, store_path_))
-                folder_path_ += (folder_path_.empty() ? "" : "/") + name;
-        }
+        if (auto tree = folder_tree_beside(store_path_))
+            folder_path_ = joined_names(store_folder_path(*tree, store_path_));
     }
 
     const char* target_;

@@ -93,6 +93,10 @@ void show_completion(main_view* dialog, const run_outcome& outcome);
 chain_record _chain_record(const dbx_t* store, int list, int chain, const message_read& message,
                            const chain_integrity& integrity);
 
+// The store's own index joined to the chains the scan found; what of it was unsound is said
+// once on standard error. The store's source must be open.
+store_state _read_store_state(const dbx_t& store);
+
 // Hands the chain observer, when there is one, a record of each message the index of the
 // run's store names whose blocks the scan did not find, and says on standard error how
 // many there were; counted in `totals`.

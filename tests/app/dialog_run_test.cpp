@@ -22,6 +22,7 @@
 #include "support/recording_view.h"
 #include "support/temp_dir.h"
 #include "tools/dbxgen/dbxgen.h"
+#include "tools/dbxgen/indexed.h"
 
 namespace {
 
@@ -254,6 +255,28 @@ TEST_F(dialog_run_test, drive_root_gets_one_separator_added) {
     ASSERT_EQ(engine_calls().size(), 2u);
     EXPECT_EQ(engine_calls()[1].first, "C:\\\\Inbox.dbx");
     EXPECT_EQ(save_folder, L"C:\\");
+}
+
+// A store that its folder's Folders.dbx names is saved where the command line saves it: in
+// the folders of the tree, under its display name (Receipts.dbx is Archive / Invoices).
+TEST_F(dialog_run_test, a_store_its_folder_tree_names_is_saved_in_its_folders) {
+    std::filesystem::path identity = place.path() / "id";
+    std::filesystem::create_directory(identity);
+    FILE* report = std::tmpfile();
+    ASSERT_TRUE(dbxgen::write_identity(utf8(identity.wstring()), report));
+    std::fclose(report);
+    use_engine([](const char*, const char*) { return 0; });
+    pick_and_scan(utf8((identity / "Receipts.dbx").wstring()));
+    ASSERT_TRUE(wait_for_run_end());
+    temp_dir out;
+    click(1005);
+    choose_folder(out.path().wstring());
+    click(1003);
+    ASSERT_TRUE(wait_for_run_end());
+    ASSERT_EQ(engine_calls().size(), 2u);
+    EXPECT_EQ(engine_calls()[1].first, utf8(out.path().wstring()) + "\\Archive\\Invoices.dbx");
+    EXPECT_TRUE(std::filesystem::is_directory(out.path() / "Archive"));
+    EXPECT_EQ(save_folder, out.path().wstring()) << "the folder global is not extended";
 }
 
 TEST_F(dialog_run_test, stop_then_no_finishes_as_if_never_paused) {

@@ -1,7 +1,8 @@
 // Carving stores out of disk images, end to end: a store laid whole in noise, a store cut
 // into shuffled clusters, two copies of one store in one image, and chains that run in a
 // ring through several carved stores; stores read through the file systems of NTFS, ext4
-// and FAT32 images the system's own tools build.
+// and FAT32 images the system's own tools build, and an identity's store folder in one, its
+// folder tree and its indexes.
 
 #include "dbx/carve.h"
 
@@ -22,6 +23,7 @@
 #include "support/files.h"
 #include "support/temp_dir.h"
 #include "tools/dbxgen/dbxgen.h"
+#include "tools/dbxgen/indexed.h"
 
 namespace {
 
@@ -554,6 +556,65 @@ TEST_F(file_system_test, Fat32StoresAreReadByTheirPaths) {
     for (const nlohmann::json& record : records)
         deleted += record["fs_path"] == "p0/_ONE.DBX" && record["fs_state"] == "deleted file";
     EXPECT_GT(deleted, 0);
+}
+
+// An identity's store folder in an ext4 image: each store read by its path is nested as its
+// folder's Folders.dbx says, in a folder of its own, and its own index gives its records
+// their facts, as in a run of the folder on disk.
+TEST_F(file_system_test, AnIdentityInAnImageKeepsItsFolderTreeAndItsIndexesState) {
+    if (std::string tool = missing({"mke2fs"}); !tool.empty()) GTEST_SKIP() << tool;
+    fs::path identity = work().path() / "identity/Mail";
+    fs::create_directories(identity);
+    FILE* report = std::tmpfile();
+    ASSERT_TRUE(dbxgen::write_identity(utf8_path(identity), report));
+    std::fclose(report);
+    // A second store the tree names Inbox (file names compare without case): a folder of its own.
+    fs::copy_file(identity / "Acme.dbx", identity / "INBOX.DBX");
+    ASSERT_TRUE(sh("mke2fs -q -t ext4 -b 1024 -d identity identity.img 8M"));
+    fs::path out = work().path() / "identity-out";
+    std::string manifest = utf8_path(out) + ".jsonl";
+    std::string disk_manifest = utf8_path(out) + "-disk.jsonl";
+    // 2004.dbx's index names two messages its blocks lack, in both runs.
+    EXPECT_EQ(morvale({"--carve", "--eml", "--manifest", manifest, work().file("identity.img"),
+                       utf8_path(out)}),
+              1);
+    EXPECT_EQ(morvale({"--eml", "--manifest", disk_manifest, utf8_path(identity),
+                       utf8_path(out / "disk")}),
+              1);
+    for (const char* folder : {"Inbox/Clients/Acme", "Inbox/Family", "Archive/Invoices",
+                               "Archive/2004", "Sent Items/deleted", "Inbox (2)/deleted"})
+        EXPECT_TRUE(fs::is_directory(out / "identity.img/p0/Mail" / folder)) << folder;
+    EXPECT_FALSE(fs::exists(out / "identity.img/p0/Mail/Receipts"));  // renamed Invoices
+    // The facts of each message and fragment, by its bytes (a missing one by its offset).
+    auto facts = [](const std::string& path, const std::string& store_prefix) {
+        std::multiset<std::string> found;
+        std::istringstream lines(read_file(path));
+        for (std::string line; std::getline(lines, line);) {
+            nlohmann::json record = nlohmann::json::parse(line);
+            if (record.contains("record")) continue;
+            std::string store = record["store"];
+            std::string fields = store.substr(store_prefix.size());
+            for (const char* field : {"first_offset", "result", "folder", "in_index",
+                                      "index_number", "flags", "received_utc", "account", "sha256"})
+                fields += " " + record[field].dump();
+            found.insert(fields);
+        }
+        return found;
+    };
+    std::multiset<std::string> in_image =
+        facts(manifest, work().file("identity.img") + "/p0/Mail/");
+    EXPECT_EQ(in_image, facts(disk_manifest, utf8_path(identity) + "/"));
+    for (
+        const char* expected :
+        {R"(Acme.dbx "0x00002AD4" "saved" "Inbox/Clients/Acme" "yes" 1 "read replied downloaded" "2003-01-01T02:13:00Z" "Mail")",
+         R"(Acme.dbx "0x00003314" "saved" "Inbox/Clients/Acme" "yes" 2 "downloaded" "2003-01-01T04:37:21Z" "Mail")",
+         R"(2004.dbx "0x00003524" "missing" "Archive/2004" "yes" 3 "read replied flagged downloaded")"}) {
+        EXPECT_EQ(
+            std::count_if(in_image.begin(), in_image.end(),
+                          [&](const std::string& facts) { return facts.rfind(expected, 0) == 0; }),
+            1)
+            << expected;
+    }
 }
 
 // NTFS (mkntfs, ntfscp): stores with a blank in their names, by their paths.

@@ -3,12 +3,18 @@
 
 #include "engine/store_state.h"
 
+#include <cerrno>
+#include <filesystem>
 #include <memory>
 
+#include "engine/store_tree.h"
 #include "engine_fixture.h"
 #include "item/tags.h"
+#include "tools/dbxgen/indexed.h"
 
 namespace {
+
+namespace fs = std::filesystem;
 
 dbx_index_entry entry(uint32_t first_block, uint32_t number, uint32_t flags = 0) {
     dbx_index_entry made;
@@ -91,4 +97,32 @@ TEST(IndexState, FlagsGiveNamesItemStateAndMboxLines) {
     EXPECT_EQ(seconds_of_filetime(0), std::nullopt);
     EXPECT_EQ(seconds_of_filetime(116444736000000000), 0);          // 1970-01-01
     EXPECT_EQ(seconds_of_filetime(125911584000000000), 946684800);  // 2000-01-01
+}
+
+// Where a store saved by itself goes: the folders its Folders.dbx nests it in, under the
+// display names (safe for every file system), else its own folder; the folders above its own
+// are made, never through a link.
+TEST_F(engine_test, TheFolderTreePlacesAStoreSavedByItself) {
+    dbxgen::store_image tree = dbxgen::folders_file({{0, 0xffffffffu, "Outlook Express", "", 0, 3},
+                                                     {1, 0, "Local Folders", "", 0, 3},
+                                                     {2, 1, "Archive: old", "", 0, 3},
+                                                     {3, 2, "Invoices.", "Receipts.dbx", 0, 3}});
+    write_store(tree, "Folders.dbx");
+    EXPECT_EQ(store_output_names(dir.file("Receipts.dbx")),
+              (std::vector<std::string>{"Archive_ old", "Invoices"}));
+    EXPECT_EQ(store_output_names(dir.file("Inbox.DBX")), std::vector<std::string>{"Inbox"});
+
+    std::string out = dir.file("out");
+    fs::create_directory(fs::u8path(out));
+    EXPECT_EQ(target_below(out + "/", {"Archive_ old", "Invoices"}, '/'),
+              out + "/Archive_ old/Invoices.dbx");
+    EXPECT_TRUE(fs::is_directory(fs::u8path(out + "/Archive_ old")));
+    EXPECT_FALSE(fs::exists(fs::u8path(out + "/Archive_ old/Invoices")));  // the run makes it
+    EXPECT_EQ(target_below(out, {"Inbox"}, '/'), out + "/Inbox.dbx");
+#ifndef _WIN32
+    fs::create_directory_symlink(dir.path(), fs::u8path(out + "/link"));
+    errno = 0;
+    EXPECT_EQ(target_below(out, {"link", "Inbox"}, '/'), std::nullopt);
+    EXPECT_EQ(errno, ELOOP);
+#endif
 }
