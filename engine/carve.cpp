@@ -152,10 +152,9 @@ std::vector<std::string> store_folders(const dbx_t& store,
     for (size_t at = 0; at <= path.size();) {
         size_t end = std::min(path.find('/', at), path.size());
         if (end == path.size() && !tree_path.empty()) break;
-        std::string name = replace_forbidden(std::string_view(path).substr(at, end - at));
+        std::string name = path.substr(at, end - at);
         if (end == path.size()) name = store_folder_name(name);
-        name.erase(name.find_last_not_of(". ") + 1);  // never "." or "..", as Windows holds it
-        if (at != end) names.push_back(name.empty() ? "_" : name);
+        if (at != end) names.push_back(safe_folder_name(name));
         at = end + 1;
     }
     for (std::string& name : safe_folder_names(tree_path)) names.push_back(std::move(name));
