@@ -222,11 +222,11 @@ uint64_t indexed_info::filetime(uint8_t number) const {
     return load_word(b) | uint64_t(load_word(b + 4)) << 32;
 }
 
-std::string indexed_info::text(uint8_t number) const {
+std::string_view indexed_info::text(uint8_t number) const {
     const field* it = find(number);
     if (it == nullptr || it->direct) return {};
     std::string_view bytes = data_.substr(it->value, it->end - it->value);
-    return std::string(bytes.substr(0, bytes.find('\0')));
+    return bytes.substr(0, bytes.find('\0'));
 }
 
 std::optional<indexed_info> read_indexed_info(object_reader& reader, uint32_t offset) {

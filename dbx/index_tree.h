@@ -89,8 +89,9 @@ class indexed_info {
   public:
     std::optional<uint32_t> number(uint8_t field) const;
     uint64_t filetime(uint8_t field) const;  // 0 when absent
-    std::string text(uint8_t field) const;   // up to its 0 byte; empty when absent
-    bool fields_outside = false;             // a field pointed past the object's data
+    // Up to its 0 byte, in the reader's window (until its next read); empty when absent.
+    std::string_view text(uint8_t field) const;
+    bool fields_outside = false;  // a field pointed past the object's data
 
   private:
     friend std::optional<indexed_info> read_indexed_info(object_reader&, uint32_t);

@@ -1,6 +1,7 @@
 #include "dbx/store_index.h"
 
 #include <algorithm>
+#include <deque>
 #include <new>
 #include <unordered_set>
 
@@ -48,17 +49,44 @@ std::vector<uint32_t> repeated(const std::vector<uint32_t>& in_order) {
     return repeats;
 }
 
+// The accounts the entries name, each kept once: a store's messages come from few.
+class account_names {
+  public:
+    std::string_view keep(std::string_view bytes) {
+        if (bytes.empty()) return {};
+        if (bytes == last_) return last_;
+        auto known = known_.find(bytes);
+        if (known == known_.end()) {
+            names_.emplace_back(bytes);
+            known = known_.insert(names_.back()).first;
+        }
+        return last_ = *known;
+    }
+
+  private:
+    std::deque<std::string> names_;  // never moved once made
+    std::unordered_set<std::string_view> known_;
+    std::string_view last_;
+};
+
 }  // namespace
 
 namespace {
 
-dbx_store_index read_index(const dbx_t& store) {
-    dbx_store_index index;
+// The store's bytes as the index reads them; none when it has none to read.
+std::optional<dbx_index::object_reader> reader_of(const dbx_t& store) {
     if (store.source == nullptr || store.file_size <= 0 || uint64_t(store.file_size) <= store.base)
-        return index;
+        return std::nullopt;
     uint64_t limit =
         std::min<uint64_t>(uint64_t(store.file_size) - store.base, dbx_layout::addressable);
-    dbx_index::object_reader reader(*store.source, store.base, limit);
+    return std::make_optional<dbx_index::object_reader>(*store.source, store.base, limit);
+}
+
+dbx_store_index read_index(const dbx_t& store) {
+    dbx_store_index index;
+    std::optional<dbx_index::object_reader> opened = reader_of(store);
+    if (!opened) return index;
+    dbx_index::object_reader& reader = *opened;
     dbx_index::file_header header = dbx_index::read_file_header(reader);
     // A file without a message store's header has no index to read, and nothing to say.
     if (header.kind != dbx_index::file_kind::messages) return index;
@@ -80,6 +108,8 @@ dbx_store_index read_index(const dbx_t& store) {
     std::unordered_set<uint32_t> taken;  // of the values named twice
     std::vector<dbx_index_entry>& entries = index.entries;
     entries.reserve(values.size());
+    auto accounts = std::make_shared<account_names>();
+    index.accounts = accounts;
     for (uint32_t value : values) {
         if (!twice.empty() && holds(twice, value) && !taken.insert(value).second) {
             found.add("an entry is named twice", "entries are named twice");
@@ -106,11 +136,7 @@ dbx_store_index read_index(const dbx_t& store) {
         entry.received = info->filetime(field_received);
         entry.saved = info->filetime(field_saved);
         entry.priority = int(info->number(field_priority).value_or(0));
-        entry.subject = info->text(field_subject);
-        entry.sender_name = info->text(field_sender_name);
-        entry.sender_address = info->text(field_sender_address);
-        entry.message_id = info->text(field_message_id);
-        entry.account = info->text(field_account);
+        entry.account = accounts->keep(info->text(field_account));
         entries.push_back(std::move(entry));
     }
     // Messages: a freed block, or one named already, is no message of the index's.
@@ -153,4 +179,19 @@ dbx_store_index dbx_read_store_index(const dbx_t& store) {
         index.note = "the store's index is too large to read in the memory at hand";
         return index;
     }
+}
+
+dbx_index_texts dbx_read_index_texts(const dbx_t& store, const dbx_index_entry& entry) {
+    dbx_index_texts texts;
+    std::optional<dbx_index::object_reader> reader = reader_of(store);
+    if (!reader) return texts;
+    std::optional<dbx_index::indexed_info> info =
+        dbx_index::read_indexed_info(*reader, entry.info_offset);
+    if (!info) return texts;
+    texts.subject = info->text(field_subject);
+    texts.sender_name = info->text(field_sender_name);
+    texts.sender_address = info->text(field_sender_address);
+    texts.message_id = info->text(field_message_id);
+    texts.account = info->text(field_account);
+    return texts;
 }

@@ -76,11 +76,12 @@ void _note_missing(const recover_run& run, const dbx_t* store, recover_totals& t
         record.chain = -1;
         record.first_offset = entry->first_block;
         record.bytes = &none;
-        record.from = stored_text(entry->sender_address.empty() ? entry->sender_name
-                                  : entry->sender_name.empty()
-                                      ? entry->sender_address
-                                      : entry->sender_name + " <" + entry->sender_address + ">");
-        record.subject = stored_text(entry->subject);
+        dbx_index_texts texts = dbx_read_index_texts(*store, *entry);
+        const std::string &name = texts.sender_name, &address = texts.sender_address;
+        record.from = stored_text(address.empty() ? name
+                                  : name.empty()  ? address
+                                                  : name + " <" + address + ">");
+        record.subject = stored_text(texts.subject);
         record.failed = true;
         record.missing = true;
         record.reason =

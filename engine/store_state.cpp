@@ -102,7 +102,7 @@ std::optional<int64_t> seconds_of_filetime(uint64_t filetime) {
     return int64_t(filetime / 10000000u) - platform::filetime_epoch_offset;
 }
 
-std::string stored_text(const std::string& bytes) {
+std::string stored_text(std::string_view bytes) {
     return platform::utf16_to_utf8(platform::ansi_to_utf16(bytes));
 }
 
