@@ -101,54 +101,83 @@ dbx_store_index read_index(const dbx_t& store) {
     }
     std::vector<uint32_t> values = dbx_index::tree_values(reader, header.root, found);
     index.present = !values.empty() || !found.any();
-    // What the scan found where the tree points, and values named twice: each looked up once.
-    std::vector<uint32_t> in_order = sorted(values);
+    // The message infos are read in the order they lie in the file, so that the reader's
+    // window serves many of them, and kept in tree order: the places in the tree of the
+    // values by offset (a value named twice first where the tree names it first), none when
+    // the tree names them in file order.
+    std::vector<uint32_t> places, by_offset;
+    if (!std::is_sorted(values.begin(), values.end())) {
+        places.resize(values.size());
+        for (size_t place = 0; place < values.size(); place++) places[place] = uint32_t(place);
+        std::stable_sort(places.begin(), places.end(),
+                         [&](uint32_t a, uint32_t b) { return values[a] < values[b]; });
+        by_offset.resize(values.size());
+        for (size_t i = 0; i < places.size(); i++) by_offset[i] = values[places[i]];
+    }
+    const std::vector<uint32_t>& in_order = places.empty() ? values : by_offset;
+    // What the scan found where the tree points: looked up once.
     std::vector<uint32_t> at_blocks = scan_found(store, 0, in_order),
-                          at_freed = scan_found(store, 1, in_order), twice = repeated(in_order);
-    std::unordered_set<uint32_t> taken;  // of the values named twice
+                          at_freed = scan_found(store, 1, in_order);
+    // What became of each value, by place: the faults are counted in tree order below.
+    enum outcome : uint8_t { kept, twice, at_block, no_info, fields_outside };
+    std::vector<outcome> outcomes(values.size(), kept);
     std::vector<dbx_index_entry>& entries = index.entries;
-    entries.reserve(values.size());
+    entries.resize(values.size());
     auto accounts = std::make_shared<account_names>();
     index.accounts = accounts;
-    for (uint32_t value : values) {
-        if (!twice.empty() && holds(twice, value) && !taken.insert(value).second) {
-            found.add("an entry is named twice", "entries are named twice");
+    for (size_t i = 0; i < in_order.size(); i++) {
+        uint32_t value = in_order[i];
+        size_t place = places.empty() ? i : places[i];
+        if (i > 0 && in_order[i - 1] == value) {
+            outcomes[place] = twice;
             continue;
         }
         if (holds(at_blocks, value) || holds(at_freed, value)) {
-            found.add("an entry points at a message block", "entries point at message blocks");
+            outcomes[place] = at_block;
             continue;
         }
         std::optional<dbx_index::indexed_info> info = dbx_index::read_indexed_info(reader, value);
         if (!info) {
-            found.add("an entry points at no message info", "entries point at no message info");
+            outcomes[place] = no_info;
             continue;
         }
-        if (info->fields_outside)
-            found.add("a message info has fields outside it",
-                      "message infos have fields outside them");
-        dbx_index_entry entry;
+        if (info->fields_outside) outcomes[place] = fields_outside;
+        dbx_index_entry& entry = entries[place];
         entry.info_offset = value;
         entry.first_block = info->number(field_message).value_or(0);
         entry.index_number = info->number(field_index).value_or(0);
         entry.flags = info->number(field_flags).value_or(0);
-        entry.sent = info->filetime(field_sent);
         entry.received = info->filetime(field_received);
-        entry.saved = info->filetime(field_saved);
         entry.priority = int(info->number(field_priority).value_or(0));
         entry.account = accounts->keep(info->text(field_account));
-        entries.push_back(std::move(entry));
     }
-    // Messages: a freed block, or one named already, is no message of the index's.
+    // The faults of the values, in tree order.
+    for (outcome each : outcomes) {
+        if (each == twice) found.add("an entry is named twice", "entries are named twice");
+        if (each == at_block)
+            found.add("an entry points at a message block", "entries point at message blocks");
+        if (each == no_info)
+            found.add("an entry points at no message info", "entries point at no message info");
+        if (each == fields_outside)
+            found.add("a message info has fields outside it",
+                      "message infos have fields outside them");
+    }
+    // The message each entry names: a freed block, or one named already, is no message of
+    // the index's.
+    auto read = [&](size_t place) {
+        return outcomes[place] == kept || outcomes[place] == fields_outside;
+    };
     std::vector<uint32_t> blocks;
-    for (const dbx_index_entry& entry : entries)
-        if (entry.first_block != 0) blocks.push_back(entry.first_block);
+    for (size_t place = 0; place < entries.size(); place++)
+        if (read(place) && entries[place].first_block != 0)
+            blocks.push_back(entries[place].first_block);
     blocks = sorted(std::move(blocks));
     std::vector<uint32_t> freed = scan_found(store, 1, blocks), named_twice = repeated(blocks);
-    taken.clear();
-    size_t kept = 0;
-    for (dbx_index_entry& entry : entries) {
-        uint32_t block = entry.first_block;
+    std::unordered_set<uint32_t> taken;  // of the blocks named twice
+    size_t kept_count = 0;
+    for (size_t place = 0; place < entries.size(); place++) {
+        if (!read(place)) continue;
+        uint32_t block = entries[place].first_block;
         if (block != 0 && !freed.empty() && holds(freed, block)) {
             found.add("a message info names a freed block", "message infos name freed blocks");
             continue;
@@ -158,10 +187,10 @@ dbx_store_index read_index(const dbx_t& store) {
             found.add("a message is named twice", "messages are named twice");
             continue;
         }
-        if (&entries[kept] != &entry) entries[kept] = std::move(entry);
-        kept++;
+        if (kept_count != place) entries[kept_count] = entries[place];
+        kept_count++;
     }
-    entries.resize(kept);
+    entries.resize(kept_count);
     if (header.items != values.size())
         found.say("the file header states " + std::to_string(header.items) +
                   " messages, the tree holds " + std::to_string(values.size()));
@@ -181,17 +210,19 @@ dbx_store_index dbx_read_store_index(const dbx_t& store) {
     }
 }
 
-dbx_index_texts dbx_read_index_texts(const dbx_t& store, const dbx_index_entry& entry) {
-    dbx_index_texts texts;
+dbx_index_details dbx_read_index_details(const dbx_t& store, const dbx_index_entry& entry) {
+    dbx_index_details details;
     std::optional<dbx_index::object_reader> reader = reader_of(store);
-    if (!reader) return texts;
+    if (!reader) return details;
     std::optional<dbx_index::indexed_info> info =
         dbx_index::read_indexed_info(*reader, entry.info_offset);
-    if (!info) return texts;
-    texts.subject = info->text(field_subject);
-    texts.sender_name = info->text(field_sender_name);
-    texts.sender_address = info->text(field_sender_address);
-    texts.message_id = info->text(field_message_id);
-    texts.account = info->text(field_account);
-    return texts;
+    if (!info) return details;
+    details.sent = info->filetime(field_sent);
+    details.saved = info->filetime(field_saved);
+    details.subject = info->text(field_subject);
+    details.sender_name = info->text(field_sender_name);
+    details.sender_address = info->text(field_sender_address);
+    details.message_id = info->text(field_message_id);
+    details.account = info->text(field_account);
+    return details;
 }

@@ -11,9 +11,10 @@
 
 #include "dbx/dbx.h"
 
-// One message info object of the store's message tree. Its texts but the account are read
-// again, with dbx_read_index_texts, for the few messages that need them (those the blocks
-// lack): an index of many messages is then read without a copy of each text.
+// One message info object of the store's message tree: what the runs take for every chain it
+// names. The rest of what it says (its texts but the account, when it was sent and saved) is
+// read again with dbx_read_index_details for the few messages that need it (those the blocks
+// lack): an index of many messages is then read without a copy of each.
 struct dbx_index_entry {
     // Offset of the message's first block: the join key. 0 when the info object names no
     // message (a header whose body was never downloaded).
@@ -21,18 +22,18 @@ struct dbx_index_entry {
     uint32_t index_number = 0;  // the message's index number in the store
     uint32_t flags = 0;         // the message info's flags word as stored
     int priority = 0;           // as stored (1 high, 3 normal, 5 low); 0 when none
-    uint64_t sent = 0;          // FILETIME; 0 when the info object has none
     uint64_t received = 0;      // FILETIME; 0 when none
-    uint64_t saved = 0;         // FILETIME the message was saved in this folder; 0 when none
     // The account's name, bytes as stored, kept by the index the entry came from (and its
-    // copies) for as long as one of them lives: every chain's record shows it.
+    // copies) for as long as one of them lives.
     std::string_view account;
     uint32_t info_offset = 0;  // where the message info object lies in the store
 };
 
-// The texts of an entry's message info, bytes as stored.
-struct dbx_index_texts {
-    std::string subject, sender_name, sender_address, message_id, account;
+// The rest of what an entry's message info says.
+struct dbx_index_details {
+    uint64_t sent = 0;   // FILETIME; 0 when the info object has none
+    uint64_t saved = 0;  // FILETIME the message was saved in this folder; 0 when none
+    std::string subject, sender_name, sender_address, message_id, account;  // bytes as stored
 };
 
 // Named bits of dbx_index_entry::flags.
@@ -66,6 +67,6 @@ struct dbx_store_index {
 // is unsound is left out and said in `note`.
 dbx_store_index dbx_read_store_index(const dbx_t& store);
 
-// The texts of `entry`, read again from the store `store` it came from, whose source must be
-// open; all empty when its message info can no longer be read there.
-dbx_index_texts dbx_read_index_texts(const dbx_t& store, const dbx_index_entry& entry);
+// The rest of what `entry` says, read again from the store `store` it came from, whose source
+// must be open; all empty when its message info can no longer be read there.
+dbx_index_details dbx_read_index_details(const dbx_t& store, const dbx_index_entry& entry);

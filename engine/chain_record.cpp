@@ -76,12 +76,12 @@ void _note_missing(const recover_run& run, const dbx_t* store, recover_totals& t
         record.chain = -1;
         record.first_offset = entry->first_block;
         record.bytes = &none;
-        dbx_index_texts texts = dbx_read_index_texts(*store, *entry);
-        const std::string &name = texts.sender_name, &address = texts.sender_address;
+        dbx_index_details details = dbx_read_index_details(*store, *entry);
+        const std::string &name = details.sender_name, &address = details.sender_address;
         record.from = stored_text(address.empty() ? name
                                   : name.empty()  ? address
                                                   : name + " <" + address + ">");
-        record.subject = stored_text(texts.subject);
+        record.subject = stored_text(details.subject);
         record.failed = true;
         record.missing = true;
         record.reason =

@@ -93,16 +93,16 @@ TEST(StoreIndex, ReadsEveryFieldOfADeepTree) {
         EXPECT_EQ(got.index_number, i + 1);
         EXPECT_EQ(got.first_block, want.first_block);
         EXPECT_EQ(got.flags, want.flags);
-        EXPECT_EQ(got.sent, want.sent);
         EXPECT_EQ(got.received, want.received);
-        EXPECT_EQ(got.saved, want.saved);
         EXPECT_EQ(got.priority, want.priority);
-        dbx_index_texts texts = dbx_read_index_texts(*opened.store, got);
-        EXPECT_EQ(texts.subject, want.subject);
-        EXPECT_EQ(texts.sender_name, want.sender_name);
-        EXPECT_EQ(texts.sender_address, want.sender_address);
-        EXPECT_EQ(texts.message_id, want.message_id);
-        EXPECT_EQ(texts.account, "Work");
+        dbx_index_details details = dbx_read_index_details(*opened.store, got);
+        EXPECT_EQ(details.sent, want.sent);
+        EXPECT_EQ(details.saved, want.saved);
+        EXPECT_EQ(details.subject, want.subject);
+        EXPECT_EQ(details.sender_name, want.sender_name);
+        EXPECT_EQ(details.sender_address, want.sender_address);
+        EXPECT_EQ(details.message_id, want.message_id);
+        EXPECT_EQ(details.account, "Work");
         EXPECT_EQ(got.account, "Work");
     }
 }
