@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "dbx/folders_file.h"
+#include "dbx/layout.h"
 #include "scan_helpers.h"
 #include "tools/dbxgen/indexed.h"
 
@@ -105,6 +106,26 @@ TEST(StoreIndex, ReadsEveryFieldOfADeepTree) {
         EXPECT_EQ(details.account, "Work");
         EXPECT_EQ(got.account, "Work");
     }
+}
+
+// The message infos are read in file order and given in tree order: a root whose first and
+// last values are swapped names the last info first.
+TEST(StoreIndex, GivesTheTreesOrderWhateverTheFilesOrder) {
+    dbxgen::indexed_store_options options;
+    options.messages = 5;
+    options.fanout = 8;  // one node
+    dbxgen::store_image image = dbxgen::indexed_store(options);
+    auto word = [&](size_t at) { return dbx_layout::load_word(image.bytes().data() + at); };
+    uint32_t root = word(0xe4), first = root + 0x18, last = first + 12 * 4;
+    uint32_t first_value = word(first);
+    image.put_word(first, word(last));
+    image.put_word(last, first_value);
+    temp_dir folder;
+    dbx_store_index index = index_of(folder, image);
+    EXPECT_EQ(index.note, "");
+    std::vector<uint32_t> numbers;
+    for (const dbx_index_entry& entry : index.entries) numbers.push_back(entry.index_number);
+    EXPECT_EQ(numbers, (std::vector<uint32_t>{5, 2, 3, 4, 1}));
 }
 
 // A store written as a stream, with noise between its messages: its index names every live
