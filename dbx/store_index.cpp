@@ -210,19 +210,22 @@ dbx_store_index dbx_read_store_index(const dbx_t& store) {
     }
 }
 
-dbx_index_details dbx_read_index_details(const dbx_t& store, const dbx_index_entry& entry) {
-    dbx_index_details details;
+std::vector<dbx_index_details> dbx_read_index_details(
+    const dbx_t& store, const std::vector<const dbx_index_entry*>& entries) {
+    std::vector<dbx_index_details> said(entries.size());
     std::optional<dbx_index::object_reader> reader = reader_of(store);
-    if (!reader) return details;
-    std::optional<dbx_index::indexed_info> info =
-        dbx_index::read_indexed_info(*reader, entry.info_offset);
-    if (!info) return details;
-    details.sent = info->filetime(field_sent);
-    details.saved = info->filetime(field_saved);
-    details.subject = info->text(field_subject);
-    details.sender_name = info->text(field_sender_name);
-    details.sender_address = info->text(field_sender_address);
-    details.message_id = info->text(field_message_id);
-    details.account = info->text(field_account);
-    return details;
+    for (size_t i = 0; reader && i < entries.size(); i++) {
+        std::optional<dbx_index::indexed_info> info =
+            dbx_index::read_indexed_info(*reader, entries[i]->info_offset);
+        if (!info) continue;
+        dbx_index_details& details = said[i];
+        details.sent = info->filetime(field_sent);
+        details.saved = info->filetime(field_saved);
+        details.subject = info->text(field_subject);
+        details.sender_name = info->text(field_sender_name);
+        details.sender_address = info->text(field_sender_address);
+        details.message_id = info->text(field_message_id);
+        details.account = info->text(field_account);
+    }
+    return said;
 }

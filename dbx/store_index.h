@@ -67,6 +67,8 @@ struct dbx_store_index {
 // is unsound is left out and said in `note`.
 dbx_store_index dbx_read_store_index(const dbx_t& store);
 
-// The rest of what `entry` says, read again from the store `store` it came from, whose source
-// must be open; all empty when its message info can no longer be read there.
-dbx_index_details dbx_read_index_details(const dbx_t& store, const dbx_index_entry& entry);
+// The rest of what each of `entries` says, in their order, read again (through one window)
+// from the store `store` they came from, whose source must be open; all empty for an entry
+// whose message info can no longer be read there.
+std::vector<dbx_index_details> dbx_read_index_details(
+    const dbx_t& store, const std::vector<const dbx_index_entry*>& entries);

@@ -46,10 +46,10 @@ void check_index(const dbx_t& store, size_t size) {
                 entry == nullptr || entry->first_block == store.lists[list].chains[chain]->offset,
                 "a chain joined to an entry that names another block");
         }
-    for (const dbx_index_entry* entry : state.missing()) {
-        dbx_index_details details = dbx_read_index_details(store, *entry);
-        require(details.account == entry->account, "an entry read again says otherwise");
-    }
+    std::vector<const dbx_index_entry*> missing = state.missing();
+    std::vector<dbx_index_details> said = dbx_read_index_details(store, missing);
+    for (size_t i = 0; i < missing.size(); i++)
+        require(said[i].account == missing[i]->account, "an entry read again says otherwise");
 }
 
 void check_folders(const std::string& path) {
