@@ -17,16 +17,21 @@ constexpr uint8_t field_index = 0x00, field_flags = 0x01, field_sent = 0x02, fie
                   field_received = 0x12, field_account = 0x1a;
 
 // Those of `offsets` (in increasing order) at which the scan found a block of list `list`
-// of the store itself, in increasing order: one pass over both.
+// of the store itself, in increasing order: one pass over both, leaping over the blocks
+// between two offsets (an index lies apart from most of the blocks).
 std::vector<uint32_t> scan_found(const dbx_t& store, int list,
                                  const std::vector<uint32_t>& offsets) {
     std::vector<uint32_t> found;
     const dbx_block_list_t& blocks = store.lists[list];
-    size_t block = 0, own = size_t(std::max(blocks.block_count, 0));
+    auto block = blocks.blocks.begin(), own = block + std::max(blocks.block_count, 0);
+    auto before = [](const dbx_block_t& at, uint32_t offset) { return at.offset < offset; };
     for (uint32_t offset : offsets) {
-        while (block < own && blocks.blocks[block].offset < offset) block++;
+        // The first block at or after `offset`: found by doubling leaps, then halving.
+        ptrdiff_t leap = 1;
+        while (leap < own - block && block[leap].offset < offset) leap *= 2;
+        block = std::lower_bound(block, block + std::min(leap + 1, own - block), offset, before);
         if (block == own) break;
-        if (blocks.blocks[block].offset == offset) found.push_back(offset);
+        if (block->offset == offset) found.push_back(offset);
     }
     return found;
 }
@@ -36,7 +41,7 @@ bool holds(const std::vector<uint32_t>& sorted, uint32_t offset) {
 }
 
 std::vector<uint32_t> sorted(std::vector<uint32_t> offsets) {
-    std::sort(offsets.begin(), offsets.end());
+    if (!std::is_sorted(offsets.begin(), offsets.end())) std::sort(offsets.begin(), offsets.end());
     return offsets;
 }
 
@@ -99,7 +104,7 @@ dbx_store_index read_index(const dbx_t& store) {
         index.note = found.note("the store's index");
         return index;
     }
-    std::vector<uint32_t> values = dbx_index::tree_values(reader, header.root, found);
+    std::vector<uint32_t> values = dbx_index::tree_values(reader, header.root, found, header.items);
     index.present = !values.empty() || !found.any();
     // The message infos are read in the order they lie in the file, so that the reader's
     // window serves many of them, and kept in tree order: the places in the tree of the
@@ -121,7 +126,7 @@ dbx_store_index read_index(const dbx_t& store) {
     // What became of each value, by place: the faults are counted in tree order below.
     enum outcome : uint8_t { kept, twice, at_block, no_info, fields_outside };
     std::vector<outcome> outcomes(values.size(), kept);
-    std::vector<dbx_index_entry>& entries = index.entries;
+    auto& entries = index.entries;
     entries.resize(values.size());
     auto accounts = std::make_shared<account_names>();
     index.accounts = accounts;

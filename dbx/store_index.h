@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "dbx/dbx.h"
+#include "platform/memory.h"
 
 // One message info object of the store's message tree: what the runs take for every chain it
 // names. The rest of what it says (its texts but the account, when it was sent and saved) is
@@ -55,9 +56,10 @@ constexpr uint32_t dbx_flag_thread_ignored = 0x800000;
 // message already named; a first block the scan did not find at all is kept (the message
 // is missing from the blocks). No message store header: not present, and no note.
 struct dbx_store_index {
-    bool present = false;                  // the header names a message tree that could be read
-    uint32_t stated_count = 0;             // the item count the file header states
-    std::vector<dbx_index_entry> entries;  // in tree order
+    bool present = false;       // the header names a message tree that could be read
+    uint32_t stated_count = 0;  // the item count the file header states
+    // In tree order; in large pages, one fault each, once there are many.
+    std::vector<dbx_index_entry, platform::page_allocator<dbx_index_entry>> entries;
     std::string note;  // one note when the index is unsound in part; empty when sound
     std::shared_ptr<const void> accounts;  // the bytes the entries' accounts view
 };

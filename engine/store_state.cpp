@@ -8,12 +8,13 @@
 
 #include "platform/byte_layout.h"
 #include "platform/fs.h"
+#include "platform/memory.h"
 #include "platform/text.h"
 
 store_state::store_state(const dbx_t& store, dbx_store_index index) : index_(std::move(index)) {
     // The chains' first blocks by offset, each with its list and chain: a message's chain
     // before a deleted fragment's at the same offset.
-    std::vector<uint64_t> heads;
+    std::vector<uint64_t, platform::page_allocator<uint64_t>> heads;
     size_t messages = size_t(std::max(store.lists[0].chain_count, 0));
     heads.reserve(messages + size_t(std::max(store.lists[1].chain_count, 0)));
     for (int list = 0; list < 2; ++list) {
