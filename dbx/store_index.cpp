@@ -74,10 +74,6 @@ class account_names {
     std::string_view last_;
 };
 
-}  // namespace
-
-namespace {
-
 // The store's bytes as the index reads them; none when it has none to read.
 std::optional<dbx_index::object_reader> reader_of(const dbx_t& store) {
     if (store.source == nullptr || store.file_size <= 0 || uint64_t(store.file_size) <= store.base)
