@@ -109,8 +109,8 @@ dbx_folder_tree read_folder_tree(const char* path, const platform::source_opener
         dbx_folder_info folder;
         folder.id = *id;
         folder.parent_id = info->number(field_parent).value_or(dbx_no_parent);
-        folder.name = info->text(field_name);
-        folder.file_name = info->text(field_file);
+        folder.name = std::string(info->text(field_name));
+        folder.file_name = std::string(info->text(field_file));
         folder.special = info->number(field_special).value_or(0);
         folder.account_kind = info->number(field_account_kind).value_or(local_folders);
         tree.folders.push_back(std::move(folder));

@@ -104,10 +104,14 @@ file_header read_file_header(object_reader& reader) {
     return header;
 }
 
-std::vector<uint32_t> tree_values(object_reader& reader, uint32_t root, faults& found) {
+std::vector<uint32_t> tree_values(object_reader& reader, uint32_t root, faults& found,
+                                  uint32_t stated) {
     std::vector<uint32_t> values;
     // Each value names an object of its own, at least an info object's header long.
     const uint64_t most_values = reader.limit() / info_header_size;
+    // A count that may lie sizes nothing larger than a store's index ever grows.
+    constexpr uint32_t most_reserved = 1 << 20;
+    if (stated <= most_values) values.reserve(std::min(stated, most_reserved));
     std::unordered_set<uint32_t> visited;
     // One node being read: its entries, the next one to take, and what its parent says
     // the subtree holds.
@@ -202,9 +206,8 @@ std::vector<uint32_t> tree_values(object_reader& reader, uint32_t root, faults& 
 }
 
 const indexed_info::field* indexed_info::find(uint8_t number) const {
-    for (unsigned i = 0; i < count_; i++)
-        if (fields_[i].number == number) return &fields_[i];
-    return nullptr;
+    unsigned at = number < field_numbers ? first_[number] : 0;
+    return at == 0 ? nullptr : &fields_[at - 1];
 }
 
 std::optional<uint32_t> indexed_info::number(uint8_t number) const {
@@ -222,11 +225,11 @@ uint64_t indexed_info::filetime(uint8_t number) const {
     return load_word(b) | uint64_t(load_word(b + 4)) << 32;
 }
 
-std::string indexed_info::text(uint8_t number) const {
+std::string_view indexed_info::text(uint8_t number) const {
     const field* it = find(number);
     if (it == nullptr || it->direct) return {};
     std::string_view bytes = data_.substr(it->value, it->end - it->value);
-    return std::string(bytes.substr(0, bytes.find('\0')));
+    return bytes.substr(0, bytes.find('\0'));
 }
 
 std::optional<indexed_info> read_indexed_info(object_reader& reader, uint32_t offset) {
@@ -254,7 +257,9 @@ std::optional<indexed_info> read_indexed_info(object_reader& reader, uint32_t of
             info.fields_outside = true;
             continue;
         }
-        info.fields_[info.count_++] = {uint8_t(entry[0] & 0x7f), direct, value, data_size};
+        uint8_t number = entry[0] & 0x7f;
+        if (info.first_[number] == 0) info.first_[number] = uint8_t(info.count_ + 1);
+        info.fields_[info.count_++] = {number, direct, value, data_size};
     }
     // A field's bytes run to where the next field stored in the data begins: the next one
     // written, where they were written in order, as Outlook Express writes them.

@@ -82,15 +82,18 @@ file_header read_file_header(object_reader& reader);
 // The nonzero values of the tree from `root`, in order. Nodes outside the file, that are no
 // node, that state more entries than a node holds or are reached again are faults in
 // `found`, as are counts of a subtree's values that disagree with what it holds.
-std::vector<uint32_t> tree_values(object_reader& reader, uint32_t root, faults& found);
+// `stated`, the count the file header states, only sizes the result ahead, where plausible.
+std::vector<uint32_t> tree_values(object_reader& reader, uint32_t root, faults& found,
+                                  uint32_t stated = 0);
 
 // One indexed info object: its fields by number.
 class indexed_info {
   public:
     std::optional<uint32_t> number(uint8_t field) const;
     uint64_t filetime(uint8_t field) const;  // 0 when absent
-    std::string text(uint8_t field) const;   // up to its 0 byte; empty when absent
-    bool fields_outside = false;             // a field pointed past the object's data
+    // Up to its 0 byte, in the reader's window (until its next read); empty when absent.
+    std::string_view text(uint8_t field) const;
+    bool fields_outside = false;  // a field pointed past the object's data
 
   private:
     friend std::optional<indexed_info> read_indexed_info(object_reader&, uint32_t);
@@ -103,9 +106,11 @@ class indexed_info {
     const field* find(uint8_t number) const;
     // The fields a message or folder info holds fit; an object stating more keeps its first.
     static constexpr unsigned most_fields = 64;
+    static constexpr unsigned field_numbers = 0x80;  // a field's number has 7 bits
     field fields_[most_fields];
     unsigned count_ = 0;
-    std::string_view data_;  // in the reader's window
+    uint8_t first_[field_numbers] = {};  // by number: 1 + the place of its first field; 0 none
+    std::string_view data_;              // in the reader's window
 };
 // The object at `offset`; nullopt when no indexed info object lies there whole. Its fields
 // are read from the reader's window: until the reader's next read.

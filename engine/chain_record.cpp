@@ -69,7 +69,9 @@ void _note_missing(const recover_run& run, const dbx_t* store, recover_totals& t
     std::fflush(stderr);
     if (!chain_observer) return;
     static const std::string none;
-    for (const dbx_index_entry* entry : missing) {
+    std::vector<dbx_index_details> said = dbx_read_index_details(*store, missing);
+    for (size_t i = 0; i < missing.size(); i++) {
+        const dbx_index_entry* entry = missing[i];
         chain_record record;
         record.store_path = store->file_name;
         if (store->carved) record.carved_start = store->base;
@@ -77,11 +79,11 @@ void _note_missing(const recover_run& run, const dbx_t* store, recover_totals& t
         record.chain = -1;
         record.first_offset = entry->first_block;
         record.bytes = &none;
-        record.from = stored_text(entry->sender_address.empty() ? entry->sender_name
-                                  : entry->sender_name.empty()
-                                      ? entry->sender_address
-                                      : entry->sender_name + " <" + entry->sender_address + ">");
-        record.subject = stored_text(entry->subject);
+        const std::string &name = said[i].sender_name, &address = said[i].sender_address;
+        record.from = stored_text(address.empty() ? name
+                                  : name.empty()  ? address
+                                                  : name + " <" + address + ">");
+        record.subject = stored_text(said[i].subject);
         record.failed = true;
         record.missing = true;
         record.reason =

@@ -2,31 +2,41 @@
 
 #include "engine/store_state.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
-#include <unordered_map>
 
 #include "platform/byte_layout.h"
 #include "platform/fs.h"
+#include "platform/memory.h"
 #include "platform/text.h"
 
 store_state::store_state(const dbx_t& store, dbx_store_index index) : index_(std::move(index)) {
-    std::unordered_map<uint32_t, std::pair<int, int>> heads;
-    for (int list = 1; list >= 0; --list) {  // a message's chain wins over a fragment's
+    // The chains' first blocks by offset, each with its list and chain: a message's chain
+    // before a deleted fragment's at the same offset.
+    std::vector<uint64_t, platform::page_allocator<uint64_t>> heads;
+    size_t messages = size_t(std::max(store.lists[0].chain_count, 0));
+    heads.reserve(messages + size_t(std::max(store.lists[1].chain_count, 0)));
+    for (int list = 0; list < 2; ++list) {
         const dbx_block_list_t& chains = store.lists[list];
-        entries_[list].assign(size_t(chains.chain_count), -1);
+        entries_[list].assign(size_t(std::max(chains.chain_count, 0)), -1);
         for (int chain = 0; chain < chains.chain_count; ++chain)
-            heads[chains.chains[chain]->offset] = {list, chain};
+            heads.push_back(uint64_t(chains.chains[chain]->offset) << 32 | uint64_t(list) << 31 |
+                            uint32_t(chain));
     }
+    auto middle = heads.begin() + ptrdiff_t(messages);
+    if (!std::is_sorted(heads.begin(), middle)) std::sort(heads.begin(), middle);
+    if (!std::is_sorted(middle, heads.end())) std::sort(middle, heads.end());
+    std::inplace_merge(heads.begin(), middle, heads.end());
     for (size_t at = 0; at < index_.entries.size(); ++at) {
-        const dbx_index_entry& entry = index_.entries[at];
-        if (entry.first_block == 0) continue;  // a header whose body was never downloaded
-        auto head = heads.find(entry.first_block);
-        if (head == heads.end()) {
+        uint32_t first = index_.entries[at].first_block;
+        if (first == 0) continue;  // a header whose body was never downloaded
+        auto head = std::lower_bound(heads.begin(), heads.end(), uint64_t(first) << 32);
+        if (head == heads.end() || uint32_t(*head >> 32) != first) {
             missing_.push_back(at);
             continue;
         }
-        int& joined = entries_[head->second.first][size_t(head->second.second)];
+        int& joined = entries_[(*head >> 31) & 1][size_t(*head & 0x7fffffff)];
         if (joined < 0) joined = int(at);
     }
 }
@@ -102,7 +112,7 @@ std::optional<int64_t> seconds_of_filetime(uint64_t filetime) {
     return int64_t(filetime / 10000000u) - platform::filetime_epoch_offset;
 }
 
-std::string stored_text(const std::string& bytes) {
+std::string stored_text(std::string_view bytes) {
     return platform::utf16_to_utf8(platform::ansi_to_utf16(bytes));
 }
 

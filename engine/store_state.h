@@ -6,6 +6,7 @@
 
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "dbx/dbx.h"
@@ -54,7 +55,7 @@ std::string mbox_status_lines(const dbx_index_entry& entry, std::string_view mes
 std::optional<int64_t> seconds_of_filetime(uint64_t filetime);
 
 // Text of the store as stored (the system's code page) as UTF-8.
-std::string stored_text(const std::string& bytes);
+std::string stored_text(std::string_view bytes);
 
 // The Folders.dbx in the folder of the store at `store_path` (its name in any case), read;
 // none when there is none. `tree_path` receives its path.

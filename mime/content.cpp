@@ -167,8 +167,8 @@ std::string field_as_written(const mime_part& message, const char* field,
                                    std::pair{hdr_unfolding::blanks_kept, &kept}}) {
         hdr_fields_walk(
             lines.c_str(), lines.c_str() + lines.size(),
-            [&](const std::string& name, const std::string& found) {
-                if (platform::equal_ignoring_case(name, field)) *text = found;  // the last
+            [&, into = text](const std::string& name, const std::string& found) {
+                if (platform::equal_ignoring_case(name, field)) *into = found;  // the last
             },
             unfolding);
     }

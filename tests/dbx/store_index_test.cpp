@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "dbx/folders_file.h"
+#include "dbx/layout.h"
 #include "scan_helpers.h"
 #include "tools/dbxgen/indexed.h"
 
@@ -80,26 +81,54 @@ TEST(StoreIndex, ReadsEveryFieldOfADeepTree) {
     options.account = "Work";
     std::vector<dbxgen::indexed_message> written;
     temp_dir folder;
-    dbx_store_index index = index_of(folder, dbxgen::indexed_store(options, &written));
+    opened_store opened =
+        open_captured(write_image(folder, dbxgen::indexed_store(options, &written)));
+    ASSERT_NE(opened.store, nullptr);
+    dbx_store_index index = dbx_read_store_index(*opened.store);
     ASSERT_EQ(index.entries.size(), 30u);
     EXPECT_EQ(index.note, "");
     EXPECT_EQ(index.entries[0].first_block, 0x2ad4u);  // right after the file info
+    std::vector<const dbx_index_entry*> entries;
+    for (const dbx_index_entry& entry : index.entries) entries.push_back(&entry);
+    std::vector<dbx_index_details> said = dbx_read_index_details(*opened.store, entries);
     for (size_t i = 0; i < written.size(); i++) {
         const dbx_index_entry& got = index.entries[i];
         const dbxgen::indexed_message& want = written[i];
         EXPECT_EQ(got.index_number, i + 1);
         EXPECT_EQ(got.first_block, want.first_block);
         EXPECT_EQ(got.flags, want.flags);
-        EXPECT_EQ(got.sent, want.sent);
         EXPECT_EQ(got.received, want.received);
-        EXPECT_EQ(got.saved, want.saved);
         EXPECT_EQ(got.priority, want.priority);
-        EXPECT_EQ(got.subject, want.subject);
-        EXPECT_EQ(got.sender_name, want.sender_name);
-        EXPECT_EQ(got.sender_address, want.sender_address);
-        EXPECT_EQ(got.message_id, want.message_id);
+        const dbx_index_details& details = said[i];
+        EXPECT_EQ(details.sent, want.sent);
+        EXPECT_EQ(details.saved, want.saved);
+        EXPECT_EQ(details.subject, want.subject);
+        EXPECT_EQ(details.sender_name, want.sender_name);
+        EXPECT_EQ(details.sender_address, want.sender_address);
+        EXPECT_EQ(details.message_id, want.message_id);
+        EXPECT_EQ(details.account, "Work");
         EXPECT_EQ(got.account, "Work");
     }
+}
+
+// The message infos are read in file order and given in tree order: a root whose first and
+// last values are swapped names the last info first.
+TEST(StoreIndex, GivesTheTreesOrderWhateverTheFilesOrder) {
+    dbxgen::indexed_store_options options;
+    options.messages = 5;
+    options.fanout = 8;  // one node
+    dbxgen::store_image image = dbxgen::indexed_store(options);
+    auto word = [&](size_t at) { return dbx_layout::load_word(image.bytes().data() + at); };
+    uint32_t root = word(0xe4), first = root + 0x18, last = first + 12 * 4;
+    uint32_t first_value = word(first);
+    image.put_word(first, word(last));
+    image.put_word(last, first_value);
+    temp_dir folder;
+    dbx_store_index index = index_of(folder, image);
+    EXPECT_EQ(index.note, "");
+    std::vector<uint32_t> numbers;
+    for (const dbx_index_entry& entry : index.entries) numbers.push_back(entry.index_number);
+    EXPECT_EQ(numbers, (std::vector<uint32_t>{5, 2, 3, 4, 1}));
 }
 
 // A store written as a stream, with noise between its messages: its index names every live
