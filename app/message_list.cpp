@@ -265,6 +265,7 @@ void message_list::clear() {
 // New rows all come after the old ones in the engine's order, so sorting them among
 // themselves and merging keeps equal rows in the engine's order.
 void message_list::add(row_batch batch) {
+    if (!batch.rows.empty() && shown_found() && !batch.rows.front().found) drop_rows();
     size_t first_new = rows_.size();
     for (message_row& row : batch.rows) {
         fragments_ += row.list == 1;
@@ -290,6 +291,25 @@ void message_list::add(row_batch batch) {
             std::inplace_merge(order_.begin(), middle, order_.end(), before);
         },
         true, false);
+}
+
+// The control keeps its count and where it is scrolled until the new rows are counted, so
+// the list is never seen empty; what was chosen among the old rows is chosen no more.
+void message_list::drop_rows() {
+    LVITEMW state{};
+    state.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
+    moving_choice_ = true;
+    control_.SendMessage(LVM_SETITEMSTATE, WPARAM(-1), reinterpret_cast<LPARAM>(&state));
+    int focused = static_cast<int>(control_.SendMessage(LVM_GETNEXTITEM, WPARAM(-1), LVNI_FOCUSED));
+    if (focused >= 0)
+        control_.SendMessage(LVM_SETITEMSTATE, WPARAM(focused), reinterpret_cast<LPARAM>(&state));
+    control_.SendMessage(LVM_SETSELECTIONMARK, 0, -1);
+    moving_choice_ = false;
+    rows_.clear();
+    order_.clear();
+    fragments_ = 0;
+    chosen_at_.assign(chosen_at_.size(), 0);
+    chosen_count_ = 0;
 }
 
 void message_list::take_late_cell(late_cell& cell) {

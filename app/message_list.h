@@ -34,8 +34,11 @@ class message_list {
 
     // Empties the list and the control, and forgets the sort.
     void clear();
-    // Adds what the worker handed over and tells the control the new count.
+    // Adds what the worker handed over and tells the control the new count. Rows of chains
+    // replace every found row listed, in one step: the sort stays, the choice goes.
     void add(row_batch batch);
+    // True when the rows listed are found ones, listed while the store was read.
+    bool shown_found() const { return !rows_.empty() && rows_.front().found; }
     int size() const { return static_cast<int>(rows_.size()); }
     // How many rows are messages, and how many deleted fragments.
     int messages() const { return size() - fragments_; }
@@ -92,6 +95,7 @@ class message_list {
     std::vector<uint64_t> key_ranks() const;
     uint64_t key_number(int index) const;
     void take_late_cell(late_cell& cell);
+    void drop_rows();  // every row, the view and the sort kept
     void show_sort_arrow() const;
     void refresh_control(bool keep_view);
     // The positions the control shows chosen, in order.

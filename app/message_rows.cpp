@@ -18,6 +18,7 @@ void message_rows::insert(int index) {
     message_row row;
     row.list = source_.first;
     row.chain = source_.second;
+    row.found = found_;
     row.state = source_state_;
     pending_.insert(pending_.begin() + static_cast<std::ptrdiff_t>(at), std::move(row));
 }
@@ -47,6 +48,7 @@ void message_rows::set_decoded(int item, int column, const std::string& utf8) {
 void message_rows::hand_over(bool now) {
     auto time = std::chrono::steady_clock::now();
     if (!now && time - last_hand_over_ < hand_over_interval) return;
+    if (!now && handed_count_ == 0 && int(pending_.size()) < held_rows_) return;
     last_hand_over_ = time;
     if (pending_.empty() && pending_cells_.empty()) return;
     for (message_row& row : pending_) row.read_cells();
@@ -67,6 +69,7 @@ void message_rows::clear() {
     pending_.clear();
     pending_cells_.clear();
     handed_count_ = 0;
+    held_rows_ = 0;
     source_ = {0, -1};
     source_state_ = {};
     last_hand_over_ = {};

@@ -29,6 +29,9 @@ struct message_row {
     std::array<std::optional<std::u16string>, 3> decoded_keys;
     int list = 0;    // 0 a message, 1 a deleted fragment
     int chain = -1;  // its chain in that list; -1 when the run did not say
+    // Listed while the store was read, from the block the message begins in: the chains'
+    // rows replace it once they are known.
+    bool found = false;
     // What the store's index says of the message, when it names it (its flags word as
     // stored, when it was received), and the folders down to its store.
     struct index_state {
@@ -71,6 +74,9 @@ struct row_batch {
 
 class message_rows {
   public:
+    // `found`: the rows are those of messages found while the store is read.
+    explicit message_rows(bool found = false) : found_(found) {}
+
     // Worker side: the engine's view of the list.
     int count() const { return handed_count_ + static_cast<int>(pending_.size()); }
     // The rows inserted from now on show this chain.
@@ -86,6 +92,9 @@ class message_rows {
     // Hands over the rows gathered so far when the last hand-over is long enough ago
     // (always when `now` is set).
     void hand_over(bool now = false);
+    // The first rows are handed over once there are `rows` of them (or when asked to now):
+    // rows that replace as many others come at once.
+    void hold_first_rows(int rows) { held_rows_ = rows; }
 
     // UI side: takes what was handed over since the last call.
     row_batch take();
@@ -95,6 +104,8 @@ class message_rows {
   private:
     static constexpr std::chrono::milliseconds hand_over_interval{100};
 
+    bool found_ = false;
+    int held_rows_ = 0;                      // worker only
     std::pair<int, int> source_{0, -1};      // worker only: the chain being listed
     message_row::index_state source_state_;  // worker only
     std::vector<message_row> pending_;       // worker only
