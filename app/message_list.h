@@ -18,6 +18,7 @@ constexpr int last_column_smallest = 160;
 #include <commctrl.h>
 // clang-format on
 
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -89,11 +90,7 @@ class message_list {
     void copy_chosen(HWND owner) const;
 
   private:
-    bool comes_before(int a, int b) const;
     void sort_all();  // the rows shown in the order of the sorted column
-    void gather_keys();
-    std::vector<uint64_t> key_ranks() const;
-    uint64_t key_number(int index) const;
     void take_late_cell(late_cell& cell);
     void drop_rows();  // every row, the view and the sort kept
     void show_sort_arrow() const;
@@ -108,10 +105,10 @@ class message_list {
     void reorder_keeping_choice(Reorder reorder, bool keep_view, bool show_focus);
 
     CListCtrl& control_;
-    std::vector<message_row> rows_;            // in the engine's order
-    std::vector<int> order_;                   // rows_ indexes in the order shown
-    std::vector<const std::u16string*> keys_;  // while sorting: the sorted text column's keys
-    int sort_column_ = -1;                     // none: the engine's order
+    std::vector<message_row> rows_;             // in the engine's order
+    std::vector<int> order_;                    // rows_ indexes in the order shown
+    std::shared_ptr<const row_orders> orders_;  // of rows_, when known
+    int sort_column_ = -1;                      // none: the engine's order
     bool ascending_ = true;
     bool decoded_ = false;  // a setting of the view: kept when the list is emptied
     int fragments_ = 0;
