@@ -248,8 +248,8 @@ void message_list::clear() {
     control_.SendMessage(LVM_SETITEMCOUNT, 0, 0);
 }
 
-// New rows all come after the old ones in the engine's order, so sorting them among
-// themselves and merging keeps equal rows in the engine's order.
+// The batch brings the orders of every row handed over so far: a sorted list takes the
+// order of its column again.
 void message_list::add(row_batch batch) {
     if (!batch.rows.empty() && shown_found() && !batch.rows.front().found) drop_rows();
     size_t first_new = rows_.size();
