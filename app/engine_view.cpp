@@ -5,6 +5,7 @@
 #include "app/message_flags.h"
 #include "app/shell_seams.h"
 #include "app/wide_text.h"
+#include "engine/list_row.h"
 
 int engine_view::item_count() {
     return rows_.count();
@@ -30,6 +31,47 @@ void engine_view::set_item_decoded_text(int item, int subitem, const std::string
     }
 }
 
+void engine_view::found_view::set_item_decoded_text(int item, int subitem,
+                                                    const std::string& text) {
+    try {
+        rows.set_decoded(item, subitem, text);
+    } catch (const std::bad_alloc&) {
+    }
+}
+
+// A found row is only a preview of the list: when memory runs out for it, the scan goes on
+// without it.
+void engine_view::message_found(int list,
+                                const std::array<std::optional<std::string_view>, 4>& cells) {
+    if (!on_run_thread() || worker_run_abandoned() || chains_counted_) return;
+    try {
+        found_.rows.chain_begins(list, -1);
+        show_list_row(&found_, cells);
+    } catch (const std::bad_alloc&) {
+        return;
+    }
+    std::unique_lock<std::mutex> hold(hold_lock_);
+    if (hold_after_ <= 0 || found_.rows.count() < hold_after_) return;
+    hold.unlock();
+    found_.rows.hand_over(true);
+    SendMessageW(window_, take_rows_message, 0, 0);
+    hold.lock();
+    hold_changed_.wait(hold, [this] { return hold_after_ <= 0; });
+}
+
+void engine_view::hold_scan_after(int rows) {
+    std::lock_guard<std::mutex> hold(hold_lock_);
+    hold_after_ = rows;
+}
+
+void engine_view::let_scan_go() {
+    {
+        std::lock_guard<std::mutex> hold(hold_lock_);
+        hold_after_ = 0;
+    }
+    hold_changed_.notify_all();
+}
+
 void engine_view::reset_progress(int scan_share) {
     progress_ = 0;
     scan_share_ = scan_share;
@@ -48,6 +90,9 @@ void engine_view::set_progress(int position) {
 void engine_view::chains_to_handle(int count) {
     if (!on_run_thread() || worker_run_abandoned()) return;
     chains_counted_ = true;
+    // The chains' rows replace the found ones: the list shows them once there are as many.
+    found_.rows.hand_over(true);
+    rows_.hold_first_rows(found_.rows.count());
     chains_ = count;
     chains_begun_ = 0;
     progress_ = scan_share_;

@@ -2,27 +2,12 @@
 
 #include <algorithm>
 #include <numeric>
-#include <string_view>
-#include <unordered_map>
 
 #include "app/message_preview.h"
 #include "app/pictures.h"
 #include "app/resource.h"
 
 namespace {
-
-// Text order ignoring case, as the file lists of the system sort names: the keys are
-// folded already.
-int compare_keys(const std::u16string& a, const std::u16string& b) {
-    return a.compare(b);
-}
-
-// Messages without a readable date come first, then by date; equal dates by text.
-int compare_dates(const message_row& a, const message_row& b) {
-    if (a.date.has_value() != b.date.has_value()) return a.date.has_value() ? 1 : -1;
-    if (a.date && *a.date != *b.date) return *a.date < *b.date ? -1 : 1;
-    return compare_keys(a.written_keys[3], b.written_keys[3]);
-}
 
 constexpr int date_column = 3;
 
@@ -252,6 +237,7 @@ void message_list::note_state_change(const NMHDR* header) {
 
 void message_list::clear() {
     rows_.clear();
+    orders_.reset();
     chosen_at_.clear();
     chosen_count_ = 0;
     fragments_ = 0;
@@ -262,9 +248,10 @@ void message_list::clear() {
     control_.SendMessage(LVM_SETITEMCOUNT, 0, 0);
 }
 
-// New rows all come after the old ones in the engine's order, so sorting them among
-// themselves and merging keeps equal rows in the engine's order.
+// The batch brings the orders of every row handed over so far: a sorted list takes the
+// order of its column again.
 void message_list::add(row_batch batch) {
+    if (!batch.rows.empty() && shown_found() && !batch.rows.front().found) drop_rows();
     size_t first_new = rows_.size();
     for (message_row& row : batch.rows) {
         fragments_ += row.list == 1;
@@ -272,6 +259,7 @@ void message_list::add(row_batch batch) {
     }
     for (late_cell& cell : batch.cells) take_late_cell(cell);
     if (rows_.size() == first_new && batch.cells.empty()) return;
+    orders_ = std::move(batch.orders);
     size_t old_size = order_.size();
     order_.resize(rows_.size());
     std::iota(order_.begin() + static_cast<std::ptrdiff_t>(old_size), order_.end(),
@@ -280,16 +268,27 @@ void message_list::add(row_batch batch) {
         refresh_control(true);
         return;
     }
-    auto before = [this](int a, int b) { return comes_before(a, b); };
-    reorder_keeping_choice(
-        [&] {
-            if (!batch.cells.empty()) return sort_all();
-            gather_keys();
-            auto middle = order_.begin() + static_cast<std::ptrdiff_t>(old_size);
-            std::stable_sort(middle, order_.end(), before);
-            std::inplace_merge(order_.begin(), middle, order_.end(), before);
-        },
-        true, false);
+    reorder_keeping_choice([this] { sort_all(); }, true, false);
+}
+
+// The control keeps its count and where it is scrolled until the new rows are counted, so
+// the list is never seen empty; what was chosen among the old rows is chosen no more.
+void message_list::drop_rows() {
+    LVITEMW state{};
+    state.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
+    moving_choice_ = true;
+    control_.SendMessage(LVM_SETITEMSTATE, WPARAM(-1), reinterpret_cast<LPARAM>(&state));
+    int focused = static_cast<int>(control_.SendMessage(LVM_GETNEXTITEM, WPARAM(-1), LVNI_FOCUSED));
+    if (focused >= 0)
+        control_.SendMessage(LVM_SETITEMSTATE, WPARAM(focused), reinterpret_cast<LPARAM>(&state));
+    control_.SendMessage(LVM_SETSELECTIONMARK, 0, -1);
+    moving_choice_ = false;
+    rows_.clear();
+    order_.clear();
+    orders_.reset();
+    fragments_ = 0;
+    chosen_at_.assign(chosen_at_.size(), 0);
+    chosen_count_ = 0;
 }
 
 void message_list::take_late_cell(late_cell& cell) {
@@ -304,73 +303,29 @@ void message_list::take_late_cell(late_cell& cell) {
     row.read_cells();
 }
 
-// The rows are sorted by a number kept side by side with the row's index, so that most
-// comparisons read neither the rows nor their texts: for a text column the rank of the
-// row's key among the column's different keys (equal keys, equal ranks: the rows then keep
-// the engine's order), else the date or the list, rows with equal numbers compared whole.
+// The rows in the order made for the column: as it is, or its runs of equal rows from the
+// last to the first, each run in the engine's order. Orders the worker did not make (a
+// cell came late) are made here.
 void message_list::sort_all() {
-    gather_keys();
-    struct keyed {
-        uint64_t number;
-        int row;
-    };
-    std::vector<uint64_t> ranks = key_ranks();
-    std::vector<keyed> rows(order_.size());
-    for (size_t i = 0; i < order_.size(); ++i) {
-        int row = order_[i];
-        rows[i] = {ranks.empty() ? key_number(row) : ranks[size_t(row)], row};
+    if (!orders_ || orders_->size() != rows_.size()) {
+        std::vector<row_keys> keys;
+        keys.reserve(rows_.size());
+        for (const message_row& row : rows_) keys.push_back(sort_keys_of(row));
+        orders_ = ordered_rows(keys, nullptr);
     }
-    bool text = !ranks.empty();
-    std::stable_sort(rows.begin(), rows.end(), [this, text](const keyed& a, const keyed& b) {
-        if (a.number != b.number) return ascending_ ? a.number < b.number : a.number > b.number;
-        return text ? a.row < b.row : comes_before(a.row, b.row);
-    });
-    for (size_t i = 0; i < rows.size(); ++i) order_[i] = rows[i].row;
-}
-
-// A text column's keys side by side, so that a sort reads them without the rows.
-void message_list::gather_keys() {
-    keys_.clear();
-    if (sort_column_ < 0 || sort_column_ >= date_column) return;
-    keys_.reserve(rows_.size());
-    for (const message_row& row : rows_) keys_.push_back(&row.sort_key(sort_column_, decoded_));
-}
-
-// By row: the rank of its key among the different keys of the sorted text column; none
-// for another column.
-std::vector<uint64_t> message_list::key_ranks() const {
-    if (keys_.empty()) return {};
-    std::unordered_map<std::u16string_view, uint64_t> rank_of;
-    rank_of.reserve(keys_.size());
-    for (const std::u16string* key : keys_) rank_of.emplace(*key, 0);
-    std::vector<std::u16string_view> different;
-    different.reserve(rank_of.size());
-    for (const auto& entry : rank_of) different.push_back(entry.first);
-    std::sort(different.begin(), different.end());
-    for (size_t rank = 0; rank < different.size(); ++rank) rank_of[different[rank]] = rank;
-    std::vector<uint64_t> ranks(keys_.size());
-    for (size_t row = 0; row < keys_.size(); ++row) ranks[row] = rank_of[*keys_[row]];
-    return ranks;
-}
-
-// The date (none before every date) or the list, in an order of numbers.
-uint64_t message_list::key_number(int index) const {
-    const message_row& row = rows_[size_t(index)];
-    if (sort_column_ == fragment_column) return uint64_t(row.list);
-    if (!row.date) return 0;
-    return std::max<uint64_t>(1, uint64_t(*row.date) ^ (uint64_t(1) << 63));
-}
-
-bool message_list::comes_before(int a, int b) const {
-    const message_row& first = rows_[size_t(a)];
-    const message_row& second = rows_[size_t(b)];
-    int order = sort_column_ == date_column ? compare_dates(first, second)
-                : sort_column_ == fragment_column
-                    ? (first.list != second.list ? first.list - second.list
-                                                 : first.marks().compare(second.marks()))
-                    : compare_keys(*keys_[size_t(a)], *keys_[size_t(b)]);
-    if (order == 0) return a < b;  // equal rows stay in the engine's order either way
-    return ascending_ ? order < 0 : order > 0;
+    const row_order& sorted = orders_->by[row_orders::of_column(sort_column_, decoded_)];
+    if (ascending_) {
+        order_ = sorted.rows;
+        return;
+    }
+    order_.clear();
+    for (size_t end = sorted.rows.size(); end > 0;) {
+        size_t start = end - 1;
+        while (start > 0 && !sorted.starts[start]) --start;
+        order_.insert(order_.end(), sorted.rows.begin() + std::ptrdiff_t(start),
+                      sorted.rows.begin() + std::ptrdiff_t(end));
+        end = start;
+    }
 }
 
 void message_list::sort_by(int column) {

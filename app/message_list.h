@@ -18,6 +18,7 @@ constexpr int last_column_smallest = 160;
 #include <commctrl.h>
 // clang-format on
 
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -34,8 +35,11 @@ class message_list {
 
     // Empties the list and the control, and forgets the sort.
     void clear();
-    // Adds what the worker handed over and tells the control the new count.
+    // Adds what the worker handed over and tells the control the new count. Rows of chains
+    // replace every found row listed, in one step: the sort stays, the choice goes.
     void add(row_batch batch);
+    // True when the rows listed are found ones, listed while the store was read.
+    bool shown_found() const { return !rows_.empty() && rows_.front().found; }
     int size() const { return static_cast<int>(rows_.size()); }
     // How many rows are messages, and how many deleted fragments.
     int messages() const { return size() - fragments_; }
@@ -86,12 +90,9 @@ class message_list {
     void copy_chosen(HWND owner) const;
 
   private:
-    bool comes_before(int a, int b) const;
     void sort_all();  // the rows shown in the order of the sorted column
-    void gather_keys();
-    std::vector<uint64_t> key_ranks() const;
-    uint64_t key_number(int index) const;
     void take_late_cell(late_cell& cell);
+    void drop_rows();  // every row, the view and the sort kept
     void show_sort_arrow() const;
     void refresh_control(bool keep_view);
     // The positions the control shows chosen, in order.
@@ -104,10 +105,10 @@ class message_list {
     void reorder_keeping_choice(Reorder reorder, bool keep_view, bool show_focus);
 
     CListCtrl& control_;
-    std::vector<message_row> rows_;            // in the engine's order
-    std::vector<int> order_;                   // rows_ indexes in the order shown
-    std::vector<const std::u16string*> keys_;  // while sorting: the sorted text column's keys
-    int sort_column_ = -1;                     // none: the engine's order
+    std::vector<message_row> rows_;             // in the engine's order
+    std::vector<int> order_;                    // rows_ indexes in the order shown
+    std::shared_ptr<const row_orders> orders_;  // of rows_, when known
+    int sort_column_ = -1;                      // none: the engine's order
     bool ascending_ = true;
     bool decoded_ = false;  // a setting of the view: kept when the list is emptied
     int fragments_ = 0;

@@ -2,12 +2,14 @@
 // The rows of the message list. The engine fills them on the worker thread, one cell at a
 // time; the dialog shows them from its own copy on the UI thread. Rows travel between the
 // two in batches: the worker gathers finished rows and hands them over a few times a
-// second, and the dialog takes what was handed over when its timer fires, so neither
-// thread waits on the other for each cell.
+// second, with the rows' order by each column, and the dialog takes what was handed over
+// when its timer fires, so neither thread waits on the other for each cell, and a sort on
+// the UI thread is a copy.
 
 #include <array>
 #include <chrono>
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -20,15 +22,11 @@ struct message_row {
     std::array<std::u16string, 4> cells;                   // From, E-mail Subject, To, Date
     std::array<std::optional<std::u16string>, 3> decoded;  // From, E-mail Subject, To
     std::optional<int64_t> date;  // the Date cell read as a time, when it parses
-    // What each column sorts by, made once as the row arrives, so that sorting compares
-    // plain characters: the text folded to capitals, as the system's ordinal comparison
-    // ignoring case folds it. Written: the four cells as written. Decoded: From, Subject and
-    // To in the decoded view (From and To by the first mailbox's display name, or its
-    // address when it has no name); none where that view sorts as written.
-    std::array<std::u16string, 4> written_keys;
-    std::array<std::optional<std::u16string>, 3> decoded_keys;
-    int list = 0;    // 0 a message, 1 a deleted fragment
-    int chain = -1;  // its chain in that list; -1 when the run did not say
+    int list = 0;                 // 0 a message, 1 a deleted fragment
+    int chain = -1;               // its chain in that list; -1 when the run did not say
+    // Listed while the store was read, from the block the message begins in: the chains'
+    // rows replace it once they are known.
+    bool found = false;
     // What the store's index says of the message, when it names it (its flags word as
     // stored, when it was received), and the folders down to its store.
     struct index_state {
@@ -45,11 +43,47 @@ struct message_row {
     // The text of a column as the list shows it: decoded when asked and there is a
     // decoded value, else as written.
     const std::u16string& text(int column, bool decoded_text) const;
-    // What a text column (0 to 3) sorts by in the view.
-    const std::u16string& sort_key(int column, bool decoded_text) const;
-    // Reads the date and makes the sort keys anew from the cells.
+    // Reads the date anew from the cells.
     void read_cells();
 };
+
+// What a row sorts by, made once as the row arrives, so that sorting compares plain
+// characters: the text folded to capitals, as the system's ordinal comparison ignoring
+// case folds it.
+struct row_keys {
+    // From, Subject and To as written, then as the decoded view sorts them (From and To by
+    // the first mailbox's display name, or its address when it has no name).
+    std::array<std::u16string, 6> text;
+    std::optional<int64_t> date;  // none before every date; equal dates by the Date as written
+    std::u16string date_text;
+    int list = 0;  // messages before deleted fragments, then by the marks shown
+    std::wstring marks;
+};
+row_keys sort_keys_of(const message_row& row);
+
+// The rows in the order of one column, ascending, equal rows in the engine's order; and
+// by position, whether the row's key differs from the one before (where each run of equal
+// rows begins, so that the descending order keeps equal rows in the engine's order too).
+struct row_order {
+    std::vector<int> rows;
+    std::vector<char> starts;
+    std::vector<uint64_t> leading;  // by position: the first characters of the row's key
+};
+
+// The orders of every sortable column, made where the rows are gathered, so that a sort
+// on the window's thread only copies one.
+struct row_orders {
+    // 0 to 2 From, Subject and To as written; 3 to 5 the same in the decoded view; 6 the
+    // Date; 7 the column of marks.
+    std::array<row_order, 8> by;
+    static size_t of_column(int column, bool decoded_text);
+    size_t size() const { return by[0].rows.size(); }
+};
+
+// The orders of the rows `keys` stands for: `before` (the orders of the first of them, or
+// none) with the rows after those merged in.
+std::shared_ptr<const row_orders> ordered_rows(const std::vector<row_keys>& keys,
+                                               const row_orders* before);
 
 // A text folded for sorting: ordinal order of the result is the system's ordinal order
 // ignoring case of the text.
@@ -67,10 +101,15 @@ struct late_cell {
 struct row_batch {
     std::vector<message_row> rows;
     std::vector<late_cell> cells;
+    // The orders of every row handed over so far; none once a late cell changed a row.
+    std::shared_ptr<const row_orders> orders;
 };
 
 class message_rows {
   public:
+    // `found`: the rows are those of messages found while the store is read.
+    explicit message_rows(bool found = false) : found_(found) {}
+
     // Worker side: the engine's view of the list.
     int count() const { return handed_count_ + static_cast<int>(pending_.size()); }
     // The rows inserted from now on show this chain.
@@ -86,6 +125,9 @@ class message_rows {
     // Hands over the rows gathered so far when the last hand-over is long enough ago
     // (always when `now` is set).
     void hand_over(bool now = false);
+    // The first rows are handed over once there are `rows` of them (or when asked to now):
+    // rows that replace as many others come at once.
+    void hold_first_rows(int rows) { held_rows_ = rows; }
 
     // UI side: takes what was handed over since the last call.
     row_batch take();
@@ -95,10 +137,15 @@ class message_rows {
   private:
     static constexpr std::chrono::milliseconds hand_over_interval{100};
 
+    bool found_ = false;
+    int held_rows_ = 0;                      // worker only
     std::pair<int, int> source_{0, -1};      // worker only: the chain being listed
     message_row::index_state source_state_;  // worker only
     std::vector<message_row> pending_;       // worker only
     std::vector<late_cell> pending_cells_;
+    std::vector<row_keys> keys_;                // worker only: of the rows handed over
+    std::shared_ptr<const row_orders> orders_;  // worker only: theirs, none once a cell came late
+    bool orders_lost_ = false;                  // worker only
     int handed_count_ = 0;
     std::chrono::steady_clock::time_point last_hand_over_{};
 

@@ -61,6 +61,12 @@ bool message_source::read_row(const std::wstring& store_path, const message_row&
         error = L"The store " + store_path + L" cannot be read any more.";
         return false;
     }
+    if (row.found) {
+        error =
+            L"This row was listed while the store was read. Scan the store again to open "
+            L"its message.";
+        return false;
+    }
     int list = row.list, chain = row.chain;
     bool found = chain >= 0 ? list >= 0 && list < 2 && chain < store_->lists[list].chain_count
                             : locate(*store_, engine_index, list, chain);

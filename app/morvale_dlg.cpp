@@ -405,6 +405,7 @@ bool CMorvaleDlg::begin_run(run_kind kind, const chosen_messages* chosen) {
         return false;
     }
     engine_view_.rows().clear();
+    engine_view_.found_rows().clear();
     run_kind_ = kind;
     run_store_ = chosen ? chosen->store_path : dbx_path;
     run_request request = run_request_now(chosen);
@@ -819,9 +820,14 @@ void CMorvaleDlg::focus_list() {
 
 // The UI thread's side of the rows and the bar. A save of every message replaces the
 // rows listed with its own when the first of them comes; a save of chosen ones leaves them.
+// While a scan reads the store, the messages it finds are listed; the chains' rows replace
+// them when they come.
 void CMorvaleDlg::take_rows() {
+    row_batch found = engine_view_.found_rows().take();
     row_batch batch = engine_view_.rows().take();
-    if (run_keeps_rows_) batch = {};
+    if (run_keeps_rows_) found = batch = {};
+    if (!found.rows.empty() && (list_.size() == 0 || list_.shown_found()))
+        list_.add(std::move(found));
     if (!rows_replaced_ && !batch.rows.empty()) {
         list_.clear();
         rows_scan_.reset();

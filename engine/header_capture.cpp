@@ -157,6 +157,7 @@ void header_capture::keep_row(int list, const gathering& chain) {
         piece.used += cell->size();
     }
     rows_[list].push_back(kept);
+    if (main_dialog != nullptr) main_dialog->message_found(list, row.view());
 }
 
 // A chain still waiting when the scan ends found no block after its last one: it ends

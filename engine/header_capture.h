@@ -12,6 +12,10 @@
 // (they straddle the end of a read, say, or lie farther apart than the ring reaches) has
 // no row here, and its header is read as before; so has a message whose text does not
 // begin with a header field, so that a row here attests its message's start.
+//
+// Each row is also handed to the main dialog as it is kept, so that a list may show the
+// messages while the store is still read (a block taken for a head then may later turn
+// out to continue a chain: such rows are the dialog's to replace once the chains are known).
 
 #include <cstdint>
 #include <string>

@@ -3,6 +3,7 @@
 // implements it with list-view and progress-bar messages, the command line on the
 // console, and the tests with a recorder.
 
+#include <array>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -39,6 +40,13 @@ class main_view {
     // How many chains the run lists or saves in all, said once the scan has ended and
     // before the first chain_begins: a view may show one share done over scan and chains.
     virtual void chains_to_handle(int count) {}
+
+    // A message the scan has just found, while the store is read and before its chains are
+    // known: its header's From, E-mail Subject, To and Date as far as the blocks at hand go
+    // (bytes as stored; absent where the header has no such field). A view may list it until
+    // the chains' own rows replace it. Said only during the scan of a run that lists.
+    virtual void message_found(int list,
+                               const std::array<std::optional<std::string_view>, 4>& cells) {}
 
     // What the store's own index and its folder tree say of the chain begun, said right
     // after chain_begins for a store that has either: whether the index names the chain, its

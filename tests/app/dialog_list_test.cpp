@@ -14,10 +14,13 @@
 #include <iterator>
 #include <map>
 #include <optional>
+#include <set>
 
+#include "app/engine_view.h"
 #include "app/message_preview.h"
 #include "app/message_rows.h"
 #include "app/resource.h"
+#include "app/worker.h"
 #include "dialog_driver.h"
 #include "engine/engine.h"
 #include "header/decode.h"
@@ -192,6 +195,74 @@ TEST_F(dialog_list_test, a_hundred_thousand_messages_are_listed_and_sorted_by_ea
             }
         }
     }
+}
+
+// The scan is held once it has found 100 messages: they are listed, each with its own
+// message's cells, while the store is still read; sorted by Subject there, the list keeps
+// that sort when the chains' rows replace them, and then holds every message.
+TEST_F(dialog_list_test, rows_show_while_the_store_is_read_and_the_chains_rows_keep_their_sort) {
+    std::string store = make_store(place.file("Found.dbx"), 600, 60, 31);
+    recording_view reference;
+    {
+        scoped_main_dialog use(&reference);
+        recover_store(nullptr, store.c_str());
+    }
+    auto* view = dynamic_cast<engine_view*>(main_dialog);
+    ASSERT_NE(view, nullptr);
+    struct letting_go {
+        engine_view* view;
+        ~letting_go() { view->let_scan_go(); }
+    } let_go{view};
+    view->hold_scan_after(100);
+    pick_store(store);
+    click(1001);
+    click(IDOK);
+    ASSERT_TRUE(wait_until([&] { return rows() == 100; }));
+    EXPECT_TRUE(run_in_progress());
+    EXPECT_LT(progress(), 80);
+    std::multiset<std::vector<std::wstring>> messages;
+    for (const recording_view::row& row : reference.rows) {
+        std::vector<std::wstring> cells;
+        for (const std::u16string& text : row.cells) cells.push_back(as_cell(text));
+        messages.insert(cells);
+    }
+    click_header(1);
+    for (int r = 0; r < 100; ++r) {
+        std::vector<std::wstring> cells;
+        for (int c = 0; c < 4; ++c) cells.push_back(cell(r, c));
+        EXPECT_TRUE(messages.count(cells)) << "row " << r << ": " << utf8(cells[1]);
+        if (r > 0) {
+            EXPECT_FALSE(text_before(cells[1], cell(r - 1, 1))) << "row " << r;
+        }
+    }
+    view->let_scan_go();
+    ASSERT_TRUE(wait_for_run_end());
+    ASSERT_EQ(rows(), int(reference.rows.size()));
+    EXPECT_EQ(header_arrow(1), HDF_SORTUP);
+    // Every message, by Subject and then the other way; equal subjects in the engine's order
+    // both ways.
+    std::vector<std::vector<std::wstring>> in_order;
+    for (const recording_view::row& row : reference.rows) {
+        std::vector<std::wstring> cells;
+        for (const std::u16string& text : row.cells) cells.push_back(as_cell(text));
+        in_order.push_back(cells);
+    }
+    auto listed = [this] {
+        std::vector<std::vector<std::wstring>> shown(static_cast<size_t>(rows()));
+        for (int r = 0; r < rows(); ++r) {
+            for (int c = 0; c < 4; ++c) shown[size_t(r)].push_back(cell(r, c));
+        }
+        return shown;
+    };
+    std::vector<std::vector<std::wstring>> expected = in_order;
+    std::stable_sort(expected.begin(), expected.end(),
+                     [](const auto& a, const auto& b) { return text_before(a[1], b[1]); });
+    EXPECT_EQ(listed(), expected);
+    click_header(1);
+    expected = in_order;
+    std::stable_sort(expected.begin(), expected.end(),
+                     [](const auto& a, const auto& b) { return text_before(b[1], a[1]); });
+    EXPECT_EQ(listed(), expected);
 }
 
 TEST_F(dialog_list_test, decoded_text_shows_and_sorts_from_subject_and_to_as_people_read_them) {
